@@ -1,0 +1,10 @@
+#include <windows.h>
+
+#include "app/app.h"
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandLine, int)
+{
+    CQTVRemoveApp app(reinterpret_cast<const char16_t*>(commandLine ? commandLine : L""));
+    app.InitInstance();
+    return 0;
+}

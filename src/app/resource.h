@@ -1,0 +1,4 @@
+#pragma once
+
+#define IDD_QTVREMOVE_DIALOG 102
+#define IDR_MAINFRAME 162

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <optional>
+#include <set>
+#include <string>
+
+namespace Remove {
+class Log;
+}
+
+// A text a recipe finds (display name, version, folder, command line): absent until found.
+using OptionalText = std::optional<std::u16string>;
+
+// One removable component of the suite. Drivers know components only through this interface:
+// detect() to learn whether it is installed, name() and version() to show it, remove() to
+// remove it, then detect() again to learn whether it is gone.
+class QTVProduct {
+public:
+    explicit QTVProduct(Remove::Log* log);
+    virtual ~QTVProduct();
+
+    QTVProduct(const QTVProduct&) = delete;
+    QTVProduct& operator=(const QTVProduct&) = delete;
+
+    // The display name found at detection, or the catalogue's default name. Never empty.
+    virtual std::u16string name() const = 0;
+    // A fresh copy of the version found at detection, or nothing.
+    virtual OptionalText version() const = 0;
+    // Writes the detection banner, runs the probes and recomputes `installed`.
+    virtual void detect() = 0;
+    // Writes the removal banner and runs every step; true when every step succeeded. Leaves
+    // `installed` alone.
+    virtual bool remove() = 0;
+
+    // What the last detection found.
+    bool isInstalled() const { return installed; }
+
+protected:
+    // Written by detect() only.
+    bool installed = false;
+    // The shared sink of the run; not owned.
+    Remove::Log* const log;
+};
+
+// Chosen components, ordered by identity. Removal order never comes from a set: it comes from
+// walking the catalogue's removal order and taking the members.
+using SelectionSet = std::set<QTVProduct*>;
+
+// The display name when detection found one, otherwise the default name.
+std::u16string NameOrDefault(const OptionalText& displayName, std::u16string_view defaultName);

@@ -1,0 +1,25 @@
+#include "platform/handles.h"
+
+#include "platform/errors.h"
+#include "platform/os_api.h"
+
+DWORD SaveLastError() noexcept
+{
+    return Os().getLastError();
+}
+
+void RestoreLastError(DWORD code) noexcept
+{
+    Os().setLastError(code);
+}
+
+void LocalMemoryTraits::close(Handle handle) noexcept
+{
+    if (Os().localFree(handle) != nullptr) {
+        // A failed release is ignored: raise it for a debugger that breaks on throw, then drop it.
+        try {
+            throw LocalFreeFailed();
+        } catch (const LocalFreeFailed&) {
+        }
+    }
+}

@@ -1,0 +1,216 @@
+#include "platform/sim/sim_machine.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string_view>
+
+#include "platform/text.h"
+
+namespace {
+
+// Windows-1252, the ANSI code page of the machines the suite is installed on: bytes 0x80 to 0x9F.
+// The five bytes without a character map to the control code of the same value, as Windows does.
+constexpr char16_t kCp1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+};
+
+std::u16string DecodeCp1252(std::string_view bytes)
+{
+    std::u16string out;
+    out.reserve(bytes.size());
+    for (const char c : bytes) {
+        const auto b = static_cast<unsigned char>(c);
+        out += (b >= 0x80 && b < 0xA0) ? kCp1252High[b - 0x80] : static_cast<char16_t>(b);
+    }
+    return out;
+}
+
+} // namespace
+
+SimMachine::SimMachine()
+    : modulePath_(u"C:\\Tools\\QTVRemove.exe")
+{
+}
+
+SimMachine::~SimMachine() = default;
+
+void SimMachine::setModulePath(std::u16string path)
+{
+    modulePath_ = std::move(path);
+}
+
+void SimMachine::scriptMessageBoxAnswers(std::vector<int> answers)
+{
+    messageBoxAnswers_ = std::move(answers);
+}
+
+void SimMachine::failCall(SimCall call, DWORD error, unsigned nth)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    faults_.insert({call, Fault{nth, error}});
+}
+
+unsigned SimMachine::callCount(SimCall call) const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto it = calls_.find(call);
+    return it == calls_.end() ? 0 : it->second;
+}
+
+bool SimMachine::enter(SimCall call)
+{
+    DWORD error = ERROR_SUCCESS;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ++calls_[call];
+        const auto range = faults_.equal_range(call);
+        for (auto it = range.first; it != range.second;) {
+            if (--it->second.countdown == 0) {
+                error = it->second.error;
+                it = faults_.erase(it);
+            } else {
+                ++it;
+            }
+        }
+    }
+    if (error == ERROR_SUCCESS)
+        return false;
+    setLastError(error);
+    return true;
+}
+
+DWORD SimMachine::getLastError()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto it = lastErrors_.find(std::this_thread::get_id());
+    return it == lastErrors_.end() ? ERROR_SUCCESS : it->second;
+}
+
+void SimMachine::setLastError(DWORD code)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    lastErrors_[std::this_thread::get_id()] = code;
+}
+
+DWORD SimMachine::formatMessage(DWORD flags, const void* source, DWORD messageId,
+                                DWORD languageId, char16_t* buffer, DWORD size,
+                                va_list* arguments)
+{
+    if (enter(SimCall::FormatMessage))
+        return 0;
+    (void)source;
+    (void)arguments;
+    // Only the system's own table is modelled, with inserts ignored and the user's language.
+    const DWORD modelled = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS |
+                           FORMAT_MESSAGE_FROM_SYSTEM;
+    if ((flags & ~modelled) != 0 || !(flags & FORMAT_MESSAGE_FROM_SYSTEM) ||
+        !(flags & FORMAT_MESSAGE_IGNORE_INSERTS) || languageId != 0)
+        return fail<DWORD>(ERROR_CALL_NOT_IMPLEMENTED, 0);
+    if (buffer == nullptr)
+        return fail<DWORD>(ERROR_INVALID_PARAMETER, 0);
+    const char16_t* message = SimSystemMessage(messageId);
+    if (message == nullptr)
+        return fail<DWORD>(ERROR_MR_MID_NOT_FOUND, 0);
+    const std::u16string_view text(message);
+    const auto length = static_cast<DWORD>(text.size());
+
+    if (flags & FORMAT_MESSAGE_ALLOCATE_BUFFER) {
+        auto block = std::make_unique<char16_t[]>(text.size() + 1);
+        std::copy(text.begin(), text.end(), block.get());
+        char16_t* handed = block.get();
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            allocations_.emplace(handed, std::move(block));
+        }
+        *reinterpret_cast<char16_t**>(buffer) = handed;
+        return length;
+    }
+    if (size < length + 1)
+        return fail<DWORD>(ERROR_INSUFFICIENT_BUFFER, 0);
+    std::copy(text.begin(), text.end(), buffer);
+    buffer[length] = u'\0';
+    return length;
+}
+
+HLOCAL SimMachine::localFree(HLOCAL memory)
+{
+    if (enter(SimCall::LocalFree))
+        return memory;
+    if (memory == nullptr)
+        return nullptr;
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (allocations_.erase(memory) == 0) {
+        lastErrors_[std::this_thread::get_id()] = ERROR_INVALID_HANDLE;
+        return memory;
+    }
+    return nullptr;
+}
+
+int SimMachine::multiByteToWideChar(UINT codePage, DWORD flags, const char* text, int bytes,
+                                    char16_t* wide, int wideChars)
+{
+    if (enter(SimCall::MultiByteToWideChar))
+        return 0;
+    if (flags != 0 || (codePage != CP_ACP && codePage != CP_UTF8))
+        return fail(ERROR_CALL_NOT_IMPLEMENTED, 0);
+    if (text == nullptr || bytes == 0 || bytes < -1 || wideChars < 0 ||
+        (wide == nullptr && wideChars != 0))
+        return fail(ERROR_INVALID_PARAMETER, 0);
+    // With -1 the text runs to its terminator, which is converted too.
+    const std::size_t length = bytes == -1 ? std::strlen(text) + 1 : static_cast<std::size_t>(bytes);
+    const std::string_view input(text, length);
+    const std::u16string converted = codePage == CP_UTF8 ? ToUtf16(input) : DecodeCp1252(input);
+    const auto needed = static_cast<int>(converted.size());
+    if (wideChars == 0)
+        return needed;
+    if (wideChars < needed)
+        return fail(ERROR_INSUFFICIENT_BUFFER, 0);
+    std::copy(converted.begin(), converted.end(), wide);
+    return needed;
+}
+
+DWORD SimMachine::getModuleFileName(HMODULE module, char16_t* buffer, DWORD size)
+{
+    if (enter(SimCall::GetModuleFileName))
+        return 0;
+    if (module != nullptr)
+        return fail<DWORD>(ERROR_CALL_NOT_IMPLEMENTED, 0);
+    if (size == 0)
+        return fail<DWORD>(ERROR_INSUFFICIENT_BUFFER, 0);
+    const auto length = static_cast<DWORD>(modulePath_.size());
+    // Windows fills what fits, terminates it, and answers the buffer size.
+    if (length >= size) {
+        std::copy_n(modulePath_.begin(), size - 1, buffer);
+        buffer[size - 1] = u'\0';
+        return fail<DWORD>(ERROR_INSUFFICIENT_BUFFER, size);
+    }
+    std::copy(modulePath_.begin(), modulePath_.end(), buffer);
+    buffer[length] = u'\0';
+    return length;
+}
+
+int SimMachine::messageBox(HWND owner, const char16_t* text, const char16_t* caption, UINT type)
+{
+    if (enter(SimCall::MessageBox))
+        return 0;
+    (void)owner;
+    messageBoxes_.push_back({text ? text : u"", caption ? caption : u"Error", type});
+    if (messageBoxAnswers_.empty())
+        return IDOK;
+    const int answer = messageBoxAnswers_.front();
+    messageBoxAnswers_.erase(messageBoxAnswers_.begin());
+    return answer;
+}
+
+OsApi& DefaultOsApi()
+{
+    std::fputs("QTVRemove: no machine is installed behind the operating-system seam; "
+               "a native test must install a SimMachine with ScopedOsApi.\n",
+               stderr);
+    std::abort();
+}

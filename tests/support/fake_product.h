@@ -1,0 +1,72 @@
+#pragma once
+
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "core/catalogue.h"
+#include "core/log.h"
+#include "core/product.h"
+#include "platform/text.h"
+
+// A component double: installed or not on a pretend machine, removable or not, and throwing
+// where a test asks. Every call is written to a shared journal ("detect Relay", "remove Agent").
+class FakeProduct : public QTVProduct {
+public:
+    FakeProduct(Remove::Log* sink, ProductId id, std::vector<std::string>* journal)
+        : QTVProduct(sink), id_(id), journal_(journal)
+    {
+    }
+
+    std::u16string name() const override { return std::u16string(Catalogue(id_).defaultName); }
+    OptionalText version() const override { return std::nullopt; }
+
+    void detect() override
+    {
+        note("detect");
+        detectBanner(log, name());
+        if (throwOnDetect)
+            throw std::runtime_error("detect failed");
+        installed = onMachine;
+    }
+
+    bool remove() override
+    {
+        note("remove");
+        removeBanner(log, name());
+        if (throwOnRemove)
+            throw std::runtime_error("remove failed");
+        if (removable)
+            onMachine = false;
+        return removable;
+    }
+
+    bool onMachine = false;
+    bool removable = true;
+    bool throwOnDetect = false;
+    bool throwOnRemove = false;
+
+private:
+    void note(const char* what) { journal_->push_back(std::string(what) + " " + ToUtf8(name())); }
+
+    ProductId id_;
+    std::vector<std::string>* journal_;
+};
+
+// Fourteen doubles on one sink, one per catalogue entry.
+struct FakeSuite {
+    explicit FakeSuite(Remove::Log* sink)
+    {
+        for (const ProductId id : kRemovalOrder) {
+            products.push_back(std::make_unique<FakeProduct>(sink, id, &journal));
+            set[id] = products.back().get();
+        }
+    }
+
+    FakeProduct& operator[](ProductId id) { return *static_cast<FakeProduct*>(set[id]); }
+
+    std::vector<std::string> journal;
+    std::vector<std::unique_ptr<FakeProduct>> products;
+    ProductSet set;
+};
