@@ -30,27 +30,26 @@ std::wstring WindowText(HWND window)
     return text;
 }
 
+BOOL CALLBACK FindOwnDialog(HWND window, LPARAM found)
+{
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    wchar_t className[32] = {};
+    GetClassNameW(window, className, 32);
+    if (process == GetCurrentProcessId() && IsWindowVisible(window) &&
+        std::wstring(className) == L"#32770") {
+        *reinterpret_cast<HWND*>(found) = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
 // A visible dialog-class window of this process, or null.
 HWND FindOwnMessageBox()
 {
-    struct Search {
-        HWND found = nullptr;
-    } search;
-    EnumWindows(
-        [](HWND window, LPARAM param) -> BOOL {
-            DWORD process = 0;
-            GetWindowThreadProcessId(window, &process);
-            wchar_t className[32] = {};
-            GetClassNameW(window, className, 32);
-            if (process == GetCurrentProcessId() && IsWindowVisible(window) &&
-                std::wstring(className) == L"#32770") {
-                reinterpret_cast<Search*>(param)->found = window;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.found;
+    HWND found = nullptr;
+    EnumWindows(FindOwnDialog, reinterpret_cast<LPARAM>(&found));
+    return found;
 }
 
 // Reads the box: its caption, the static control that holds text, and presses OK.

@@ -1,8 +1,6 @@
 #include "platform/sim/sim_machine.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string_view>
 
@@ -205,12 +203,4 @@ int SimMachine::messageBox(HWND owner, const char16_t* text, const char16_t* cap
     const int answer = messageBoxAnswers_.front();
     messageBoxAnswers_.erase(messageBoxAnswers_.begin());
     return answer;
-}
-
-OsApi& DefaultOsApi()
-{
-    std::fputs("QTVRemove: no machine is installed behind the operating-system seam; "
-               "a native test must install a SimMachine with ScopedOsApi.\n",
-               stderr);
-    std::abort();
 }

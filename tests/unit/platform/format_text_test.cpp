@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <ostream>
 #include <string>
 
 namespace {
@@ -62,6 +63,11 @@ struct BadTemplate {
     const char* pattern;
     std::function<void(const char*)> expectThrow;
 };
+
+void PrintTo(const BadTemplate& bad, std::ostream* out)
+{
+    *out << '"' << bad.pattern << '"';
+}
 
 class FormatTextErrorTest : public ::testing::TestWithParam<BadTemplate> {
 };
