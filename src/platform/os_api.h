@@ -4,6 +4,13 @@
 
 #include "platform/win_types.h"
 
+// SHGetFolderPathW, as GetProcAddress hands it out.
+#ifdef _WIN32
+using ShGetFolderPathProc = HRESULT(WINAPI*)(HWND, int, HANDLE, DWORD, LPWSTR);
+#else
+using ShGetFolderPathProc = HRESULT (*)(HWND, int, HANDLE, DWORD, char16_t*);
+#endif
+
 // The seam to the operating system. Every call the logic makes goes through the active OsApi;
 // each operation mirrors one Win32 call: the same arguments (text as char16_t, UTF-16 as on
 // Windows), the same result, and on failure the same code in the seam's own last-error slot,
@@ -35,6 +42,108 @@ public:
     // MessageBoxW.
     virtual int messageBox(HWND owner, const char16_t* text, const char16_t* caption,
                            UINT type) = 0;
+
+    // Registry (ADVAPI32). Results are the Win32 error codes these functions return.
+    virtual LONG regOpenKeyEx(HKEY key, const char16_t* subKey, DWORD options, REGSAM access,
+                              HKEY* result) = 0;
+    virtual LONG regQueryValueEx(HKEY key, const char16_t* valueName, DWORD* reserved,
+                                 DWORD* type, BYTE* data, DWORD* dataSize) = 0;
+    virtual LONG regQueryInfoKey(HKEY key, char16_t* className, DWORD* classLength,
+                                 DWORD* reserved, DWORD* subKeys, DWORD* maxSubKeyLength,
+                                 DWORD* maxClassLength, DWORD* values,
+                                 DWORD* maxValueNameLength, DWORD* maxValueLength,
+                                 DWORD* securityDescriptorSize, FILETIME* lastWriteTime) = 0;
+    virtual LONG regEnumKeyEx(HKEY key, DWORD index, char16_t* name, DWORD* nameLength,
+                              DWORD* reserved, char16_t* className, DWORD* classLength,
+                              FILETIME* lastWriteTime) = 0;
+    virtual LONG regDeleteKey(HKEY key, const char16_t* subKey) = 0;
+    virtual LONG regDeleteValue(HKEY key, const char16_t* valueName) = 0;
+    virtual LONG regCloseKey(HKEY key) = 0;
+
+    // Service control manager (ADVAPI32).
+    virtual SC_HANDLE openSCManager(const char16_t* machineName, const char16_t* databaseName,
+                                    DWORD access) = 0;
+    virtual SC_HANDLE openService(SC_HANDLE manager, const char16_t* serviceName,
+                                  DWORD access) = 0;
+    virtual BOOL queryServiceStatus(SC_HANDLE service, SERVICE_STATUS* status) = 0;
+    virtual BOOL controlService(SC_HANDLE service, DWORD control, SERVICE_STATUS* status) = 0;
+    virtual BOOL deleteService(SC_HANDLE service) = 0;
+    virtual BOOL closeServiceHandle(SC_HANDLE handle) = 0;
+
+    // Security (ADVAPI32).
+    virtual DWORD setEntriesInAcl(ULONG count, EXPLICIT_ACCESS_W* entries, PACL oldAcl,
+                                  PACL* newAcl) = 0;
+    virtual DWORD setNamedSecurityInfo(char16_t* objectName, SE_OBJECT_TYPE objectType,
+                                       SECURITY_INFORMATION information, PSID owner, PSID group,
+                                       PACL dacl, PACL sacl) = 0;
+    virtual HANDLE getCurrentProcess() = 0;
+    virtual BOOL openProcessToken(HANDLE process, DWORD access, HANDLE* token) = 0;
+    virtual BOOL getTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS informationClass,
+                                     void* information, DWORD length, DWORD* returnLength) = 0;
+    virtual BOOL lookupPrivilegeValue(const char16_t* systemName, const char16_t* name,
+                                      LUID* luid) = 0;
+    virtual BOOL adjustTokenPrivileges(HANDLE token, BOOL disableAll,
+                                       TOKEN_PRIVILEGES* newState, DWORD bufferLength,
+                                       TOKEN_PRIVILEGES* previousState, DWORD* returnLength) = 0;
+
+    // Processes, jobs and completion ports (KERNEL32).
+    virtual HANDLE createJobObject(SECURITY_ATTRIBUTES* attributes, const char16_t* name) = 0;
+    virtual BOOL createProcess(const char16_t* applicationName, char16_t* commandLine,
+                               SECURITY_ATTRIBUTES* processAttributes,
+                               SECURITY_ATTRIBUTES* threadAttributes, BOOL inheritHandles,
+                               DWORD creationFlags, void* environment,
+                               const char16_t* currentDirectory, STARTUPINFOW* startupInfo,
+                               PROCESS_INFORMATION* processInformation) = 0;
+    virtual HANDLE createIoCompletionPort(HANDLE file, HANDLE existingPort,
+                                          ULONG_PTR completionKey, DWORD concurrency) = 0;
+    virtual BOOL setInformationJobObject(HANDLE job, JOBOBJECTINFOCLASS informationClass,
+                                         void* information, DWORD length) = 0;
+    virtual BOOL assignProcessToJobObject(HANDLE job, HANDLE process) = 0;
+    virtual DWORD resumeThread(HANDLE thread) = 0;
+    virtual BOOL terminateProcess(HANDLE process, UINT exitCode) = 0;
+    virtual BOOL getQueuedCompletionStatus(HANDLE port, DWORD* bytes, ULONG_PTR* key,
+                                           LPOVERLAPPED* overlapped, DWORD milliseconds) = 0;
+    virtual DWORD waitForSingleObject(HANDLE handle, DWORD milliseconds) = 0;
+    virtual BOOL getExitCodeProcess(HANDLE process, DWORD* exitCode) = 0;
+    virtual BOOL closeHandle(HANDLE handle) = 0;
+
+    // Files (KERNEL32).
+    virtual DWORD getFileAttributes(const char16_t* path) = 0;
+    virtual BOOL setFileAttributes(const char16_t* path, DWORD attributes) = 0;
+    virtual HANDLE findFirstFile(const char16_t* pattern, WIN32_FIND_DATAW* data) = 0;
+    virtual BOOL findNextFile(HANDLE find, WIN32_FIND_DATAW* data) = 0;
+    virtual BOOL findClose(HANDLE find) = 0;
+    virtual BOOL deleteFile(const char16_t* path) = 0;
+    virtual BOOL removeDirectory(const char16_t* path) = 0;
+    virtual BOOL createDirectory(const char16_t* path, SECURITY_ATTRIBUTES* attributes) = 0;
+    virtual HANDLE createFile(const char16_t* path, DWORD access, DWORD shareMode,
+                              SECURITY_ATTRIBUTES* attributes, DWORD disposition,
+                              DWORD flagsAndAttributes, HANDLE templateFile) = 0;
+    virtual BOOL writeFile(HANDLE file, const void* buffer, DWORD bytesToWrite,
+                           DWORD* bytesWritten, LPOVERLAPPED overlapped) = 0;
+    virtual BOOL flushFileBuffers(HANDLE file) = 0;
+    virtual DWORD getTempPath(DWORD bufferLength, char16_t* buffer) = 0;
+    virtual UINT getTempFileName(const char16_t* pathName, const char16_t* prefix, UINT unique,
+                                 char16_t* tempFileName) = 0;
+    virtual DWORD expandEnvironmentStrings(const char16_t* source, char16_t* destination,
+                                           DWORD size) = 0;
+
+    // Libraries (KERNEL32): SHGetFolderPathW is looked up at run time in shell32.dll.
+    virtual HMODULE loadLibrary(const char16_t* fileName) = 0;
+    virtual FARPROC getProcAddress(HMODULE module, const char* procName) = 0;
+    virtual BOOL freeLibrary(HMODULE module) = 0;
+
+    // File versions (VERSION).
+    virtual DWORD getFileVersionInfoSize(const char16_t* fileName, DWORD* handle) = 0;
+    virtual BOOL getFileVersionInfo(const char16_t* fileName, DWORD handle, DWORD length,
+                                    void* data) = 0;
+    virtual BOOL verQueryValue(const void* block, const char16_t* subBlock, void** buffer,
+                               UINT* length) = 0;
+
+    // Time (KERNEL32). The simulated machine's clock advances on sleep() and timed waits
+    // without the test waiting.
+    virtual void sleep(DWORD milliseconds) = 0;
+    virtual ULONGLONG getTickCount64() = 0;
 };
 
 // The active implementation: the real system on Windows unless a test installed another.

@@ -6,6 +6,8 @@
 
 #include "platform/text.h"
 
+#include <cctype>
+
 namespace {
 
 // Windows-1252, the ANSI code page of the machines the suite is installed on: bytes 0x80 to 0x9F.
@@ -16,6 +18,15 @@ constexpr char16_t kCp1252High[32] = {
     0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
     0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
 };
+
+std::u16string UpperCase(std::u16string_view text)
+{
+    std::u16string upper(text);
+    for (char16_t& c : upper)
+        if (c < 0x80)
+            c = static_cast<char16_t>(std::toupper(c));
+    return upper;
+}
 
 std::u16string DecodeCp1252(std::string_view bytes)
 {
@@ -31,7 +42,7 @@ std::u16string DecodeCp1252(std::string_view bytes)
 } // namespace
 
 SimMachine::SimMachine()
-    : modulePath_(u"C:\\Tools\\QTVRemove.exe")
+    : modulePath_(u"C:\\Tools\\QTVRemove.exe"), clock_(0x10000)
 {
 }
 
@@ -60,7 +71,7 @@ unsigned SimMachine::callCount(SimCall call) const
     return it == calls_.end() ? 0 : it->second;
 }
 
-bool SimMachine::enter(SimCall call)
+DWORD SimMachine::enter(SimCall call)
 {
     DWORD error = ERROR_SUCCESS;
     {
@@ -76,10 +87,9 @@ bool SimMachine::enter(SimCall call)
             }
         }
     }
-    if (error == ERROR_SUCCESS)
-        return false;
-    setLastError(error);
-    return true;
+    if (error != ERROR_SUCCESS)
+        setLastError(error);
+    return error;
 }
 
 DWORD SimMachine::getLastError()
@@ -203,4 +213,117 @@ int SimMachine::messageBox(HWND owner, const char16_t* text, const char16_t* cap
     const int answer = messageBoxAnswers_.front();
     messageBoxAnswers_.erase(messageBoxAnswers_.begin());
     return answer;
+}
+
+void SimMachine::setEnvironmentVariable(const std::u16string& name, std::u16string value)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    environment_[UpperCase(name)] = std::move(value);
+}
+
+DWORD SimMachine::expandEnvironmentStrings(const char16_t* source, char16_t* destination,
+                                           DWORD size)
+{
+    if (enter(SimCall::ExpandEnvironmentStrings))
+        return 0;
+    if (source == nullptr)
+        return fail<DWORD>(ERROR_INVALID_PARAMETER, 0);
+    const std::u16string_view text(source);
+    std::u16string expanded;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        std::size_t i = 0;
+        while (i < text.size()) {
+            const std::size_t open = text.find(u'%', i);
+            const std::size_t close =
+                open == std::u16string_view::npos ? open : text.find(u'%', open + 1);
+            if (close == std::u16string_view::npos) {
+                expanded += text.substr(i);
+                break;
+            }
+            expanded += text.substr(i, open - i);
+            const std::u16string name(text.substr(open + 1, close - open - 1));
+            const auto it = environment_.find(UpperCase(name));
+            if (it != environment_.end() && !name.empty()) {
+                expanded += it->second;
+                i = close + 1;
+            } else {
+                // An unknown reference stays as written; its closing % may open the next one.
+                expanded += text.substr(open, close - open);
+                i = close;
+            }
+        }
+    }
+    const auto needed = static_cast<DWORD>(expanded.size() + 1);
+    if (destination != nullptr && size >= needed) {
+        std::copy(expanded.begin(), expanded.end(), destination);
+        destination[expanded.size()] = u'\0';
+    }
+    return needed;
+}
+
+ULONGLONG SimMachine::now() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return clock_;
+}
+
+void SimMachine::advanceClock(DWORD milliseconds)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    clock_ += milliseconds;
+}
+
+void SimMachine::sleep(DWORD milliseconds)
+{
+    enter(SimCall::Sleep);
+    advanceClock(milliseconds);
+}
+
+ULONGLONG SimMachine::getTickCount64()
+{
+    enter(SimCall::GetTickCount64);
+    return now();
+}
+
+HANDLE SimMachine::addHandle(std::shared_ptr<SimKernelObject> object)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    nextHandle_ += 4;
+    const auto handle = reinterpret_cast<HANDLE>(nextHandle_);
+    handles_.emplace(handle, std::move(object));
+    return handle;
+}
+
+std::shared_ptr<SimKernelObject> SimMachine::kernelObject(HANDLE handle) const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto it = handles_.find(handle);
+    return it == handles_.end() ? nullptr : it->second;
+}
+
+std::size_t SimMachine::openHandles() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return handles_.size();
+}
+
+BOOL SimMachine::closeHandle(HANDLE handle)
+{
+    if (enter(SimCall::CloseHandle))
+        return FALSE;
+    if (handle == INVALID_HANDLE_VALUE) // the current process's pseudo handle
+        return TRUE;
+    std::shared_ptr<SimKernelObject> closed;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        const auto it = handles_.find(handle);
+        if (it == handles_.end()) {
+            lastErrors_[std::this_thread::get_id()] = ERROR_INVALID_HANDLE;
+            return FALSE;
+        }
+        closed = std::move(it->second);
+        handles_.erase(it);
+    }
+    return TRUE;
 }

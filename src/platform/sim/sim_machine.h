@@ -18,7 +18,74 @@ enum class SimCall {
     MultiByteToWideChar,
     GetModuleFileName,
     MessageBox,
+    RegOpenKeyEx,
+    RegQueryValueEx,
+    RegQueryInfoKey,
+    RegEnumKeyEx,
+    RegDeleteKey,
+    RegDeleteValue,
+    RegCloseKey,
+    OpenSCManager,
+    OpenService,
+    QueryServiceStatus,
+    ControlService,
+    DeleteService,
+    CloseServiceHandle,
+    SetEntriesInAcl,
+    SetNamedSecurityInfo,
+    GetCurrentProcess,
+    OpenProcessToken,
+    GetTokenInformation,
+    LookupPrivilegeValue,
+    AdjustTokenPrivileges,
+    CreateJobObject,
+    CreateProcess,
+    CreateIoCompletionPort,
+    SetInformationJobObject,
+    AssignProcessToJobObject,
+    ResumeThread,
+    TerminateProcess,
+    GetQueuedCompletionStatus,
+    WaitForSingleObject,
+    GetExitCodeProcess,
+    CloseHandle,
+    GetFileAttributes,
+    SetFileAttributes,
+    FindFirstFile,
+    FindNextFile,
+    FindClose,
+    DeleteFile,
+    RemoveDirectory,
+    CreateDirectory,
+    CreateFile,
+    WriteFile,
+    FlushFileBuffers,
+    GetTempPath,
+    GetTempFileName,
+    ExpandEnvironmentStrings,
+    LoadLibrary,
+    GetProcAddress,
+    FreeLibrary,
+    GetFileVersionInfoSize,
+    GetFileVersionInfo,
+    VerQueryValue,
+    Sleep,
+    GetTickCount64,
 };
+
+// A kernel object behind a HANDLE of the simulated machine (process, thread, job, completion
+// port, open file). Each area of the machine derives its own.
+class SimKernelObject {
+public:
+    virtual ~SimKernelObject() = default;
+};
+
+class SimRegistry;
+class SimServices;
+class SimSecurity;
+class SimProcesses;
+class SimFileSystem;
+class SimShell;
 
 // A message box the program showed.
 struct SimMessageBox {
@@ -43,6 +110,31 @@ public:
     // Fault injection: the `nth` use of `call` from now on (1 is the next) fails with `error`.
     void failCall(SimCall call, DWORD error, unsigned nth = 1);
 
+    // The areas of the machine, each with its own set-up and inspection, created on first use.
+    SimRegistry& registry();
+    SimServices& services();
+    SimSecurity& security();
+    SimProcesses& processes();
+    SimFileSystem& files();
+    SimShell& shell();
+
+    // Environment variables for ExpandEnvironmentStringsW (names are case-insensitive).
+    void setEnvironmentVariable(const std::u16string& name, std::u16string value);
+
+    // The clock behind getTickCount64(), in milliseconds; sleep() and timed waits advance it
+    // without waiting. Tests may advance it too.
+    ULONGLONG now() const;
+    void advanceClock(DWORD milliseconds);
+
+    // Kernel handles, shared by the areas. A handle stays valid until closeHandle().
+    HANDLE addHandle(std::shared_ptr<SimKernelObject> object);
+    template <class T>
+    std::shared_ptr<T> handleObject(HANDLE handle) const
+    {
+        return std::dynamic_pointer_cast<T>(kernelObject(handle));
+    }
+    std::size_t openHandles() const;
+
     // Inspection.
     const std::vector<SimMessageBox>& messageBoxes() const { return messageBoxes_; }
     unsigned callCount(SimCall call) const;
@@ -52,23 +144,68 @@ public:
     // OsApi.
     DWORD getLastError() override;
     void setLastError(DWORD code) override;
-    DWORD formatMessage(DWORD flags, const void* source, DWORD messageId, DWORD languageId,
-                        char16_t* buffer, DWORD size, va_list* arguments) override;
+    DWORD formatMessage(DWORD flags, const void* source, DWORD messageId, DWORD languageId, char16_t* buffer, DWORD size, va_list* arguments) override;
     HLOCAL localFree(HLOCAL memory) override;
-    int multiByteToWideChar(UINT codePage, DWORD flags, const char* text, int bytes,
-                            char16_t* wide, int wideChars) override;
+    int multiByteToWideChar(UINT codePage, DWORD flags, const char* text, int bytes, char16_t* wide, int wideChars) override;
     DWORD getModuleFileName(HMODULE module, char16_t* buffer, DWORD size) override;
-    int messageBox(HWND owner, const char16_t* text, const char16_t* caption,
-                   UINT type) override;
+    int messageBox(HWND owner, const char16_t* text, const char16_t* caption, UINT type) override;
+    LONG regOpenKeyEx(HKEY key, const char16_t* subKey, DWORD options, REGSAM access, HKEY* result) override;
+    LONG regQueryValueEx(HKEY key, const char16_t* valueName, DWORD* reserved, DWORD* type, BYTE* data, DWORD* dataSize) override;
+    LONG regQueryInfoKey(HKEY key, char16_t* className, DWORD* classLength, DWORD* reserved, DWORD* subKeys, DWORD* maxSubKeyLength, DWORD* maxClassLength, DWORD* values, DWORD* maxValueNameLength, DWORD* maxValueLength, DWORD* securityDescriptorSize, FILETIME* lastWriteTime) override;
+    LONG regEnumKeyEx(HKEY key, DWORD index, char16_t* name, DWORD* nameLength, DWORD* reserved, char16_t* className, DWORD* classLength, FILETIME* lastWriteTime) override;
+    LONG regDeleteKey(HKEY key, const char16_t* subKey) override;
+    LONG regDeleteValue(HKEY key, const char16_t* valueName) override;
+    LONG regCloseKey(HKEY key) override;
+    SC_HANDLE openSCManager(const char16_t* machineName, const char16_t* databaseName, DWORD access) override;
+    SC_HANDLE openService(SC_HANDLE manager, const char16_t* serviceName, DWORD access) override;
+    BOOL queryServiceStatus(SC_HANDLE service, SERVICE_STATUS* status) override;
+    BOOL controlService(SC_HANDLE service, DWORD control, SERVICE_STATUS* status) override;
+    BOOL deleteService(SC_HANDLE service) override;
+    BOOL closeServiceHandle(SC_HANDLE handle) override;
+    DWORD setEntriesInAcl(ULONG count, EXPLICIT_ACCESS_W* entries, PACL oldAcl, PACL* newAcl) override;
+    DWORD setNamedSecurityInfo(char16_t* objectName, SE_OBJECT_TYPE objectType, SECURITY_INFORMATION information, PSID owner, PSID group, PACL dacl, PACL sacl) override;
+    HANDLE getCurrentProcess() override;
+    BOOL openProcessToken(HANDLE process, DWORD access, HANDLE* token) override;
+    BOOL getTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS informationClass, void* information, DWORD length, DWORD* returnLength) override;
+    BOOL lookupPrivilegeValue(const char16_t* systemName, const char16_t* name, LUID* luid) override;
+    BOOL adjustTokenPrivileges(HANDLE token, BOOL disableAll, TOKEN_PRIVILEGES* newState, DWORD bufferLength, TOKEN_PRIVILEGES* previousState, DWORD* returnLength) override;
+    HANDLE createJobObject(SECURITY_ATTRIBUTES* attributes, const char16_t* name) override;
+    BOOL createProcess(const char16_t* applicationName, char16_t* commandLine, SECURITY_ATTRIBUTES* processAttributes, SECURITY_ATTRIBUTES* threadAttributes, BOOL inheritHandles, DWORD creationFlags, void* environment, const char16_t* currentDirectory, STARTUPINFOW* startupInfo, PROCESS_INFORMATION* processInformation) override;
+    HANDLE createIoCompletionPort(HANDLE file, HANDLE existingPort, ULONG_PTR completionKey, DWORD concurrency) override;
+    BOOL setInformationJobObject(HANDLE job, JOBOBJECTINFOCLASS informationClass, void* information, DWORD length) override;
+    BOOL assignProcessToJobObject(HANDLE job, HANDLE process) override;
+    DWORD resumeThread(HANDLE thread) override;
+    BOOL terminateProcess(HANDLE process, UINT exitCode) override;
+    BOOL getQueuedCompletionStatus(HANDLE port, DWORD* bytes, ULONG_PTR* key, LPOVERLAPPED* overlapped, DWORD milliseconds) override;
+    DWORD waitForSingleObject(HANDLE handle, DWORD milliseconds) override;
+    BOOL getExitCodeProcess(HANDLE process, DWORD* exitCode) override;
+    BOOL closeHandle(HANDLE handle) override;
+    DWORD getFileAttributes(const char16_t* path) override;
+    BOOL setFileAttributes(const char16_t* path, DWORD attributes) override;
+    HANDLE findFirstFile(const char16_t* pattern, WIN32_FIND_DATAW* data) override;
+    BOOL findNextFile(HANDLE find, WIN32_FIND_DATAW* data) override;
+    BOOL findClose(HANDLE find) override;
+    BOOL deleteFile(const char16_t* path) override;
+    BOOL removeDirectory(const char16_t* path) override;
+    BOOL createDirectory(const char16_t* path, SECURITY_ATTRIBUTES* attributes) override;
+    HANDLE createFile(const char16_t* path, DWORD access, DWORD shareMode, SECURITY_ATTRIBUTES* attributes, DWORD disposition, DWORD flagsAndAttributes, HANDLE templateFile) override;
+    BOOL writeFile(HANDLE file, const void* buffer, DWORD bytesToWrite, DWORD* bytesWritten, LPOVERLAPPED overlapped) override;
+    BOOL flushFileBuffers(HANDLE file) override;
+    DWORD getTempPath(DWORD bufferLength, char16_t* buffer) override;
+    UINT getTempFileName(const char16_t* pathName, const char16_t* prefix, UINT unique, char16_t* tempFileName) override;
+    DWORD expandEnvironmentStrings(const char16_t* source, char16_t* destination, DWORD size) override;
+    HMODULE loadLibrary(const char16_t* fileName) override;
+    FARPROC getProcAddress(HMODULE module, const char* procName) override;
+    BOOL freeLibrary(HMODULE module) override;
+    DWORD getFileVersionInfoSize(const char16_t* fileName, DWORD* handle) override;
+    BOOL getFileVersionInfo(const char16_t* fileName, DWORD handle, DWORD length, void* data) override;
+    BOOL verQueryValue(const void* block, const char16_t* subBlock, void** buffer, UINT* length) override;
+    void sleep(DWORD milliseconds) override;
+    ULONGLONG getTickCount64() override;
 
-private:
-    struct Fault {
-        unsigned countdown;
-        DWORD error;
-    };
-
-    // Counts the call and reports whether an injected fault fires; if so the error is set.
-    bool enter(SimCall call);
+    // For the areas: counts the call and gives back the injected error code when a fault fires
+    // (and sets it as the last error), ERROR_SUCCESS otherwise.
+    DWORD enter(SimCall call);
     // Sets the last error and gives back `result`, for the failure paths.
     template <class T>
     T fail(DWORD error, T result)
@@ -76,6 +213,14 @@ private:
         setLastError(error);
         return result;
     }
+
+private:
+    std::shared_ptr<SimKernelObject> kernelObject(HANDLE handle) const;
+
+    struct Fault {
+        unsigned countdown;
+        DWORD error;
+    };
 
     mutable std::mutex mutex_;
     std::map<std::thread::id, DWORD> lastErrors_;
@@ -85,6 +230,16 @@ private:
     std::vector<SimMessageBox> messageBoxes_;
     std::vector<int> messageBoxAnswers_;
     std::u16string modulePath_;
+    std::map<std::u16string, std::u16string> environment_; // keyed by upper-case name
+    ULONGLONG clock_ = 0;
+    std::map<HANDLE, std::shared_ptr<SimKernelObject>> handles_;
+    std::uintptr_t nextHandle_ = 0x100;
+    std::shared_ptr<SimRegistry> registry_;
+    std::shared_ptr<SimServices> services_;
+    std::shared_ptr<SimSecurity> security_;
+    std::shared_ptr<SimProcesses> processes_;
+    std::shared_ptr<SimFileSystem> files_;
+    std::shared_ptr<SimShell> shell_;
 };
 
 // The system's message text for an error code as the simulated machine knows it, with the

@@ -1,9 +1,12 @@
 #include "platform/win32/win32_os_api.h"
 
+#include <aclapi.h>
+
 static_assert(sizeof(wchar_t) == sizeof(char16_t), "UTF-16 text crosses the API as wchar_t");
 
 namespace {
 
+// UTF-16 text as the API declares it.
 wchar_t* W(char16_t* text)
 {
     return reinterpret_cast<wchar_t*>(text);
@@ -26,9 +29,7 @@ void Win32OsApi::setLastError(DWORD code)
     ::SetLastError(code);
 }
 
-DWORD Win32OsApi::formatMessage(DWORD flags, const void* source, DWORD messageId,
-                                DWORD languageId, char16_t* buffer, DWORD size,
-                                va_list* arguments)
+DWORD Win32OsApi::formatMessage(DWORD flags, const void* source, DWORD messageId, DWORD languageId, char16_t* buffer, DWORD size, va_list* arguments)
 {
     return ::FormatMessageW(flags, source, messageId, languageId, W(buffer), size, arguments);
 }
@@ -38,8 +39,7 @@ HLOCAL Win32OsApi::localFree(HLOCAL memory)
     return ::LocalFree(memory);
 }
 
-int Win32OsApi::multiByteToWideChar(UINT codePage, DWORD flags, const char* text, int bytes,
-                                    char16_t* wide, int wideChars)
+int Win32OsApi::multiByteToWideChar(UINT codePage, DWORD flags, const char* text, int bytes, char16_t* wide, int wideChars)
 {
     return ::MultiByteToWideChar(codePage, flags, text, bytes, W(wide), wideChars);
 }
@@ -49,10 +49,274 @@ DWORD Win32OsApi::getModuleFileName(HMODULE module, char16_t* buffer, DWORD size
     return ::GetModuleFileNameW(module, W(buffer), size);
 }
 
-int Win32OsApi::messageBox(HWND owner, const char16_t* text, const char16_t* caption,
-                           UINT type)
+int Win32OsApi::messageBox(HWND owner, const char16_t* text, const char16_t* caption, UINT type)
 {
     return ::MessageBoxW(owner, W(text), W(caption), type);
+}
+
+LONG Win32OsApi::regOpenKeyEx(HKEY key, const char16_t* subKey, DWORD options, REGSAM access, HKEY* result)
+{
+    return ::RegOpenKeyExW(key, W(subKey), options, access, result);
+}
+
+LONG Win32OsApi::regQueryValueEx(HKEY key, const char16_t* valueName, DWORD* reserved, DWORD* type, BYTE* data, DWORD* dataSize)
+{
+    return ::RegQueryValueExW(key, W(valueName), reserved, type, data, dataSize);
+}
+
+LONG Win32OsApi::regQueryInfoKey(HKEY key, char16_t* className, DWORD* classLength, DWORD* reserved, DWORD* subKeys, DWORD* maxSubKeyLength, DWORD* maxClassLength, DWORD* values, DWORD* maxValueNameLength, DWORD* maxValueLength, DWORD* securityDescriptorSize, FILETIME* lastWriteTime)
+{
+    return ::RegQueryInfoKeyW(key, W(className), classLength, reserved, subKeys, maxSubKeyLength, maxClassLength, values, maxValueNameLength, maxValueLength, securityDescriptorSize, lastWriteTime);
+}
+
+LONG Win32OsApi::regEnumKeyEx(HKEY key, DWORD index, char16_t* name, DWORD* nameLength, DWORD* reserved, char16_t* className, DWORD* classLength, FILETIME* lastWriteTime)
+{
+    return ::RegEnumKeyExW(key, index, W(name), nameLength, reserved, W(className), classLength, lastWriteTime);
+}
+
+LONG Win32OsApi::regDeleteKey(HKEY key, const char16_t* subKey)
+{
+    return ::RegDeleteKeyW(key, W(subKey));
+}
+
+LONG Win32OsApi::regDeleteValue(HKEY key, const char16_t* valueName)
+{
+    return ::RegDeleteValueW(key, W(valueName));
+}
+
+LONG Win32OsApi::regCloseKey(HKEY key)
+{
+    return ::RegCloseKey(key);
+}
+
+SC_HANDLE Win32OsApi::openSCManager(const char16_t* machineName, const char16_t* databaseName, DWORD access)
+{
+    return ::OpenSCManagerW(W(machineName), W(databaseName), access);
+}
+
+SC_HANDLE Win32OsApi::openService(SC_HANDLE manager, const char16_t* serviceName, DWORD access)
+{
+    return ::OpenServiceW(manager, W(serviceName), access);
+}
+
+BOOL Win32OsApi::queryServiceStatus(SC_HANDLE service, SERVICE_STATUS* status)
+{
+    return ::QueryServiceStatus(service, status);
+}
+
+BOOL Win32OsApi::controlService(SC_HANDLE service, DWORD control, SERVICE_STATUS* status)
+{
+    return ::ControlService(service, control, status);
+}
+
+BOOL Win32OsApi::deleteService(SC_HANDLE service)
+{
+    return ::DeleteService(service);
+}
+
+BOOL Win32OsApi::closeServiceHandle(SC_HANDLE handle)
+{
+    return ::CloseServiceHandle(handle);
+}
+
+DWORD Win32OsApi::setEntriesInAcl(ULONG count, EXPLICIT_ACCESS_W* entries, PACL oldAcl, PACL* newAcl)
+{
+    return ::SetEntriesInAclW(count, entries, oldAcl, newAcl);
+}
+
+DWORD Win32OsApi::setNamedSecurityInfo(char16_t* objectName, SE_OBJECT_TYPE objectType, SECURITY_INFORMATION information, PSID owner, PSID group, PACL dacl, PACL sacl)
+{
+    return ::SetNamedSecurityInfoW(W(objectName), objectType, information, owner, group, dacl, sacl);
+}
+
+HANDLE Win32OsApi::getCurrentProcess()
+{
+    return ::GetCurrentProcess();
+}
+
+BOOL Win32OsApi::openProcessToken(HANDLE process, DWORD access, HANDLE* token)
+{
+    return ::OpenProcessToken(process, access, token);
+}
+
+BOOL Win32OsApi::getTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS informationClass, void* information, DWORD length, DWORD* returnLength)
+{
+    return ::GetTokenInformation(token, informationClass, information, length, returnLength);
+}
+
+BOOL Win32OsApi::lookupPrivilegeValue(const char16_t* systemName, const char16_t* name, LUID* luid)
+{
+    return ::LookupPrivilegeValueW(W(systemName), W(name), luid);
+}
+
+BOOL Win32OsApi::adjustTokenPrivileges(HANDLE token, BOOL disableAll, TOKEN_PRIVILEGES* newState, DWORD bufferLength, TOKEN_PRIVILEGES* previousState, DWORD* returnLength)
+{
+    return ::AdjustTokenPrivileges(token, disableAll, newState, bufferLength, previousState, returnLength);
+}
+
+HANDLE Win32OsApi::createJobObject(SECURITY_ATTRIBUTES* attributes, const char16_t* name)
+{
+    return ::CreateJobObjectW(attributes, W(name));
+}
+
+BOOL Win32OsApi::createProcess(const char16_t* applicationName, char16_t* commandLine, SECURITY_ATTRIBUTES* processAttributes, SECURITY_ATTRIBUTES* threadAttributes, BOOL inheritHandles, DWORD creationFlags, void* environment, const char16_t* currentDirectory, STARTUPINFOW* startupInfo, PROCESS_INFORMATION* processInformation)
+{
+    return ::CreateProcessW(W(applicationName), W(commandLine), processAttributes, threadAttributes, inheritHandles, creationFlags, environment, W(currentDirectory), startupInfo, processInformation);
+}
+
+HANDLE Win32OsApi::createIoCompletionPort(HANDLE file, HANDLE existingPort, ULONG_PTR completionKey, DWORD concurrency)
+{
+    return ::CreateIoCompletionPort(file, existingPort, completionKey, concurrency);
+}
+
+BOOL Win32OsApi::setInformationJobObject(HANDLE job, JOBOBJECTINFOCLASS informationClass, void* information, DWORD length)
+{
+    return ::SetInformationJobObject(job, informationClass, information, length);
+}
+
+BOOL Win32OsApi::assignProcessToJobObject(HANDLE job, HANDLE process)
+{
+    return ::AssignProcessToJobObject(job, process);
+}
+
+DWORD Win32OsApi::resumeThread(HANDLE thread)
+{
+    return ::ResumeThread(thread);
+}
+
+BOOL Win32OsApi::terminateProcess(HANDLE process, UINT exitCode)
+{
+    return ::TerminateProcess(process, exitCode);
+}
+
+BOOL Win32OsApi::getQueuedCompletionStatus(HANDLE port, DWORD* bytes, ULONG_PTR* key, LPOVERLAPPED* overlapped, DWORD milliseconds)
+{
+    return ::GetQueuedCompletionStatus(port, bytes, key, overlapped, milliseconds);
+}
+
+DWORD Win32OsApi::waitForSingleObject(HANDLE handle, DWORD milliseconds)
+{
+    return ::WaitForSingleObject(handle, milliseconds);
+}
+
+BOOL Win32OsApi::getExitCodeProcess(HANDLE process, DWORD* exitCode)
+{
+    return ::GetExitCodeProcess(process, exitCode);
+}
+
+BOOL Win32OsApi::closeHandle(HANDLE handle)
+{
+    return ::CloseHandle(handle);
+}
+
+DWORD Win32OsApi::getFileAttributes(const char16_t* path)
+{
+    return ::GetFileAttributesW(W(path));
+}
+
+BOOL Win32OsApi::setFileAttributes(const char16_t* path, DWORD attributes)
+{
+    return ::SetFileAttributesW(W(path), attributes);
+}
+
+HANDLE Win32OsApi::findFirstFile(const char16_t* pattern, WIN32_FIND_DATAW* data)
+{
+    return ::FindFirstFileW(W(pattern), data);
+}
+
+BOOL Win32OsApi::findNextFile(HANDLE find, WIN32_FIND_DATAW* data)
+{
+    return ::FindNextFileW(find, data);
+}
+
+BOOL Win32OsApi::findClose(HANDLE find)
+{
+    return ::FindClose(find);
+}
+
+BOOL Win32OsApi::deleteFile(const char16_t* path)
+{
+    return ::DeleteFileW(W(path));
+}
+
+BOOL Win32OsApi::removeDirectory(const char16_t* path)
+{
+    return ::RemoveDirectoryW(W(path));
+}
+
+BOOL Win32OsApi::createDirectory(const char16_t* path, SECURITY_ATTRIBUTES* attributes)
+{
+    return ::CreateDirectoryW(W(path), attributes);
+}
+
+HANDLE Win32OsApi::createFile(const char16_t* path, DWORD access, DWORD shareMode, SECURITY_ATTRIBUTES* attributes, DWORD disposition, DWORD flagsAndAttributes, HANDLE templateFile)
+{
+    return ::CreateFileW(W(path), access, shareMode, attributes, disposition, flagsAndAttributes, templateFile);
+}
+
+BOOL Win32OsApi::writeFile(HANDLE file, const void* buffer, DWORD bytesToWrite, DWORD* bytesWritten, LPOVERLAPPED overlapped)
+{
+    return ::WriteFile(file, buffer, bytesToWrite, bytesWritten, overlapped);
+}
+
+BOOL Win32OsApi::flushFileBuffers(HANDLE file)
+{
+    return ::FlushFileBuffers(file);
+}
+
+DWORD Win32OsApi::getTempPath(DWORD bufferLength, char16_t* buffer)
+{
+    return ::GetTempPathW(bufferLength, W(buffer));
+}
+
+UINT Win32OsApi::getTempFileName(const char16_t* pathName, const char16_t* prefix, UINT unique, char16_t* tempFileName)
+{
+    return ::GetTempFileNameW(W(pathName), W(prefix), unique, W(tempFileName));
+}
+
+DWORD Win32OsApi::expandEnvironmentStrings(const char16_t* source, char16_t* destination, DWORD size)
+{
+    return ::ExpandEnvironmentStringsW(W(source), W(destination), size);
+}
+
+HMODULE Win32OsApi::loadLibrary(const char16_t* fileName)
+{
+    return ::LoadLibraryW(W(fileName));
+}
+
+FARPROC Win32OsApi::getProcAddress(HMODULE module, const char* procName)
+{
+    return ::GetProcAddress(module, procName);
+}
+
+BOOL Win32OsApi::freeLibrary(HMODULE module)
+{
+    return ::FreeLibrary(module);
+}
+
+DWORD Win32OsApi::getFileVersionInfoSize(const char16_t* fileName, DWORD* handle)
+{
+    return ::GetFileVersionInfoSizeW(W(fileName), handle);
+}
+
+BOOL Win32OsApi::getFileVersionInfo(const char16_t* fileName, DWORD handle, DWORD length, void* data)
+{
+    return ::GetFileVersionInfoW(W(fileName), handle, length, data);
+}
+
+BOOL Win32OsApi::verQueryValue(const void* block, const char16_t* subBlock, void** buffer, UINT* length)
+{
+    return ::VerQueryValueW(block, W(subBlock), buffer, length);
+}
+
+void Win32OsApi::sleep(DWORD milliseconds)
+{
+    ::Sleep(milliseconds);
+}
+
+ULONGLONG Win32OsApi::getTickCount64()
+{
+    return ::GetTickCount64();
 }
 
 OsApi& DefaultOsApi()
