@@ -23,3 +23,9 @@ void LocalMemoryTraits::close(Handle handle) noexcept
         }
     }
 }
+
+void KernelHandleTraits::close(Handle handle) noexcept
+{
+    // Nothing sensible is left to do when a close fails; the holder's contract is not to throw.
+    Os().closeHandle(handle);
+}

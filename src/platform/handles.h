@@ -65,6 +65,17 @@ struct LocalMemoryTraits {
 };
 using UniqueLocalMemory = UniqueHandle<LocalMemoryTraits>;
 
+// A kernel object (process, thread, job, completion port), released with CloseHandle. Null is
+// "no handle": the calls that hand these out report failure with null, never
+// INVALID_HANDLE_VALUE, which is the current process's pseudo handle.
+struct KernelHandleTraits {
+    using Handle = HANDLE;
+    static Handle invalid() noexcept { return nullptr; }
+    static bool isValid(Handle handle) noexcept { return handle != nullptr; }
+    static void close(Handle handle) noexcept;
+};
+using UniqueKernelHandle = UniqueHandle<KernelHandleTraits>;
+
 // Kept out of line so that this header needs neither the seam nor the exceptions.
 DWORD SaveLastError() noexcept;
 void RestoreLastError(DWORD code) noexcept;

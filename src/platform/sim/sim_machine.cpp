@@ -44,6 +44,11 @@ std::u16string DecodeCp1252(std::string_view bytes)
 SimMachine::SimMachine()
     : modulePath_(u"C:\\Tools\\QTVRemove.exe"), clock_(0x10000)
 {
+    // What a 32-bit program sees on a 64-bit machine.
+    environment_[u"SYSTEMROOT"] = u"C:\\windows";
+    environment_[u"WINDIR"] = u"C:\\windows";
+    environment_[u"SYSTEMDRIVE"] = u"C:";
+    environment_[u"PROGRAMFILES"] = u"C:\\Program Files (x86)";
 }
 
 SimMachine::~SimMachine() = default;
@@ -157,6 +162,15 @@ HLOCAL SimMachine::localFree(HLOCAL memory)
         return memory;
     }
     return nullptr;
+}
+
+void* SimMachine::localAlloc(std::size_t bytes)
+{
+    auto block = std::make_unique<char16_t[]>((bytes + 1) / 2);
+    void* handed = block.get();
+    std::lock_guard<std::mutex> lock(mutex_);
+    allocations_.emplace(handed, std::move(block));
+    return handed;
 }
 
 int SimMachine::multiByteToWideChar(UINT codePage, DWORD flags, const char* text, int bytes,

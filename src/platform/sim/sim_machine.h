@@ -140,6 +140,8 @@ public:
     unsigned callCount(SimCall call) const;
     // Blocks the system handed out (FormatMessageW) and not yet given back with LocalFree.
     std::size_t liveAllocations() const { return allocations_.size(); }
+    // LocalAlloc for the areas: a zeroed block the program gives back with localFree.
+    void* localAlloc(std::size_t bytes);
 
     // OsApi.
     DWORD getLastError() override;

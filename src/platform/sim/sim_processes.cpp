@@ -1,53 +1,625 @@
-#include "platform/sim/sim_machine.h"
+#include "platform/sim/sim_processes.h"
 
-// Not modelled yet: every call of this area fails loudly.
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <deque>
+#include <limits>
 
-HANDLE SimMachine::createJobObject(SECURITY_ATTRIBUTES*, const char16_t*)
+namespace {
+
+// Not among the portable constants: the code an endless wait that could never end answers.
+constexpr DWORD kErrorPossibleDeadlock = 1131;
+constexpr DWORD kErrorBadLength = 24;
+constexpr DWORD kModelledCreationFlags = CREATE_SUSPENDED | CREATE_BREAKAWAY_FROM_JOB;
+
+std::u16string UpperCase(std::u16string_view text)
 {
-    return fail<HANDLE>(ERROR_CALL_NOT_IMPLEMENTED, nullptr);
+    std::u16string upper(text);
+    for (char16_t& c : upper)
+        if (c < 0x80)
+            c = static_cast<char16_t>(std::toupper(c));
+    return upper;
 }
 
-BOOL SimMachine::createProcess(const char16_t*, char16_t*, SECURITY_ATTRIBUTES*, SECURITY_ATTRIBUTES*, BOOL, DWORD, void*, const char16_t*, STARTUPINFOW*, PROCESS_INFORMATION*)
+bool IsBlank(char16_t c)
 {
-    return fail<BOOL>(ERROR_CALL_NOT_IMPLEMENTED, FALSE);
+    return c == u' ' || c == u'\t';
 }
 
-HANDLE SimMachine::createIoCompletionPort(HANDLE, HANDLE, ULONG_PTR, DWORD)
+// CreateProcessW adds ".exe" only when the file name carries no extension at all.
+std::u16string WithExeExtension(const std::u16string& path)
 {
-    return fail<HANDLE>(ERROR_CALL_NOT_IMPLEMENTED, nullptr);
+    const std::size_t name = path.find_last_of(u"\\/");
+    const std::size_t dot = path.find(u'.', name == std::u16string::npos ? 0 : name + 1);
+    return dot == std::u16string::npos ? path + u".exe" : path;
 }
 
-BOOL SimMachine::setInformationJobObject(HANDLE, JOBOBJECTINFOCLASS, void*, DWORD)
+bool IsBareName(const std::u16string& path)
 {
-    return fail<BOOL>(ERROR_CALL_NOT_IMPLEMENTED, FALSE);
+    return path.find_first_of(u"\\/:") == std::u16string::npos;
 }
 
-BOOL SimMachine::assignProcessToJobObject(HANDLE, HANDLE)
+} // namespace
+
+struct SimProcess {
+    enum class State { Suspended, Running, Ended };
+
+    std::u16string program;
+    std::u16string commandLine;
+    SimBehaviour behaviour;
+    DWORD id = 0;
+    State state = State::Suspended;
+    bool ran = false;
+    DWORD suspendCount = 0;
+    DWORD exitCode = 0;
+    // While running: ends at `endAt` on the clock unless `forever`.
+    bool forever = false;
+    ULONGLONG endAt = 0;
+    std::shared_ptr<SimProcesses::Job> job;
+};
+
+struct SimProcesses::Port {
+    struct Packet {
+        DWORD bytes;
+        ULONG_PTR key;
+        LPOVERLAPPED overlapped;
+    };
+    std::deque<Packet> queue;
+};
+
+struct SimProcesses::Job {
+    std::shared_ptr<Port> port;
+    ULONG_PTR key = 0;
+    std::size_t active = 0;
+
+    void post(DWORD message, LPOVERLAPPED overlapped)
+    {
+        if (port)
+            port->queue.push_back({message, key, overlapped});
+    }
+};
+
+namespace {
+
+struct ProcessObject : SimKernelObject {
+    explicit ProcessObject(std::shared_ptr<SimProcess> p) : process(std::move(p)) {}
+    std::shared_ptr<SimProcess> process;
+};
+
+struct ThreadObject : SimKernelObject {
+    explicit ThreadObject(std::shared_ptr<SimProcess> p) : process(std::move(p)) {}
+    std::shared_ptr<SimProcess> process;
+};
+
+struct JobObject : SimKernelObject {
+    std::shared_ptr<SimProcesses::Job> job = std::make_shared<SimProcesses::Job>();
+};
+
+struct PortObject : SimKernelObject {
+    std::shared_ptr<SimProcesses::Port> port = std::make_shared<SimProcesses::Port>();
+};
+
+// Job notifications carry the process ID where Windows puts it: in the overlapped pointer.
+LPOVERLAPPED ProcessIdAsOverlapped(DWORD id)
 {
-    return fail<BOOL>(ERROR_CALL_NOT_IMPLEMENTED, FALSE);
+    return reinterpret_cast<LPOVERLAPPED>(static_cast<ULONG_PTR>(id));
 }
 
-DWORD SimMachine::resumeThread(HANDLE)
+} // namespace
+
+// The context.
+
+SimProgramContext::SimProgramContext(SimMachine& machine, SimProcesses& processes,
+                                     std::shared_ptr<SimProcess> process)
+    : machine_(machine), processes_(processes), process_(std::move(process)),
+      commandLine_(process_->commandLine)
 {
-    return fail<DWORD>(ERROR_CALL_NOT_IMPLEMENTED, 0xFFFFFFFF);
 }
 
-BOOL SimMachine::terminateProcess(HANDLE, UINT)
+DWORD SimProgramContext::processId() const
 {
-    return fail<BOOL>(ERROR_CALL_NOT_IMPLEMENTED, FALSE);
+    return process_->id;
 }
 
-BOOL SimMachine::getQueuedCompletionStatus(HANDLE, DWORD*, ULONG_PTR*, LPOVERLAPPED*, DWORD)
+DWORD SimProgramContext::startProcess(const std::u16string& commandLine, DWORD creationFlags)
 {
-    return fail<BOOL>(ERROR_CALL_NOT_IMPLEMENTED, FALSE);
+    std::shared_ptr<SimProcess> created;
+    return processes_.spawn(commandLine, creationFlags, process_, created);
 }
 
-DWORD SimMachine::waitForSingleObject(HANDLE, DWORD)
+void SimProgramContext::exitWith(DWORD code)
 {
-    return fail(ERROR_CALL_NOT_IMPLEMENTED, WAIT_FAILED);
+    process_->exitCode = code;
 }
 
-BOOL SimMachine::getExitCodeProcess(HANDLE, DWORD*)
+void SimProgramContext::liveFor(DWORD milliseconds)
 {
-    return fail<BOOL>(ERROR_CALL_NOT_IMPLEMENTED, FALSE);
+    process_->forever = false;
+    process_->endAt = machine_.now() + milliseconds;
+}
+
+void SimProgramContext::liveUntilTerminated()
+{
+    process_->forever = true;
+}
+
+// Set-up and inspection.
+
+SimProcesses::SimProcesses(SimMachine& machine) : machine_(machine)
+{
+}
+
+SimProcesses::~SimProcesses() = default;
+
+void SimProcesses::addProgram(const std::u16string& path, SimBehaviour behaviour)
+{
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    programs_[UpperCase(path)] = {path, std::move(behaviour)};
+}
+
+std::vector<SimProgramRun> SimProcesses::runs() const
+{
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    std::vector<SimProgramRun> runs;
+    for (const auto& p : processes_)
+        runs.push_back({p->program, p->commandLine, p->id, p->ran});
+    return runs;
+}
+
+std::vector<std::u16string> SimProcesses::commandLinesOf(const std::u16string& path) const
+{
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    std::vector<std::u16string> lines;
+    for (const auto& p : processes_)
+        if (UpperCase(p->program) == UpperCase(path))
+            lines.push_back(p->commandLine);
+    return lines;
+}
+
+std::size_t SimProcesses::aliveCount() const
+{
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    const_cast<SimProcesses*>(this)->settle();
+    return static_cast<std::size_t>(std::count_if(processes_.begin(), processes_.end(), [](const auto& p) {
+        return p->state != SimProcess::State::Ended;
+    }));
+}
+
+std::size_t SimProcesses::suspendedCount() const
+{
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    return static_cast<std::size_t>(std::count_if(processes_.begin(), processes_.end(), [](const auto& p) {
+        return p->state == SimProcess::State::Suspended;
+    }));
+}
+
+// The life of a process.
+
+DWORD SimProcesses::spawn(const std::u16string& commandLine, DWORD creationFlags,
+                          const std::shared_ptr<SimProcess>& creator,
+                          std::shared_ptr<SimProcess>& created)
+{
+    if ((creationFlags & ~kModelledCreationFlags) != 0)
+        return ERROR_CALL_NOT_IMPLEMENTED;
+
+    // The candidates for the executable, in the order CreateProcessW tries them.
+    std::vector<std::u16string> candidates;
+    if (!commandLine.empty() && commandLine[0] == u'"') {
+        const std::size_t close = commandLine.find(u'"', 1);
+        candidates.push_back(WithExeExtension(commandLine.substr(1, close == std::u16string::npos ? std::u16string::npos : close - 1)));
+    } else {
+        for (std::size_t i = 0; i <= commandLine.size(); ++i)
+            if (i == commandLine.size() || IsBlank(commandLine[i]))
+                if (i > 0 && !IsBlank(commandLine[i - 1]))
+                    candidates.push_back(WithExeExtension(commandLine.substr(0, i)));
+    }
+
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    auto program = programs_.end();
+    for (const std::u16string& candidate : candidates) {
+        std::vector<std::u16string> paths{candidate};
+        if (IsBareName(candidate)) {
+            paths = {u"C:\\Windows\\System32\\" + candidate, u"C:\\Windows\\" + candidate};
+        }
+        for (const std::u16string& path : paths) {
+            program = programs_.find(UpperCase(path));
+            if (program != programs_.end())
+                break;
+        }
+        if (program != programs_.end())
+            break;
+    }
+    if (program == programs_.end())
+        return ERROR_FILE_NOT_FOUND;
+    if (creator && creator->job && (creationFlags & CREATE_BREAKAWAY_FROM_JOB))
+        return ERROR_ACCESS_DENIED;
+
+    created = std::make_shared<SimProcess>();
+    created->program = program->second.first;
+    created->commandLine = commandLine;
+    created->behaviour = program->second.second;
+    created->id = nextProcessId_;
+    nextProcessId_ += 4;
+    processes_.push_back(created);
+    if (creator && creator->job)
+        joinJob(created, creator->job);
+    if (creationFlags & CREATE_SUSPENDED)
+        created->suspendCount = 1;
+    else
+        run(created);
+    return ERROR_SUCCESS;
+}
+
+void SimProcesses::run(const std::shared_ptr<SimProcess>& process)
+{
+    process->state = SimProcess::State::Running;
+    process->ran = true;
+    process->endAt = machine_.now();
+    SimProgramContext context(machine_, *this, process);
+    if (process->behaviour)
+        process->behaviour(context);
+    settle();
+}
+
+void SimProcesses::end(const std::shared_ptr<SimProcess>& process, DWORD exitCode)
+{
+    process->state = SimProcess::State::Ended;
+    process->exitCode = exitCode;
+    if (const auto& job = process->job) {
+        job->post(JOB_OBJECT_MSG_EXIT_PROCESS, ProcessIdAsOverlapped(process->id));
+        if (--job->active == 0)
+            job->post(JOB_OBJECT_MSG_ACTIVE_PROCESS_ZERO, nullptr);
+    }
+}
+
+void SimProcesses::joinJob(const std::shared_ptr<SimProcess>& process,
+                           const std::shared_ptr<Job>& job)
+{
+    process->job = job;
+    ++job->active;
+    job->post(JOB_OBJECT_MSG_NEW_PROCESS, ProcessIdAsOverlapped(process->id));
+}
+
+void SimProcesses::settle()
+{
+    const ULONGLONG now = machine_.now();
+    for (;;) {
+        std::shared_ptr<SimProcess> due;
+        for (const auto& p : processes_)
+            if (p->state == SimProcess::State::Running && !p->forever && p->endAt <= now &&
+                (!due || p->endAt < due->endAt))
+                due = p;
+        if (!due)
+            return;
+        end(due, due->exitCode);
+    }
+}
+
+bool SimProcesses::nextEnd(ULONGLONG& when) const
+{
+    bool found = false;
+    for (const auto& p : processes_)
+        if (p->state == SimProcess::State::Running && !p->forever && (!found || p->endAt < when)) {
+            when = p->endAt;
+            found = true;
+        }
+    return found;
+}
+
+DWORD SimProcesses::waitUntil(const std::function<bool()>& signalled, DWORD milliseconds,
+                              const char* what)
+{
+    settle();
+    if (signalled())
+        return WAIT_OBJECT_0;
+    const bool endless = milliseconds == INFINITE;
+    const ULONGLONG deadline = endless ? std::numeric_limits<ULONGLONG>::max()
+                                       : machine_.now() + milliseconds;
+    const auto advanceTo = [this](ULONGLONG when) {
+        while (machine_.now() < when)
+            machine_.advanceClock(static_cast<DWORD>(
+                std::min<ULONGLONG>(when - machine_.now(), 0x7FFFFFFF)));
+        settle();
+    };
+    for (;;) {
+        ULONGLONG when = 0;
+        if (!nextEnd(when) || when > deadline) {
+            if (endless) {
+                // Nothing pending can ever signal it: on Windows this wait would never return.
+                std::string note = std::string("endless wait on ") + what +
+                                   " that no pending process end can signal";
+                std::fprintf(stderr, "SimProcesses: %s\n", note.c_str());
+                notes_.push_back(std::move(note));
+                machine_.setLastError(kErrorPossibleDeadlock);
+                return WAIT_FAILED;
+            }
+            advanceTo(deadline);
+            return signalled() ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
+        }
+        advanceTo(when);
+        if (signalled())
+            return WAIT_OBJECT_0;
+    }
+}
+
+// The calls.
+
+HANDLE SimProcesses::createJobObject(SECURITY_ATTRIBUTES* attributes, const char16_t* name)
+{
+    if (attributes != nullptr || (name != nullptr && *name != u'\0'))
+        return machine_.fail<HANDLE>(ERROR_CALL_NOT_IMPLEMENTED, nullptr);
+    return machine_.addHandle(std::make_shared<JobObject>());
+}
+
+BOOL SimProcesses::createProcess(const char16_t* applicationName, char16_t* commandLine,
+                                 SECURITY_ATTRIBUTES* processAttributes,
+                                 SECURITY_ATTRIBUTES* threadAttributes, BOOL inheritHandles,
+                                 DWORD creationFlags, void* environment,
+                                 const char16_t* currentDirectory, STARTUPINFOW* startupInfo,
+                                 PROCESS_INFORMATION* processInformation)
+{
+    if (startupInfo == nullptr || processInformation == nullptr ||
+        (applicationName == nullptr && commandLine == nullptr))
+        return machine_.fail<BOOL>(ERROR_INVALID_PARAMETER, FALSE);
+    // Nothing a behaviour sees depends on these, so they are refused rather than ignored.
+    if (processAttributes != nullptr || threadAttributes != nullptr || inheritHandles ||
+        environment != nullptr || currentDirectory != nullptr)
+        return machine_.fail<BOOL>(ERROR_CALL_NOT_IMPLEMENTED, FALSE);
+
+    std::u16string line;
+    if (applicationName != nullptr) {
+        // The program is named exactly: quote it so that resolution takes it whole, and add no
+        // extension, as CreateProcessW does with an application name.
+        const std::u16string name(applicationName);
+        line = commandLine != nullptr ? std::u16string(commandLine) : name;
+        std::lock_guard<std::recursive_mutex> lock(mutex_);
+        if (programs_.count(UpperCase(name)) == 0)
+            return machine_.fail<BOOL>(ERROR_FILE_NOT_FOUND, FALSE);
+        // Resolve through the quoted form, then record the line as given.
+        std::shared_ptr<SimProcess> created;
+        const DWORD error = spawn(u"\"" + name + u"\"", creationFlags, nullptr, created);
+        if (error != ERROR_SUCCESS)
+            return machine_.fail<BOOL>(error, FALSE);
+        created->commandLine = line;
+        processInformation->hProcess = machine_.addHandle(std::make_shared<ProcessObject>(created));
+        processInformation->hThread = machine_.addHandle(std::make_shared<ThreadObject>(created));
+        processInformation->dwProcessId = created->id;
+        processInformation->dwThreadId = created->id + 2;
+        return TRUE;
+    }
+
+    std::shared_ptr<SimProcess> created;
+    const DWORD error = spawn(commandLine, creationFlags, nullptr, created);
+    if (error != ERROR_SUCCESS)
+        return machine_.fail<BOOL>(error, FALSE);
+    processInformation->hProcess = machine_.addHandle(std::make_shared<ProcessObject>(created));
+    processInformation->hThread = machine_.addHandle(std::make_shared<ThreadObject>(created));
+    processInformation->dwProcessId = created->id;
+    processInformation->dwThreadId = created->id + 2;
+    return TRUE;
+}
+
+HANDLE SimProcesses::createIoCompletionPort(HANDLE file, HANDLE existingPort, ULONG_PTR,
+                                            DWORD)
+{
+    // Only a new port with no file is modelled; the key matters only for file associations.
+    if (file != INVALID_HANDLE_VALUE || existingPort != nullptr)
+        return machine_.fail<HANDLE>(ERROR_CALL_NOT_IMPLEMENTED, nullptr);
+    return machine_.addHandle(std::make_shared<PortObject>());
+}
+
+BOOL SimProcesses::setInformationJobObject(HANDLE job, JOBOBJECTINFOCLASS informationClass,
+                                           void* information, DWORD length)
+{
+    const auto jobObject = machine_.handleObject<JobObject>(job);
+    if (!jobObject)
+        return machine_.fail<BOOL>(ERROR_INVALID_HANDLE, FALSE);
+    if (informationClass != JobObjectAssociateCompletionPortInformation)
+        return machine_.fail<BOOL>(ERROR_CALL_NOT_IMPLEMENTED, FALSE);
+    if (information == nullptr || length != sizeof(JOBOBJECT_ASSOCIATE_COMPLETION_PORT))
+        return machine_.fail<BOOL>(kErrorBadLength, FALSE);
+    const auto* association = static_cast<const JOBOBJECT_ASSOCIATE_COMPLETION_PORT*>(information);
+    const auto portObject = machine_.handleObject<PortObject>(association->CompletionPort);
+    if (!portObject)
+        return machine_.fail<BOOL>(ERROR_INVALID_HANDLE, FALSE);
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    // A job keeps the first port it was given.
+    if (jobObject->job->port)
+        return machine_.fail<BOOL>(ERROR_INVALID_PARAMETER, FALSE);
+    jobObject->job->port = portObject->port;
+    jobObject->job->key = reinterpret_cast<ULONG_PTR>(association->CompletionKey);
+    return TRUE;
+}
+
+BOOL SimProcesses::assignProcessToJobObject(HANDLE job, HANDLE process)
+{
+    const auto jobObject = machine_.handleObject<JobObject>(job);
+    const auto processObject = machine_.handleObject<ProcessObject>(process);
+    if (!jobObject || !processObject)
+        return machine_.fail<BOOL>(ERROR_INVALID_HANDLE, FALSE);
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    settle();
+    const auto& target = processObject->process;
+    if (target->state == SimProcess::State::Ended)
+        return machine_.fail<BOOL>(ERROR_ACCESS_DENIED, FALSE);
+    // Nested jobs are not modelled.
+    if (target->job)
+        return machine_.fail<BOOL>(ERROR_CALL_NOT_IMPLEMENTED, FALSE);
+    joinJob(target, jobObject->job);
+    return TRUE;
+}
+
+DWORD SimProcesses::resumeThread(HANDLE thread)
+{
+    const auto threadObject = machine_.handleObject<ThreadObject>(thread);
+    if (!threadObject)
+        return machine_.fail<DWORD>(ERROR_INVALID_HANDLE, 0xFFFFFFFF);
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    const auto& process = threadObject->process;
+    if (process->state != SimProcess::State::Suspended)
+        return 0;
+    const DWORD previous = process->suspendCount--;
+    if (process->suspendCount == 0)
+        run(process);
+    return previous;
+}
+
+BOOL SimProcesses::terminateProcess(HANDLE process, UINT exitCode)
+{
+    const auto processObject = machine_.handleObject<ProcessObject>(process);
+    if (!processObject)
+        return machine_.fail<BOOL>(ERROR_INVALID_HANDLE, FALSE);
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    settle();
+    if (processObject->process->state == SimProcess::State::Ended)
+        return machine_.fail<BOOL>(ERROR_ACCESS_DENIED, FALSE);
+    end(processObject->process, exitCode);
+    return TRUE;
+}
+
+BOOL SimProcesses::getQueuedCompletionStatus(HANDLE port, DWORD* bytes, ULONG_PTR* key,
+                                             LPOVERLAPPED* overlapped, DWORD milliseconds)
+{
+    const auto portObject = machine_.handleObject<PortObject>(port);
+    if (!portObject)
+        return machine_.fail<BOOL>(ERROR_INVALID_HANDLE, FALSE);
+    if (bytes == nullptr || key == nullptr || overlapped == nullptr)
+        return machine_.fail<BOOL>(ERROR_INVALID_PARAMETER, FALSE);
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    auto& queue = portObject->port->queue;
+    const DWORD result = waitUntil([&queue] { return !queue.empty(); }, milliseconds,
+                                   "a completion port");
+    if (result != WAIT_OBJECT_0) {
+        *overlapped = nullptr;
+        if (result == WAIT_TIMEOUT)
+            machine_.setLastError(WAIT_TIMEOUT);
+        return FALSE;
+    }
+    const auto packet = queue.front();
+    queue.pop_front();
+    *bytes = packet.bytes;
+    *key = packet.key;
+    *overlapped = packet.overlapped;
+    return TRUE;
+}
+
+DWORD SimProcesses::waitForSingleObject(HANDLE handle, DWORD milliseconds)
+{
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    std::shared_ptr<SimProcess> process;
+    if (const auto p = machine_.handleObject<ProcessObject>(handle))
+        process = p->process;
+    else if (const auto t = machine_.handleObject<ThreadObject>(handle))
+        process = t->process;
+    if (process)
+        return waitUntil([&process] { return process->state == SimProcess::State::Ended; },
+                         milliseconds, "a process");
+    if (const auto p = machine_.handleObject<PortObject>(handle)) {
+        auto& queue = p->port->queue;
+        return waitUntil([&queue] { return !queue.empty(); }, milliseconds, "a completion port");
+    }
+    if (machine_.handleObject<SimKernelObject>(handle))
+        return machine_.fail(ERROR_CALL_NOT_IMPLEMENTED, WAIT_FAILED); // jobs, files
+    return machine_.fail(ERROR_INVALID_HANDLE, WAIT_FAILED);
+}
+
+BOOL SimProcesses::getExitCodeProcess(HANDLE process, DWORD* exitCode)
+{
+    const auto processObject = machine_.handleObject<ProcessObject>(process);
+    if (!processObject)
+        return machine_.fail<BOOL>(ERROR_INVALID_HANDLE, FALSE);
+    if (exitCode == nullptr)
+        return machine_.fail<BOOL>(ERROR_INVALID_PARAMETER, FALSE);
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    settle();
+    const auto& p = processObject->process;
+    *exitCode = p->state == SimProcess::State::Ended ? p->exitCode : STILL_ACTIVE;
+    return TRUE;
+}
+
+// The machine's entry points: counting and fault injection, then the area.
+
+SimProcesses& SimMachine::processes()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!processes_)
+        processes_ = std::make_shared<SimProcesses>(*this);
+    return *processes_;
+}
+
+HANDLE SimMachine::createJobObject(SECURITY_ATTRIBUTES* attributes, const char16_t* name)
+{
+    if (enter(SimCall::CreateJobObject))
+        return nullptr;
+    return processes().createJobObject(attributes, name);
+}
+
+BOOL SimMachine::createProcess(const char16_t* applicationName, char16_t* commandLine, SECURITY_ATTRIBUTES* processAttributes, SECURITY_ATTRIBUTES* threadAttributes, BOOL inheritHandles, DWORD creationFlags, void* environment, const char16_t* currentDirectory, STARTUPINFOW* startupInfo, PROCESS_INFORMATION* processInformation)
+{
+    if (enter(SimCall::CreateProcess))
+        return FALSE;
+    return processes().createProcess(applicationName, commandLine, processAttributes,
+                                     threadAttributes, inheritHandles, creationFlags,
+                                     environment, currentDirectory, startupInfo,
+                                     processInformation);
+}
+
+HANDLE SimMachine::createIoCompletionPort(HANDLE file, HANDLE existingPort, ULONG_PTR completionKey, DWORD concurrency)
+{
+    if (enter(SimCall::CreateIoCompletionPort))
+        return nullptr;
+    return processes().createIoCompletionPort(file, existingPort, completionKey, concurrency);
+}
+
+BOOL SimMachine::setInformationJobObject(HANDLE job, JOBOBJECTINFOCLASS informationClass, void* information, DWORD length)
+{
+    if (enter(SimCall::SetInformationJobObject))
+        return FALSE;
+    return processes().setInformationJobObject(job, informationClass, information, length);
+}
+
+BOOL SimMachine::assignProcessToJobObject(HANDLE job, HANDLE process)
+{
+    if (enter(SimCall::AssignProcessToJobObject))
+        return FALSE;
+    return processes().assignProcessToJobObject(job, process);
+}
+
+DWORD SimMachine::resumeThread(HANDLE thread)
+{
+    if (enter(SimCall::ResumeThread))
+        return 0xFFFFFFFF;
+    return processes().resumeThread(thread);
+}
+
+BOOL SimMachine::terminateProcess(HANDLE process, UINT exitCode)
+{
+    if (enter(SimCall::TerminateProcess))
+        return FALSE;
+    return processes().terminateProcess(process, exitCode);
+}
+
+BOOL SimMachine::getQueuedCompletionStatus(HANDLE port, DWORD* bytes, ULONG_PTR* key, LPOVERLAPPED* overlapped, DWORD milliseconds)
+{
+    if (enter(SimCall::GetQueuedCompletionStatus)) {
+        if (overlapped != nullptr)
+            *overlapped = nullptr;
+        return FALSE;
+    }
+    return processes().getQueuedCompletionStatus(port, bytes, key, overlapped, milliseconds);
+}
+
+DWORD SimMachine::waitForSingleObject(HANDLE handle, DWORD milliseconds)
+{
+    if (enter(SimCall::WaitForSingleObject))
+        return WAIT_FAILED;
+    return processes().waitForSingleObject(handle, milliseconds);
+}
+
+BOOL SimMachine::getExitCodeProcess(HANDLE process, DWORD* exitCode)
+{
+    if (enter(SimCall::GetExitCodeProcess))
+        return FALSE;
+    return processes().getExitCodeProcess(process, exitCode);
 }

@@ -1,38 +1,318 @@
+#include "platform/sim/sim_security.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/sim/sim_files.h"
 #include "platform/sim/sim_machine.h"
+#include "platform/sim/sim_registry.h"
 
-// Not modelled yet: every call of this area fails loudly.
+namespace {
 
-DWORD SimMachine::setEntriesInAcl(ULONG, EXPLICIT_ACCESS_W*, PACL, PACL*)
+constexpr DWORD kErrorNoSuchPrivilege = 1313;
+constexpr DWORD kErrorNoneMapped = 1332;
+constexpr DWORD kErrorInvalidAcl = 1336;
+constexpr DWORD kErrorNoToken = 1008;
+
+struct KnownPrivilege {
+    const char16_t* name;
+    DWORD luid;
+};
+// The LUIDs Windows gives these privileges.
+constexpr KnownPrivilege kPrivileges[] = {
+    {u"SeSecurityPrivilege", 8},  {u"SeTakeOwnershipPrivilege", 9},
+    {u"SeBackupPrivilege", 17},   {u"SeRestorePrivilege", 18},
+    {u"SeShutdownPrivilege", 19}, {u"SeDebugPrivilege", 20},
+};
+
+bool SameText(std::u16string_view a, std::u16string_view b)
 {
-    return ERROR_CALL_NOT_IMPLEMENTED;
+    const auto fold = [](char16_t c) {
+        return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - u'a' + u'A') : c;
+    };
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(),
+                      [&](char16_t x, char16_t y) { return fold(x) == fold(y); });
 }
 
-DWORD SimMachine::setNamedSecurityInfo(char16_t*, SE_OBJECT_TYPE, SECURITY_INFORMATION, PSID, PSID, PACL, PACL)
+// The access list SetEntriesInAclW builds on this machine: the standard header, then what the
+// machine needs to know of its entries.
+struct SimAcl {
+    ACL header;
+    DWORD magic;
+    DWORD currentUserFullAccess;
+};
+constexpr DWORD kAclMagic = 0x51A1AC15;
+
+class Token : public SimKernelObject {
+public:
+    explicit Token(DWORD granted) : access(granted) {}
+    const DWORD access;
+};
+
+constexpr std::u16string_view kRegistryRoots[] = {u"MACHINE\\", u"USERS\\", u"CURRENT_USER\\",
+                                                  u"CLASSES_ROOT\\"};
+
+} // namespace
+
+SimSecurity::SimSecurity()
+    // S-1-5-21-1004336348-1177238915-682003330-1001: a local account's SID.
+    : held_{9, 17, 18},
+      userSid_{1, 5, 0, 0, 0, 0, 0, 5,
+               21, 0, 0, 0,
+               0xDC, 0x2B, 0xDE, 0x3B,
+               0x83, 0x1B, 0x2B, 0x46,
+               0x82, 0x8B, 0xA6, 0x28,
+               0xE9, 0x03, 0x00, 0x00}
 {
+}
+
+bool SimSecurity::privilegeLuid(const std::u16string& name, LUID& luid)
+{
+    for (const auto& privilege : kPrivileges)
+        if (SameText(name, privilege.name)) {
+            luid.LowPart = privilege.luid;
+            luid.HighPart = 0;
+            return true;
+        }
+    return false;
+}
+
+void SimSecurity::holdPrivilege(const std::u16string& name, bool held)
+{
+    LUID luid{};
+    if (!privilegeLuid(name, luid))
+        return;
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (held) {
+        held_.insert(luid.LowPart);
+    } else {
+        held_.erase(luid.LowPart);
+        enabled_.erase(luid.LowPart);
+    }
+}
+
+bool SimSecurity::privilegeEnabled(const std::u16string& name) const
+{
+    LUID luid{};
+    if (!privilegeLuid(name, luid))
+        return false;
+    std::lock_guard<std::mutex> lock(mutex_);
+    return enabled_.count(luid.LowPart) != 0;
+}
+
+bool SimSecurity::isCurrentUser(const void* sid) const
+{
+    return sid != nullptr && std::memcmp(sid, userSid_.data(), userSid_.size()) == 0;
+}
+
+bool SimSecurity::adjust(const LUID& luid, bool enable)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (luid.HighPart != 0 || held_.count(luid.LowPart) == 0)
+        return false;
+    if (enable)
+        enabled_.insert(luid.LowPart);
+    else
+        enabled_.erase(luid.LowPart);
+    return true;
+}
+
+void SimSecurity::disableAll()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    enabled_.clear();
+}
+
+SimSecurity& SimMachine::security()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!security_)
+        security_ = std::make_shared<SimSecurity>();
+    return *security_;
+}
+
+DWORD SimMachine::setEntriesInAcl(ULONG count, EXPLICIT_ACCESS_W* entries, PACL oldAcl,
+                                  PACL* newAcl)
+{
+    if (const DWORD error = enter(SimCall::SetEntriesInAcl))
+        return error;
+    if (newAcl == nullptr || (count != 0 && entries == nullptr))
+        return ERROR_INVALID_PARAMETER;
+    // Merging into an existing list is not modelled.
+    if (oldAcl != nullptr)
+        return ERROR_CALL_NOT_IMPLEMENTED;
+    bool fullAccess = false;
+    for (ULONG i = 0; i < count; ++i) {
+        const EXPLICIT_ACCESS_W& entry = entries[i];
+        const TRUSTEE_W& trustee = entry.Trustee;
+        if (trustee.pMultipleTrustee != nullptr || trustee.ptstrName == nullptr)
+            return ERROR_INVALID_PARAMETER;
+        bool currentUser = false;
+        if (trustee.TrusteeForm == TRUSTEE_IS_NAME) {
+            // Only the current user's alias is a name this machine can map.
+            if (!SameText(trustee.ptstrName, u"CURRENT_USER"))
+                return kErrorNoneMapped;
+            currentUser = true;
+        } else if (trustee.TrusteeForm == TRUSTEE_IS_SID) {
+            currentUser = security().isCurrentUser(trustee.ptstrName);
+            if (!currentUser)
+                return ERROR_CALL_NOT_IMPLEMENTED;
+        } else {
+            return ERROR_CALL_NOT_IMPLEMENTED;
+        }
+        if (entry.grfAccessMode != SET_ACCESS && entry.grfAccessMode != GRANT_ACCESS)
+            return ERROR_CALL_NOT_IMPLEMENTED;
+        if (currentUser && (entry.grfAccessPermissions & GENERIC_ALL))
+            fullAccess = true;
+    }
+    auto* acl = static_cast<SimAcl*>(localAlloc(sizeof(SimAcl)));
+    acl->header.AclRevision = 2;
+    acl->header.AclSize = static_cast<WORD>(sizeof(SimAcl));
+    acl->header.AceCount = static_cast<WORD>(count);
+    acl->magic = kAclMagic;
+    acl->currentUserFullAccess = fullAccess ? 1 : 0;
+    *newAcl = &acl->header;
+    return ERROR_SUCCESS;
+}
+
+DWORD SimMachine::setNamedSecurityInfo(char16_t* objectName, SE_OBJECT_TYPE objectType,
+                                       SECURITY_INFORMATION information, PSID owner, PSID group,
+                                       PACL dacl, PACL sacl)
+{
+    if (const DWORD error = enter(SimCall::SetNamedSecurityInfo))
+        return error;
+    if (objectName == nullptr)
+        return ERROR_INVALID_PARAMETER;
+    if (group != nullptr || sacl != nullptr ||
+        (information & ~(OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION)) != 0 ||
+        information == 0)
+        return ERROR_CALL_NOT_IMPLEMENTED;
+    bool ownerIsCurrentUser = false;
+    if (information & OWNER_SECURITY_INFORMATION) {
+        if (owner == nullptr)
+            return ERROR_INVALID_PARAMETER;
+        ownerIsCurrentUser = security().isCurrentUser(owner);
+        // Making oneself owner of what one may not touch takes the enabled privilege.
+        if (!security().privilegeEnabled(u"SeTakeOwnershipPrivilege"))
+            return ERROR_ACCESS_DENIED;
+    }
+    bool fullAccess = false;
+    if (information & DACL_SECURITY_INFORMATION) {
+        // A null DACL (everyone may do anything) is not modelled.
+        if (dacl == nullptr)
+            return ERROR_CALL_NOT_IMPLEMENTED;
+        const auto* acl = reinterpret_cast<const SimAcl*>(dacl);
+        if (acl->magic != kAclMagic)
+            return kErrorInvalidAcl;
+        fullAccess = acl->currentUserFullAccess != 0;
+    }
+    const std::u16string name(objectName);
+    if (objectType == SE_FILE_OBJECT)
+        return files().applySecurity(name, information, fullAccess, ownerIsCurrentUser);
+    if (objectType == SE_REGISTRY_KEY) {
+        const bool known = std::any_of(std::begin(kRegistryRoots), std::end(kRegistryRoots),
+                                       [&](std::u16string_view root) {
+                                           return SameText(name.substr(0, root.size()), root) ||
+                                                  SameText(name, root.substr(0, root.size() - 1));
+                                       });
+        if (!known)
+            return ERROR_INVALID_PARAMETER;
+        return registry().applySecurity(name, information, fullAccess, ownerIsCurrentUser);
+    }
     return ERROR_CALL_NOT_IMPLEMENTED;
 }
 
 HANDLE SimMachine::getCurrentProcess()
 {
-    return fail<HANDLE>(ERROR_CALL_NOT_IMPLEMENTED, nullptr);
+    enter(SimCall::GetCurrentProcess); // counted; the pseudo handle cannot fail
+    return INVALID_HANDLE_VALUE;
 }
 
-BOOL SimMachine::openProcessToken(HANDLE, DWORD, HANDLE*)
+BOOL SimMachine::openProcessToken(HANDLE process, DWORD access, HANDLE* token)
 {
-    return fail<BOOL>(ERROR_CALL_NOT_IMPLEMENTED, FALSE);
+    if (enter(SimCall::OpenProcessToken))
+        return FALSE;
+    if (token == nullptr)
+        return fail<BOOL>(ERROR_INVALID_PARAMETER, FALSE);
+    // Other processes' tokens are not modelled.
+    if (process != INVALID_HANDLE_VALUE)
+        return fail<BOOL>(ERROR_CALL_NOT_IMPLEMENTED, FALSE);
+    *token = addHandle(std::make_shared<Token>(access));
+    return TRUE;
 }
 
-BOOL SimMachine::getTokenInformation(HANDLE, TOKEN_INFORMATION_CLASS, void*, DWORD, DWORD*)
+BOOL SimMachine::getTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS informationClass,
+                                     void* information, DWORD length, DWORD* returnLength)
 {
-    return fail<BOOL>(ERROR_CALL_NOT_IMPLEMENTED, FALSE);
+    if (enter(SimCall::GetTokenInformation))
+        return FALSE;
+    const auto held = handleObject<Token>(token);
+    if (!held)
+        return fail<BOOL>(ERROR_INVALID_HANDLE, FALSE);
+    if (returnLength == nullptr)
+        return fail<BOOL>(ERROR_INVALID_PARAMETER, FALSE);
+    if (!(held->access & TOKEN_QUERY))
+        return fail<BOOL>(ERROR_ACCESS_DENIED, FALSE);
+    if (informationClass != TokenUser)
+        return fail<BOOL>(ERROR_CALL_NOT_IMPLEMENTED, FALSE);
+    const std::vector<BYTE>& sid = security().userSid();
+    const auto needed = static_cast<DWORD>(sizeof(TOKEN_USER) + sid.size());
+    *returnLength = needed;
+    if (information == nullptr || length < needed)
+        return fail<BOOL>(ERROR_INSUFFICIENT_BUFFER, FALSE);
+    // The SID follows the structure in the caller's buffer, which the structure points into.
+    auto* user = static_cast<TOKEN_USER*>(information);
+    BYTE* sidCopy = static_cast<BYTE*>(information) + sizeof(TOKEN_USER);
+    std::copy(sid.begin(), sid.end(), sidCopy);
+    user->User.Sid = sidCopy;
+    user->User.Attributes = 0;
+    return TRUE;
 }
 
-BOOL SimMachine::lookupPrivilegeValue(const char16_t*, const char16_t*, LUID*)
+BOOL SimMachine::lookupPrivilegeValue(const char16_t* systemName, const char16_t* name,
+                                      LUID* luid)
 {
-    return fail<BOOL>(ERROR_CALL_NOT_IMPLEMENTED, FALSE);
+    if (enter(SimCall::LookupPrivilegeValue))
+        return FALSE;
+    if (systemName != nullptr && *systemName != u'\0')
+        return fail<BOOL>(ERROR_CALL_NOT_IMPLEMENTED, FALSE); // other machines
+    if (name == nullptr || luid == nullptr)
+        return fail<BOOL>(ERROR_INVALID_PARAMETER, FALSE);
+    if (!SimSecurity::privilegeLuid(name, *luid))
+        return fail<BOOL>(kErrorNoSuchPrivilege, FALSE);
+    return TRUE;
 }
 
-BOOL SimMachine::adjustTokenPrivileges(HANDLE, BOOL, TOKEN_PRIVILEGES*, DWORD, TOKEN_PRIVILEGES*, DWORD*)
+BOOL SimMachine::adjustTokenPrivileges(HANDLE token, BOOL disableAll,
+                                       TOKEN_PRIVILEGES* newState, DWORD bufferLength,
+                                       TOKEN_PRIVILEGES* previousState, DWORD* returnLength)
 {
-    return fail<BOOL>(ERROR_CALL_NOT_IMPLEMENTED, FALSE);
+    if (enter(SimCall::AdjustTokenPrivileges))
+        return FALSE;
+    (void)bufferLength;
+    (void)returnLength;
+    const auto held = handleObject<Token>(token);
+    if (!held)
+        return fail<BOOL>(token == nullptr ? kErrorNoToken : ERROR_INVALID_HANDLE, FALSE);
+    if (!(held->access & TOKEN_ADJUST_PRIVILEGES))
+        return fail<BOOL>(ERROR_ACCESS_DENIED, FALSE);
+    if (previousState != nullptr)
+        return fail<BOOL>(ERROR_CALL_NOT_IMPLEMENTED, FALSE);
+    if (disableAll) {
+        security().disableAll();
+        setLastError(ERROR_SUCCESS);
+        return TRUE;
+    }
+    if (newState == nullptr)
+        return fail<BOOL>(ERROR_INVALID_PARAMETER, FALSE);
+    bool allAssigned = true;
+    const LUID_AND_ATTRIBUTES* privileges = newState->Privileges;
+    for (DWORD i = 0; i < newState->PrivilegeCount; ++i)
+        if (!security().adjust(privileges[i].Luid,
+                               (privileges[i].Attributes & SE_PRIVILEGE_ENABLED) != 0))
+            allAssigned = false;
+    // Success either way; only the last error tells that a privilege was not held.
+    setLastError(allAssigned ? ERROR_SUCCESS : ERROR_NOT_ALL_ASSIGNED);
+    return TRUE;
 }

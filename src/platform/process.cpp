@@ -1,0 +1,99 @@
+#include "platform/process.h"
+
+#include "platform/errors.h"
+#include "platform/os_api.h"
+
+UniqueKernelHandle CreateJobObjectChecked(SECURITY_ATTRIBUTES* attributes, const char16_t* name)
+{
+    UniqueKernelHandle job(Os().createJobObject(attributes, name));
+    if (!job)
+        ThrowLastError();
+    return job;
+}
+
+ProcessHandles CreateProcessChecked(const char16_t* applicationName, char16_t* commandLine,
+                                    SECURITY_ATTRIBUTES* processAttributes,
+                                    SECURITY_ATTRIBUTES* threadAttributes, BOOL inheritHandles,
+                                    DWORD creationFlags, void* environment,
+                                    const char16_t* currentDirectory,
+                                    STARTUPINFOW& startupInfo)
+{
+    PROCESS_INFORMATION information{};
+    ThrowLastErrorIfFalse(Os().createProcess(applicationName, commandLine, processAttributes,
+                                             threadAttributes, inheritHandles, creationFlags,
+                                             environment, currentDirectory, &startupInfo,
+                                             &information));
+    ProcessHandles handles;
+    handles.process.reset(information.hProcess);
+    handles.thread.reset(information.hThread);
+    handles.processId = information.dwProcessId;
+    handles.threadId = information.dwThreadId;
+    return handles;
+}
+
+UniqueKernelHandle CreateIoCompletionPortChecked(HANDLE file, HANDLE existingPort,
+                                                 ULONG_PTR completionKey, DWORD concurrency)
+{
+    UniqueKernelHandle port(Os().createIoCompletionPort(file, existingPort, completionKey,
+                                                        concurrency));
+    if (!port)
+        ThrowLastError();
+    return port;
+}
+
+void SetInformationJobObjectChecked(HANDLE job, JOBOBJECTINFOCLASS informationClass,
+                                    void* information, DWORD length)
+{
+    ThrowLastErrorIfFalse(Os().setInformationJobObject(job, informationClass, information, length));
+}
+
+void AssignProcessToJobObjectChecked(HANDLE job, HANDLE process)
+{
+    ThrowLastErrorIfFalse(Os().assignProcessToJobObject(job, process));
+}
+
+DWORD ResumeThreadChecked(HANDLE thread)
+{
+    const DWORD previous = Os().resumeThread(thread);
+    if (previous == 0xFFFFFFFF)
+        ThrowLastError();
+    return previous;
+}
+
+TerminateGuard::~TerminateGuard()
+{
+    if (!dismissed_) {
+        // Runs while an exception leaves the set-up: keep the code it carries.
+        const DWORD saved = Os().getLastError();
+        Os().terminateProcess(process_, 0);
+        Os().setLastError(saved);
+    }
+}
+
+JobProcess StartProcessInJob(char16_t* commandLine, const std::function<void()>& created)
+{
+    JobProcess started;
+    started.job = CreateJobObjectChecked(nullptr, nullptr);
+
+    STARTUPINFOW startupInfo{};
+    startupInfo.cb = sizeof(startupInfo);
+    // Suspended, so that nothing it starts can escape before it is in the job; breaking away
+    // from a job we may run in ourselves lets it enter ours.
+    started.process = CreateProcessChecked(nullptr, commandLine, nullptr, nullptr, FALSE,
+                                           CREATE_SUSPENDED | CREATE_BREAKAWAY_FROM_JOB,
+                                           nullptr, nullptr, startupInfo);
+    TerminateGuard guard(started.process.process.get());
+    if (created)
+        created();
+
+    started.port = CreateIoCompletionPortChecked(INVALID_HANDLE_VALUE, nullptr, kJobCompletionKey, 0);
+    JOBOBJECT_ASSOCIATE_COMPLETION_PORT association{};
+    association.CompletionKey = reinterpret_cast<void*>(kJobCompletionKey);
+    association.CompletionPort = started.port.get();
+    SetInformationJobObjectChecked(started.job.get(), JobObjectAssociateCompletionPortInformation,
+                                   &association, sizeof(association));
+    AssignProcessToJobObjectChecked(started.job.get(), started.process.process.get());
+    ResumeThreadChecked(started.process.thread.get());
+    guard.dismiss();
+    return started;
+}

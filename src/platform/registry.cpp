@@ -1,0 +1,170 @@
+#include "platform/registry.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "platform/errors.h"
+#include "platform/os_api.h"
+
+namespace {
+
+struct RootName {
+    HKEY root;
+    const char16_t* display;
+    const char16_t* securityObject; // null: no object name for the security functions
+};
+
+const RootName* FindRoot(HKEY root)
+{
+    static const RootName kRoots[] = {
+        {HKEY_CLASSES_ROOT, u"HKCR", u"CLASSES_ROOT"},
+        {HKEY_CURRENT_USER, u"HKCU", u"CURRENT_USER"},
+        {HKEY_LOCAL_MACHINE, u"HKLM", u"MACHINE"},
+        {HKEY_USERS, u"HKU", u"USERS"},
+        {HKEY_CURRENT_CONFIG, u"HKCC", nullptr},
+    };
+    const auto* it = std::find_if(std::begin(kRoots), std::end(kRoots),
+                                  [root](const RootName& entry) { return entry.root == root; });
+    return it == std::end(kRoots) ? nullptr : it;
+}
+
+std::u16string ReadTypedString(HKEY root, const std::u16string& path, const std::u16string& name,
+                               DWORD expectedType)
+{
+    const UniqueKey key = RegOpenKeyChecked(root, path, KEY_READ);
+    const DWORD size = RegQueryValueChecked(key.get(), name, nullptr, 0).size;
+    // Odd sizes round up: the last byte still lands in a whole, zeroed character.
+    std::vector<char16_t> buffer((static_cast<std::size_t>(size) + 1) / 2, u'\0');
+    const RegistryValueInfo read =
+        RegQueryValueChecked(key.get(), name, reinterpret_cast<BYTE*>(buffer.data()),
+                             static_cast<DWORD>(buffer.size() * sizeof(char16_t)));
+    if (read.size == 0)
+        throw Windows::RegistryValueIsEmpty();
+    if (read.type != expectedType)
+        throw Windows::WrongRegistryType();
+    const std::size_t characters = std::min(buffer.size(), (static_cast<std::size_t>(read.size) + 1) / 2);
+    const auto end = std::find(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(characters), u'\0');
+    return std::u16string(buffer.begin(), end);
+}
+
+} // namespace
+
+void RegistryKeyTraits::close(Handle handle) noexcept
+{
+    Os().regCloseKey(handle);
+}
+
+std::u16string DisplayPath(HKEY root, const std::u16string& path)
+{
+    const RootName* known = FindRoot(root);
+    return std::u16string(known ? known->display : u"(...)") + u"\\" + path;
+}
+
+std::u16string RegistrySecurityObjectName(HKEY root, const std::u16string& path)
+{
+    const RootName* known = FindRoot(root);
+    if (!known || !known->securityObject)
+        throw ExceptionPL("Unknown HKEY rootKey type");
+    return std::u16string(known->securityObject) + u"\\" + path;
+}
+
+UniqueKey RegOpenKeyChecked(HKEY root, const std::u16string& path, REGSAM access)
+{
+    UniqueKey key;
+    ThrowWindowsError(static_cast<DWORD>(Os().regOpenKeyEx(root, path.c_str(), 0, access, key.put())));
+    return key;
+}
+
+bool RegistryKeyExists(HKEY root, const std::u16string& path, REGSAM access)
+{
+    UniqueKey key;
+    return Os().regOpenKeyEx(root, path.c_str(), 0, access, key.put()) == ERROR_SUCCESS;
+}
+
+bool RegistryValueExists(HKEY root, const std::u16string& path, const std::u16string& name,
+                         REGSAM access)
+{
+    UniqueKey key;
+    if (Os().regOpenKeyEx(root, path.c_str(), 0, access, key.put()) != ERROR_SUCCESS)
+        return false;
+    return HasRegistryValue(key.get(), name);
+}
+
+bool HasRegistryValue(HKEY key, const std::u16string& name)
+{
+    const LONG result = Os().regQueryValueEx(key, name.c_str(), nullptr, nullptr, nullptr, nullptr);
+    return result == ERROR_SUCCESS || result == static_cast<LONG>(ERROR_MORE_DATA);
+}
+
+RegistryValueInfo RegQueryValueChecked(HKEY key, const std::u16string& name, BYTE* buffer,
+                                       DWORD bufferSize)
+{
+    RegistryValueInfo info{REG_NONE, bufferSize};
+    ThrowWindowsError(static_cast<DWORD>(
+        Os().regQueryValueEx(key, name.c_str(), nullptr, &info.type, buffer, &info.size)));
+    return info;
+}
+
+bool RegEnumKeyChecked(HKEY key, DWORD index, RegistryKeyEntry& entry)
+{
+    DWORD longestName = 0;
+    DWORD longestClass = 0;
+    ThrowWindowsError(static_cast<DWORD>(Os().regQueryInfoKey(key, nullptr, nullptr, nullptr, nullptr,
+                                                              &longestName, &longestClass, nullptr,
+                                                              nullptr, nullptr, nullptr, nullptr)));
+    std::vector<char16_t> name(static_cast<std::size_t>(longestName) + 1, u'\0');
+    std::vector<char16_t> className(static_cast<std::size_t>(longestClass) + 1, u'\0');
+    DWORD nameLength = static_cast<DWORD>(name.size());
+    DWORD classLength = static_cast<DWORD>(className.size());
+    FILETIME lastWriteTime{};
+    const auto result = static_cast<DWORD>(Os().regEnumKeyEx(key, index, name.data(), &nameLength,
+                                                             nullptr, className.data(),
+                                                             &classLength, &lastWriteTime));
+    if (result == ERROR_NO_MORE_ITEMS)
+        return false;
+    ThrowWindowsError(result);
+    entry.name.assign(name.data(), std::min<std::size_t>(nameLength, name.size()));
+    entry.className.assign(className.data(), std::min<std::size_t>(classLength, className.size()));
+    entry.lastWriteTime = lastWriteTime;
+    return true;
+}
+
+void RegDeleteKeyChecked(HKEY key, const std::u16string& name)
+{
+    ThrowWindowsError(static_cast<DWORD>(Os().regDeleteKey(key, name.c_str())));
+}
+
+void RegDeleteValueChecked(HKEY key, const std::u16string& name)
+{
+    const auto result = static_cast<DWORD>(Os().regDeleteValue(key, name.c_str()));
+    if (result != ERROR_FILE_NOT_FOUND)
+        ThrowWindowsError(result);
+}
+
+std::u16string ReadRegistrySz(HKEY root, const std::u16string& path, const std::u16string& name)
+{
+    return ReadTypedString(root, path, name, REG_SZ);
+}
+
+std::u16string ReadRegistryExpandSz(HKEY root, const std::u16string& path,
+                                    const std::u16string& name)
+{
+    return ReadTypedString(root, path, name, REG_EXPAND_SZ);
+}
+
+std::u16string ExpandEnvironmentText(const std::u16string& text)
+{
+    DWORD needed = Os().expandEnvironmentStrings(text.c_str(), nullptr, 0);
+    if (needed == 0)
+        ThrowLastError();
+    for (;;) {
+        std::vector<char16_t> buffer(needed, u'\0');
+        const DWORD written = Os().expandEnvironmentStrings(text.c_str(), buffer.data(), needed);
+        if (written == 0)
+            ThrowLastError();
+        // A variable that grew between the two calls asks for a larger buffer: try again.
+        if (written <= needed)
+            return std::u16string(buffer.data(), std::find(buffer.data(), buffer.data() + written - 1, u'\0'));
+        needed = written;
+    }
+}

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <string>
+
+#include "platform/handles.h"
+#include "platform/win_types.h"
+
+// An open registry key, closed with RegCloseKey exactly once.
+struct RegistryKeyTraits {
+    using Handle = HKEY;
+    static Handle invalid() noexcept { return nullptr; }
+    static bool isValid(Handle handle) noexcept { return handle != nullptr; }
+    static void close(Handle handle) noexcept;
+};
+using UniqueKey = UniqueHandle<RegistryKeyTraits>;
+
+// One step of a subkey enumeration.
+struct RegistryKeyEntry {
+    std::u16string name;
+    std::u16string className;
+    FILETIME lastWriteTime{};
+};
+
+// A value's type and its data size in bytes.
+struct RegistryValueInfo {
+    DWORD type;
+    DWORD size;
+};
+
+// How a location appears in log lines: "HKLM\path", "HKU\path"...; any other root (an open key
+// handle) shows as "(...)\path".
+std::u16string DisplayPath(HKEY root, const std::u16string& path);
+
+// The object name SetNamedSecurityInfoW takes for a key: "MACHINE\path" and so on. Throws
+// ExceptionPL "Unknown HKEY rootKey type" for any root without such a name (HKCC included).
+std::u16string RegistrySecurityObjectName(HKEY root, const std::u16string& path);
+
+// Opens `path` below `root` (a predefined root or an open key). Throws Windows::Error with the
+// code the open returned (ERROR_FILE_NOT_FOUND for a missing key).
+UniqueKey RegOpenKeyChecked(HKEY root, const std::u16string& path, REGSAM access);
+
+// Probes that answer yes or no and never throw.
+bool RegistryKeyExists(HKEY root, const std::u16string& path, REGSAM access);
+bool RegistryValueExists(HKEY root, const std::u16string& path, const std::u16string& name,
+                         REGSAM access);
+bool HasRegistryValue(HKEY key, const std::u16string& name);
+
+// The value's type and size; with a buffer, also its data. Throws Windows::Error on any error
+// (ERROR_MORE_DATA when the buffer is too small).
+RegistryValueInfo RegQueryValueChecked(HKEY key, const std::u16string& name, BYTE* buffer,
+                                       DWORD bufferSize);
+
+// Fills `entry` with the child at `index` and answers true; false past the last child. Throws
+// Windows::Error on any other error. `entry` is untouched when it answers false or throws.
+bool RegEnumKeyChecked(HKEY key, DWORD index, RegistryKeyEntry& entry);
+
+// Deletes a child key without children of its own. Throws Windows::Error on failure.
+void RegDeleteKeyChecked(HKEY key, const std::u16string& name);
+
+// Deletes a value; a value that does not exist is not an error. Throws Windows::Error otherwise.
+void RegDeleteValueChecked(HKEY key, const std::u16string& name);
+
+// A REG_SZ (REG_EXPAND_SZ, not expanded) value cut at its first NUL. Throws Windows::Error for a
+// missing key or value, Windows::RegistryValueIsEmpty for zero bytes (checked first) and
+// Windows::WrongRegistryType for another type.
+std::u16string ReadRegistrySz(HKEY root, const std::u16string& path, const std::u16string& name);
+std::u16string ReadRegistryExpandSz(HKEY root, const std::u16string& path,
+                                    const std::u16string& name);
+
+// The text with its %NAME% references replaced. Throws Windows::Error when the expansion fails.
+std::u16string ExpandEnvironmentText(const std::u16string& text);

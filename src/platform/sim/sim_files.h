@@ -1,0 +1,119 @@
+#pragma once
+
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/win_types.h"
+
+class SimMachine;
+struct SimFileNode;
+
+// Who may touch a file or folder of the simulated machine.
+enum class SimAccess {
+    // The current user may do anything.
+    Open,
+    // The access list denies the current user; a DACL granting the current user full access
+    // clears it.
+    DeniesCurrentUser,
+    // As DeniesCurrentUser, and the DACL cannot be changed until the current user owns the object.
+    DeniesUntilOwned,
+};
+
+// The file system of the simulated machine: drives, folders, files with content and attributes,
+// junctions, file links, version resources and access lists. Names are case-insensitive and keep
+// the case they were created with; listings come sorted case-insensitively.
+//
+// The set-up calls take plain or "\\?\" paths, create missing parent folders, and throw
+// std::invalid_argument for a path they cannot place (no such drive, a file in the way). The
+// inspection calls never throw; an unresolvable path simply does not exist.
+class SimFileSystem {
+public:
+    // Starts with drive C: and the temporary folder "C:\Temp\".
+    SimFileSystem();
+    ~SimFileSystem();
+    SimFileSystem(const SimFileSystem&) = delete;
+    SimFileSystem& operator=(const SimFileSystem&) = delete;
+
+    // Set-up.
+    void addDrive(char16_t letter);
+    void addFolder(const std::u16string& path, DWORD attributes = 0);
+    // A file; FILE_ATTRIBUTE_ARCHIVE is added as Windows does for a new file.
+    void addFile(const std::u16string& path, std::string content = {}, DWORD attributes = 0);
+    // A junction (folder link) at `path` pointing at the folder `target`, which need not exist.
+    void addJunction(const std::u16string& path, const std::u16string& target);
+    // A symbolic link to a file.
+    void addFileLink(const std::u16string& path, const std::u16string& target);
+    // Gives an existing file a version resource with this fixed file version.
+    void setFileVersion(const std::u16string& path, WORD major, WORD minor, WORD build,
+                        WORD revision);
+    void setAccess(const std::u16string& path, SimAccess access);
+    // The folder GetTempPathW reports; a trailing backslash is added when missing. The folder
+    // itself is not created.
+    void setTempPath(std::u16string path);
+
+    // Inspection.
+    bool exists(const std::u16string& path) const;
+    DWORD attributes(const std::u16string& path) const; // INVALID_FILE_ATTRIBUTES when absent
+    std::optional<std::string> content(const std::u16string& path) const;
+    // Names of a folder's entries, sorted case-insensitively; empty when there is no such folder.
+    std::vector<std::u16string> entries(const std::u16string& folder) const;
+    std::optional<SimAccess> access(const std::u16string& path) const;
+    bool ownedByCurrentUser(const std::u16string& path) const;
+
+    // For the security area: applies a new owner or DACL to the object, with the outcome
+    // SetNamedSecurityInfoW would return. `currentUserFullAccess` describes the new DACL,
+    // `ownerIsCurrentUser` the new owner.
+    DWORD applySecurity(const std::u16string& path, SECURITY_INFORMATION information,
+                        bool currentUserFullAccess, bool ownerIsCurrentUser);
+
+private:
+    friend class SimMachine;
+    struct Path;
+    struct Search;
+    class Handle;
+
+    // The machine's calls, answering a Win32 error code (ERROR_SUCCESS on success).
+    DWORD getAttributes(const char16_t* path, DWORD& attributes) const;
+    DWORD setAttributes(const char16_t* path, DWORD attributes);
+    DWORD findFirst(const char16_t* pattern, WIN32_FIND_DATAW* data, HANDLE& find);
+    // Hands out the search's next entry still present; false at the end.
+    bool fill(Search& search, WIN32_FIND_DATAW* data) const;
+    DWORD findNext(HANDLE find, WIN32_FIND_DATAW* data);
+    DWORD findClose(HANDLE find);
+    DWORD deleteFile(const char16_t* path);
+    DWORD removeDirectory(const char16_t* path);
+    DWORD createDirectory(const char16_t* path);
+    DWORD createFile(SimMachine& machine, const char16_t* path, DWORD access, DWORD shareMode,
+                     DWORD disposition, DWORD flagsAndAttributes, HANDLE& file, bool& existed);
+    DWORD checkFileHandle(SimMachine& machine, HANDLE file, bool forWriting) const;
+    DWORD writeFile(SimMachine& machine, HANDLE file, const void* buffer, DWORD bytes,
+                    DWORD* written);
+    DWORD tempPath(std::u16string& path) const;
+    DWORD tempFileName(const char16_t* folder, const char16_t* prefix, UINT unique,
+                       char16_t* name, UINT& number);
+    DWORD versionInfoSize(const char16_t* path, DWORD& size) const;
+    DWORD versionInfo(const char16_t* path, DWORD length, void* data) const;
+
+    static DWORD parse(const char16_t* raw, std::size_t limit, Path& path);
+    // Resolution. `followLast` follows a link in the last place too.
+    DWORD resolve(const Path& path, std::shared_ptr<SimFileNode>& node, bool followLast) const;
+    DWORD resolveParent(const Path& path, std::shared_ptr<SimFileNode>& parent) const;
+    DWORD resolveText(const std::u16string& path, std::shared_ptr<SimFileNode>& node,
+                      int depth) const;
+    DWORD walk(const Path& path, std::size_t count, std::shared_ptr<SimFileNode>& node,
+               int depth) const;
+    DWORD enterFolder(std::shared_ptr<SimFileNode>& node, int depth) const;
+    std::shared_ptr<SimFileNode> place(const std::u16string& path, bool folderAtEnd);
+    std::shared_ptr<SimFileNode> lookup(const std::u16string& path) const;
+
+    mutable std::mutex mutex_;
+    std::map<char16_t, std::shared_ptr<SimFileNode>> drives_;
+    std::map<HANDLE, std::unique_ptr<Search>> searches_;
+    std::uintptr_t nextSearch_ = 0x7F000000;
+    std::u16string tempPath_;
+    unsigned tempCounter_ = 0x3A7;
+};

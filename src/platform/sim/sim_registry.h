@@ -1,0 +1,93 @@
+#pragma once
+
+#include <cstddef>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/win_types.h"
+
+class SimMachine;
+
+// The simulated machine's registry, as a 32-bit program on 64-bit Windows sees it: HKLM, HKU
+// (several loaded user hives; HKCU is the current user's), HKCR and HKCC. Under HKLM\SOFTWARE
+// the program's default view is the 32-bit one (physically SOFTWARE\WOW6432Node);
+// KEY_WOW64_64KEY opens the 64-bit one. Key and value names compare case-insensitively;
+// children enumerate in sorted order; values are typed byte arrays kept exactly as written.
+class SimRegistry {
+public:
+    // Which view of HKLM\SOFTWARE a set-up or inspection call addresses.
+    enum class View { Wow32, Native64 };
+
+    explicit SimRegistry(SimMachine& machine);
+    ~SimRegistry();
+
+    // Set-up. Paths are relative to a predefined root; missing parents are created.
+    void createKey(HKEY root, std::u16string_view path, View view = View::Wow32);
+    void setValue(HKEY root, std::u16string_view path, std::u16string_view name, DWORD type,
+                  std::vector<BYTE> data, View view = View::Wow32);
+    // A text value stored as UTF-16LE with its terminator, as the system's own tools write it.
+    void setString(HKEY root, std::u16string_view path, std::u16string_view name,
+                   std::u16string_view text, DWORD type = REG_SZ, View view = View::Wow32);
+    void setDword(HKEY root, std::u16string_view path, std::u16string_view name, DWORD value,
+                  View view = View::Wow32);
+    // The key's access list refuses the current user every access until full access is granted
+    // to it; with `needsOwnership`, the access list itself cannot be replaced until the current
+    // user has taken ownership.
+    void denyCurrentUser(HKEY root, std::u16string_view path, bool needsOwnership,
+                         View view = View::Wow32);
+    // Loads a user hive under HKEY_USERS.
+    void loadUserHive(std::u16string_view name);
+    // The hive HKEY_CURRENT_USER stands for.
+    const std::u16string& currentUserHive() const { return currentUser_; }
+
+    // Inspection.
+    bool keyExists(HKEY root, std::u16string_view path, View view = View::Wow32) const;
+    bool valueExists(HKEY root, std::u16string_view path, std::u16string_view name,
+                     View view = View::Wow32) const;
+    std::vector<std::u16string> subkeys(HKEY root, std::u16string_view path,
+                                        View view = View::Wow32) const;
+    // Keys opened by the program and not yet closed.
+    std::size_t openKeys() const;
+
+    // SetNamedSecurityInfoW on a registry object name ("MACHINE\...", "USERS\...",
+    // "CURRENT_USER\...", "CLASSES_ROOT\..."): the owner becomes the current user and/or the
+    // access list becomes full access for the current user. Gives a Win32 error code.
+    DWORD applySecurity(const std::u16string& objectName, SECURITY_INFORMATION information,
+                        bool currentUserFullAccess, bool ownerIsCurrentUser);
+
+    struct Key;
+    struct OpenKey;
+
+    // For the machine's registry calls.
+    LONG open(HKEY key, const char16_t* subKey, REGSAM access, HKEY* result);
+    LONG queryValue(HKEY key, const char16_t* name, DWORD* type, BYTE* data, DWORD* dataSize);
+    LONG queryInfo(HKEY key, char16_t* className, DWORD* classLength, DWORD* subKeys,
+                   DWORD* maxSubKeyLength, DWORD* maxClassLength, DWORD* values,
+                   DWORD* maxValueNameLength, DWORD* maxValueLength, FILETIME* lastWriteTime);
+    LONG enumKey(HKEY key, DWORD index, char16_t* name, DWORD* nameLength, char16_t* className,
+                 DWORD* classLength, FILETIME* lastWriteTime);
+    LONG deleteKey(HKEY key, const char16_t* subKey);
+    LONG deleteValue(HKEY key, const char16_t* name);
+    LONG close(HKEY key);
+
+private:
+    // The key a root handle and a relative path lead to, or null; `create` makes missing keys.
+    std::shared_ptr<Key> resolve(HKEY root, std::u16string_view path, bool wow64Key64,
+                                 bool create) const;
+    std::shared_ptr<Key> rootKey(HKEY root) const;
+    std::shared_ptr<Key> handleKey(HKEY key) const;
+    std::shared_ptr<Key> setUpKey(HKEY root, std::u16string_view path, View view) const;
+
+    SimMachine& machine_;
+    mutable std::mutex mutex_;
+    std::shared_ptr<Key> machineRoot_;
+    std::shared_ptr<Key> usersRoot_;
+    std::shared_ptr<Key> configRoot_;
+    std::u16string currentUser_;
+    std::map<HKEY, std::shared_ptr<OpenKey>> handles_;
+    std::uintptr_t nextHandle_ = 0x4000;
+};

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <string>
+
+#ifndef _WIN32
+#include "platform/sim/sim_machine.h"
+#endif
+
+// The spawn_child fixture program: "child MS" sleeps MS ms and exits with 0, "parent MS" starts
+// "child MS" and exits at once, "exit CODE" exits with CODE.
+
+// Its path on the machine under test: under Wine the path the test program was given, natively
+// where BindSpawnChild puts it.
+std::u16string SpawnChildPath();
+
+// Its command line: the quoted path, a blank, then `arguments`.
+std::u16string SpawnChildCommand(const std::u16string& arguments);
+
+#ifdef _WIN32
+// Set by the test program's main from its argument.
+void SetSpawnChildPath(std::u16string path);
+#else
+// Binds the fixture's behaviours to SpawnChildPath() on a simulated machine.
+void BindSpawnChild(SimMachine& machine);
+#endif

@@ -1,0 +1,275 @@
+#include "platform/registry.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/errors.h"
+#include "support/machine_test.h"
+
+#ifndef _WIN32
+#include "platform/sim/sim_registry.h"
+#endif
+
+namespace {
+
+const std::u16string kBase = u"SOFTWARE\\QTVRemoveTests";
+
+std::vector<BYTE> Utf16Bytes(const std::u16string& text)
+{
+    std::vector<BYTE> bytes;
+    for (const char16_t c : text) {
+        bytes.push_back(static_cast<BYTE>(c & 0xFF));
+        bytes.push_back(static_cast<BYTE>(c >> 8));
+    }
+    return bytes;
+}
+
+// Each test works below its own key, laid with the platform's own means, and removes it.
+class RegistryTest : public MachineTest {
+protected:
+    void SetUp() override
+    {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        const std::string name = info->name();
+        path_ = kBase + u"\\" + std::u16string(name.begin(), name.end());
+        createKey(path_);
+    }
+
+    void TearDown() override
+    {
+#ifdef _WIN32
+        RegDeleteTreeW(HKEY_LOCAL_MACHINE, W(path_));
+        RegDeleteTreeW(HKEY_LOCAL_MACHINE, W(path_ + u"64"));
+        HKEY wide = nullptr;
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE", 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY, &wide) == 0) {
+            RegDeleteTreeW(wide, W(path_.substr(9) + u"64"));
+            RegCloseKey(wide);
+        }
+#endif
+    }
+
+    const std::u16string& path() const { return path_; }
+
+    void createKey(const std::u16string& path, bool view64 = false)
+    {
+#ifdef _WIN32
+        HKEY key = nullptr;
+        ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, W(path), 0, nullptr, 0,
+                                  KEY_ALL_ACCESS | (view64 ? KEY_WOW64_64KEY : 0), nullptr, &key,
+                                  nullptr),
+                  0);
+        RegCloseKey(key);
+#else
+        machine.registry().createKey(HKEY_LOCAL_MACHINE, path,
+                                     view64 ? SimRegistry::View::Native64 : SimRegistry::View::Wow32);
+#endif
+    }
+
+    void setValue(const std::u16string& name, DWORD type, const std::vector<BYTE>& data,
+                  const std::u16string& subkey = u"")
+    {
+        const std::u16string keyPath = subkey.empty() ? path_ : path_ + u"\\" + subkey;
+#ifdef _WIN32
+        HKEY key = nullptr;
+        ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, W(keyPath), 0, nullptr, 0, KEY_ALL_ACCESS,
+                                  nullptr, &key, nullptr),
+                  0);
+        ASSERT_EQ(RegSetValueExW(key, W(name), 0, type, data.empty() ? nullptr : data.data(),
+                                 static_cast<DWORD>(data.size())),
+                  0);
+        RegCloseKey(key);
+#else
+        machine.registry().setValue(HKEY_LOCAL_MACHINE, keyPath, name, type, data);
+#endif
+    }
+
+    void setText(const std::u16string& name, const std::u16string& bytesAsText, DWORD type = REG_SZ)
+    {
+        setValue(name, type, Utf16Bytes(bytesAsText));
+    }
+
+    std::u16string readSz(const std::u16string& name)
+    {
+        return ReadRegistrySz(HKEY_LOCAL_MACHINE, path_, name);
+    }
+
+private:
+#ifdef _WIN32
+    static const wchar_t* W(const std::u16string& text) { return reinterpret_cast<const wchar_t*>(text.c_str()); }
+#endif
+    std::u16string path_;
+};
+
+template <class E>
+::testing::AssertionResult Throws(const std::function<void()>& call)
+{
+    try {
+        call();
+    } catch (const E&) {
+        return ::testing::AssertionSuccess();
+    } catch (...) {
+        return ::testing::AssertionFailure() << "threw " << DescribeCurrentException();
+    }
+    return ::testing::AssertionFailure() << "threw nothing";
+}
+
+::testing::AssertionResult ThrowsCode(DWORD code, const std::function<void()>& call)
+{
+    try {
+        call();
+    } catch (const Windows::Error& e) {
+        if (e.code() == code)
+            return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure() << "code " << e.code();
+    } catch (...) {
+        return ::testing::AssertionFailure() << "threw " << DescribeCurrentException();
+    }
+    return ::testing::AssertionFailure() << "threw nothing";
+}
+
+TEST_F(RegistryTest, TypedReadsCutAtTheFirstNulAndCheckEmptinessBeforeType)
+{
+    setText(u"Plain", std::u16string(u"C:\\Program Files\\Zantrel\0", 25));
+    setText(u"Embedded", std::u16string(u"ab\0cd\0", 6));
+    setText(u"Unterminated", u"abc");
+    setText(u"OnlyTerminator", std::u16string(u"\0", 1));
+    setValue(u"Empty", REG_SZ, {});
+    setValue(u"EmptyDword", REG_DWORD, {});
+    setValue(u"Dword", REG_DWORD, {1, 0, 0, 0});
+    setValue(u"OddBytes", REG_SZ, {'a', 0, 'b'});
+    setValue(u"OneByte", REG_SZ, {'z'});
+    setText(u"Expand", std::u16string(u"%SystemRoot%\\x\0", 15), REG_EXPAND_SZ);
+
+    EXPECT_EQ(readSz(u"Plain"), u"C:\\Program Files\\Zantrel");
+    EXPECT_EQ(readSz(u"plain"), u"C:\\Program Files\\Zantrel") << "value names ignore case";
+    EXPECT_EQ(readSz(u"Embedded"), u"ab");
+    EXPECT_EQ(readSz(u"Unterminated"), u"abc");
+    EXPECT_EQ(readSz(u"OnlyTerminator"), u"");
+    EXPECT_EQ(readSz(u"OddBytes"), u"ab");
+    EXPECT_EQ(readSz(u"OneByte"), u"z");
+    EXPECT_TRUE(Throws<Windows::RegistryValueIsEmpty>([&] { readSz(u"Empty"); }));
+    EXPECT_TRUE(Throws<Windows::RegistryValueIsEmpty>([&] { readSz(u"EmptyDword"); }));
+    EXPECT_TRUE(Throws<Windows::WrongRegistryType>([&] { readSz(u"Dword"); }));
+    EXPECT_TRUE(Throws<Windows::WrongRegistryType>([&] { readSz(u"Expand"); }));
+    EXPECT_EQ(ReadRegistryExpandSz(HKEY_LOCAL_MACHINE, path(), u"Expand"), u"%SystemRoot%\\x");
+    EXPECT_TRUE(ThrowsCode(ERROR_FILE_NOT_FOUND, [&] { readSz(u"Missing"); }));
+    EXPECT_TRUE(ThrowsCode(ERROR_FILE_NOT_FOUND, [&] {
+        ReadRegistrySz(HKEY_LOCAL_MACHINE, path() + u"\\NoSuchKey", u"Plain");
+    }));
+}
+
+TEST_F(RegistryTest, LargeValuesAndNamesOutsideTheBasicPlaneReadWhole)
+{
+    std::u16string big(512 * 1024, u'x');
+    big.back() = u'\0';
+    setText(u"Big", big);
+    const std::u16string smile = u"\U0001F600-name";
+    setText(smile, std::u16string(u"\U0001F600\0", 3));
+
+    EXPECT_EQ(readSz(u"Big").size(), big.size() - 1);
+    EXPECT_EQ(readSz(smile), u"\U0001F600");
+}
+
+TEST_F(RegistryTest, ExpandsEnvironmentReferences)
+{
+    EXPECT_EQ(ExpandEnvironmentText(u"%SystemRoot%\\Temp"), u"C:\\windows\\Temp");
+    EXPECT_EQ(ExpandEnvironmentText(u"%QTV_NO_SUCH_VARIABLE%\\x"), u"%QTV_NO_SUCH_VARIABLE%\\x");
+    EXPECT_EQ(ExpandEnvironmentText(u""), u"");
+}
+
+TEST_F(RegistryTest, ProbesAnswerWithoutThrowing)
+{
+    setText(u"Present", std::u16string(u"x\0", 2));
+    setValue(u"EmptyButThere", REG_BINARY, {});
+
+    EXPECT_TRUE(RegistryKeyExists(HKEY_LOCAL_MACHINE, path(), KEY_READ));
+    EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, path() + u"\\Nope", KEY_READ));
+    EXPECT_TRUE(RegistryValueExists(HKEY_LOCAL_MACHINE, path(), u"Present", KEY_READ));
+    EXPECT_TRUE(RegistryValueExists(HKEY_LOCAL_MACHINE, path(), u"EmptyButThere", KEY_READ));
+    EXPECT_FALSE(RegistryValueExists(HKEY_LOCAL_MACHINE, path(), u"Absent", KEY_READ));
+    EXPECT_FALSE(RegistryValueExists(HKEY_LOCAL_MACHINE, path() + u"\\Nope", u"Present", KEY_READ));
+
+    const UniqueKey key = RegOpenKeyChecked(HKEY_LOCAL_MACHINE, path(), KEY_READ);
+    EXPECT_TRUE(HasRegistryValue(key.get(), u"Present"));
+    EXPECT_FALSE(HasRegistryValue(key.get(), u"Absent"));
+    const RegistryValueInfo info = RegQueryValueChecked(key.get(), u"Present", nullptr, 0);
+    EXPECT_EQ(info.type, REG_SZ);
+    EXPECT_EQ(info.size, 4u);
+    BYTE tooSmall[2] = {};
+    EXPECT_TRUE(ThrowsCode(ERROR_MORE_DATA, [&] { RegQueryValueChecked(key.get(), u"Present", tooSmall, 2); }));
+}
+
+TEST_F(RegistryTest, EnumeratesChildrenInSortedOrderAndStopsAtTheEnd)
+{
+    const UniqueKey empty = RegOpenKeyChecked(HKEY_LOCAL_MACHINE, path(), KEY_READ);
+    RegistryKeyEntry entry{u"untouched", u"", {}};
+    EXPECT_FALSE(RegEnumKeyChecked(empty.get(), 0, entry));
+    EXPECT_EQ(entry.name, u"untouched");
+
+    for (const char16_t* name : {u"beta", u"Alpha", u"gamma", u"\U0001F600"})
+        createKey(path() + u"\\" + name);
+    const UniqueKey key = RegOpenKeyChecked(HKEY_LOCAL_MACHINE, path(), KEY_READ);
+    std::vector<std::u16string> names;
+    for (DWORD i = 0; RegEnumKeyChecked(key.get(), i, entry); ++i)
+        names.push_back(entry.name);
+    EXPECT_EQ(names, (std::vector<std::u16string>{u"Alpha", u"beta", u"gamma", u"\U0001F600"}));
+}
+
+TEST_F(RegistryTest, DeletesValuesAndLeafKeysButNotKeysWithChildren)
+{
+    setText(u"Doomed", std::u16string(u"x\0", 2));
+    createKey(path() + u"\\Parent\\Child");
+    const UniqueKey key = RegOpenKeyChecked(HKEY_LOCAL_MACHINE, path(), KEY_READ | KEY_SET_VALUE | DELETE);
+
+    EXPECT_NO_THROW(RegDeleteValueChecked(key.get(), u"Doomed"));
+    EXPECT_FALSE(HasRegistryValue(key.get(), u"Doomed"));
+    EXPECT_NO_THROW(RegDeleteValueChecked(key.get(), u"NeverThere"));
+
+    EXPECT_TRUE(ThrowsCode(ERROR_ACCESS_DENIED, [&] { RegDeleteKeyChecked(key.get(), u"Parent"); }));
+    EXPECT_NO_THROW(RegDeleteKeyChecked(key.get(), u"Parent\\Child"));
+    EXPECT_NO_THROW(RegDeleteKeyChecked(HKEY_LOCAL_MACHINE, path() + u"\\Parent"));
+    EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, path() + u"\\Parent", KEY_READ));
+    EXPECT_TRUE(ThrowsCode(ERROR_FILE_NOT_FOUND, [&] { RegDeleteKeyChecked(key.get(), u"Parent"); }));
+}
+
+TEST_F(RegistryTest, The64BitViewIsSeparateFromTheProgramsView)
+{
+    createKey(path() + u"64", true);
+
+    EXPECT_TRUE(RegistryKeyExists(HKEY_LOCAL_MACHINE, path() + u"64", KEY_READ | KEY_WOW64_64KEY));
+    EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, path() + u"64", KEY_READ));
+    EXPECT_TRUE(RegistryKeyExists(HKEY_LOCAL_MACHINE, u"SOFTWARE\\WOW6432Node\\QTVRemoveTests",
+                                  KEY_READ | KEY_WOW64_64KEY))
+        << "the program's own view lies below WOW6432Node";
+}
+
+class RegistryNamesTest : public MachineTest {
+};
+
+TEST_F(RegistryNamesTest, DisplayPathAndSecurityObjectName)
+{
+    EXPECT_EQ(DisplayPath(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Zantrel"), u"HKLM\\SOFTWARE\\Zantrel");
+    EXPECT_EQ(DisplayPath(HKEY_USERS, u"S-1-5-18\\Software"), u"HKU\\S-1-5-18\\Software");
+    EXPECT_EQ(DisplayPath(HKEY_CLASSES_ROOT, u"x"), u"HKCR\\x");
+    EXPECT_EQ(DisplayPath(HKEY_CURRENT_USER, u"x"), u"HKCU\\x");
+    EXPECT_EQ(DisplayPath(HKEY_CURRENT_CONFIG, u"x"), u"HKCC\\x");
+    EXPECT_EQ(DisplayPath(reinterpret_cast<HKEY>(0x1234), u"Child"), u"(...)\\Child");
+
+    EXPECT_EQ(RegistrySecurityObjectName(HKEY_USERS, u"S-1-5-18\\Software\\Zantrel"),
+              u"USERS\\S-1-5-18\\Software\\Zantrel");
+    EXPECT_EQ(RegistrySecurityObjectName(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Zantrel"),
+              u"MACHINE\\SOFTWARE\\Zantrel");
+    EXPECT_EQ(RegistrySecurityObjectName(HKEY_CLASSES_ROOT, u"x"), u"CLASSES_ROOT\\x");
+    EXPECT_EQ(RegistrySecurityObjectName(HKEY_CURRENT_USER, u"x"), u"CURRENT_USER\\x");
+    try {
+        RegistrySecurityObjectName(HKEY_CURRENT_CONFIG, u"x");
+        FAIL() << "no exception";
+    } catch (const ExceptionPL& e) {
+        EXPECT_EQ(e.message(), "Unknown HKEY rootKey type");
+    }
+}
+
+} // namespace
