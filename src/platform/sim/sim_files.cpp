@@ -167,7 +167,7 @@ private:
 // Without the long-path prefix the path is limited to `limit` characters with its terminator,
 // "/" counts as a separator and "." and ".." are resolved, as the system does before the file
 // system sees the name. With the prefix the names are taken as they are.
-DWORD SimFileSystem::parse(const char16_t* raw, std::size_t limit, Path& path)
+DWORD SimFileSystem::parse(const char16_t* raw, std::size_t limit, Path& path, bool pattern)
 {
     if (raw == nullptr)
         return ERROR_INVALID_PARAMETER;
@@ -203,7 +203,11 @@ DWORD SimFileSystem::parse(const char16_t* raw, std::size_t limit, Path& path)
             if (!path.parts.empty())
                 path.parts.pop_back();
         } else {
-            if (std::any_of(part.begin(), part.end(), InvalidNameCharacter))
+            // A listing's last name is a mask and may hold the wildcards.
+            const bool mask = pattern && end >= text.size();
+            if (std::any_of(part.begin(), part.end(), [mask](char16_t c) {
+                    return InvalidNameCharacter(c) && !(mask && (c == u'*' || c == u'?'));
+                }))
                 return ERROR_INVALID_NAME;
             path.parts.emplace_back(part);
         }
@@ -503,7 +507,7 @@ DWORD SimFileSystem::findFirst(const char16_t* pattern, WIN32_FIND_DATAW* data, 
         return ERROR_INVALID_PARAMETER;
     std::lock_guard<std::mutex> lock(mutex_);
     Path path;
-    if (const DWORD error = parse(pattern, MAX_PATH, path))
+    if (const DWORD error = parse(pattern, MAX_PATH, path, true))
         return error;
     if (path.trailingSeparator || path.parts.empty())
         return ERROR_FILE_NOT_FOUND;

@@ -98,7 +98,7 @@ private:
     DWORD versionInfoSize(const char16_t* path, DWORD& size) const;
     DWORD versionInfo(const char16_t* path, DWORD length, void* data) const;
 
-    static DWORD parse(const char16_t* raw, std::size_t limit, Path& path);
+    static DWORD parse(const char16_t* raw, std::size_t limit, Path& path, bool pattern = false);
     // Resolution. `followLast` follows a link in the last place too.
     DWORD resolve(const Path& path, std::shared_ptr<SimFileNode>& node, bool followLast) const;
     DWORD resolveParent(const Path& path, std::shared_ptr<SimFileNode>& parent) const;

@@ -180,6 +180,7 @@ std::vector<std::u16string> SimProcesses::commandLinesOf(const std::u16string& p
 std::size_t SimProcesses::aliveCount() const
 {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
+    // A process whose time ran out while the test moved the clock has ended by now.
     const_cast<SimProcesses*>(this)->settle();
     return static_cast<std::size_t>(std::count_if(processes_.begin(), processes_.end(), [](const auto& p) {
         return p->state != SimProcess::State::Ended;

@@ -80,7 +80,7 @@ struct SimRegistry::Key {
     std::map<std::u16string, std::shared_ptr<Key>, CaseLess> children;
     std::map<std::u16string, Value, CaseLess> values;
     FILETIME lastWriteTime{};
-    bool deniesCurrentUser = false;
+    DWORD refusedAccess = 0; // rights the access list refuses the current user
     bool needsOwnership = false;
     bool deleted = false;
     // Set on HKLM only: its SOFTWARE child has a 32-bit view below WOW6432Node.
@@ -199,11 +199,11 @@ void SimRegistry::setDword(HKEY root, std::u16string_view path, std::u16string_v
 }
 
 void SimRegistry::denyCurrentUser(HKEY root, std::u16string_view path, bool needsOwnership,
-                                  View view)
+                                  DWORD refused, View view)
 {
     std::lock_guard<std::mutex> lock(mutex_);
     const auto key = setUpKey(root, path, view);
-    key->deniesCurrentUser = true;
+    key->refusedAccess = refused;
     key->needsOwnership = needsOwnership;
 }
 
@@ -271,7 +271,7 @@ DWORD SimRegistry::applySecurity(const std::u16string& objectName,
             if (key->needsOwnership)
                 return ERROR_ACCESS_DENIED;
             if (currentUserFullAccess)
-                key->deniesCurrentUser = false;
+                key->refusedAccess = 0;
         }
         return ERROR_SUCCESS;
     }
@@ -288,7 +288,8 @@ LONG SimRegistry::open(HKEY key, const char16_t* subKey, REGSAM access, HKEY* re
     const auto target = resolve(key, subKey ? subKey : u"", (access & KEY_WOW64_64KEY) != 0, false);
     if (!target || target->deleted)
         return ERROR_FILE_NOT_FOUND;
-    if (target->deniesCurrentUser)
+    // The view flags choose a registry, they are not rights.
+    if (target->refusedAccess & access & ~(KEY_WOW64_64KEY | KEY_WOW64_32KEY))
         return ERROR_ACCESS_DENIED;
     nextHandle_ += 4;
     const auto handle = reinterpret_cast<HKEY>(nextHandle_);
@@ -432,7 +433,7 @@ LONG SimRegistry::deleteKey(HKEY key, const char16_t* subKey)
     const auto target = parent ? parent->child(last) : nullptr;
     if (!target || target->deleted)
         return ERROR_FILE_NOT_FOUND;
-    if (target->deniesCurrentUser || !target->children.empty() || target == machineRoot_->child(u"SOFTWARE")->child(u"Classes"))
+    if ((target->refusedAccess & DELETE) || !target->children.empty() || target == machineRoot_->child(u"SOFTWARE")->child(u"Classes"))
         return ERROR_ACCESS_DENIED;
     target->deleted = true;
     parent->children.erase(last);

@@ -34,11 +34,12 @@ public:
                    std::u16string_view text, DWORD type = REG_SZ, View view = View::Wow32);
     void setDword(HKEY root, std::u16string_view path, std::u16string_view name, DWORD value,
                   View view = View::Wow32);
-    // The key's access list refuses the current user every access until full access is granted
-    // to it; with `needsOwnership`, the access list itself cannot be replaced until the current
-    // user has taken ownership.
+    // The key's access list refuses the current user the `refused` rights (any requested right
+    // in the mask fails the open with ERROR_ACCESS_DENIED; deleting the key needs DELETE) until
+    // full access is granted to it; with `needsOwnership`, the access list itself cannot be
+    // replaced until the current user has taken ownership.
     void denyCurrentUser(HKEY root, std::u16string_view path, bool needsOwnership,
-                         View view = View::Wow32);
+                         DWORD refused = 0xFFFFFFFF, View view = View::Wow32);
     // Loads a user hive under HKEY_USERS.
     void loadUserHive(std::u16string_view name);
     // The hive HKEY_CURRENT_USER stands for.

@@ -12,6 +12,10 @@
 #include "support/machine_test.h"
 #include "support/versioned_file.h"
 
+#ifndef _WIN32
+#include "platform/sim/sim_files.h"
+#endif
+
 namespace {
 
 class FilesTest : public MachineTest {
@@ -79,8 +83,9 @@ TEST_F(FilesTest, ListingGivesTheDotsFirstThenEveryEntryThenNoMoreFiles)
     EXPECT_EQ(SortedNames(entries.begin() + 2, entries.end()),
               (std::vector<std::u16string>{u"A.txt", u"b.txt", u"sub"}));
     for (const Listed& entry : entries) {
-        if (entry.name == u"sub")
+        if (entry.name == u"sub") {
             EXPECT_TRUE(entry.attributes & FILE_ATTRIBUTE_DIRECTORY);
+        }
         if (entry.name == u"b.txt") {
             EXPECT_FALSE(entry.attributes & FILE_ATTRIBUTE_DIRECTORY);
             EXPECT_EQ(entry.size, 5u) << "the bytes WriteFile wrote";

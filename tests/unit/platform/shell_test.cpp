@@ -7,6 +7,10 @@
 
 #include "support/machine_test.h"
 
+#ifdef _WIN32
+#include <shlobj.h> // the CSIDL numbers
+#endif
+
 namespace {
 
 class ShellTest : public MachineTest {

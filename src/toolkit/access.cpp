@@ -1,0 +1,130 @@
+#include "toolkit/access.h"
+
+#include <vector>
+
+#include "core/log.h"
+#include "platform/errors.h"
+#include "platform/os_api.h"
+#include "platform/registry.h"
+
+namespace {
+
+constexpr std::u16string_view kLongPathPrefix = u"\\\\?\\";
+
+DWORD SetSecurity(std::u16string name, SE_OBJECT_TYPE type, SECURITY_INFORMATION information,
+                  PSID owner, PACL dacl)
+{
+    return Os().setNamedSecurityInfo(name.data(), type, information, owner, nullptr, dacl, nullptr);
+}
+
+DWORD SetFullAccessDacl(const std::u16string& name, SE_OBJECT_TYPE type, Remove::Log* log)
+{
+    const UniqueLocalMemory acl = BuildFullAccessAcl(log);
+    return SetSecurity(name, type, DACL_SECURITY_INFORMATION, nullptr, static_cast<PACL>(acl.get()));
+}
+
+} // namespace
+
+UniqueLocalMemory BuildFullAccessAcl(Remove::Log* log)
+{
+    std::u16string trustee = u"CURRENT_USER";
+    EXPLICIT_ACCESS_W entry{};
+    entry.grfAccessPermissions = GENERIC_ALL;
+    entry.grfAccessMode = SET_ACCESS;
+    entry.grfInheritance = SUB_CONTAINERS_AND_OBJECTS_INHERIT;
+    entry.Trustee.TrusteeForm = TRUSTEE_IS_NAME;
+    entry.Trustee.TrusteeType = TRUSTEE_IS_UNKNOWN;
+    entry.Trustee.ptstrName = reinterpret_cast<LPWSTR>(trustee.data());
+    PACL acl = nullptr;
+    const DWORD result = Os().setEntriesInAcl(1, &entry, nullptr, &acl);
+    if (result != ERROR_SUCCESS) {
+        log->write(u"error creating ACL: ");
+        ThrowWindowsError(result);
+    }
+    return UniqueLocalMemory(acl);
+}
+
+void EnablePrivilege(HANDLE token, const std::u16string& privilege)
+{
+    TOKEN_PRIVILEGES state{};
+    ThrowLastErrorIfFalse(Os().lookupPrivilegeValue(nullptr, privilege.c_str(), &state.Privileges[0].Luid));
+    state.PrivilegeCount = 1;
+    state.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+    ThrowLastErrorIfFalse(Os().adjustTokenPrivileges(token, FALSE, &state, 0, nullptr, nullptr));
+}
+
+void TakeOwnership(const std::u16string& name, SE_OBJECT_TYPE type, Remove::Log* log)
+{
+    UniqueKernelHandle token;
+    ThrowLastErrorIfFalse(Os().openProcessToken(Os().getCurrentProcess(),
+                                                TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, token.put()));
+    DWORD size = 0;
+    if (!Os().getTokenInformation(token.get(), TokenUser, nullptr, 0, &size) &&
+        Os().getLastError() != ERROR_INSUFFICIENT_BUFFER)
+        ThrowLastError();
+    // Kept as pointers' worth of storage so the record inside is aligned.
+    std::vector<void*> buffer((size + sizeof(void*) - 1) / sizeof(void*) + 1);
+    ThrowLastErrorIfFalse(Os().getTokenInformation(token.get(), TokenUser, buffer.data(),
+                                                   static_cast<DWORD>(buffer.size() * sizeof(void*)), &size));
+    const PSID user = reinterpret_cast<const TOKEN_USER*>(buffer.data())->User.Sid;
+
+    EnablePrivilege(token.get(), u"SeTakeOwnershipPrivilege");
+
+    const DWORD result = SetSecurity(name, type, OWNER_SECURITY_INFORMATION, user, nullptr);
+    if (result != ERROR_SUCCESS) {
+        log->write(u"error changing object owner: ");
+        ThrowWindowsError(result);
+    }
+}
+
+void SetFullAccessForCurrentUser(const std::u16string& name, SE_OBJECT_TYPE type, Remove::Log* log)
+{
+    const std::u16string object =
+        name.compare(0, kLongPathPrefix.size(), kLongPathPrefix) == 0 ? name.substr(kLongPathPrefix.size()) : name;
+    if (SetFullAccessDacl(object, type, log) == ERROR_SUCCESS)
+        return;
+    TakeOwnership(object, type, log);
+    const DWORD result = SetFullAccessDacl(object, type, log);
+    if (result != ERROR_SUCCESS) {
+        log->write(u"error setting object security descriptor: ");
+        ThrowWindowsError(result);
+    }
+}
+
+bool GrantFileAccess(const std::u16string& path, Remove::Log* log)
+{
+    const HANDLE file = Os().createFile(path.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+        UniqueKernelHandle closed(file);
+        return true;
+    }
+    try {
+        SetFullAccessForCurrentUser(path, SE_FILE_OBJECT, log);
+        return true;
+    } catch (...) {
+        log->write(DescribeCurrentExceptionW());
+        log->write(u"...error occurred while granting access to file \"");
+        log->write(path);
+        log->write(u"\"");
+        log->write(EOL);
+        return false;
+    }
+}
+
+bool GrantKeyAccess(HKEY root, const std::u16string& path, Remove::Log* log)
+{
+    if (RegistryKeyExists(root, path, DELETE))
+        return true;
+    try {
+        SetFullAccessForCurrentUser(RegistrySecurityObjectName(root, path), SE_REGISTRY_KEY, log);
+        return true;
+    } catch (...) {
+        log->write(DescribeCurrentExceptionW());
+        log->write(u"...error occurred while granting access to key \"");
+        log->write(DisplayPath(root, path));
+        log->write(u"\"");
+        log->write(EOL);
+        return false;
+    }
+}

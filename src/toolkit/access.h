@@ -1,0 +1,38 @@
+#pragma once
+
+#include <string>
+
+#include "platform/handles.h"
+#include "platform/win_types.h"
+
+namespace Remove {
+class Log;
+}
+
+// Making files, folders and keys deletable for the current user: first try to open the object
+// for deletion; else give the current user full access; when even that is refused, take
+// ownership and give full access again.
+
+// True when the file or folder opens for deletion or full access was granted; on failure writes
+// the description and "...error occurred while granting access to file" and answers false.
+bool GrantFileAccess(const std::u16string& path, Remove::Log* log);
+
+// The same for a registry key, which must open with DELETE.
+bool GrantKeyAccess(HKEY root, const std::u16string& path, Remove::Log* log);
+
+// Replaces the object's access list with full access for the current user, taking ownership
+// first when the replacement is refused. A long-path prefix on `name` is dropped. Throws on
+// failure, after writing "error setting object security descriptor: " for the second refusal.
+void SetFullAccessForCurrentUser(const std::u16string& name, SE_OBJECT_TYPE type, Remove::Log* log);
+
+// Makes the current user the object's owner. Throws on failure, after writing "error changing
+// object owner: " when the owner itself is refused.
+void TakeOwnership(const std::u16string& name, SE_OBJECT_TYPE type, Remove::Log* log);
+
+// Enables one privilege in the token. Throws on failure; a privilege the token lacks is not
+// detected here.
+void EnablePrivilege(HANDLE token, const std::u16string& privilege);
+
+// An access list with one entry: full access for "CURRENT_USER", inherited by sub-containers and
+// objects. Throws after writing "error creating ACL: ".
+UniqueLocalMemory BuildFullAccessAcl(Remove::Log* log);

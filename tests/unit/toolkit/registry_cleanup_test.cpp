@@ -1,0 +1,143 @@
+#include "toolkit/registry_cleanup.h"
+
+#include <gtest/gtest.h>
+
+#include "core/log.h"
+#include "platform/sim/sim_registry.h"
+#include "support/machine_test.h"
+
+namespace {
+
+const std::u16string kRoot = u"SOFTWARE\\Zantrel";
+
+class RegistryCleanupTest : public MachineTest {
+protected:
+    std::u16string text() { return TakeLogText(queue).value_or(u""); }
+    SimRegistry& registry() { return machine.registry(); }
+
+    LogQueue queue;
+    Remove::MessageLog log{&queue};
+};
+
+TEST_F(RegistryCleanupTest, MissingKeyIsDeletedSilently)
+{
+    EXPECT_TRUE(DeleteRegistryKey(HKEY_LOCAL_MACHINE, kRoot, &log));
+    EXPECT_FALSE(TakeLogText(queue));
+}
+
+TEST_F(RegistryCleanupTest, TreeGoesDeepestFirstWithOneLine)
+{
+    registry().setString(HKEY_LOCAL_MACHINE, kRoot + u"\\Agent\\Settings", u"Path", u"C:\\x");
+    registry().createKey(HKEY_LOCAL_MACHINE, kRoot + u"\\Agent\\Plugins\\Deep\\Deeper");
+    registry().createKey(HKEY_LOCAL_MACHINE, kRoot + u"\\Relay");
+
+    EXPECT_TRUE(DeleteRegistryKey(HKEY_LOCAL_MACHINE, kRoot, &log));
+
+    EXPECT_EQ(text(), u"Deleting registry key \"HKLM\\SOFTWARE\\Zantrel\"...done\r\n");
+    EXPECT_FALSE(registry().keyExists(HKEY_LOCAL_MACHINE, kRoot));
+    EXPECT_TRUE(registry().keyExists(HKEY_LOCAL_MACHINE, u"SOFTWARE"));
+    EXPECT_EQ(registry().openKeys(), 0u);
+}
+
+TEST_F(RegistryCleanupTest, UndeletableGrandchildStopsItsAncestors)
+{
+    registry().createKey(HKEY_LOCAL_MACHINE, kRoot + u"\\Agent\\Locked");
+    registry().createKey(HKEY_LOCAL_MACHINE, kRoot + u"\\Zeta");
+    // The first deletion is the deepest key's.
+    machine.failCall(SimCall::RegDeleteKey, ERROR_ACCESS_DENIED);
+
+    EXPECT_FALSE(DeleteRegistryKey(HKEY_LOCAL_MACHINE, kRoot, &log));
+
+    EXPECT_EQ(text(), u"Deleting registry key \"HKLM\\SOFTWARE\\Zantrel\"...Windows Error 0x5: Access denied.\r\n"
+                      u"...error occurred while trying to delete key \"HKLM\\SOFTWARE\\Zantrel\\Agent\\Locked\"\r\n");
+    EXPECT_TRUE(registry().keyExists(HKEY_LOCAL_MACHINE, kRoot + u"\\Agent\\Locked"));
+    EXPECT_TRUE(registry().keyExists(HKEY_LOCAL_MACHINE, kRoot + u"\\Zeta")) << "later children are left alone";
+}
+
+TEST_F(RegistryCleanupTest, EnumerationFailureIsReportedForItsKey)
+{
+    registry().createKey(HKEY_LOCAL_MACHINE, kRoot + u"\\Agent");
+    machine.failCall(SimCall::RegEnumKeyEx, ERROR_NOT_ENOUGH_MEMORY);
+
+    EXPECT_FALSE(DeleteRegistryKey(HKEY_LOCAL_MACHINE, kRoot, &log));
+
+    EXPECT_EQ(text(), u"Deleting registry key \"HKLM\\SOFTWARE\\Zantrel\"...Windows Error 0x8: Not enough memory.\r\n"
+                      u"...error occurred while enumerating subkeys of \"HKLM\\SOFTWARE\\Zantrel\"\r\n");
+}
+
+TEST_F(RegistryCleanupTest, KeyRefusingDeletionIsDeletedAfterAccessIsGranted)
+{
+    registry().createKey(HKEY_LOCAL_MACHINE, kRoot + u"\\Agent");
+    registry().denyCurrentUser(HKEY_LOCAL_MACHINE, kRoot + u"\\Agent", false, DELETE);
+
+    EXPECT_TRUE(DeleteRegistryKey(HKEY_LOCAL_MACHINE, kRoot, &log));
+
+    EXPECT_EQ(text(), u"Deleting registry key \"HKLM\\SOFTWARE\\Zantrel\"...done\r\n");
+    EXPECT_FALSE(registry().keyExists(HKEY_LOCAL_MACHINE, kRoot));
+}
+
+TEST_F(RegistryCleanupTest, KeyNeedingOwnershipIsTakenOverThenDeleted)
+{
+    registry().loadUserHive(u"S-1-5-21-7-7-7-1002");
+    const std::u16string path = u"S-1-5-21-7-7-7-1002\\Software\\Zantrel";
+    registry().createKey(HKEY_USERS, path);
+    registry().denyCurrentUser(HKEY_USERS, path, true, DELETE);
+
+    EXPECT_TRUE(DeleteRegistryKey(HKEY_USERS, path, &log));
+
+    EXPECT_EQ(text(), u"Deleting registry key \"HKU\\S-1-5-21-7-7-7-1002\\Software\\Zantrel\"...done\r\n");
+    EXPECT_FALSE(registry().keyExists(HKEY_USERS, path));
+}
+
+TEST_F(RegistryCleanupTest, KeyRefusingReadCountsAsAbsent)
+{
+    registry().createKey(HKEY_LOCAL_MACHINE, kRoot);
+    registry().denyCurrentUser(HKEY_LOCAL_MACHINE, kRoot, false, KEY_READ);
+
+    EXPECT_TRUE(DeleteRegistryKey(HKEY_LOCAL_MACHINE, kRoot, &log));
+    EXPECT_FALSE(CheckRegistryKey(HKEY_LOCAL_MACHINE, kRoot, &log));
+    EXPECT_EQ(text(), u"Checking for registry key \"HKLM\\SOFTWARE\\Zantrel\"...not found\r\n");
+}
+
+TEST_F(RegistryCleanupTest, AccessCannotBeGrantedOnARootWithoutObjectName)
+{
+    registry().createKey(HKEY_CURRENT_CONFIG, u"Zantrel");
+    registry().denyCurrentUser(HKEY_CURRENT_CONFIG, u"Zantrel", false, DELETE);
+
+    EXPECT_FALSE(DeleteRegistryKey(HKEY_CURRENT_CONFIG, u"Zantrel", &log));
+
+    EXPECT_EQ(text(), u"Deleting registry key \"HKCC\\Zantrel\"...Unknown HKEY rootKey type"
+                      u"...error occurred while granting access to key \"HKCC\\Zantrel\"\r\n");
+}
+
+TEST_F(RegistryCleanupTest, ChecksWriteFoundOrNotFound)
+{
+    registry().setValue(HKEY_LOCAL_MACHINE, kRoot, u"Empty", REG_BINARY, {});
+
+    EXPECT_TRUE(CheckRegistryKey(HKEY_LOCAL_MACHINE, kRoot, &log));
+    EXPECT_TRUE(CheckRegistryValue(HKEY_LOCAL_MACHINE, kRoot, u"Empty", &log));
+    EXPECT_FALSE(CheckRegistryValue(HKEY_LOCAL_MACHINE, kRoot, u"Missing", &log));
+    EXPECT_EQ(text(), u"Checking for registry key \"HKLM\\SOFTWARE\\Zantrel\"...found\r\n"
+                      u"Checking for registry key value \"HKLM\\SOFTWARE\\Zantrel:[Empty]\"...found\r\n"
+                      u"Checking for registry key value \"HKLM\\SOFTWARE\\Zantrel:[Missing]\"...not found\r\n");
+}
+
+TEST_F(RegistryCleanupTest, PrefixSearchIsCaseSensitiveAndAnchored)
+{
+    const std::u16string sites = u"SOFTWARE\\Zantrel\\WebUI\\Sites";
+    registry().createKey(HKEY_LOCAL_MACHINE, sites + u"\\_webuiappenv_lower");
+    registry().createKey(HKEY_LOCAL_MACHINE, sites + u"\\x_WebUIAppEnv_inside");
+
+    EXPECT_FALSE(CheckChildKeysWithPrefix(HKEY_LOCAL_MACHINE, sites, u"_WebUIAppEnv_", &log));
+    registry().createKey(HKEY_LOCAL_MACHINE, sites + u"\\_WebUIAppEnv_Default");
+    EXPECT_TRUE(CheckChildKeysWithPrefix(HKEY_LOCAL_MACHINE, sites, u"_WebUIAppEnv_", &log));
+
+    const std::u16string opening = u"Checking for registry keys that are child of key \"HKLM\\SOFTWARE\\Zantrel\\WebUI\\Sites\" "
+                                   u"and have a name starting with \"_WebUIAppEnv_\"...";
+    EXPECT_EQ(text(), opening + u"not found\r\n" + opening + u"found\r\n");
+    EXPECT_EQ(FindChildKeysWithPrefix(HKEY_LOCAL_MACHINE, sites, u"_WebUIAppEnv_"),
+              std::vector<std::u16string>{sites + u"\\_WebUIAppEnv_Default"});
+    EXPECT_TRUE(FindChildKeysWithPrefix(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Nowhere", u"").empty());
+}
+
+} // namespace
