@@ -832,8 +832,9 @@ DWORD SimFileSystem::versionInfoSize(const char16_t* text, DWORD& size) const
         return error;
     if (node->folder)
         return ERROR_ACCESS_DENIED;
+    // What Wine answers for a text file and for a program without the resource alike.
     if (!node->hasVersion)
-        return ERROR_RESOURCE_TYPE_NOT_FOUND;
+        return ERROR_RESOURCE_DATA_NOT_FOUND;
     size = sizeof(VersionBlock);
     return ERROR_SUCCESS;
 }

@@ -227,13 +227,22 @@ TEST_F(FilesTest, FixedFileVersionOfTheFixture)
     EXPECT_EQ(fixed->dwFileVersionLS, 0x000A004Fu);
 }
 
-TEST_F(FilesTest, FileWithoutVersionResourceHasNoVersionSize)
+TEST_F(FilesTest, FilesWithoutVersionResourceHaveNoVersionSize)
 {
     TestFolder folder;
     ASSERT_TRUE(MakeFile(folder / u"notes.txt", "no resources here"));
     DWORD handle = 0;
     EXPECT_EQ(os.getFileVersionInfoSize((folder / u"notes.txt").c_str(), &handle), 0u);
-    EXPECT_EQ(os.getLastError(), ERROR_RESOURCE_TYPE_NOT_FOUND);
+    EXPECT_EQ(os.getLastError(), ERROR_RESOURCE_DATA_NOT_FOUND);
+
+    // The test program itself carries no version resource.
+    char16_t self[MAX_PATH] = {};
+    ASSERT_NE(os.getModuleFileName(nullptr, self, MAX_PATH), 0u);
+#ifndef _WIN32
+    machine.files().addFile(self, "MZ");
+#endif
+    EXPECT_EQ(os.getFileVersionInfoSize(self, &handle), 0u);
+    EXPECT_EQ(os.getLastError(), ERROR_RESOURCE_DATA_NOT_FOUND);
     EXPECT_EQ(os.getFileVersionInfoSize((folder / u"missing.exe").c_str(), &handle), 0u);
     EXPECT_EQ(os.getLastError(), ERROR_FILE_NOT_FOUND);
 }
