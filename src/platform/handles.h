@@ -76,6 +76,25 @@ struct KernelHandleTraits {
 };
 using UniqueKernelHandle = UniqueHandle<KernelHandleTraits>;
 
+// A directory listing from FindFirstFileW, closed with FindClose. INVALID_HANDLE_VALUE is "no
+// listing".
+struct FindHandleTraits {
+    using Handle = HANDLE;
+    static Handle invalid() noexcept { return INVALID_HANDLE_VALUE; }
+    static bool isValid(Handle handle) noexcept { return handle != INVALID_HANDLE_VALUE && handle != nullptr; }
+    static void close(Handle handle) noexcept;
+};
+using UniqueFindHandle = UniqueHandle<FindHandleTraits>;
+
+// A loaded library, freed with FreeLibrary; a failed release is ignored.
+struct LibraryTraits {
+    using Handle = HMODULE;
+    static Handle invalid() noexcept { return nullptr; }
+    static bool isValid(Handle handle) noexcept { return handle != nullptr; }
+    static void close(Handle handle) noexcept;
+};
+using UniqueLibrary = UniqueHandle<LibraryTraits>;
+
 // Kept out of line so that this header needs neither the seam nor the exceptions.
 DWORD SaveLastError() noexcept;
 void RestoreLastError(DWORD code) noexcept;

@@ -5,6 +5,7 @@
 namespace {
 
 std::atomic<OsApi*> installed{nullptr};
+std::atomic<unsigned> generation{0};
 
 } // namespace
 
@@ -15,12 +16,19 @@ OsApi& Os()
     return DefaultOsApi();
 }
 
+unsigned OsGeneration()
+{
+    return generation.load(std::memory_order_acquire);
+}
+
 ScopedOsApi::ScopedOsApi(OsApi& api)
     : previous_(installed.exchange(&api, std::memory_order_acq_rel))
 {
+    generation.fetch_add(1, std::memory_order_acq_rel);
 }
 
 ScopedOsApi::~ScopedOsApi()
 {
     installed.store(previous_, std::memory_order_release);
+    generation.fetch_add(1, std::memory_order_acq_rel);
 }

@@ -149,6 +149,10 @@ public:
 // The active implementation: the real system on Windows unless a test installed another.
 OsApi& Os();
 
+// Changes whenever an implementation is installed or removed; caches of what the system said
+// (well-known folders) refill when it differs from the one they were filled under.
+unsigned OsGeneration();
+
 // Installs an implementation for the lifetime of the guard and restores the previous one.
 // Install before starting threads that use the seam; the guard is not meant to race them.
 class ScopedOsApi {

@@ -49,6 +49,9 @@ SimMachine::SimMachine()
     environment_[u"WINDIR"] = u"C:\\windows";
     environment_[u"SYSTEMDRIVE"] = u"C:";
     environment_[u"PROGRAMFILES"] = u"C:\\Program Files (x86)";
+    environment_[u"PROGRAMW6432"] = u"C:\\Program Files";
+    environment_[u"COMMONPROGRAMW6432"] = u"C:\\Program Files\\Common Files";
+    environment_[u"TEMP"] = u"C:\\Users\\user\\AppData\\Local\\Temp";
 }
 
 SimMachine::~SimMachine() = default;

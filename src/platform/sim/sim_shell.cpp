@@ -64,8 +64,17 @@ HRESULT SimShGetFolderPath(HWND, int csidl, HANDLE token, DWORD flags, char16_t*
 
 SimShell::SimShell()
     : folders_{{CSIDL_PROGRAM_FILES, u"C:\\Program Files (x86)"},
+               {CSIDL_PROGRAM_FILESX86, u"C:\\Program Files (x86)"},
+               {CSIDL_PROGRAM_FILES_COMMON, u"C:\\Program Files (x86)\\Common Files"},
+               {CSIDL_PROGRAM_FILES_COMMONX86, u"C:\\Program Files (x86)\\Common Files"},
                {CSIDL_LOCAL_APPDATA, u"C:\\Users\\user\\AppData\\Local"},
-               {CSIDL_PERSONAL, u"C:\\Users\\user\\Documents"}}
+               {CSIDL_APPDATA, u"C:\\Users\\user\\AppData\\Roaming"},
+               {CSIDL_PERSONAL, u"C:\\Users\\user\\Documents"},
+               {CSIDL_DESKTOPDIRECTORY, u"C:\\Users\\user\\Desktop"},
+               {CSIDL_PROFILE, u"C:\\Users\\user"},
+               {CSIDL_COMMON_APPDATA, u"C:\\ProgramData"},
+               {CSIDL_WINDOWS, u"C:\\windows"},
+               {CSIDL_SYSTEM, u"C:\\windows\\system32"}}
 {
 }
 

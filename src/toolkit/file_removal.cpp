@@ -1,0 +1,138 @@
+#include "toolkit/file_removal.h"
+
+#include <algorithm>
+
+#include "core/log.h"
+#include "platform/errors.h"
+#include "platform/handles.h"
+#include "platform/os_api.h"
+#include "platform/text.h"
+#include "toolkit/access.h"
+#include "toolkit/protected_locations.h"
+
+namespace {
+
+constexpr std::u16string_view kLongPathPrefix = u"\\\\?\\";
+
+bool StartsWith(const std::u16string& text, std::u16string_view prefix)
+{
+    return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+std::u16string Child(const std::u16string& folder, const char16_t* name)
+{
+    if (!folder.empty() && folder.back() == u'\\')
+        return folder + name;
+    return folder + u"\\" + name;
+}
+
+// "Windows Error: " + the system's text for the last error + what failed + the path.
+void LastErrorLine(Remove::Log* log, std::u16string_view what, const std::u16string& path)
+{
+    log->write(u"Windows Error: ");
+    log->write(ToUtf16(GetSystemMessage(Windows::Error(Os().getLastError()))));
+    log->write(what);
+    log->write(path);
+    log->write(u"\"");
+    log->write(EOL);
+}
+
+} // namespace
+
+std::u16string LongPathForm(const std::u16string& path)
+{
+    std::u16string text = path;
+    std::replace(text.begin(), text.end(), u'/', u'\\');
+    if (StartsWith(text, kLongPathPrefix))
+        return text;
+    if (StartsWith(text, u"\\\\"))
+        return u"\\\\?\\UNC\\" + text.substr(2);
+    return std::u16string(kLongPathPrefix) + text;
+}
+
+bool CheckFile(const std::u16string& path, Remove::Log* log)
+{
+    log->write(u"Checking for file \"");
+    log->write(path);
+    log->write(u"\"...");
+    const bool found = Os().getFileAttributes(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    writeLine(log, found ? u"found" : u"not found");
+    return found;
+}
+
+bool DeleteDirectory(const std::u16string& path, Remove::Log* log)
+{
+    Remove::Log silent;
+    if (!CheckFile(path, &silent))
+        return true;
+    log->write(u"Deleting directory \"");
+    log->write(path);
+    log->write(u"\"...");
+    if (IsProtectedLocation(path)) {
+        writeLine(log, u"refused: protected location");
+        return false;
+    }
+    if (!DeleteDirectoryTree(LongPathForm(path), log))
+        return false;
+    writeLine(log, u"done");
+    return true;
+}
+
+bool DeleteDirectoryTree(const std::u16string& folder, Remove::Log* log)
+{
+    const DWORD attributes = Os().getFileAttributes(folder.c_str());
+    const bool isLink = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+    if (!isLink) {
+        if (!GrantFileAccess(folder, log))
+            return false;
+        UniqueFindHandle listing;
+        try {
+            WIN32_FIND_DATAW entry{};
+            listing.reset(Os().findFirstFile(Child(folder, u"*.*").c_str(), &entry));
+            if (!listing)
+                ThrowLastError();
+            do {
+                const auto* name = reinterpret_cast<const char16_t*>(entry.cFileName);
+                const std::u16string_view shown(name);
+                if (shown == u"." || shown == u"..")
+                    continue;
+                const std::u16string child = Child(folder, name);
+                const bool deleted = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                                         ? DeleteDirectoryTree(child, log)
+                                         : DeleteFileForced(child, log);
+                if (!deleted)
+                    return false;
+            } while (Os().findNextFile(listing.get(), &entry));
+            if (Os().getLastError() != ERROR_NO_MORE_FILES)
+                ThrowLastError();
+        } catch (...) {
+            LastErrorLine(log, u"...in call to RemoveDirectory while looping files for \"", folder);
+            return false;
+        }
+    }
+    if (Os().removeDirectory(folder.c_str()))
+        return true;
+    LastErrorLine(log, u"...in call to RemoveDirectory for \"", folder);
+    return false;
+}
+
+bool DeleteFileForced(const std::u16string& file, Remove::Log* log)
+{
+    DWORD attributes = Os().getFileAttributes(file.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        return true;
+    if (!GrantFileAccess(file, log))
+        return false;
+    attributes = Os().getFileAttributes(file.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return true;
+    if ((attributes & FILE_ATTRIBUTE_READONLY) &&
+        !Os().setFileAttributes(file.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY)) {
+        LastErrorLine(log, u"...error occurred while trying to remove read-only attribute of file \"", file);
+        return false;
+    }
+    if (Os().deleteFile(file.c_str()))
+        return true;
+    LastErrorLine(log, u"...error occurred while trying to delete file \"", file);
+    return false;
+}

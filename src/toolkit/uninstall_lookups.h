@@ -1,0 +1,49 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "core/product.h"
+#include "platform/win_types.h"
+
+namespace Remove {
+class Log;
+}
+
+// What the suite's installers registered: entries under the Uninstall key found by their exact
+// DisplayName, the Windows Installer registration, and file versions. Display names match code
+// unit by code unit (REG_SZ only, cut at the first NUL). Nothing here throws except
+// GetFileVersionString.
+
+// The Uninstall key under HKEY_LOCAL_MACHINE.
+inline constexpr char16_t kUninstallKey[] = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+
+// Building blocks, silent.
+std::vector<std::u16string> EnumerateSubkeyNames(HKEY root, const std::u16string& path);
+std::vector<std::u16string> FindSubkeysByValue(HKEY root, const std::u16string& path,
+                                               const std::u16string& valueName,
+                                               const std::u16string& wanted);
+std::vector<std::u16string> FindSubkeysByNestedValue(HKEY root, const std::u16string& path,
+                                                     const std::u16string& childName,
+                                                     const std::u16string& valueName,
+                                                     const std::u16string& wanted);
+// REG_SZ as read; REG_EXPAND_SZ expanded; anything else, or any error, absent.
+OptionalText ReadRegistryString(HKEY root, const std::u16string& path, const std::u16string& valueName);
+// The file's fixed file version, "9.5.10.79". Throws Windows::Error on failure.
+std::u16string GetFileVersionString(const std::u16string& path);
+
+// Logged lookups.
+bool IsInUninstallList(const std::u16string& displayName, Remove::Log* log);
+bool IsInInstallerRegistry(const std::u16string& productName, Remove::Log* log);
+OptionalText FindInstallLocation(const std::u16string& displayName, Remove::Log* log);
+OptionalText FindInstallLocationInKey(HKEY root, const std::u16string& path,
+                                      const std::u16string& valueName, Remove::Log* log);
+OptionalText FindUninstallString(const std::u16string& displayName, Remove::Log* log);
+OptionalText FindUninstallStringInKey(HKEY root, const std::u16string& path,
+                                      const std::u16string& valueName,
+                                      const std::u16string& displayName, Remove::Log* log);
+OptionalText FindDisplayVersion(const std::u16string& displayName, Remove::Log* log);
+OptionalText ReadFileVersion(const std::u16string& path, Remove::Log* log);
+
+// The first of `names` that is still registered anywhere; writes nothing.
+OptionalText FindFirstInstalledName(const std::vector<std::u16string>& names);
