@@ -1,0 +1,209 @@
+#include "toolkit/file_removal.h"
+
+#include <gtest/gtest.h>
+
+#include "core/log.h"
+#include "platform/sim/sim_files.h"
+#include "support/machine_test.h"
+#include "toolkit/protected_locations.h"
+#include "toolkit/special_folders.h"
+
+namespace {
+
+const std::u16string kSuite = u"C:\\Program Files (x86)\\Zantrel Enterprise";
+const std::u16string kAgent = kSuite + u"\\Agent";
+
+class FileRemovalTest : public MachineTest {
+protected:
+    std::u16string text() { return TakeLogText(queue).value_or(u""); }
+    SimFileSystem& files() { return machine.files(); }
+
+    LogQueue queue;
+    Remove::MessageLog log{&queue};
+};
+
+TEST_F(FileRemovalTest, MissingFolderWritesNothing)
+{
+    EXPECT_TRUE(DeleteDirectory(kAgent, &log));
+    EXPECT_FALSE(TakeLogText(queue));
+}
+
+TEST_F(FileRemovalTest, TreeWithReadOnlyFilesGoesWhole)
+{
+    files().addFile(kAgent + u"\\bin\\agent.exe", "MZ", FILE_ATTRIBUTE_READONLY);
+    files().addFile(kAgent + u"\\logs\\today.log", "x");
+    files().addFolder(kAgent + u"\\empty");
+
+    EXPECT_TRUE(DeleteDirectory(kAgent, &log));
+
+    EXPECT_EQ(text(), u"Deleting directory \"" + kAgent + u"\"...done\r\n");
+    EXPECT_FALSE(files().exists(kAgent));
+    EXPECT_TRUE(files().exists(kSuite));
+}
+
+TEST_F(FileRemovalTest, TrailingBackslashIsAccepted)
+{
+    files().addFile(kAgent + u"\\a.txt");
+
+    EXPECT_TRUE(DeleteDirectory(kAgent + u"\\", &log));
+
+    EXPECT_EQ(text(), u"Deleting directory \"" + kAgent + u"\\\"...done\r\n");
+    EXPECT_FALSE(files().exists(kAgent));
+}
+
+TEST_F(FileRemovalTest, JunctionIsRemovedWithoutTouchingItsTarget)
+{
+    files().addFile(u"C:\\Data\\keep.txt", "precious");
+    files().addJunction(kAgent + u"\\data", u"C:\\Data");
+
+    EXPECT_TRUE(DeleteDirectory(kAgent, &log));
+
+    EXPECT_FALSE(files().exists(kAgent));
+    EXPECT_EQ(files().content(u"C:\\Data\\keep.txt"), "precious");
+}
+
+TEST_F(FileRemovalTest, FileLinkStaysAndKeepsItsFolder)
+{
+    files().addFile(u"C:\\Data\\keep.txt", "precious");
+    files().addFileLink(kAgent + u"\\keep.lnk", u"C:\\Data\\keep.txt");
+
+    EXPECT_FALSE(DeleteDirectory(kAgent, &log));
+
+    EXPECT_EQ(text(), u"Deleting directory \"" + kAgent + u"\"...Windows Error: Directory is not empty."
+                      u"...in call to RemoveDirectory for \"\\\\?\\" + kAgent + u"\"\r\n");
+    EXPECT_EQ(files().content(u"C:\\Data\\keep.txt"), "precious");
+}
+
+TEST_F(FileRemovalTest, DeniedFilesAreTakenOverAndDeleted)
+{
+    files().addFile(kAgent + u"\\denied.dat");
+    files().addFile(kAgent + u"\\owned-by-another.dat");
+    files().setAccess(kAgent + u"\\denied.dat", SimAccess::DeniesCurrentUser);
+    files().setAccess(kAgent + u"\\owned-by-another.dat", SimAccess::DeniesUntilOwned);
+
+    EXPECT_TRUE(DeleteDirectory(kAgent, &log));
+
+    EXPECT_EQ(text(), u"Deleting directory \"" + kAgent + u"\"...done\r\n");
+    EXPECT_FALSE(files().exists(kAgent));
+}
+
+TEST_F(FileRemovalTest, FirstFailingFileStopsTheDeletionAndIsNamed)
+{
+    files().addFile(kAgent + u"\\a.txt");
+    files().addFile(kAgent + u"\\b.txt");
+    machine.failCall(SimCall::DeleteFile, ERROR_SHARING_VIOLATION);
+
+    EXPECT_FALSE(DeleteDirectory(kAgent, &log));
+
+    EXPECT_EQ(text(), u"Deleting directory \"" + kAgent + u"\"...Windows Error: Sharing violation."
+                      u"...error occurred while trying to delete file \"\\\\?\\" + kAgent + u"\\a.txt\"\r\n");
+    EXPECT_TRUE(files().exists(kAgent + u"\\b.txt"));
+}
+
+TEST_F(FileRemovalTest, ListingFailureIsReported)
+{
+    files().addFile(kAgent + u"\\a.txt");
+    machine.failCall(SimCall::FindFirstFile, ERROR_ACCESS_DENIED);
+
+    EXPECT_FALSE(DeleteDirectory(kAgent, &log));
+
+    EXPECT_EQ(text(), u"Deleting directory \"" + kAgent + u"\"...Windows Error: Access denied."
+                      u"...in call to RemoveDirectory while looping files for \"\\\\?\\" + kAgent + u"\"\r\n");
+}
+
+TEST_F(FileRemovalTest, PathsLongerThanMaxPathAreDeleted)
+{
+    std::u16string deep = kAgent;
+    while (deep.size() < 400)
+        deep += u"\\a-rather-long-folder-name";
+    files().addFile(deep + u"\\file.txt");
+
+    EXPECT_TRUE(DeleteDirectory(kAgent, &log));
+    EXPECT_FALSE(files().exists(kAgent));
+}
+
+TEST_F(FileRemovalTest, CheckFileSeesFilesAndFolders)
+{
+    files().addFile(kAgent + u"\\agent.exe");
+
+    EXPECT_TRUE(CheckFile(kAgent, &log));
+    EXPECT_TRUE(CheckFile(kAgent + u"\\agent.exe", &log));
+    EXPECT_FALSE(CheckFile(kAgent + u"\\nope.exe", &log));
+    EXPECT_EQ(text(), u"Checking for file \"" + kAgent + u"\"...found\r\n"
+                      u"Checking for file \"" + kAgent + u"\\agent.exe\"...found\r\n"
+                      u"Checking for file \"" + kAgent + u"\\nope.exe\"...not found\r\n");
+}
+
+class ProtectedLocationTest : public FileRemovalTest, public ::testing::WithParamInterface<const char16_t*> {
+};
+
+TEST_P(ProtectedLocationTest, IsRefusedAndLeftAlone)
+{
+    const std::u16string path = GetParam();
+    files().addFile(u"C:\\windows\\system32\\kernel32.dll");
+    files().addFile(u"C:\\Program Files\\Common Files\\shared.dll");
+    files().addFile(u"C:\\Program Files (x86)\\Common Files\\shared.dll");
+    files().addFile(u"C:\\ProgramData\\settings.ini");
+    files().addFile(u"C:\\Users\\user\\Documents\\letter.txt");
+    files().addFile(u"C:\\Users\\user\\Desktop\\note.txt");
+    files().addFile(u"C:\\Users\\user\\AppData\\Local\\Temp\\t.tmp");
+    files().addFile(u"C:\\Users\\user\\AppData\\Roaming\\r.dat");
+    files().setTempPath(u"C:\\Users\\user\\AppData\\Local\\Temp");
+    files().addFile(kAgent + u"\\agent.exe");
+
+    EXPECT_FALSE(DeleteDirectory(path, &log));
+
+    EXPECT_EQ(text(), u"Deleting directory \"" + path + u"\"...refused: protected location\r\n");
+    EXPECT_TRUE(files().exists(u"C:\\windows\\system32\\kernel32.dll"));
+    EXPECT_TRUE(files().exists(u"C:\\Users\\user\\Documents\\letter.txt"));
+    EXPECT_TRUE(files().exists(kAgent + u"\\agent.exe"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Guard, ProtectedLocationTest,
+    ::testing::Values(u"C:", u"C:\\", u"c:/", u"C:\\windows", u"C:\\windows\\system32", u"C:\\Program Files",
+                      u"C:\\Program Files (x86)", u"c:/program files (x86)/", u"C:\\Program Files (x86)\\Zantrel Enterprise\\..",
+                      u"C:\\Program Files\\Common Files", u"C:\\Program Files (x86)\\Common Files", u"C:\\ProgramData",
+                      u"C:\\Users", u"C:\\Users\\user", u"C:\\Users\\user\\Documents", u"C:\\Users\\user\\Desktop",
+                      u"C:\\Users\\user\\AppData", u"C:\\Users\\user\\AppData\\Local", u"C:\\Users\\user\\AppData\\Roaming",
+                      u"C:\\Users\\user\\AppData\\Local\\Temp", u"\\\\?\\C:\\Program Files (x86)"));
+
+TEST_F(FileRemovalTest, FoldersBesideProtectedOnesAreDeleted)
+{
+    files().addFile(kAgent + u"\\agent.exe");
+    files().addFile(u"C:\\Users\\user\\AppData\\Local\\Zantrel\\cache.bin");
+    files().addFile(u"C:\\Users\\user\\Documents\\Zantrel\\report.txt");
+    files().addFile(u"C:\\Users\\user\\Documents\\letter.txt");
+
+    EXPECT_TRUE(DeleteDirectory(kSuite, &log));
+    EXPECT_TRUE(DeleteDirectory(u"C:\\Users\\user\\AppData\\Local\\Zantrel", &log));
+    EXPECT_TRUE(DeleteDirectory(u"C:\\Users\\user\\Documents\\Zantrel", &log));
+
+    EXPECT_FALSE(files().exists(kSuite));
+    EXPECT_TRUE(files().exists(u"C:\\Users\\user\\Documents\\letter.txt"));
+}
+
+TEST(ProtectedLocationNamesTest, NormalisesBeforeComparing)
+{
+    EXPECT_EQ(NormalizeLocation(u"c:/a/./b/../c/"), u"C:\\A\\C");
+    EXPECT_EQ(NormalizeLocation(u"\\\\?\\C:\\x\\..\\.."), u"C:");
+    EXPECT_EQ(NormalizeLocation(u"\\\\?\\UNC\\server\\share\\x"), u"\\\\SERVER\\SHARE\\X");
+    EXPECT_FALSE(NormalizeLocation(u""));
+    EXPECT_FALSE(NormalizeLocation(u"relative\\x"));
+    EXPECT_FALSE(NormalizeLocation(u"C:relative"));
+    EXPECT_FALSE(NormalizeLocation(u"\\\\?\\unix\\etc")) << "Wine's host namespace is no Windows path";
+    EXPECT_FALSE(NormalizeLocation(u"\\\\server"));
+}
+
+TEST_F(FileRemovalTest, WellKnownFoldersAreAskedForOnce)
+{
+    EXPECT_EQ(GetProgramFilesFolder(), u"C:\\Program Files (x86)");
+    EXPECT_EQ(GetLocalAppDataFolder(), u"C:\\Users\\user\\AppData\\Local");
+    EXPECT_EQ(GetDocumentsFolder(), u"C:\\Users\\user\\Documents");
+    const unsigned loads = machine.callCount(SimCall::LoadLibrary);
+    EXPECT_EQ(GetProgramFilesFolder(), u"C:\\Program Files (x86)");
+    EXPECT_EQ(GetDocumentsFolder(), u"C:\\Users\\user\\Documents");
+    EXPECT_EQ(machine.callCount(SimCall::LoadLibrary), loads);
+}
+
+} // namespace
