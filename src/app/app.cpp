@@ -7,6 +7,7 @@
 #include "platform/app_name.h"
 #include "platform/os_api.h"
 #include "products/products.h"
+#include "toolkit/root_cleanup.h"
 
 namespace {
 
@@ -39,8 +40,6 @@ bool CQTVRemoveApp::InitInstance()
 
     Remove::Log discard;
     const Products products = MakeProducts(&discard);
-    // The root clean-up joins with the removal toolkit; until then a silent run leaves the
-    // suite's root folders and keys in place.
-    RunSilent(commandLine_, products.set, SilentRunContext{&discard, Caption(), nullptr});
+    RunSilent(commandLine_, products.set, SilentRunContext{&discard, Caption(), RemoveRootTraces});
     return false;
 }

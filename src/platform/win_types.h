@@ -13,6 +13,7 @@
 #endif
 #include <windows.h>
 #include <accctrl.h>
+#include <shlobj.h>
 
 #else
 
@@ -87,6 +88,7 @@ constexpr UINT MB_YESNO = 0x00000004;
 constexpr UINT MB_ICONERROR = 0x00000010;
 constexpr UINT MB_ICONWARNING = 0x00000030;
 constexpr UINT MB_ICONINFORMATION = 0x00000040;
+constexpr UINT MB_TOPMOST = 0x00040000;
 
 constexpr int IDOK = 1;
 constexpr int IDCANCEL = 2;

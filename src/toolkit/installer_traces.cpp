@@ -1,0 +1,97 @@
+#include "toolkit/installer_traces.h"
+
+#include "core/log.h"
+#include "platform/os_api.h"
+#include "platform/registry.h"
+#include "platform/win_types.h"
+#include "toolkit/registry_cleanup.h"
+#include "toolkit/uninstall_lookups.h"
+
+namespace {
+
+constexpr char16_t kProducts[] = u"SOFTWARE\\Classes\\Installer\\Products";
+constexpr char16_t kFeatures[] = u"SOFTWARE\\Classes\\Installer\\Features";
+constexpr char16_t kUpgradeCodes[] = u"SOFTWARE\\Classes\\Installer\\UpgradeCodes";
+constexpr char16_t kUserData[] =
+    u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData\\S-1-5-18\\Products";
+constexpr int kPassLimit = 100;
+
+std::u16string Below(const char16_t* parent, const std::u16string& child)
+{
+    return std::u16string(parent) + u"\\" + child;
+}
+
+// Whether the upgrade-code key names the product: a readable REG_SZ value named after it.
+bool NamesProduct(const std::u16string& upgradeCode, const std::u16string& product)
+{
+    try {
+        ReadRegistrySz(HKEY_LOCAL_MACHINE, Below(kUpgradeCodes, upgradeCode), product);
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+} // namespace
+
+bool RemoveUninstallEntries(const std::u16string& displayName, Remove::Log* log)
+{
+    bool ok = true;
+    for (const std::u16string& key : FindSubkeysByValue(HKEY_LOCAL_MACHINE, kUninstallKey, u"DisplayName", displayName))
+        ok = DeleteRegistryKey(HKEY_LOCAL_MACHINE, Below(kUninstallKey, key), log) && ok;
+    return ok;
+}
+
+bool RemoveInstallerTraces(const std::u16string& productName, Remove::Log* log)
+{
+    bool ok = true;
+    std::vector<std::u16string> products =
+        FindSubkeysByValue(HKEY_LOCAL_MACHINE, kProducts, u"ProductName", productName);
+    for (std::u16string& product : FindSubkeysByValue(HKEY_LOCAL_MACHINE, kProducts, u"RemovedProductName", productName))
+        products.push_back(std::move(product));
+
+    for (const std::u16string& product : products) {
+        ok = DeleteRegistryKey(HKEY_LOCAL_MACHINE, Below(kProducts, product), log) && ok;
+        if (CheckRegistryKey(HKEY_LOCAL_MACHINE, Below(kFeatures, product), log))
+            ok = DeleteRegistryKey(HKEY_LOCAL_MACHINE, Below(kFeatures, product), log) && ok;
+        for (const std::u16string& upgradeCode : EnumerateSubkeyNames(HKEY_LOCAL_MACHINE, kUpgradeCodes))
+            if (NamesProduct(upgradeCode, product))
+                ok = DeleteRegistryKey(HKEY_LOCAL_MACHINE, Below(kUpgradeCodes, upgradeCode), log) && ok;
+    }
+
+    for (const std::u16string& key :
+         FindSubkeysByNestedValue(HKEY_LOCAL_MACHINE, kUserData, u"InstallProperties", u"DisplayName", productName)) {
+        if (!DeleteRegistryKey(HKEY_LOCAL_MACHINE, Below(kUserData, key), log)) {
+            ok = false;
+            writeLine(log, u"Failed to delete " + Below(kUserData, key));
+        }
+    }
+    return ok;
+}
+
+bool RemoveAllInstallerTraces(OptionalText firstName, const std::vector<std::u16string>& names,
+                              Remove::Log* log)
+{
+    OptionalText current = std::move(firstName);
+    int passes = 0;
+    bool failed = false;
+    while (current) {
+        if (passes >= kPassLimit)
+            break;
+        ++passes;
+        writeLine(log, u"Found product \"" + *current + u"\".  Attempting to remove all traces of it from registry...");
+        if (!RemoveUninstallEntries(*current, log))
+            failed = true;
+        if (!RemoveInstallerTraces(*current, log))
+            failed = true;
+        current = FindFirstInstalledName(names);
+    }
+    if (passes >= kPassLimit) {
+        Os().messageBox(nullptr,
+                        u"The QTVRemove utility iterated through the registry too many times. Check the log to "
+                        u"see which product it got stuck on while attempting to remove it from the registy.",
+                        u"Errors Encountered", MB_TOPMOST | MB_ICONERROR);
+        return false;
+    }
+    return !failed;
+}

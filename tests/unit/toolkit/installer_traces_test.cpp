@@ -1,0 +1,116 @@
+#include "toolkit/installer_traces.h"
+
+#include <gtest/gtest.h>
+
+#include "core/log.h"
+#include "platform/sim/sim_registry.h"
+#include "support/machine_test.h"
+#include "toolkit/uninstall_lookups.h"
+
+namespace {
+
+const std::u16string kUninstall = kUninstallKey;
+const std::u16string kProducts = u"SOFTWARE\\Classes\\Installer\\Products";
+const std::u16string kFeatures = u"SOFTWARE\\Classes\\Installer\\Features";
+const std::u16string kUpgradeCodes = u"SOFTWARE\\Classes\\Installer\\UpgradeCodes";
+const std::u16string kUserData = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData\\S-1-5-18\\Products";
+
+class InstallerTracesTest : public MachineTest {
+protected:
+    std::u16string text() { return TakeLogText(queue).value_or(u""); }
+    SimRegistry& registry() { return machine.registry(); }
+    bool exists(const std::u16string& path) { return registry().keyExists(HKEY_LOCAL_MACHINE, path); }
+
+    // A product registered everywhere under the product code "P1".
+    void registerAgent()
+    {
+        registry().setString(HKEY_LOCAL_MACHINE, kUninstall + u"\\{AGENT}", u"DisplayName", u"Zantrel Agent");
+        registry().setString(HKEY_LOCAL_MACHINE, kProducts + u"\\P1", u"ProductName", u"Zantrel Agent");
+        registry().createKey(HKEY_LOCAL_MACHINE, kFeatures + u"\\P1");
+        registry().setString(HKEY_LOCAL_MACHINE, kUpgradeCodes + u"\\G1", u"P1", u"");
+        registry().setString(HKEY_LOCAL_MACHINE, kUpgradeCodes + u"\\G1", u"P9", u"");
+        registry().setString(HKEY_LOCAL_MACHINE, kUpgradeCodes + u"\\G2", u"P2", u"");
+        registry().setString(HKEY_LOCAL_MACHINE, kUserData + u"\\P1\\InstallProperties", u"DisplayName", u"Zantrel Agent");
+    }
+
+    LogQueue queue;
+    Remove::MessageLog log{&queue};
+};
+
+TEST_F(InstallerTracesTest, EveryTraceOfTheProductGoes)
+{
+    registerAgent();
+
+    EXPECT_TRUE(RemoveAllInstallerTraces(u"Zantrel Agent", {u"Zantrel Agent"}, &log));
+
+    EXPECT_FALSE(exists(kUninstall + u"\\{AGENT}"));
+    EXPECT_FALSE(exists(kProducts + u"\\P1"));
+    EXPECT_FALSE(exists(kFeatures + u"\\P1"));
+    EXPECT_FALSE(exists(kUpgradeCodes + u"\\G1")) << "deleted whole, with the other product's value";
+    EXPECT_TRUE(exists(kUpgradeCodes + u"\\G2"));
+    EXPECT_FALSE(exists(kUserData + u"\\P1"));
+    EXPECT_EQ(text(), u"Found product \"Zantrel Agent\".  Attempting to remove all traces of it from registry...\r\n"
+                      u"Deleting registry key \"HKLM\\" + kUninstall + u"\\{AGENT}\"...done\r\n"
+                      u"Deleting registry key \"HKLM\\" + kProducts + u"\\P1\"...done\r\n"
+                      u"Checking for registry key \"HKLM\\" + kFeatures + u"\\P1\"...found\r\n"
+                      u"Deleting registry key \"HKLM\\" + kFeatures + u"\\P1\"...done\r\n"
+                      u"Deleting registry key \"HKLM\\" + kUpgradeCodes + u"\\G1\"...done\r\n"
+                      u"Deleting registry key \"HKLM\\" + kUserData + u"\\P1\"...done\r\n");
+}
+
+TEST_F(InstallerTracesTest, NameRegisteredNowhereTakesOnePass)
+{
+    EXPECT_TRUE(RemoveAllInstallerTraces(u"Zantrel Agent", {u"Zantrel Agent"}, &log));
+    EXPECT_EQ(text(), u"Found product \"Zantrel Agent\".  Attempting to remove all traces of it from registry...\r\n");
+    EXPECT_TRUE(RemoveAllInstallerTraces(std::nullopt, {u"Zantrel Agent"}, &log));
+    EXPECT_FALSE(TakeLogText(queue));
+}
+
+TEST_F(InstallerTracesTest, ProductMatchingByBothNamesIsDeletedOnce)
+{
+    registry().setString(HKEY_LOCAL_MACHINE, kProducts + u"\\P1", u"ProductName", u"Zantrel Agent");
+    registry().setString(HKEY_LOCAL_MACHINE, kProducts + u"\\P1", u"RemovedProductName", u"Zantrel Agent");
+
+    EXPECT_TRUE(RemoveInstallerTraces(u"Zantrel Agent", &log));
+
+    EXPECT_EQ(text(), u"Deleting registry key \"HKLM\\" + kProducts + u"\\P1\"...done\r\n"
+                      u"Checking for registry key \"HKLM\\" + kFeatures + u"\\P1\"...not found\r\n"
+                      u"Checking for registry key \"HKLM\\" + kFeatures + u"\\P1\"...not found\r\n");
+}
+
+TEST_F(InstallerTracesTest, NameThatKeepsComingBackGivesUpAfterAHundredPasses)
+{
+    registry().setString(HKEY_LOCAL_MACHINE, kUninstall + u"\\{STUCK}", u"DisplayName", u"Zantrel Agent");
+    registry().denyCurrentUser(HKEY_LOCAL_MACHINE, kUninstall + u"\\{STUCK}", true, DELETE);
+    // Ownership cannot be taken: the owner change is refused every time.
+    for (unsigned pass = 1; pass <= 100; ++pass)
+        machine.failCall(SimCall::AdjustTokenPrivileges, ERROR_ACCESS_DENIED, pass);
+
+    EXPECT_FALSE(RemoveAllInstallerTraces(u"Zantrel Agent", {u"Zantrel Agent"}, &log));
+
+    const std::u16string written = text();
+    std::size_t found = 0;
+    for (std::size_t at = written.find(u"Found product"); at != std::u16string::npos; at = written.find(u"Found product", at + 1))
+        ++found;
+    EXPECT_EQ(found, 100u);
+    ASSERT_EQ(machine.messageBoxes().size(), 1u);
+    EXPECT_EQ(machine.messageBoxes()[0].text,
+              u"The QTVRemove utility iterated through the registry too many times. Check the log to see which "
+              u"product it got stuck on while attempting to remove it from the registy.");
+    EXPECT_EQ(machine.messageBoxes()[0].caption, u"Errors Encountered");
+    EXPECT_EQ(machine.messageBoxes()[0].type, MB_TOPMOST | MB_ICONERROR);
+}
+
+TEST_F(InstallerTracesTest, FailedUserDataDeletionIsNamed)
+{
+    registry().setString(HKEY_LOCAL_MACHINE, kUserData + u"\\P1\\InstallProperties", u"DisplayName", u"Zantrel Agent");
+    machine.failCall(SimCall::RegDeleteKey, ERROR_ACCESS_DENIED);
+
+    EXPECT_FALSE(RemoveInstallerTraces(u"Zantrel Agent", &log));
+
+    EXPECT_EQ(text(), u"Deleting registry key \"HKLM\\" + kUserData + u"\\P1\"...Windows Error 0x5: Access denied.\r\n"
+                      u"...error occurred while trying to delete key \"HKLM\\" + kUserData + u"\\P1\\InstallProperties\"\r\n"
+                      u"Failed to delete " + kUserData + u"\\P1\r\n");
+}
+
+} // namespace

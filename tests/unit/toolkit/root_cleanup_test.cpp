@@ -1,0 +1,81 @@
+#include "toolkit/root_cleanup.h"
+
+#include <gtest/gtest.h>
+
+#include "core/log.h"
+#include "platform/sim/sim_files.h"
+#include "platform/sim/sim_registry.h"
+#include "platform/sim/sim_shell.h"
+#include "support/machine_test.h"
+
+namespace {
+
+class RootCleanupTest : public MachineTest {
+protected:
+    std::u16string text() { return TakeLogText(queue).value_or(u""); }
+    SimRegistry& registry() { return machine.registry(); }
+
+    LogQueue queue;
+    Remove::MessageLog log{&queue};
+};
+
+TEST_F(RootCleanupTest, NothingThereWritesNothing)
+{
+    RemoveRootTraces(&log);
+    EXPECT_FALSE(TakeLogText(queue));
+}
+
+TEST_F(RootCleanupTest, EveryRootGoesIncludingEachLoadedHive)
+{
+    machine.files().addFile(u"C:\\Users\\user\\AppData\\Local\\Zantrel\\cache.bin");
+    machine.files().addFile(u"C:\\Program Files (x86)\\Zantrel Enterprise\\Agent\\agent.exe");
+    registry().createKey(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Zantrel\\Agent");
+    registry().createKey(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Zantrel, Inc.");
+    registry().loadUserHive(u"S-1-5-21-1-2-3-1001");
+    registry().loadUserHive(u"S-1-5-21-1-2-3-1002");
+    registry().loadUserHive(u"S-1-5-21-1-2-3-1003");
+    registry().createKey(HKEY_USERS, u"S-1-5-21-1-2-3-1001\\Software\\Zantrel\\Console");
+    registry().createKey(HKEY_USERS, u"S-1-5-21-1-2-3-1002\\Software\\Zantrel");
+
+    RemoveRootTraces(&log);
+
+    EXPECT_EQ(text(), u"Deleting directory \"C:\\Users\\user\\AppData\\Local\\Zantrel\"...done\r\n"
+                      u"Deleting directory \"C:\\Program Files (x86)\\Zantrel Enterprise\"...done\r\n"
+                      u"Deleting registry key \"HKLM\\SOFTWARE\\Zantrel\"...done\r\n"
+                      u"Deleting registry key \"HKLM\\SOFTWARE\\Zantrel, Inc.\"...done\r\n"
+                      u"Deleting registry key \"HKU\\S-1-5-21-1-2-3-1001\\Software\\Zantrel\"...done\r\n"
+                      u"Deleting registry key \"HKU\\S-1-5-21-1-2-3-1002\\Software\\Zantrel\"...done\r\n");
+    EXPECT_TRUE(registry().keyExists(HKEY_USERS, u"S-1-5-21-1-2-3-1003"));
+    EXPECT_FALSE(machine.files().exists(u"C:\\Program Files (x86)\\Zantrel Enterprise"));
+}
+
+TEST_F(RootCleanupTest, UndeletableFolderDoesNotStopTheKeys)
+{
+    machine.files().addFile(u"C:\\Program Files (x86)\\Zantrel Enterprise\\locked.dll");
+    registry().createKey(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Zantrel");
+    machine.failCall(SimCall::DeleteFile, ERROR_SHARING_VIOLATION);
+
+    RemoveRootTraces(&log);
+
+    EXPECT_EQ(text(), u"Deleting directory \"C:\\Program Files (x86)\\Zantrel Enterprise\"...Windows Error: Sharing "
+                      u"violation....error occurred while trying to delete file \"\\\\?\\C:\\Program Files (x86)\\"
+                      u"Zantrel Enterprise\\locked.dll\"\r\n"
+                      u"Deleting registry key \"HKLM\\SOFTWARE\\Zantrel\"...done\r\n");
+}
+
+TEST_F(RootCleanupTest, HiveEnumerationFailureIsLogged)
+{
+    machine.failCall(SimCall::RegEnumKeyEx, ERROR_NOT_ENOUGH_MEMORY);
+    RemoveRootTraces(&log);
+    EXPECT_EQ(text(), u"error enumerating keys in HKEY_USERS: Windows Error 0x8: Not enough memory.\r\n");
+}
+
+TEST_F(RootCleanupTest, MissingShellFoldersAreSkipped)
+{
+    machine.shell().setShell32Present(false);
+    registry().createKey(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Zantrel");
+    RemoveRootTraces(&log);
+    EXPECT_EQ(text(), u"Deleting registry key \"HKLM\\SOFTWARE\\Zantrel\"...done\r\n");
+}
+
+} // namespace
