@@ -1,0 +1,60 @@
+// Folder deletion on both machines: natively on the simulated machine, under Wine on the real
+// file system. Junctions, file links and access lists are covered on the simulated machine only
+// (file_removal_test.cpp): Wine 8 cannot create junctions and does not enforce access lists.
+
+#include "toolkit/file_removal.h"
+
+#include <gtest/gtest.h>
+
+#include "core/log.h"
+#include "platform/os_api.h"
+#include "support/file_tree.h"
+#include "support/machine_test.h"
+
+namespace {
+
+class FolderDeletionTest : public MachineTest {
+protected:
+    std::u16string text() { return TakeLogText(queue).value_or(u""); }
+
+    LogQueue queue;
+    Remove::MessageLog log{&queue};
+    TestFolder folder;
+};
+
+TEST_F(FolderDeletionTest, ReadOnlyFilesAndPathsBeyondMaxPathGo)
+{
+    const std::u16string agent = folder / u"Agent";
+    std::u16string deep = u"\\\\?\\" + agent;
+    ASSERT_TRUE(Os().createDirectory(deep.c_str(), nullptr));
+    while (deep.size() < 320) {
+        deep += u"\\a-folder-name-long-enough-to-pass-the-limit";
+        ASSERT_TRUE(Os().createDirectory(deep.c_str(), nullptr)) << Os().getLastError();
+    }
+    ASSERT_TRUE(MakeFile(deep + u"\\deep.txt", "deep"));
+    ASSERT_TRUE(MakeFile(agent + u"\\readonly.dll", "MZ"));
+    ASSERT_TRUE(Os().setFileAttributes((agent + u"\\readonly.dll").c_str(), FILE_ATTRIBUTE_READONLY));
+
+    EXPECT_TRUE(DeleteDirectory(agent, &log));
+
+    EXPECT_EQ(text(), u"Deleting directory \"" + agent + u"\"...done\r\n");
+    EXPECT_EQ(Os().getFileAttributes(agent.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_NE(Os().getFileAttributes(folder.path().c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST_F(FolderDeletionTest, MissingFolderIsNoWork)
+{
+    EXPECT_TRUE(DeleteDirectory(folder / u"Never", &log));
+    EXPECT_FALSE(TakeLogText(queue));
+}
+
+TEST_F(FolderDeletionTest, ChecksSeeWhatIsThere)
+{
+    ASSERT_TRUE(MakeFile(folder / u"agent.ini", "x"));
+    EXPECT_TRUE(CheckFile(folder / u"agent.ini", &log));
+    EXPECT_FALSE(CheckFile(folder / u"relay.ini", &log));
+    EXPECT_EQ(text(), u"Checking for file \"" + (folder / u"agent.ini") + u"\"...found\r\n"
+                      u"Checking for file \"" + (folder / u"relay.ini") + u"\"...not found\r\n");
+}
+
+} // namespace

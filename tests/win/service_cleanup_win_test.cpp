@@ -1,0 +1,80 @@
+// The service clean-up on a real service: the fixture service, created and started through the
+// service control manager, takes 2.5 s to stop.
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "core/log.h"
+#include "support/fixture_service.h"
+#include "toolkit/service_cleanup.h"
+
+namespace {
+
+constexpr wchar_t kName[] = L"QtvFixtureService";
+
+class ServiceCleanupWinTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        manager_ = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+        ASSERT_NE(manager_, nullptr) << GetLastError();
+        removeLeftover();
+        const std::u16string& program = FixtureServicePath();
+        const std::wstring command =
+            L"\"" + std::wstring(program.begin(), program.end()) + L"\" " + kName + L" 2500";
+        SC_HANDLE service = CreateServiceW(manager_, kName, kName, SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
+                                           SERVICE_DEMAND_START, SERVICE_ERROR_IGNORE, command.c_str(), nullptr,
+                                           nullptr, nullptr, nullptr, nullptr);
+        ASSERT_NE(service, nullptr) << GetLastError();
+        ASSERT_TRUE(StartServiceW(service, 0, nullptr)) << GetLastError();
+        SERVICE_STATUS status{};
+        for (int i = 0; i < 200 && QueryServiceStatus(service, &status) && status.dwCurrentState != SERVICE_RUNNING; ++i)
+            Sleep(50);
+        CloseServiceHandle(service);
+        ASSERT_EQ(status.dwCurrentState, static_cast<DWORD>(SERVICE_RUNNING));
+    }
+
+    void TearDown() override
+    {
+        removeLeftover();
+        CloseServiceHandle(manager_);
+    }
+
+    void removeLeftover()
+    {
+        if (SC_HANDLE old = OpenServiceW(manager_, kName, SERVICE_ALL_ACCESS)) {
+            SERVICE_STATUS status{};
+            ControlService(old, SERVICE_CONTROL_STOP, &status);
+            for (int i = 0; i < 100 && QueryServiceStatus(old, &status) && status.dwCurrentState != SERVICE_STOPPED; ++i)
+                Sleep(50);
+            DeleteService(old);
+            CloseServiceHandle(old);
+        }
+    }
+
+    SC_HANDLE manager_ = nullptr;
+};
+
+TEST_F(ServiceCleanupWinTest, ServiceTakingTwoAndAHalfSecondsIsStoppedThenDeleted)
+{
+    LogQueue queue;
+    Remove::MessageLog log(&queue);
+
+    EXPECT_TRUE(CheckServiceRunning(u"QtvFixtureService", &log));
+    EXPECT_TRUE(StopAndDeleteService(u"QtvFixtureService", &log, 10));
+
+    EXPECT_EQ(TakeLogText(queue).value_or(u""),
+              u"Checking if \"QtvFixtureService\" is running...service is running\r\n"
+              u"Stopping service \"QtvFixtureService\"......stopped\r\n"
+              u"Deleting service \"QtvFixtureService\"...deleted\r\n");
+    SC_HANDLE gone = OpenServiceW(manager_, kName, SERVICE_ALL_ACCESS);
+    EXPECT_EQ(gone, nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SERVICE_DOES_NOT_EXIST));
+    if (gone)
+        CloseServiceHandle(gone);
+}
+
+} // namespace

@@ -1,0 +1,20 @@
+// The toolkit's tests against the real system: "toolkit_tests PATH\fixture_service.exe".
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "support/fixture_service.h"
+
+int main(int argc, char** argv)
+{
+    ::testing::InitGoogleTest(&argc, argv);
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: toolkit_tests PATH\\fixture_service.exe\n");
+        return 2;
+    }
+    const std::string path = argv[1];
+    SetFixtureServicePath(std::u16string(path.begin(), path.end()));
+    return RUN_ALL_TESTS();
+}
