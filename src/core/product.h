@@ -35,6 +35,10 @@ public:
     // What the last detection found.
     bool isInstalled() const { return installed; }
 
+    // Writes the InstallShield response file for a silent uninstall to `path` (replacing it),
+    // logging "Creating install shield response file..." and "done" or the error. True on success.
+    bool createResponseFile(const std::u16string& path) const;
+
 protected:
     // Written by detect() only.
     bool installed = false;
