@@ -1,11 +1,25 @@
 #include "products/products.h"
 
+#include "products/client_product.h"
+#include "products/relay_product.h"
+
+namespace {
+
+template <class Recipe>
+void Add(Products& products, ProductId id, Remove::Log* log)
+{
+    products.owned.push_back(std::make_unique<Recipe>(log));
+    products.set[id] = products.owned.back().get();
+}
+
+} // namespace
+
 Products MakeProducts(Remove::Log* log)
 {
-    (void)log;
     Products products;
-    // No component recipe is built into the program yet: each one takes its catalogue slot here
-    // as it is written. Until then the slot stays empty and the drivers pass it by, so the
-    // program detects and removes nothing.
+    Add<RelayProduct>(products, ProductId::Relay, log);
+    Add<ClientProduct>(products, ProductId::Client, log);
+    // The remaining components take their catalogue slots as their recipes are written; until
+    // then their slots stay empty and the drivers pass them by.
     return products;
 }

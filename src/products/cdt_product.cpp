@@ -1,0 +1,110 @@
+#include "products/cdt_product.h"
+
+#include <vector>
+
+#include "core/catalogue.h"
+#include "products/dotted_version.h"
+#include "products/installer_recipe.h"
+#include "toolkit/file_removal.h"
+#include "toolkit/installer_traces.h"
+#include "toolkit/uninstall_lookups.h"
+
+namespace {
+
+const std::vector<std::u16string> kCandidates = {u"Velmora Zantrel Client Deploy Tool"};
+const std::u16string kDefaultFolderBelowProgramFiles = u"\\Zantrel Enterprise\\QTV Client Deploy";
+const std::u16string kAppPathsKey =
+    u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\QTVClientDeploy.exe";
+const std::u16string kExecutable = u"\\QTVClientDeploy.exe";
+constexpr std::u16string_view kEmbeddingRelease = u"9.5.5.0";
+constexpr std::u16string_view kEmbeddedMessage =
+    u"The Client Deploy Tool is embedded in the Console, it is not a stand alone component.";
+
+bool FromEmbeddingRelease(std::u16string_view version)
+{
+    return CompareDottedVersions(ParseDottedVersion(version), ParseDottedVersion(kEmbeddingRelease)) >= 0;
+}
+
+} // namespace
+
+CDTProduct::CDTProduct(Remove::Log* sink)
+    : QTVProduct(sink)
+    , console(&privateLog)
+{
+}
+
+std::u16string CDTProduct::name() const
+{
+    return NameOrDefault(displayName, Catalogue(ProductId::ClientDeployTool).defaultName);
+}
+
+OptionalText CDTProduct::version() const
+{
+    return displayVersion;
+}
+
+// Before the first detection the lookups use the tool's only registered name.
+std::u16string CDTProduct::registeredName() const
+{
+    return NameOrDefault(displayName, kCandidates.front());
+}
+
+bool CDTProduct::embeddedInConsole()
+{
+    console.detect();
+    if (!console.isInstalled())
+        return false;
+    const OptionalText consoleVersion = console.version();
+    return consoleVersion && FromEmbeddingRelease(*consoleVersion);
+}
+
+bool CDTProduct::findInstallFolder()
+{
+    installFolder = FindInstallFolder(*displayName, kAppPathsKey, u"Path", defaultInstallFolder, log);
+    return installFolder && CheckFile(*installFolder, log);
+}
+
+bool CDTProduct::findVersion()
+{
+    displayVersion = FindProductVersion(*displayName, installFolder, kExecutable, log);
+    return displayVersion.has_value();
+}
+
+void CDTProduct::detect()
+{
+    detectBanner(log, name());
+    if (!displayName)
+        displayName = ResolveDisplayName(kCandidates, log);
+    if (!defaultInstallFolder)
+        defaultInstallFolder = ResolveDefaultFolder(kDefaultFolderBelowProgramFiles, log);
+
+    installed = false;
+    if (embeddedInConsole()) {
+        writeLine(log, kEmbeddedMessage);
+        (void)0;
+    }
+    installed |= findInstallFolder();
+    installed |= findVersion();
+    installed |= IsRegistered(*displayName, log);
+    // A stand-alone tool of the embedding release or later is still reported and removed, but
+    // the log says where such a tool normally lives.
+    if (installed && displayVersion && FromEmbeddingRelease(*displayVersion))
+        writeLine(log, kEmbeddedMessage);
+}
+
+bool CDTProduct::remove()
+{
+    bool failed = false;
+    removeBanner(log, name());
+    const std::u16string registered = registeredName();
+    if (const OptionalText command = FindUninstallString(registered, log)) {
+        const auto writeResponseFile = [this](const std::u16string& path) { return createResponseFile(path); };
+        if (!RunSetupUninstaller(*command, name(), registered, writeResponseFile, log))
+            return false;
+    }
+    if (installFolder && !DeleteDirectory(*installFolder, log))
+        failed = true;
+    if (!RemoveAllInstallerTraces(registered, kCandidates, log))
+        failed = true;
+    return !failed;
+}
