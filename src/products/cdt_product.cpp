@@ -81,7 +81,7 @@ void CDTProduct::detect()
     installed = false;
     if (embeddedInConsole()) {
         writeLine(log, kEmbeddedMessage);
-        (void)0;
+        return;
     }
     installed |= findInstallFolder();
     installed |= findVersion();

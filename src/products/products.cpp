@@ -1,7 +1,10 @@
 #include "products/products.h"
 
+#include "products/cdt_product.h"
 #include "products/client_product.h"
+#include "products/console_product.h"
 #include "products/relay_product.h"
+#include "products/server_product.h"
 
 namespace {
 
@@ -17,7 +20,10 @@ void Add(Products& products, ProductId id, Remove::Log* log)
 Products MakeProducts(Remove::Log* log)
 {
     Products products;
+    Add<ConsoleProduct>(products, ProductId::Console, log);
+    Add<CDTProduct>(products, ProductId::ClientDeployTool, log);
     Add<RelayProduct>(products, ProductId::Relay, log);
+    Add<ServerProduct>(products, ProductId::Server, log);
     Add<ClientProduct>(products, ProductId::Client, log);
     // The remaining components take their catalogue slots as their recipes are written; until
     // then their slots stay empty and the drivers pass them by.

@@ -319,9 +319,9 @@ void PrintTo(const ReportsPathCase& c, std::ostream* os)
     *os << c.label;
 }
 
-class ReportsWebRoot : public ServerProductTest, public ::testing::WithParamInterface<ReportsPathCase> {};
+class ServerReportsWebRoot : public ServerProductTest, public ::testing::WithParamInterface<ReportsPathCase> {};
 
-TEST_P(ReportsWebRoot, FollowsThePathValue)
+TEST_P(ServerReportsWebRoot, FollowsThePathValue)
 {
     const ReportsPathCase& c = GetParam();
     registry().createKey(HKEY_LOCAL_MACHINE, kReportsKey);
@@ -341,7 +341,7 @@ TEST_P(ReportsWebRoot, FollowsThePathValue)
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Cases, ReportsWebRoot,
+    Cases, ServerReportsWebRoot,
     ::testing::Values(
         ReportsPathCase{"Accepted", u"D:\\Web\\cgi-bin\\qtvreports", u"D:\\Web\\"},
         ReportsPathCase{"Capitals", u"D:\\Web\\CGI-BIN\\QTVREPORTS", u""},
