@@ -2,7 +2,6 @@
 
 #include <vector>
 
-#include "core/catalogue.h"
 #include "products/dotted_version.h"
 #include "products/installer_recipe.h"
 #include "toolkit/file_removal.h"
@@ -28,27 +27,12 @@ bool FromEmbeddingRelease(std::u16string_view version)
 } // namespace
 
 CDTProduct::CDTProduct(Remove::Log* sink)
-    : QTVProduct(sink)
+    : RegisteredProduct(sink, ProductId::ClientDeployTool, kCandidates.front())
     , console(&privateLog)
 {
 }
 
-std::u16string CDTProduct::name() const
-{
-    return NameOrDefault(displayName, Catalogue(ProductId::ClientDeployTool).defaultName);
-}
-
-OptionalText CDTProduct::version() const
-{
-    return displayVersion;
-}
-
 // Before the first detection the lookups use the tool's only registered name.
-std::u16string CDTProduct::registeredName() const
-{
-    return NameOrDefault(displayName, kCandidates.front());
-}
-
 bool CDTProduct::embeddedInConsole()
 {
     console.detect();

@@ -1,6 +1,5 @@
 #include "products/client_product.h"
 
-#include "core/catalogue.h"
 #include "core/log.h"
 #include "products/installer_recipe.h"
 #include "toolkit/file_removal.h"
@@ -54,18 +53,8 @@ const std::vector<std::u16string>& ClientProduct::Candidates()
 }
 
 ClientProduct::ClientProduct(Remove::Log* sink)
-    : QTVProduct(sink)
+    : RegisteredProduct(sink, ProductId::Client, Candidates().front())
 {
-}
-
-std::u16string ClientProduct::name() const
-{
-    return NameOrDefault(displayName, Catalogue(ProductId::Client).defaultName);
-}
-
-OptionalText ClientProduct::version() const
-{
-    return displayVersion;
 }
 
 bool ClientProduct::findInstallFolder()
@@ -134,7 +123,7 @@ bool ClientProduct::remove()
         failed = true;
     }
     StopServiceWithWait(kService, log, kServiceTimeout);
-    const std::u16string registered = NameOrDefault(displayName, Candidates().front());
+    const std::u16string registered = registeredName();
     if (const OptionalText command = FindUninstallString(registered, log)) {
         const auto writeResponseFile = [this](const std::u16string& path) { return createResponseFile(path); };
         if (!RunSetupUninstaller(*command, name(), registered, writeResponseFile, log))

@@ -3,15 +3,13 @@
 #include <string>
 #include <vector>
 
-#include "core/product.h"
+#include "products/registered_product.h"
 
 // The agent, under any of the names it has carried, with its companion "QTV Client Helper".
-class ClientProduct : public QTVProduct {
+class ClientProduct : public RegisteredProduct {
 public:
     explicit ClientProduct(Remove::Log* log);
 
-    std::u16string name() const override;
-    OptionalText version() const override;
     void detect() override;
     bool remove() override;
 
@@ -24,8 +22,6 @@ private:
     bool helperPresent();
     bool removeHelper();
 
-    OptionalText displayName;
-    OptionalText displayVersion;
     OptionalText defaultInstallFolder;
     OptionalText installFolder;
     OptionalText helperImagePath;

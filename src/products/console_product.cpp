@@ -1,6 +1,5 @@
 #include "products/console_product.h"
 
-#include "core/catalogue.h"
 #include "core/log.h"
 #include "products/installer_recipe.h"
 #include "toolkit/file_removal.h"
@@ -67,26 +66,11 @@ const std::vector<std::u16string>& ConsoleProduct::Candidates()
 }
 
 ConsoleProduct::ConsoleProduct(Remove::Log* sink)
-    : QTVProduct(sink)
+    : RegisteredProduct(sink, ProductId::Console, Candidates().front())
 {
-}
-
-std::u16string ConsoleProduct::name() const
-{
-    return NameOrDefault(displayName, Catalogue(ProductId::Console).defaultName);
-}
-
-OptionalText ConsoleProduct::version() const
-{
-    return displayVersion;
 }
 
 // Before the first detection the lookups use the name the console was first shipped under.
-std::u16string ConsoleProduct::registeredName() const
-{
-    return NameOrDefault(displayName, Candidates().front());
-}
-
 bool ConsoleProduct::findInstallFolder()
 {
     installFolder = FindInstallFolder(*displayName, kAppPathsKey, u"Path", defaultInstallFolder, log);

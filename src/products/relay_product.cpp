@@ -1,6 +1,5 @@
 #include "products/relay_product.h"
 
-#include "core/catalogue.h"
 #include "core/log.h"
 #include "products/installer_recipe.h"
 #include "toolkit/file_removal.h"
@@ -50,18 +49,8 @@ const std::vector<std::u16string>& RelayProduct::Candidates()
 }
 
 RelayProduct::RelayProduct(Remove::Log* sink)
-    : QTVProduct(sink)
+    : RegisteredProduct(sink, ProductId::Relay, Candidates().front())
 {
-}
-
-std::u16string RelayProduct::name() const
-{
-    return NameOrDefault(displayName, Catalogue(ProductId::Relay).defaultName);
-}
-
-OptionalText RelayProduct::version() const
-{
-    return displayVersion;
 }
 
 void RelayProduct::detect()
@@ -104,7 +93,7 @@ bool RelayProduct::deleteRelayKeys()
 bool RelayProduct::remove()
 {
     removeBanner(log, name());
-    const std::u16string registered = NameOrDefault(displayName, Candidates().front());
+    const std::u16string registered = registeredName();
     if (const OptionalText command = FindUninstallString(registered, log)) {
         const auto writeResponseFile = [this](const std::u16string& path) { return createResponseFile(path); };
         if (!RunSetupUninstaller(*command, name(), registered, writeResponseFile, log))

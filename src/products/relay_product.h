@@ -3,15 +3,13 @@
 #include <string>
 #include <vector>
 
-#include "core/product.h"
+#include "products/registered_product.h"
 
 // The relay, which shares the server's settings key with the server's Web Reports.
-class RelayProduct : public QTVProduct {
+class RelayProduct : public RegisteredProduct {
 public:
     explicit RelayProduct(Remove::Log* log);
 
-    std::u16string name() const override;
-    OptionalText version() const override;
     void detect() override;
     bool remove() override;
 
@@ -21,8 +19,6 @@ public:
 private:
     bool deleteRelayKeys();
 
-    OptionalText displayName;
-    OptionalText displayVersion;
     OptionalText defaultInstallFolder;
     OptionalText installFolder;
 };

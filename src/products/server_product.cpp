@@ -1,6 +1,5 @@
 #include "products/server_product.h"
 
-#include "core/catalogue.h"
 #include "core/log.h"
 #include "products/installer_recipe.h"
 #include "toolkit/file_removal.h"
@@ -117,18 +116,8 @@ const std::vector<std::u16string>& ServerProduct::Candidates()
 }
 
 ServerProduct::ServerProduct(Remove::Log* sink)
-    : QTVProduct(sink)
+    : RegisteredProduct(sink, ProductId::Server, Candidates().front())
 {
-}
-
-std::u16string ServerProduct::name() const
-{
-    return NameOrDefault(displayName, Catalogue(ProductId::Server).defaultName);
-}
-
-OptionalText ServerProduct::version() const
-{
-    return displayVersion;
 }
 
 // The three defaults are set together, so one missing Program Files folder gives one line.
@@ -208,7 +197,7 @@ void ServerProduct::detect()
 bool ServerProduct::remove()
 {
     removeBanner(log, name());
-    const std::u16string registered = NameOrDefault(displayName, Candidates().front());
+    const std::u16string registered = registeredName();
     if (const OptionalText command = FindUninstallString(registered, log)) {
         // The server's setup takes these switches whatever kind of command it registered.
         RunUninstaller(*command + kUninstallSwitches, name(), log);

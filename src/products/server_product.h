@@ -3,17 +3,15 @@
 #include <string>
 #include <vector>
 
-#include "core/product.h"
+#include "products/registered_product.h"
 
 // The server with its Web Reports component: five services and three folders (the install
 // folder, the server's web root and the Web Reports web root). Its databases belong to the
 // supporting-databases component.
-class ServerProduct : public QTVProduct {
+class ServerProduct : public RegisteredProduct {
 public:
     explicit ServerProduct(Remove::Log* log);
 
-    std::u16string name() const override;
-    OptionalText version() const override;
     // Folder existence is logged but never counts: only the registration, the server keys
     // (unless the shared key carries a relay's marker) and the services do.
     void detect() override;
@@ -30,8 +28,6 @@ private:
     void findReportsWebRoot();
     bool checkServerKeys();
 
-    OptionalText displayName;
-    OptionalText displayVersion;
     OptionalText defaultInstallFolder;
     OptionalText defaultServerWebRoot;
     OptionalText defaultReportsWebRoot;

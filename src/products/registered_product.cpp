@@ -1,0 +1,23 @@
+#include "products/registered_product.h"
+
+#include <utility>
+
+RegisteredProduct::RegisteredProduct(Remove::Log* sink, ProductId id, std::u16string fallbackName)
+    : QTVProduct(sink), id_(id), fallbackName_(std::move(fallbackName))
+{
+}
+
+std::u16string RegisteredProduct::name() const
+{
+    return NameOrDefault(displayName, Catalogue(id_).defaultName);
+}
+
+OptionalText RegisteredProduct::version() const
+{
+    return displayVersion;
+}
+
+std::u16string RegisteredProduct::registeredName() const
+{
+    return displayName.value_or(fallbackName_);
+}
