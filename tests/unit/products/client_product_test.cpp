@@ -299,3 +299,37 @@ TEST_F(ClientProductTest, WithoutAnyFolderTheFolderStepIsSkipped)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(ClientProductTest, CompleteRemovalTranscript)
+{
+    installAgent(u"YLM Agent", u"MsiExec.exe /X{CLIENT}");
+    bindUninstallers();
+    client.detect();
+    text();
+
+    EXPECT_TRUE(client.remove());
+
+    const std::u16string crosses(50, u'x');
+    EXPECT_EQ(text(),
+              u"\r\n" + crosses + u"\r\nx Removing YLM Agent\r\n" + crosses + u"\r\n"
+              u"Looking for the install location in \"HKLM\\SYSTEM\\CurrentControlSet\\Services\\QTVClientHelper:"
+              u"[ImagePath]\"...not found\r\n"
+              u"Checking for registry key \"HKLM\\SOFTWARE\\Zantrel\\QTVClientHelper\"...not found\r\n"
+              u"Checking for registry key \"HKLM\\SYSTEM\\CurrentControlSet\\Services\\QTVClientHelper\"...not found\r\n"
+              u"Stopping service \"QTVClient\"....stopped\r\n"
+              u"Looking for an uninstall string for \"YLM Agent\"...\r\n...found command MsiExec.exe /X{CLIENT}\r\n"
+              u"Running uninstaller for \"YLM Agent\" with command MsiExec.exe /X{CLIENT} /qn\r\n"
+              u"...waiting for the uninstaller to finish...finished\r\n"
+              u"Looking for product \"YLM Agent\" in \"" + kU + u"\"...\r\n...found key \"{CLIENT}\"\r\n"
+              u"Uninstaller appears unsuccessful.  Attempting to manually uninstall...\r\n"
+              u"Stopping service \"QTVClient\"...service is already stopped\r\n"
+              u"Deleting service \"QTVClient\"...deleted\r\n"
+              u"Deleting directory \"" + kFolder + u"\"...done\r\n"
+              u"Deleting registry key \"HKLM\\SOFTWARE\\Zantrel\\EnterpriseClient\"...done\r\n"
+              u"Found product \"YLM Agent\".  Attempting to remove all traces of it from registry...\r\n"
+              u"Deleting registry key \"HKLM\\" + kU + u"\\{CLIENT}\"...done\r\n");
+}
+
+} // namespace
