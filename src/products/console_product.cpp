@@ -5,7 +5,7 @@
 #include "toolkit/file_removal.h"
 #include "toolkit/installer_traces.h"
 #include "toolkit/registry_cleanup.h"
-#include "toolkit/special_folders.h"
+#include "toolkit/well_known_folders.h"
 #include "toolkit/uninstall_lookups.h"
 #include "toolkit/uninstaller.h"
 

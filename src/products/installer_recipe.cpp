@@ -6,7 +6,7 @@
 #include "platform/errors.h"
 #include "platform/os_api.h"
 #include "toolkit/file_removal.h"
-#include "toolkit/special_folders.h"
+#include "toolkit/well_known_folders.h"
 #include "toolkit/uninstall_lookups.h"
 #include "toolkit/uninstaller.h"
 

@@ -6,7 +6,7 @@
 #include "toolkit/installer_traces.h"
 #include "toolkit/registry_cleanup.h"
 #include "toolkit/service_cleanup.h"
-#include "toolkit/special_folders.h"
+#include "toolkit/well_known_folders.h"
 #include "toolkit/uninstall_lookups.h"
 #include "toolkit/uninstaller.h"
 

@@ -6,7 +6,7 @@
 #include "platform/os_api.h"
 #include "platform/registry.h"
 #include "platform/win_types.h"
-#include "toolkit/special_folders.h"
+#include "toolkit/well_known_folders.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include "platform/registry.h"
 #include "toolkit/file_removal.h"
 #include "toolkit/registry_cleanup.h"
-#include "toolkit/special_folders.h"
+#include "toolkit/well_known_folders.h"
 
 void RemoveRootTraces(Remove::Log* log)
 {

@@ -6,7 +6,7 @@
 #include "platform/sim/sim_files.h"
 #include "support/machine_test.h"
 #include "toolkit/protected_locations.h"
-#include "toolkit/special_folders.h"
+#include "toolkit/well_known_folders.h"
 
 namespace {
 

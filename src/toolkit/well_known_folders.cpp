@@ -1,4 +1,4 @@
-#include "toolkit/special_folders.h"
+#include "toolkit/well_known_folders.h"
 
 #include <algorithm>
 #include <optional>
