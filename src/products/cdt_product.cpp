@@ -32,7 +32,6 @@ CDTProduct::CDTProduct(Remove::Log* sink)
 {
 }
 
-// Before the first detection the lookups use the tool's only registered name.
 bool CDTProduct::embeddedInConsole()
 {
     console.detect();

@@ -70,7 +70,6 @@ ConsoleProduct::ConsoleProduct(Remove::Log* sink)
 {
 }
 
-// Before the first detection the lookups use the name the console was first shipped under.
 bool ConsoleProduct::findInstallFolder()
 {
     installFolder = FindInstallFolder(*displayName, kAppPathsKey, u"Path", defaultInstallFolder, log);
