@@ -58,7 +58,25 @@ DWORD RunProgram(std::wstring commandLine)
     return code;
 }
 
-TEST(SilentRemovalTest, ClientSwitchRemovesAnInstalledAgent)
+// What a failed run may have left, so that every run starts from a clean prefix and leaves one.
+void RemoveLeftovers()
+{
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, kUninstallEntry);
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Zantrel");
+    const std::wstring executable = std::wstring(kFolder) + L"\\QTVClient.exe";
+    SetFileAttributesW(executable.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileW(executable.c_str());
+    RemoveDirectoryW(kFolder);
+    RemoveDirectoryW(L"C:\\Program Files (x86)\\Zantrel Enterprise");
+}
+
+class SilentRemovalTest : public ::testing::Test {
+protected:
+    void SetUp() override { RemoveLeftovers(); }
+    void TearDown() override { RemoveLeftovers(); }
+};
+
+TEST_F(SilentRemovalTest, ClientSwitchRemovesAnInstalledAgent)
 {
     SetText(kUninstallEntry, L"DisplayName", L"Velmora Zantrel Client");
     SetText(kUninstallEntry, L"InstallLocation", kFolder);
