@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 
 #include "core/log.h"
@@ -209,6 +210,11 @@ struct HelperPath {
     bool lookedFor; // a "Checking for file" line appears
     std::u16string checked;
 };
+
+void PrintTo(const HelperPath& path, std::ostream* out)
+{
+    *out << path.name;
+}
 
 class ClientHelperTest : public ClientProductTest, public ::testing::WithParamInterface<HelperPath> {
 };
