@@ -56,7 +56,7 @@ std::u16string ResolveDisplayName(const std::vector<std::u16string>& candidates,
     return name;
 }
 
-OptionalText ResolveDefaultFolder(const std::u16string& below, Remove::Log* log, std::u16string_view prefix)
+OptionalText ResolveDefaultFolder(const std::u16string& below, Remove::Log* log)
 {
     const OptionalText programFiles = GetProgramFilesFolder();
     if (!programFiles) {
@@ -64,7 +64,7 @@ OptionalText ResolveDefaultFolder(const std::u16string& below, Remove::Log* log,
         return std::nullopt;
     }
     const std::u16string folder = *programFiles + below;
-    Line(log, prefix, folder);
+    Line(log, u"Setting default path to \"", folder);
     return folder;
 }
 

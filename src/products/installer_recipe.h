@@ -18,10 +18,10 @@ class Log;
 // "Setting product name to \"...\"".
 std::u16string ResolveDisplayName(const std::vector<std::u16string>& candidates, Remove::Log* log);
 
-// The Program Files folder followed by `below`, logged as `prefix` + folder + "\""; without a
-// Program Files folder, the "Cannot determine default install directory" line and nothing.
-OptionalText ResolveDefaultFolder(const std::u16string& below, Remove::Log* log,
-                                  std::u16string_view prefix = u"Setting default path to \"");
+// The Program Files folder followed by `below`, logged as "Setting default path to \"...\"";
+// without a Program Files folder, the "Cannot determine default install directory" line and
+// nothing.
+OptionalText ResolveDefaultFolder(const std::u16string& below, Remove::Log* log);
 
 // The install folder: from the Uninstall entry, else from the value `valueName` of `key` under
 // HKLM, else the default folder (with its line), else nothing (with its line).
