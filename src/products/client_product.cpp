@@ -125,8 +125,7 @@ bool ClientProduct::remove()
     StopServiceWithWait(kService, log, kServiceTimeout);
     const std::u16string registered = registeredName();
     if (const OptionalText command = FindUninstallString(registered, log)) {
-        const auto writeResponseFile = [this](const std::u16string& path) { return createResponseFile(path); };
-        if (!RunSetupUninstaller(*command, name(), registered, writeResponseFile, log))
+        if (!RunSetupUninstaller(*this, *command, registered, log))
             return false;
     }
     if (!StopAndDeleteService(kService, log, kServiceTimeout))

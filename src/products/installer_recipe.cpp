@@ -126,3 +126,11 @@ bool RunSetupUninstaller(const std::u16string& command, const std::u16string& ru
     DeleteTemporaryFile(responseFile);
     return true;
 }
+
+bool RunSetupUninstaller(const QTVProduct& product, const std::u16string& command,
+                         const std::u16string& displayName, Remove::Log* log)
+{
+    return RunSetupUninstaller(command, product.name(), displayName,
+                               [&product](const std::u16string& path) { return product.createResponseFile(path); },
+                               log);
+}

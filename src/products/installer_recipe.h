@@ -53,3 +53,7 @@ using ResponseFileWriter = std::function<bool(const std::u16string& path)>;
 bool RunSetupUninstaller(const std::u16string& command, const std::u16string& runName,
                          const std::u16string& displayName, const ResponseFileWriter& writeResponseFile,
                          Remove::Log* log);
+
+// The same with the product's own InstallShield response file (QTVProduct::createResponseFile).
+bool RunSetupUninstaller(const QTVProduct& product, const std::u16string& command,
+                         const std::u16string& displayName, Remove::Log* log);

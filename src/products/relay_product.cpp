@@ -95,8 +95,7 @@ bool RelayProduct::remove()
     removeBanner(log, name());
     const std::u16string registered = registeredName();
     if (const OptionalText command = FindUninstallString(registered, log)) {
-        const auto writeResponseFile = [this](const std::u16string& path) { return createResponseFile(path); };
-        if (!RunSetupUninstaller(*command, name(), registered, writeResponseFile, log))
+        if (!RunSetupUninstaller(*this, *command, registered, log))
             return false;
     }
     bool failed = false;

@@ -142,6 +142,14 @@ std::shared_ptr<SimRegistry::Key> SimRegistry::handleKey(HKEY key) const
     return it == handles_.end() ? nullptr : it->second->key;
 }
 
+LONG SimRegistry::liveKey(HKEY key, std::shared_ptr<Key>& open) const
+{
+    open = handleKey(key);
+    if (!open)
+        return ERROR_INVALID_HANDLE;
+    return open->deleted ? static_cast<LONG>(ERROR_KEY_DELETED) : static_cast<LONG>(ERROR_SUCCESS);
+}
+
 std::shared_ptr<SimRegistry::Key> SimRegistry::resolve(HKEY root, std::u16string_view path,
                                                       bool wow64Key64, bool create) const
 {
@@ -302,11 +310,9 @@ LONG SimRegistry::queryValue(HKEY key, const char16_t* name, DWORD* type, BYTE* 
                              DWORD* dataSize)
 {
     std::lock_guard<std::mutex> lock(mutex_);
-    const auto open = handleKey(key);
-    if (!open)
-        return ERROR_INVALID_HANDLE;
-    if (open->deleted)
-        return ERROR_KEY_DELETED;
+    std::shared_ptr<Key> open;
+    if (const LONG error = liveKey(key, open))
+        return error;
     if (data != nullptr && dataSize == nullptr)
         return ERROR_INVALID_PARAMETER;
     const auto it = open->values.find(name ? name : u"");
@@ -335,11 +341,9 @@ LONG SimRegistry::queryInfo(HKEY key, char16_t* className, DWORD* classLength, D
                             FILETIME* lastWriteTime)
 {
     std::lock_guard<std::mutex> lock(mutex_);
-    const auto open = handleKey(key);
-    if (!open)
-        return ERROR_INVALID_HANDLE;
-    if (open->deleted)
-        return ERROR_KEY_DELETED;
+    std::shared_ptr<Key> open;
+    if (const LONG error = liveKey(key, open))
+        return error;
     if (className) {
         if (!classLength)
             return ERROR_INVALID_PARAMETER;
@@ -385,11 +389,9 @@ LONG SimRegistry::enumKey(HKEY key, DWORD index, char16_t* name, DWORD* nameLeng
                           char16_t* className, DWORD* classLength, FILETIME* lastWriteTime)
 {
     std::lock_guard<std::mutex> lock(mutex_);
-    const auto open = handleKey(key);
-    if (!open)
-        return ERROR_INVALID_HANDLE;
-    if (open->deleted)
-        return ERROR_KEY_DELETED;
+    std::shared_ptr<Key> open;
+    if (const LONG error = liveKey(key, open))
+        return error;
     if (name == nullptr || nameLength == nullptr || (className && !classLength))
         return ERROR_INVALID_PARAMETER;
     if (index >= open->children.size())
@@ -444,11 +446,9 @@ LONG SimRegistry::deleteKey(HKEY key, const char16_t* subKey)
 LONG SimRegistry::deleteValue(HKEY key, const char16_t* name)
 {
     std::lock_guard<std::mutex> lock(mutex_);
-    const auto open = handleKey(key);
-    if (!open)
-        return ERROR_INVALID_HANDLE;
-    if (open->deleted)
-        return ERROR_KEY_DELETED;
+    std::shared_ptr<Key> open;
+    if (const LONG error = liveKey(key, open))
+        return error;
     return open->values.erase(name ? name : u"") ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
 }
 

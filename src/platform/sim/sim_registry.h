@@ -81,6 +81,8 @@ private:
                                  bool create) const;
     std::shared_ptr<Key> rootKey(HKEY root) const;
     std::shared_ptr<Key> handleKey(HKEY key) const;
+    // The key behind a handle: ERROR_INVALID_HANDLE for none, ERROR_KEY_DELETED once deleted.
+    LONG liveKey(HKEY key, std::shared_ptr<Key>& open) const;
     std::shared_ptr<Key> setUpKey(HKEY root, std::u16string_view path, View view) const;
 
     SimMachine& machine_;
