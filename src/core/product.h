@@ -3,6 +3,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 
 namespace Remove {
 class Log;
@@ -40,6 +41,9 @@ public:
     bool createResponseFile(const std::u16string& path) const;
 
 protected:
+    // The same file, its line opened with `opening`.
+    bool writeSilentResponseFile(const std::u16string& path, std::u16string_view opening) const;
+
     // Written by detect() only.
     bool installed = false;
     // The shared sink of the run; not owned.

@@ -127,6 +127,9 @@ public:
                                  char16_t* tempFileName) = 0;
     virtual DWORD expandEnvironmentStrings(const char16_t* source, char16_t* destination,
                                            DWORD size) = 0;
+    // GetFullPathNameW.
+    virtual DWORD getFullPathName(const char16_t* fileName, DWORD bufferLength, char16_t* buffer,
+                                  char16_t** filePart) = 0;
 
     // Libraries (KERNEL32): SHGetFolderPathW is looked up at run time in shell32.dll.
     virtual HMODULE loadLibrary(const char16_t* fileName) = 0;

@@ -42,10 +42,7 @@ OptionalText ResolveAppDataFolder(Remove::Log* log)
         return std::nullopt;
     }
     const std::u16string folder = *localAppData + kAppDataBelowLocalAppData;
-    log->write(u"Setting app data path to \"");
-    log->write(folder);
-    log->write(u"\"");
-    log->write(EOL);
+    QuotedLine(log, u"Setting app data path to \"", folder);
     return folder;
 }
 

@@ -12,7 +12,13 @@
 
 namespace {
 
-void Line(Remove::Log* log, std::u16string_view opening, const std::u16string& value)
+// Where the agent's add-ons look for the agent, whatever name the agent recipe resolved.
+const std::u16string kAgentDisplayName = u"Zantrel Enterprise Client";
+const std::u16string kAgentAppPathsKey = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\QTVClient.exe";
+
+} // namespace
+
+void QuotedLine(Remove::Log* log, std::u16string_view opening, const std::u16string& value)
 {
     log->write(opening);
     log->write(value);
@@ -20,52 +26,61 @@ void Line(Remove::Log* log, std::u16string_view opening, const std::u16string& v
     log->write(EOL);
 }
 
-// A fresh, empty file in the temporary folder, named by the system from the prefix "zantrel".
-std::u16string CreateTemporaryFile()
-{
-    std::vector<char16_t> folder(MAX_PATH + 1, u'\0');
-    DWORD length = Os().getTempPath(static_cast<DWORD>(folder.size()), folder.data());
-    if (length > folder.size()) {
-        folder.assign(length + 1, u'\0');
-        length = Os().getTempPath(static_cast<DWORD>(folder.size()), folder.data());
-    }
-    if (length == 0 || length > folder.size())
-        ThrowLastError();
-    if (!Os().createDirectory(folder.data(), nullptr) && Os().getLastError() != ERROR_ALREADY_EXISTS)
-        ThrowLastError();
-    std::vector<char16_t> name(MAX_PATH + 1, u'\0');
-    if (Os().getTempFileName(folder.data(), u"zantrel", 0, name.data()) == 0)
-        ThrowLastError();
-    return std::u16string(name.data());
-}
-
-void DeleteTemporaryFile(const std::u16string& path)
-{
-    const DWORD attributes = Os().getFileAttributes(path.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
-        Os().setFileAttributes(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
-    Os().deleteFile(path.c_str());
-}
-
-} // namespace
-
 std::u16string ResolveDisplayName(const std::vector<std::u16string>& candidates, Remove::Log* log)
 {
     const std::u16string name = FindFirstInstalledName(candidates).value_or(candidates.front());
-    Line(log, u"Setting product name to \"", name);
+    QuotedLine(log, u"Setting product name to \"", name);
     return name;
 }
 
-OptionalText ResolveDefaultFolder(const std::u16string& below, Remove::Log* log)
+OptionalText ResolveDefaultFolder(const std::u16string& below, Remove::Log* log,
+                                  std::u16string_view missingLine)
 {
     const OptionalText programFiles = GetProgramFilesFolder();
     if (!programFiles) {
-        writeLine(log, u"Cannot determine default install directory (old operating system?).");
+        writeLine(log, missingLine);
         return std::nullopt;
     }
     const std::u16string folder = *programFiles + below;
-    Line(log, u"Setting default path to \"", folder);
+    QuotedLine(log, u"Setting default path to \"", folder);
     return folder;
+}
+
+std::vector<std::u16string> ResolveDefaultFolders(std::initializer_list<DefaultFolder> folders,
+                                                  Remove::Log* log)
+{
+    const OptionalText programFiles = GetProgramFilesFolder();
+    if (!programFiles) {
+        writeLine(log, kNoProgramFilesLine);
+        return {};
+    }
+    std::vector<std::u16string> paths;
+    for (const DefaultFolder& folder : folders) {
+        paths.push_back(*programFiles + std::u16string(folder.below));
+        QuotedLine(log, folder.linePrefix, paths.back());
+    }
+    return paths;
+}
+
+OptionalText FolderOrDefault(OptionalText found, const OptionalText& defaultFolder,
+                             std::u16string_view defaultLine, std::u16string_view failedLine,
+                             Remove::Log* log)
+{
+    if (!found && defaultFolder) {
+        found = defaultFolder;
+        QuotedLine(log, defaultLine, *found);
+    }
+    if (!found && !failedLine.empty())
+        writeLine(log, failedLine);
+    return found;
+}
+
+OptionalText InstallFolderOrDefault(OptionalText found, const OptionalText& defaultFolder,
+                                    Remove::Log* log)
+{
+    return FolderOrDefault(std::move(found), defaultFolder,
+                           u"Actual install directory could not be determined, using default directory \"",
+                           u"Failed to determine the installation directory.", log);
 }
 
 OptionalText FindInstallFolder(const std::u16string& displayName, const std::u16string& key,
@@ -75,12 +90,14 @@ OptionalText FindInstallFolder(const std::u16string& displayName, const std::u16
     OptionalText folder = FindInstallLocation(displayName, log);
     if (!folder)
         folder = FindInstallLocationInKey(HKEY_LOCAL_MACHINE, key, valueName, log);
-    if (!folder && defaultFolder) {
-        folder = defaultFolder;
-        Line(log, u"Actual install directory could not be determined, using default directory \"", *folder);
-    }
+    return InstallFolderOrDefault(std::move(folder), defaultFolder, log);
+}
+
+OptionalText FindAgentFolder(Remove::Log* log)
+{
+    OptionalText folder = FindInstallLocation(kAgentDisplayName, log);
     if (!folder)
-        writeLine(log, u"Failed to determine the installation directory.");
+        folder = FindInstallLocationInKey(HKEY_LOCAL_MACHINE, kAgentAppPathsKey, u"Path", log);
     return folder;
 }
 
@@ -106,24 +123,66 @@ void ReportIfStillRegistered(const std::u16string& displayName, Remove::Log* log
         writeLine(log, u"Uninstaller appears unsuccessful.  Attempting to manually uninstall...");
 }
 
+bool StillInstalledAfterUninstall(const std::u16string& displayName, Remove::Log* log)
+{
+    if (!IsInUninstallList(displayName, log) && !IsInInstallerRegistry(displayName, log))
+        return false;
+    writeLine(log, u"Installation information still exists!  Uninstall appears unsuccessful.");
+    return true;
+}
+
+void RunRegisteredUninstaller(const std::u16string& displayName, std::u16string_view switches,
+                              const std::u16string& runName, Remove::Log* log)
+{
+    const OptionalText command = FindUninstallString(displayName, log);
+    if (!command)
+        return;
+    // Whether it worked is judged by the registration left behind, not by its result.
+    RunUninstaller(*command + std::u16string(switches), runName, log);
+    ReportIfStillRegistered(displayName, log);
+}
+
+TemporaryResponseFile::TemporaryResponseFile()
+{
+    std::vector<char16_t> folder(MAX_PATH + 1, u'\0');
+    DWORD length = Os().getTempPath(static_cast<DWORD>(folder.size()), folder.data());
+    if (length > folder.size()) {
+        folder.assign(length + 1, u'\0');
+        length = Os().getTempPath(static_cast<DWORD>(folder.size()), folder.data());
+    }
+    if (length == 0 || length > folder.size())
+        ThrowLastError();
+    if (!Os().createDirectory(folder.data(), nullptr) && Os().getLastError() != ERROR_ALREADY_EXISTS)
+        ThrowLastError();
+    std::vector<char16_t> name(MAX_PATH + 1, u'\0');
+    if (Os().getTempFileName(folder.data(), u"zantrel", 0, name.data()) == 0)
+        ThrowLastError();
+    path_ = name.data();
+}
+
+TemporaryResponseFile::~TemporaryResponseFile()
+{
+    const DWORD attributes = Os().getFileAttributes(path_.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+        Os().setFileAttributes(path_.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+    Os().deleteFile(path_.c_str());
+}
+
 bool RunSetupUninstaller(const std::u16string& command, const std::u16string& runName,
                          const std::u16string& displayName, const ResponseFileWriter& writeResponseFile,
                          Remove::Log* log)
 {
-    const std::u16string responseFile = CreateTemporaryFile();
+    const TemporaryResponseFile responseFile;
     std::u16string run = command;
     if (command.find(u"MsiExec") != std::u16string::npos) {
         run += u" /qn";
     } else {
-        if (!writeResponseFile(responseFile)) {
-            DeleteTemporaryFile(responseFile);
+        if (!writeResponseFile(responseFile.path()))
             return false;
-        }
-        run += u" -s --uninstallsilent -f1\"" + responseFile + u"\"";
+        run += u" -s --uninstallsilent -f1\"" + responseFile.path() + u"\"";
     }
     RunUninstaller(run, runName, log);
     ReportIfStillRegistered(displayName, log);
-    DeleteTemporaryFile(responseFile);
     return true;
 }
 

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <functional>
+#include <initializer_list>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/product.h"
@@ -14,20 +16,52 @@ class Log;
 // Steps the recipes of installer-based components share: finding the name a component is
 // registered under, its folders and version, and running its uninstaller silently.
 
+// `opening`, `value`, a closing double quote and the line end: "Setting ... to \"value\"".
+void QuotedLine(Remove::Log* log, std::u16string_view opening, const std::u16string& value);
+
 // The first candidate still registered, or the first candidate when none is; writes the line
 // "Setting product name to \"...\"".
 std::u16string ResolveDisplayName(const std::vector<std::u16string>& candidates, Remove::Log* log);
 
+// What most recipes write when the system knows no Program Files folder.
+inline constexpr std::u16string_view kNoProgramFilesLine =
+    u"Cannot determine default install directory (old operating system?).";
+
 // The Program Files folder followed by `below`, logged as "Setting default path to \"...\"";
-// without a Program Files folder, the "Cannot determine default install directory" line and
-// nothing.
-OptionalText ResolveDefaultFolder(const std::u16string& below, Remove::Log* log);
+// without a Program Files folder, `missingLine` and nothing.
+OptionalText ResolveDefaultFolder(const std::u16string& below, Remove::Log* log,
+                                  std::u16string_view missingLine = kNoProgramFilesLine);
+
+// A default folder below Program Files and the opening of the line that announces it.
+struct DefaultFolder {
+    std::u16string_view below;
+    std::u16string_view linePrefix;
+};
+
+// Several default folders set together, in order, each announced by its own line; without a
+// Program Files folder, one kNoProgramFilesLine and an empty list.
+std::vector<std::u16string> ResolveDefaultFolders(std::initializer_list<DefaultFolder> folders,
+                                                  Remove::Log* log);
+
+// The outcome of a folder lookup: the folder found; else the default, announced by
+// `defaultLine`, the folder and "\""; else nothing, with `failedLine` when there is one.
+OptionalText FolderOrDefault(OptionalText found, const OptionalText& defaultFolder,
+                             std::u16string_view defaultLine, std::u16string_view failedLine,
+                             Remove::Log* log);
 
 // The install folder: from the Uninstall entry, else from the value `valueName` of `key` under
 // HKLM, else the default folder (with its line), else nothing (with its line).
 OptionalText FindInstallFolder(const std::u16string& displayName, const std::u16string& key,
                                const std::u16string& valueName, const OptionalText& defaultFolder,
                                Remove::Log* log);
+
+// FolderOrDefault with the install folder's lines.
+OptionalText InstallFolderOrDefault(OptionalText found, const OptionalText& defaultFolder,
+                                    Remove::Log* log);
+
+// The agent's install folder, which its add-ons sit in or beside: from the Uninstall entry of
+// "Zantrel Enterprise Client", else from the agent's App Paths key.
+OptionalText FindAgentFolder(Remove::Log* log);
 
 // The version from the Uninstall entry, else from the executable in the install folder.
 OptionalText FindProductVersion(const std::u16string& displayName, const OptionalText& installFolder,
@@ -40,6 +74,32 @@ bool IsRegistered(const std::u16string& displayName, Remove::Log* log);
 // Installer registration; when either still knows the product, the line "Uninstaller appears
 // unsuccessful.  Attempting to manually uninstall...".
 void ReportIfStillRegistered(const std::u16string& displayName, Remove::Log* log);
+
+// The same question for recipes that stop when the uninstaller failed: true, with the line
+// "Installation information still exists!  Uninstall appears unsuccessful.", when the product
+// is still registered.
+bool StillInstalledAfterUninstall(const std::u16string& displayName, Remove::Log* log);
+
+// Runs the command registered for `displayName` with `switches` appended, under `runName`, then
+// reports whether it is still registered. Does nothing when no command is registered.
+void RunRegisteredUninstaller(const std::u16string& displayName, std::u16string_view switches,
+                              const std::u16string& runName, Remove::Log* log);
+
+// A fresh, empty file in the temporary folder (created when missing), named by the system from
+// the prefix "zantrel", for an uninstaller's answers; deleted with the object. The constructor
+// throws Windows::Error when no such file can be made.
+class TemporaryResponseFile {
+public:
+    TemporaryResponseFile();
+    ~TemporaryResponseFile();
+    TemporaryResponseFile(const TemporaryResponseFile&) = delete;
+    TemporaryResponseFile& operator=(const TemporaryResponseFile&) = delete;
+
+    const std::u16string& path() const { return path_; }
+
+private:
+    std::u16string path_;
+};
 
 // Writes an InstallShield response file to the path; true on success.
 using ResponseFileWriter = std::function<bool(const std::u16string& path)>;

@@ -1,10 +1,18 @@
 #include "products/products.h"
 
+#include "products/a2a_product.h"
 #include "products/cdt_product.h"
 #include "products/client_product.h"
 #include "products/console_product.h"
+#include "products/dlp_product.h"
+#include "products/installers_product.h"
+#include "products/logging_service_product.h"
+#include "products/msde_product.h"
+#include "products/platform_api_product.h"
 #include "products/relay_product.h"
+#include "products/sam_product.h"
 #include "products/server_product.h"
+#include "products/webui_product.h"
 
 namespace {
 
@@ -20,12 +28,19 @@ void Add(Products& products, ProductId id, Remove::Log* log)
 Products MakeProducts(Remove::Log* log)
 {
     Products products;
+    Add<WebUIProduct>(products, ProductId::WebUI, log);
+    Add<A2AProduct>(products, ProductId::A2A, log);
+    Add<PlatformAPIProduct>(products, ProductId::PlatformAPI, log);
     Add<ConsoleProduct>(products, ProductId::Console, log);
+    Add<DEVIRAProduct>(products, ProductId::SoftwareAssetManagement, log);
     Add<CDTProduct>(products, ProductId::ClientDeployTool, log);
     Add<RelayProduct>(products, ProductId::Relay, log);
     Add<ServerProduct>(products, ProductId::Server, log);
+    Add<DLPProduct>(products, ProductId::DLP, log);
+    Add<LoggingServiceProduct>(products, ProductId::ClientLoggingService, log);
     Add<ClientProduct>(products, ProductId::Client, log);
-    // The remaining components take their catalogue slots as their recipes are written; until
-    // then their slots stay empty and the drivers pass them by.
+    // The supporting databases take their slot with the database code.
+    Add<InstallersProduct>(products, ProductId::InstallationGenerator, log);
+    Add<MSDEProduct>(products, ProductId::MSDE, log);
     return products;
 }

@@ -7,6 +7,11 @@ RegisteredProduct::RegisteredProduct(Remove::Log* sink, ProductId id, std::u16st
 {
 }
 
+RegisteredProduct::RegisteredProduct(Remove::Log* sink, ProductId id)
+    : RegisteredProduct(sink, id, std::u16string(Catalogue(id).defaultName))
+{
+}
+
 std::u16string RegisteredProduct::name() const
 {
     return NameOrDefault(displayName, Catalogue(id_).defaultName);

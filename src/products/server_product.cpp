@@ -8,7 +8,6 @@
 #include "toolkit/service_cleanup.h"
 #include "toolkit/well_known_folders.h"
 #include "toolkit/uninstall_lookups.h"
-#include "toolkit/uninstaller.h"
 
 namespace {
 
@@ -57,34 +56,12 @@ const std::u16string kKeysToDelete[] = {
     u"SYSTEM\\ControlSet002\\services\\QTVWebReportsServer",
 };
 
-// A default folder below Program Files and the opening of the line that announces it.
-struct DefaultFolder {
-    std::u16string_view below;
-    std::u16string_view linePrefix;
-};
-
 const DefaultFolder kDefaultInstallFolder = {
     u"\\Zantrel Enterprise\\QTV Server", u"Setting default path to \""};
 const DefaultFolder kDefaultServerWebRoot = {
     u"\\Zantrel Enterprise\\QTV Server\\wwwrootqtv", u"Setting default www path to \""};
 const DefaultFolder kDefaultReportsWebRoot = {
     u"\\Zantrel Enterprise\\QTV Server\\QTVReportsServer\\wwwroot", u"Setting default WR www path to \""};
-
-void QuotedLine(Remove::Log* log, std::u16string_view opening, const std::u16string& folder)
-{
-    log->write(opening);
-    log->write(folder);
-    log->write(u"\"");
-    log->write(EOL);
-}
-
-std::u16string DefaultBelow(const std::u16string& programFiles, const DefaultFolder& folder,
-                            Remove::Log* log)
-{
-    std::u16string path = programFiles + std::u16string(folder.below);
-    QuotedLine(log, folder.linePrefix, path);
-    return path;
-}
 
 // The web root holding the Web Reports scripts folder, keeping the backslash before "cgi-bin".
 // Nothing when the value names some other folder, or nothing but the scripts folder: an empty
@@ -123,41 +100,31 @@ ServerProduct::ServerProduct(Remove::Log* sink)
 // The three defaults are set together, so one missing Program Files folder gives one line.
 void ServerProduct::resolveDefaultFolders()
 {
-    const OptionalText programFiles = GetProgramFilesFolder();
-    if (!programFiles) {
-        writeLine(log, u"Cannot determine default install directory (old operating system?).");
+    const std::vector<std::u16string> folders =
+        ResolveDefaultFolders({kDefaultInstallFolder, kDefaultServerWebRoot, kDefaultReportsWebRoot}, log);
+    if (folders.empty())
         return;
-    }
-    defaultInstallFolder = DefaultBelow(*programFiles, kDefaultInstallFolder, log);
-    defaultServerWebRoot = DefaultBelow(*programFiles, kDefaultServerWebRoot, log);
-    defaultReportsWebRoot = DefaultBelow(*programFiles, kDefaultReportsWebRoot, log);
+    defaultInstallFolder = folders[0];
+    defaultServerWebRoot = folders[1];
+    defaultReportsWebRoot = folders[2];
 }
 
 void ServerProduct::findServerWebRoot()
 {
-    serverWebRoot = FindInstallLocationInKey(HKEY_LOCAL_MACHINE, kServerKey, kServerWebRootValue, log);
-    if (!serverWebRoot && defaultServerWebRoot) {
-        serverWebRoot = defaultServerWebRoot;
-        QuotedLine(log, u"Actual Server's wwwroot directory could not be determined, using default directory \"",
-                   *serverWebRoot);
-    }
-    if (!serverWebRoot)
-        writeLine(log, u"Failed to determine Server's wwwroot directory.");
+    serverWebRoot = FolderOrDefault(
+        FindInstallLocationInKey(HKEY_LOCAL_MACHINE, kServerKey, kServerWebRootValue, log), defaultServerWebRoot,
+        u"Actual Server's wwwroot directory could not be determined, using default directory \"",
+        u"Failed to determine Server's wwwroot directory.", log);
     if (serverWebRoot)
         CheckFile(*serverWebRoot, log);
 }
 
 void ServerProduct::findReportsWebRoot()
 {
-    reportsWebRoot = FindInstallLocationInKey(HKEY_LOCAL_MACHINE, kReportsKey, kReportsScriptsValue, log);
-    if (reportsWebRoot)
-        reportsWebRoot = WebRootOfScripts(*reportsWebRoot);
-    if (!reportsWebRoot && defaultReportsWebRoot) {
-        reportsWebRoot = defaultReportsWebRoot;
-        QuotedLine(log, u"Actual WR's wwwroot could not be determined, using default directory \"", *reportsWebRoot);
-    }
-    if (!reportsWebRoot)
-        writeLine(log, u"Failed to determine WR's wwwroot directory.");
+    OptionalText scripts = FindInstallLocationInKey(HKEY_LOCAL_MACHINE, kReportsKey, kReportsScriptsValue, log);
+    reportsWebRoot = FolderOrDefault(scripts ? WebRootOfScripts(*scripts) : std::nullopt, defaultReportsWebRoot,
+                                     u"Actual WR's wwwroot could not be determined, using default directory \"",
+                                     u"Failed to determine WR's wwwroot directory.", log);
     if (reportsWebRoot)
         CheckFile(*reportsWebRoot, log);
 }
@@ -198,11 +165,8 @@ bool ServerProduct::remove()
 {
     removeBanner(log, name());
     const std::u16string registered = registeredName();
-    if (const OptionalText command = FindUninstallString(registered, log)) {
-        // The server's setup takes these switches whatever kind of command it registered.
-        RunUninstaller(*command + kUninstallSwitches, name(), log);
-        ReportIfStillRegistered(registered, log);
-    }
+    // The server's setup takes these switches whatever kind of command it registered.
+    RunRegisteredUninstaller(registered, kUninstallSwitches, name(), log);
 
     bool failed = false;
     for (const std::u16string& service : kServices)

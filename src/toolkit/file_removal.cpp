@@ -1,6 +1,8 @@
 #include "toolkit/file_removal.h"
 
 #include <algorithm>
+#include <optional>
+#include <vector>
 
 #include "core/log.h"
 #include "platform/errors.h"
@@ -26,6 +28,20 @@ std::u16string Child(const std::u16string& folder, const char16_t* name)
     return folder + u"\\" + name;
 }
 
+std::optional<std::u16string> FullPathName(const std::u16string& path)
+{
+    std::vector<char16_t> buffer(MAX_PATH + 1, u'\0');
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const DWORD length = Os().getFullPathName(path.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
+        if (length == 0)
+            return std::nullopt;
+        if (length < buffer.size())
+            return std::u16string(buffer.data(), length);
+        buffer.assign(length, u'\0');
+    }
+    return std::nullopt;
+}
+
 // "Windows Error: " + the system's text for the last error + what failed + the path.
 void LastErrorLine(Remove::Log* log, std::u16string_view what, const std::u16string& path)
 {
@@ -45,6 +61,10 @@ std::u16string LongPathForm(const std::u16string& path)
     std::replace(text.begin(), text.end(), u'/', u'\\');
     if (StartsWith(text, kLongPathPrefix))
         return text;
+    // The prefix turns off the system's own clean-up of the name, so doubled backslashes and
+    // ".." are resolved first; a name the system cannot resolve is taken as it is.
+    if (std::optional<std::u16string> full = FullPathName(text))
+        text = std::move(*full);
     if (StartsWith(text, u"\\\\"))
         return u"\\\\?\\UNC\\" + text.substr(2);
     return std::u16string(kLongPathPrefix) + text;
@@ -68,11 +88,13 @@ bool DeleteDirectory(const std::u16string& path, Remove::Log* log)
     log->write(u"Deleting directory \"");
     log->write(path);
     log->write(u"\"...");
-    if (IsProtectedLocation(path)) {
+    // Both the name as registered and the name the system resolves it to must pass the guard.
+    const std::u16string folder = LongPathForm(path);
+    if (IsProtectedLocation(path) || IsProtectedLocation(folder)) {
         writeLine(log, u"refused: protected location");
         return false;
     }
-    if (!DeleteDirectoryTree(LongPathForm(path), log))
+    if (!DeleteDirectoryTree(folder, log))
         return false;
     writeLine(log, u"done");
     return true;

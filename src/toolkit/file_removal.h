@@ -25,5 +25,6 @@ bool DeleteDirectoryTree(const std::u16string& folder, Remove::Log* log);
 // Deletes one long-path file, clearing its read-only bit first. A file link is left in place.
 bool DeleteFileForced(const std::u16string& file, Remove::Log* log);
 
-// The long-path form of a folder: "\\?\C:\..." or "\\?\UNC\server\share\...".
+// The long-path form of a folder, its name first resolved as the system resolves it (doubled
+// backslashes and ".." gone): "\\?\C:\..." or "\\?\UNC\server\share\...".
 std::u16string LongPathForm(const std::u16string& path);

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <optional>
 #include <stdexcept>
+#include <vector>
 
 #include "platform/sim/sim_machine.h"
 
@@ -89,7 +91,66 @@ struct VersionBlock {
 };
 constexpr char kVersionMagic[8] = {'S', 'I', 'M', 'V', 'E', 'R', '1', '\0'};
 
+bool IsSeparator(char16_t c)
+{
+    return c == u'\\' || c == u'/';
+}
+
 } // namespace
+
+std::optional<std::u16string> SimFullPath(std::u16string_view text)
+{
+    if (text.substr(0, kLongPrefix.size()) == kLongPrefix)
+        return std::u16string(text);
+    std::u16string root;
+    std::size_t start = 0;
+    if (text.size() >= 2 && IsSeparator(text[0]) && IsSeparator(text[1])) {
+        // "\\server\share" is the root of a network path.
+        std::size_t end = 2;
+        for (int names = 0; names < 2; ++names) {
+            const std::size_t from = end;
+            while (end < text.size() && !IsSeparator(text[end]))
+                ++end;
+            if (end == from)
+                return std::nullopt;
+            root += u"\\";
+            root += text.substr(from, end - from);
+            if (end < text.size())
+                ++end;
+        }
+        start = end;
+    } else if (text.size() >= 3 && text[1] == u':' && IsSeparator(text[2])) {
+        root = std::u16string(text.substr(0, 2)) + u"\\";
+        start = 3;
+    } else {
+        return std::nullopt;
+    }
+    std::vector<std::u16string_view> names;
+    std::size_t at = start;
+    while (at < text.size()) {
+        std::size_t end = at;
+        while (end < text.size() && !IsSeparator(text[end]))
+            ++end;
+        const std::u16string_view name = text.substr(at, end - at);
+        if (name == u"..") {
+            if (!names.empty())
+                names.pop_back();
+        } else if (!name.empty() && name != u".") {
+            names.push_back(name);
+        }
+        at = end + 1;
+    }
+    std::u16string full = root;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (i > 0 || full.back() != u'\\')
+            full += u'\\';
+        full += names[i];
+    }
+    if (!names.empty() && start < text.size() && IsSeparator(text.back()))
+        full += u'\\';
+    return full;
+}
+
 
 struct SimFileNode {
     std::u16string name;
@@ -1005,6 +1066,28 @@ DWORD SimMachine::getTempPath(DWORD bufferLength, char16_t* buffer)
         return length + 1; // the size needed, terminator included
     std::copy(path.begin(), path.end(), buffer);
     buffer[length] = u'\0';
+    return length;
+}
+
+DWORD SimMachine::getFullPathName(const char16_t* fileName, DWORD bufferLength, char16_t* buffer,
+                                  char16_t** filePart)
+{
+    if (enter(SimCall::GetFullPathName))
+        return 0;
+    if (fileName == nullptr)
+        return fail<DWORD>(ERROR_INVALID_PARAMETER, 0);
+    const std::optional<std::u16string> full = SimFullPath(fileName);
+    if (!full)
+        return fail<DWORD>(ERROR_CALL_NOT_IMPLEMENTED, 0);
+    const auto length = static_cast<DWORD>(full->size());
+    if (buffer == nullptr || bufferLength < length + 1)
+        return length + 1; // the size needed, terminator included
+    std::copy(full->begin(), full->end(), buffer);
+    buffer[length] = u'\0';
+    if (filePart != nullptr) {
+        const std::size_t name = full->find_last_of(u'\\') + 1;
+        *filePart = name < full->size() ? buffer + name : nullptr;
+    }
     return length;
 }
 

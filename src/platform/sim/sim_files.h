@@ -12,6 +12,12 @@
 class SimMachine;
 struct SimFileNode;
 
+// What GetFullPathNameW makes of an absolute path: separators become backslashes, empty names
+// and "." go, ".." takes the name before it (never the drive or the share), a trailing separator
+// stays. A long-path name is handed back as it is. Nothing for a relative path: the machine has
+// no current folder.
+std::optional<std::u16string> SimFullPath(std::u16string_view path);
+
 // Who may touch a file or folder of the simulated machine.
 enum class SimAccess {
     // The current user may do anything.

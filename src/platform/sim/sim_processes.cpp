@@ -6,6 +6,8 @@
 #include <deque>
 #include <limits>
 
+#include "platform/sim/sim_files.h"
+
 namespace {
 
 // Not among the portable constants: the code an endless wait that could never end answers.
@@ -20,6 +22,13 @@ std::u16string UpperCase(std::u16string_view text)
         if (c < 0x80)
             c = static_cast<char16_t>(std::toupper(c));
     return upper;
+}
+
+// Programs are found by the name the system resolves a path to: doubled backslashes and ".."
+// make no difference, case neither.
+std::u16string ProgramKey(const std::u16string& path)
+{
+    return UpperCase(SimFullPath(path).value_or(path));
 }
 
 bool IsBlank(char16_t c)
@@ -155,7 +164,7 @@ SimProcesses::~SimProcesses() = default;
 void SimProcesses::addProgram(const std::u16string& path, SimBehaviour behaviour)
 {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
-    programs_[UpperCase(path)] = {path, std::move(behaviour)};
+    programs_[ProgramKey(path)] = {path, std::move(behaviour)};
 }
 
 std::vector<SimProgramRun> SimProcesses::runs() const
@@ -172,7 +181,7 @@ std::vector<std::u16string> SimProcesses::commandLinesOf(const std::u16string& p
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     std::vector<std::u16string> lines;
     for (const auto& p : processes_)
-        if (UpperCase(p->program) == UpperCase(path))
+        if (ProgramKey(p->program) == ProgramKey(path))
             lines.push_back(p->commandLine);
     return lines;
 }
@@ -224,7 +233,7 @@ DWORD SimProcesses::spawn(const std::u16string& commandLine, DWORD creationFlags
             paths = {u"C:\\Windows\\System32\\" + candidate, u"C:\\Windows\\" + candidate};
         }
         for (const std::u16string& path : paths) {
-            program = programs_.find(UpperCase(path));
+            program = programs_.find(ProgramKey(path));
             if (program != programs_.end())
                 break;
         }
@@ -375,7 +384,7 @@ BOOL SimProcesses::createProcess(const char16_t* applicationName, char16_t* comm
         const std::u16string name(applicationName);
         line = commandLine != nullptr ? std::u16string(commandLine) : name;
         std::lock_guard<std::recursive_mutex> lock(mutex_);
-        if (programs_.count(UpperCase(name)) == 0)
+        if (programs_.count(ProgramKey(name)) == 0)
             return machine_.fail<BOOL>(ERROR_FILE_NOT_FOUND, FALSE);
         // Resolve through the quoted form, then record the line as given.
         std::shared_ptr<SimProcess> created;

@@ -139,7 +139,7 @@ private:
 
     SimMachine& machine_;
     mutable std::recursive_mutex mutex_;
-    std::map<std::u16string, std::pair<std::u16string, SimBehaviour>> programs_; // by upper case
+    std::map<std::u16string, std::pair<std::u16string, SimBehaviour>> programs_; // by resolved upper-case path
     std::vector<std::shared_ptr<SimProcess>> processes_;
     std::vector<std::string> notes_;
     DWORD nextProcessId_ = 1000;

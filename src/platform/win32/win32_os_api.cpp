@@ -279,6 +279,11 @@ DWORD Win32OsApi::expandEnvironmentStrings(const char16_t* source, char16_t* des
     return ::ExpandEnvironmentStringsW(W(source), W(destination), size);
 }
 
+DWORD Win32OsApi::getFullPathName(const char16_t* fileName, DWORD bufferLength, char16_t* buffer, char16_t** filePart)
+{
+    return ::GetFullPathNameW(W(fileName), bufferLength, W(buffer), reinterpret_cast<LPWSTR*>(filePart));
+}
+
 HMODULE Win32OsApi::loadLibrary(const char16_t* fileName)
 {
     return ::LoadLibraryW(W(fileName));
