@@ -1,0 +1,55 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "core/log.h"
+#include "platform/sim/sim_registry.h"
+#include "platform/text.h"
+#include "support/machine_test.h"
+
+// What the recipe tests share: the log they read back and the registration they lay out.
+
+inline const std::u16string kUninstallList = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+inline const std::u16string kDetectBanner = std::u16string(50, u'*');
+inline const std::u16string kRemoveBanner = std::u16string(50, u'x');
+
+// The lines of a transcript, without their line ends.
+inline std::vector<std::u16string> Lines(const std::u16string& text)
+{
+    std::vector<std::u16string> lines;
+    std::size_t start = 0;
+    for (std::size_t end; (end = text.find(u"\r\n", start)) != std::u16string::npos; start = end + 2)
+        lines.push_back(text.substr(start, end - start));
+    return lines;
+}
+
+// The transcript holds `block` (whole lines, each ended) as consecutive lines.
+inline ::testing::AssertionResult HasLines(const std::u16string& text, const std::u16string& block)
+{
+    if ((u"\r\n" + text).find(u"\r\n" + block) != std::u16string::npos)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "the transcript lacks these lines:\n" << ToUtf8(block);
+}
+
+class RecipeTest : public MachineTest {
+protected:
+    // Everything written since the last call.
+    std::u16string text() { return TakeLogText(queue).value_or(u""); }
+    SimRegistry& registry() { return machine.registry(); }
+
+    // An Uninstall entry `key` with the given values (name, data), all REG_SZ.
+    void addUninstallEntry(const std::u16string& key,
+                           std::initializer_list<std::pair<std::u16string, std::u16string>> values)
+    {
+        for (const auto& [name, data] : values)
+            registry().setString(HKEY_LOCAL_MACHINE, kUninstallList + u"\\" + key, name, data);
+    }
+
+    LogQueue queue;
+    Remove::MessageLog log{&queue};
+};

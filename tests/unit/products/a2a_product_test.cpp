@@ -1,0 +1,95 @@
+#include "products/a2a_product.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/sim/sim_files.h"
+#include "platform/sim/sim_shell.h"
+#include "support/recipe_test.h"
+
+namespace {
+
+const std::u16string kEnterprise = u"C:\\Program Files (x86)\\Zantrel Enterprise";
+const std::u16string kAgentFolder = kEnterprise + u"\\QTV Client\\";
+const std::u16string kA2AKey = u"SOFTWARE\\Zantrel\\EnterpriseClient\\A2A";
+const std::u16string kAppPaths = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\QTVClient.exe";
+
+class A2AProductTest : public RecipeTest {
+protected:
+    A2AProduct a2a{&log};
+};
+
+// Without a folder of its own the library is looked for beside the agent's folder, the ".." kept
+// in every line, and deleted there; the agent's folder stays.
+TEST_F(A2AProductTest, FoundBesideTheAgentsFolderAndDeletedThere)
+{
+    addUninstallEntry(u"{CLIENT}", {{u"DisplayName", u"Zantrel Enterprise Client"}, {u"InstallLocation", kAgentFolder}});
+    machine.files().addFile(kAgentFolder + u"QTVClient.exe", "MZ");
+    machine.files().addFile(kEnterprise + u"\\QTV A2A\\QTVA2ADLL.dll", "MZ", FILE_ATTRIBUTE_READONLY);
+    machine.files().setFileVersion(kEnterprise + u"\\QTV A2A\\QTVA2ADLL.dll", 9, 5, 10, 79);
+    registry().createKey(HKEY_LOCAL_MACHINE, kA2AKey);
+    const std::u16string folder = kAgentFolder + u"\\..\\QTV A2A";
+
+    a2a.detect();
+
+    EXPECT_TRUE(a2a.isInstalled());
+    EXPECT_EQ(a2a.name(), u"A2A");
+    EXPECT_EQ(a2a.version(), u"9.5.10.79");
+    EXPECT_EQ(text(),
+              u"\r\n" + kDetectBanner + u"\r\n* Detecting A2A\r\n" + kDetectBanner + u"\r\n"
+              u"Setting default path to \"" + kEnterprise + u"\\QTV A2A\"\r\n"
+              u"Looking for the install location in \"HKLM\\" + kA2AKey + u":[DLLPath]\"...not found\r\n"
+              u"Looking for the install location of \"Zantrel Enterprise Client\" in \"HKLM\\" + kUninstallList + u"\"...found path \"" + kAgentFolder + u"\"\r\n"
+              u"Checking for file \"" + folder + u"\"...found\r\n"
+              u"Trying to read the version of file \"" + folder + u"\\QTVA2ADLL.dll\"...file has version 9.5.10.79\r\n"
+              u"Checking for registry key \"HKLM\\" + kA2AKey + u"\"...found\r\n");
+
+    EXPECT_TRUE(a2a.remove());
+
+    EXPECT_EQ(text(),
+              u"\r\n" + kRemoveBanner + u"\r\nx Removing A2A\r\n" + kRemoveBanner + u"\r\n"
+              u"Deleting directory \"" + folder + u"\"...done\r\n"
+              u"Deleting registry key \"HKLM\\" + kA2AKey + u"\"...done\r\n");
+    EXPECT_FALSE(machine.files().exists(kEnterprise + u"\\QTV A2A"));
+    EXPECT_TRUE(machine.files().exists(kAgentFolder + u"QTVClient.exe"));
+}
+
+TEST_F(A2AProductTest, DllPathWinsAndTheAgentIsFoundThroughAppPathsOtherwise)
+{
+    registry().setString(HKEY_LOCAL_MACHINE, kAppPaths, u"Path", u"C:\\Agent");
+    registry().setString(HKEY_LOCAL_MACHINE, kA2AKey, u"DLLPath", u"C:\\A2A");
+    machine.files().addFolder(u"C:\\A2A");
+
+    a2a.detect();
+
+    EXPECT_TRUE(a2a.isInstalled());
+    EXPECT_FALSE(a2a.version()) << "a library without a version resource";
+    EXPECT_TRUE(HasLines(text(), u"Checking for file \"C:\\A2A\"...found\r\n"));
+
+    registry().setString(HKEY_LOCAL_MACHINE, kA2AKey, u"Other", u"");
+    registry().setValue(HKEY_LOCAL_MACHINE, kA2AKey, u"DLLPath", REG_DWORD, {1, 0, 0, 0});
+    a2a.detect();
+    EXPECT_TRUE(HasLines(text(), u"Looking for the install location in \"HKLM\\" + kAppPaths + u":[Path]\"...found path \"C:\\Agent\"\r\n"
+                                 u"Checking for file \"C:\\Agent\\..\\QTV A2A\"...not found\r\n"));
+}
+
+TEST_F(A2AProductTest, WithoutProgramFilesTheLineEndsAfterDirectory)
+{
+    machine.shell().setFolder(CSIDL_PROGRAM_FILES, std::nullopt);
+
+    a2a.detect();
+
+    EXPECT_FALSE(a2a.isInstalled());
+    EXPECT_EQ(text(),
+              u"\r\n" + kDetectBanner + u"\r\n* Detecting A2A\r\n" + kDetectBanner + u"\r\n"
+              u"Cannot determine default install directory\r\n"
+              u"Looking for the install location in \"HKLM\\" + kA2AKey + u":[DLLPath]\"...not found\r\n"
+              u"Looking for the install location of \"Zantrel Enterprise Client\" in \"HKLM\\" + kUninstallList + u"\"...not found\r\n"
+              u"Looking for the install location in \"HKLM\\" + kAppPaths + u":[Path]\"...not found\r\n"
+              u"Failed to determine the installation directory.\r\n"
+              u"Checking for registry key \"HKLM\\" + kA2AKey + u"\"...not found\r\n");
+    EXPECT_TRUE(a2a.remove());
+}
+
+} // namespace
