@@ -1,12 +1,15 @@
-// Silent runs over the real recipes on a simulated machine with an agent and a relay installed.
+// Silent runs over the real recipes on a simulated machine with an agent and a relay installed,
+// and for "/all" every other component too.
 
 #include <gtest/gtest.h>
 
 #include "core/log.h"
 #include "core/silent_driver.h"
 #include "platform/sim/sim_files.h"
+#include "platform/sim/sim_processes.h"
 #include "platform/sim/sim_registry.h"
 #include "platform/sim/sim_services.h"
+#include "support/recipe_test.h"
 #include "products/products.h"
 #include "support/machine_test.h"
 #include "toolkit/root_cleanup.h"
@@ -31,11 +34,39 @@ protected:
         machine.services().addService(u"QTVRelay", SERVICE_RUNNING);
     }
 
-    void run(const std::u16string& commandLine)
+    // The other eleven components, each by the least that makes it detected; the desktop
+    // engine's uninstaller takes its entry away.
+    void installTheRest()
     {
-        Remove::Log discard;
-        const Products products = MakeProducts(&discard);
-        RunSilent(commandLine, products.set, SilentRunContext{&discard, u"QTVRemove", RemoveRootTraces});
+        SimRegistry& registry = machine.registry();
+        const auto entry = [&registry](const std::u16string& key, const std::u16string& name) {
+            registry.setString(HKEY_LOCAL_MACHINE, kU + u"\\" + key, u"DisplayName", name);
+        };
+        machine.services().addService(u"QTVWebUI", SERVICE_RUNNING);
+        registry.createKey(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Zantrel\\EnterpriseClient\\A2A");
+        entry(u"{API}", u"Velmora Zantrel Server API");
+        registry.createKey(HKEY_CURRENT_USER, u"Software\\Zantrel\\Enterprise Console");
+        registry.createKey(HKEY_LOCAL_MACHINE, u"Software\\Zantrel\\Zantrel Inventory");
+        entry(u"{CDT}", u"Velmora Zantrel Client Deploy Tool");
+        machine.services().addService(u"QTVRootServer", SERVICE_RUNNING);
+        registry.createKey(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Zantrel\\DLP");
+        registry.createKey(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Zantrel\\LoggingService");
+        registry.createKey(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Zantrel\\QTV Installation Generator");
+        entry(u"{MSDE}", u"Microsoft SQL Server Desktop Engine");
+        registry.setString(HKEY_LOCAL_MACHINE, kU + u"\\{MSDE}", u"UninstallString", u"MsiExec.exe /X{MSDE}");
+        machine.processes().addProgram(u"C:\\Windows\\System32\\MsiExec.exe", [](SimProgramContext& context) {
+            context.machine().regDeleteKey(HKEY_LOCAL_MACHINE, (kU + u"\\{MSDE}").c_str());
+        });
+    }
+
+    // Runs the program's silent mode over the real recipes; answers the components' log.
+    std::u16string run(const std::u16string& commandLine)
+    {
+        LogQueue queue;
+        Remove::MessageLog log(&queue);
+        const Products products = MakeProducts(&log);
+        RunSilent(commandLine, products.set, SilentRunContext{&log, u"QTVRemove", RemoveRootTraces});
+        return TakeLogText(queue).value_or(u"");
     }
 
     bool clientThere() { return machine.files().exists(kClientFolder) || machine.services().exists(u"QTVClient"); }
@@ -76,6 +107,56 @@ TEST_F(SilentRunTest, ForceRemovesOnlyTheClient)
     EXPECT_TRUE(relayThere());
     EXPECT_TRUE(machine.registry().keyExists(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Zantrel\\Enterprise Server"))
         << "the roots stay while the relay does";
+}
+
+TEST_F(SilentRunTest, AllRemovesEveryComponentInTheRemovalOrderAndThenTheRoots)
+{
+    installTheRest();
+
+    const std::u16string log = run(u"/silent /all");
+
+    std::vector<std::u16string> removed;
+    for (const std::u16string& line : Lines(log))
+        if (line.rfind(u"x Removing ", 0) == 0)
+            removed.push_back(line.substr(11));
+    EXPECT_EQ(removed, (std::vector<std::u16string>{
+                           u"Velmora Zantrel WebUI Service",
+                           u"A2A",
+                           u"Velmora Zantrel Server API",
+                           u"Velmora Zantrel Console",
+                           u"Software Asset Management",
+                           u"Velmora Zantrel Client Deploy Tool",
+                           u"Velmora Zantrel Relay",
+                           u"Velmora Zantrel Server",
+                           u"DLP",
+                           u"Client Logging Service",
+                           u"Velmora Zantrel Client",
+                           u"Velmora Zantrel Installation Generator",
+                           u"Microsoft SQL Server Desktop Engine",
+                       }));
+    EXPECT_TRUE(machine.messageBoxes().empty());
+    EXPECT_FALSE(clientThere());
+    EXPECT_FALSE(relayThere());
+    EXPECT_FALSE(machine.services().exists(u"QTVWebUI"));
+    EXPECT_FALSE(machine.services().exists(u"QTVRootServer"));
+    EXPECT_TRUE(machine.registry().subkeys(HKEY_LOCAL_MACHINE, kU).empty());
+    EXPECT_FALSE(machine.registry().keyExists(HKEY_CURRENT_USER, u"Software\\Zantrel"));
+    EXPECT_FALSE(machine.registry().keyExists(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Zantrel"));
+    EXPECT_FALSE(machine.files().exists(u"C:\\Program Files (x86)\\Zantrel Enterprise"));
+}
+
+TEST_F(SilentRunTest, LoggingServiceTakesDlpAlongAndLeavesTheClient)
+{
+    machine.registry().createKey(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Zantrel\\DLP");
+    machine.registry().createKey(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Zantrel\\LoggingService");
+
+    run(u"/silent /loggingservice");
+
+    EXPECT_TRUE(machine.messageBoxes().empty());
+    EXPECT_FALSE(machine.registry().keyExists(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Zantrel\\DLP"));
+    EXPECT_FALSE(machine.registry().keyExists(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Zantrel\\LoggingService"));
+    EXPECT_TRUE(clientThere());
+    EXPECT_TRUE(relayThere());
 }
 
 } // namespace
