@@ -98,14 +98,16 @@ bool IsSeparator(char16_t c)
 
 } // namespace
 
-std::optional<std::u16string> SimFullPath(std::u16string_view text)
+namespace {
+
+// A drive or network path, resolved as GetFullPathNameW does.
+std::optional<std::u16string> ResolveAbsolute(std::u16string_view text)
 {
-    if (text.substr(0, kLongPrefix.size()) == kLongPrefix)
-        return std::u16string(text);
     std::u16string root;
     std::size_t start = 0;
     if (text.size() >= 2 && IsSeparator(text[0]) && IsSeparator(text[1])) {
         // "\\server\share" is the root of a network path.
+        root = u"\\";
         std::size_t end = 2;
         for (int names = 0; names < 2; ++names) {
             const std::size_t from = end;
@@ -140,15 +142,40 @@ std::optional<std::u16string> SimFullPath(std::u16string_view text)
         }
         at = end + 1;
     }
+    const bool trailingSeparator = !names.empty() && start < text.size() && IsSeparator(text.back());
+    // The last name loses its trailing dots and blanks.
+    if (!names.empty() && !trailingSeparator) {
+        std::u16string_view& last = names.back();
+        while (!last.empty() && (last.back() == u'.' || last.back() == u' '))
+            last.remove_suffix(1);
+        if (last.empty())
+            names.pop_back();
+    }
     std::u16string full = root;
     for (std::size_t i = 0; i < names.size(); ++i) {
         if (i > 0 || full.back() != u'\\')
             full += u'\\';
         full += names[i];
     }
-    if (!names.empty() && start < text.size() && IsSeparator(text.back()))
+    if (trailingSeparator)
         full += u'\\';
     return full;
+}
+
+} // namespace
+
+std::optional<std::u16string> SimFullPath(std::u16string_view text)
+{
+    constexpr std::u16string_view kLongUnc = u"\\\\?\\UNC\\";
+    if (text.substr(0, kLongUnc.size()) == kLongUnc) {
+        const std::optional<std::u16string> full = ResolveAbsolute(u"\\\\" + std::u16string(text.substr(kLongUnc.size())));
+        return full ? std::optional<std::u16string>(std::u16string(kLongUnc) + full->substr(2)) : std::nullopt;
+    }
+    if (text.substr(0, kLongPrefix.size()) == kLongPrefix) {
+        const std::optional<std::u16string> full = ResolveAbsolute(text.substr(kLongPrefix.size()));
+        return full ? std::optional<std::u16string>(std::u16string(kLongPrefix) + *full) : std::u16string(text);
+    }
+    return ResolveAbsolute(text);
 }
 
 

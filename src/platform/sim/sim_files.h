@@ -12,10 +12,10 @@
 class SimMachine;
 struct SimFileNode;
 
-// What GetFullPathNameW makes of an absolute path: separators become backslashes, empty names
-// and "." go, ".." takes the name before it (never the drive or the share), a trailing separator
-// stays. A long-path name is handed back as it is. Nothing for a relative path: the machine has
-// no current folder.
+// What GetFullPathNameW makes of an absolute path, with or without the long-path prefix:
+// separators become backslashes, empty names and "." go, ".." takes the name before it (never the
+// drive or the share), the last name loses its trailing dots and blanks, a trailing separator
+// stays. Nothing for a relative path: the machine has no current folder.
 std::optional<std::u16string> SimFullPath(std::u16string_view path);
 
 // Who may touch a file or folder of the simulated machine.

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/text.h"
 #include "support/file_tree.h"
 #include "support/machine_test.h"
 #include "support/versioned_file.h"
@@ -245,6 +246,42 @@ TEST_F(FilesTest, FilesWithoutVersionResourceHaveNoVersionSize)
     EXPECT_EQ(os.getLastError(), ERROR_RESOURCE_DATA_NOT_FOUND);
     EXPECT_EQ(os.getFileVersionInfoSize((folder / u"missing.exe").c_str(), &handle), 0u);
     EXPECT_EQ(os.getLastError(), ERROR_FILE_NOT_FOUND);
+}
+
+// What the folder deletion relies on before it adds the long-path prefix.
+TEST_F(FilesTest, FullPathNamesResolveDoubledSeparatorsAndParentFolders)
+{
+    struct Case {
+        const char16_t* path;
+        const char16_t* full;
+    };
+    const Case cases[] = {
+        {u"C:\\Zantrel\\QTV Client\\\\DLP", u"C:\\Zantrel\\QTV Client\\DLP"},
+        {u"C:\\Zantrel\\QTV Client\\..\\QTV A2A", u"C:\\Zantrel\\QTV A2A"},
+        {u"C:\\Zantrel\\QTV Client\\\\..\\QTV A2A", u"C:\\Zantrel\\QTV A2A"},
+        {u"C:/Zantrel/./Relay/", u"C:\\Zantrel\\Relay\\"},
+        {u"C:\\..\\..\\Zantrel", u"C:\\Zantrel"},
+        {u"C:\\Zantrel\\..", u"C:\\"},
+        {u"\\\\server\\share\\suite\\..\\QTV", u"\\\\server\\share\\QTV"},
+        {u"\\\\server\\share\\..\\..\\QTV", u"\\\\server\\share\\QTV"},
+        {u"C:\\Zantrel\\QTV. .", u"C:\\Zantrel\\QTV"},
+        {u"C:\\Zantrel. \\QTV", u"C:\\Zantrel. \\QTV"},
+        {u"\\\\?\\C:\\Zantrel\\\\..\\QTV", u"\\\\?\\C:\\QTV"},
+        {u"\\\\?\\UNC\\server\\share\\suite\\..\\QTV", u"\\\\?\\UNC\\server\\share\\QTV"},
+    };
+    for (const Case& c : cases) {
+        char16_t buffer[MAX_PATH] = {};
+        char16_t* name = nullptr;
+        const DWORD length = os.getFullPathName(c.path, MAX_PATH, buffer, &name);
+        EXPECT_EQ(std::u16string(buffer, length), c.full) << ToUtf8(c.path);
+        // The name after the last backslash; none when the path ends with one.
+        const std::u16string full(c.full);
+        EXPECT_EQ(name ? std::u16string(name) : std::u16string(), full.substr(full.find_last_of(u'\\') + 1))
+            << ToUtf8(c.path);
+    }
+
+    char16_t small[4] = {};
+    EXPECT_EQ(os.getFullPathName(u"C:\\Zantrel\\..\\QTV", 4, small, nullptr), 7u) << "the size needed";
 }
 
 } // namespace

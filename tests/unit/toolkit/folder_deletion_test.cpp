@@ -57,4 +57,27 @@ TEST_F(FolderDeletionTest, ChecksSeeWhatIsThere)
                       u"Checking for file \"" + (folder / u"relay.ini") + u"\"...not found\r\n");
 }
 
+// Add-on folders are built from the agent's folder as text: Windows Installer ends it with a
+// backslash, and the A2A folder lies beside it through "..". Such a folder is deleted, not its
+// neighbours, while the log shows it as it was given.
+TEST_F(FolderDeletionTest, FoldersNamedThroughDoubledBackslashesAndParentFoldersGo)
+{
+    for (const char16_t* name : {u"QTV Client", u"QTV Client\\DLP", u"QTV A2A"})
+        ASSERT_TRUE(Os().createDirectory((folder / name).c_str(), nullptr));
+    ASSERT_TRUE(MakeFile(folder / u"QTV Client\\QTVClient.exe", "MZ"));
+    ASSERT_TRUE(MakeFile(folder / u"QTV A2A\\QTVA2ADLL.dll", "MZ"));
+    ASSERT_TRUE(MakeFile(folder / u"QTV Client\\DLP\\rules.xml", "<rules/>"));
+    const std::u16string a2a = folder / u"QTV Client\\\\..\\QTV A2A";
+    const std::u16string dlp = folder / u"QTV Client\\\\DLP";
+
+    EXPECT_TRUE(DeleteDirectory(a2a, &log));
+    EXPECT_TRUE(DeleteDirectory(dlp, &log));
+
+    EXPECT_EQ(text(), u"Deleting directory \"" + a2a + u"\"...done\r\n"
+                      u"Deleting directory \"" + dlp + u"\"...done\r\n");
+    EXPECT_EQ(Os().getFileAttributes((folder / u"QTV A2A").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(Os().getFileAttributes((folder / u"QTV Client\\DLP").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_NE(Os().getFileAttributes((folder / u"QTV Client\\QTVClient.exe").c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
 } // namespace
