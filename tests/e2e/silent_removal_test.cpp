@@ -9,6 +9,8 @@
 
 #include <string>
 
+#include "support/win_machine.h"
+
 namespace {
 
 std::wstring program;
@@ -18,45 +20,6 @@ constexpr wchar_t kUninstallEntry[] =
     L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{QTV-E2E-CLIENT}";
 constexpr wchar_t kClientKey[] = L"SOFTWARE\\Zantrel\\EnterpriseClient";
 constexpr wchar_t kFolder[] = L"C:\\Program Files (x86)\\Zantrel Enterprise\\QTV Client";
-
-void SetText(const wchar_t* key, const wchar_t* name, const std::wstring& value)
-{
-    HKEY opened = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, key, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &opened, nullptr), 0);
-    ASSERT_EQ(RegSetValueExW(opened, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                             static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))),
-              0);
-    RegCloseKey(opened);
-}
-
-bool KeyExists(const wchar_t* key)
-{
-    HKEY opened = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key, 0, KEY_READ, &opened) != 0)
-        return false;
-    RegCloseKey(opened);
-    return true;
-}
-
-bool Exists(const std::wstring& path)
-{
-    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-DWORD RunProgram(std::wstring commandLine)
-{
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-        return GetLastError();
-    WaitForSingleObject(process.hProcess, 120000);
-    DWORD code = 0;
-    GetExitCodeProcess(process.hProcess, &code);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return code;
-}
 
 // What a failed run may have left, so that every run starts from a clean prefix and leaves one.
 void RemoveLeftovers()
@@ -78,23 +41,23 @@ protected:
 
 TEST_F(SilentRemovalTest, ClientSwitchRemovesAnInstalledAgent)
 {
-    SetText(kUninstallEntry, L"DisplayName", L"Velmora Zantrel Client");
-    SetText(kUninstallEntry, L"InstallLocation", kFolder);
-    SetText(kUninstallEntry, L"UninstallString", L"\"" + uninstaller + L"\" exit 0");
-    SetText(kClientKey, L"InstallDir", kFolder);
+    ASSERT_TRUE(SetRegistryText(kUninstallEntry, L"DisplayName", L"Velmora Zantrel Client"));
+    ASSERT_TRUE(SetRegistryText(kUninstallEntry, L"InstallLocation", kFolder));
+    ASSERT_TRUE(SetRegistryText(kUninstallEntry, L"UninstallString", L"\"" + uninstaller + L"\" exit 0"));
+    ASSERT_TRUE(SetRegistryText(kClientKey, L"InstallDir", kFolder));
     ASSERT_TRUE(CreateDirectoryW(L"C:\\Program Files (x86)\\Zantrel Enterprise", nullptr) ||
                 GetLastError() == ERROR_ALREADY_EXISTS);
     ASSERT_TRUE(CreateDirectoryW(kFolder, nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
     ASSERT_TRUE(CopyFileW(uninstaller.c_str(), (std::wstring(kFolder) + L"\\QTVClient.exe").c_str(), FALSE));
     ASSERT_TRUE(SetFileAttributesW((std::wstring(kFolder) + L"\\QTVClient.exe").c_str(), FILE_ATTRIBUTE_READONLY));
 
-    EXPECT_EQ(RunProgram(L"\"" + program + L"\" /silent /client"), 0u);
+    EXPECT_EQ(RunAndWait(L"\"" + program + L"\" /silent /client"), 0u);
 
-    EXPECT_FALSE(KeyExists(kUninstallEntry));
-    EXPECT_FALSE(KeyExists(kClientKey));
-    EXPECT_FALSE(Exists(kFolder));
-    EXPECT_FALSE(KeyExists(L"SOFTWARE\\Zantrel")) << "nothing is left, so the roots went too";
-    EXPECT_FALSE(Exists(L"C:\\Program Files (x86)\\Zantrel Enterprise"));
+    EXPECT_FALSE(RegistryKeyPresent(kUninstallEntry));
+    EXPECT_FALSE(RegistryKeyPresent(kClientKey));
+    EXPECT_FALSE(PathPresent(kFolder));
+    EXPECT_FALSE(RegistryKeyPresent(L"SOFTWARE\\Zantrel")) << "nothing is left, so the roots went too";
+    EXPECT_FALSE(PathPresent(L"C:\\Program Files (x86)\\Zantrel Enterprise"));
 }
 
 } // namespace

@@ -2,16 +2,21 @@
 //   webui_dlp_removal_test PATH\QTVRemove.exe PATH\fixture_service.exe PATH\record_run.exe
 // The WebUI's service is the fixture service, really running until the program stops it through
 // the service manager. The WebUI's uninstaller and DLP's control program are the recorder, which
-// leaves everything behind and notes how it was started. A recorder planted as C:\Program.exe
-// shows whether the control program's path was passed unquoted.
+// leaves everything behind and notes how it was started. The recorder is also planted as
+// C:\Program.exe, the first program Windows tries for an unquoted path below Program Files; it
+// must never run. (Wine itself finds the real program for an unquoted path, so the test also
+// checks the command line as it was passed.)
 
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 #include <string>
+
+#include "support/win_machine.h"
 
 namespace {
 
@@ -30,37 +35,6 @@ const std::wstring kControl = kAgent + L"\\DLP\\QTVDravelockCtrl.exe";
 constexpr wchar_t kRuns[] = L"C:\\qtv-e2e\\runs.txt";
 constexpr wchar_t kPlanted[] = L"C:\\Program.exe";
 
-void SetText(const std::wstring& key, const wchar_t* name, const std::wstring& value)
-{
-    HKEY opened = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &opened, nullptr), 0);
-    ASSERT_EQ(RegSetValueExW(opened, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                             static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))),
-              0);
-    RegCloseKey(opened);
-}
-
-bool KeyExists(const std::wstring& key)
-{
-    HKEY opened = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &opened) != 0)
-        return false;
-    RegCloseKey(opened);
-    return true;
-}
-
-bool Exists(const std::wstring& path)
-{
-    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-void MakeFolders(const std::wstring& path)
-{
-    for (std::size_t at = path.find(L'\\', 3); at != std::wstring::npos; at = path.find(L'\\', at + 1))
-        CreateDirectoryW(path.substr(0, at).c_str(), nullptr);
-    CreateDirectoryW(path.c_str(), nullptr);
-}
-
 std::string Utf8(const std::wstring& text)
 {
     return std::string(text.begin(), text.end());
@@ -72,43 +46,6 @@ std::string ReadRuns()
     std::stringstream text;
     text << file.rdbuf();
     return text.str();
-}
-
-DWORD RunProgram(std::wstring commandLine)
-{
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-        return GetLastError();
-    WaitForSingleObject(process.hProcess, 180000);
-    DWORD code = 0;
-    GetExitCodeProcess(process.hProcess, &code);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return code;
-}
-
-void DeleteTree(const std::wstring& path)
-{
-    WIN32_FIND_DATAW entry{};
-    const HANDLE listing = FindFirstFileW((path + L"\\*").c_str(), &entry);
-    if (listing != INVALID_HANDLE_VALUE) {
-        do {
-            const std::wstring name = entry.cFileName;
-            if (name == L"." || name == L"..")
-                continue;
-            const std::wstring child = path + L"\\" + name;
-            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                DeleteTree(child);
-            } else {
-                SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-                DeleteFileW(child.c_str());
-            }
-        } while (FindNextFileW(listing, &entry));
-        FindClose(listing);
-    }
-    RemoveDirectoryW(path.c_str());
 }
 
 class WebUIAndDlpRemovalTest : public ::testing::Test {
@@ -129,20 +66,13 @@ protected:
     // What a failed run may have left, so that every run starts from a clean prefix and leaves one.
     void removeLeftovers()
     {
-        if (SC_HANDLE old = OpenServiceW(manager_, L"QTVWebUI", SERVICE_ALL_ACCESS)) {
-            SERVICE_STATUS status{};
-            ControlService(old, SERVICE_CONTROL_STOP, &status);
-            for (int i = 0; i < 100 && QueryServiceStatus(old, &status) && status.dwCurrentState != SERVICE_STOPPED; ++i)
-                Sleep(50);
-            DeleteService(old);
-            CloseServiceHandle(old);
-        }
+        RemoveService(manager_, L"QTVWebUI");
         RegDeleteTreeW(HKEY_LOCAL_MACHINE, kEntry);
         RegDeleteTreeW(HKEY_LOCAL_MACHINE, kAgentAppPaths);
         RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"SYSTEM\\ControlSet002\\services\\QTVWebUI");
         RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Zantrel");
-        DeleteTree(kEnterprise);
-        DeleteTree(L"C:\\qtv-e2e");
+        DeleteFolderTree(kEnterprise);
+        DeleteFolderTree(L"C:\\qtv-e2e");
         DeleteFileW(kPlanted);
     }
 
@@ -150,36 +80,26 @@ protected:
     // started and running.
     void installWebUI()
     {
-        SetText(kEntry, L"DisplayName", L"Velmora Zantrel WebUI Service");
-        SetText(kEntry, L"InstallLocation", kWebUI);
-        SetText(kEntry, L"UninstallString", L"\"" + recorder + L"\" webui-setup");
-        SetText(std::wstring(kSettings) + L"\\_WebUI_HTTPS_Port", L"value", L"443");
-        SetText(std::wstring(kSettings) + L"\\_WebUIAppEnv_Custom", L"value", L"1");
-        SetText(std::wstring(kSettings) + L"\\_QTVClient_LogLevel", L"value", L"3");
-        SetText(L"SYSTEM\\ControlSet002\\services\\QTVWebUI", L"ImagePath", L"WebUIService.exe");
+        ASSERT_TRUE(SetRegistryText(kEntry, L"DisplayName", L"Velmora Zantrel WebUI Service"));
+        ASSERT_TRUE(SetRegistryText(kEntry, L"InstallLocation", kWebUI));
+        ASSERT_TRUE(SetRegistryText(kEntry, L"UninstallString", L"\"" + recorder + L"\" webui-setup"));
+        ASSERT_TRUE(SetRegistryText(std::wstring(kSettings) + L"\\_WebUI_HTTPS_Port", L"value", L"443"));
+        ASSERT_TRUE(SetRegistryText(std::wstring(kSettings) + L"\\_WebUIAppEnv_Custom", L"value", L"1"));
+        ASSERT_TRUE(SetRegistryText(std::wstring(kSettings) + L"\\_QTVClient_LogLevel", L"value", L"3"));
+        ASSERT_TRUE(SetRegistryText(L"SYSTEM\\ControlSet002\\services\\QTVWebUI", L"ImagePath", L"WebUIService.exe"));
         MakeFolders(kWebUI + L"\\WebUI\\sites\\default");
         MakeFolders(kWebUI + L"\\WebUI\\ETL");
         ASSERT_TRUE(CopyFileW(recorder.c_str(), (kWebUI + L"\\WebUIService.exe").c_str(), FALSE));
 
-        const std::wstring command = L"\"" + serviceProgram + L"\" QTVWebUI 1500";
-        SC_HANDLE service = CreateServiceW(manager_, L"QTVWebUI", L"QTV WebUI", SERVICE_ALL_ACCESS,
-                                           SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, SERVICE_ERROR_IGNORE,
-                                           command.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
-        ASSERT_NE(service, nullptr) << GetLastError();
-        ASSERT_TRUE(StartServiceW(service, 0, nullptr)) << GetLastError();
-        SERVICE_STATUS status{};
-        for (int i = 0; i < 200 && QueryServiceStatus(service, &status) && status.dwCurrentState != SERVICE_RUNNING; ++i)
-            Sleep(50);
-        CloseServiceHandle(service);
-        ASSERT_EQ(status.dwCurrentState, static_cast<DWORD>(SERVICE_RUNNING));
+        ASSERT_TRUE(StartService(manager_, L"QTVWebUI", L"\"" + serviceProgram + L"\" QTVWebUI 1500", SERVICE_AUTO_START));
     }
 
     // DLP in the agent's folder, which the agent's App Paths entry names with a trailing
     // backslash; the control program is the recorder.
     void installDlp()
     {
-        SetText(kAgentAppPaths, L"Path", kAgent + L"\\");
-        SetText(kDlpKey, L"Version", L"4.2");
+        ASSERT_TRUE(SetRegistryText(kAgentAppPaths, L"Path", kAgent + L"\\"));
+        ASSERT_TRUE(SetRegistryText(kDlpKey, L"Version", L"4.2"));
         MakeFolders(kAgent + L"\\DLP\\policies");
         ASSERT_TRUE(CopyFileW(recorder.c_str(), kControl.c_str(), FALSE));
         ASSERT_TRUE(CopyFileW(recorder.c_str(), kPlanted, FALSE));
@@ -193,22 +113,22 @@ TEST_F(WebUIAndDlpRemovalTest, RunningServiceIsStoppedAndTheControlProgramRunsQu
     installWebUI();
     installDlp();
 
-    EXPECT_EQ(RunProgram(L"\"" + program + L"\" /silent /webui /dlp"), 0u);
+    EXPECT_EQ(RunAndWait(L"\"" + program + L"\" /silent /webui /dlp"), 0u);
 
     SC_HANDLE gone = OpenServiceW(manager_, L"QTVWebUI", SERVICE_QUERY_STATUS);
     EXPECT_EQ(gone, nullptr);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SERVICE_DOES_NOT_EXIST));
     if (gone)
         CloseServiceHandle(gone);
-    EXPECT_FALSE(Exists(kWebUI));
-    EXPECT_FALSE(KeyExists(kEntry));
-    EXPECT_FALSE(KeyExists(std::wstring(kSettings) + L"\\_WebUI_HTTPS_Port"));
-    EXPECT_FALSE(KeyExists(std::wstring(kSettings) + L"\\_WebUIAppEnv_Custom"));
-    EXPECT_FALSE(KeyExists(L"SYSTEM\\ControlSet002\\services\\QTVWebUI"));
-    EXPECT_TRUE(KeyExists(std::wstring(kSettings) + L"\\_QTVClient_LogLevel")) << "the agent's own setting stays";
-    EXPECT_FALSE(Exists(kAgent + L"\\DLP"));
-    EXPECT_TRUE(Exists(kAgent)) << "the agent's folder stays";
-    EXPECT_FALSE(KeyExists(kDlpKey));
+    EXPECT_FALSE(PathPresent(kWebUI));
+    EXPECT_FALSE(RegistryKeyPresent(kEntry));
+    EXPECT_FALSE(RegistryKeyPresent(std::wstring(kSettings) + L"\\_WebUI_HTTPS_Port"));
+    EXPECT_FALSE(RegistryKeyPresent(std::wstring(kSettings) + L"\\_WebUIAppEnv_Custom"));
+    EXPECT_FALSE(RegistryKeyPresent(L"SYSTEM\\ControlSet002\\services\\QTVWebUI"));
+    EXPECT_TRUE(RegistryKeyPresent(std::wstring(kSettings) + L"\\_QTVClient_LogLevel")) << "the agent's own setting stays";
+    EXPECT_FALSE(PathPresent(kAgent + L"\\DLP"));
+    EXPECT_TRUE(PathPresent(kAgent)) << "the agent's folder stays";
+    EXPECT_FALSE(RegistryKeyPresent(kDlpKey));
 
     // The WebUI's uninstaller got the silent switches and a response file; the control program
     // its quoted path, exactly as derived from the agent's folder; nothing ran as C:\Program.exe.

@@ -1,0 +1,109 @@
+#include "support/win_machine.h"
+
+::testing::AssertionResult SetRegistryText(const std::wstring& key, const wchar_t* name, const std::wstring& value)
+{
+    HKEY opened = nullptr;
+    LSTATUS result = RegCreateKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &opened,
+                                     nullptr);
+    if (result != ERROR_SUCCESS)
+        return ::testing::AssertionFailure() << "RegCreateKeyExW failed with " << result;
+    result = RegSetValueExW(opened, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                            static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(opened);
+    if (result != ERROR_SUCCESS)
+        return ::testing::AssertionFailure() << "RegSetValueExW failed with " << result;
+    return ::testing::AssertionSuccess();
+}
+
+bool RegistryKeyPresent(const std::wstring& key)
+{
+    HKEY opened = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(opened);
+    return true;
+}
+
+bool PathPresent(const std::wstring& path)
+{
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+void MakeFolders(const std::wstring& path)
+{
+    for (std::size_t at = path.find(L'\\', 3); at != std::wstring::npos; at = path.find(L'\\', at + 1))
+        CreateDirectoryW(path.substr(0, at).c_str(), nullptr);
+    CreateDirectoryW(path.c_str(), nullptr);
+}
+
+void DeleteFolderTree(const std::wstring& path)
+{
+    WIN32_FIND_DATAW entry{};
+    const HANDLE listing = FindFirstFileW((path + L"\\*").c_str(), &entry);
+    if (listing != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring name = entry.cFileName;
+            if (name == L"." || name == L"..")
+                continue;
+            const std::wstring child = path + L"\\" + name;
+            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                DeleteFolderTree(child);
+            } else {
+                SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileW(child.c_str());
+            }
+        } while (FindNextFileW(listing, &entry));
+        FindClose(listing);
+    }
+    RemoveDirectoryW(path.c_str());
+}
+
+DWORD RunAndWait(std::wstring commandLine)
+{
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return GetLastError();
+    WaitForSingleObject(process.hProcess, 180000);
+    DWORD code = 0;
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return code;
+}
+
+::testing::AssertionResult StartService(SC_HANDLE manager, const wchar_t* name, const std::wstring& command,
+                                        DWORD startType)
+{
+    SC_HANDLE service = CreateServiceW(manager, name, name, SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS, startType,
+                                       SERVICE_ERROR_IGNORE, command.c_str(), nullptr, nullptr, nullptr, nullptr,
+                                       nullptr);
+    if (service == nullptr)
+        return ::testing::AssertionFailure() << "CreateServiceW failed with " << GetLastError();
+    if (!StartServiceW(service, 0, nullptr)) {
+        const DWORD error = GetLastError();
+        CloseServiceHandle(service);
+        return ::testing::AssertionFailure() << "StartServiceW failed with " << error;
+    }
+    SERVICE_STATUS status{};
+    for (int i = 0; i < 200 && QueryServiceStatus(service, &status) && status.dwCurrentState != SERVICE_RUNNING; ++i)
+        Sleep(50);
+    CloseServiceHandle(service);
+    if (status.dwCurrentState != SERVICE_RUNNING)
+        return ::testing::AssertionFailure() << "the service is in state " << status.dwCurrentState;
+    return ::testing::AssertionSuccess();
+}
+
+void RemoveService(SC_HANDLE manager, const wchar_t* name)
+{
+    SC_HANDLE old = OpenServiceW(manager, name, SERVICE_ALL_ACCESS);
+    if (old == nullptr)
+        return;
+    SERVICE_STATUS status{};
+    ControlService(old, SERVICE_CONTROL_STOP, &status);
+    for (int i = 0; i < 100 && QueryServiceStatus(old, &status) && status.dwCurrentState != SERVICE_STOPPED; ++i)
+        Sleep(50);
+    DeleteService(old);
+    CloseServiceHandle(old);
+}

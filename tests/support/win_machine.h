@@ -1,0 +1,30 @@
+#pragma once
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+// Laying out and inspecting the real machine under Wine, for the tests that run against it.
+// Registry paths are below HKEY_LOCAL_MACHINE, in this 32-bit program's view.
+
+// Creates the key as needed and sets a REG_SZ value.
+::testing::AssertionResult SetRegistryText(const std::wstring& key, const wchar_t* name,
+                                           const std::wstring& value);
+bool RegistryKeyPresent(const std::wstring& key);
+bool PathPresent(const std::wstring& path);
+
+// Creates the folder and every folder above it that is missing.
+void MakeFolders(const std::wstring& path);
+// Deletes the folder and everything in it, read-only files included; missing is fine.
+void DeleteFolderTree(const std::wstring& path);
+
+// Starts the command line and waits for it; its exit code, or the error that kept it from starting.
+DWORD RunAndWait(std::wstring commandLine);
+
+// Creates the own-process service `name` running `command`, starts it and waits until it runs.
+::testing::AssertionResult StartService(SC_HANDLE manager, const wchar_t* name,
+                                        const std::wstring& command, DWORD startType);
+// Stops the service if it runs and deletes it; nothing when there is none.
+void RemoveService(SC_HANDLE manager, const wchar_t* name);
