@@ -65,6 +65,21 @@ private:
 
 } // namespace Windows
 
+namespace WindowsPlatform {
+
+// A job thread could not be started; its text is its type name.
+class ThreadError : public DebuggableException {
+public:
+    explicit ThreadError(int error) : error_(error) {}
+    // The runtime library's errno at the failure.
+    int error() const { return error_; }
+
+private:
+    int error_;
+};
+
+} // namespace WindowsPlatform
+
 // CloseServiceHandle failed; raised and swallowed inside the service-handle holder.
 class CloseSCHandleFailed : public DebuggableException {
 };

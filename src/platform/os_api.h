@@ -143,6 +143,12 @@ public:
     virtual BOOL verQueryValue(const void* block, const char16_t* subBlock, void** buffer,
                                UINT* length) = 0;
 
+    // Text and colours (KERNEL32, USER32).
+    // CompareStringW: CSTR_LESS_THAN, CSTR_EQUAL or CSTR_GREATER_THAN; 0 on failure.
+    virtual int compareString(LCID locale, DWORD flags, const char16_t* first, int firstLength,
+                              const char16_t* second, int secondLength) = 0;
+    virtual DWORD getSysColor(int index) = 0;
+
     // Time (KERNEL32). The simulated machine's clock advances on sleep() and timed waits
     // without the test waiting.
     virtual void sleep(DWORD milliseconds) = 0;

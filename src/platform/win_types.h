@@ -344,4 +344,17 @@ constexpr HRESULT S_OK = 0;
 constexpr HRESULT E_FAIL = static_cast<HRESULT>(0x80004005u);
 constexpr HRESULT E_INVALIDARG = static_cast<HRESULT>(0x80070057u);
 
+using UINT_PTR = std::uintptr_t;
+constexpr UINT WM_APP = 0x8000;
+using LCID = DWORD;
+using COLORREF = DWORD;
+constexpr LCID LOCALE_USER_DEFAULT = 0x0400;
+constexpr DWORD NORM_IGNORECASE = 0x00000001;
+constexpr DWORD LINGUISTIC_IGNORECASE = 0x00000010;
+constexpr int CSTR_LESS_THAN = 1;
+constexpr int CSTR_EQUAL = 2;
+constexpr int CSTR_GREATER_THAN = 3;
+constexpr int COLOR_WINDOW = 5;
+constexpr int COLOR_WINDOWTEXT = 8;
+
 #endif

@@ -279,6 +279,16 @@ DWORD Win32OsApi::expandEnvironmentStrings(const char16_t* source, char16_t* des
     return ::ExpandEnvironmentStringsW(W(source), W(destination), size);
 }
 
+int Win32OsApi::compareString(LCID locale, DWORD flags, const char16_t* first, int firstLength, const char16_t* second, int secondLength)
+{
+    return ::CompareStringW(locale, flags, W(first), firstLength, W(second), secondLength);
+}
+
+DWORD Win32OsApi::getSysColor(int index)
+{
+    return ::GetSysColor(index);
+}
+
 DWORD Win32OsApi::getFullPathName(const char16_t* fileName, DWORD bufferLength, char16_t* buffer, char16_t** filePart)
 {
     return ::GetFullPathNameW(W(fileName), bufferLength, W(buffer), reinterpret_cast<LPWSTR*>(filePart));

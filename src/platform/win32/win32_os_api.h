@@ -57,6 +57,8 @@ public:
     DWORD getTempPath(DWORD bufferLength, char16_t* buffer) override;
     UINT getTempFileName(const char16_t* pathName, const char16_t* prefix, UINT unique, char16_t* tempFileName) override;
     DWORD expandEnvironmentStrings(const char16_t* source, char16_t* destination, DWORD size) override;
+    int compareString(LCID locale, DWORD flags, const char16_t* first, int firstLength, const char16_t* second, int secondLength) override;
+    DWORD getSysColor(int index) override;
     DWORD getFullPathName(const char16_t* fileName, DWORD bufferLength, char16_t* buffer, char16_t** filePart) override;
     HMODULE loadLibrary(const char16_t* fileName) override;
     FARPROC getProcAddress(HMODULE module, const char* procName) override;

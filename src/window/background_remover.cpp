@@ -1,0 +1,102 @@
+#include "window/background_remover.h"
+
+#include <utility>
+
+#include "core/log.h"
+#include "core/product.h"
+#include "platform/errors.h"
+
+BackgroundRemover::BackgroundRemover(RemoverHost* removerHost, Remove::Log* sink)
+    : host(removerHost), log(sink)
+{
+}
+
+BackgroundRemover::~BackgroundRemover()
+{
+    releaseWorker();
+}
+
+void BackgroundRemover::startDetection(const std::vector<QTVProduct*>& components)
+{
+    productsFound = components;
+    start(Mode::Detection);
+}
+
+void BackgroundRemover::startRemoval(const std::vector<QTVProduct*>& components)
+{
+    removed = components;
+    start(Mode::Removal);
+}
+
+void BackgroundRemover::start(Mode job)
+{
+    mode = job;
+    timerId = host->startLogTimer();
+    std::unique_ptr<WorkerThread> worker = host->startThread(*this);
+    // The previous worker posted its completion before this job could start: it is ending.
+    releaseWorker();
+    thread = std::move(worker);
+}
+
+void BackgroundRemover::releaseWorker()
+{
+    thread.reset();
+}
+
+void BackgroundRemover::run()
+{
+    allSucceeded = true;
+    try {
+        if (mode == Mode::Detection)
+            detectAll();
+        else
+            removeAll();
+    } catch (...) {
+        log->write(mode == Mode::Detection ? u"Unhandled exception during product detection: "
+                                           : u"Unhandled exception during product removal: ");
+        writeLine(log, DescribeCurrentExceptionW());
+        if (mode == Mode::Removal)
+            allSucceeded = false;
+    }
+    host->post(mode == Mode::Detection ? kDetectionDone : kRemovalDone);
+}
+
+void BackgroundRemover::detectAll()
+{
+    const std::vector<QTVProduct*> components = std::move(productsFound);
+    // Even a detection cut short by an exception hands the window only components whose flag
+    // says installed, so that nothing else is offered for removal.
+    const auto keepInstalled = [this, &components] {
+        productsFound.clear();
+        for (QTVProduct* product : components)
+            if (product->isInstalled())
+                productsFound.push_back(product);
+    };
+    try {
+        for (QTVProduct* product : components)
+            product->detect();
+    } catch (...) {
+        keepInstalled();
+        throw;
+    }
+    keepInstalled();
+}
+
+void BackgroundRemover::removeAll()
+{
+    std::vector<QTVProduct*> chosen;
+    std::swap(chosen, removed);
+    for (QTVProduct* product : chosen) {
+        if (!product->remove()) {
+            allSucceeded = false;
+            log->write(u"One or more steps in the removal of \"");
+            log->write(product->name());
+            writeLine(log, u"\" has failed.");
+        }
+        product->detect();
+        if (product->isInstalled())
+            allSucceeded = false;
+        else
+            removed.push_back(product);
+    }
+}
