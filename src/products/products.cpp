@@ -1,5 +1,6 @@
 #include "products/products.h"
 
+#include "database/database_product.h"
 #include "products/cdt_product.h"
 #include "products/client_product.h"
 #include "products/console_product.h"
@@ -25,6 +26,7 @@ Products MakeProducts(Remove::Log* log)
     Add<RelayProduct>(products, ProductId::Relay, log);
     Add<ServerProduct>(products, ProductId::Server, log);
     Add<ClientProduct>(products, ProductId::Client, log);
+    Add<DatabaseProduct>(products, ProductId::SupportingDatabases, log);
     // The remaining components take their catalogue slots as their recipes are written; until
     // then their slots stay empty and the drivers pass them by.
     return products;
