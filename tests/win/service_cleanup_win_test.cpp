@@ -21,38 +21,14 @@ protected:
     {
         manager_ = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
         ASSERT_NE(manager_, nullptr) << GetLastError();
-        removeLeftover();
-        const std::u16string& program = FixtureServicePath();
-        const std::wstring command =
-            L"\"" + std::wstring(program.begin(), program.end()) + L"\" " + kName + L" 2500";
-        SC_HANDLE service = CreateServiceW(manager_, kName, kName, SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
-                                           SERVICE_DEMAND_START, SERVICE_ERROR_IGNORE, command.c_str(), nullptr,
-                                           nullptr, nullptr, nullptr, nullptr);
-        ASSERT_NE(service, nullptr) << GetLastError();
-        ASSERT_TRUE(StartServiceW(service, 0, nullptr)) << GetLastError();
-        SERVICE_STATUS status{};
-        for (int i = 0; i < 200 && QueryServiceStatus(service, &status) && status.dwCurrentState != SERVICE_RUNNING; ++i)
-            Sleep(50);
-        CloseServiceHandle(service);
-        ASSERT_EQ(status.dwCurrentState, static_cast<DWORD>(SERVICE_RUNNING));
+        RemoveFixtureService(kName);
+        ASSERT_TRUE(StartFixtureService(kName, 2500));
     }
 
     void TearDown() override
     {
-        removeLeftover();
+        RemoveFixtureService(kName);
         CloseServiceHandle(manager_);
-    }
-
-    void removeLeftover()
-    {
-        if (SC_HANDLE old = OpenServiceW(manager_, kName, SERVICE_ALL_ACCESS)) {
-            SERVICE_STATUS status{};
-            ControlService(old, SERVICE_CONTROL_STOP, &status);
-            for (int i = 0; i < 100 && QueryServiceStatus(old, &status) && status.dwCurrentState != SERVICE_STOPPED; ++i)
-                Sleep(50);
-            DeleteService(old);
-            CloseServiceHandle(old);
-        }
     }
 
     SC_HANDLE manager_ = nullptr;
