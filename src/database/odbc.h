@@ -17,7 +17,9 @@ using ODBCLength = std::intptr_t;
 // ignored.
 void FreeODBCHandle(short handleType, ODBCHandleValue handle) noexcept;
 
-// A move-only owner of one ODBC handle, freed exactly once.
+// A move-only owner of one ODBC handle, freed exactly once. Not the platform's UniqueHandle: that
+// one keeps the system's last error through the seam, which the driver manager's handles are
+// not behind, and its header brings in the system's types.
 template <short HandleType>
 class ODBCHandle {
 public:

@@ -252,6 +252,11 @@ struct VersionCase {
     std::optional<std::u16string> version;
 };
 
+void PrintTo(const VersionCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class VersionQueryTest : public DatabaseProductTest, public ::testing::WithParamInterface<VersionCase> {
 };
 

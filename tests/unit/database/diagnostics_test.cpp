@@ -15,6 +15,11 @@ struct Case {
     const char* message; // its whole message
 };
 
+void PrintTo(const Case& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 // Throws what the layer throws for these records and reports the class and the message.
 std::pair<std::string, std::string> Thrown(const std::vector<DiagnosticRecord>& records)
 {
