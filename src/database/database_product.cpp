@@ -38,6 +38,14 @@ const std::u16string kDSNList = u"SOFTWARE\\ODBC\\ODBC.INI\\ODBC Data Sources\\"
 // The suite's 64-bit tools leave their data sources in the 64-bit view.
 constexpr REGSAM kDSNAccess = KEY_ALL_ACCESS | KEY_WOW64_64KEY;
 
+// The SQL texts, each run as one statement. Names are inserted as they are: they are this file's
+// own constants.
+const std::string kUseMaster = "use master";
+const std::string kExistsQuery = "select case when exists ( select * from sysdatabases where name = ? ) then 1 else 0 end";
+const std::string kUseMainDatabase = "use KMEnterprise";
+const std::string kVersionQuery = "select Version from DBINFO";
+const std::string kDropDatabase = "drop database ";
+
 // The version column's buffer: 64 UTF-16 characters and a terminator.
 constexpr std::size_t kVersionCharacters = 64;
 
@@ -119,13 +127,13 @@ bool DatabaseProduct::databaseExists(ODBCHandleValue connection, const std::u16s
     log->write(database);
     log->write(u"]...");
     try {
-        executeOnce(connection, "use master");
+        executeOnce(connection, kUseMaster);
         ODBCStatement statement(connection);
         ODBCStringParameter name;
         name.bind(statement, 1, ToUtf8(database), false);
         std::int32_t exists = 0;
         statement.bindInteger(1, &exists);
-        statement.execute("select case when exists ( select * from sysdatabases where name = ? ) then 1 else 0 end");
+        statement.execute(kExistsQuery);
         if (!statement.fetch())
             throw NothingReturnedFromQuery();
         writeLine(log, exists != 0 ? u"database exists" : u"database does not exist");
@@ -140,12 +148,12 @@ OptionalText DatabaseProduct::queryVersion(ODBCHandleValue connection)
 {
     log->write(u"Trying to determine the version of the KMEnterprise database...");
     try {
-        executeOnce(connection, "use KMEnterprise");
+        executeOnce(connection, kUseMainDatabase);
         ODBCStatement statement(connection);
         char16_t buffer[kVersionCharacters + 1] = {};
         ODBCLength indicator = 0;
         statement.bindWideText(1, buffer, sizeof(buffer), &indicator);
-        statement.execute("select Version from DBINFO");
+        statement.execute(kVersionQuery);
         if (!statement.fetch())
             throw NothingReturnedFromQuery();
         // A negative indicator (NULL, or a length the driver does not know) is no version.
@@ -167,8 +175,8 @@ OptionalText DatabaseProduct::queryVersion(ODBCHandleValue connection)
 bool DatabaseProduct::dropDatabase(ODBCHandleValue connection, const std::u16string& database)
 {
     return QuotedStep(log, u"Removing database \"", database, [&] {
-        executeOnce(connection, "use master");
-        executeOnce(connection, "drop database " + ToUtf8(database));
+        executeOnce(connection, kUseMaster);
+        executeOnce(connection, kDropDatabase + ToUtf8(database));
     });
 }
 
