@@ -32,6 +32,30 @@ private:
     LogChannel& channel_;
 };
 
+TEST(CheckODBCResultTest, EveryReturnCodeHasItsOutcome)
+{
+    // Codes without records: nothing to read, so the text names the code.
+    const std::pair<short, const char*> codes[] = {
+        {0, nullptr}, {1, nullptr},
+        {-1, "Database Error: "},
+        {-2, "Database Error: Invalid Handle"},
+        {2, "Database Error: Still Executing"},
+        {99, "Database Error: Need Data"},
+        {100, "Database Error: No Data"},
+        {3, "Database Error: Unknown ODBC Error"},
+    };
+    for (const auto& [code, expected] : codes) {
+        SCOPED_TRACE(code);
+        try {
+            CheckODBCResult(code, nullptr, 0);
+            EXPECT_EQ(expected, nullptr);
+        } catch (const ODBCException& e) {
+            ASSERT_NE(expected, nullptr);
+            EXPECT_EQ(e.message(), expected);
+        }
+    }
+}
+
 class SqliteLayerTest : public ::testing::Test {
 protected:
     SqlServerStandIn odbc;
