@@ -84,6 +84,11 @@ private:
 class CloseSCHandleFailed : public DebuggableException {
 };
 
+// Marks an exception as an expected condition (a database that is gone, a lost connection) that
+// is not worth a crash dump; it carries nothing.
+class NonDumpableException {
+};
+
 // LocalFree failed; raised and swallowed inside the LocalFree holder.
 class LocalFreeFailed {
 };

@@ -1,5 +1,6 @@
 #include "products/products.h"
 
+#include "database/database_product.h"
 #include "products/a2a_product.h"
 #include "products/cdt_product.h"
 #include "products/client_product.h"
@@ -39,7 +40,7 @@ Products MakeProducts(Remove::Log* log)
     Add<DLPProduct>(products, ProductId::DLP, log);
     Add<LoggingServiceProduct>(products, ProductId::ClientLoggingService, log);
     Add<ClientProduct>(products, ProductId::Client, log);
-    // The supporting databases take their slot with the database code.
+    Add<DatabaseProduct>(products, ProductId::SupportingDatabases, log);
     Add<InstallersProduct>(products, ProductId::InstallationGenerator, log);
     Add<MSDEProduct>(products, ProductId::MSDE, log);
     return products;

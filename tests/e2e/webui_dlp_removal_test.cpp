@@ -16,12 +16,12 @@
 #include <sstream>
 #include <string>
 
+#include "support/fixture_service.h"
 #include "support/win_machine.h"
 
 namespace {
 
 std::wstring program;
-std::wstring serviceProgram;
 std::wstring recorder;
 
 constexpr wchar_t kEntry[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{QTV-E2E-WEBUI}";
@@ -66,7 +66,7 @@ protected:
     // What a failed run may have left, so that every run starts from a clean prefix and leaves one.
     void removeLeftovers()
     {
-        RemoveService(manager_, L"QTVWebUI");
+        RemoveFixtureService(L"QTVWebUI");
         RegDeleteTreeW(HKEY_LOCAL_MACHINE, kEntry);
         RegDeleteTreeW(HKEY_LOCAL_MACHINE, kAgentAppPaths);
         RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"SYSTEM\\ControlSet002\\services\\QTVWebUI");
@@ -91,7 +91,7 @@ protected:
         MakeFolders(kWebUI + L"\\WebUI\\ETL");
         ASSERT_TRUE(CopyFileW(recorder.c_str(), (kWebUI + L"\\WebUIService.exe").c_str(), FALSE));
 
-        ASSERT_TRUE(StartService(manager_, L"QTVWebUI", L"\"" + serviceProgram + L"\" QTVWebUI 1500", SERVICE_AUTO_START));
+        ASSERT_TRUE(StartFixtureService(L"QTVWebUI", 1500, SERVICE_AUTO_START));
     }
 
     // DLP in the agent's folder, which the agent's App Paths entry names with a trailing
@@ -155,7 +155,8 @@ int main(int argc, char** argv)
         return std::wstring(narrow.begin(), narrow.end());
     };
     program = wide(argv[1]);
-    serviceProgram = wide(argv[2]);
+    const std::wstring serviceProgram = wide(argv[2]);
+    SetFixtureServicePath(std::u16string(serviceProgram.begin(), serviceProgram.end()));
     recorder = wide(argv[3]);
     return RUN_ALL_TESTS();
 }

@@ -9,7 +9,6 @@
 
 #include "core/log.h"
 #include "support/fixture_service.h"
-#include "support/win_machine.h"
 #include "toolkit/service_cleanup.h"
 
 namespace {
@@ -22,15 +21,13 @@ protected:
     {
         manager_ = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
         ASSERT_NE(manager_, nullptr) << GetLastError();
-        RemoveService(manager_, kName);
-        const std::u16string& program = FixtureServicePath();
-        ASSERT_TRUE(StartService(manager_, kName, L"\"" + std::wstring(program.begin(), program.end()) + L"\" " + kName + L" 2500",
-                                 SERVICE_DEMAND_START));
+        RemoveFixtureService(kName);
+        ASSERT_TRUE(StartFixtureService(kName, 2500));
     }
 
     void TearDown() override
     {
-        RemoveService(manager_, kName);
+        RemoveFixtureService(kName);
         CloseServiceHandle(manager_);
     }
 

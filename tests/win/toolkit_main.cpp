@@ -1,4 +1,5 @@
-// The toolkit's tests against the real system: "toolkit_tests PATH\fixture_service.exe".
+// Tests against the real system that need the fixture service (the toolkit's, the databases'):
+// "PROGRAM PATH\fixture_service.exe".
 
 #include <gtest/gtest.h>
 
@@ -11,7 +12,7 @@ int main(int argc, char** argv)
 {
     ::testing::InitGoogleTest(&argc, argv);
     if (argc != 2) {
-        std::fprintf(stderr, "usage: toolkit_tests PATH\\fixture_service.exe\n");
+        std::fprintf(stderr, "usage: %s PATH\\fixture_service.exe\n", argv[0]);
         return 2;
     }
     const std::string path = argv[1];

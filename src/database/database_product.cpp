@@ -1,0 +1,264 @@
+#include "database/database_product.h"
+
+#include <algorithm>
+#include <cstdint>
+
+#include "core/catalogue.h"
+#include "core/log.h"
+#include "database/odbc_errors.h"
+#include "platform/errors.h"
+#include "platform/registry.h"
+#include "platform/text.h"
+#include "toolkit/registry_cleanup.h"
+#include "toolkit/service_cleanup.h"
+
+namespace {
+
+const std::u16string kDefaultInstanceService = u"MSSQLSERVER";
+const std::u16string kExpressInstanceService = u"MSSQL$SQLEXPRESS";
+const std::string kDefaultInstanceServer = ".";
+const std::string kExpressInstanceServer = "localhost\\SQLEXPRESS";
+const std::u16string kNativeClientKey = u"SOFTWARE\\ODBC\\ODBCINST.INI\\SQL Server Native Client 11.0";
+const std::string kNativeClientDriver = "Driver={SQL Server Native Client 11.0}";
+const std::string kPlainDriver = "Driver=SQL Server";
+
+const std::u16string kMainDatabase = u"KMEnterprise";
+const std::u16string kReportingDatabase = u"QTVReporting";
+const std::u16string kReindexingJob = u"KMEnterprise Full Database Index Reorganization";
+
+const std::u16string kServerServices[] = {u"FillDB", u"GatherDB", u"QTVWebReportsServer", u"QTVRootServer"};
+constexpr unsigned kServiceTimeout = 10;
+
+// The main database's data sources go with it; the others are removed on every removal.
+const std::u16string kMainDatabaseDSNs[] = {u"qtv_kmenterprise", u"qtv_EnterpriseServer"};
+const std::u16string kOtherDSNs[] = {u"localqtvreportingserver", u"enterprise_setup", u"enterprise_setup32"};
+
+const std::u16string kDSNRoot = u"SOFTWARE\\ODBC\\ODBC.INI\\";
+const std::u16string kDSNList = u"SOFTWARE\\ODBC\\ODBC.INI\\ODBC Data Sources\\";
+// The suite's 64-bit tools leave their data sources in the 64-bit view.
+constexpr REGSAM kDSNAccess = KEY_ALL_ACCESS | KEY_WOW64_64KEY;
+
+// The SQL texts, each run as one statement. Names are inserted as they are: they are this file's
+// own constants.
+const std::string kUseMaster = "use master";
+const std::string kExistsQuery = "select case when exists ( select * from sysdatabases where name = ? ) then 1 else 0 end";
+const std::string kUseMainDatabase = "use KMEnterprise";
+const std::string kVersionQuery = "select Version from DBINFO";
+const std::string kDropDatabase = "drop database ";
+
+// The version column's buffer: 64 UTF-16 characters and a terminator.
+constexpr std::size_t kVersionCharacters = 64;
+
+std::string JobScript(const std::u16string& job)
+{
+    return "declare @jobName sysname\r\nset @jobName = N'" + ToUtf8(job) +
+           "'\r\nif exists ( select * from msdb.dbo.sysjobs where name like @jobName )\r\n"
+           "\texecute msdb.dbo.sp_delete_job @job_name = @jobName\r\n";
+}
+
+void WriteError(Remove::Log* log)
+{
+    log->write(u"error encountered: ");
+    writeLine(log, DescribeCurrentExceptionW());
+}
+
+// Opens the line with the opening phrase and the quoted subject, runs the work and closes the
+// line with "done" or the error.
+template <class Work>
+bool QuotedStep(Remove::Log* log, std::u16string_view opening, const std::u16string& subject, Work work)
+{
+    log->write(opening);
+    log->write(subject);
+    log->write(u"\"...");
+    try {
+        work();
+        writeLine(log, u"done");
+        return true;
+    } catch (...) {
+        WriteError(log);
+        return false;
+    }
+}
+
+} // namespace
+
+DatabaseProduct::DatabaseProduct(Remove::Log* sink)
+    : QTVProduct(sink)
+{
+}
+
+std::u16string DatabaseProduct::name() const
+{
+    return std::u16string(Catalogue(ProductId::SupportingDatabases).defaultName);
+}
+
+OptionalText DatabaseProduct::version() const
+{
+    return displayVersion;
+}
+
+std::unique_ptr<DatabaseSession> DatabaseProduct::connectToLocalServer()
+{
+    std::string server;
+    if (CheckServiceRunning(kDefaultInstanceService, log))
+        server = kDefaultInstanceServer;
+    else if (CheckServiceRunning(kExpressInstanceService, log))
+        server = kExpressInstanceServer;
+    else
+        return nullptr;
+    log->write(u"Trying to connect to a SQL server at localhost using NT authentication...");
+    try {
+        const std::string& driver =
+            RegistryValueExists(HKEY_LOCAL_MACHINE, kNativeClientKey, u"Driver", KEY_READ)
+                ? kNativeClientDriver
+                : kPlainDriver;
+        // The line stays open: the first database check continues it.
+        return std::make_unique<DatabaseSession>(driver + ";Server=" + server + ";Trusted_Connection=Yes;");
+    } catch (...) {
+        writeLine(log, DescribeCurrentExceptionW());
+        connectFailed = true;
+        return nullptr;
+    }
+}
+
+bool DatabaseProduct::databaseExists(ODBCHandleValue connection, const std::u16string& database)
+{
+    log->write(u"Checking for database [");
+    log->write(database);
+    log->write(u"]...");
+    try {
+        executeOnce(connection, kUseMaster);
+        ODBCStatement statement(connection);
+        ODBCStringParameter name;
+        name.bind(statement, 1, ToUtf8(database), false);
+        std::int32_t exists = 0;
+        statement.bindInteger(1, &exists);
+        statement.execute(kExistsQuery);
+        if (!statement.fetch())
+            throw NothingReturnedFromQuery();
+        writeLine(log, exists != 0 ? u"database exists" : u"database does not exist");
+        return exists != 0;
+    } catch (...) {
+        WriteError(log);
+        return false;
+    }
+}
+
+OptionalText DatabaseProduct::queryVersion(ODBCHandleValue connection)
+{
+    log->write(u"Trying to determine the version of the KMEnterprise database...");
+    try {
+        executeOnce(connection, kUseMainDatabase);
+        ODBCStatement statement(connection);
+        char16_t buffer[kVersionCharacters + 1] = {};
+        ODBCLength indicator = 0;
+        statement.bindWideText(1, buffer, sizeof(buffer), &indicator);
+        statement.execute(kVersionQuery);
+        if (!statement.fetch())
+            throw NothingReturnedFromQuery();
+        // A negative indicator (NULL, or a length the driver does not know) is no version.
+        if (indicator < 0) {
+            writeLine(log, u"found version 'Unknown'");
+            return std::nullopt;
+        }
+        const std::u16string version(buffer, std::min(static_cast<std::size_t>(indicator) / 2, kVersionCharacters));
+        log->write(u"found version '");
+        log->write(version);
+        writeLine(log, u"'");
+        return version;
+    } catch (...) {
+        WriteError(log);
+        return std::nullopt;
+    }
+}
+
+bool DatabaseProduct::dropDatabase(ODBCHandleValue connection, const std::u16string& database)
+{
+    return QuotedStep(log, u"Removing database \"", database, [&] {
+        executeOnce(connection, kUseMaster);
+        executeOnce(connection, kDropDatabase + ToUtf8(database));
+    });
+}
+
+bool DatabaseProduct::removeReindexingJob(ODBCHandleValue connection, const std::u16string& job)
+{
+    // The script names msdb itself and deletes the job only when it exists.
+    return QuotedStep(log, u"Removing reindexing job \"", job, [&] { executeOnce(connection, JobScript(job)); });
+}
+
+bool DatabaseProduct::removeDSN(const std::u16string& dsn)
+{
+    log->write(u"Removing DSN \"");
+    log->write(dsn);
+    writeLine(log, u"\"...");
+    // The registry leftovers are looked at only once the installer library has removed the DSN.
+    const bool removed = RemoveDSNFromIni(dsn) && removeDSNRegistryEntries(dsn);
+    writeLine(log, removed ? u"DSN Removed" : u"failed to delete DSN");
+    return removed;
+}
+
+bool DatabaseProduct::removeDSNRegistryEntries(const std::u16string& dsn)
+{
+    try {
+        const UniqueKey root = RegOpenKeyChecked(HKEY_LOCAL_MACHINE, kDSNRoot, kDSNAccess);
+        const bool deleted = DeleteRegistryKey(root.get(), dsn, log);
+        const UniqueKey list = RegOpenKeyChecked(HKEY_LOCAL_MACHINE, kDSNList, kDSNAccess);
+        if (HasRegistryValue(list.get(), dsn))
+            RegDeleteValueChecked(list.get(), dsn);
+        return deleted;
+    } catch (...) {
+        WriteError(log);
+        return false;
+    }
+}
+
+void DatabaseProduct::detect()
+{
+    detectBanner(log, name());
+    const std::unique_ptr<DatabaseSession> session = connectFailed ? nullptr : connectToLocalServer();
+    if (!session) {
+        // A failed connection says nothing about the databases: what was found before stands.
+        if (!connectFailed)
+            installed = false;
+        return;
+    }
+    installed = false;
+    const bool main = databaseExists(session->connection(), kMainDatabase);
+    const bool reporting = databaseExists(session->connection(), kReportingDatabase);
+    if (main) {
+        displayVersion = queryVersion(session->connection());
+        installed = true;
+    } else {
+        installed = reporting;
+    }
+}
+
+bool DatabaseProduct::remove()
+{
+    removeBanner(log, name());
+    const std::unique_ptr<DatabaseSession> session = connectFailed ? nullptr : connectToLocalServer();
+    if (!session) {
+        writeLine(log, u"Unable to connect to database.  It may have already been removed by the uninstaller.");
+        // Without a running instance there is nothing to remove; a failed connection is a failure.
+        return !connectFailed;
+    }
+    for (const std::u16string& service : kServerServices)
+        StopServiceWithWait(service, log, kServiceTimeout);
+
+    bool failed = false;
+    if (databaseExists(session->connection(), kMainDatabase)) {
+        if (dropDatabase(session->connection(), kMainDatabase)) {
+            removeReindexingJob(session->connection(), kReindexingJob);
+            for (const std::u16string& dsn : kMainDatabaseDSNs)
+                removeDSN(dsn);
+        } else {
+            failed = true;
+        }
+    }
+    if (databaseExists(session->connection(), kReportingDatabase) &&
+        !dropDatabase(session->connection(), kReportingDatabase))
+        failed = true;
+    for (const std::u16string& dsn : kOtherDSNs)
+        removeDSN(dsn);
+    return !failed;
+}

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "core/product.h"
+#include "database/odbc.h"
+
+// The supporting databases on the local SQL Server: the main and reporting databases, the job
+// that reorganises the main database's indexes and the suite's ODBC data sources. Detection
+// asks the server whether either database exists; removal drops them, deletes the job and
+// removes the data sources. It never runs an uninstaller.
+class DatabaseProduct : public QTVProduct {
+public:
+    explicit DatabaseProduct(Remove::Log* log);
+
+    std::u16string name() const override;
+    OptionalText version() const override;
+    void detect() override;
+    bool remove() override;
+
+private:
+    // A session on the local instance, or nothing: no instance running, or the attempt failed
+    // (then connectFailed is set and the error written).
+    std::unique_ptr<DatabaseSession> connectToLocalServer();
+    bool databaseExists(ODBCHandleValue connection, const std::u16string& database);
+    OptionalText queryVersion(ODBCHandleValue connection);
+    bool dropDatabase(ODBCHandleValue connection, const std::u16string& database);
+    bool removeReindexingJob(ODBCHandleValue connection, const std::u16string& job);
+    bool removeDSN(const std::u16string& dsn);
+    bool removeDSNRegistryEntries(const std::u16string& dsn);
+
+    // Set by the first connection attempt that fails; no later detect() or remove() tries again.
+    bool connectFailed = false;
+    OptionalText displayVersion;
+};
