@@ -20,7 +20,7 @@ public:
     }
 
     std::u16string name() const override { return std::u16string(Catalogue(id_).defaultName); }
-    OptionalText version() const override { return std::nullopt; }
+    OptionalText version() const override { return versionFound; }
 
     void detect() override
     {
@@ -37,13 +37,16 @@ public:
         removeBanner(log, name());
         if (throwOnRemove)
             throw std::runtime_error("remove failed");
-        if (removable)
+        if (removable || goesAnyway)
             onMachine = false;
         return removable;
     }
 
     bool onMachine = false;
     bool removable = true;
+    // Reports a failed removal, yet is gone afterwards.
+    bool goesAnyway = false;
+    OptionalText versionFound;
     bool throwOnDetect = false;
     bool throwOnRemove = false;
 
