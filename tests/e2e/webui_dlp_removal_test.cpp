@@ -1,5 +1,5 @@
 // The built program removing the WebUI and DLP under Wine:
-//   webui_dlp_removal_test PATH\QTVRemove.exe PATH\fixture_service.exe PATH\record_run.exe
+//   webui_dlp_removal_test PATH\QTVRemove.exe PATH\fixture_service.exe PATH\uninstaller_standin.exe
 // The WebUI's service is the fixture service, really running until the program stops it through
 // the service manager. The WebUI's uninstaller and DLP's control program are the recorder, which
 // leaves everything behind and notes how it was started. The recorder is also planted as
@@ -147,7 +147,7 @@ int main(int argc, char** argv)
 {
     ::testing::InitGoogleTest(&argc, argv);
     if (argc != 4) {
-        fprintf(stderr, "usage: webui_dlp_removal_test PATH\\QTVRemove.exe PATH\\fixture_service.exe PATH\\record_run.exe\n");
+        fprintf(stderr, "usage: webui_dlp_removal_test PATH\\QTVRemove.exe PATH\\fixture_service.exe PATH\\uninstaller_standin.exe\n");
         return 2;
     }
     const auto wide = [](const char* text) {

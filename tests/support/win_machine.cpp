@@ -58,19 +58,87 @@ void DeleteFolderTree(const std::wstring& path)
     RemoveDirectoryW(path.c_str());
 }
 
-DWORD RunAndWait(std::wstring commandLine)
+PROCESS_INFORMATION StartProgram(std::wstring commandLine)
 {
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-        return GetLastError();
-    WaitForSingleObject(process.hProcess, 180000);
+    PROCESS_INFORMATION program{};
+    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &program))
+        return PROCESS_INFORMATION{};
+    return program;
+}
+
+DWORD WaitForProgram(PROCESS_INFORMATION& program)
+{
+    WaitForSingleObject(program.hProcess, 180000);
     DWORD code = 0;
-    GetExitCodeProcess(process.hProcess, &code);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    GetExitCodeProcess(program.hProcess, &code);
+    CloseHandle(program.hThread);
+    CloseHandle(program.hProcess);
+    program = PROCESS_INFORMATION{};
     return code;
+}
+
+DWORD RunAndWait(std::wstring commandLine)
+{
+    PROCESS_INFORMATION program = StartProgram(std::move(commandLine));
+    if (program.hProcess == nullptr)
+        return GetLastError();
+    return WaitForProgram(program);
+}
+
+namespace {
+
+std::wstring WindowText(HWND window)
+{
+    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
+    return text;
+}
+
+struct BoxSearch {
+    DWORD processId;
+    HWND found;
+};
+
+BOOL CALLBACK FindBox(HWND window, LPARAM search)
+{
+    auto* wanted = reinterpret_cast<BoxSearch*>(search);
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    wchar_t className[32] = {};
+    GetClassNameW(window, className, 32);
+    if (process == wanted->processId && IsWindowVisible(window) && std::wstring(className) == L"#32770") {
+        wanted->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+} // namespace
+
+bool AnswerMessageBox(DWORD processId, int seconds, SeenBox& seen)
+{
+    BoxSearch search{processId, nullptr};
+    for (int i = 0; i < seconds * 10 && search.found == nullptr; ++i) {
+        EnumWindows(FindBox, reinterpret_cast<LPARAM>(&search));
+        if (search.found == nullptr)
+            Sleep(100);
+    }
+    if (search.found == nullptr)
+        return false;
+    // Let the box finish laying out its controls before reading them.
+    Sleep(300);
+    seen.caption = WindowText(search.found);
+    for (HWND child = GetWindow(search.found, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        wchar_t className[32] = {};
+        GetClassNameW(child, className, 32);
+        const std::wstring text = WindowText(child);
+        if (std::wstring(className) == L"Static" && !text.empty())
+            seen.text = text;
+    }
+    PostMessageW(search.found, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    return true;
 }
 
 ::testing::AssertionResult StartService(SC_HANDLE manager, const wchar_t* name, const std::wstring& command,

@@ -23,6 +23,20 @@ void DeleteFolderTree(const std::wstring& path);
 // Starts the command line and waits for it; its exit code, or the error that kept it from starting.
 DWORD RunAndWait(std::wstring commandLine);
 
+// A started program; null handles when it could not start.
+PROCESS_INFORMATION StartProgram(std::wstring commandLine);
+// Waits for the program to end and closes its handles; its exit code.
+DWORD WaitForProgram(PROCESS_INFORMATION& program);
+
+// What a message box showed.
+struct SeenBox {
+    std::wstring caption;
+    std::wstring text;
+};
+// Waits up to `seconds` for a message box of the process, reads it and presses OK; false when
+// none appeared.
+bool AnswerMessageBox(DWORD processId, int seconds, SeenBox& seen);
+
 // Creates the own-process service `name` running `command`, starts it and waits until it runs.
 ::testing::AssertionResult StartService(SC_HANDLE manager, const wchar_t* name,
                                         const std::wstring& command, DWORD startType);
