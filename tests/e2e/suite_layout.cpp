@@ -148,8 +148,9 @@ bool Lay(const SuiteItem& item)
         return !item.readOnly || SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY);
     }
     case Kind::Service:
-        // Started on demand: Wine starts automatic services only with the next program.
-        return StartFixtureService(item.path, static_cast<unsigned>(std::stoul(item.data)));
+        // Automatic, as the suite installs them: Wine stops services whenever the prefix goes
+        // idle and starts the automatic ones again with the next program.
+        return StartFixtureService(item.path, static_cast<unsigned>(std::stoul(item.data)), SERVICE_AUTO_START);
     }
     return false;
 }

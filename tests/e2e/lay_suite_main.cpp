@@ -1,0 +1,82 @@
+// Lays the suite installation of the removal scenarios, or reports what of it is there, for the
+// demo:
+//   lay_suite lay|report|clear uninstaller_standin.exe fixture_service.exe versioned.exe
+// "report" prints a line per component with the items still present, then the sentinels; it
+// exits with 0 when nothing of the suite is left and every sentinel is there.
+
+#include <windows.h>
+
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "e2e/suite_layout.h"
+#include "support/fixture_service.h"
+
+namespace {
+
+std::string Narrow(const std::wstring& text)
+{
+    std::string narrow;
+    for (const wchar_t c : text)
+        narrow += c < 0x80 ? static_cast<char>(c) : '?';
+    return narrow;
+}
+
+int Report(const SuitePrograms& programs)
+{
+    std::vector<std::wstring> order;
+    std::map<std::wstring, int> total;
+    std::map<std::wstring, int> present;
+    for (const SuiteItem& item : SuiteItems(programs)) {
+        if (item.component == L"bin" || item.component == L"sentinel")
+            continue;
+        if (total[item.component]++ == 0)
+            order.push_back(item.component);
+    }
+    const std::vector<SuiteItem> left = SuiteLeft(programs, {});
+    for (const SuiteItem& item : left)
+        ++present[item.component];
+    std::printf("  %-16s %s\n", "component", "items present");
+    for (const std::wstring& component : order)
+        std::printf("  %-16s %d of %d\n", Narrow(component).c_str(), present[component], total[component]);
+    const std::vector<SuiteItem> lost = SentinelsLost(programs);
+    std::printf("  sentinels: %s\n", lost.empty() ? "all there" : "SOME LOST");
+    for (const SuiteItem& item : lost)
+        std::printf("    lost: %s\n", Narrow(Describe(item)).c_str());
+    return left.empty() && lost.empty() ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 5) {
+        std::fprintf(stderr, "usage: lay_suite lay|report|clear uninstaller_standin.exe fixture_service.exe "
+                             "versioned.exe\n");
+        return 2;
+    }
+    const auto wide = [](const char* text) {
+        const std::string narrow = text;
+        return std::wstring(narrow.begin(), narrow.end());
+    };
+    const SuitePrograms programs{wide(argv[2]), wide(argv[3]), wide(argv[4])};
+    SetFixtureServicePath(std::u16string(programs.service.begin(), programs.service.end()));
+    const std::string command = argv[1];
+    if (command == "lay") {
+        std::wstring why;
+        if (!LaySuite(programs, why)) {
+            std::fprintf(stderr, "lay_suite: %s\n", Narrow(why).c_str());
+            return 1;
+        }
+        return 0;
+    }
+    if (command == "report")
+        return Report(programs);
+    if (command == "clear") {
+        ClearSuite(programs);
+        return 0;
+    }
+    return 2;
+}
