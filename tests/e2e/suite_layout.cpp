@@ -66,6 +66,11 @@ public:
     {
         items_.push_back({component_, Kind::Service, nullptr, name, {}, stopDelayMs});
     }
+    // A package installed by Windows Installer itself, found by its Uninstall entry.
+    void package(const std::wstring& file, const std::wstring& productCode)
+    {
+        items_.push_back({component_, Kind::Package, nullptr, file, {}, productCode});
+    }
 
 private:
     std::vector<SuiteItem>& items_;
@@ -96,6 +101,8 @@ bool Present(const SuiteItem& item)
     case Kind::Folder:
     case Kind::File:
         return PathPresent(L"\\\\?\\" + item.path);
+    case Kind::Package:
+        return RegistryKeyPresent(kUninstall + item.data);
     case Kind::Service: {
         SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
         SC_HANDLE service = OpenServiceW(manager, item.path.c_str(), SERVICE_QUERY_STATUS);
@@ -147,6 +154,8 @@ bool Lay(const SuiteItem& item)
         }
         return !item.readOnly || SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY);
     }
+    case Kind::Package:
+        return RunAndWait(L"msiexec.exe /i \"" + item.path + L"\" /qn") == 0;
     case Kind::Service:
         // Automatic, as the suite installs them: Wine stops services whenever the prefix goes
         // idle and starts the automatic ones again with the next program.
@@ -200,7 +209,7 @@ std::vector<SuiteItem> SuiteItems(const SuitePrograms& programs)
     t.file(localAppData + L"\\Zantrel\\Enterprise Console\\console.ini");
 
     t.of(L"sam");
-    t.entry(L"{QTV-SAM}", L"Software Asset Management", {}, kMsiExec + L" /X{QTV-SAM} entry={QTV-SAM}");
+    t.package(programs.samPackage, L"{8C41D7A2-5E36-4B0F-A1D9-2F7E6C5B4A31}");
     t.key(L"Software\\Zantrel\\Zantrel Inventory\\Scanner");
 
     t.of(L"cdt");
@@ -265,7 +274,7 @@ std::vector<SuiteItem> SuiteItems(const SuitePrograms& programs)
     t.file(documents + L"\\QTVCredentials\\server.cred");
 
     t.of(L"msde");
-    t.entry(L"{QTV-MSDE}", L"Microsoft SQL Server Desktop Engine", {}, kMsiExec + L" /X{QTV-MSDE} entry={QTV-MSDE}");
+    t.package(programs.msdePackage, L"{2E9B4F61-7A3C-4D58-B0E2-9C1D8F7A6B51}");
 
     // What only the clean-up of the shared roots removes, once nothing of the suite is left.
     t.of(L"roots");
@@ -329,6 +338,10 @@ void ClearSuite(const SuitePrograms& programs)
         case Kind::Service:
             RemoveFixtureService(item.path);
             break;
+        case Kind::Package:
+            if (Present(item))
+                RunAndWait(L"msiexec.exe /x " + item.data + L" /qn");
+            break;
         case Kind::Folder:
         case Kind::File:
             break;
@@ -364,6 +377,8 @@ std::wstring Describe(const SuiteItem& item)
         return item.component + L": file " + item.path;
     case Kind::Service:
         return item.component + L": service " + item.path;
+    case Kind::Package:
+        return item.component + L": package " + item.data;
     }
     return item.component;
 }

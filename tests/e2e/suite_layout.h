@@ -14,17 +14,20 @@ struct SuitePrograms {
     std::wstring uninstaller; // the uninstaller stand-in
     std::wstring service;     // the service fixture
     std::wstring versioned;   // a program with a version resource
+    std::wstring samPackage;  // Windows Installer packages, installed by the real msiexec
+    std::wstring msdePackage;
 };
 
 // One thing the installation holds.
 struct SuiteItem {
-    enum class Kind { Key, Value, Folder, File, Service };
+    enum class Kind { Key, Value, Folder, File, Service, Package };
     std::wstring component; // the component's switch without "/", or "sentinel"
     Kind kind;
     HKEY root;              // keys and values; HKEY_LOCAL_MACHINE in the 32-bit view
-    std::wstring path;      // key, folder, file, or service name
+    std::wstring path;      // key, folder, file, service name, or package file
     std::wstring name;      // value name
-    std::wstring data;      // value data; for a file, the program to copy ("" for a text file)
+    std::wstring data;      // value data; for a file, the program to copy ("" for a text file);
+                            // for a package, its product code
     bool readOnly = false;
 };
 
