@@ -1,5 +1,6 @@
 #include "window/background_remover.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "core/log.h"
@@ -41,6 +42,13 @@ void BackgroundRemover::start(Mode job)
 void BackgroundRemover::releaseWorker()
 {
     thread.reset();
+}
+
+void BackgroundRemover::dropUninstalled()
+{
+    productsFound.erase(std::remove_if(productsFound.begin(), productsFound.end(),
+                                       [](const QTVProduct* product) { return !product->isInstalled(); }),
+                        productsFound.end());
 }
 
 void BackgroundRemover::run()

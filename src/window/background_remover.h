@@ -63,6 +63,10 @@ public:
     // Waits for the last worker to end and releases it; nothing when there is none.
     void releaseWorker();
 
+    // After a removal job: drops from products() every component no longer installed, keeping
+    // the order of the rest. Window thread, while no job runs.
+    void dropUninstalled();
+
     void run() override;
 
     UINT_PTR timer() const { return timerId; }
