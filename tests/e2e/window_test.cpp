@@ -10,6 +10,7 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cwchar>
 #include <cstddef>
@@ -197,6 +198,19 @@ private:
     void* block_;
 };
 
+// Header points inside the Name column (300 pixels wide) and the Version column.
+constexpr int kNameHeaderX = 40;
+constexpr int kVersionHeaderX = 330;
+
+// A click on the list's header at x, as the mouse would make it.
+void ClickHeader(HWND list, int x)
+{
+    HWND header = reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0));
+    const LPARAM at = MAKELPARAM(x, 5);
+    PostMessageW(header, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    PostMessageW(header, WM_LBUTTONUP, 0, at);
+}
+
 // Asks the script that runs the test for a screenshot of the dialog, and waits until it is taken.
 void Screenshot(HWND dialog, const std::wstring& name)
 {
@@ -327,6 +341,37 @@ TEST_F(WindowTest, DetectsRefusesTheClientAloneRemovesAllAndCleansUp)
     ASSERT_GE(clientRow, 0);
     rows.selectOnly(clientRow);
     ASSERT_TRUE(WaitUntil([&] { return IsWindowEnabled(removeButton) != FALSE; }, 5000));
+
+    // Header clicks: Name again reverses; Version then sorts by version, the names (still
+    // descending) breaking the ties. The selection stays on the client wherever its row goes.
+    std::vector<std::wstring> reversed = rows.rows();
+    std::reverse(reversed.begin(), reversed.end());
+    ClickHeader(list, kNameHeaderX);
+    EXPECT_TRUE(WaitUntil([&] { return rows.rows() == reversed; }, 5000)) << Joined(rows.rows());
+    ClickHeader(list, kVersionHeaderX);
+    const std::wstring byVersion = Joined({
+        L"Velmora Zantrel Client | 9.2.1",
+        L"Velmora Zantrel Relay | 9.2.3",
+        L"Velmora Zantrel WebUI Service | Not Installed",
+        L"Velmora Zantrel Server API | Not Installed",
+        L"Velmora Zantrel Server | Not Installed",
+        L"Velmora Zantrel Installation Generator | Not Installed",
+        L"Velmora Zantrel Console | Not Installed",
+        L"Velmora Zantrel Client Deploy Tool | Not Installed",
+        L"Supporting Databases | Not Installed",
+        L"Software Asset Management | Not Installed",
+        L"Microsoft SQL Server Desktop Engine | Not Installed",
+        L"DLP | Not Installed",
+        L"Client Logging Service | Not Installed",
+        L"A2A | Not Installed",
+    });
+    EXPECT_TRUE(WaitUntil([&] { return Joined(rows.rows()) == byVersion; }, 5000)) << Joined(rows.rows());
+    const auto selectedRow = [&] { return static_cast<int>(SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED)); };
+    EXPECT_EQ(selectedRow(), 0);
+    ClickHeader(list, kNameHeaderX);
+    EXPECT_TRUE(WaitUntil([&] { return Joined(rows.rows()) == afterDetection; }, 5000)) << Joined(rows.rows());
+    EXPECT_EQ(selectedRow(), clientRow);
+    EXPECT_TRUE(IsWindowEnabled(removeButton));
 
     PostMessageW(removeButton, BM_CLICK, 0, 0);
     EXPECT_EQ(ReadBoxAndPressOk(process, L"Confirm Removal"),
