@@ -85,8 +85,8 @@ void CModeledListCtrl::attach(HWND list)
     // The selected and focused states are kept by the list view too, copied from the selection
     // model: Wine's list view neither notifies nor tracks a click on a state in its callback mask.
     SetWindowSubclass(window, SubclassProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this));
-    rebuildColumns();
     setupTooltips();
+    rebuildColumns();
 }
 
 std::optional<int> CModeledListCtrl::modelRow(int row) const
@@ -319,7 +319,41 @@ void CModeledListCtrl::rebuildColumns()
     const std::optional<int> primary = userColumns.sortColumn();
     header.setSortArrow(primary ? displayColumn(*primary) : std::nullopt, userColumns.sortAscending());
     SendMessageW(window, WM_SETREDRAW, TRUE, 0);
+    updateHeaderTips();
     refreshRows();
+}
+
+void CModeledListCtrl::updateHeaderTips()
+{
+    HWND headerWindow = header.hwnd();
+    if (!tooltip || !headerWindow)
+        return;
+    TOOLINFOW tool{};
+    tool.cbSize = sizeof(tool);
+    tool.hwnd = headerWindow;
+    for (UINT_PTR id = 1; id <= headerTipCount; ++id) {
+        tool.uId = id;
+        SendMessageW(tooltip, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+    }
+    headerTips.clear();
+    for (std::size_t place = 0; place < columnOrder.size(); ++place) {
+        std::u16string text;
+        try {
+            text = ToUtf16(userModel.headerTooltip(columnOrder[place]));
+        } catch (...) {
+        }
+        headerTips.push_back(text);
+    }
+    headerTipCount = headerTips.size();
+    for (std::size_t place = 0; place < headerTips.size(); ++place) {
+        if (headerTips[place].empty())
+            continue;
+        tool.uFlags = TTF_SUBCLASS;
+        tool.uId = place + 1;
+        SendMessageW(headerWindow, HDM_GETITEMRECT, place, reinterpret_cast<LPARAM>(&tool.rect));
+        tool.lpszText = const_cast<wchar_t*>(Wide(headerTips[place]));
+        SendMessageW(tooltip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+    }
 }
 
 void CModeledListCtrl::storeColumnWidths()

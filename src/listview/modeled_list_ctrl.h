@@ -90,6 +90,8 @@ private:
     void drawEmptyText();
     void updateTooltip(POINT client);
     void setupTooltips();
+    // One tool per header item whose model gives it a tooltip.
+    void updateHeaderTips();
     template <class Hook>
     void runHook(Hook hook);
 
@@ -108,6 +110,8 @@ private:
     HWND tooltip = nullptr;
     std::optional<UINT_PTR> tooltipCell;
     std::u16string tooltipTextNow;
+    std::vector<std::u16string> headerTips;
+    std::size_t headerTipCount = 0;
 
     std::vector<int> rowOrder;
     std::vector<int> rowPlace;     // model row -> display row
