@@ -19,14 +19,26 @@ BackgroundRemover::~BackgroundRemover()
 
 void BackgroundRemover::startDetection(const std::vector<QTVProduct*>& components)
 {
-    productsFound = components;
-    start(Mode::Detection);
+    startWith(productsFound, components, Mode::Detection);
 }
 
 void BackgroundRemover::startRemoval(const std::vector<QTVProduct*>& components)
 {
-    removed = components;
-    start(Mode::Removal);
+    startWith(removed, components, Mode::Removal);
+}
+
+void BackgroundRemover::startWith(std::vector<QTVProduct*>& input, const std::vector<QTVProduct*>& components,
+                                  Mode job)
+{
+    // A job that never starts leaves the lists as they were: the window must not take the input
+    // of a detection that did not run for components found installed.
+    std::vector<QTVProduct*> previous = std::exchange(input, components);
+    try {
+        start(job);
+    } catch (...) {
+        input = std::move(previous);
+        throw;
+    }
 }
 
 void BackgroundRemover::start(Mode job)

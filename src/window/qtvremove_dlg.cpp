@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <set>
+#include <utility>
 
 #include "app/resource.h"
 #include "core/catalogue.h"
@@ -35,11 +36,12 @@ constexpr std::u16string_view kConfirmTitle = u"Confirm Removal";
 
 } // namespace
 
-CQTVRemoveDlg::CQTVRemoveDlg()
+CQTVRemoveDlg::CQTVRemoveDlg(std::unique_ptr<WindowRemoverHost> removerHost)
     : productList(model, model, model),
       messageLog(&logQueue),
       products(MakeProducts(&messageLog)),
-      remover(&host, &messageLog)
+      host(std::move(removerHost)),
+      remover(host.get(), &messageLog)
 {
     icon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME));
     for (const ProductId id : kWindowOrder)
@@ -178,7 +180,7 @@ BOOL CQTVRemoveDlg::onInitDialog()
     if (logFont)
         SendMessageW(logView.hwnd(), WM_SETFONT, reinterpret_cast<WPARAM>(logFont), TRUE);
 
-    host.setWindow(window);
+    host->setWindow(window);
     PostMessageW(window, kStartDetection, 0, 0);
     selectionHook = model.selectionChanged.connect([this](const std::set<int>&) { updateButtons(); });
     updateButtons();

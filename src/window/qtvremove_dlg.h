@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -23,7 +24,8 @@ public:
     // The dialog's own message: start the first detection once the window is up.
     static constexpr UINT kStartDetection = WM_APP;
 
-    CQTVRemoveDlg();
+    // `host` starts the remover's timer and threads on this dialog's window.
+    explicit CQTVRemoveDlg(std::unique_ptr<WindowRemoverHost> host = std::make_unique<WindowRemoverHost>());
     ~CQTVRemoveDlg();
     CQTVRemoveDlg(const CQTVRemoveDlg&) = delete;
     CQTVRemoveDlg& operator=(const CQTVRemoveDlg&) = delete;
@@ -69,7 +71,7 @@ private:
     // The components, then the remover: the remover goes first, waiting for a job that may still
     // be using them.
     Products products;
-    WindowRemoverHost host;
+    std::unique_ptr<WindowRemoverHost> host;
     BackgroundRemover remover;
     bool busy = false;
     HICON icon = nullptr;

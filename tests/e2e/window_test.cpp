@@ -45,16 +45,6 @@ void RemoveLeftovers()
     DeleteFolderTree(kSuiteFolder);
 }
 
-// The text another process's control holds (an edit's buffer, not just a caption).
-std::wstring ControlText(HWND window)
-{
-    const auto length = static_cast<std::size_t>(SendMessageW(window, WM_GETTEXTLENGTH, 0, 0));
-    std::wstring text(length + 1, L'\0');
-    text.resize(static_cast<std::size_t>(
-        SendMessageW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()))));
-    return text;
-}
-
 std::wstring WindowText(HWND window)
 {
     std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
@@ -298,8 +288,13 @@ TEST_F(WindowTest, DetectsRefusesTheClientAloneRemovesAllAndCleansUp)
     Start();
     const DWORD process = running.dwProcessId;
     HWND dialog = nullptr;
-    ASSERT_TRUE(WaitUntil([&] { return (dialog = FindProgramWindow(process, kCaption)) != nullptr; }, 2000));
-    HWND list = GetDlgItem(dialog, 1025);
+    HWND list = nullptr;
+    // Up once its controls exist and the list has been filled from its model for the first time.
+    ASSERT_TRUE(WaitUntil([&] {
+        return (dialog = FindProgramWindow(process, kCaption)) != nullptr && GetDlgItem(dialog, 1031) &&
+               (list = GetDlgItem(dialog, 1025)) != nullptr &&
+               (!WindowText(list).empty() || SendMessageW(list, LVM_GETITEMCOUNT, 0, 0) > 0);
+    }, 30000));
     HWND removeButton = GetDlgItem(dialog, 1026);
     HWND removeAllButton = GetDlgItem(dialog, 1007);
     HWND logPane = GetDlgItem(dialog, 1031);
