@@ -383,10 +383,7 @@ void CModeledListCtrl::showColumnMenu(POINT screen)
     HMENU menu = CreatePopupMenu();
     if (!menu)
         return;
-    int visibleCount = 0;
     for (int column = 0; column < userModel.columnCount(); ++column) {
-        if (userColumns.isVisible(column))
-            ++visibleCount;
         if (!userColumns.columnInMenu(column))
             continue;
         std::u16string text;
@@ -400,11 +397,14 @@ void CModeledListCtrl::showColumnMenu(POINT screen)
     const int chosen = static_cast<int>(
         TrackPopupMenu(menu, TPM_RETURNCMD | TPM_NONOTIFY | TPM_RIGHTBUTTON, screen.x, screen.y, 0, window, nullptr));
     DestroyMenu(menu);
-    if (chosen <= 0)
-        return;
-    const int column = chosen - 1;
+    if (chosen > 0)
+        toggleColumn(chosen - 1);
+}
+
+void CModeledListCtrl::toggleColumn(int column)
+{
     const bool visible = userColumns.isVisible(column);
-    if (visible && visibleCount <= 1)
+    if (visible && columnOrder.size() <= 1)
         return;
     userColumns.setVisible(column, !visible);
 }

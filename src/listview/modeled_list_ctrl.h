@@ -59,6 +59,10 @@ public:
 
     bool sortOnHeaderClick = true;
 
+    // The column chooser's action: shows a hidden column or hides a shown one, except the last
+    // one shown.
+    void toggleColumn(int column);
+
     // The selected rows as Unicode text: per row in display order, each visible column's text and
     // a tab, then "\r\n"; tabs inside a text become four blanks.
     std::u16string selectedRowsText() const;

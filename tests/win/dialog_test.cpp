@@ -30,29 +30,45 @@ bool WaitUntil(Condition condition)
     return condition();
 }
 
-TEST(DialogTest, AWorkerThatCannotStartLeavesTheWindowIdleWithTheReasonInItsLog)
-{
-    std::thread windowThread([] {
-        CQTVRemoveDlg dialog(std::make_unique<RefusingHost>());
-        dialog.DoModal();
-    });
-    HWND dialog = nullptr;
-    // Whatever fails below, the dialog is closed and its thread joined.
-    struct Closer {
-        std::thread& thread;
-        HWND& window;
-        ~Closer()
-        {
-            if (window)
-                PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-            thread.join();
-        }
-    } closer{windowThread, dialog};
-    ASSERT_TRUE(WaitUntil([&] { return (dialog = FindWindowW(L"#32770", L"Velmora Zantrel Removal Utility")) != nullptr; }));
-    // The window exists a moment before its controls do.
-    HWND logPane = nullptr;
-    ASSERT_TRUE(WaitUntil([&] { return (logPane = GetDlgItem(dialog, 1031)) != nullptr && !ControlText(logPane).empty(); }));
+// The dialog on its own thread, closed and joined whatever happens in the test.
+class DialogTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        windowThread = std::thread([] {
+            CQTVRemoveDlg running(std::make_unique<RefusingHost>());
+            running.DoModal();
+        });
+        // The window exists a moment before its controls do; the log pane comes last, and the
+        // failed start writes to it.
+        ASSERT_TRUE(WaitUntil([&] {
+            return (dialog = FindWindowW(L"#32770", L"Velmora Zantrel Removal Utility")) != nullptr &&
+                   (logPane = GetDlgItem(dialog, 1031)) != nullptr && !ControlText(logPane).empty();
+        }));
+    }
+    void TearDown() override
+    {
+        if (dialog)
+            PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+        windowThread.join();
+    }
 
+    // A control's place in the dialog's client area.
+    RECT place(int id) const
+    {
+        RECT rect{};
+        GetWindowRect(GetDlgItem(dialog, id), &rect);
+        MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&rect), 2);
+        return rect;
+    }
+
+    std::thread windowThread;
+    HWND dialog = nullptr;
+    HWND logPane = nullptr;
+};
+
+TEST_F(DialogTest, AWorkerThatCannotStartLeavesTheWindowIdleWithTheReasonInItsLog)
+{
     EXPECT_EQ(ControlText(logPane), L"Unable to start the worker thread: class WindowsPlatform::ThreadError\r\n");
     EXPECT_EQ(ControlText(GetDlgItem(dialog, 1025)), L"No installed products found.");
     EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, 1026)));
@@ -62,6 +78,33 @@ TEST(DialogTest, AWorkerThatCannotStartLeavesTheWindowIdleWithTheReasonInItsLog)
     // Not busy: Escape closes the dialog.
     PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
     EXPECT_TRUE(WaitUntil([&] { return !IsWindow(dialog); }));
+    dialog = nullptr;
+}
+
+TEST_F(DialogTest, GrowingTheWindowWidensTheListMovesTheButtonsAndGivesTheLogPaneTheRest)
+{
+    RECT frame{};
+    GetWindowRect(dialog, &frame);
+    const RECT list = place(1025), remove = place(1026), removeAll = place(1007), log = place(1031);
+
+    ASSERT_TRUE(SetWindowPos(dialog, nullptr, 0, 0, frame.right - frame.left + 100, frame.bottom - frame.top + 80,
+                             SWP_NOMOVE | SWP_NOZORDER));
+    const auto moved = [](RECT rect, int left, int top, int right, int bottom) {
+        return RECT{rect.left + left, rect.top + top, rect.right + right, rect.bottom + bottom};
+    };
+    const auto same = [](RECT a, RECT b) {
+        return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+    };
+    EXPECT_TRUE(same(place(1025), moved(list, 0, 0, 100, 0)));
+    EXPECT_TRUE(same(place(1026), moved(remove, 100, 0, 100, 0)));
+    EXPECT_TRUE(same(place(1007), moved(removeAll, 100, 0, 100, 0)));
+    EXPECT_TRUE(same(place(1031), moved(log, 0, 0, 100, 80)));
+
+    // The template's size is the smallest the window can be dragged to.
+    MINMAXINFO limits{};
+    SendMessageW(dialog, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&limits));
+    EXPECT_EQ(limits.ptMinTrackSize.x, frame.right - frame.left);
+    EXPECT_EQ(limits.ptMinTrackSize.y, frame.bottom - frame.top);
 }
 
 } // namespace

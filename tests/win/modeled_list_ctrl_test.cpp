@@ -197,4 +197,27 @@ TEST_F(ModeledListCtrlTest, CopiesTheSelectedRowsAsTabbedLinesAndFindsTypedTextW
     EXPECT_EQ(find(L"z", 0), -1);
 }
 
+TEST_F(ModeledListCtrlTest, TheColumnChooserHidesAndShowsColumnsButNeverTheLastOne)
+{
+    model.setRows({{"beta", "2"}, {"alpha", "1"}});
+    const auto headers = [&] { return SendMessageW(ListView_GetHeader(list), HDM_GETITEMCOUNT, 0, 0); };
+    ASSERT_EQ(headers(), 2);
+
+    // Hiding the sorted first column leaves the second alone; with no sort left, the rows keep
+    // their order.
+    control.toggleColumn(0);
+    EXPECT_EQ(headers(), 1);
+    EXPECT_FALSE(model.isVisible(0));
+    EXPECT_FALSE(model.sortColumn());
+    EXPECT_EQ(shown(), (std::vector<std::string>{"1", "2"})) << "the first shown column is the second";
+
+    control.toggleColumn(1);
+    EXPECT_EQ(headers(), 1) << "the last shown column stays";
+    EXPECT_TRUE(model.isVisible(1));
+
+    control.toggleColumn(0);
+    EXPECT_EQ(headers(), 2);
+    EXPECT_EQ(shown(), (std::vector<std::string>{"alpha", "beta"}));
+}
+
 } // namespace
