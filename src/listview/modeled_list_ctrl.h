@@ -18,18 +18,7 @@
 #include "listview/list_ctrl_column_settings_model.h"
 #include "listview/list_ctrl_model.h"
 #include "listview/list_ctrl_selection_model.h"
-
-// The header of a modeled list: carries the system's sort mark on the sort column.
-class CSortHeaderCtrl {
-public:
-    void attach(HWND header) { window = header; }
-    HWND hwnd() const { return window; }
-    // Puts the mark on the display column (none: no mark) and takes it from every other item.
-    void setSortArrow(std::optional<int> column, bool ascending);
-
-private:
-    HWND window = nullptr;
-};
+#include "listview/sort_header_ctrl.h"
 
 // An owner-data report list that shows a list model with its selection and column settings. It
 // stores no rows: every text, colour and state comes from the models, and user actions go back

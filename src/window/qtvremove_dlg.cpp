@@ -8,16 +8,12 @@
 #include "app/resource.h"
 #include "core/catalogue.h"
 #include "core/product.h"
+#include "listview/win_text.h"
 #include "platform/errors.h"
 #include "platform/text.h"
 #include "toolkit/root_cleanup.h"
 
 namespace {
-
-const wchar_t* Wide(const std::u16string& text)
-{
-    return reinterpret_cast<const wchar_t*>(text.c_str());
-}
 
 // What removing the client does to each dependent, in the order the dependency box names them.
 struct Consequence {
