@@ -188,6 +188,40 @@ private:
     void* block_;
 };
 
+BOOL CALLBACK FindTooltip(HWND window, LPARAM parameter)
+{
+    Search& search = *reinterpret_cast<Search*>(parameter);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    wchar_t className[32] = {};
+    GetClassNameW(window, className, 32);
+    if (owner == search.process && IsWindowVisible(window) && std::wstring(className) == TOOLTIPS_CLASSW) {
+        search.found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// The text of the tooltip that shows when the mouse rests at x in the item's row, or empty.
+std::wstring TooltipAt(DWORD process, HWND list, int x, int item)
+{
+    const int rowHeight = HIWORD(SendMessageW(list, LVM_APPROXIMATEVIEWRECT, 1, MAKELPARAM(-1, -1))) -
+                          HIWORD(SendMessageW(list, LVM_APPROXIMATEVIEWRECT, 0, MAKELPARAM(-1, -1)));
+    RECT header{};
+    GetWindowRect(reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0)), &header);
+    POINT at{x, header.bottom - header.top + item * rowHeight + rowHeight / 2};
+    ClientToScreen(list, &at);
+    SetCursorPos(at.x - 3, at.y);
+    SetCursorPos(at.x, at.y);
+    Search search{process, L"", nullptr};
+    WaitUntil([&] { return EnumWindows(FindTooltip, reinterpret_cast<LPARAM>(&search)), search.found != nullptr; },
+              3000);
+    const std::wstring text = search.found ? ControlText(search.found) : L"";
+    SetCursorPos(0, 0);
+    WaitUntil([&] { return !IsWindowVisible(search.found); }, 3000);
+    return text;
+}
+
 // Header points inside the Name column (300 pixels wide) and the Version column.
 constexpr int kNameHeaderX = 40;
 constexpr int kVersionHeaderX = 330;
@@ -328,6 +362,13 @@ TEST_F(WindowTest, DetectsRefusesTheClientAloneRemovesAllAndCleansUp)
               });
     EXPECT_EQ(Joined(rows.rows()), afterDetection);
     Screenshot(dialog, L"window-after-detection");
+
+    // A name cut off by a narrow column shows in full in a tooltip when the mouse rests on it;
+    // one that fits shows none.
+    SendMessageW(list, LVM_SETCOLUMNWIDTH, 0, 60);
+    EXPECT_EQ(TooltipAt(process, list, 20, 6), L"Velmora Zantrel Client");
+    EXPECT_EQ(TooltipAt(process, list, 20, 2), L"") << "\"DLP\" fits";
+    SendMessageW(list, LVM_SETCOLUMNWIDTH, 0, 300);
 
     int clientRow = -1;
     for (int item = 0; item < rows.count(); ++item)
