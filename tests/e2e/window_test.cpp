@@ -15,6 +15,7 @@
 #include <cwchar>
 #include <cstddef>
 #include <functional>
+#include <optional>
 #include <string>
 #include <thread>
 #include <utility>
@@ -64,33 +65,40 @@ bool WaitUntil(const std::function<bool()>& condition, int milliseconds = 60000)
     return true;
 }
 
+// A visible top-level window of the program, of a class, with a caption unless any will do.
 struct Search {
     DWORD process;
-    std::wstring caption;
+    const wchar_t* className;
+    std::optional<std::wstring> caption;
     HWND found;
 };
 
-BOOL CALLBACK FindDialog(HWND window, LPARAM parameter)
+BOOL CALLBACK FindWindowOf(HWND window, LPARAM parameter)
 {
     Search& search = *reinterpret_cast<Search*>(parameter);
     DWORD owner = 0;
     GetWindowThreadProcessId(window, &owner);
     wchar_t className[32] = {};
     GetClassNameW(window, className, 32);
-    if (owner == search.process && IsWindowVisible(window) && std::wstring(className) == L"#32770" &&
-        WindowText(window) == search.caption) {
+    if (owner == search.process && IsWindowVisible(window) && std::wstring(className) == search.className &&
+        (!search.caption || WindowText(window) == *search.caption)) {
         search.found = window;
         return FALSE;
     }
     return TRUE;
 }
 
+HWND FindWindowOf(DWORD process, const wchar_t* className, std::optional<std::wstring> caption)
+{
+    Search search{process, className, std::move(caption), nullptr};
+    EnumWindows(FindWindowOf, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
 // The program's visible dialog or message box with this caption, or null.
 HWND FindProgramWindow(DWORD process, const std::wstring& caption)
 {
-    Search search{process, caption, nullptr};
-    EnumWindows(FindDialog, reinterpret_cast<LPARAM>(&search));
-    return search.found;
+    return FindWindowOf(process, L"#32770", caption);
 }
 
 // A message box as a person sees it: its text, then OK pressed.
@@ -188,20 +196,6 @@ private:
     void* block_;
 };
 
-BOOL CALLBACK FindTooltip(HWND window, LPARAM parameter)
-{
-    Search& search = *reinterpret_cast<Search*>(parameter);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    wchar_t className[32] = {};
-    GetClassNameW(window, className, 32);
-    if (owner == search.process && IsWindowVisible(window) && std::wstring(className) == TOOLTIPS_CLASSW) {
-        search.found = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
 // The text of the tooltip that shows when the mouse rests at x in the item's row, or empty.
 std::wstring TooltipAt(DWORD process, HWND list, int x, int item)
 {
@@ -213,12 +207,11 @@ std::wstring TooltipAt(DWORD process, HWND list, int x, int item)
     ClientToScreen(list, &at);
     SetCursorPos(at.x - 3, at.y);
     SetCursorPos(at.x, at.y);
-    Search search{process, L"", nullptr};
-    WaitUntil([&] { return EnumWindows(FindTooltip, reinterpret_cast<LPARAM>(&search)), search.found != nullptr; },
-              3000);
-    const std::wstring text = search.found ? ControlText(search.found) : L"";
+    HWND tooltip = nullptr;
+    WaitUntil([&] { return (tooltip = FindWindowOf(process, TOOLTIPS_CLASSW, std::nullopt)) != nullptr; }, 3000);
+    const std::wstring text = tooltip ? ControlText(tooltip) : L"";
     SetCursorPos(0, 0);
-    WaitUntil([&] { return !IsWindowVisible(search.found); }, 3000);
+    WaitUntil([&] { return !IsWindowVisible(tooltip); }, 3000);
     return text;
 }
 
