@@ -394,6 +394,10 @@ LRESULT CModeledListCtrl::handle(UINT message, WPARAM wParam, LPARAM lParam)
             return result;
         break;
     }
+    case WM_DRAWITEM:
+        if (header.drawItem(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam)))
+            return TRUE;
+        break;
     case kStoreWidths:
         storeColumnWidths();
         return 0;

@@ -220,4 +220,79 @@ TEST_F(ModeledListCtrlTest, TheColumnChooserHidesAndShowsColumnsButNeverTheLastO
     EXPECT_EQ(shown(), (std::vector<std::string>{"alpha", "beta"}));
 }
 
+// Draws header item 0 into a bitmap as the header asks its owner to, and answers, per row of
+// pixels from the top, how many have the colour.
+std::vector<int> DrawnRows(const CSortHeaderCtrl& header, COLORREF colour)
+{
+    constexpr int kWidth = 120, kHeight = 20;
+    HDC screen = GetDC(nullptr);
+    HDC dc = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, kWidth, kHeight);
+    ReleaseDC(nullptr, screen);
+    HGDIOBJ old = SelectObject(dc, bitmap);
+    RECT place{0, 0, kWidth, kHeight};
+    FillRect(dc, &place, GetSysColorBrush(COLOR_BTNFACE));
+    DRAWITEMSTRUCT item{};
+    item.CtlType = ODT_HEADER;
+    item.itemID = 0;
+    item.hwndItem = header.hwnd();
+    item.hDC = dc;
+    item.rcItem = place;
+    EXPECT_TRUE(header.drawItem(item));
+    std::vector<int> rows(kHeight, 0);
+    for (int y = 0; y < kHeight; ++y)
+        for (int x = kWidth / 2; x < kWidth; ++x)
+            if (GetPixel(dc, x, y) == colour)
+                ++rows[static_cast<std::size_t>(y)];
+    SelectObject(dc, old);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+    return rows;
+}
+
+int LowestRow(const std::vector<int>& rows)
+{
+    for (int y = static_cast<int>(rows.size()) - 1; y >= 0; --y)
+        if (rows[static_cast<std::size_t>(y)] > 0)
+            return y;
+    return -1;
+}
+
+int HighestRow(const std::vector<int>& rows)
+{
+    for (int y = 0; y < static_cast<int>(rows.size()); ++y)
+        if (rows[static_cast<std::size_t>(y)] > 0)
+            return y;
+    return -1;
+}
+
+TEST_F(ModeledListCtrlTest, WithoutVisualStylesTheSortColumnCarriesAnEmbossedTriangle)
+{
+    CSortHeaderCtrl header;
+    header.attach(ListView_GetHeader(list));
+    const COLORREF light = GetSysColor(COLOR_3DHILIGHT);
+    const COLORREF shadow = GetSysColor(COLOR_3DSHADOW);
+
+    // Pointing up: the base is the lowest edge, lit; the left flank in shadow.
+    header.setSortArrow(0, true);
+    std::vector<int> lit = DrawnRows(header, light);
+    std::vector<int> dark = DrawnRows(header, shadow);
+    ASSERT_GE(LowestRow(lit), 0);
+    EXPECT_GE(lit[static_cast<std::size_t>(LowestRow(lit))], 8) << "the base";
+    EXPECT_LT(HighestRow(dark), LowestRow(lit));
+
+    // Pointing down: the base is the highest edge, in shadow.
+    header.setSortArrow(0, false);
+    dark = DrawnRows(header, shadow);
+    lit = DrawnRows(header, light);
+    ASSERT_GE(HighestRow(dark), 0);
+    EXPECT_GE(dark[static_cast<std::size_t>(HighestRow(dark))], 8) << "the base";
+    EXPECT_GT(LowestRow(lit), HighestRow(dark));
+
+    // Another column sorted: no triangle here.
+    header.setSortArrow(1, true);
+    EXPECT_EQ(LowestRow(DrawnRows(header, shadow)), -1);
+    EXPECT_EQ(LowestRow(DrawnRows(header, light)), -1);
+}
+
 } // namespace
