@@ -9,7 +9,6 @@
 #include "core/log.h"
 #include "core/silent_driver.h"
 #include "platform/app_name.h"
-#include "platform/os_api.h"
 #include "products/products.h"
 #include "toolkit/root_cleanup.h"
 #include "window/qtvremove_dlg.h"
