@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "platform/errors.h"
 #include "support/win_machine.h"
@@ -79,6 +80,32 @@ TEST_F(DialogTest, AWorkerThatCannotStartLeavesTheWindowIdleWithTheReasonInItsLo
     PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
     EXPECT_TRUE(WaitUntil([&] { return !IsWindow(dialog); }));
     dialog = nullptr;
+}
+
+TEST_F(DialogTest, AThirdClickAtTheDoubleClicksPointSelectsTheWholeLog)
+{
+    const auto selection = [&] {
+        DWORD start = 0, end = 0;
+        SendMessageW(logPane, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+        return std::make_pair(start, end);
+    };
+    const DWORD length = static_cast<DWORD>(ControlText(logPane).size());
+    const LPARAM point = MAKELPARAM(30, 5);
+
+    // A press elsewhere after the double-click is an ordinary click.
+    PostMessageW(logPane, WM_LBUTTONDBLCLK, MK_LBUTTON, point);
+    PostMessageW(logPane, WM_LBUTTONUP, 0, point);
+    PostMessageW(logPane, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(90, 5));
+    PostMessageW(logPane, WM_LBUTTONUP, 0, MAKELPARAM(90, 5));
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_NE(selection(), std::make_pair(DWORD{0}, length));
+
+    PostMessageW(logPane, WM_LBUTTONDBLCLK, MK_LBUTTON, point);
+    PostMessageW(logPane, WM_LBUTTONUP, 0, point);
+    PostMessageW(logPane, WM_LBUTTONDOWN, MK_LBUTTON, point);
+    PostMessageW(logPane, WM_LBUTTONUP, 0, point);
+    EXPECT_TRUE(WaitUntil([&] { return selection() == std::make_pair(DWORD{0}, length); }))
+        << selection().first << "-" << selection().second << " of " << length;
 }
 
 TEST_F(DialogTest, GrowingTheWindowWidensTheListMovesTheButtonsAndGivesTheLogPaneTheRest)
