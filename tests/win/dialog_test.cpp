@@ -82,7 +82,7 @@ TEST_F(DialogTest, AWorkerThatCannotStartLeavesTheWindowIdleWithTheReasonInItsLo
     dialog = nullptr;
 }
 
-TEST_F(DialogTest, AThirdClickAtTheDoubleClicksPointSelectsTheWholeLog)
+TEST_F(DialogTest, ControlAOrAThirdClickAtTheDoubleClicksPointSelectsTheWholeLog)
 {
     const auto selection = [&] {
         DWORD start = 0, end = 0;
@@ -104,6 +104,21 @@ TEST_F(DialogTest, AThirdClickAtTheDoubleClicksPointSelectsTheWholeLog)
     PostMessageW(logPane, WM_LBUTTONUP, 0, point);
     PostMessageW(logPane, WM_LBUTTONDOWN, MK_LBUTTON, point);
     PostMessageW(logPane, WM_LBUTTONUP, 0, point);
+    EXPECT_TRUE(WaitUntil([&] { return selection() == std::make_pair(DWORD{0}, length); }))
+        << selection().first << "-" << selection().second << " of " << length;
+
+    // Control+A from the keyboard, with the pane focused and nothing selected.
+    SendMessageW(logPane, EM_SETSEL, 3, 3);
+    SetForegroundWindow(dialog);
+    SendMessageW(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(logPane), TRUE);
+    INPUT keys[4] = {};
+    const WORD codes[4] = {VK_CONTROL, 'A', 'A', VK_CONTROL};
+    for (int i = 0; i < 4; ++i) {
+        keys[i].type = INPUT_KEYBOARD;
+        keys[i].ki.wVk = codes[i];
+        keys[i].ki.dwFlags = i < 2 ? 0 : KEYEVENTF_KEYUP;
+    }
+    SendInput(4, keys, sizeof(INPUT));
     EXPECT_TRUE(WaitUntil([&] { return selection() == std::make_pair(DWORD{0}, length); }))
         << selection().first << "-" << selection().second << " of " << length;
 }

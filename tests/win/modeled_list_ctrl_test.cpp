@@ -220,6 +220,58 @@ TEST_F(ModeledListCtrlTest, TheColumnChooserHidesAndShowsColumnsButNeverTheLastO
     EXPECT_EQ(shown(), (std::vector<std::string>{"alpha", "beta"}));
 }
 
+// Presses the key with Control held, as the keyboard would, and lets the list handle it.
+void PressWithControl(WORD key)
+{
+    INPUT keys[4] = {};
+    const WORD codes[4] = {VK_CONTROL, key, key, VK_CONTROL};
+    for (int i = 0; i < 4; ++i) {
+        keys[i].type = INPUT_KEYBOARD;
+        keys[i].ki.wVk = codes[i];
+        keys[i].ki.dwFlags = i < 2 ? 0 : KEYEVENTF_KEYUP;
+    }
+    SendInput(4, keys, sizeof(INPUT));
+    const auto end = GetTickCount() + 500;
+    MSG message;
+    while (GetTickCount() < end) {
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+        Sleep(10);
+    }
+}
+
+std::u16string ClipboardText()
+{
+    std::u16string text;
+    if (!OpenClipboard(nullptr))
+        return u"(no clipboard)";
+    if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+        if (const auto* characters = static_cast<const char16_t*>(GlobalLock(data))) {
+            text = characters;
+            GlobalUnlock(data);
+        }
+    }
+    CloseClipboard();
+    return text;
+}
+
+TEST_F(ModeledListCtrlTest, ControlASelectsEveryRowAndControlCCopiesThemAsUnicodeText)
+{
+    model.setRows({{"pear", "2"}, {"fig", "1"}});
+    ShowWindow(parent, SW_SHOW);
+    SetForegroundWindow(parent);
+    SetFocus(list);
+
+    PressWithControl('A');
+    EXPECT_EQ(model.selectedCount(), 2u);
+    EXPECT_EQ(SendMessageW(list, LVM_GETSELECTEDCOUNT, 0, 0), 2);
+
+    PressWithControl('C');
+    EXPECT_EQ(ClipboardText(), u"fig\t1\t\r\npear\t2\t\r\n");
+}
+
 // Draws header item 0 into a bitmap as the header asks its owner to, and answers, per row of
 // pixels from the top, how many have the colour.
 std::vector<int> DrawnRows(const CSortHeaderCtrl& header, COLORREF colour)
