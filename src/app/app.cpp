@@ -1,13 +1,17 @@
 #include "app/app.h"
 
+#include <windows.h>
+
+#include <commctrl.h>
+
 #include <utility>
 
 #include "core/log.h"
 #include "core/silent_driver.h"
 #include "platform/app_name.h"
-#include "platform/os_api.h"
 #include "products/products.h"
 #include "toolkit/root_cleanup.h"
+#include "window/qtvremove_dlg.h"
 
 namespace {
 
@@ -30,11 +34,10 @@ CQTVRemoveApp::CQTVRemoveApp(std::u16string commandLine)
 bool CQTVRemoveApp::InitInstance()
 {
     if (!HasSwitch(commandLine_, u"/silent")) {
-        // The interactive dialog is not part of this build yet; say so rather than vanish.
-        Os().messageBox(nullptr,
-                        u"The interactive window is not part of this build yet. Use /silent with "
-                        u"the switches of the components to remove.",
-                        Caption().c_str(), MB_ICONINFORMATION | MB_OK);
+        INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES | ICC_BAR_CLASSES};
+        InitCommonControlsEx(&controls);
+        CQTVRemoveDlg dialog;
+        dialog.DoModal();
         return false;
     }
 

@@ -1,5 +1,6 @@
 #include "window/background_remover.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "core/log.h"
@@ -18,14 +19,26 @@ BackgroundRemover::~BackgroundRemover()
 
 void BackgroundRemover::startDetection(const std::vector<QTVProduct*>& components)
 {
-    productsFound = components;
-    start(Mode::Detection);
+    startWith(productsFound, components, Mode::Detection);
 }
 
 void BackgroundRemover::startRemoval(const std::vector<QTVProduct*>& components)
 {
-    removed = components;
-    start(Mode::Removal);
+    startWith(removed, components, Mode::Removal);
+}
+
+void BackgroundRemover::startWith(std::vector<QTVProduct*>& input, const std::vector<QTVProduct*>& components,
+                                  Mode job)
+{
+    // A job that never starts leaves the lists as they were: the window must not take the input
+    // of a detection that did not run for components found installed.
+    std::vector<QTVProduct*> previous = std::exchange(input, components);
+    try {
+        start(job);
+    } catch (...) {
+        input = std::move(previous);
+        throw;
+    }
 }
 
 void BackgroundRemover::start(Mode job)
@@ -41,6 +54,13 @@ void BackgroundRemover::start(Mode job)
 void BackgroundRemover::releaseWorker()
 {
     thread.reset();
+}
+
+void BackgroundRemover::dropUninstalled()
+{
+    productsFound.erase(std::remove_if(productsFound.begin(), productsFound.end(),
+                                       [](const QTVProduct* product) { return !product->isInstalled(); }),
+                        productsFound.end());
 }
 
 void BackgroundRemover::run()

@@ -54,7 +54,8 @@ public:
     BackgroundRemover& operator=(const BackgroundRemover&) = delete;
 
     // Detects each component; afterwards products() holds those found installed, in order.
-    // Throws WindowsPlatform::ThreadError when no worker starts (the timer then runs already).
+    // Throws WindowsPlatform::ThreadError when no worker starts (the timer then runs already);
+    // products() and removals() are then as they were.
     void startDetection(const std::vector<QTVProduct*>& components);
     // Removes each component in the order given and detects it again; afterwards removals()
     // holds those confirmed removed, in order. Throws as startDetection.
@@ -62,6 +63,10 @@ public:
 
     // Waits for the last worker to end and releases it; nothing when there is none.
     void releaseWorker();
+
+    // After a removal job: drops from products() every component no longer installed, keeping
+    // the order of the rest. Window thread, while no job runs.
+    void dropUninstalled();
 
     void run() override;
 
@@ -73,6 +78,7 @@ public:
 private:
     enum class Mode { Detection, Removal };
 
+    void startWith(std::vector<QTVProduct*>& input, const std::vector<QTVProduct*>& components, Mode job);
     void start(Mode job);
     void detectAll();
     void removeAll();

@@ -58,6 +58,15 @@ void DeleteFolderTree(const std::wstring& path)
     RemoveDirectoryW(path.c_str());
 }
 
+std::wstring ControlText(HWND window)
+{
+    const auto length = static_cast<std::size_t>(SendMessageW(window, WM_GETTEXTLENGTH, 0, 0));
+    std::wstring text(length + 1, L'\0');
+    text.resize(static_cast<std::size_t>(
+        SendMessageW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()))));
+    return text;
+}
+
 PROCESS_INFORMATION StartProgram(std::wstring commandLine)
 {
     STARTUPINFOW startup{};

@@ -20,6 +20,10 @@ void MakeFolders(const std::wstring& path);
 // Deletes the folder and everything in it, read-only files included; missing is fine.
 void DeleteFolderTree(const std::wstring& path);
 
+// The text a window or control holds, asked of the window itself (an edit's whole buffer), also
+// across processes.
+std::wstring ControlText(HWND window);
+
 // Starts the command line and waits for it; its exit code, or the error that kept it from starting.
 DWORD RunAndWait(std::wstring commandLine);
 

@@ -1,0 +1,497 @@
+// The built program's window under Wine, driven from outside as a person would, on a laid-out
+// agent and relay:
+//   window_test PATH\QTVRemove.exe PATH\spawn_child.exe
+// The relay's uninstaller is this program itself ("relay-uninstaller"), which holds the removal
+// job until the test lets it go, so that the busy window can be looked at. Screenshots are asked
+// of the script that runs the test (window_test.sh) through files in C:\qtv\screenshots.
+
+#include <windows.h>
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cwchar>
+#include <cstddef>
+#include <functional>
+#include <optional>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "support/win_machine.h"
+
+namespace {
+
+std::wstring program;
+std::wstring helper;
+std::wstring self;
+
+constexpr wchar_t kClientEntry[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{QTV-E2E-CLIENT}";
+constexpr wchar_t kRelayEntry[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{QTV-E2E-RELAY}";
+constexpr wchar_t kClientKey[] = L"SOFTWARE\\Zantrel\\EnterpriseClient";
+constexpr wchar_t kSuiteFolder[] = L"C:\\Program Files (x86)\\Zantrel Enterprise";
+constexpr wchar_t kClientFolder[] = L"C:\\Program Files (x86)\\Zantrel Enterprise\\QTV Client";
+constexpr wchar_t kUninstallerStarted[] = L"QTVWindowTestRelayUninstallerStarted";
+constexpr wchar_t kUninstallerRelease[] = L"QTVWindowTestRelayUninstallerRelease";
+constexpr wchar_t kCaption[] = L"Velmora Zantrel Removal Utility";
+
+void RemoveLeftovers()
+{
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, kClientEntry);
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, kRelayEntry);
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Zantrel");
+    DeleteFolderTree(kSuiteFolder);
+}
+
+std::wstring WindowText(HWND window)
+{
+    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
+    return text;
+}
+
+// Polls until the condition holds or the time is up; answers whether it held.
+bool WaitUntil(const std::function<bool()>& condition, int milliseconds = 60000)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
+// A visible top-level window of the program, of a class, with a caption unless any will do.
+struct Search {
+    DWORD process;
+    const wchar_t* className;
+    std::optional<std::wstring> caption;
+    HWND found;
+};
+
+BOOL CALLBACK FindWindowOf(HWND window, LPARAM parameter)
+{
+    Search& search = *reinterpret_cast<Search*>(parameter);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    wchar_t className[32] = {};
+    GetClassNameW(window, className, 32);
+    if (owner == search.process && IsWindowVisible(window) && std::wstring(className) == search.className &&
+        (!search.caption || WindowText(window) == *search.caption)) {
+        search.found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND FindWindowOf(DWORD process, const wchar_t* className, std::optional<std::wstring> caption)
+{
+    Search search{process, className, std::move(caption), nullptr};
+    EnumWindows(FindWindowOf, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+// The program's visible dialog or message box with this caption, or null.
+HWND FindProgramWindow(DWORD process, const std::wstring& caption)
+{
+    return FindWindowOf(process, L"#32770", caption);
+}
+
+// A message box as a person sees it: its text, then OK pressed.
+std::wstring ReadBoxAndPressOk(DWORD process, const std::wstring& caption)
+{
+    HWND box = nullptr;
+    if (!WaitUntil([&] { return (box = FindProgramWindow(process, caption)) != nullptr; }))
+        return L"(no box \"" + caption + L"\")";
+    std::wstring text;
+    for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        wchar_t className[32] = {};
+        GetClassNameW(child, className, 32);
+        if (std::wstring(className) == L"Static" && GetWindowTextLengthW(child) > 0)
+            text = WindowText(child);
+    }
+    PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    WaitUntil([&] { return !IsWindow(box); });
+    return text;
+}
+
+// The program's list view, read from this process: the list stores nothing, so each request
+// travels into the program, which answers from its model into memory placed there for it.
+class RemoteList {
+public:
+    RemoteList(HANDLE process, HWND list)
+        : process_(process), list_(list),
+          block_(VirtualAllocEx(process, nullptr, sizeof(Block), MEM_COMMIT, PAGE_READWRITE))
+    {
+    }
+    ~RemoteList() { VirtualFreeEx(process_, block_, 0, MEM_RELEASE); }
+    RemoteList(const RemoteList&) = delete;
+    RemoteList& operator=(const RemoteList&) = delete;
+
+    int count() const { return static_cast<int>(SendMessageW(list_, LVM_GETITEMCOUNT, 0, 0)); }
+
+    std::wstring text(int item, int column) const
+    {
+        Block block{};
+        block.item.mask = LVIF_TEXT;
+        block.item.iItem = item;
+        block.item.iSubItem = column;
+        block.item.pszText = remoteText();
+        block.item.cchTextMax = static_cast<int>(std::size(block.text));
+        put(block);
+        SendMessageW(list_, LVM_GETITEMTEXTW, static_cast<WPARAM>(item), reinterpret_cast<LPARAM>(block_));
+        block = get();
+        block.text[std::size(block.text) - 1] = L'\0';
+        return block.text;
+    }
+
+    // Every row as "name | version", in the order shown.
+    std::vector<std::wstring> rows() const
+    {
+        std::vector<std::wstring> shown;
+        for (int item = 0; item < count(); ++item)
+            shown.push_back(text(item, 0) + L" | " + text(item, 1));
+        return shown;
+    }
+
+    // Selects the item alone, as a click on it would.
+    void selectOnly(int item) const
+    {
+        setState(-1, 0, LVIS_SELECTED);
+        setState(item, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    }
+
+private:
+    struct Block {
+        LVITEMW item;
+        wchar_t text[260];
+    };
+
+    wchar_t* remoteText() const
+    {
+        return reinterpret_cast<wchar_t*>(static_cast<char*>(block_) + offsetof(Block, text));
+    }
+    void put(const Block& block) const { WriteProcessMemory(process_, block_, &block, sizeof(block), nullptr); }
+    Block get() const
+    {
+        Block block{};
+        ReadProcessMemory(process_, block_, &block, sizeof(block), nullptr);
+        return block;
+    }
+    void setState(int item, UINT state, UINT mask) const
+    {
+        Block block{};
+        block.item.state = state;
+        block.item.stateMask = mask;
+        put(block);
+        SendMessageW(list_, LVM_SETITEMSTATE, static_cast<WPARAM>(item), reinterpret_cast<LPARAM>(block_));
+    }
+
+    HANDLE process_;
+    HWND list_;
+    void* block_;
+};
+
+// The text of the tooltip that shows when the mouse rests at x in the item's row, or empty.
+std::wstring TooltipAt(DWORD process, HWND list, int x, int item)
+{
+    const int rowHeight = HIWORD(SendMessageW(list, LVM_APPROXIMATEVIEWRECT, 1, MAKELPARAM(-1, -1))) -
+                          HIWORD(SendMessageW(list, LVM_APPROXIMATEVIEWRECT, 0, MAKELPARAM(-1, -1)));
+    RECT header{};
+    GetWindowRect(reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0)), &header);
+    POINT at{x, header.bottom - header.top + item * rowHeight + rowHeight / 2};
+    ClientToScreen(list, &at);
+    SetCursorPos(at.x - 3, at.y);
+    SetCursorPos(at.x, at.y);
+    HWND tooltip = nullptr;
+    WaitUntil([&] { return (tooltip = FindWindowOf(process, TOOLTIPS_CLASSW, std::nullopt)) != nullptr; }, 3000);
+    const std::wstring text = tooltip ? ControlText(tooltip) : L"";
+    SetCursorPos(0, 0);
+    WaitUntil([&] { return !IsWindowVisible(tooltip); }, 3000);
+    return text;
+}
+
+// Header points inside the Name column (300 pixels wide) and the Version column.
+constexpr int kNameHeaderX = 40;
+constexpr int kVersionHeaderX = 330;
+
+// A click on the list's header at x, as the mouse would make it.
+void ClickHeader(HWND list, int x)
+{
+    HWND header = reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0));
+    const LPARAM at = MAKELPARAM(x, 5);
+    PostMessageW(header, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    PostMessageW(header, WM_LBUTTONUP, 0, at);
+}
+
+// Asks the script that runs the test for a screenshot of the dialog, and waits until it is taken.
+void Screenshot(HWND dialog, const std::wstring& name)
+{
+    RECT place{};
+    GetWindowRect(dialog, &place);
+    const std::wstring folder = L"C:\\qtv\\screenshots";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    const std::string geometry = std::to_string(place.right - place.left) + "x" +
+                                 std::to_string(place.bottom - place.top) + "+" + std::to_string(place.left) +
+                                 "+" + std::to_string(place.top);
+    const std::wstring done = folder + L"\\" + name + L".done";
+    DeleteFileW(done.c_str());
+    const HANDLE request = CreateFileW((folder + L"\\" + name + L".request").c_str(), GENERIC_WRITE, 0, nullptr,
+                                       CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(request, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    WriteFile(request, geometry.data(), static_cast<DWORD>(geometry.size()), &written, nullptr);
+    CloseHandle(request);
+    EXPECT_TRUE(WaitUntil([&] { return PathPresent(done); }, 30000)) << "no screenshot " << name.size();
+    DeleteFileW(done.c_str());
+}
+
+std::wstring Joined(const std::vector<std::wstring>& lines)
+{
+    std::wstring text;
+    for (const std::wstring& line : lines)
+        text += line + L"\n";
+    return text;
+}
+
+class WindowTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        RemoveLeftovers();
+        started = CreateEventW(nullptr, TRUE, FALSE, kUninstallerStarted);
+        release = CreateEventW(nullptr, TRUE, FALSE, kUninstallerRelease);
+    }
+    void TearDown() override
+    {
+        SetEvent(release);
+        if (running.hProcess) {
+            if (WaitForSingleObject(running.hProcess, 30000) != WAIT_OBJECT_0)
+                TerminateProcess(running.hProcess, 1);
+            CloseHandle(running.hThread);
+            CloseHandle(running.hProcess);
+        }
+        CloseHandle(started);
+        CloseHandle(release);
+        RemoveLeftovers();
+    }
+
+    void LayInstallation()
+    {
+        ASSERT_TRUE(SetRegistryText(kClientEntry, L"DisplayName", L"Velmora Zantrel Client"));
+        ASSERT_TRUE(SetRegistryText(kClientEntry, L"DisplayVersion", L"9.2.1"));
+        ASSERT_TRUE(SetRegistryText(kClientEntry, L"InstallLocation", kClientFolder));
+        ASSERT_TRUE(SetRegistryText(kClientEntry, L"UninstallString", L"\"" + helper + L"\" exit 0"));
+        ASSERT_TRUE(SetRegistryText(kClientKey, L"InstallDir", kClientFolder));
+        MakeFolders(kClientFolder);
+        ASSERT_TRUE(CopyFileW(helper.c_str(), (std::wstring(kClientFolder) + L"\\QTVClient.exe").c_str(), FALSE));
+
+        ASSERT_TRUE(SetRegistryText(kRelayEntry, L"DisplayName", L"Velmora Zantrel Relay"));
+        ASSERT_TRUE(SetRegistryText(kRelayEntry, L"DisplayVersion", L"9.2.3"));
+        ASSERT_TRUE(SetRegistryText(kRelayEntry, L"UninstallString", L"\"" + self + L"\" relay-uninstaller"));
+    }
+
+    void Start()
+    {
+        STARTUPINFOW startup{};
+        startup.cb = sizeof(startup);
+        std::wstring commandLine = L"\"" + program + L"\"";
+        ASSERT_TRUE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                                   &startup, &running));
+    }
+
+    HANDLE started = nullptr;
+    HANDLE release = nullptr;
+    PROCESS_INFORMATION running{};
+};
+
+TEST_F(WindowTest, DetectsRefusesTheClientAloneRemovesAllAndCleansUp)
+{
+    LayInstallation();
+    Start();
+    const DWORD process = running.dwProcessId;
+    HWND dialog = nullptr;
+    HWND list = nullptr;
+    // Up once its controls exist and the list has been filled from its model for the first time.
+    ASSERT_TRUE(WaitUntil([&] {
+        return (dialog = FindProgramWindow(process, kCaption)) != nullptr && GetDlgItem(dialog, 1031) &&
+               (list = GetDlgItem(dialog, 1025)) != nullptr &&
+               (!WindowText(list).empty() || SendMessageW(list, LVM_GETITEMCOUNT, 0, 0) > 0);
+    }, 30000));
+    HWND removeButton = GetDlgItem(dialog, 1026);
+    HWND removeAllButton = GetDlgItem(dialog, 1007);
+    HWND logPane = GetDlgItem(dialog, 1031);
+    RemoteList rows(running.hProcess, list);
+
+    // Detection runs at once: the list is empty, says so, and nothing can be pressed.
+    EXPECT_EQ(rows.count(), 0);
+    EXPECT_EQ(WindowText(list), L"No installed products found.");
+    EXPECT_FALSE(IsWindowEnabled(removeButton));
+    EXPECT_FALSE(IsWindowEnabled(removeAllButton));
+
+    ASSERT_TRUE(WaitUntil([&] { return IsWindowEnabled(removeAllButton) != FALSE; }));
+    EXPECT_EQ(WindowText(list), L"");
+    EXPECT_FALSE(IsWindowEnabled(removeButton)) << "nothing is selected";
+    // Sorted by name, ignoring case; the two laid-out components with the versions found.
+    const std::wstring afterDetection = Joined({
+                  L"A2A | Not Installed",
+                  L"Client Logging Service | Not Installed",
+                  L"DLP | Not Installed",
+                  L"Microsoft SQL Server Desktop Engine | Not Installed",
+                  L"Software Asset Management | Not Installed",
+                  L"Supporting Databases | Not Installed",
+                  L"Velmora Zantrel Client | 9.2.1",
+                  L"Velmora Zantrel Client Deploy Tool | Not Installed",
+                  L"Velmora Zantrel Console | Not Installed",
+                  L"Velmora Zantrel Installation Generator | Not Installed",
+                  L"Velmora Zantrel Relay | 9.2.3",
+                  L"Velmora Zantrel Server | Not Installed",
+                  L"Velmora Zantrel Server API | Not Installed",
+                  L"Velmora Zantrel WebUI Service | Not Installed",
+              });
+    EXPECT_EQ(Joined(rows.rows()), afterDetection);
+    Screenshot(dialog, L"window-after-detection");
+
+    // A name cut off by a narrow column shows in full in a tooltip when the mouse rests on it;
+    // one that fits shows none.
+    SendMessageW(list, LVM_SETCOLUMNWIDTH, 0, 60);
+    EXPECT_EQ(TooltipAt(process, list, 20, 6), L"Velmora Zantrel Client");
+    EXPECT_EQ(TooltipAt(process, list, 20, 2), L"") << "\"DLP\" fits";
+    SendMessageW(list, LVM_SETCOLUMNWIDTH, 0, 300);
+
+    int clientRow = -1;
+    for (int item = 0; item < rows.count(); ++item)
+        if (rows.text(item, 0) == L"Velmora Zantrel Client")
+            clientRow = item;
+    ASSERT_GE(clientRow, 0);
+    rows.selectOnly(clientRow);
+    ASSERT_TRUE(WaitUntil([&] { return IsWindowEnabled(removeButton) != FALSE; }, 5000));
+
+    // Header clicks: Name again reverses; Version then sorts by version, the names (still
+    // descending) breaking the ties. The selection stays on the client wherever its row goes.
+    std::vector<std::wstring> reversed = rows.rows();
+    std::reverse(reversed.begin(), reversed.end());
+    ClickHeader(list, kNameHeaderX);
+    EXPECT_TRUE(WaitUntil([&] { return rows.rows() == reversed; }, 5000)) << Joined(rows.rows());
+    ClickHeader(list, kVersionHeaderX);
+    const std::wstring byVersion = Joined({
+        L"Velmora Zantrel Client | 9.2.1",
+        L"Velmora Zantrel Relay | 9.2.3",
+        L"Velmora Zantrel WebUI Service | Not Installed",
+        L"Velmora Zantrel Server API | Not Installed",
+        L"Velmora Zantrel Server | Not Installed",
+        L"Velmora Zantrel Installation Generator | Not Installed",
+        L"Velmora Zantrel Console | Not Installed",
+        L"Velmora Zantrel Client Deploy Tool | Not Installed",
+        L"Supporting Databases | Not Installed",
+        L"Software Asset Management | Not Installed",
+        L"Microsoft SQL Server Desktop Engine | Not Installed",
+        L"DLP | Not Installed",
+        L"Client Logging Service | Not Installed",
+        L"A2A | Not Installed",
+    });
+    EXPECT_TRUE(WaitUntil([&] { return Joined(rows.rows()) == byVersion; }, 5000)) << Joined(rows.rows());
+    const auto selectedRow = [&] { return static_cast<int>(SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED)); };
+    EXPECT_EQ(selectedRow(), 0);
+    ClickHeader(list, kNameHeaderX);
+    EXPECT_TRUE(WaitUntil([&] { return Joined(rows.rows()) == afterDetection; }, 5000)) << Joined(rows.rows());
+    EXPECT_EQ(selectedRow(), clientRow);
+    EXPECT_TRUE(IsWindowEnabled(removeButton));
+
+    PostMessageW(removeButton, BM_CLICK, 0, 0);
+    EXPECT_EQ(ReadBoxAndPressOk(process, L"Confirm Removal"),
+              L"Are you sure you want to remove \"Velmora Zantrel Client\"?");
+    EXPECT_EQ(ReadBoxAndPressOk(process, L"Some installed components depend on the client"),
+              L"Removing the client will:\r\n"
+              L"destroy the relay configuration\r\n"
+              L"\r\n"
+              L"In order to remove the client, you must also remove the following components:\r\n"
+              L"Velmora Zantrel Relay\r\n");
+
+    PostMessageW(removeAllButton, BM_CLICK, 0, 0);
+    EXPECT_EQ(ReadBoxAndPressOk(process, L"Confirm Removal"),
+              L"Are you sure you want to remove all 2 installed components?");
+
+    // The relay's uninstaller holds the job: the window is busy and Escape does nothing.
+    ASSERT_EQ(WaitForSingleObject(started, 60000), WAIT_OBJECT_0);
+    EXPECT_FALSE(IsWindowEnabled(removeButton));
+    EXPECT_FALSE(IsWindowEnabled(removeAllButton));
+    PostMessageW(dialog, WM_KEYDOWN, VK_ESCAPE, 0);
+    PostMessageW(dialog, WM_KEYUP, VK_ESCAPE, 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_TRUE(IsWindow(dialog)) << "Escape closed the dialog during a job";
+    EXPECT_NE(ControlText(logPane).find(L"x Removing Velmora Zantrel Relay"), std::wstring::npos)
+        << "the log pane follows the job while it runs";
+    SetEvent(release);
+
+    EXPECT_EQ(ReadBoxAndPressOk(process, L"Success"), L"Successfully removed 2 products.");
+    ASSERT_TRUE(WaitUntil([&] { return IsWindowEnabled(removeAllButton) == FALSE && rows.count() > 0 &&
+                                       rows.text(0, 1) == L"Not Installed"; }, 10000));
+    const std::wstring log = ControlText(logPane);
+    // In the removal order: the relay before the client it depends on.
+    const std::size_t relayRemoval = log.find(L"x Removing Velmora Zantrel Relay");
+    const std::size_t clientRemoval = log.find(L"x Removing Velmora Zantrel Client");
+    ASSERT_NE(clientRemoval, std::wstring::npos);
+    EXPECT_LT(relayRemoval, clientRemoval);
+    // The root clean-up runs on the window thread once everything installed is gone, and ends
+    // the log.
+    const std::wstring cut(50, L'x');
+    const std::size_t cleanUp = log.rfind(L"\r\nNo more products installed.");
+    ASSERT_NE(cleanUp, std::wstring::npos);
+    EXPECT_EQ(log.substr(cleanUp),
+              L"\r\nNo more products installed. Removing root folders and reg keys...\r\n"
+              L"\r\n" + cut + L"\r\n"
+              L"x Removing Folders and Registry keys\r\n" +
+                  cut + L"\r\n"
+              L"Deleting directory \"C:\\Program Files (x86)\\Zantrel Enterprise\"...done\r\n"
+              L"Deleting registry key \"HKLM\\SOFTWARE\\Zantrel\"...done\r\n");
+    std::wstring afterRemoval = afterDetection;
+    for (const wchar_t* version : {L"9.2.1", L"9.2.3"})
+        afterRemoval.replace(afterRemoval.find(version), wcslen(version), L"Not Installed");
+    EXPECT_EQ(Joined(rows.rows()), afterRemoval) << "every row stays, white and not installed";
+    Screenshot(dialog, L"window-after-removal");
+    EXPECT_FALSE(RegistryKeyPresent(kRelayEntry));
+    EXPECT_FALSE(RegistryKeyPresent(L"SOFTWARE\\Zantrel"));
+
+    // Idle again: Escape closes the dialog and the program ends.
+    PostMessageW(dialog, WM_KEYDOWN, VK_ESCAPE, 0);
+    PostMessageW(dialog, WM_KEYUP, VK_ESCAPE, 0);
+    EXPECT_EQ(WaitForSingleObject(running.hProcess, 20000), WAIT_OBJECT_0);
+}
+
+// The relay's uninstaller in the test: says it runs, then waits to be let go.
+int RelayUninstaller()
+{
+    const HANDLE startedEvent = OpenEventW(EVENT_MODIFY_STATE, FALSE, kUninstallerStarted);
+    const HANDLE releaseEvent = OpenEventW(SYNCHRONIZE, FALSE, kUninstallerRelease);
+    if (startedEvent)
+        SetEvent(startedEvent);
+    if (releaseEvent)
+        WaitForSingleObject(releaseEvent, 60000);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc >= 2 && std::string(argv[1]) == "relay-uninstaller")
+        return RelayUninstaller();
+    ::testing::InitGoogleTest(&argc, argv);
+    if (argc != 3) {
+        fprintf(stderr, "usage: window_test PATH\\QTVRemove.exe PATH\\spawn_child.exe\n");
+        return 2;
+    }
+    const std::string first = argv[1];
+    const std::string second = argv[2];
+    program.assign(first.begin(), first.end());
+    helper.assign(second.begin(), second.end());
+    wchar_t path[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    self = path;
+    return RUN_ALL_TESTS();
+}
