@@ -140,10 +140,14 @@ OptionalText ReadRegistryString(HKEY root, const std::u16string& path, const std
             const UniqueKey key = RegOpenKeyChecked(root, path, KEY_READ);
             type = RegQueryValueChecked(key.get(), valueName, nullptr, 0).type;
         }
+        std::u16string text;
         if (type == REG_SZ)
-            return ReadRegistrySz(root, path, valueName);
-        if (type == REG_EXPAND_SZ)
-            return ExpandEnvironmentText(ReadRegistryExpandSz(root, path, valueName));
+            text = ReadRegistrySz(root, path, valueName);
+        else if (type == REG_EXPAND_SZ)
+            text = ExpandEnvironmentText(ReadRegistryExpandSz(root, path, valueName));
+        // Windows Installer writes a lone terminator for a location it was not given: no text.
+        if (!text.empty())
+            return text;
     } catch (...) {
     }
     return std::nullopt;

@@ -27,7 +27,8 @@ std::vector<std::u16string> FindSubkeysByNestedValue(HKEY root, const std::u16st
                                                      const std::u16string& childName,
                                                      const std::u16string& valueName,
                                                      const std::u16string& wanted);
-// REG_SZ as read; REG_EXPAND_SZ expanded; anything else, or any error, absent.
+// REG_SZ as read (cut at the first NUL); REG_EXPAND_SZ expanded; an empty text, anything else,
+// or any error, absent.
 OptionalText ReadRegistryString(HKEY root, const std::u16string& path, const std::u16string& valueName);
 // The file's fixed file version, "9.5.10.79". Throws Windows::Error on failure.
 std::u16string GetFileVersionString(const std::u16string& path);

@@ -212,10 +212,10 @@ std::vector<SuiteItem> SuiteItems(const SuitePrograms& programs)
     t.package(programs.samPackage, L"{8C41D7A2-5E36-4B0F-A1D9-2F7E6C5B4A31}");
     t.key(L"Software\\Zantrel\\Zantrel Inventory\\Scanner");
 
+    // Packages that name no install location: Windows Installer registers an empty one.
     t.of(L"cdt");
-    t.entry(L"{QTV-CDT}", L"Velmora Zantrel Client Deploy Tool", kSuite + L"\\QTV Client Deploy",
-            kMsiExec + L" /X{QTV-CDT} entry={QTV-CDT}");
-    t.file(kSuite + L"\\QTV Client Deploy\\QTVClientDeploy.exe", programs.uninstaller);
+    t.package(programs.cdtPackage, L"{4F7A2C18-9B3E-4D61-8E5A-0C2B1D3E4F71}");
+    t.file(kSuite + L"\\QTV Client Deploy\\deploy.log");
 
     t.of(L"relay");
     t.entry(L"{QTV-RELAY}", L"\u00BBVelmora Zantrel Relay\u00AB", kSuite + L"\\QTV Relay", kSetup + L" entry={QTV-RELAY}");
@@ -240,11 +240,9 @@ std::vector<SuiteItem> SuiteItems(const SuitePrograms& programs)
     t.key(L"SOFTWARE\\Zantrel\\DLP");
 
     t.of(L"loggingservice");
-    t.entry(L"{QTV-LOGSVC}", L"QTV Logging Service", client + L"\\QTVClientLoggingService",
-            L"MsiExec.exe /X{QTV-LOGSVC}");
-    t.value(L"SOFTWARE\\Zantrel\\LoggingService", L"UninstallCmdLine",
-            kMsiExec + L" /X{QTV-LOGSVC} entry={QTV-LOGSVC} /qn");
-    t.file(client + L"\\QTVClientLoggingService\\QTVLogSvc.exe", programs.uninstaller);
+    t.package(programs.loggingPackage, L"{7B3D9E42-1C5A-4F86-9D27-3E4F5A6B7C81}");
+    t.file(client + L"\\QTVClientLoggingService\\logs\\service.log");
+    t.key(L"SOFTWARE\\Zantrel\\LoggingService\\Settings");
 
     // Windows Installer writes the folder with a trailing backslash; the client's uninstaller
     // leaves a process behind for two seconds.

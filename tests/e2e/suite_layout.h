@@ -16,6 +16,8 @@ struct SuitePrograms {
     std::wstring versioned;   // a program with a version resource
     std::wstring samPackage;  // Windows Installer packages, installed by the real msiexec
     std::wstring msdePackage;
+    std::wstring cdtPackage;
+    std::wstring loggingPackage;
 };
 
 // One thing the installation holds.

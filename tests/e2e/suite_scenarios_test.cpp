@@ -1,6 +1,6 @@
 // Removal scenarios of the built program on a complete suite installation under Wine:
 //   suite_scenarios_test QTVRemove.exe uninstaller_standin.exe fixture_service.exe versioned.exe
-//                        sam.msi msde.msi
+//                        sam.msi msde.msi cdt.msi logsvc.msi
 // Every scenario lays the installation afresh (suite_layout.cpp), runs the program as an
 // administrator would, and checks what is left of the suite and that every sentinel survived.
 
@@ -156,14 +156,13 @@ TEST_F(SuiteScenariosTest, LoggingServiceTakesDlpAlong)
 
 TEST_F(SuiteScenariosTest, AnEntryLeftByItsUninstallerIsRemovedByHand)
 {
-    const std::wstring entry = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{QTV-CDT}";
-    ASSERT_TRUE(SetRegistryText(entry, L"UninstallString",
-                                L"\"C:\\qtv-suite\\bin\\MsiExec.exe\" /X{QTV-CDT} entry={QTV-CDT} leave"));
+    const std::wstring entry = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{QTV-WEBUI}";
+    ASSERT_TRUE(SetRegistryText(entry, L"UninstallString", L"\"C:\\qtv-suite\\bin\\setup.exe\" entry={QTV-WEBUI} leave"));
 
-    EXPECT_EQ(run(L"/silent /cdt"), 0u);
+    EXPECT_EQ(run(L"/silent /webui"), 0u);
 
-    EXPECT_NE(Runs().find("entry={QTV-CDT} leave /qn\r\n"), std::string::npos) << Runs();
-    EXPECT_EQ(Listed(SuiteLeft(programs, {L"cdt"})), "");
+    EXPECT_NE(Runs().find("entry={QTV-WEBUI} leave -s --uninstallsilent -f1\""), std::string::npos) << Runs();
+    EXPECT_EQ(Listed(SuiteLeft(programs, {L"webui"})), "");
 }
 
 // A file held open without delete sharing keeps the agent's folder, so the agent is still found
@@ -191,9 +190,9 @@ TEST_F(SuiteScenariosTest, AnUndeletableFileKeepsTheRootsUntilItIsFree)
 int main(int argc, char** argv)
 {
     ::testing::InitGoogleTest(&argc, argv);
-    if (argc != 7) {
+    if (argc != 9) {
         fprintf(stderr, "usage: suite_scenarios_test QTVRemove.exe uninstaller_standin.exe fixture_service.exe "
-                        "versioned.exe sam.msi msde.msi\n");
+                        "versioned.exe sam.msi msde.msi cdt.msi logsvc.msi\n");
         return 2;
     }
     const auto wide = [](const char* text) {
@@ -201,7 +200,7 @@ int main(int argc, char** argv)
         return std::wstring(narrow.begin(), narrow.end());
     };
     program = wide(argv[1]);
-    programs = SuitePrograms{wide(argv[2]), wide(argv[3]), wide(argv[4]), wide(argv[5]), wide(argv[6])};
+    programs = SuitePrograms{wide(argv[2]), wide(argv[3]), wide(argv[4]), wide(argv[5]), wide(argv[6]), wide(argv[7]), wide(argv[8])};
     SetFixtureServicePath(std::u16string(programs.service.begin(), programs.service.end()));
     return RUN_ALL_TESTS();
 }
