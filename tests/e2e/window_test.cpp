@@ -46,13 +46,6 @@ void RemoveLeftovers()
     DeleteFolderTree(kSuiteFolder);
 }
 
-std::wstring WindowText(HWND window)
-{
-    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
-    text.resize(static_cast<std::size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
-    return text;
-}
-
 // Polls until the condition holds or the time is up; answers whether it held.
 bool WaitUntil(const std::function<bool()>& condition, int milliseconds = 60000)
 {
@@ -65,40 +58,10 @@ bool WaitUntil(const std::function<bool()>& condition, int milliseconds = 60000)
     return true;
 }
 
-// A visible top-level window of the program, of a class, with a caption unless any will do.
-struct Search {
-    DWORD process;
-    const wchar_t* className;
-    std::optional<std::wstring> caption;
-    HWND found;
-};
-
-BOOL CALLBACK FindWindowOf(HWND window, LPARAM parameter)
-{
-    Search& search = *reinterpret_cast<Search*>(parameter);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    wchar_t className[32] = {};
-    GetClassNameW(window, className, 32);
-    if (owner == search.process && IsWindowVisible(window) && std::wstring(className) == search.className &&
-        (!search.caption || WindowText(window) == *search.caption)) {
-        search.found = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-HWND FindWindowOf(DWORD process, const wchar_t* className, std::optional<std::wstring> caption)
-{
-    Search search{process, className, std::move(caption), nullptr};
-    EnumWindows(FindWindowOf, reinterpret_cast<LPARAM>(&search));
-    return search.found;
-}
-
 // The program's visible dialog or message box with this caption, or null.
 HWND FindProgramWindow(DWORD process, const std::wstring& caption)
 {
-    return FindWindowOf(process, L"#32770", caption);
+    return FindProcessWindow(process, L"#32770", caption);
 }
 
 // A message box as a person sees it: its text, then OK pressed.
@@ -107,14 +70,7 @@ std::wstring ReadBoxAndPressOk(DWORD process, const std::wstring& caption)
     HWND box = nullptr;
     if (!WaitUntil([&] { return (box = FindProgramWindow(process, caption)) != nullptr; }))
         return L"(no box \"" + caption + L"\")";
-    std::wstring text;
-    for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-        wchar_t className[32] = {};
-        GetClassNameW(child, className, 32);
-        if (std::wstring(className) == L"Static" && GetWindowTextLengthW(child) > 0)
-            text = WindowText(child);
-    }
-    PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    const std::wstring text = ReadMessageBoxAndPressOk(box).text;
     WaitUntil([&] { return !IsWindow(box); });
     return text;
 }
@@ -208,7 +164,7 @@ std::wstring TooltipAt(DWORD process, HWND list, int x, int item)
     SetCursorPos(at.x - 3, at.y);
     SetCursorPos(at.x, at.y);
     HWND tooltip = nullptr;
-    WaitUntil([&] { return (tooltip = FindWindowOf(process, TOOLTIPS_CLASSW, std::nullopt)) != nullptr; }, 3000);
+    WaitUntil([&] { return (tooltip = FindProcessWindow(process, TOOLTIPS_CLASSW)) != nullptr; }, 3000);
     const std::wstring text = tooltip ? ControlText(tooltip) : L"";
     SetCursorPos(0, 0);
     WaitUntil([&] { return !IsWindowVisible(tooltip); }, 3000);

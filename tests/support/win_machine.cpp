@@ -96,8 +96,6 @@ DWORD RunAndWait(std::wstring commandLine)
     return WaitForProgram(program);
 }
 
-namespace {
-
 std::wstring WindowText(HWND window)
 {
     std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
@@ -105,20 +103,25 @@ std::wstring WindowText(HWND window)
     return text;
 }
 
-struct BoxSearch {
+namespace {
+
+struct WindowSearch {
     DWORD processId;
+    const wchar_t* className;
+    const std::optional<std::wstring>& caption;
     HWND found;
 };
 
-BOOL CALLBACK FindBox(HWND window, LPARAM search)
+BOOL CALLBACK FindWindowOf(HWND window, LPARAM parameter)
 {
-    auto* wanted = reinterpret_cast<BoxSearch*>(search);
+    auto* search = reinterpret_cast<WindowSearch*>(parameter);
     DWORD process = 0;
     GetWindowThreadProcessId(window, &process);
     wchar_t className[32] = {};
     GetClassNameW(window, className, 32);
-    if (process == wanted->processId && IsWindowVisible(window) && std::wstring(className) == L"#32770") {
-        wanted->found = window;
+    if (process == search->processId && IsWindowVisible(window) && std::wstring(className) == search->className &&
+        (!search->caption || WindowText(window) == *search->caption)) {
+        search->found = window;
         return FALSE;
     }
     return TRUE;
@@ -126,27 +129,43 @@ BOOL CALLBACK FindBox(HWND window, LPARAM search)
 
 } // namespace
 
-bool AnswerMessageBox(DWORD processId, int seconds, SeenBox& seen)
+HWND FindProcessWindow(DWORD processId, const wchar_t* className, const std::optional<std::wstring>& caption)
 {
-    BoxSearch search{processId, nullptr};
-    for (int i = 0; i < seconds * 10 && search.found == nullptr; ++i) {
-        EnumWindows(FindBox, reinterpret_cast<LPARAM>(&search));
-        if (search.found == nullptr)
-            Sleep(100);
-    }
-    if (search.found == nullptr)
-        return false;
-    // Let the box finish laying out its controls before reading them.
-    Sleep(300);
-    seen.caption = WindowText(search.found);
-    for (HWND child = GetWindow(search.found, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    WindowSearch search{processId, className, caption, nullptr};
+    EnumWindows(FindWindowOf, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+SeenBox ReadMessageBoxAndPressOk(HWND box)
+{
+    SeenBox seen;
+    seen.caption = WindowText(box);
+    for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
         wchar_t className[32] = {};
         GetClassNameW(child, className, 32);
         const std::wstring text = WindowText(child);
         if (std::wstring(className) == L"Static" && !text.empty())
             seen.text = text;
+        if (GetDlgCtrlID(child) == IDOK)
+            seen.hasOk = true;
     }
-    PostMessageW(search.found, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    return seen;
+}
+
+bool AnswerMessageBox(DWORD processId, int seconds, SeenBox& seen)
+{
+    HWND box = nullptr;
+    for (int i = 0; i < seconds * 10 && box == nullptr; ++i) {
+        box = FindProcessWindow(processId, L"#32770");
+        if (box == nullptr)
+            Sleep(100);
+    }
+    if (box == nullptr)
+        return false;
+    // Let the box finish laying out its controls before reading them.
+    Sleep(300);
+    seen = ReadMessageBoxAndPressOk(box);
     return true;
 }
 

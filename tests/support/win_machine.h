@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 
 // Laying out and inspecting the real machine under Wine, for the tests that run against it.
@@ -32,11 +33,24 @@ PROCESS_INFORMATION StartProgram(std::wstring commandLine);
 // Waits for the program to end and closes its handles; its exit code.
 DWORD WaitForProgram(PROCESS_INFORMATION& program);
 
+// A window's text as GetWindowTextW gives it (for another process's edit control, only its
+// caption: use ControlText there).
+std::wstring WindowText(HWND window);
+
+// A visible top-level window of the process, of the class, with the caption unless any will do;
+// null when there is none.
+HWND FindProcessWindow(DWORD processId, const wchar_t* className,
+                       const std::optional<std::wstring>& caption = std::nullopt);
+
 // What a message box showed.
 struct SeenBox {
     std::wstring caption;
     std::wstring text;
+    bool hasOk = false;
 };
+// Reads the box (its caption, the static control that holds text, whether it has OK) and
+// presses OK.
+SeenBox ReadMessageBoxAndPressOk(HWND box);
 // Waits up to `seconds` for a message box of the process, reads it and presses OK; false when
 // none appeared.
 bool AnswerMessageBox(DWORD processId, int seconds, SeenBox& seen);

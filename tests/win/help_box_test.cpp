@@ -14,61 +14,9 @@
 #include "platform/app_name.h"
 #include "platform/text.h"
 #include "support/fake_product.h"
+#include "support/win_machine.h"
 
 namespace {
-
-struct SeenBox {
-    std::wstring caption;
-    std::wstring text;
-    bool hasOk = false;
-};
-
-std::wstring WindowText(HWND window)
-{
-    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
-    text.resize(static_cast<std::size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
-    return text;
-}
-
-BOOL CALLBACK FindOwnDialog(HWND window, LPARAM found)
-{
-    DWORD process = 0;
-    GetWindowThreadProcessId(window, &process);
-    wchar_t className[32] = {};
-    GetClassNameW(window, className, 32);
-    if (process == GetCurrentProcessId() && IsWindowVisible(window) &&
-        std::wstring(className) == L"#32770") {
-        *reinterpret_cast<HWND*>(found) = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-// A visible dialog-class window of this process, or null.
-HWND FindOwnMessageBox()
-{
-    HWND found = nullptr;
-    EnumWindows(FindOwnDialog, reinterpret_cast<LPARAM>(&found));
-    return found;
-}
-
-// Reads the box: its caption, the static control that holds text, and presses OK.
-SeenBox ReadAndPressOk(HWND box)
-{
-    SeenBox seen;
-    seen.caption = WindowText(box);
-    for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-        wchar_t className[32] = {};
-        GetClassNameW(child, className, 32);
-        const std::wstring text = WindowText(child);
-        if (std::wstring(className) == L"Static" && !text.empty())
-            seen.text = text;
-        if (GetDlgCtrlID(child) == IDOK)
-            seen.hasOk = true;
-    }
-    PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
-    return seen;
-}
 
 TEST(HelpBoxTest, SilentRunWithoutComponentSwitchesShowsTheHelpText)
 {
@@ -82,10 +30,10 @@ TEST(HelpBoxTest, SilentRunWithoutComponentSwitchesShowsTheHelpText)
     std::thread watcher([&] {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
         while (std::chrono::steady_clock::now() < deadline) {
-            if (HWND box = FindOwnMessageBox()) {
+            if (HWND box = FindProcessWindow(GetCurrentProcessId(), L"#32770")) {
                 // Let the box finish laying out its controls before reading them.
                 std::this_thread::sleep_for(std::chrono::milliseconds(300));
-                seen = ReadAndPressOk(box);
+                seen = ReadMessageBoxAndPressOk(box);
                 found = true;
                 return;
             }
