@@ -1,7 +1,7 @@
 // Lays the suite installation of the removal scenarios, or reports what of it is there, for the
 // demo:
 //   lay_suite lay|report|clear uninstaller_standin.exe fixture_service.exe versioned.exe
-//             sam.msi msde.msi cdt.msi logsvc.msi
+//             PACKAGE.msi...
 // "report" prints a line per component with the items still present, then the sentinels; it
 // exits with 0 when nothing of the suite is left and every sentinel is there.
 
@@ -53,16 +53,12 @@ int Report(const SuitePrograms& programs)
 
 int main(int argc, char** argv)
 {
-    if (argc != 9) {
+    SuitePrograms programs;
+    if (!SuitePrograms::FromArguments(argc, argv, 2, programs)) {
         std::fprintf(stderr, "usage: lay_suite lay|report|clear uninstaller_standin.exe fixture_service.exe "
-                             "versioned.exe sam.msi msde.msi cdt.msi logsvc.msi\n");
+                             "versioned.exe PACKAGE.msi...\n");
         return 2;
     }
-    const auto wide = [](const char* text) {
-        const std::string narrow = text;
-        return std::wstring(narrow.begin(), narrow.end());
-    };
-    const SuitePrograms programs{wide(argv[2]), wide(argv[3]), wide(argv[4]), wide(argv[5]), wide(argv[6]), wide(argv[7]), wide(argv[8])};
     SetFixtureServicePath(std::u16string(programs.service.begin(), programs.service.end()));
     const std::string command = argv[1];
     if (command == "lay") {

@@ -14,11 +14,11 @@ using Kind = SuiteItem::Kind;
 const std::wstring kBin = L"C:\\qtv-suite\\bin";
 const std::wstring kSuite = L"C:\\Program Files (x86)\\Zantrel Enterprise";
 const std::wstring kUninstall = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
-const std::wstring kAppPaths = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\";
-const std::wstring kProducts = L"SOFTWARE\\Classes\\Installer\\Products\\";
 const std::wstring kSettings = L"SOFTWARE\\Zantrel\\EnterpriseClient\\Settings\\Client\\";
 const std::wstring kSetup = L"\"C:\\qtv-suite\\bin\\setup.exe\"";
-const std::wstring kMsiExec = L"\"C:\\qtv-suite\\bin\\MsiExec.exe\"";
+const std::wstring kInstaller = L"SOFTWARE\\Classes\\Installer\\";
+const std::wstring kUserData = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData\\S-1-5-18\\Products\\";
+const std::wstring kDataSources = L"SOFTWARE\\ODBC\\ODBC.INI\\";
 
 std::wstring ShellFolder(int csidl)
 {
@@ -42,10 +42,28 @@ public:
         items_.push_back({component_, Kind::Key, root, path, {}, {}});
     }
     void value(const std::wstring& path, const std::wstring& name, const std::wstring& data,
-               HKEY root = HKEY_LOCAL_MACHINE)
+               HKEY root = HKEY_LOCAL_MACHINE, REGSAM view = 0)
     {
-        items_.push_back({component_, Kind::Value, root, path, name, data});
+        items_.push_back({component_, Kind::Value, root, path, name, data, false, view});
     }
+    // Windows Installer's registration of a product that is no longer installed, as it stays
+    // behind a failed uninstall: its product, feature, upgrade-code and per-machine keys.
+    void registration(const std::wstring& packedCode, const std::wstring& packedUpgradeCode, const std::wstring& name)
+    {
+        value(kInstaller + L"Products\\" + packedCode, L"ProductName", name);
+        value(kInstaller + L"Features\\" + packedCode, L"Agent", L"");
+        value(kInstaller + L"UpgradeCodes\\" + packedUpgradeCode, packedCode, L"");
+        value(kUserData + packedCode + L"\\InstallProperties", L"DisplayName", name, HKEY_LOCAL_MACHINE,
+              KEY_WOW64_64KEY);
+    }
+    // An ODBC data source of the suite, in the view its tools wrote it to.
+    void dataSource(const std::wstring& name, REGSAM view = 0)
+    {
+        value(kDataSources + name, L"Driver", L"SQL Server", HKEY_LOCAL_MACHINE, view);
+        value(kDataSources + L"ODBC Data Sources", name, L"SQL Server", HKEY_LOCAL_MACHINE, view);
+    }
+    // A line of the SQL Server stand-in's state: a database, its version, a job.
+    void line(const std::wstring& text) { items_.push_back({component_, Kind::Line, nullptr, text, {}, {}}); }
     // An Uninstall entry: its display name, version, folder and uninstall command.
     void entry(const std::wstring& key, const std::wstring& name, const std::wstring& folder,
                const std::wstring& command, const std::wstring& version = L"9.5.10.79")
@@ -71,6 +89,11 @@ public:
     {
         items_.push_back({component_, Kind::Package, nullptr, file, {}, productCode});
     }
+    // A service that something else (a package) installs; laid items only look for it.
+    void installedService(const std::wstring& name)
+    {
+        items_.push_back({component_, Kind::Service, nullptr, name, {}, {}});
+    }
 
 private:
     std::vector<SuiteItem>& items_;
@@ -80,9 +103,28 @@ private:
 HKEY Open(const SuiteItem& item, REGSAM access)
 {
     HKEY key = nullptr;
-    if (RegOpenKeyExW(item.root, item.path.c_str(), 0, access, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExW(item.root, item.path.c_str(), 0, access | item.view, &key) != ERROR_SUCCESS)
         return nullptr;
     return key;
+}
+
+std::string ReadState()
+{
+    const HANDLE file = CreateFileW(kSqlServerState, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return {};
+    std::string text(65536, '\0');
+    DWORD read = 0;
+    ReadFile(file, text.data(), static_cast<DWORD>(text.size()), &read, nullptr);
+    CloseHandle(file);
+    text.resize(read);
+    return text;
+}
+
+std::string StateLine(const SuiteItem& item)
+{
+    return std::string(item.path.begin(), item.path.end()) + "\n";
 }
 
 bool Present(const SuiteItem& item)
@@ -103,6 +145,8 @@ bool Present(const SuiteItem& item)
         return PathPresent(L"\\\\?\\" + item.path);
     case Kind::Package:
         return RegistryKeyPresent(kUninstall + item.data);
+    case Kind::Line:
+        return ("\n" + ReadState()).find("\n" + StateLine(item)) != std::string::npos;
     case Kind::Service: {
         SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
         SC_HANDLE service = OpenServiceW(manager, item.path.c_str(), SERVICE_QUERY_STATUS);
@@ -120,14 +164,16 @@ bool Lay(const SuiteItem& item)
     switch (item.kind) {
     case Kind::Key: {
         HKEY key = nullptr;
-        if (RegCreateKeyExW(item.root, item.path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) != 0)
+        if (RegCreateKeyExW(item.root, item.path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | item.view, nullptr, &key,
+                            nullptr) != 0)
             return false;
         RegCloseKey(key);
         return true;
     }
     case Kind::Value: {
         HKEY key = nullptr;
-        if (RegCreateKeyExW(item.root, item.path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) != 0)
+        if (RegCreateKeyExW(item.root, item.path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | item.view, nullptr, &key,
+                            nullptr) != 0)
             return false;
         const LSTATUS result = RegSetValueExW(key, item.name.c_str(), 0, REG_SZ,
                                               reinterpret_cast<const BYTE*>(item.data.c_str()),
@@ -157,14 +203,56 @@ bool Lay(const SuiteItem& item)
     case Kind::Package:
         return RunAndWait(L"msiexec.exe /i \"" + item.path + L"\" /qn") == 0;
     case Kind::Service:
+        if (item.data.empty())
+            return Present(item);
         // Automatic, as the suite installs them: Wine stops services whenever the prefix goes
         // idle and starts the automatic ones again with the next program.
         return StartFixtureService(item.path, static_cast<unsigned>(std::stoul(item.data)), SERVICE_AUTO_START);
+    case Kind::Line: {
+        MakeFolders(std::wstring(kSqlServerState).substr(0, std::wstring(kSqlServerState).find_last_of(L'\\')));
+        const HANDLE file = CreateFileW(kSqlServerState, FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, 0,
+                                        nullptr);
+        if (file == INVALID_HANDLE_VALUE)
+            return false;
+        const std::string text = StateLine(item);
+        DWORD written = 0;
+        const bool wrote = WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) != 0;
+        CloseHandle(file);
+        return wrote;
+    }
     }
     return false;
 }
 
 } // namespace
+
+const wchar_t kSqlServerState[] = L"C:\\qtv-suite\\sql\\standin.state";
+
+bool SuitePrograms::FromArguments(int argc, char** argv, int first, SuitePrograms& programs)
+{
+    if (argc < first + 3)
+        return false;
+    const auto wide = [](const char* text) {
+        const std::string narrow = text;
+        return std::wstring(narrow.begin(), narrow.end());
+    };
+    programs.uninstaller = wide(argv[first]);
+    programs.service = wide(argv[first + 1]);
+    programs.versioned = wide(argv[first + 2]);
+    programs.packages.clear();
+    for (int i = first + 3; i < argc; ++i)
+        programs.packages.push_back(wide(argv[i]));
+    return true;
+}
+
+std::wstring SuitePrograms::package(const std::wstring& file) const
+{
+    for (const std::wstring& path : packages)
+        if (path.size() > file.size() && path.compare(path.size() - file.size(), file.size(), file) == 0 &&
+            (path[path.size() - file.size() - 1] == L'\\' || path[path.size() - file.size() - 1] == L'/'))
+            return path;
+    return file;
+}
 
 std::vector<SuiteItem> SuiteItems(const SuitePrograms& programs)
 {
@@ -178,7 +266,6 @@ std::vector<SuiteItem> SuiteItems(const SuitePrograms& programs)
     // The fixture programs the installation runs; they are no part of the suite.
     t.of(L"bin");
     t.file(kBin + L"\\setup.exe", programs.uninstaller);
-    t.file(kBin + L"\\MsiExec.exe", programs.uninstaller);
     t.file(kBin + L"\\fixture_service.exe", programs.service);
 
     t.of(L"webui");
@@ -200,25 +287,27 @@ std::vector<SuiteItem> SuiteItems(const SuitePrograms& programs)
     t.entry(L"{5B0E3C2A-7D41-4E6F-9A12-C3D4E5F60718}", L"Zantrel Enterprise Server API", {},
             kSetup + L" entry={5B0E3C2A-7D41-4E6F-9A12-C3D4E5F60718}");
 
-    // A console older than the one that embeds the deploy tool, so the tool stands alone.
+    // A console older than the one that embeds the deploy tool, so the tool stands alone. Its
+    // package registers the maintenance command "MsiExec.exe /I{...}", as most packages do.
     t.of(L"console");
-    t.entry(L"{QTV-CONSOLE}", L"Velmora Zantrel Console", kSuite + L"\\QTV Console", kSetup + L" entry={QTV-CONSOLE}",
-            L"9.5.4.38");
-    t.file(kSuite + L"\\QTV Console\\QTVConsole.exe", programs.uninstaller);
+    t.package(programs.package(L"console.msi"), L"{6A1F3B27-8C4D-4E5A-9B6C-7D8E9F0A1B21}");
     t.value(L"Software\\Zantrel\\Enterprise Console", L"LastServer", L"localhost", HKEY_CURRENT_USER);
     t.file(localAppData + L"\\Zantrel\\Enterprise Console\\console.ini");
 
     t.of(L"sam");
-    t.package(programs.samPackage, L"{8C41D7A2-5E36-4B0F-A1D9-2F7E6C5B4A31}");
+    t.package(programs.package(L"sam.msi"), L"{8C41D7A2-5E36-4B0F-A1D9-2F7E6C5B4A31}");
     t.key(L"Software\\Zantrel\\Zantrel Inventory\\Scanner");
 
     // Packages that name no install location: Windows Installer registers an empty one.
     t.of(L"cdt");
-    t.package(programs.cdtPackage, L"{4F7A2C18-9B3E-4D61-8E5A-0C2B1D3E4F71}");
+    t.package(programs.package(L"cdt.msi"), L"{4F7A2C18-9B3E-4D61-8E5A-0C2B1D3E4F71}");
     t.file(kSuite + L"\\QTV Client Deploy\\deploy.log");
 
+    // The relay's uninstaller leaves a process behind for two seconds.
     t.of(L"relay");
-    t.entry(L"{QTV-RELAY}", L"\u00BBVelmora Zantrel Relay\u00AB", kSuite + L"\\QTV Relay", kSetup + L" entry={QTV-RELAY}");
+    t.entry(L"{QTV-RELAY}", L"\u00BBVelmora Zantrel Relay\u00AB", kSuite + L"\\QTV Relay",
+            kSetup + L" entry={QTV-RELAY} child");
+    t.registration(L"7C1D2E3F4A5B6C7D8E9F0A1B2C3D4E5F", L"8D2E3F4A5B6C7D8E9F0A1B2C3D4E5F60", L"YLM Relay");
     t.file(kSuite + L"\\QTV Relay\\QTVRelay.exe", programs.uninstaller);
     t.value(L"SOFTWARE\\Zantrel\\Enterprise Server", L"RelayVersion", L"9.5.10.79");
     t.key(L"SOFTWARE\\Zantrel\\QTVRelay");
@@ -240,19 +329,19 @@ std::vector<SuiteItem> SuiteItems(const SuitePrograms& programs)
     t.key(L"SOFTWARE\\Zantrel\\DLP");
 
     t.of(L"loggingservice");
-    t.package(programs.loggingPackage, L"{7B3D9E42-1C5A-4F86-9D27-3E4F5A6B7C81}");
+    t.package(programs.package(L"logsvc.msi"), L"{7B3D9E42-1C5A-4F86-9D27-3E4F5A6B7C81}");
     t.file(client + L"\\QTVClientLoggingService\\logs\\service.log");
     t.key(L"SOFTWARE\\Zantrel\\LoggingService\\Settings");
 
-    // Windows Installer writes the folder with a trailing backslash; the client's uninstaller
-    // leaves a process behind for two seconds.
+    // The agent's package installs its service and the helper's, and names its folder, with a
+    // trailing backslash, only in App Paths. An older agent left an entry and its registration.
     t.of(L"client");
-    t.entry(L"{QTV-CLIENT}", L"Velmora Zantrel Client", client + L"\\",
-            kMsiExec + L" /X{QTV-CLIENT} entry={QTV-CLIENT} apppath=QTVClient.exe child");
+    t.package(programs.package(L"client.msi"), L"{5D2E0AB1-C3F4-4E9A-8B71-2C3D4E5F6A71}");
+    t.installedService(L"QTVClient");
+    t.installedService(L"QTVClientHelper");
     t.value(kUninstall + L"{QTV-YLM-AGENT}", L"DisplayName", L"YLM Agent");
-    t.value(kProducts + L"5D2E0AB1C3F44E9A", L"ProductName", L"Velmora Zantrel Client");
-    t.value(kAppPaths + L"QTVClient.exe", L"Path", client + L"\\");
-    t.file(client + L"\\QTVClient.exe", programs.uninstaller, true);
+    t.registration(L"3F2E1D0C9B8A7F6E5D4C3B2A1F0E9D8C", L"4A3B2C1D0E9F8A7B6C5D4E3F2A1B0C9D", L"Velmora Corbelis Agent");
+    t.file(client + L"\\QTVClient.ini", {}, true);
     std::wstring deep = client + L"\\data";
     while (deep.size() < 280)
         deep += L"\\a-folder-name-long-enough-to-pass-the-limit";
@@ -262,17 +351,28 @@ std::vector<SuiteItem> SuiteItems(const SuitePrograms& programs)
     t.key(L"SOFTWARE\\Zantrel, Inc.\\Zantrel Enterprise Client");
     t.key(L"SYSTEM\\ControlSet002\\services\\QTVClient");
     t.key(L"SOFTWARE\\Zantrel\\QTVClientHelper");
-    t.service(L"QTVClient", L"500");
-    t.service(L"QTVClientHelper", L"0");
+
+    // Databases on the local SQL Server (the stand-in), and the suite's data sources: one in the
+    // 64-bit view, where the suite's 64-bit tools write them.
+    t.of(L"database");
+    t.line(L"database\tKMEnterprise");
+    t.line(L"database\tQTVReporting");
+    t.line(L"version\t9.5.10.79");
+    t.line(L"job\tKMEnterprise Full Database Index Reorganization");
+    for (const wchar_t* name : {L"qtv_kmenterprise", L"qtv_EnterpriseServer", L"enterprise_setup", L"enterprise_setup32"})
+        t.dataSource(name);
+    t.dataSource(L"localqtvreportingserver", KEY_WOW64_64KEY);
 
     t.of(L"generator");
     t.entry(L"{QTV-GEN}", L"YLM Installation Generator", {}, kSetup + L" entry={QTV-GEN}");
+    t.registration(L"9E8D7C6B5A4F3E2D1C0B9A8F7E6D5C4B", L"0F1E2D3C4B5A69788796A5B4C3D2E1F0",
+                   L"Ostrel Calvorn Installation Generator");
     t.value(L"SOFTWARE\\Zantrel\\QTV Installation Generator", L"InstallFolder", kSuite + L"\\Installation Generator");
     t.file(kSuite + L"\\Installation Generator\\generator.exe", programs.uninstaller);
     t.file(documents + L"\\QTVCredentials\\server.cred");
 
     t.of(L"msde");
-    t.package(programs.msdePackage, L"{2E9B4F61-7A3C-4D58-B0E2-9C1D8F7A6B51}");
+    t.package(programs.package(L"msde.msi"), L"{2E9B4F61-7A3C-4D58-B0E2-9C1D8F7A6B51}");
 
     // What only the clean-up of the shared roots removes, once nothing of the suite is left.
     t.of(L"roots");
@@ -289,6 +389,10 @@ std::vector<SuiteItem> SuiteItems(const SuitePrograms& programs)
     t.file(documents + L"\\keep.txt");
     t.file(documents + L"\\QTVCredentials Old\\keep.txt");
     t.file(localAppData + L"\\Zantrel Tools\\keep.txt");
+    // The SQL Server instance and another program's data source.
+    t.service(L"MSSQLSERVER", L"0");
+    t.line(L"server\t.");
+    t.dataSource(L"Inventory Reports");
     return items;
 }
 
@@ -330,9 +434,20 @@ void ClearSuite(const SuitePrograms& programs)
     for (const SuiteItem& item : SuiteItems(programs)) {
         switch (item.kind) {
         case Kind::Key:
-        case Kind::Value:
-            RegDeleteTreeW(item.root, item.path.c_str());
+        case Kind::Value: {
+            HKEY parent = nullptr;
+            const std::size_t cut = item.path.find_last_of(L'\\');
+            if (RegOpenKeyExW(item.root, item.path.substr(0, cut).c_str(), 0, KEY_ALL_ACCESS | item.view, &parent) ==
+                ERROR_SUCCESS) {
+                // The list of data sources is shared with other programs: only the suite's value goes.
+                if (item.path == kDataSources + L"ODBC Data Sources")
+                    RegDeleteValueW(parent, item.name.c_str());
+                else
+                    RegDeleteTreeW(parent, item.path.substr(cut + 1).c_str());
+                RegCloseKey(parent);
+            }
             break;
+        }
         case Kind::Service:
             RemoveFixtureService(item.path);
             break;
@@ -342,6 +457,7 @@ void ClearSuite(const SuitePrograms& programs)
             break;
         case Kind::Folder:
         case Kind::File:
+        case Kind::Line:
             break;
         }
     }
@@ -364,11 +480,12 @@ std::wstring Describe(const SuiteItem& item)
     const auto root = [&item] {
         return item.root == HKEY_CURRENT_USER ? L"HKCU\\" : item.root == HKEY_USERS ? L"HKU\\" : L"HKLM\\";
     };
+    const auto view = [&item] { return std::wstring(item.view == KEY_WOW64_64KEY ? L" (64-bit view)" : L""); };
     switch (item.kind) {
     case Kind::Key:
-        return item.component + L": key " + root() + item.path;
+        return item.component + L": key " + root() + item.path + view();
     case Kind::Value:
-        return item.component + L": value " + root() + item.path + L":[" + item.name + L"]";
+        return item.component + L": value " + root() + item.path + L":[" + item.name + L"]" + view();
     case Kind::Folder:
         return item.component + L": folder " + item.path;
     case Kind::File:
@@ -377,6 +494,8 @@ std::wstring Describe(const SuiteItem& item)
         return item.component + L": service " + item.path;
     case Kind::Package:
         return item.component + L": package " + item.data;
+    case Kind::Line:
+        return item.component + L": SQL Server state line " + item.path;
     }
     return item.component;
 }

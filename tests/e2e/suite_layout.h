@@ -11,26 +11,33 @@
 
 // Where the fixture programs the installation runs are found (copied into C:\qtv-suite\bin).
 struct SuitePrograms {
-    std::wstring uninstaller; // the uninstaller stand-in
-    std::wstring service;     // the service fixture
-    std::wstring versioned;   // a program with a version resource
-    std::wstring samPackage;  // Windows Installer packages, installed by the real msiexec
-    std::wstring msdePackage;
-    std::wstring cdtPackage;
-    std::wstring loggingPackage;
+    std::wstring uninstaller;           // the uninstaller stand-in
+    std::wstring service;               // the service fixture
+    std::wstring versioned;             // a program with a version resource
+    std::vector<std::wstring> packages; // Windows Installer packages, installed by the real msiexec
+
+    // From the command line of a test or tool: the three programs, then every package.
+    static bool FromArguments(int argc, char** argv, int first, SuitePrograms& programs);
+    // The package whose file is called `file` ("client.msi").
+    std::wstring package(const std::wstring& file) const;
 };
+
+// The SQL Server stand-in's state file, inside the prefix; its environment names the same file.
+extern const wchar_t kSqlServerState[];
 
 // One thing the installation holds.
 struct SuiteItem {
-    enum class Kind { Key, Value, Folder, File, Service, Package };
+    // Line: a line of the SQL Server stand-in's state file (a database, a job).
+    enum class Kind { Key, Value, Folder, File, Service, Package, Line };
     std::wstring component; // the component's switch without "/", or "sentinel"
     Kind kind;
     HKEY root;              // keys and values; HKEY_LOCAL_MACHINE in the 32-bit view
-    std::wstring path;      // key, folder, file, service name, or package file
+    std::wstring path;      // key, folder, file, service name, package file, or state line
     std::wstring name;      // value name
     std::wstring data;      // value data; for a file, the program to copy ("" for a text file);
                             // for a package, its product code
     bool readOnly = false;
+    REGSAM view = 0;        // KEY_WOW64_64KEY for what lives in the 64-bit view only
 };
 
 // Every item, components first, sentinels last.

@@ -1,6 +1,6 @@
 // Removal scenarios of the built program on a complete suite installation under Wine:
 //   suite_scenarios_test QTVRemove.exe uninstaller_standin.exe fixture_service.exe versioned.exe
-//                        sam.msi msde.msi cdt.msi logsvc.msi
+//                        PACKAGE.msi...
 // Every scenario lays the installation afresh (suite_layout.cpp), runs the program as an
 // administrator would, and checks what is left of the suite and that every sentinel survived.
 
@@ -66,7 +66,7 @@ protected:
         std::wstring why;
         ASSERT_TRUE(LaySuite(programs, why)) << Narrow(why);
         const std::vector<SuiteItem> laid = SuiteLeft(programs, {});
-        ASSERT_EQ(Components(laid).size(), 14u) << "every component but the databases, and the shared roots";
+        ASSERT_EQ(Components(laid).size(), 15u) << "every component, and the shared roots";
     }
 
     void TearDown() override
@@ -98,10 +98,9 @@ TEST_F(SuiteScenariosTest, AllRemovesEveryTraceThenTheRoots)
     EXPECT_EQ(runs.find("response file differs"), std::string::npos) << runs;
     EXPECT_NE(runs.find("entry={QTV-WEBUI} -s --uninstallsilent -f1\""), std::string::npos) << runs;
     EXPECT_NE(runs.find("entry={5B0E3C2A-7D41-4E6F-9A12-C3D4E5F60718} -s -f1\""), std::string::npos) << runs;
-    EXPECT_NE(runs.find("/X{QTV-CLIENT} entry={QTV-CLIENT} apppath=QTVClient.exe child /qn\r\n"), std::string::npos)
-        << runs;
+    EXPECT_NE(runs.find("entry={QTV-RELAY} child -s --uninstallsilent -f1\""), std::string::npos) << runs;
     EXPECT_NE(runs.find("entry={QTV-SERVER} /s /z\"uninstall\"\r\n"), std::string::npos) << runs;
-    EXPECT_NE(runs.find("linger"), std::string::npos) << "the client's uninstaller left a process behind";
+    EXPECT_NE(runs.find("linger"), std::string::npos) << "the relay's uninstaller left a process behind";
 }
 
 TEST_F(SuiteScenariosTest, ClientAloneIsRefusedAndNothingIsRemoved)
@@ -131,7 +130,7 @@ TEST_F(SuiteScenariosTest, ClientWithItsDependentsTakesThemAndTheCompanions)
                                             L"server", L"webui",          L"a2a", L"cdt"};
     EXPECT_EQ(Listed(SuiteLeft(programs, gone)), "");
     EXPECT_EQ(Components(SuiteLeft(programs, {})),
-              (std::vector<std::wstring>{L"api", L"console", L"sam", L"generator", L"msde", L"roots"}));
+              (std::vector<std::wstring>{L"api", L"console", L"sam", L"database", L"generator", L"msde", L"roots"}));
     EXPECT_TRUE(PathPresent(kSuiteFolder)) << "components are left, so the roots stay";
 }
 
@@ -142,7 +141,7 @@ TEST_F(SuiteScenariosTest, ForceRemovesTheClientAloneAndSkipsTheRoots)
     EXPECT_EQ(Listed(SuiteLeft(programs, {L"client", L"loggingservice", L"dlp"})), "");
     EXPECT_EQ(Components(SuiteLeft(programs, {})),
               (std::vector<std::wstring>{L"webui", L"a2a", L"api", L"console", L"sam", L"cdt", L"relay", L"server",
-                                         L"generator", L"msde", L"roots"}));
+                                         L"database", L"generator", L"msde", L"roots"}));
 }
 
 TEST_F(SuiteScenariosTest, LoggingServiceTakesDlpAlong)
@@ -150,7 +149,7 @@ TEST_F(SuiteScenariosTest, LoggingServiceTakesDlpAlong)
     EXPECT_EQ(run(L"/silent /loggingservice"), 0u);
 
     EXPECT_EQ(Listed(SuiteLeft(programs, {L"loggingservice", L"dlp"})), "");
-    EXPECT_EQ(Components(SuiteLeft(programs, {})).size(), 12u);
+    EXPECT_EQ(Components(SuiteLeft(programs, {})).size(), 13u);
     EXPECT_TRUE(PathPresent(kSuiteFolder + L"\\QTV Client\\QTVClient.exe"));
 }
 
@@ -169,7 +168,7 @@ TEST_F(SuiteScenariosTest, AnEntryLeftByItsUninstallerIsRemovedByHand)
 // and the roots stay; once the file is free, a second run finishes the job.
 TEST_F(SuiteScenariosTest, AnUndeletableFileKeepsTheRootsUntilItIsFree)
 {
-    const std::wstring held = kSuiteFolder + L"\\QTV Client\\QTVClient.exe";
+    const std::wstring held = kSuiteFolder + L"\\QTV Client\\QTVClient.ini";
     const HANDLE file = CreateFileW(held.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(file, INVALID_HANDLE_VALUE) << GetLastError();
 
@@ -190,17 +189,13 @@ TEST_F(SuiteScenariosTest, AnUndeletableFileKeepsTheRootsUntilItIsFree)
 int main(int argc, char** argv)
 {
     ::testing::InitGoogleTest(&argc, argv);
-    if (argc != 9) {
+    if (!SuitePrograms::FromArguments(argc, argv, 2, programs)) {
         fprintf(stderr, "usage: suite_scenarios_test QTVRemove.exe uninstaller_standin.exe fixture_service.exe "
-                        "versioned.exe sam.msi msde.msi cdt.msi logsvc.msi\n");
+                        "versioned.exe PACKAGE.msi...\n");
         return 2;
     }
-    const auto wide = [](const char* text) {
-        const std::string narrow = text;
-        return std::wstring(narrow.begin(), narrow.end());
-    };
-    program = wide(argv[1]);
-    programs = SuitePrograms{wide(argv[2]), wide(argv[3]), wide(argv[4]), wide(argv[5]), wide(argv[6]), wide(argv[7]), wide(argv[8])};
+    const std::string narrow = argv[1];
+    program.assign(narrow.begin(), narrow.end());
     SetFixtureServicePath(std::u16string(programs.service.begin(), programs.service.end()));
     return RUN_ALL_TESTS();
 }
