@@ -4,16 +4,30 @@
 
 #include <commctrl.h>
 
+#include <memory>
 #include <utility>
 
+#include "core/file_log.h"
 #include "core/log.h"
+#include "core/run_options.h"
+#include "core/run_report.h"
 #include "core/silent_driver.h"
 #include "platform/app_name.h"
+#include "platform/errors.h"
+#include "platform/files.h"
+#include "platform/text.h"
 #include "products/products.h"
 #include "toolkit/root_cleanup.h"
+#include "toolkit/uninstaller.h"
 #include "window/qtvremove_dlg.h"
 
+#define QTV_TEXT(x) #x
+#define QTV_VERSION_TEXT(a, b, c, d) QTV_TEXT(a) "." QTV_TEXT(b) "." QTV_TEXT(c) "." QTV_TEXT(d)
+
 namespace {
+
+constexpr char kVersion[] =
+    QTV_VERSION_TEXT(QTV_VERSION_MAJOR, QTV_VERSION_MINOR, QTV_VERSION_PATCH, QTV_VERSION_TWEAK);
 
 std::u16string Caption()
 {
@@ -22,6 +36,30 @@ std::u16string Caption()
     } catch (...) {
         return u"QTVRemove";
     }
+}
+
+// "/detect" answers whoever started the program: the output it was handed (a pipe or a file),
+// or else the console of the program that started it. A program started from Explorer has
+// neither, and the listing is only in the log.
+void WriteToStarter(const std::u16string& text)
+{
+    HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    HANDLE console = INVALID_HANDLE_VALUE;
+    if ((out == nullptr || out == INVALID_HANDLE_VALUE) && AttachConsole(ATTACH_PARENT_PROCESS)) {
+        console = CreateFileW(L"CONOUT$", GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+        out = console;
+    }
+    if (out == nullptr || out == INVALID_HANDLE_VALUE)
+        return;
+    DWORD done = 0;
+    if (GetFileType(out) == FILE_TYPE_CHAR) {
+        WriteConsoleW(out, text.data(), static_cast<DWORD>(text.size()), &done, nullptr);
+    } else {
+        const std::string bytes = ToUtf8(text);
+        WriteFile(out, bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr);
+    }
+    if (console != INVALID_HANDLE_VALUE)
+        CloseHandle(console);
 }
 
 } // namespace
@@ -33,16 +71,52 @@ CQTVRemoveApp::CQTVRemoveApp(std::u16string commandLine)
 
 bool CQTVRemoveApp::InitInstance()
 {
-    if (!HasSwitch(commandLine_, u"/silent")) {
+    const RunOptions options = ParseRunOptions(commandLine_);
+    if (!HasSwitch(options.switches, u"/silent")) {
         INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES | ICC_BAR_CLASSES};
         InitCommonControlsEx(&controls);
         CQTVRemoveDlg dialog;
         dialog.DoModal();
         return false;
     }
-
-    Remove::Log discard;
-    const Products products = MakeProducts(&discard);
-    RunSilent(commandLine_, products.set, SilentRunContext{&discard, Caption(), RemoveRootTraces});
+    exitCode_ = runSilently(options);
     return false;
+}
+
+DWORD CQTVRemoveApp::runSilently(const RunOptions& options)
+{
+    if (options.pathMissing)
+        return ERROR_INVALID_PARAMETER;
+
+    // Both files open before anything is looked at: a run whose record cannot be kept does not
+    // start.
+    std::unique_ptr<Remove::Log> log;
+    UniqueKernelHandle report;
+    try {
+        if (options.logPath)
+            log = std::make_unique<Remove::FileLog>(*options.logPath);
+        else
+            log = std::make_unique<Remove::Log>();
+        if (options.reportPath)
+            report = OpenFileReplacing(*options.reportPath);
+    } catch (const Windows::Error& error) {
+        return error.code();
+    }
+
+    const std::u16string caption = Caption();
+    const Products products = MakeProducts(log.get());
+    const SilentRunContext context{log.get(), caption, RemoveRootTraces, TakeRestartRequest};
+    const SilentRunResult result =
+        options.detectOnly ? DetectSilently(products.set, context) : RunSilent(options.switches, products.set, context);
+    if (options.detectOnly)
+        WriteToStarter(DetectionListing(result));
+
+    if (report) {
+        try {
+            WriteAll(report.get(), SilentRunReport(result, caption, ToUtf16(kVersion)));
+        } catch (...) {
+            writeLine(log.get(), u"Unable to write the report: " + DescribeCurrentExceptionW());
+        }
+    }
+    return SilentExitStatus(result);
 }

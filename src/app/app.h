@@ -3,6 +3,10 @@
 #include <string>
 #include <string_view>
 
+#include "platform/win_types.h"
+
+struct RunOptions;
+
 // The application object: its start-up chooses between the silent run and the dialog.
 class CQTVRemoveApp {
 public:
@@ -16,6 +20,14 @@ public:
     // start-up returns.
     bool InitInstance();
 
+    // The process's exit status: the silent run's (see SilentExitStatus), a Windows error code
+    // when its log or report file cannot be opened, 87 for "/log" or "/report" without a path;
+    // 0 after the dialog.
+    DWORD ExitCode() const { return exitCode_; }
+
 private:
+    DWORD runSilently(const RunOptions& options);
+
     std::u16string commandLine_;
+    DWORD exitCode_ = 0;
 };

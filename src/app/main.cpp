@@ -6,5 +6,5 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandLine, int)
 {
     CQTVRemoveApp app(reinterpret_cast<const char16_t*>(commandLine ? commandLine : L""));
     app.InitInstance();
-    return 0;
+    return static_cast<int>(app.ExitCode());
 }

@@ -5,6 +5,7 @@
 
 #include "core/log.h"
 #include "core/product.h"
+#include "platform/desktop.h"
 #include "platform/os_api.h"
 
 namespace {
@@ -22,6 +23,49 @@ void Survive(Step step)
 bool IsInstalled(const QTVProduct* product)
 {
     return product != nullptr && product->isInstalled();
+}
+
+// The refusal and the help: in the log, with the log's line ends, then in a message box where
+// somebody can see one. Elsewhere the run goes on as if OK had been pressed.
+void Tell(const SilentRunContext& context, const std::u16string& text, UINT type)
+{
+    std::u16string logged;
+    for (const char16_t c : text) {
+        if (c == u'\n')
+            logged += EOL;
+        else
+            logged += c;
+    }
+    writeLine(context.log, logged);
+    if (DesktopVisible())
+        Os().messageBox(nullptr, text.c_str(), context.caption.c_str(), type);
+}
+
+// Detects every component in the silent detection order and records what each is.
+SilentRunResult DetectAll(const ProductSet& products, const std::function<bool(ProductId)>& selects)
+{
+    SilentRunResult result;
+    for (const ProductId id : kSilentDetectionOrder) {
+        QTVProduct* product = products[id];
+        ComponentOutcome outcome;
+        outcome.id = id;
+        outcome.name = Catalogue(id).defaultName;
+        outcome.selected = selects(id);
+        if (product) {
+            Survive([product] { product->detect(); });
+            outcome.name = product->name();
+            outcome.version = product->version();
+            outcome.installedBefore = outcome.installedAfter = product->isInstalled();
+        }
+        result.components.push_back(std::move(outcome));
+    }
+    return result;
+}
+
+ComponentOutcome& OutcomeOf(SilentRunResult& result, ProductId id)
+{
+    return *std::find_if(result.components.begin(), result.components.end(),
+                         [id](const ComponentOutcome& outcome) { return outcome.id == id; });
 }
 
 } // namespace
@@ -69,42 +113,32 @@ std::u16string SilentHelpText()
     return text;
 }
 
-void RunSilent(std::u16string_view commandLine, const ProductSet& products,
-               const SilentRunContext& context)
+SilentRunResult RunSilent(std::u16string_view commandLine, const ProductSet& products,
+                          const SilentRunContext& context)
 {
     const bool allSwitch = HasSwitch(commandLine, u"/all");
     const bool forceSwitch = HasSwitch(commandLine, u"/force");
-    bool anySelected = false;
-    SelectionSet selection;
+    SilentRunResult result = DetectAll(products, [&](ProductId id) {
+        return allSwitch || HasSwitch(commandLine, Catalogue(id).silentSwitch);
+    });
+    const bool anySelected = std::any_of(result.components.begin(), result.components.end(),
+                                         [](const ComponentOutcome& outcome) { return outcome.selected; });
+    const auto selected = [&](ProductId id) { return products[id] && OutcomeOf(result, id).selected; };
 
-    for (const ProductId id : kSilentDetectionOrder) {
-        QTVProduct* product = products[id];
-        if (allSwitch || HasSwitch(commandLine, Catalogue(id).silentSwitch)) {
-            anySelected = true;
-            if (product)
-                selection.insert(product);
-        }
-        if (product)
-            Survive([product] { product->detect(); });
-    }
-
-    QTVProduct* client = products[ProductId::Client];
-    if (!forceSwitch && client && selection.count(client)) {
-        const bool stranded =
-            std::any_of(kClientDependents.begin(), kClientDependents.end(), [&](ProductId id) {
-                return IsInstalled(products[id]) && !selection.count(products[id]);
-            });
+    if (!forceSwitch && selected(ProductId::Client)) {
+        const bool stranded = std::any_of(kClientDependents.begin(), kClientDependents.end(), [&](ProductId id) {
+            return IsInstalled(products[id]) && !selected(id);
+        });
         if (stranded) {
-            Os().messageBox(nullptr, ClientRefusalMessage(products).c_str(),
-                            context.caption.c_str(), MB_ICONERROR | MB_OK);
-            return;
+            Tell(context, ClientRefusalMessage(products), MB_ICONERROR | MB_OK);
+            result.ending = SilentEnding::Refused;
+            return result;
         }
     }
 
     for (const Companion& pair : kCompanions) {
-        QTVProduct* chosen = products[pair.chosen];
-        if (chosen && selection.count(chosen) && products[pair.companion])
-            selection.insert(products[pair.companion]);
+        if (selected(pair.chosen) && products[pair.companion])
+            OutcomeOf(result, pair.companion).selected = true;
     }
 
     bool anyLeft = false;
@@ -112,16 +146,72 @@ void RunSilent(std::u16string_view commandLine, const ProductSet& products,
         QTVProduct* product = products[id];
         if (!product)
             continue;
-        if (product->isInstalled() && selection.count(product))
-            Survive([product] { product->remove(); });
+        ComponentOutcome& outcome = OutcomeOf(result, id);
+        if (product->isInstalled() && outcome.selected) {
+            outcome.removeCalled = true;
+            Survive([&] { outcome.removeResult = product->remove(); });
+        }
         Survive([product] { product->detect(); });
+        outcome.name = product->name();
+        outcome.installedAfter = product->isInstalled();
         if (product->isInstalled())
             anyLeft = true;
     }
+    if (context.takeRestartRequest)
+        result.restartRequested = context.takeRestartRequest();
 
     if (!anyLeft && context.removeRootTraces)
         context.removeRootTraces(context.log);
 
-    if (!anySelected)
-        Os().messageBox(nullptr, SilentHelpText().c_str(), context.caption.c_str(), MB_OK);
+    if (!anySelected) {
+        Tell(context, SilentHelpText(), MB_OK);
+        result.ending = SilentEnding::NothingSelected;
+    }
+    return result;
+}
+
+SilentRunResult DetectSilently(const ProductSet& products, const SilentRunContext& context)
+{
+    SilentRunResult result = DetectAll(products, [](ProductId) { return false; });
+    result.ending = SilentEnding::Detected;
+    context.log->write(DetectionListing(result));
+    return result;
+}
+
+std::u16string DetectionListing(const SilentRunResult& result)
+{
+    std::u16string listing;
+    for (const ComponentOutcome& outcome : result.components) {
+        if (!outcome.installedBefore)
+            continue;
+        listing += outcome.name;
+        listing += u'\t';
+        listing += outcome.version.value_or(u"Unknown");
+        listing += EOL;
+    }
+    return listing;
+}
+
+DWORD SilentExitStatus(const SilentRunResult& result)
+{
+    const auto any = [&result](auto predicate) {
+        return std::any_of(result.components.begin(), result.components.end(), predicate);
+    };
+    switch (result.ending) {
+    case SilentEnding::NothingSelected:
+        return 87;
+    case SilentEnding::Refused:
+        return 1;
+    case SilentEnding::Detected:
+        return any([](const ComponentOutcome& outcome) { return outcome.installedBefore; }) ? 1 : 0;
+    case SilentEnding::Completed:
+        break;
+    }
+    const bool failed = any([](const ComponentOutcome& outcome) {
+        return outcome.selected && outcome.installedBefore &&
+               (outcome.installedAfter || (outcome.removeCalled && outcome.removeResult != true));
+    });
+    if (failed)
+        return 1603;
+    return result.restartRequested ? 3010 : 0;
 }

@@ -1,10 +1,14 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/catalogue.h"
+#include "core/product.h"
+#include "platform/win_types.h"
 
 namespace Remove {
 class Log;
@@ -18,15 +22,63 @@ struct SilentRunContext {
     std::u16string caption;
     // Deletes the suite's root folders and keys; run when nothing is installed any more.
     std::function<void(Remove::Log*)> removeRootTraces;
+    // Whether an uninstaller run since the last call asked for a restart (exit code 3010 or
+    // 1641); clears the request. Null: nobody records them.
+    std::function<bool()> takeRestartRequest;
 };
+
+// What one component went through in a silent run.
+struct ComponentOutcome {
+    ProductId id = ProductId::WebUI;
+    std::u16string name;     // as the last detection left it
+    OptionalText version;    // found by the first detection
+    bool installedBefore = false;
+    bool selected = false;   // by a switch, "/all" or as a companion
+    bool removeCalled = false;
+    std::optional<bool> removeResult; // what remove() answered; absent when it threw or was not called
+    bool installedAfter = false;
+};
+
+// How a silent run ended.
+enum class SilentEnding {
+    Completed,       // the selected components were removed (or nothing was installed)
+    Refused,         // the client would have stranded its dependents
+    NothingSelected, // the help was shown
+    Detected,        // "/detect": nothing was removed
+};
+
+struct SilentRunResult {
+    SilentEnding ending = SilentEnding::Completed;
+    std::vector<ComponentOutcome> components; // one per component, in the silent detection order
+    bool restartRequested = false;
+};
+
+// The exit status a deployment engine judges the run by:
+//   0     every selected component that was installed is gone and every removal reported
+//         success (also when nothing selected was installed)
+//   3010  as 0, and an uninstaller asked for a restart (3010 or 1641)
+//   1603  a selected component is still installed, or a removal failed or threw
+//   1     the client's removal was refused
+//   87    nothing was selected (the help)
+// After "/detect": 1 when any component is installed, 0 when none is.
+DWORD SilentExitStatus(const SilentRunResult& result);
 
 // One complete removal without a window, as "/silent" asks: select from the switches while
 // detecting every component, refuse a client removal that would strand its dependents (unless
 // "/force"), add the client's companions, remove in the removal order detecting each again, and
 // clean up the roots when nothing is left. Shows the help text when nothing was selected. An
 // exception escaping one component's detect() or remove() is dropped and the run goes on.
-void RunSilent(std::u16string_view commandLine, const ProductSet& products,
-               const SilentRunContext& context);
+// The refusal and the help go to the log as well; their message boxes appear only where somebody
+// can see them (a run without a visible desktop goes on as if OK had been pressed).
+SilentRunResult RunSilent(std::u16string_view commandLine, const ProductSet& products,
+                          const SilentRunContext& context);
+
+// "/silent /detect": detects every component, removes nothing, cleans nothing up, and logs one
+// line per installed component (DetectionListing).
+SilentRunResult DetectSilently(const ProductSet& products, const SilentRunContext& context);
+
+// One line per installed component: its name, a tab, its version or "Unknown", the log's line end.
+std::u16string DetectionListing(const SilentRunResult& result);
 
 // A switch is present when its exact text occurs anywhere in the command line (case-sensitive).
 bool HasSwitch(std::u16string_view commandLine, std::u16string_view switchText);

@@ -42,6 +42,11 @@ public:
     // MessageBoxW.
     virtual int messageBox(HWND owner, const char16_t* text, const char16_t* caption,
                            UINT type) = 0;
+    // GetProcessWindowStation and GetUserObjectInformationW (USER32): whether anybody can see
+    // the message boxes.
+    virtual HWINSTA getProcessWindowStation() = 0;
+    virtual BOOL getUserObjectInformation(HANDLE object, int index, void* information,
+                                          DWORD length, DWORD* lengthNeeded) = 0;
 
     // Registry (ADVAPI32). Results are the Win32 error codes these functions return.
     virtual LONG regOpenKeyEx(HKEY key, const char16_t* subKey, DWORD options, REGSAM access,

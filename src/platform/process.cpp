@@ -78,10 +78,18 @@ JobProcess StartProcessInJob(char16_t* commandLine, const std::function<void()>&
     STARTUPINFOW startupInfo{};
     startupInfo.cb = sizeof(startupInfo);
     // Suspended, so that nothing it starts can escape before it is in the job; breaking away
-    // from a job we may run in ourselves lets it enter ours.
-    started.process = CreateProcessChecked(nullptr, commandLine, nullptr, nullptr, FALSE,
-                                           CREATE_SUSPENDED | CREATE_BREAKAWAY_FROM_JOB,
-                                           nullptr, nullptr, startupInfo);
+    // from a job we may run in ourselves lets it enter ours. A deployment engine's job may forbid
+    // breaking away: then it starts inside that job too, and ours nests in it.
+    try {
+        started.process = CreateProcessChecked(nullptr, commandLine, nullptr, nullptr, FALSE,
+                                               CREATE_SUSPENDED | CREATE_BREAKAWAY_FROM_JOB,
+                                               nullptr, nullptr, startupInfo);
+    } catch (const Windows::Error& error) {
+        if (error.code() != ERROR_ACCESS_DENIED)
+            throw;
+        started.process = CreateProcessChecked(nullptr, commandLine, nullptr, nullptr, FALSE,
+                                               CREATE_SUSPENDED, nullptr, nullptr, startupInfo);
+    }
     TerminateGuard guard(started.process.process.get());
     if (created)
         created();

@@ -75,7 +75,8 @@ struct JobProcess {
 
 // Starts `commandLine` so that its job sees every process it starts in turn: a new unnamed job,
 // the process created suspended (CREATE_SUSPENDED | CREATE_BREAKAWAY_FROM_JOB, default start-up
-// settings, the caller's environment and folder), then a port with kJobCompletionKey associated
+// settings, the caller's environment and folder; created again without CREATE_BREAKAWAY_FROM_JOB
+// when that fails with ERROR_ACCESS_DENIED, as it does inside a job that forbids it), then a port with kJobCompletionKey associated
 // with the job, the process assigned to it, and only then resumed. `created`, when given, is
 // called once the suspended process exists, before the port is made; a caller uses it to tell a
 // failed creation from a failed set-up. Throws Windows::Error on any failure; when the failure

@@ -317,6 +317,8 @@ constexpr DWORD FILE_SHARE_DELETE = 4;
 constexpr DWORD CREATE_NEW = 1;
 constexpr DWORD CREATE_ALWAYS = 2;
 constexpr DWORD OPEN_EXISTING = 3;
+constexpr DWORD OPEN_ALWAYS = 4;
+constexpr DWORD FILE_APPEND_DATA = 0x0004;
 constexpr DWORD FILE_FLAG_BACKUP_SEMANTICS = 0x02000000;
 
 constexpr DWORD OWNER_SECURITY_INFORMATION = 1;
@@ -356,5 +358,14 @@ constexpr int CSTR_EQUAL = 2;
 constexpr int CSTR_GREATER_THAN = 3;
 constexpr int COLOR_WINDOW = 5;
 constexpr int COLOR_WINDOWTEXT = 8;
+
+using HWINSTA = struct HWINSTA__*;
+constexpr int UOI_FLAGS = 1;
+constexpr DWORD WSF_VISIBLE = 0x0001;
+struct USEROBJECTFLAGS {
+    BOOL fInherit;
+    BOOL fReserved;
+    DWORD dwFlags;
+};
 
 #endif

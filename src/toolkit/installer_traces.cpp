@@ -1,6 +1,7 @@
 #include "toolkit/installer_traces.h"
 
 #include "core/log.h"
+#include "platform/desktop.h"
 #include "platform/os_api.h"
 #include "platform/registry.h"
 #include "platform/win_types.h"
@@ -87,10 +88,14 @@ bool RemoveAllInstallerTraces(OptionalText firstName, const std::vector<std::u16
         current = FindFirstInstalledName(names);
     }
     if (passes >= kPassLimit) {
-        Os().messageBox(nullptr,
-                        u"The QTVRemove utility iterated through the registry too many times. Check the log to "
-                        u"see which product it got stuck on while attempting to remove it from the registy.",
-                        u"Errors Encountered", MB_TOPMOST | MB_ICONERROR);
+        constexpr char16_t text[] =
+            u"The QTVRemove utility iterated through the registry too many times. Check the log to "
+            u"see which product it got stuck on while attempting to remove it from the registy.";
+        // Where nobody can see the box, nobody could answer it: the log says it instead.
+        if (DesktopVisible())
+            Os().messageBox(nullptr, text, u"Errors Encountered", MB_TOPMOST | MB_ICONERROR);
+        else
+            writeLine(log, text);
         return false;
     }
     return !failed;

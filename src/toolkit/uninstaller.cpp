@@ -1,11 +1,15 @@
 #include "toolkit/uninstaller.h"
 
+#include <atomic>
+
 #include "core/log.h"
 #include "platform/errors.h"
 #include "platform/os_api.h"
 #include "platform/process.h"
 
 namespace {
+
+std::atomic<bool> restartRequested{false};
 
 // Waits for the job's notification that no process is active in it any more.
 bool WaitForJob(HANDLE port)
@@ -51,5 +55,13 @@ bool RunUninstaller(std::u16string commandLine, const std::u16string& displayNam
         return false;
     }
     writeLine(log, u"finished");
+    DWORD exitCode = 0;
+    if (Os().getExitCodeProcess(job.process.process.get(), &exitCode) && (exitCode == 3010 || exitCode == 1641))
+        restartRequested = true;
     return true;
+}
+
+bool TakeRestartRequest()
+{
+    return restartRequested.exchange(false);
 }

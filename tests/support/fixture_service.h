@@ -12,8 +12,9 @@ const std::u16string& FixtureServicePath();
 
 // Installs the fixture service under `name` (asked to stop, it stays stop-pending for
 // `stopDelayMs`), starts it and waits until it runs.
+// `more` is appended to its command line ("-run FILE COMMAND": see the fixture).
 ::testing::AssertionResult StartFixtureService(const std::wstring& name, unsigned stopDelayMs,
-                                               DWORD startType = SERVICE_DEMAND_START);
+                                               DWORD startType = SERVICE_DEMAND_START, const std::wstring& more = {});
 
 // Stops and deletes the service `name` if it exists.
 void RemoveFixtureService(const std::wstring& name);

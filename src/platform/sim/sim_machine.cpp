@@ -10,6 +10,8 @@
 
 namespace {
 
+constexpr DWORD kPossibleDeadlock = 1131; // ERROR_POSSIBLE_DEADLOCK
+
 // Windows-1252, the ANSI code page of the machines the suite is installed on: bytes 0x80 to 0x9F.
 // The five bytes without a character map to the control code of the same value, as Windows does.
 constexpr char16_t kCp1252High[32] = {
@@ -224,12 +226,43 @@ int SimMachine::messageBox(HWND owner, const char16_t* text, const char16_t* cap
     if (enter(SimCall::MessageBox))
         return 0;
     (void)owner;
+    if (!windowStationVisible_) {
+        unseenMessageBoxes_.push_back({text ? text : u"", caption ? caption : u"Error", type});
+        return fail(kPossibleDeadlock, 0);
+    }
     messageBoxes_.push_back({text ? text : u"", caption ? caption : u"Error", type});
     if (messageBoxAnswers_.empty())
         return IDOK;
     const int answer = messageBoxAnswers_.front();
     messageBoxAnswers_.erase(messageBoxAnswers_.begin());
     return answer;
+}
+
+// The one window station there is; its handle is a pseudo-handle that needs no closing.
+HWINSTA SimMachine::getProcessWindowStation()
+{
+    if (enter(SimCall::GetProcessWindowStation))
+        return nullptr;
+    return reinterpret_cast<HWINSTA>(static_cast<std::uintptr_t>(0x5157));
+}
+
+BOOL SimMachine::getUserObjectInformation(HANDLE object, int index, void* information, DWORD length,
+                                          DWORD* lengthNeeded)
+{
+    if (enter(SimCall::GetUserObjectInformation))
+        return FALSE;
+    if (object != reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(0x5157)))
+        return fail(ERROR_INVALID_HANDLE, FALSE);
+    if (index != UOI_FLAGS)
+        return fail(ERROR_INVALID_PARAMETER, FALSE);
+    if (lengthNeeded)
+        *lengthNeeded = sizeof(USEROBJECTFLAGS);
+    if (information == nullptr || length < sizeof(USEROBJECTFLAGS))
+        return fail(ERROR_INSUFFICIENT_BUFFER, FALSE);
+    USEROBJECTFLAGS flags{};
+    flags.dwFlags = windowStationVisible_ ? WSF_VISIBLE : 0;
+    std::memcpy(information, &flags, sizeof(flags));
+    return TRUE;
 }
 
 void SimMachine::setEnvironmentVariable(const std::u16string& name, std::u16string value)

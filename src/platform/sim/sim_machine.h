@@ -18,6 +18,8 @@ enum class SimCall {
     MultiByteToWideChar,
     GetModuleFileName,
     MessageBox,
+    GetProcessWindowStation,
+    GetUserObjectInformation,
     RegOpenKeyEx,
     RegQueryValueEx,
     RegQueryInfoKey,
@@ -140,6 +142,11 @@ public:
 
     // Inspection.
     const std::vector<SimMessageBox>& messageBoxes() const { return messageBoxes_; }
+    // A service's window station, or a deployment engine's session 0: nobody sees it. A message
+    // box shown there would wait for ever; the machine records it and refuses it instead.
+    void setWindowStationVisible(bool visible) { windowStationVisible_ = visible; }
+    // Message boxes refused because nobody could have answered them.
+    const std::vector<SimMessageBox>& unseenMessageBoxes() const { return unseenMessageBoxes_; }
     unsigned callCount(SimCall call) const;
     // Blocks the system handed out (FormatMessageW) and not yet given back with LocalFree.
     std::size_t liveAllocations() const { return allocations_.size(); }
@@ -154,6 +161,8 @@ public:
     int multiByteToWideChar(UINT codePage, DWORD flags, const char* text, int bytes, char16_t* wide, int wideChars) override;
     DWORD getModuleFileName(HMODULE module, char16_t* buffer, DWORD size) override;
     int messageBox(HWND owner, const char16_t* text, const char16_t* caption, UINT type) override;
+    HWINSTA getProcessWindowStation() override;
+    BOOL getUserObjectInformation(HANDLE object, int index, void* information, DWORD length, DWORD* lengthNeeded) override;
     LONG regOpenKeyEx(HKEY key, const char16_t* subKey, DWORD options, REGSAM access, HKEY* result) override;
     LONG regQueryValueEx(HKEY key, const char16_t* valueName, DWORD* reserved, DWORD* type, BYTE* data, DWORD* dataSize) override;
     LONG regQueryInfoKey(HKEY key, char16_t* className, DWORD* classLength, DWORD* reserved, DWORD* subKeys, DWORD* maxSubKeyLength, DWORD* maxClassLength, DWORD* values, DWORD* maxValueNameLength, DWORD* maxValueLength, DWORD* securityDescriptorSize, FILETIME* lastWriteTime) override;
@@ -236,6 +245,8 @@ private:
     std::multimap<SimCall, Fault> faults_;
     std::map<const void*, std::unique_ptr<char16_t[]>> allocations_;
     std::vector<SimMessageBox> messageBoxes_;
+    std::vector<SimMessageBox> unseenMessageBoxes_;
+    bool windowStationVisible_ = true;
     std::vector<int> messageBoxAnswers_;
     std::u16string modulePath_;
     std::map<std::u16string, std::u16string> environment_; // keyed by upper-case name

@@ -54,6 +54,17 @@ int Win32OsApi::messageBox(HWND owner, const char16_t* text, const char16_t* cap
     return ::MessageBoxW(owner, W(text), W(caption), type);
 }
 
+HWINSTA Win32OsApi::getProcessWindowStation()
+{
+    return ::GetProcessWindowStation();
+}
+
+BOOL Win32OsApi::getUserObjectInformation(HANDLE object, int index, void* information, DWORD length,
+                                          DWORD* lengthNeeded)
+{
+    return ::GetUserObjectInformationW(object, index, information, length, lengthNeeded);
+}
+
 LONG Win32OsApi::regOpenKeyEx(HKEY key, const char16_t* subKey, DWORD options, REGSAM access, HKEY* result)
 {
     return ::RegOpenKeyExW(key, W(subKey), options, access, result);

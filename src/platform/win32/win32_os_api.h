@@ -12,6 +12,9 @@ public:
     int multiByteToWideChar(UINT codePage, DWORD flags, const char* text, int bytes, char16_t* wide, int wideChars) override;
     DWORD getModuleFileName(HMODULE module, char16_t* buffer, DWORD size) override;
     int messageBox(HWND owner, const char16_t* text, const char16_t* caption, UINT type) override;
+    HWINSTA getProcessWindowStation() override;
+    BOOL getUserObjectInformation(HANDLE object, int index, void* information, DWORD length,
+                                  DWORD* lengthNeeded) override;
     LONG regOpenKeyEx(HKEY key, const char16_t* subKey, DWORD options, REGSAM access, HKEY* result) override;
     LONG regQueryValueEx(HKEY key, const char16_t* valueName, DWORD* reserved, DWORD* type, BYTE* data, DWORD* dataSize) override;
     LONG regQueryInfoKey(HKEY key, char16_t* className, DWORD* classLength, DWORD* reserved, DWORD* subKeys, DWORD* maxSubKeyLength, DWORD* maxClassLength, DWORD* values, DWORD* maxValueNameLength, DWORD* maxValueLength, DWORD* securityDescriptorSize, FILETIME* lastWriteTime) override;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -34,13 +35,15 @@ protected:
             suite[id].onMachine = true;
     }
 
-    void run(const std::u16string& commandLine)
+    SilentRunResult run(const std::u16string& commandLine, std::function<bool()> takeRestartRequest = {})
     {
-        RunSilent(commandLine, suite.set,
-                  SilentRunContext{&discard, u"QTVRemove", [this](Remove::Log* sink) {
-                                       EXPECT_EQ(sink, &discard);
-                                       ++rootCleanups;
-                                   }});
+        return RunSilent(commandLine, suite.set,
+                         SilentRunContext{&discard, u"QTVRemove",
+                                          [this](Remove::Log* sink) {
+                                              EXPECT_EQ(sink, &discard);
+                                              ++rootCleanups;
+                                          },
+                                          std::move(takeRestartRequest)});
     }
 
     // The journal's removals, in order.
@@ -191,7 +194,7 @@ TEST_F(SilentDriverTest, ForceAddsNothingToAll)
     FakeSuite again(&discard);
     for (const ProductId id : kRemovalOrder)
         again[id].onMachine = true;
-    RunSilent(u"/silent /all /force", again.set, SilentRunContext{&discard, u"QTVRemove", nullptr});
+    RunSilent(u"/silent /all /force", again.set, SilentRunContext{&discard, u"QTVRemove", nullptr, nullptr});
 
     EXPECT_EQ(again.journal, withoutForce);
 }

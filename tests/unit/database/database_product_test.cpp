@@ -362,7 +362,7 @@ TEST_F(DatabaseProductTest, SilentRunRemovesTheDatabases)
     Remove::Log discard;
     const Products products = MakeProducts(&discard);
 
-    RunSilent(u"/silent /database", products.set, SilentRunContext{&discard, u"QTVRemove", RemoveRootTraces});
+    RunSilent(u"/silent /database", products.set, SilentRunContext{&discard, u"QTVRemove", RemoveRootTraces, nullptr});
 
     EXPECT_TRUE(machine.messageBoxes().empty());
     EXPECT_EQ(server.state(), "server\t.\n");

@@ -11,6 +11,7 @@
 #include "platform/sim/sim_services.h"
 #include "support/recipe_test.h"
 #include "products/products.h"
+#include "toolkit/uninstaller.h"
 #include "support/machine_test.h"
 #include "toolkit/root_cleanup.h"
 
@@ -65,7 +66,7 @@ protected:
         LogQueue queue;
         Remove::MessageLog log(&queue);
         const Products products = MakeProducts(&log);
-        RunSilent(commandLine, products.set, SilentRunContext{&log, u"QTVRemove", RemoveRootTraces});
+        RunSilent(commandLine, products.set, SilentRunContext{&log, u"QTVRemove", RemoveRootTraces, TakeRestartRequest});
         return TakeLogText(queue).value_or(u"");
     }
 

@@ -1,0 +1,67 @@
+#include "core/run_options.h"
+
+namespace {
+
+bool IsBlank(char16_t c)
+{
+    return c == u' ' || c == u'\t';
+}
+
+// Where `option` next stands as a whole word at or after `from`, or npos.
+std::size_t FindWord(std::u16string_view line, std::u16string_view option, std::size_t from = 0)
+{
+    for (std::size_t at = line.find(option, from); at != std::u16string_view::npos; at = line.find(option, at + 1)) {
+        const std::size_t end = at + option.size();
+        if ((at == 0 || IsBlank(line[at - 1])) && (end == line.size() || IsBlank(line[end])))
+            return at;
+    }
+    return std::u16string_view::npos;
+}
+
+// Takes every `option` and the path after it out of `line`; the last path found, if any.
+std::optional<std::u16string> TakePathOption(std::u16string& line, std::u16string_view option, bool& missing)
+{
+    std::optional<std::u16string> path;
+    for (std::size_t at = FindWord(line, option); at != std::u16string::npos; at = FindWord(line, option, at)) {
+        std::size_t start = at + option.size();
+        while (start < line.size() && IsBlank(line[start]))
+            ++start;
+        std::size_t end = start;
+        std::u16string value;
+        if (start < line.size() && line[start] == u'"') {
+            end = line.find(u'"', start + 1);
+            value = line.substr(start + 1, end == std::u16string::npos ? std::u16string::npos : end - start - 1);
+            end = end == std::u16string::npos ? line.size() : end + 1;
+        } else if (start < line.size() && line[start] != u'/') {
+            // An unquoted word starting with "/" is the next switch, not a path.
+            while (end < line.size() && !IsBlank(line[end]))
+                ++end;
+            value = line.substr(start, end - start);
+        } else {
+            end = at + option.size();
+        }
+        if (value.empty())
+            missing = true;
+        else
+            path = value;
+        // A blank keeps the words on either side apart.
+        line.replace(at, end - at, u" ");
+    }
+    return path;
+}
+
+} // namespace
+
+RunOptions ParseRunOptions(std::u16string_view commandLine)
+{
+    RunOptions options;
+    options.switches = commandLine;
+    options.logPath = TakePathOption(options.switches, u"/log", options.pathMissing);
+    options.reportPath = TakePathOption(options.switches, u"/report", options.pathMissing);
+    for (std::size_t at = FindWord(options.switches, u"/detect"); at != std::u16string::npos;
+         at = FindWord(options.switches, u"/detect", at)) {
+        options.detectOnly = true;
+        options.switches.replace(at, 7, u" ");
+    }
+    return options;
+}

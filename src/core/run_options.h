@@ -1,0 +1,25 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+// The options a deployment engine adds to a silent run. Unlike the component switches, each is
+// a whole word: the option at the start of the line or after a blank, followed by a blank or the
+// end of the line, so "/loggingservice" is not "/log" and "/reporting" is not "/report".
+//   /log PATH      append the run's log to PATH
+//   /report PATH   write a JSON report of the run to PATH
+//   /detect        detect and list the installed components; remove nothing
+// A PATH holding blanks is quoted. The options and their paths are taken out of the command line
+// before the component switches are matched, so a path such as C:/logs/all.txt selects nothing.
+struct RunOptions {
+    std::u16string switches; // the command line without the options and their paths
+    std::optional<std::u16string> logPath;
+    std::optional<std::u16string> reportPath;
+    bool detectOnly = false;
+    // "/log" or "/report" given without a path.
+    bool pathMissing = false;
+};
+
+// Given twice, an option's last path counts.
+RunOptions ParseRunOptions(std::u16string_view commandLine);

@@ -1,0 +1,62 @@
+#include "core/run_report.h"
+
+#include <nlohmann/json.hpp>
+
+#include "platform/text.h"
+
+namespace {
+
+const char* EndingName(SilentEnding ending)
+{
+    switch (ending) {
+    case SilentEnding::Completed:
+        return "completed";
+    case SilentEnding::Refused:
+        return "refused";
+    case SilentEnding::NothingSelected:
+        return "nothingSelected";
+    case SilentEnding::Detected:
+        return "detected";
+    }
+    return "completed";
+}
+
+nlohmann::json RemoveResult(const ComponentOutcome& outcome)
+{
+    if (!outcome.removeCalled)
+        return nullptr;
+    if (!outcome.removeResult)
+        return "exception";
+    return *outcome.removeResult ? "succeeded" : "failed";
+}
+
+} // namespace
+
+std::string SilentRunReport(const SilentRunResult& result, std::u16string_view program,
+                            std::u16string_view programVersion)
+{
+    nlohmann::ordered_json components = nlohmann::ordered_json::array();
+    for (const ComponentOutcome& outcome : result.components) {
+        components.push_back({
+            {"switch", ToUtf8(Catalogue(outcome.id).silentSwitch)},
+            {"name", ToUtf8(outcome.name)},
+            {"version", outcome.version ? nlohmann::ordered_json(ToUtf8(*outcome.version)) : nullptr},
+            {"installedBefore", outcome.installedBefore},
+            {"selected", outcome.selected},
+            {"removed", outcome.removeCalled},
+            {"stillInstalled", outcome.installedAfter},
+            {"removeResult", RemoveResult(outcome)},
+        });
+    }
+    const nlohmann::ordered_json report = {
+        {"program", ToUtf8(program)},
+        {"version", ToUtf8(programVersion)},
+        {"exitStatus", SilentExitStatus(result)},
+        {"ending", EndingName(result.ending)},
+        {"restartRequested", result.restartRequested},
+        {"components", components},
+    };
+    // Text that is not valid UTF-8 cannot come from ToUtf8; replacing rather than throwing keeps
+    // a report from ever costing the run its result.
+    return report.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
+}

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "core/silent_driver.h"
+
+// The JSON document "/report" writes after a silent run, UTF-8:
+//   {"program": "QTVRemove", "version": "1.2.0.0", "exitStatus": 0, "ending": "completed",
+//    "restartRequested": false,
+//    "components": [{"switch": "/webui", "name": "...", "version": "9.5" or null,
+//                    "installedBefore": true, "selected": true, "removed": true,
+//                    "stillInstalled": false, "removeResult": "succeeded"}, ...]}
+// "ending" is "completed", "refused", "nothingSelected" or "detected"; "removed" says whether
+// the component's removal ran; "removeResult" is "succeeded", "failed", "exception" (the
+// removal threw) or null (it did not run). Components come in the silent detection order.
+std::string SilentRunReport(const SilentRunResult& result, std::u16string_view program,
+                            std::u16string_view programVersion);
