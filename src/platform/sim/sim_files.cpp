@@ -243,6 +243,11 @@ public:
         return !node_->folder &&
                (access_ & (GENERIC_WRITE | GENERIC_ALL | kFileWriteData | kFileAppendData));
     }
+    // Opened to append only: every write lands at the end of the file, wherever it stands.
+    bool appendsOnly() const
+    {
+        return (access_ & kFileAppendData) && !(access_ & (GENERIC_WRITE | GENERIC_ALL | kFileWriteData));
+    }
     SimFileNode& node() { return *node_; }
     std::size_t position = 0;
 
@@ -834,6 +839,8 @@ DWORD SimFileSystem::writeFile(SimMachine& machine, HANDLE file, const void* buf
     const auto handle = machine.handleObject<Handle>(file);
     std::lock_guard<std::mutex> lock(mutex_);
     std::string& content = handle->node().content;
+    if (handle->appendsOnly())
+        handle->position = content.size();
     if (content.size() < handle->position)
         content.resize(handle->position);
     content.replace(handle->position, std::min<std::size_t>(bytes, content.size() - handle->position),

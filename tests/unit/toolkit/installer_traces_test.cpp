@@ -78,13 +78,19 @@ TEST_F(InstallerTracesTest, ProductMatchingByBothNamesIsDeletedOnce)
                       u"Checking for registry key \"HKLM\\" + kFeatures + u"\\P1\"...not found\r\n");
 }
 
-TEST_F(InstallerTracesTest, NameThatKeepsComingBackGivesUpAfterAHundredPasses)
+// An Uninstall entry nobody can delete: ownership cannot be taken, the owner change is refused
+// every time.
+void StickAnEntry(SimMachine& machine, SimRegistry& registry)
 {
-    registry().setString(HKEY_LOCAL_MACHINE, kUninstall + u"\\{STUCK}", u"DisplayName", u"Zantrel Agent");
-    registry().denyCurrentUser(HKEY_LOCAL_MACHINE, kUninstall + u"\\{STUCK}", true, DELETE);
-    // Ownership cannot be taken: the owner change is refused every time.
+    registry.setString(HKEY_LOCAL_MACHINE, kUninstall + u"\\{STUCK}", u"DisplayName", u"Zantrel Agent");
+    registry.denyCurrentUser(HKEY_LOCAL_MACHINE, kUninstall + u"\\{STUCK}", true, DELETE);
     for (unsigned pass = 1; pass <= 100; ++pass)
         machine.failCall(SimCall::AdjustTokenPrivileges, ERROR_ACCESS_DENIED, pass);
+}
+
+TEST_F(InstallerTracesTest, NameThatKeepsComingBackGivesUpAfterAHundredPasses)
+{
+    StickAnEntry(machine, registry());
 
     EXPECT_FALSE(RemoveAllInstallerTraces(u"Zantrel Agent", {u"Zantrel Agent"}, &log));
 
@@ -99,6 +105,23 @@ TEST_F(InstallerTracesTest, NameThatKeepsComingBackGivesUpAfterAHundredPasses)
               u"product it got stuck on while attempting to remove it from the registy.");
     EXPECT_EQ(machine.messageBoxes()[0].caption, u"Errors Encountered");
     EXPECT_EQ(machine.messageBoxes()[0].type, MB_TOPMOST | MB_ICONERROR);
+}
+
+// A service or a deployment engine's session: a box there would wait for ever.
+TEST_F(InstallerTracesTest, WithoutAVisibleDesktopTheLogSaysWhatTheBoxWould)
+{
+    StickAnEntry(machine, registry());
+    machine.setWindowStationVisible(false);
+
+    EXPECT_FALSE(RemoveAllInstallerTraces(u"Zantrel Agent", {u"Zantrel Agent"}, &log));
+
+    const std::u16string written = text();
+    const std::u16string said = u"The QTVRemove utility iterated through the registry too many times. Check the log to "
+                                u"see which product it got stuck on while attempting to remove it from the registy.\r\n";
+    ASSERT_GE(written.size(), said.size());
+    EXPECT_EQ(written.substr(written.size() - said.size()), said);
+    EXPECT_TRUE(machine.messageBoxes().empty());
+    EXPECT_TRUE(machine.unseenMessageBoxes().empty());
 }
 
 TEST_F(InstallerTracesTest, FailedUserDataDeletionIsNamed)

@@ -1,0 +1,237 @@
+// The silent run as deployment engines use it: the options they add, the exit status they judge
+// it by, the report they collect, "/detect", and a run where nobody sees a message box.
+
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include <string>
+#include <vector>
+
+#include "core/file_log.h"
+#include "core/log.h"
+#include "core/run_options.h"
+#include "core/run_report.h"
+#include "core/silent_driver.h"
+#include "platform/errors.h"
+#include "platform/sim/sim_files.h"
+#include "support/fake_product.h"
+#include "support/machine_test.h"
+
+namespace {
+
+using P = ProductId;
+
+struct OptionsCase {
+    const char* what;
+    std::u16string commandLine;
+    std::u16string switches;
+    std::u16string log;    // "" for none
+    std::u16string report; // "" for none
+    bool detectOnly;
+    bool pathMissing;
+};
+
+TEST(RunOptionsTest, OptionsAreWholeWordsAndLeaveTheSwitches)
+{
+    const std::vector<OptionsCase> cases = {
+        {"no options", u"/silent /all", u"/silent /all", u"", u"", false, false},
+        {"a log", u"/silent /all /log C:\\logs\\run.log", u"/silent /all  ", u"C:\\logs\\run.log", u"", false, false},
+        {"a path that would select", u"/silent /log C:/logs/all.txt /client", u"/silent   /client",
+         u"C:/logs/all.txt", u"", false, false},
+        {"a quoted path", u"/silent /log \"C:\\Program Files\\x.log\" /all", u"/silent   /all",
+         u"C:\\Program Files\\x.log", u"", false, false},
+        {"a component switch that starts like /log", u"/silent /loggingservice", u"/silent /loggingservice", u"",
+         u"", false, false},
+        {"a switch that starts like /report", u"/silent /reporting", u"/silent /reporting", u"", u"", false, false},
+        {"inside a word", u"/silent x/log y /all", u"/silent x/log y /all", u"", u"", false, false},
+        {"report and detect", u"/silent /report r.json /detect", u"/silent    ", u"", u"r.json", true, false},
+        {"tabs separate too", u"/silent\t/log\ta.txt\t/all", u"/silent\t \t/all", u"a.txt", u"", false, false},
+        {"the last path counts", u"/log a.txt /silent /log b.txt", u"  /silent  ", u"b.txt", u"", false, false},
+        {"no path at the end", u"/silent /all /log", u"/silent /all  ", u"", u"", false, true},
+        {"the next switch is no path", u"/silent /log /all", u"/silent   /all", u"", u"", false, true},
+        {"an empty quoted path", u"/silent /report \"\" /all", u"/silent   /all", u"", u"", false, true},
+    };
+    for (const OptionsCase& c : cases) {
+        const RunOptions options = ParseRunOptions(c.commandLine);
+        EXPECT_EQ(options.switches, c.switches) << c.what;
+        EXPECT_EQ(options.logPath.value_or(u""), c.log) << c.what;
+        EXPECT_EQ(options.reportPath.value_or(u""), c.report) << c.what;
+        EXPECT_EQ(options.detectOnly, c.detectOnly) << c.what;
+        EXPECT_EQ(options.pathMissing, c.pathMissing) << c.what;
+    }
+}
+
+class DeploymentRunTest : public MachineTest {
+protected:
+    SilentRunResult run(const std::u16string& commandLine, bool restart = false) { return run(suite, commandLine, restart); }
+    SilentRunResult run(FakeSuite& products, const std::u16string& commandLine, bool restart)
+    {
+        return RunSilent(commandLine, products.set,
+                         SilentRunContext{&log, u"QTVRemove", nullptr, [restart] { return restart; }});
+    }
+
+    std::u16string text() { return TakeLogText(queue).value_or(u""); }
+
+    LogQueue queue;
+    Remove::MessageLog log{&queue};
+    FakeSuite suite{&log};
+};
+
+TEST_F(DeploymentRunTest, ExitStatusTellsHowTheRunEnded)
+{
+    struct Case {
+        const char* what;
+        std::vector<P> installed;
+        std::u16string commandLine;
+        void (*prepare)(FakeSuite&);
+        bool restart;
+        DWORD status;
+    };
+    const auto none = [](FakeSuite&) {};
+    const std::vector<Case> cases = {
+        {"nothing installed", {}, u"/silent /all", none, false, 0},
+        {"all removed", {P::Relay, P::Client, P::ClientLoggingService}, u"/silent /all", none, false, 0},
+        {"an unselected component stays", {P::Console, P::MSDE}, u"/silent /msde", none, false, 0},
+        {"an uninstaller asked for a restart", {P::MSDE}, u"/silent /msde", none, true, 3010},
+        {"a selected component stays", {P::Console}, u"/silent /console",
+         [](FakeSuite& s) { s[P::Console].removable = false; }, false, 1603},
+        {"a removal failed, though the component went", {P::Console}, u"/silent /console",
+         [](FakeSuite& s) {
+             s[P::Console].removable = false;
+             s[P::Console].goesAnyway = true;
+         },
+         true, 1603},
+        {"a removal threw", {P::Console}, u"/silent /console", [](FakeSuite& s) { s[P::Console].throwOnRemove = true; },
+         false, 1603},
+        {"a companion stays", {P::Client, P::ClientLoggingService}, u"/silent /client",
+         [](FakeSuite& s) { s[P::ClientLoggingService].removable = false; }, false, 1603},
+        {"the client was refused", {P::Client, P::Relay}, u"/silent /client", none, false, 1},
+        {"nothing selected", {P::Client}, u"/silent", none, false, 87},
+    };
+    for (const Case& c : cases) {
+        FakeSuite fresh(&log);
+        for (const P id : c.installed)
+            fresh[id].onMachine = true;
+        c.prepare(fresh);
+        EXPECT_EQ(SilentExitStatus(run(fresh, c.commandLine, c.restart)), c.status) << c.what;
+    }
+}
+
+// A service, or a program in session 0: the refusal and the help go to the log and the run ends
+// as if OK had been pressed, instead of waiting for ever on a box nobody sees.
+TEST_F(DeploymentRunTest, WithoutAVisibleDesktopTheLogSaysWhatTheBoxesWould)
+{
+    machine.setWindowStationVisible(false);
+    suite[P::Client].onMachine = true;
+    suite[P::Relay].onMachine = true;
+
+    EXPECT_EQ(SilentExitStatus(run(u"/silent /client")), 1u);
+    const std::u16string refused = text();
+    const std::u16string refusal =
+        u"The client should not be removed without also removing the components that depend on it. To also "
+        u"remove the dependent components, use the option '/client' with the options:  '/relay'. To forcefully "
+        u"remove only the client, add the option '/force'.\r\n";
+    EXPECT_EQ(refused.substr(refused.size() - refusal.size()), refusal);
+
+    EXPECT_EQ(SilentExitStatus(run(u"/silent")), 87u);
+    const std::u16string helped = text();
+    const std::u16string help = u"To silently remove all components, use /silent /all.\r\n"
+                                u"To silently remove a set of components, use /silent and a combination of the "
+                                u"following options:\r\n"
+                                u"    /a2a - Agent-to-agent API\r\n";
+    EXPECT_NE(helped.find(help), std::u16string::npos);
+    EXPECT_EQ(helped.substr(helped.size() - 28), u"    /webui - WebUI Service\r\n");
+
+    EXPECT_TRUE(machine.messageBoxes().empty());
+    EXPECT_TRUE(machine.unseenMessageBoxes().empty());
+}
+
+TEST_F(DeploymentRunTest, OnAVisibleDesktopTheHelpIsShownAndLogged)
+{
+    EXPECT_EQ(SilentExitStatus(run(u"/silent")), 87u);
+
+    ASSERT_EQ(machine.messageBoxes().size(), 1u);
+    EXPECT_EQ(machine.messageBoxes()[0].text.substr(0, 53), u"To silently remove all components, use /silent /all.\n");
+    const std::u16string logged = text();
+    EXPECT_EQ(logged.substr(logged.size() - 28), u"    /webui - WebUI Service\r\n");
+}
+
+TEST_F(DeploymentRunTest, DetectListsTheInstalledComponentsAndRemovesNothing)
+{
+    suite[P::Relay].onMachine = true;
+    suite[P::Relay].versionFound = u"9.5.10.79";
+    suite[P::Client].onMachine = true;
+
+    const SilentRunResult result =
+        DetectSilently(suite.set, SilentRunContext{&log, u"QTVRemove", [](Remove::Log*) { FAIL(); }, nullptr});
+
+    EXPECT_EQ(DetectionListing(result), u"Relay\t9.5.10.79\r\nAgent\tUnknown\r\n");
+    const std::u16string logged = text();
+    EXPECT_EQ(logged.substr(logged.size() - 32), u"Relay\t9.5.10.79\r\nAgent\tUnknown\r\n");
+    EXPECT_EQ(SilentExitStatus(result), 1u);
+    for (const std::string& call : suite.journal)
+        EXPECT_EQ(call.rfind("remove", 0), std::string::npos) << call;
+
+    FakeSuite empty(&log);
+    EXPECT_EQ(SilentExitStatus(DetectSilently(empty.set, SilentRunContext{&log, u"QTVRemove", nullptr, nullptr})), 0u);
+}
+
+TEST_F(DeploymentRunTest, ReportRecordsEveryComponent)
+{
+    suite[P::Relay].onMachine = true;
+    suite[P::Relay].versionFound = u"9.5.10.79";
+    suite[P::Console].onMachine = true;
+    suite[P::Console].removable = false;
+    suite[P::MSDE].onMachine = true;
+    suite[P::MSDE].throwOnRemove = true;
+
+    const SilentRunResult result = run(u"/silent /relay /console /msde /sam");
+    const nlohmann::json report = nlohmann::json::parse(SilentRunReport(result, u"QTVRemove", u"1.0.0.0"));
+
+    EXPECT_EQ(report["program"], "QTVRemove");
+    EXPECT_EQ(report["version"], "1.0.0.0");
+    EXPECT_EQ(report["exitStatus"], 1603);
+    EXPECT_EQ(report["ending"], "completed");
+    EXPECT_EQ(report["restartRequested"], false);
+    ASSERT_EQ(report["components"].size(), 14u);
+    std::string rows;
+    for (const nlohmann::json& component : report["components"])
+        rows += component.dump() + "\n";
+    EXPECT_EQ(rows,
+              R"({"installedBefore":false,"name":"WebUI Service","removeResult":null,"removed":false,"selected":false,"stillInstalled":false,"switch":"/webui","version":null}
+{"installedBefore":false,"name":"A2A","removeResult":null,"removed":false,"selected":false,"stillInstalled":false,"switch":"/a2a","version":null}
+{"installedBefore":false,"name":"Platform API","removeResult":null,"removed":false,"selected":false,"stillInstalled":false,"switch":"/api","version":null}
+{"installedBefore":true,"name":"Console","removeResult":"failed","removed":true,"selected":true,"stillInstalled":true,"switch":"/console","version":null}
+{"installedBefore":false,"name":"Software Asset Management","removeResult":null,"removed":false,"selected":true,"stillInstalled":false,"switch":"/sam","version":null}
+{"installedBefore":false,"name":"Client Deploy Tool","removeResult":null,"removed":false,"selected":false,"stillInstalled":false,"switch":"/cdt","version":null}
+{"installedBefore":false,"name":"Server","removeResult":null,"removed":false,"selected":false,"stillInstalled":false,"switch":"/server","version":null}
+{"installedBefore":true,"name":"Relay","removeResult":"succeeded","removed":true,"selected":true,"stillInstalled":false,"switch":"/relay","version":"9.5.10.79"}
+{"installedBefore":false,"name":"DLP","removeResult":null,"removed":false,"selected":false,"stillInstalled":false,"switch":"/dlp","version":null}
+{"installedBefore":false,"name":"Client Logging Service","removeResult":null,"removed":false,"selected":false,"stillInstalled":false,"switch":"/loggingservice","version":null}
+{"installedBefore":false,"name":"Agent","removeResult":null,"removed":false,"selected":false,"stillInstalled":false,"switch":"/client","version":null}
+{"installedBefore":false,"name":"Supporting Databases","removeResult":null,"removed":false,"selected":false,"stillInstalled":false,"switch":"/database","version":null}
+{"installedBefore":false,"name":"Deployment Installer","removeResult":null,"removed":false,"selected":false,"stillInstalled":false,"switch":"/generator","version":null}
+{"installedBefore":true,"name":"Microsoft SQL Server Desktop Engine","removeResult":"exception","removed":true,"selected":true,"stillInstalled":true,"switch":"/msde","version":null}
+)");
+}
+
+// The simulated disk holds the bytes; the Wine scenarios read a real log file back.
+TEST_F(DeploymentRunTest, LogFileAppendsUtf8AsItIsWritten)
+{
+    machine.files().addFile(u"C:\\logs\\run.log", "earlier\r\n");
+    Remove::FileLog file(u"C:\\logs\\run.log");
+
+    file.write(u"\u00BBRelay\u00AB...");
+    EXPECT_EQ(machine.files().content(u"C:\\logs\\run.log"), "earlier\r\n\xC2\xBBRelay\xC2\xAB...");
+    // A surrogate pair split between two pieces is written whole with the second.
+    file.write(std::u16string(1, u"\U0001F600"[0]));
+    file.writeMarked(std::u16string(1, u"\U0001F600"[1]) + u"done\r\n");
+    EXPECT_EQ(machine.files().content(u"C:\\logs\\run.log"),
+              "earlier\r\n\xC2\xBBRelay\xC2\xAB...\xF0\x9F\x98\x80" "done\r\n");
+    EXPECT_TRUE(file.intact());
+
+    EXPECT_THROW(Remove::FileLog(u"C:\\no such folder\\run.log"), Windows::Error);
+}
+
+} // namespace
