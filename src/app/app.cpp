@@ -1,4 +1,5 @@
 #include "app/app.h"
+#include "app/version.h"
 
 #include <windows.h>
 
@@ -21,13 +22,7 @@
 #include "toolkit/uninstaller.h"
 #include "window/qtvremove_dlg.h"
 
-#define QTV_TEXT(x) #x
-#define QTV_VERSION_TEXT(a, b, c, d) QTV_TEXT(a) "." QTV_TEXT(b) "." QTV_TEXT(c) "." QTV_TEXT(d)
-
 namespace {
-
-constexpr char kVersion[] =
-    QTV_VERSION_TEXT(QTV_VERSION_MAJOR, QTV_VERSION_MINOR, QTV_VERSION_PATCH, QTV_VERSION_TWEAK);
 
 std::u16string Caption()
 {
@@ -113,7 +108,7 @@ DWORD CQTVRemoveApp::runSilently(const RunOptions& options)
 
     if (report) {
         try {
-            WriteAll(report.get(), SilentRunReport(result, caption, ToUtf16(kVersion)));
+            WriteAll(report.get(), SilentRunReport(result, caption, ToUtf16(QTV_VERSION_TEXT)));
         } catch (...) {
             writeLine(log.get(), u"Unable to write the report: " + DescribeCurrentExceptionW());
         }

@@ -28,8 +28,24 @@ std::wstring ControlText(HWND window);
 // Starts the command line and waits for it; its exit code, or the error that kept it from starting.
 DWORD RunAndWait(std::wstring commandLine);
 
+// How a program is started: as a deployment engine would, on a desktop of a window station nobody
+// sees ("station\\desktop"), inside a job, or with its output going to a pipe.
+struct StartSettings {
+    std::wstring desktop; // "" for the test's own
+    HANDLE job = nullptr; // the program is assigned to it before it runs
+    HANDLE output = nullptr; // inheritable; standard output and error
+};
+
 // A started program; null handles when it could not start.
-PROCESS_INFORMATION StartProgram(std::wstring commandLine);
+PROCESS_INFORMATION StartProgram(std::wstring commandLine, const StartSettings& settings = {});
+
+// A window station of its own, not visible, as services have on Windows, and its desktop, made
+// once; the name for StartSettings::desktop.
+std::wstring HiddenDesktop();
+
+// Runs the command line and waits for it; its exit code, with everything it wrote to its
+// standard output in `output`.
+DWORD RunCapturingOutput(std::wstring commandLine, std::string& output);
 // Waits for the program to end and closes its handles; its exit code.
 DWORD WaitForProgram(PROCESS_INFORMATION& program);
 
