@@ -1,8 +1,31 @@
 #include "platform/files.h"
 
+#include <vector>
+
 #include "platform/errors.h"
 #include "platform/handles.h"
 #include "platform/os_api.h"
+
+namespace {
+
+// Asks a call that fills a buffer and answers the length written, or the size it needs when the
+// buffer is too short.
+template <class Call>
+std::optional<std::u16string> AskForText(Call call)
+{
+    std::vector<char16_t> buffer(MAX_PATH + 1, u'\0');
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const DWORD length = call(buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (length == 0)
+            return std::nullopt;
+        if (length < buffer.size())
+            return std::u16string(buffer.data(), length);
+        buffer.assign(length, u'\0');
+    }
+    return std::nullopt;
+}
+
+} // namespace
 
 void WriteFileReplacing(const std::u16string& path, std::string_view bytes)
 {
@@ -18,4 +41,31 @@ void WriteFileReplacing(const std::u16string& path, std::string_view bytes)
     if (written != size)
         ThrowWindowsError(ERROR_DISK_FULL);
     ThrowLastErrorIfFalse(Os().flushFileBuffers(file.get()));
+}
+
+std::optional<std::u16string> FullPathName(const std::u16string& path)
+{
+    return AskForText([&path](char16_t* buffer, DWORD size) {
+        return Os().getFullPathName(path.c_str(), size, buffer, nullptr);
+    });
+}
+
+std::optional<std::u16string> LongPathName(const std::u16string& path)
+{
+    return AskForText([&path](char16_t* buffer, DWORD size) {
+        return Os().getLongPathName(path.c_str(), buffer, size);
+    });
+}
+
+std::optional<FileIdentity> IdentityOf(const std::u16string& path)
+{
+    const HANDLE opened = Os().createFile(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                          nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (opened == INVALID_HANDLE_VALUE)
+        return std::nullopt;
+    const UniqueKernelHandle file(opened);
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (!Os().getFileInformationByHandle(file.get(), &information))
+        return std::nullopt;
+    return FileIdentity{information.dwVolumeSerialNumber, information.nFileIndexHigh, information.nFileIndexLow};
 }
