@@ -394,9 +394,11 @@ DWORD SimFileSystem::parse(const char16_t* raw, std::size_t limit, Path& path, b
                 path.trailingSeparator = start > 3;
             else if (longForm)
                 return ERROR_INVALID_NAME;
-        } else if (!longForm && part == u".") {
-        } else if (!longForm && part == u"..") {
-            if (!path.parts.empty())
+        } else if (part == u"." || part == u"..") {
+            // Resolved above for a plain name; through the prefix the file system refuses them.
+            if (longForm)
+                return ERROR_INVALID_NAME;
+            if (part == u".." && !path.parts.empty())
                 path.parts.pop_back();
         } else {
             // A listing's last name is a mask and may hold the wildcards.
