@@ -872,8 +872,22 @@ DWORD SimFileSystem::createFile(SimMachine& machine, const char16_t* text, DWORD
     if (const DWORD error = parse(text, MAX_PATH, path))
         return error;
     std::shared_ptr<SimFileNode> parent;
-    if (path.parts.empty())
-        return ERROR_CALL_NOT_IMPLEMENTED; // a drive's volume
+    if (path.parts.empty()) {
+        // "C:\" is the drive's root folder; the volume itself ("C:", "\\.\C:") is not modelled.
+        const std::u16string_view raw(text);
+        if (!IsSeparator(raw.back()))
+            return ERROR_CALL_NOT_IMPLEMENTED;
+        const auto drive = drives_.find(path.drive);
+        if (drive == drives_.end())
+            return ERROR_PATH_NOT_FOUND;
+        if (!(flagsAndAttributes & FILE_FLAG_BACKUP_SEMANTICS) || (disposition != OPEN_EXISTING && disposition != kOpenAlways))
+            return ERROR_ACCESS_DENIED;
+        existed = true;
+        auto handle = std::make_shared<Handle>(drive->second, access, shareMode);
+        lock.unlock();
+        file = machine.addHandle(std::move(handle));
+        return ERROR_SUCCESS;
+    }
     if (const DWORD error = resolveParent(path, parent))
         return error;
     const std::u16string key = Folded(path.parts.back());

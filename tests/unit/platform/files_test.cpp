@@ -408,6 +408,8 @@ TEST_F(FilesTest, FileIdentityFollowsTheObjectNotTheName)
         EXPECT_EQ(Identity(os, folder / name), qtv) << ToUtf8(name);
     EXPECT_NE(Identity(os, folder / u"Relay"), qtv);
     EXPECT_NE(Identity(os, folder.path()), qtv);
+    EXPECT_FALSE(Identity(os, u"C:\\").empty()) << "a drive's root folder opens too";
+    EXPECT_NE(Identity(os, u"C:\\"), Identity(os, folder.path()));
     EXPECT_EQ(Identity(os, folder / u"Missing"), "");
 
     const HANDLE file = os.createFile((folder / u"QTV\\agent.ini").c_str(), 0, FILE_SHARE_READ, nullptr,
