@@ -14,8 +14,9 @@ struct SimFileNode;
 
 // What GetFullPathNameW makes of an absolute path, with or without the long-path prefix:
 // separators become backslashes, empty names and "." go, ".." takes the name before it (never the
-// drive or the share), the last name loses its trailing dots and blanks, a trailing separator
-// stays. Nothing for a relative path: the machine has no current folder.
+// drive or the share), the last name loses its trailing dots and blanks, a name before a
+// separator loses one trailing dot, a trailing separator stays. Nothing for a relative path: the
+// machine has no current folder.
 std::optional<std::u16string> SimFullPath(std::u16string_view path);
 
 // Who may touch a file or folder of the simulated machine.
