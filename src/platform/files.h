@@ -1,9 +1,11 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "platform/handles.h"
+#include "platform/win_types.h"
 
 // Creates or replaces the file at `path` (CREATE_ALWAYS, shared for reading only) holding
 // exactly `bytes`, flushed to disk before it is closed. Throws Windows::Error on failure; a
@@ -21,3 +23,25 @@ UniqueKernelHandle OpenFileReplacing(const std::u16string& path);
 // Writes all of `bytes` to `file`. Throws Windows::Error; a short write counts as
 // ERROR_DISK_FULL.
 void WriteAll(HANDLE file, std::string_view bytes);
+
+// What GetFullPathNameW makes of a name ("." and "..", doubled separators, trailing dots and
+// blanks resolved), and what GetLongPathNameW makes of an existing one (8.3 aliases expanded).
+// Nothing when the system cannot resolve the name or, for the long form, finds nothing there.
+std::optional<std::u16string> FullPathName(const std::u16string& path);
+std::optional<std::u16string> LongPathName(const std::u16string& path);
+
+// Which object a name leads to on the disk, after junctions and mounted folders: the volume's
+// serial number and the file index, as GetFileInformationByHandle reports them.
+struct FileIdentity {
+    DWORD volume;
+    DWORD indexHigh;
+    DWORD indexLow;
+    bool operator==(const FileIdentity& other) const
+    {
+        return volume == other.volume && indexHigh == other.indexHigh && indexLow == other.indexLow;
+    }
+};
+
+// The identity of the file or folder at `path`, opened without asking for any access
+// (FILE_FLAG_BACKUP_SEMANTICS, so that folders open too). Nothing when it cannot be opened.
+std::optional<FileIdentity> IdentityOf(const std::u16string& path);

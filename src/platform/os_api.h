@@ -135,6 +135,11 @@ public:
     // GetFullPathNameW.
     virtual DWORD getFullPathName(const char16_t* fileName, DWORD bufferLength, char16_t* buffer,
                                   char16_t** filePart) = 0;
+    // GetLongPathNameW and GetFileInformationByHandle: what a name leads to on the disk.
+    virtual DWORD getLongPathName(const char16_t* shortPath, char16_t* longPath,
+                                  DWORD bufferLength) = 0;
+    virtual BOOL getFileInformationByHandle(HANDLE file,
+                                            BY_HANDLE_FILE_INFORMATION* information) = 0;
 
     // Libraries (KERNEL32): SHGetFolderPathW is looked up at run time in shell32.dll.
     virtual HMODULE loadLibrary(const char16_t* fileName) = 0;

@@ -6,6 +6,7 @@
 
 #include "core/log.h"
 #include "platform/errors.h"
+#include "platform/files.h"
 #include "platform/handles.h"
 #include "platform/os_api.h"
 #include "platform/text.h"
@@ -26,20 +27,6 @@ std::u16string Child(const std::u16string& folder, const char16_t* name)
     if (!folder.empty() && folder.back() == u'\\')
         return folder + name;
     return folder + u"\\" + name;
-}
-
-std::optional<std::u16string> FullPathName(const std::u16string& path)
-{
-    std::vector<char16_t> buffer(MAX_PATH + 1, u'\0');
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        const DWORD length = Os().getFullPathName(path.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
-        if (length == 0)
-            return std::nullopt;
-        if (length < buffer.size())
-            return std::u16string(buffer.data(), length);
-        buffer.assign(length, u'\0');
-    }
-    return std::nullopt;
 }
 
 // "Windows Error: " + the system's text for the last error + what failed + the path.
@@ -82,19 +69,22 @@ bool CheckFile(const std::u16string& path, Remove::Log* log)
 
 bool DeleteDirectory(const std::u16string& path, Remove::Log* log)
 {
+    // The guard comes before anything is done to the folder, access recovery included. A name
+    // that leads into a protected place is refused even where the system finds nothing at it
+    // ("\\?\C:\Windows\."), so that a hostile value gets its failure line; an empty or relative
+    // name that leads nowhere stays silent.
+    const bool refused = IsProtectedLocation(path);
     Remove::Log silent;
-    if (!CheckFile(path, &silent))
+    if ((!refused || !NormalizeLocation(path)) && !CheckFile(path, &silent))
         return true;
     log->write(u"Deleting directory \"");
     log->write(path);
     log->write(u"\"...");
-    // Both the name as registered and the name the system resolves it to must pass the guard.
-    const std::u16string folder = LongPathForm(path);
-    if (IsProtectedLocation(path) || IsProtectedLocation(folder)) {
+    if (refused) {
         writeLine(log, u"refused: protected location");
         return false;
     }
-    if (!DeleteDirectoryTree(folder, log))
+    if (!DeleteDirectoryTree(LongPathForm(path), log))
         return false;
     writeLine(log, u"done");
     return true;

@@ -1,8 +1,10 @@
 #include "toolkit/protected_locations.h"
 
 #include <algorithm>
+#include <map>
 #include <vector>
 
+#include "platform/files.h"
 #include "platform/os_api.h"
 #include "platform/registry.h"
 #include "platform/win_types.h"
@@ -68,6 +70,108 @@ std::optional<std::u16string> Parent(const std::optional<std::u16string>& folder
     return folder->substr(0, slash);
 }
 
+// The name without the long-path prefix, as a plain name reads.
+std::u16string WithoutLongPathPrefix(const std::u16string& path)
+{
+    if (StartsWith(path, u"\\\\?\\UNC\\"))
+        return u"\\\\" + path.substr(8);
+    if (StartsWith(path, u"\\\\?\\"))
+        return path.substr(4);
+    return path;
+}
+
+// The drive ("C:") or share ("\\SERVER\SHARE") a normal location starts with.
+std::size_t RootLength(const std::u16string& location)
+{
+    if (!StartsWith(location, u"\\\\"))
+        return 2;
+    const std::size_t share = location.find(u'\\', location.find(u'\\', 2) + 1);
+    return share == std::u16string::npos ? location.size() : share;
+}
+
+// The location and every folder above it, the root last, each as a name that opens it.
+std::vector<std::u16string> SelfAndAbove(std::u16string location)
+{
+    std::vector<std::u16string> chain;
+    const std::size_t root = RootLength(location);
+    while (location.size() > root) {
+        chain.push_back(location);
+        location.erase(location.rfind(u'\\'));
+    }
+    chain.push_back(location + u"\\");
+    return chain;
+}
+
+bool IsRoot(const std::u16string& location)
+{
+    return location.size() == RootLength(location);
+}
+
+// The protected places, as normal locations.
+struct ProtectedPlaces {
+    std::vector<std::u16string> windows;
+    std::vector<std::u16string> folders;
+};
+
+ProtectedPlaces CollectProtectedPlaces()
+{
+    ProtectedPlaces places;
+    AddFolder(places.windows, GetSpecialFolder(CSIDL_WINDOWS));
+    AddFolder(places.windows, Expanded(u"%SystemRoot%"));
+    for (const int csidl : {CSIDL_PROGRAM_FILES, CSIDL_PROGRAM_FILESX86, CSIDL_PROGRAM_FILES_COMMON,
+                            CSIDL_PROGRAM_FILES_COMMONX86, CSIDL_COMMON_APPDATA, CSIDL_PROFILE,
+                            CSIDL_PERSONAL, CSIDL_DESKTOPDIRECTORY, CSIDL_LOCAL_APPDATA, CSIDL_APPDATA})
+        AddFolder(places.folders, GetSpecialFolder(csidl));
+    AddFolder(places.folders, Parent(GetSpecialFolder(CSIDL_PROFILE))); // the Users folder
+    AddFolder(places.folders, Expanded(u"%ProgramW6432%"));
+    AddFolder(places.folders, Expanded(u"%CommonProgramW6432%"));
+    AddFolder(places.folders, TempFolder());
+    return places;
+}
+
+// By the name alone: a root, the Windows folder, anything inside it or above it, or a folder equal
+// to or above a protected one.
+bool IsProtectedName(const std::u16string& location, const ProtectedPlaces& places)
+{
+    if (IsRoot(location))
+        return true;
+    for (const std::u16string& folder : places.windows)
+        if (IsSameOrAbove(folder, location) || IsSameOrAbove(location, folder))
+            return true;
+    return std::any_of(places.folders.begin(), places.folders.end(),
+                       [&](const std::u16string& folder) { return IsSameOrAbove(location, folder); });
+}
+
+// By what the names lead to: the location is the same object as a protected folder, the Windows
+// folder or a folder above them, or one of the folders it passes through is the Windows folder.
+bool IsProtectedObject(const std::u16string& location, const ProtectedPlaces& places)
+{
+    std::map<std::u16string, std::optional<FileIdentity>> known;
+    const auto identity = [&known](const std::u16string& name) {
+        const auto found = known.find(name);
+        if (found != known.end())
+            return found->second;
+        // Names beyond MAX_PATH open through the long-path prefix.
+        const std::u16string opened = name.size() < MAX_PATH ? name
+                                      : StartsWith(name, u"\\\\") ? u"\\\\?\\UNC\\" + name.substr(2)
+                                                                   : u"\\\\?\\" + name;
+        return known.emplace(name, IdentityOf(opened)).first->second;
+    };
+    const std::optional<FileIdentity> target = identity(location);
+    if (!target)
+        return false;
+    for (const auto* list : {&places.windows, &places.folders})
+        for (const std::u16string& folder : *list)
+            for (const std::u16string& above : SelfAndAbove(folder))
+                if (identity(above) == target)
+                    return true;
+    for (const std::u16string& passed : SelfAndAbove(location))
+        for (const std::u16string& windows : places.windows)
+            if (identity(passed) && identity(passed) == identity(windows))
+                return true;
+    return false;
+}
+
 } // namespace
 
 std::optional<std::u16string> NormalizeLocation(const std::u16string& path)
@@ -122,32 +226,29 @@ std::optional<std::u16string> NormalizeLocation(const std::u16string& path)
 
 bool IsProtectedLocation(const std::u16string& path)
 {
-    const std::optional<std::u16string> location = NormalizeLocation(path);
-    if (!location)
+    const std::optional<std::u16string> given = NormalizeLocation(path);
+    if (!given)
         return true;
-    // A root is the drive ("C:") or share ("\\SERVER\SHARE") alone.
-    const bool isDrive = location->size() == 2;
-    const bool isShare = StartsWith(*location, u"\\\\") &&
-                         std::count(location->begin(), location->end(), u'\\') == 3;
-    if (isDrive || isShare)
+    const ProtectedPlaces places = CollectProtectedPlaces();
+    if (IsProtectedName(*given, places))
         return true;
 
-    std::vector<std::u16string> windows;
-    AddFolder(windows, GetSpecialFolder(CSIDL_WINDOWS));
-    AddFolder(windows, Expanded(u"%SystemRoot%"));
-    for (const std::u16string& folder : windows)
-        if (IsSameOrAbove(folder, *location) || IsSameOrAbove(*location, folder))
+    // What the system makes of the name: trailing dots and blanks dropped ("C:\Windows."),
+    // aliases expanded ("C:\PROGRA~2"). The long-path prefix is set aside first, so that the
+    // name is read as the system reads a plain one.
+    const std::optional<std::u16string> full = FullPathName(WithoutLongPathPrefix(path));
+    if (!full)
+        return false;
+    std::vector<std::u16string> resolved{*full};
+    if (const std::optional<std::u16string> onDisk = LongPathName(*full))
+        resolved.push_back(*onDisk);
+    for (const std::u16string& name : resolved) {
+        const std::optional<std::u16string> location = NormalizeLocation(name);
+        if (location && IsProtectedName(*location, places))
             return true;
+    }
 
-    std::vector<std::u16string> protectedFolders;
-    for (const int csidl : {CSIDL_PROGRAM_FILES, CSIDL_PROGRAM_FILESX86, CSIDL_PROGRAM_FILES_COMMON,
-                            CSIDL_PROGRAM_FILES_COMMONX86, CSIDL_COMMON_APPDATA, CSIDL_PROFILE,
-                            CSIDL_PERSONAL, CSIDL_DESKTOPDIRECTORY, CSIDL_LOCAL_APPDATA, CSIDL_APPDATA})
-        AddFolder(protectedFolders, GetSpecialFolder(csidl));
-    AddFolder(protectedFolders, Parent(GetSpecialFolder(CSIDL_PROFILE))); // the Users folder
-    AddFolder(protectedFolders, Expanded(u"%ProgramW6432%"));
-    AddFolder(protectedFolders, Expanded(u"%CommonProgramW6432%"));
-    AddFolder(protectedFolders, TempFolder());
-    return std::any_of(protectedFolders.begin(), protectedFolders.end(),
-                       [&](const std::u16string& folder) { return IsSameOrAbove(*location, folder); });
+    // Where an existing folder really is, after junctions and mounted folders.
+    const std::optional<std::u16string> location = NormalizeLocation(resolved.back());
+    return location && IsProtectedObject(*location, places);
 }

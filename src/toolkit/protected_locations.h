@@ -8,6 +8,9 @@
 // folder or anything inside it, and anything equal to or above a protected folder (both Program
 // Files folders and their Common Files, ProgramData, the Users folder, the current user's profile
 // and its documents, desktop, local and roaming application data and temporary files).
+// Compared are the name as given, what GetFullPathNameW and GetLongPathNameW resolve it to, and,
+// for an object that exists, its identity on the disk, so that trailing dots and blanks, 8.3
+// aliases, junctions and mounted folders lead nowhere protected either.
 bool IsProtectedLocation(const std::u16string& path);
 
 // The absolute form used for the comparison: separators made backslashes, the long-path prefix

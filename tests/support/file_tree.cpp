@@ -58,7 +58,8 @@ std::vector<Listed> List(const std::u16string& pattern, DWORD& endError)
     }
     do
         entries.push_back({std::u16string(reinterpret_cast<const char16_t*>(data.cFileName)),
-                           data.dwFileAttributes, data.nFileSizeLow});
+                           data.dwFileAttributes, data.nFileSizeLow,
+                           std::u16string(reinterpret_cast<const char16_t*>(data.cAlternateFileName))});
     while (os.findNextFile(find, &data));
     endError = os.getLastError();
     os.findClose(find);

@@ -32,6 +32,7 @@ struct Listed {
     std::u16string name;
     DWORD attributes;
     DWORD size;
+    std::u16string alias; // the 8.3 alias; empty for a name that fits 8.3
 };
 
 // Lists "pattern" to the end; `endError` receives the last error after the final FindNextFileW

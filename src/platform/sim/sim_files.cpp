@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/sim/sim_machine.h"
+#include "platform/sim/sim_text.h"
 
 namespace {
 
@@ -36,18 +37,12 @@ constexpr std::u16string_view kLongPrefix = u"\\\\?\\";
 
 char16_t Fold(char16_t c)
 {
-    if (c >= u'a' && c <= u'z')
-        return static_cast<char16_t>(c - u'a' + u'A');
-    if (c >= 0xE0 && c <= 0xFE && c != 0xF7)
-        return static_cast<char16_t>(c - 0x20);
-    return c;
+    return SimUpcase(c);
 }
 
 std::u16string Folded(std::u16string_view text)
 {
-    std::u16string out(text);
-    std::transform(out.begin(), out.end(), out.begin(), Fold);
-    return out;
+    return SimUpcased(text);
 }
 
 bool InvalidNameCharacter(char16_t c)
@@ -133,12 +128,17 @@ std::optional<std::u16string> ResolveAbsolute(std::u16string_view text)
         std::size_t end = at;
         while (end < text.size() && !IsSeparator(text[end]))
             ++end;
-        const std::u16string_view name = text.substr(at, end - at);
+        std::u16string_view name = text.substr(at, end - at);
         if (name == u"..") {
             if (!names.empty())
                 names.pop_back();
         } else if (!name.empty() && name != u".") {
-            names.push_back(name);
+            // A name followed by a separator loses one trailing dot (Wine measured: "Suite.."
+            // becomes "Suite.", "Suite ." becomes "Suite ", a trailing blank stays).
+            if (end < text.size() && name.back() == u'.')
+                name.remove_suffix(1);
+            if (!name.empty())
+                names.push_back(name);
         }
         at = end + 1;
     }
@@ -181,6 +181,9 @@ std::optional<std::u16string> SimFullPath(std::u16string_view text)
 
 struct SimFileNode {
     std::u16string name;
+    std::u16string shortName;     // the 8.3 alias of a name that does not fit 8.3, else empty
+    DWORD volume = 0;             // serial number of the drive the node lives on
+    std::uint64_t index = 0;      // the file index, unique on its drive
     bool folder = false;
     DWORD attributes = 0;         // the settable bits only
     std::u16string link;          // target of a junction or file link
@@ -205,6 +208,105 @@ struct SimFileNode {
         return result == 0 ? FILE_ATTRIBUTE_NORMAL : result;
     }
 };
+
+namespace {
+
+std::atomic<std::uint64_t> lastIndex{0};
+
+// Characters an 8.3 name may hold besides letters and digits.
+bool ShortNameCharacter(char16_t c)
+{
+    return (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z') ||
+           (c < 0x80 && std::u16string_view(u"!#$%&'()-@^_`{}~").find(c) != std::u16string_view::npos);
+}
+
+// A name of at most eight characters and an extension of at most three, in either case: it is
+// its own short name.
+bool FitsShortName(std::u16string_view name)
+{
+    const std::size_t dot = name.find(u'.');
+    const std::u16string_view base = name.substr(0, dot);
+    const std::u16string_view extension = dot == std::u16string_view::npos ? std::u16string_view() : name.substr(dot + 1);
+    return !base.empty() && base.size() <= 8 && extension.size() <= 3 &&
+           (dot == std::u16string_view::npos || !extension.empty()) &&
+           std::all_of(base.begin(), base.end(), ShortNameCharacter) &&
+           std::all_of(extension.begin(), extension.end(), ShortNameCharacter);
+}
+
+// The part of a name an alias is made from: blanks and dots dropped, other characters 8.3
+// names cannot hold as "_", upper case.
+std::u16string AliasPart(std::u16string_view text, std::size_t limit)
+{
+    std::u16string part;
+    for (const char16_t c : text) {
+        if (part.size() == limit)
+            break;
+        if (c == u' ' || c == u'.')
+            continue;
+        part += ShortNameCharacter(c) ? Fold(c) : u'_';
+    }
+    return part;
+}
+
+// The alias NTFS gives a name that does not fit 8.3: its first six characters, "~" and the
+// lowest number free in the folder, then the first three of its extension ("Program Files
+// (x86)" beside "Program Files" becomes "PROGRA~2").
+std::u16string ShortNameFor(const SimFileNode& folder, std::u16string_view name)
+{
+    if (FitsShortName(name))
+        return {};
+    const std::size_t dot = name.rfind(u'.');
+    const bool hasExtension = dot != std::u16string_view::npos && dot > 0;
+    const std::u16string base = AliasPart(hasExtension ? name.substr(0, dot) : name, 6);
+    const std::u16string extension = hasExtension ? AliasPart(name.substr(dot + 1), 3) : std::u16string();
+    for (unsigned number = 1;; ++number) {
+        std::u16string tail;
+        for (unsigned rest = number; rest != 0; rest /= 10)
+            tail.insert(tail.begin(), static_cast<char16_t>(u'0' + rest % 10));
+        tail.insert(tail.begin(), u'~');
+        std::u16string alias = base.substr(0, std::min<std::size_t>(base.size(), 8 - tail.size())) + tail;
+        if (!extension.empty())
+            alias += u"." + extension;
+        const bool taken = std::any_of(folder.children.begin(), folder.children.end(), [&](const auto& child) {
+            return child.second && (Folded(child.second->shortName) == alias || child.first == alias);
+        });
+        if (!taken)
+            return alias;
+    }
+}
+
+// A new entry of `folder`, on its drive, with its alias.
+std::shared_ptr<SimFileNode> NewNode(const SimFileNode& folder, const std::u16string& name)
+{
+    auto node = std::make_shared<SimFileNode>();
+    node->name = name;
+    node->shortName = ShortNameFor(folder, name);
+    node->volume = folder.volume;
+    node->index = ++lastIndex;
+    return node;
+}
+
+using Children = std::map<std::u16string, std::shared_ptr<SimFileNode>>;
+
+// The entry of `folder` with this name or this alias.
+Children::iterator FindChild(SimFileNode& folder, std::u16string_view name)
+{
+    const std::u16string key = Folded(name);
+    const auto child = folder.children.find(key);
+    if (child != folder.children.end())
+        return child;
+    return std::find_if(folder.children.begin(), folder.children.end(), [&key](const auto& entry) {
+        return entry.second && !entry.second->shortName.empty() && Folded(entry.second->shortName) == key;
+    });
+}
+
+std::shared_ptr<SimFileNode> Child(SimFileNode& folder, std::u16string_view name)
+{
+    const auto child = FindChild(folder, name);
+    return child == folder.children.end() ? nullptr : child->second;
+}
+
+} // namespace
 
 struct SimFileSystem::Path {
     char16_t drive = 0;
@@ -266,10 +368,16 @@ DWORD SimFileSystem::parse(const char16_t* raw, std::size_t limit, Path& path, b
         return ERROR_INVALID_PARAMETER;
     std::u16string_view text(raw);
     const bool longForm = text.substr(0, kLongPrefix.size()) == kLongPrefix;
-    if (longForm)
+    std::u16string resolved;
+    if (longForm) {
         text.remove_prefix(kLongPrefix.size());
-    else if (text.size() + 1 > limit)
+    } else if (text.size() + 1 > limit) {
         return kErrorFilenameTooLong;
+    } else if (std::optional<std::u16string> full = ResolveAbsolute(text)) {
+        // The name as GetFullPathNameW resolves it: trailing dots and blanks gone as there.
+        resolved = std::move(*full);
+        text = resolved;
+    }
     if (text.empty())
         return ERROR_PATH_NOT_FOUND;
     // Only absolute drive paths: the machine has no current folder and no network.
@@ -291,9 +399,11 @@ DWORD SimFileSystem::parse(const char16_t* raw, std::size_t limit, Path& path, b
                 path.trailingSeparator = start > 3;
             else if (longForm)
                 return ERROR_INVALID_NAME;
-        } else if (!longForm && part == u".") {
-        } else if (!longForm && part == u"..") {
-            if (!path.parts.empty())
+        } else if (part == u"." || part == u"..") {
+            // Resolved above for a plain name; through the prefix the file system refuses them.
+            if (longForm)
+                return ERROR_INVALID_NAME;
+            if (part == u".." && !path.parts.empty())
                 path.parts.pop_back();
         } else {
             // A listing's last name is a mask and may hold the wildcards.
@@ -342,10 +452,10 @@ DWORD SimFileSystem::walk(const Path& path, std::size_t count, std::shared_ptr<S
     for (std::size_t i = 0; i < count; ++i) {
         if (const DWORD error = enterFolder(node, depth))
             return error;
-        const auto child = node->children.find(Folded(path.parts[i]));
-        if (child == node->children.end())
+        const std::shared_ptr<SimFileNode> child = Child(*node, path.parts[i]);
+        if (!child)
             return i + 1 == path.parts.size() ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
-        node = child->second;
+        node = child;
     }
     return ERROR_SUCCESS;
 }
@@ -406,8 +516,7 @@ std::shared_ptr<SimFileNode> SimFileSystem::place(const std::u16string& text, bo
         auto& slot = node->children[Folded(path.parts[i])];
         const bool last = i + 1 == path.parts.size();
         if (!slot) {
-            slot = std::make_shared<SimFileNode>();
-            slot->name = path.parts[i];
+            slot = NewNode(*node, path.parts[i]);
             slot->folder = !last || folderAtEnd;
         } else if (last && slot->folder != folderAtEnd) {
             throw std::invalid_argument("a different kind of object is there");
@@ -434,6 +543,8 @@ void SimFileSystem::addDrive(char16_t letter)
     if (!root) {
         root = std::make_shared<SimFileNode>();
         root->folder = true;
+        root->volume = 0x5A1E0000u | Fold(letter); // any fixed serial, one per drive
+        root->index = ++lastIndex;
     }
 }
 
@@ -640,6 +751,7 @@ bool SimFileSystem::fill(Search& search, WIN32_FIND_DATAW* data) const
         const std::u16string& key = search.names[search.next++];
         DWORD attributes = FILE_ATTRIBUTE_DIRECTORY;
         std::u16string name = key;
+        std::u16string alias;
         std::size_t size = 0;
         if (key != u"." && key != u"..") {
             // Entries deleted since the listing began are not reported, as on NTFS.
@@ -648,6 +760,7 @@ bool SimFileSystem::fill(Search& search, WIN32_FIND_DATAW* data) const
                 continue;
             attributes = child->second->visibleAttributes();
             name = child->second->name;
+            alias = child->second->shortName;
             size = child->second->content.size();
         }
         std::memset(data, 0, sizeof *data);
@@ -656,6 +769,7 @@ bool SimFileSystem::fill(Search& search, WIN32_FIND_DATAW* data) const
         data->nFileSizeHigh = static_cast<DWORD>(static_cast<std::uint64_t>(size) >> 32);
         const std::size_t length = std::min<std::size_t>(name.size(), MAX_PATH - 1);
         std::copy_n(name.begin(), length, data->cFileName);
+        std::copy(alias.begin(), alias.end(), data->cAlternateFileName);
         return true;
     }
     return false;
@@ -687,7 +801,7 @@ DWORD SimFileSystem::deleteFile(const char16_t* text)
     std::shared_ptr<SimFileNode> parent;
     if (const DWORD error = resolveParent(path, parent))
         return error;
-    const auto child = parent->children.find(Folded(path.parts.back()));
+    const auto child = FindChild(*parent, path.parts.back());
     if (child == parent->children.end())
         return ERROR_FILE_NOT_FOUND;
     const SimFileNode& node = *child->second;
@@ -711,7 +825,7 @@ DWORD SimFileSystem::removeDirectory(const char16_t* text)
     std::shared_ptr<SimFileNode> parent;
     if (const DWORD error = resolveParent(path, parent))
         return error;
-    const auto child = parent->children.find(Folded(path.parts.back()));
+    const auto child = FindChild(*parent, path.parts.back());
     if (child == parent->children.end())
         return ERROR_FILE_NOT_FOUND;
     const SimFileNode& node = *child->second;
@@ -737,15 +851,12 @@ DWORD SimFileSystem::createDirectory(const char16_t* text)
     std::shared_ptr<SimFileNode> parent;
     if (const DWORD error = resolveParent(path, parent))
         return error;
-    auto& slot = parent->children[Folded(path.parts.back())];
-    if (slot)
+    if (FindChild(*parent, path.parts.back()) != parent->children.end())
         return ERROR_ALREADY_EXISTS;
-    if (parent->access != SimAccess::Open) {
-        parent->children.erase(Folded(path.parts.back()));
+    if (parent->access != SimAccess::Open)
         return ERROR_ACCESS_DENIED;
-    }
-    slot = std::make_shared<SimFileNode>();
-    slot->name = path.parts.back();
+    const std::shared_ptr<SimFileNode> slot = NewNode(*parent, path.parts.back());
+    parent->children.emplace(Folded(path.parts.back()), slot);
     slot->folder = true;
     slot->ownedByCurrentUser = true;
     return ERROR_SUCCESS;
@@ -766,13 +877,27 @@ DWORD SimFileSystem::createFile(SimMachine& machine, const char16_t* text, DWORD
     if (const DWORD error = parse(text, MAX_PATH, path))
         return error;
     std::shared_ptr<SimFileNode> parent;
-    if (path.parts.empty())
-        return ERROR_CALL_NOT_IMPLEMENTED; // a drive's volume
+    if (path.parts.empty()) {
+        // "C:\" is the drive's root folder; the volume itself ("C:", "\\.\C:") is not modelled.
+        const std::u16string_view raw(text);
+        if (!IsSeparator(raw.back()))
+            return ERROR_CALL_NOT_IMPLEMENTED;
+        const auto drive = drives_.find(path.drive);
+        if (drive == drives_.end())
+            return ERROR_PATH_NOT_FOUND;
+        if (!(flagsAndAttributes & FILE_FLAG_BACKUP_SEMANTICS) || (disposition != OPEN_EXISTING && disposition != kOpenAlways))
+            return ERROR_ACCESS_DENIED;
+        existed = true;
+        auto handle = std::make_shared<Handle>(drive->second, access, shareMode);
+        lock.unlock();
+        file = machine.addHandle(std::move(handle));
+        return ERROR_SUCCESS;
+    }
     if (const DWORD error = resolveParent(path, parent))
         return error;
     const std::u16string key = Folded(path.parts.back());
     std::shared_ptr<SimFileNode> node;
-    const auto child = parent->children.find(key);
+    const auto child = FindChild(*parent, path.parts.back());
     existed = child != parent->children.end();
     if (existed) {
         node = child->second;
@@ -809,8 +934,7 @@ DWORD SimFileSystem::createFile(SimMachine& machine, const char16_t* text, DWORD
             return ERROR_INVALID_NAME;
         if (parent->access != SimAccess::Open)
             return ERROR_ACCESS_DENIED;
-        node = std::make_shared<SimFileNode>();
-        node->name = path.parts.back();
+        node = NewNode(*parent, path.parts.back());
         node->attributes = (flagsAndAttributes & kSettable) | FILE_ATTRIBUTE_ARCHIVE;
         node->ownedByCurrentUser = true;
         parent->children.emplace(key, node);
@@ -854,6 +978,63 @@ DWORD SimFileSystem::tempPath(std::u16string& path) const
 {
     std::lock_guard<std::mutex> lock(mutex_);
     path = tempPath_;
+    return ERROR_SUCCESS;
+}
+
+DWORD SimFileSystem::longPath(const char16_t* text, std::u16string& result) const
+{
+    DWORD attributes = 0;
+    if (const DWORD error = getAttributes(text, attributes))
+        return error == ERROR_PATH_NOT_FOUND ? ERROR_FILE_NOT_FOUND : error; // as Wine answers
+    const std::u16string_view path(text);
+    const std::size_t root = (path.substr(0, kLongPrefix.size()) == kLongPrefix ? kLongPrefix.size() : 0) + 3;
+    result = std::u16string(path.substr(0, std::min(root, path.size())));
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto drive = drives_.find(Fold(path[root - 3]));
+    if (drive == drives_.end())
+        return ERROR_FILE_NOT_FOUND;
+    std::shared_ptr<SimFileNode> node = drive->second;
+    bool resolving = true;
+    for (std::size_t at = root; at < path.size();) {
+        std::size_t end = at;
+        while (end < path.size() && !IsSeparator(path[end]))
+            ++end;
+        const std::u16string_view name = path.substr(at, end - at);
+        std::shared_ptr<SimFileNode> child;
+        if (resolving && name != u"." && name != u".." && enterFolder(node, 0) == ERROR_SUCCESS)
+            child = Child(*node, name);
+        if (child) {
+            result += FitsShortName(name) ? child->name : std::u16string(name);
+            node = child;
+        } else {
+            result += name;
+            resolving = false;
+        }
+        if (end < path.size())
+            result += path[end];
+        at = end + 1;
+    }
+    return ERROR_SUCCESS;
+}
+
+DWORD SimFileSystem::fileInformation(SimMachine& machine, HANDLE file,
+                                     BY_HANDLE_FILE_INFORMATION* information) const
+{
+    const auto handle = machine.handleObject<Handle>(file);
+    if (!handle)
+        return ERROR_INVALID_HANDLE;
+    if (information == nullptr)
+        return ERROR_INVALID_PARAMETER;
+    std::lock_guard<std::mutex> lock(mutex_);
+    const SimFileNode& node = handle->node();
+    *information = {};
+    information->dwFileAttributes = node.visibleAttributes();
+    information->dwVolumeSerialNumber = node.volume;
+    information->nFileSizeLow = static_cast<DWORD>(node.content.size());
+    information->nFileSizeHigh = static_cast<DWORD>(static_cast<std::uint64_t>(node.content.size()) >> 32);
+    information->nNumberOfLinks = 1;
+    information->nFileIndexLow = static_cast<DWORD>(node.index);
+    information->nFileIndexHigh = static_cast<DWORD>(node.index >> 32);
     return ERROR_SUCCESS;
 }
 
@@ -903,8 +1084,7 @@ DWORD SimFileSystem::tempFileName(const char16_t* folder, const char16_t* prefix
             auto& slot = parent->children[Folded(leaf)];
             if (slot)
                 continue;
-            slot = std::make_shared<SimFileNode>();
-            slot->name = leaf;
+            slot = NewNode(*parent, leaf);
             slot->attributes = FILE_ATTRIBUTE_ARCHIVE;
             slot->ownedByCurrentUser = true;
             number = tempCounter_;
@@ -1123,6 +1303,30 @@ DWORD SimMachine::getFullPathName(const char16_t* fileName, DWORD bufferLength, 
         *filePart = name < full->size() ? buffer + name : nullptr;
     }
     return length;
+}
+
+DWORD SimMachine::getLongPathName(const char16_t* shortPath, char16_t* longPath, DWORD bufferLength)
+{
+    if (enter(SimCall::GetLongPathName))
+        return 0;
+    std::u16string result;
+    if (const DWORD error = files().longPath(shortPath, result))
+        return fail<DWORD>(error, 0);
+    const auto length = static_cast<DWORD>(result.size());
+    if (longPath == nullptr || bufferLength < length + 1)
+        return length + 1; // the size needed, terminator included
+    std::copy(result.begin(), result.end(), longPath);
+    longPath[length] = u'\0';
+    return length;
+}
+
+BOOL SimMachine::getFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* information)
+{
+    if (enter(SimCall::GetFileInformationByHandle))
+        return FALSE;
+    if (const DWORD error = files().fileInformation(*this, file, information))
+        return fail<BOOL>(error, FALSE);
+    return TRUE;
 }
 
 UINT SimMachine::getTempFileName(const char16_t* pathName, const char16_t* prefix, UINT unique,

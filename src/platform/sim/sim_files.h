@@ -14,8 +14,9 @@ struct SimFileNode;
 
 // What GetFullPathNameW makes of an absolute path, with or without the long-path prefix:
 // separators become backslashes, empty names and "." go, ".." takes the name before it (never the
-// drive or the share), the last name loses its trailing dots and blanks, a trailing separator
-// stays. Nothing for a relative path: the machine has no current folder.
+// drive or the share), the last name loses its trailing dots and blanks, a name before a
+// separator loses one trailing dot, a trailing separator stays. Nothing for a relative path: the
+// machine has no current folder.
 std::optional<std::u16string> SimFullPath(std::u16string_view path);
 
 // Who may touch a file or folder of the simulated machine.
@@ -31,7 +32,10 @@ enum class SimAccess {
 
 // The file system of the simulated machine: drives, folders, files with content and attributes,
 // junctions, file links, version resources and access lists. Names are case-insensitive and keep
-// the case they were created with; listings come sorted case-insensitively.
+// the case they were created with; listings come sorted case-insensitively. A name that does not
+// fit 8.3 gets an alias as NTFS makes it ("PROGRA~2"), which opens it too; every object has a
+// file index and its drive a volume serial number. Names without the long-path prefix are
+// resolved as GetFullPathNameW resolves them, trailing dots and blanks included.
 //
 // The set-up calls take plain or "\\?\" paths, create missing parent folders, and throw
 // std::invalid_argument for a path they cannot place (no such drive, a file in the way). The
@@ -99,6 +103,10 @@ private:
     DWORD writeFile(SimMachine& machine, HANDLE file, const void* buffer, DWORD bytes,
                     DWORD* written);
     DWORD tempPath(std::u16string& path) const;
+    // GetLongPathNameW: each name that fits 8.3 and is found is replaced by the name on the disk;
+    // from the first name not found as written (or "." or ".."), the rest is copied as it is.
+    DWORD longPath(const char16_t* path, std::u16string& result) const;
+    DWORD fileInformation(SimMachine& machine, HANDLE file, BY_HANDLE_FILE_INFORMATION* information) const;
     DWORD tempFileName(const char16_t* folder, const char16_t* prefix, UINT unique,
                        char16_t* name, UINT& number);
     DWORD versionInfoSize(const char16_t* path, DWORD& size) const;

@@ -4,9 +4,9 @@
 #include <cstring>
 #include <string_view>
 
+#include "platform/sim/sim_text.h"
 #include "platform/text.h"
 
-#include <cctype>
 
 namespace {
 
@@ -23,11 +23,7 @@ constexpr char16_t kCp1252High[32] = {
 
 std::u16string UpperCase(std::u16string_view text)
 {
-    std::u16string upper(text);
-    for (char16_t& c : upper)
-        if (c < 0x80)
-            c = static_cast<char16_t>(std::toupper(c));
-    return upper;
+    return SimUpcased(text);
 }
 
 std::u16string DecodeCp1252(std::string_view bytes)

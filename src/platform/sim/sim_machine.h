@@ -66,6 +66,8 @@ enum class SimCall {
     GetTempFileName,
     ExpandEnvironmentStrings,
     GetFullPathName,
+    GetLongPathName,
+    GetFileInformationByHandle,
     CompareString,
     GetSysColor,
     LoadLibrary,
@@ -211,6 +213,8 @@ public:
     int compareString(LCID locale, DWORD flags, const char16_t* first, int firstLength, const char16_t* second, int secondLength) override;
     DWORD getSysColor(int index) override;
     DWORD getFullPathName(const char16_t* fileName, DWORD bufferLength, char16_t* buffer, char16_t** filePart) override;
+    DWORD getLongPathName(const char16_t* shortPath, char16_t* longPath, DWORD bufferLength) override;
+    BOOL getFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* information) override;
     HMODULE loadLibrary(const char16_t* fileName) override;
     FARPROC getProcAddress(HMODULE module, const char* procName) override;
     BOOL freeLibrary(HMODULE module) override;

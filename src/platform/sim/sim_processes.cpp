@@ -1,12 +1,12 @@
 #include "platform/sim/sim_processes.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <deque>
 #include <limits>
 
 #include "platform/sim/sim_files.h"
+#include "platform/sim/sim_text.h"
 
 namespace {
 
@@ -17,11 +17,7 @@ constexpr DWORD kModelledCreationFlags = CREATE_SUSPENDED | CREATE_BREAKAWAY_FRO
 
 std::u16string UpperCase(std::u16string_view text)
 {
-    std::u16string upper(text);
-    for (char16_t& c : upper)
-        if (c < 0x80)
-            c = static_cast<char16_t>(std::toupper(c));
-    return upper;
+    return SimUpcased(text);
 }
 
 // Programs are found by the name the system resolves a path to: doubled backslashes and ".."

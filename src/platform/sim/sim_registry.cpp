@@ -4,16 +4,13 @@
 #include <cstring>
 
 #include "platform/sim/sim_machine.h"
+#include "platform/sim/sim_text.h"
 
 namespace {
 
 char16_t Fold(char16_t c)
 {
-    if (c >= u'a' && c <= u'z')
-        return static_cast<char16_t>(c - u'a' + u'A');
-    if (c >= 0xE0 && c <= 0xFE && c != 0xF7)
-        return static_cast<char16_t>(c - 0x20);
-    return c;
+    return SimUpcase(c);
 }
 
 struct CaseLess {
@@ -27,8 +24,7 @@ struct CaseLess {
 
 bool SameName(std::u16string_view a, std::u16string_view b)
 {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](char16_t x, char16_t y) { return Fold(x) == Fold(y); });
+    return SimSameName(a, b);
 }
 
 std::vector<std::u16string> SplitPath(std::u16string_view path)

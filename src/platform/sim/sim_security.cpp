@@ -6,6 +6,7 @@
 #include "platform/sim/sim_files.h"
 #include "platform/sim/sim_machine.h"
 #include "platform/sim/sim_registry.h"
+#include "platform/sim/sim_text.h"
 
 namespace {
 
@@ -27,12 +28,7 @@ constexpr KnownPrivilege kPrivileges[] = {
 
 bool SameText(std::u16string_view a, std::u16string_view b)
 {
-    const auto fold = [](char16_t c) {
-        return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - u'a' + u'A') : c;
-    };
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(),
-                      [&](char16_t x, char16_t y) { return fold(x) == fold(y); });
+    return SimSameName(a, b);
 }
 
 // The access list SetEntriesInAclW builds on this machine: the standard header, then what the

@@ -3,16 +3,13 @@
 #include <algorithm>
 
 #include "platform/sim/sim_machine.h"
+#include "platform/sim/sim_text.h"
 
 namespace {
 
 std::u16string Key(std::u16string_view name)
 {
-    std::u16string upper(name);
-    for (char16_t& c : upper)
-        if (c >= u'a' && c <= u'z')
-            c = static_cast<char16_t>(c - u'a' + u'A');
-    return upper;
+    return SimUpcased(name);
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/sim/sim_machine.h"
+#include "platform/sim/sim_text.h"
 
 namespace {
 
@@ -13,12 +14,7 @@ constexpr HRESULT kNotImplemented = static_cast<HRESULT>(0x80004001u); // E_NOTI
 
 bool SameText(std::u16string_view a, std::u16string_view b)
 {
-    const auto fold = [](char16_t c) {
-        return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - u'a' + u'A') : c;
-    };
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(),
-                      [&](char16_t x, char16_t y) { return fold(x) == fold(y); });
+    return SimSameName(a, b);
 }
 
 // Libraries every Windows machine has, whose exports this machine does not model.

@@ -305,6 +305,16 @@ DWORD Win32OsApi::getFullPathName(const char16_t* fileName, DWORD bufferLength, 
     return ::GetFullPathNameW(W(fileName), bufferLength, W(buffer), reinterpret_cast<LPWSTR*>(filePart));
 }
 
+DWORD Win32OsApi::getLongPathName(const char16_t* shortPath, char16_t* longPath, DWORD bufferLength)
+{
+    return ::GetLongPathNameW(W(shortPath), W(longPath), bufferLength);
+}
+
+BOOL Win32OsApi::getFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* information)
+{
+    return ::GetFileInformationByHandle(file, information);
+}
+
 HMODULE Win32OsApi::loadLibrary(const char16_t* fileName)
 {
     return ::LoadLibraryW(W(fileName));

@@ -249,4 +249,47 @@ TEST_F(FilesSimTest, ShellFolderAbsentOrExportMissing)
     EXPECT_EQ(machine.shell().shell32References(), 0u);
 }
 
+// Windows' aliases of the two Program Files folders, made in the order Windows setup makes the
+// folders. Wine names them from a hash ("PROG~5P2"), so this is Windows' answer, held here only.
+TEST_F(FilesSimTest, ProgramFilesAliasesAreWindowsOwn)
+{
+    machine.files().addFolder(u"C:\\Program Files\\Common Files");
+    machine.files().addFolder(u"C:\\Program Files (x86)\\Common Files");
+    machine.files().addFolder(u"C:\\ProgramData");
+    char16_t buffer[MAX_PATH] = {};
+
+    for (const auto& [alias, name] : {std::pair{u"C:\\PROGRA~1", u"C:\\Program Files"},
+                                      std::pair{u"C:\\progra~2\\COMMON~1", u"C:\\Program Files (x86)\\Common Files"},
+                                      std::pair{u"C:\\PROGRA~3", u"C:\\ProgramData"}}) {
+        const DWORD length = machine.getLongPathName(alias, buffer, MAX_PATH);
+        EXPECT_EQ(std::u16string(buffer, length), name);
+    }
+    EXPECT_EQ(machine.getFileAttributes(u"C:\\PROGRA~4"), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(machine.getLastError(), ERROR_FILE_NOT_FOUND);
+}
+
+// Wine cannot make junctions: that a junction opens its target, identity and all, is held here.
+TEST_F(FilesSimTest, JunctionOpensAsItsTarget)
+{
+    machine.files().addFolder(u"C:\\Users\\user\\Documents");
+    machine.files().addJunction(u"C:\\Suite\\Documents", u"C:\\Users\\user\\Documents");
+    machine.files().addDrive(u'D');
+    machine.files().addJunction(u"C:\\Suite\\Data volume", u"D:\\");
+    const auto identity = [this](const char16_t* path) {
+        const HANDLE file = machine.createFile(path, 0, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                               FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        BY_HANDLE_FILE_INFORMATION information{};
+        EXPECT_TRUE(machine.getFileInformationByHandle(file, &information)) << machine.getLastError();
+        EXPECT_TRUE(machine.closeHandle(file));
+        return std::pair{information.dwVolumeSerialNumber,
+                         std::pair{information.nFileIndexHigh, information.nFileIndexLow}};
+    };
+
+    EXPECT_EQ(identity(u"C:\\Suite\\Documents"), identity(u"C:\\Users\\user\\Documents"));
+    EXPECT_NE(identity(u"C:\\Suite\\Documents"), identity(u"C:\\Suite"));
+    EXPECT_EQ(identity(u"C:\\Suite\\Data volume"), identity(u"D:\\"));
+    EXPECT_NE(identity(u"D:\\").first, identity(u"C:\\").first) << "a volume serial number per drive";
+    EXPECT_EQ(machine.getFileAttributes(u"C:\\Suite\\Documents"), FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
 } // namespace

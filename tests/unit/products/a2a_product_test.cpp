@@ -55,6 +55,29 @@ TEST_F(A2AProductTest, FoundBesideTheAgentsFolderAndDeletedThere)
     EXPECT_TRUE(machine.files().exists(kAgentFolder + u"QTVClient.exe"));
 }
 
+// A folder registered with a trailing dot is the folder without it, as the system reads the name:
+// found, and deleted.
+TEST_F(A2AProductTest, FolderRegisteredWithATrailingDotIsDeleted)
+{
+    const std::u16string registered = kEnterprise + u"\\QTV A2A.";
+    registry().setString(HKEY_LOCAL_MACHINE, kA2AKey, u"DLLPath", registered);
+    machine.files().addFile(kEnterprise + u"\\QTV A2A\\QTVA2ADLL.dll", "MZ");
+    machine.files().addFile(kEnterprise + u"\\QTV A2A Tools\\readme.txt", "beside it");
+
+    a2a.detect();
+    ASSERT_TRUE(a2a.isInstalled());
+    text();
+
+    EXPECT_TRUE(a2a.remove());
+
+    EXPECT_EQ(text(),
+              u"\r\n" + kRemoveBanner + u"\r\nx Removing A2A\r\n" + kRemoveBanner + u"\r\n"
+              u"Deleting directory \"" + registered + u"\"...done\r\n"
+              u"Deleting registry key \"HKLM\\" + kA2AKey + u"\"...done\r\n");
+    EXPECT_FALSE(machine.files().exists(kEnterprise + u"\\QTV A2A"));
+    EXPECT_TRUE(machine.files().exists(kEnterprise + u"\\QTV A2A Tools\\readme.txt"));
+}
+
 TEST_F(A2AProductTest, DllPathWinsAndTheAgentIsFoundThroughAppPathsOtherwise)
 {
     registry().setString(HKEY_LOCAL_MACHINE, kAppPaths, u"Path", u"C:\\Agent");

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "core/log.h"
+#include "platform/text.h"
 #include "platform/sim/sim_files.h"
 #include "support/machine_test.h"
 #include "toolkit/protected_locations.h"
@@ -167,6 +168,57 @@ INSTANTIATE_TEST_SUITE_P(
                       u"C:\\Users", u"C:\\Users\\user", u"C:\\Users\\user\\Documents", u"C:\\Users\\user\\Desktop",
                       u"C:\\Users\\user\\AppData", u"C:\\Users\\user\\AppData\\Local", u"C:\\Users\\user\\AppData\\Roaming",
                       u"C:\\Users\\user\\AppData\\Local\\Temp", u"\\\\?\\C:\\Program Files (x86)"));
+
+// Names that read differently from a protected place but lead to one. Nothing is done to what
+// they lead to before the refusal: the files the test denies to the administrator keep their
+// owner, which access recovery would have taken.
+TEST_F(FileRemovalTest, NamesLeadingToProtectedPlacesAreRefusedBeforeAnyAccessRecovery)
+{
+    const std::u16string kernel = u"C:\\windows\\system32\\kernel32.dll";
+    const std::u16string letter = u"C:\\Users\\user\\Documents\\letter.txt";
+    files().addFile(kernel);
+    files().addFolder(u"C:\\windows\\Temp");
+    files().addFile(u"C:\\Program Files\\Common Files\\shared.dll");
+    files().addFile(u"C:\\Program Files (x86)\\Common Files\\shared.dll");
+    files().addFile(letter);
+    files().addFile(kAgent + u"\\agent.exe");
+    files().setAccess(kernel, SimAccess::DeniesUntilOwned);
+    files().setAccess(letter, SimAccess::DeniesUntilOwned);
+    files().addJunction(kSuite + u"\\Documents", u"C:\\Users\\user\\Documents");
+    files().addJunction(kSuite + u"\\Windows", u"C:\\windows");
+    // A volume mounted in a folder: here the system volume, whose root the folder then is.
+    files().addJunction(kSuite + u"\\System volume", u"C:\\");
+
+    struct Case {
+        const char16_t* path;
+        const char16_t* line;
+    };
+    const Case cases[] = {
+        {u"C:\\Windows.", u"Deleting directory \"C:\\Windows.\"...refused: protected location\r\n"},
+        {u"C:\\windows ", u"Deleting directory \"C:\\windows \"...refused: protected location\r\n"},
+        {u"C:\\PROGRA~2", u"Deleting directory \"C:\\PROGRA~2\"...refused: protected location\r\n"},
+        {u"C:\\progra~1\\Common Files.",
+         u"Deleting directory \"C:\\progra~1\\Common Files.\"...refused: protected location\r\n"},
+        {u"\\\\?\\C:\\Windows\\.", u"Deleting directory \"\\\\?\\C:\\Windows\\.\"...refused: protected location\r\n"},
+        {u"C:\\Program Files (x86)\\Zantrel Enterprise\\Documents",
+         u"Deleting directory \"C:\\Program Files (x86)\\Zantrel Enterprise\\Documents\"...refused: protected location\r\n"},
+        {u"C:\\Program Files (x86)\\Zantrel Enterprise\\Windows\\Temp",
+         u"Deleting directory \"C:\\Program Files (x86)\\Zantrel Enterprise\\Windows\\Temp\"...refused: protected location\r\n"},
+        {u"C:\\Program Files (x86)\\Zantrel Enterprise\\System volume",
+         u"Deleting directory \"C:\\Program Files (x86)\\Zantrel Enterprise\\System volume\"...refused: protected location\r\n"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_FALSE(DeleteDirectory(c.path, &log)) << ToUtf8(c.path);
+        EXPECT_EQ(text(), c.line);
+    }
+
+    EXPECT_EQ(machine.callCount(SimCall::SetNamedSecurityInfo), 0u);
+    EXPECT_FALSE(files().ownedByCurrentUser(kernel));
+    EXPECT_FALSE(files().ownedByCurrentUser(letter));
+    for (const std::u16string& kept : {kernel, letter, std::u16string(u"C:\\windows\\Temp"), kAgent + u"\\agent.exe",
+                                       kSuite + u"\\Documents", kSuite + u"\\Windows", kSuite + u"\\System volume"})
+        EXPECT_TRUE(files().exists(kept)) << ToUtf8(kept);
+}
 
 TEST_F(FileRemovalTest, FoldersBesideProtectedOnesAreDeleted)
 {

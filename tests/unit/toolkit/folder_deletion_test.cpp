@@ -8,8 +8,15 @@
 
 #include "core/log.h"
 #include "platform/os_api.h"
+#include "platform/text.h"
 #include "support/file_tree.h"
 #include "support/machine_test.h"
+#include "toolkit/protected_locations.h"
+#include "toolkit/well_known_folders.h"
+
+#ifndef _WIN32
+#include "platform/sim/sim_files.h"
+#endif
 
 namespace {
 
@@ -78,6 +85,36 @@ TEST_F(FolderDeletionTest, FoldersNamedThroughDoubledBackslashesAndParentFolders
     EXPECT_EQ(Os().getFileAttributes((folder / u"QTV A2A").c_str()), INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(Os().getFileAttributes((folder / u"QTV Client\\DLP").c_str()), INVALID_FILE_ATTRIBUTES);
     EXPECT_NE(Os().getFileAttributes((folder / u"QTV Client\\QTVClient.exe").c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+// The guard on the machine's own protected folders, asked only: nothing is deleted. The alias of
+// the 32-bit Program Files folder is the one the machine's listing gives (Windows "PROGRA~2", Wine
+// a hash of the name).
+TEST_F(FolderDeletionTest, GuardSeesThroughTrailingDotsBlanksAndAliases)
+{
+    const std::optional<std::u16string> windows = GetSpecialFolder(CSIDL_WINDOWS);
+    const std::optional<std::u16string> programFiles = GetSpecialFolder(CSIDL_PROGRAM_FILESX86);
+    ASSERT_TRUE(windows && programFiles);
+#ifndef _WIN32
+    machine.files().addFolder(*windows);
+    machine.files().addFolder(u"C:\\Program Files");
+    machine.files().addFolder(*programFiles);
+#endif
+    const std::u16string parent = programFiles->substr(0, programFiles->rfind(u'\\'));
+    DWORD endError = 0;
+    std::u16string alias;
+    for (const Listed& entry : List(parent + u"\\*", endError))
+        if (entry.name == programFiles->substr(parent.size() + 1))
+            alias = entry.alias;
+    ASSERT_FALSE(alias.empty());
+
+    for (const std::u16string& name : {*windows + u".", *windows + u" ", *windows + u". .", u"\\\\?\\" + *windows + u"\\.",
+                                       parent + u"\\" + alias, parent + u"\\" + alias + u"\\."})
+        EXPECT_TRUE(IsProtectedLocation(name)) << ToUtf8(name);
+
+    ASSERT_TRUE(Os().createDirectory((folder / u"QTV").c_str(), nullptr));
+    for (const std::u16string& name : {folder / u"QTV.", folder / u"QTV ", folder / u"Missing."})
+        EXPECT_FALSE(IsProtectedLocation(name)) << ToUtf8(name);
 }
 
 } // namespace
