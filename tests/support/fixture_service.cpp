@@ -24,7 +24,8 @@ const std::u16string& FixtureServicePath()
     return Stored();
 }
 
-::testing::AssertionResult StartFixtureService(const std::wstring& name, unsigned stopDelayMs, DWORD startType)
+::testing::AssertionResult StartFixtureService(const std::wstring& name, unsigned stopDelayMs, DWORD startType,
+                                               const std::vector<std::wstring>& dependencies)
 {
     SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
     if (manager == nullptr)
@@ -32,7 +33,7 @@ const std::u16string& FixtureServicePath()
     const std::u16string& program = FixtureServicePath();
     const std::wstring command = L"\"" + std::wstring(program.begin(), program.end()) + L"\" " + name + L" " +
                                  std::to_wstring(stopDelayMs);
-    ::testing::AssertionResult started = StartService(manager, name.c_str(), command, startType);
+    ::testing::AssertionResult started = StartService(manager, name.c_str(), command, startType, dependencies);
     CloseServiceHandle(manager);
     return started;
 }

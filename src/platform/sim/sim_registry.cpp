@@ -50,6 +50,21 @@ FILETIME FileTimeOf(ULONGLONG milliseconds)
     return FILETIME{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
 }
 
+constexpr REGSAM kMaximumAllowed = 0x02000000;
+constexpr REGSAM kGenericExecute = 0x20000000;
+
+// The registry's generic mapping; the view flags choose a registry, they are not rights.
+REGSAM SpecificRights(REGSAM access)
+{
+    if (access & (GENERIC_READ | kGenericExecute))
+        access |= KEY_READ;
+    if (access & GENERIC_WRITE)
+        access |= KEY_WRITE;
+    if (access & (GENERIC_ALL | kMaximumAllowed))
+        access |= KEY_ALL_ACCESS;
+    return access & ~(KEY_WOW64_64KEY | KEY_WOW64_32KEY);
+}
+
 } // namespace
 
 struct SimRegistry::Key {
@@ -89,6 +104,7 @@ struct SimRegistry::Key {
 
 struct SimRegistry::OpenKey {
     std::shared_ptr<Key> key;
+    REGSAM access = 0; // specific rights, generic ones mapped
 };
 
 SimRegistry::SimRegistry(SimMachine& machine)
@@ -140,6 +156,14 @@ std::shared_ptr<SimRegistry::Key> SimRegistry::handleKey(HKEY key) const
         return root;
     const auto it = handles_.find(key);
     return it == handles_.end() ? nullptr : it->second->key;
+}
+
+bool SimRegistry::handleGrants(HKEY key, REGSAM rights) const
+{
+    if (rootKey(key))
+        return true;
+    const auto it = handles_.find(key);
+    return it != handles_.end() && (it->second->access & rights) == rights;
 }
 
 LONG SimRegistry::liveKey(HKEY key, std::shared_ptr<Key>& open) const
@@ -296,12 +320,12 @@ LONG SimRegistry::open(HKEY key, const char16_t* subKey, REGSAM access, HKEY* re
     const auto target = resolve(key, subKey ? subKey : u"", (access & KEY_WOW64_64KEY) != 0, false);
     if (!target || target->deleted)
         return ERROR_FILE_NOT_FOUND;
-    // The view flags choose a registry, they are not rights.
-    if (target->refusedAccess & access & ~(KEY_WOW64_64KEY | KEY_WOW64_32KEY))
+    const REGSAM rights = SpecificRights(access);
+    if (target->refusedAccess & rights)
         return ERROR_ACCESS_DENIED;
     nextHandle_ += 4;
     const auto handle = reinterpret_cast<HKEY>(nextHandle_);
-    handles_.emplace(handle, std::make_shared<OpenKey>(OpenKey{target}));
+    handles_.emplace(handle, std::make_shared<OpenKey>(OpenKey{target, rights}));
     *result = handle;
     return ERROR_SUCCESS;
 }
@@ -313,6 +337,8 @@ LONG SimRegistry::queryValue(HKEY key, const char16_t* name, DWORD* type, BYTE* 
     std::shared_ptr<Key> open;
     if (const LONG error = liveKey(key, open))
         return error;
+    if (!handleGrants(key, KEY_QUERY_VALUE))
+        return ERROR_ACCESS_DENIED;
     if (data != nullptr && dataSize == nullptr)
         return ERROR_INVALID_PARAMETER;
     const auto it = open->values.find(name ? name : u"");
@@ -344,6 +370,8 @@ LONG SimRegistry::queryInfo(HKEY key, char16_t* className, DWORD* classLength, D
     std::shared_ptr<Key> open;
     if (const LONG error = liveKey(key, open))
         return error;
+    if (!handleGrants(key, KEY_QUERY_VALUE))
+        return ERROR_ACCESS_DENIED;
     if (className) {
         if (!classLength)
             return ERROR_INVALID_PARAMETER;
@@ -392,6 +420,8 @@ LONG SimRegistry::enumKey(HKEY key, DWORD index, char16_t* name, DWORD* nameLeng
     std::shared_ptr<Key> open;
     if (const LONG error = liveKey(key, open))
         return error;
+    if (!handleGrants(key, KEY_ENUMERATE_SUB_KEYS))
+        return ERROR_ACCESS_DENIED;
     if (name == nullptr || nameLength == nullptr || (className && !classLength))
         return ERROR_INVALID_PARAMETER;
     if (index >= open->children.size())
@@ -424,8 +454,10 @@ LONG SimRegistry::deleteKey(HKEY key, const char16_t* subKey)
     if (subKey == nullptr)
         return ERROR_INVALID_PARAMETER;
     std::vector<std::u16string> parts = SplitPath(subKey);
+    // An empty name deletes the key behind the handle itself, which needs DELETE on the handle;
+    // with it, that deletion is not modelled.
     if (parts.empty())
-        return ERROR_ACCESS_DENIED; // a key cannot delete itself through an empty name
+        return handleGrants(key, DELETE) ? ERROR_CALL_NOT_IMPLEMENTED : ERROR_ACCESS_DENIED;
     const std::u16string last = parts.back();
     parts.pop_back();
     std::u16string parentPath;
@@ -449,6 +481,8 @@ LONG SimRegistry::deleteValue(HKEY key, const char16_t* name)
     std::shared_ptr<Key> open;
     if (const LONG error = liveKey(key, open))
         return error;
+    if (!handleGrants(key, KEY_SET_VALUE))
+        return ERROR_ACCESS_DENIED;
     return open->values.erase(name ? name : u"") ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
 }
 

@@ -16,7 +16,9 @@ class SimMachine;
 // (several loaded user hives; HKCU is the current user's), HKCR and HKCC. Under HKLM\SOFTWARE
 // the program's default view is the 32-bit one (physically SOFTWARE\WOW6432Node);
 // KEY_WOW64_64KEY opens the 64-bit one. Key and value names compare case-insensitively;
-// children enumerate in sorted order; values are typed byte arrays kept exactly as written.
+// children enumerate in sorted order; values are typed byte arrays kept exactly as written. A
+// handle carries the rights it was opened with: reading values needs KEY_QUERY_VALUE, listing
+// children KEY_ENUMERATE_SUB_KEYS, deleting a value KEY_SET_VALUE, or ERROR_ACCESS_DENIED.
 class SimRegistry {
 public:
     // Which view of HKLM\SOFTWARE a set-up or inspection call addresses.
@@ -83,6 +85,8 @@ private:
     std::shared_ptr<Key> handleKey(HKEY key) const;
     // The key behind a handle: ERROR_INVALID_HANDLE for none, ERROR_KEY_DELETED once deleted.
     LONG liveKey(HKEY key, std::shared_ptr<Key>& open) const;
+    // Whether the handle was opened with all of `rights` (a predefined root has every right).
+    bool handleGrants(HKEY key, REGSAM rights) const;
     std::shared_ptr<Key> setUpKey(HKEY root, std::u16string_view path, View view) const;
 
     SimMachine& machine_;

@@ -235,6 +235,18 @@ TEST_F(RegistryTest, DeletesValuesAndLeafKeysButNotKeysWithChildren)
     EXPECT_TRUE(ThrowsCode(ERROR_FILE_NOT_FOUND, [&] { RegDeleteKeyChecked(key.get(), u"Parent"); }));
 }
 
+TEST_F(RegistryTest, AKeyOpenedForReadingRefusesDeletionsThroughIt)
+{
+    setText(u"Kept", std::u16string(u"x\0", 2));
+    const UniqueKey key = RegOpenKeyChecked(HKEY_LOCAL_MACHINE, path(), KEY_READ);
+
+    EXPECT_TRUE(ThrowsCode(ERROR_ACCESS_DENIED, [&] { RegDeleteValueChecked(key.get(), u"Kept"); }));
+    // An empty name stands for the key itself, which the handle may not delete.
+    EXPECT_TRUE(ThrowsCode(ERROR_ACCESS_DENIED, [&] { RegDeleteKeyChecked(key.get(), u""); }));
+    EXPECT_TRUE(HasRegistryValue(key.get(), u"Kept"));
+    EXPECT_TRUE(RegistryKeyExists(HKEY_LOCAL_MACHINE, path(), KEY_READ));
+}
+
 TEST_F(RegistryTest, The64BitViewIsSeparateFromTheProgramsView)
 {
     createKey(path() + u"64", true);
