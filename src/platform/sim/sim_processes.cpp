@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <deque>
 #include <limits>
 #include <optional>
@@ -12,8 +13,6 @@
 
 namespace {
 
-// Not among the portable constants: the code an endless wait that could never end answers.
-constexpr DWORD kErrorPossibleDeadlock = 1131;
 constexpr DWORD kErrorBadLength = 24;
 constexpr DWORD kErrorBadExeFormat = 193;
 constexpr DWORD kModelledCreationFlags = CREATE_SUSPENDED | CREATE_BREAKAWAY_FROM_JOB;
@@ -366,13 +365,13 @@ DWORD SimProcesses::waitUntil(const std::function<bool()>& signalled, DWORD mill
         ULONGLONG when = 0;
         if (!nextEnd(when) || when > deadline) {
             if (endless) {
-                // Nothing pending can ever signal it: on Windows this wait would never return.
-                std::string note = std::string("endless wait on ") + what +
-                                   " that no pending process end can signal";
-                std::fprintf(stderr, "SimProcesses: %s\n", note.c_str());
-                notes_.push_back(std::move(note));
-                machine_.setLastError(kErrorPossibleDeadlock);
-                return WAIT_FAILED;
+                // Nothing pending can ever signal it: on Windows this wait never returns, and any
+                // answer would be one the real system never gives. The run stops here instead.
+                std::fprintf(stderr,
+                             "SimProcesses: endless wait on %s that no pending process end can "
+                             "signal; on Windows it would never return\n",
+                             what);
+                std::abort();
             }
             advanceTo(deadline);
             return signalled() ? WAIT_OBJECT_0 : WAIT_TIMEOUT;

@@ -73,8 +73,9 @@ struct SimProgramRun {
 //   most one job.
 // - Behaviours run synchronously when the primary thread first runs; processes end on the
 //   simulated clock. Timed waits advance the clock to the next end instead of blocking; an
-//   endless wait on something no pending end can signal fails with WAIT_FAILED and
-//   ERROR_POSSIBLE_DEADLOCK (1131) and records a note, instead of hanging the test.
+//   endless wait on something no pending end can signal would block forever on Windows, so it
+//   answers nothing: it says why on stderr and aborts the test program, which fails the test
+//   instead of hanging it. A test that needs a bounded wait asks for one on the simulated clock.
 // - The job's port receives JOB_OBJECT_MSG_NEW_PROCESS (6) and JOB_OBJECT_MSG_EXIT_PROCESS (7)
 //   with the process ID as the overlapped pointer, and JOB_OBJECT_MSG_ACTIVE_PROCESS_ZERO (4)
 //   with a null one, each with the association's completion key. Only processes that enter or
@@ -100,8 +101,6 @@ public:
     // Processes not yet ended (running or suspended), and those still suspended.
     std::size_t aliveCount() const;
     std::size_t suspendedCount() const;
-    // Why an endless wait was refused, one line each.
-    const std::vector<std::string>& notes() const { return notes_; }
 
     // The calls of the seam, answered for SimMachine.
     HANDLE createJobObject(SECURITY_ATTRIBUTES* attributes, const char16_t* name);
@@ -149,7 +148,6 @@ private:
     mutable std::recursive_mutex mutex_;
     std::map<std::u16string, std::pair<std::u16string, SimBehaviour>> programs_; // by resolved upper-case path
     std::vector<std::shared_ptr<SimProcess>> processes_;
-    std::vector<std::string> notes_;
     std::shared_ptr<Job> outerJob_; // the program under test's own job, if it runs in one
     DWORD nextProcessId_ = 1000;
 };
