@@ -155,7 +155,8 @@ struct TOKEN_USER {
 
 enum TOKEN_INFORMATION_CLASS { TokenUser = 1 };
 
-enum SE_OBJECT_TYPE { SE_UNKNOWN_OBJECT_TYPE = 0, SE_FILE_OBJECT = 1, SE_SERVICE = 2, SE_PRINTER = 3, SE_REGISTRY_KEY = 4 };
+enum SE_OBJECT_TYPE { SE_UNKNOWN_OBJECT_TYPE = 0, SE_FILE_OBJECT = 1, SE_SERVICE = 2, SE_PRINTER = 3, SE_REGISTRY_KEY = 4,
+                      SE_REGISTRY_WOW64_32KEY = 11 };
 using SECURITY_INFORMATION = DWORD;
 
 enum ACCESS_MODE { NOT_USED_ACCESS = 0, GRANT_ACCESS = 1, SET_ACCESS = 2, DENY_ACCESS = 3, REVOKE_ACCESS = 4 };
@@ -363,3 +364,7 @@ constexpr int COLOR_WINDOW = 5;
 constexpr int COLOR_WINDOWTEXT = 8;
 
 #endif
+
+// A registry key of the 64-bit view named for the security functions (SE_REGISTRY_WOW64_64KEY,
+// which the mingw headers lack); within the range of SE_OBJECT_TYPE on both platforms.
+constexpr SE_OBJECT_TYPE kSeRegistryWow64_64Key = static_cast<SE_OBJECT_TYPE>(12);

@@ -190,10 +190,21 @@ std::shared_ptr<SimRegistry::Key> SimRegistry::resolve(HKEY root, std::u16string
     return key;
 }
 
+bool SimRegistry::inView64(HKEY root, std::u16string_view path, View view)
+{
+    // Windows Installer keeps its per-user data in the 64-bit view only, whichever view the
+    // package was installed from: set-up and inspection find it where the installer puts it.
+    constexpr std::u16string_view kUserData = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData";
+    const bool userData = root == HKEY_LOCAL_MACHINE && path.size() >= kUserData.size() &&
+                          SameName(path.substr(0, kUserData.size()), kUserData) &&
+                          (path.size() == kUserData.size() || path[kUserData.size()] == u'\\');
+    return view == View::Native64 || userData;
+}
+
 std::shared_ptr<SimRegistry::Key> SimRegistry::setUpKey(HKEY root, std::u16string_view path,
                                                        View view) const
 {
-    return resolve(root, path, view == View::Native64, true);
+    return resolve(root, path, inView64(root, path, view), true);
 }
 
 void SimRegistry::createKey(HKEY root, std::u16string_view path, View view)
@@ -248,14 +259,14 @@ void SimRegistry::loadUserHive(std::u16string_view name)
 bool SimRegistry::keyExists(HKEY root, std::u16string_view path, View view) const
 {
     std::lock_guard<std::mutex> lock(mutex_);
-    return resolve(root, path, view == View::Native64, false) != nullptr;
+    return resolve(root, path, inView64(root, path, view), false) != nullptr;
 }
 
 bool SimRegistry::valueExists(HKEY root, std::u16string_view path, std::u16string_view name,
                               View view) const
 {
     std::lock_guard<std::mutex> lock(mutex_);
-    const auto key = resolve(root, path, view == View::Native64, false);
+    const auto key = resolve(root, path, inView64(root, path, view), false);
     return key && key->values.count(std::u16string(name));
 }
 
@@ -264,7 +275,7 @@ std::vector<std::u16string> SimRegistry::subkeys(HKEY root, std::u16string_view 
 {
     std::lock_guard<std::mutex> lock(mutex_);
     std::vector<std::u16string> names;
-    if (const auto key = resolve(root, path, view == View::Native64, false))
+    if (const auto key = resolve(root, path, inView64(root, path, view), false))
         for (const auto& entry : key->children)
             names.push_back(entry.second->name);
     return names;
@@ -278,7 +289,7 @@ std::size_t SimRegistry::openKeys() const
 
 DWORD SimRegistry::applySecurity(const std::u16string& objectName,
                                  SECURITY_INFORMATION information, bool currentUserFullAccess,
-                                 bool ownerIsCurrentUser)
+                                 bool ownerIsCurrentUser, bool view64)
 {
     static const std::pair<std::u16string_view, HKEY> kRoots[] = {
         {u"MACHINE", HKEY_LOCAL_MACHINE},
@@ -294,7 +305,7 @@ DWORD SimRegistry::applySecurity(const std::u16string& objectName,
     for (const auto& [name, root] : kRoots) {
         if (!SameName(name, rootName))
             continue;
-        const auto key = resolve(root, path, false, false);
+        const auto key = resolve(root, path, view64, false);
         if (!key)
             return ERROR_FILE_NOT_FOUND;
         if ((information & OWNER_SECURITY_INFORMATION) && ownerIsCurrentUser)
@@ -445,7 +456,7 @@ LONG SimRegistry::enumKey(HKEY key, DWORD index, char16_t* name, DWORD* nameLeng
     return ERROR_SUCCESS;
 }
 
-LONG SimRegistry::deleteKey(HKEY key, const char16_t* subKey)
+LONG SimRegistry::deleteKey(HKEY key, const char16_t* subKey, REGSAM view)
 {
     std::lock_guard<std::mutex> lock(mutex_);
     const auto open = handleKey(key);
@@ -463,7 +474,7 @@ LONG SimRegistry::deleteKey(HKEY key, const char16_t* subKey)
     std::u16string parentPath;
     for (const std::u16string& part : parts)
         parentPath += part + u'\\';
-    const auto parent = resolve(key, parentPath, false, false);
+    const auto parent = resolve(key, parentPath, (view & KEY_WOW64_64KEY) != 0, false);
     const auto target = parent ? parent->child(last) : nullptr;
     if (!target || target->deleted)
         return ERROR_FILE_NOT_FOUND;
@@ -547,6 +558,15 @@ LONG SimMachine::regDeleteKey(HKEY key, const char16_t* subKey)
     if (const DWORD error = enter(SimCall::RegDeleteKey))
         return static_cast<LONG>(error);
     return registry().deleteKey(key, subKey);
+}
+
+LONG SimMachine::regDeleteKeyEx(HKEY key, const char16_t* subKey, REGSAM access, DWORD reserved)
+{
+    if (const DWORD error = enter(SimCall::RegDeleteKeyEx))
+        return static_cast<LONG>(error);
+    if (reserved != 0)
+        return ERROR_INVALID_PARAMETER;
+    return registry().deleteKey(key, subKey, access);
 }
 
 LONG SimMachine::regDeleteValue(HKEY key, const char16_t* valueName)

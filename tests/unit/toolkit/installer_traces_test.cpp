@@ -104,7 +104,8 @@ TEST_F(InstallerTracesTest, NameThatKeepsComingBackGivesUpAfterAHundredPasses)
 TEST_F(InstallerTracesTest, FailedUserDataDeletionIsNamed)
 {
     registry().setString(HKEY_LOCAL_MACHINE, kUserData + u"\\P1\\InstallProperties", u"DisplayName", u"Zantrel Agent");
-    machine.failCall(SimCall::RegDeleteKey, ERROR_ACCESS_DENIED);
+    // UserData is deleted in the 64-bit view, so through RegDeleteKeyExW.
+    machine.failCall(SimCall::RegDeleteKeyEx, ERROR_ACCESS_DENIED);
 
     EXPECT_FALSE(RemoveInstallerTraces(u"Zantrel Agent", &log));
 
