@@ -465,16 +465,23 @@ LONG SimRegistry::deleteKey(HKEY key, const char16_t* subKey, REGSAM view)
     if (subKey == nullptr)
         return ERROR_INVALID_PARAMETER;
     std::vector<std::u16string> parts = SplitPath(subKey);
-    // An empty name deletes the key behind the handle itself, which needs DELETE on the handle;
-    // with it, that deletion is not modelled.
-    if (parts.empty())
-        return handleGrants(key, DELETE) ? ERROR_CALL_NOT_IMPLEMENTED : ERROR_ACCESS_DENIED;
-    const std::u16string last = parts.back();
-    parts.pop_back();
-    std::u16string parentPath;
-    for (const std::u16string& part : parts)
-        parentPath += part + u'\\';
-    const auto parent = resolve(key, parentPath, (view & KEY_WOW64_64KEY) != 0, false);
+    // The key is opened anew for deletion, so the handle's own rights do not matter; an empty
+    // name stands for the handle's key itself, and a predefined root is never deleted.
+    std::shared_ptr<Key> parent;
+    std::u16string last;
+    if (parts.empty()) {
+        if (rootKey(key) || open->deleted)
+            return open->deleted ? ERROR_KEY_DELETED : ERROR_ACCESS_DENIED;
+        parent = parentOf(open);
+        last = open->name;
+    } else {
+        last = parts.back();
+        parts.pop_back();
+        std::u16string parentPath;
+        for (const std::u16string& part : parts)
+            parentPath += part + u'\\';
+        parent = resolve(key, parentPath, (view & KEY_WOW64_64KEY) != 0, false);
+    }
     const auto target = parent ? parent->child(last) : nullptr;
     if (!target || target->deleted)
         return ERROR_FILE_NOT_FOUND;
@@ -484,6 +491,21 @@ LONG SimRegistry::deleteKey(HKEY key, const char16_t* subKey, REGSAM view)
     parent->children.erase(last);
     parent->lastWriteTime = FileTimeOf(machine_.now());
     return ERROR_SUCCESS;
+}
+
+std::shared_ptr<SimRegistry::Key> SimRegistry::parentOf(const std::shared_ptr<Key>& key) const
+{
+    std::vector<std::shared_ptr<Key>> pending{machineRoot_, usersRoot_, configRoot_};
+    while (!pending.empty()) {
+        const std::shared_ptr<Key> candidate = pending.back();
+        pending.pop_back();
+        for (const auto& entry : candidate->children) {
+            if (entry.second == key)
+                return candidate;
+            pending.push_back(entry.second);
+        }
+    }
+    return nullptr;
 }
 
 LONG SimRegistry::deleteValue(HKEY key, const char16_t* name)

@@ -22,6 +22,7 @@ class SimMachine;
 // children enumerate in sorted order; values are typed byte arrays kept exactly as written. A
 // handle carries the rights it was opened with: reading values needs KEY_QUERY_VALUE, listing
 // children KEY_ENUMERATE_SUB_KEYS, deleting a value KEY_SET_VALUE, or ERROR_ACCESS_DENIED.
+// Deleting a key opens it anew for deletion, so there the handle's rights do not matter.
 class SimRegistry {
 public:
     // Which view of HKLM\SOFTWARE a set-up or inspection call addresses.
@@ -89,6 +90,8 @@ private:
     std::shared_ptr<Key> handleKey(HKEY key) const;
     // The key behind a handle: ERROR_INVALID_HANDLE for none, ERROR_KEY_DELETED once deleted.
     LONG liveKey(HKEY key, std::shared_ptr<Key>& open) const;
+    // The key holding `key` as a child, or null for a root.
+    std::shared_ptr<Key> parentOf(const std::shared_ptr<Key>& key) const;
     // Whether the handle was opened with all of `rights` (a predefined root has every right).
     bool handleGrants(HKEY key, REGSAM rights) const;
     std::shared_ptr<Key> setUpKey(HKEY root, std::u16string_view path, View view) const;
