@@ -13,6 +13,7 @@
 #include "platform/services.h"
 #include "platform/text.h"
 #include "support/machine_test.h"
+#include "support/system_texts.h"
 
 #ifdef _WIN32
 #include "support/fixture_service.h"
@@ -24,14 +25,6 @@ namespace {
 
 constexpr char16_t kBase[] = u"QtvFixtureBase";
 constexpr char16_t kDependent[] = u"QtvFixtureDependent";
-
-// ERROR_DEPENDENT_SERVICES_RUNNING (1051) as the toolkit describes it: with Wine's text for the
-// code, which the simulated machine gives, or Windows' own.
-const std::u16string kRefusedByWine =
-    u"Stopping service \"QtvFixtureBase\"...error encountered: Windows Error 0x41b: Dependent services are running.\r\n";
-const std::u16string kRefusedByWindows =
-    u"Stopping service \"QtvFixtureBase\"...error encountered: Windows Error 0x41b: A stop control has been sent "
-    u"to a service that other running services are dependent on.\r\n";
 
 class ServiceStopTest : public MachineTest {
 protected:
@@ -79,8 +72,9 @@ TEST_F(ServiceStopTest, AServiceIsNotStoppedWhileOneThatDependsOnItRuns)
     EXPECT_EQ(text(), u"Stopping service \"QtvFixtureBase\"...stopped\r\n");
 #else
     EXPECT_FALSE(StopServiceWithWait(kBase, &log, 10));
-    const std::u16string refused = text();
-    EXPECT_TRUE(refused == kRefusedByWine || refused == kRefusedByWindows) << ToUtf8(refused);
+    EXPECT_TRUE(WithSystemText(ToUtf8(text()),
+                               "Stopping service \"QtvFixtureBase\"...error encountered: Windows Error 0x41b: ",
+                               ERROR_DEPENDENT_SERVICES_RUNNING, "\r\n"));
     EXPECT_TRUE(CheckServiceRunning(kBase, &log));
 
     // Once its dependent has stopped, it stops too.
