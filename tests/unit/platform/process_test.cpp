@@ -268,4 +268,19 @@ TEST_F(HeldProgramTest, ARunningProgramsFileCannotBeDeletedNorItsFolderRemoved)
     EXPECT_TRUE(Os().removeDirectory(folder.c_str())) << Os().getLastError();
 }
 
+TEST_F(HeldProgramTest, AFileThatIsNoProgramDoesNotStart)
+{
+    ASSERT_TRUE(Os().createDirectory(folder.c_str(), nullptr) || Os().getLastError() == ERROR_ALREADY_EXISTS);
+    const HANDLE file = Os().createFile(program.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    const char text[] = "not a program";
+    DWORD written = 0;
+    EXPECT_TRUE(Os().writeFile(file, text, sizeof(text) - 1, &written, nullptr));
+    Os().closeHandle(file);
+    PROCESS_INFORMATION information{};
+    EXPECT_FALSE(start(u"exit 0", information));
+    EXPECT_EQ(Os().getLastError(), 193u) << "ERROR_BAD_EXE_FORMAT";
+}
+
 } // namespace
