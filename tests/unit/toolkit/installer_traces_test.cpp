@@ -101,6 +101,18 @@ TEST_F(InstallerTracesTest, NameThatKeepsComingBackGivesUpAfterAHundredPasses)
     EXPECT_EQ(machine.messageBoxes()[0].type, MB_TOPMOST | MB_ICONERROR);
 }
 
+// Simulated only: Wine does not enforce access lists.
+TEST_F(InstallerTracesTest, UserDataNeedingOwnershipIsTakenOverInThe64BitViewThenDeleted)
+{
+    registry().setString(HKEY_LOCAL_MACHINE, kUserData + u"\\P1\\InstallProperties", u"DisplayName", u"Zantrel Agent");
+    registry().denyCurrentUser(HKEY_LOCAL_MACHINE, kUserData + u"\\P1", true, DELETE, SimRegistry::View::Native64);
+
+    EXPECT_TRUE(RemoveInstallerTraces(u"Zantrel Agent", &log));
+
+    EXPECT_EQ(text(), u"Deleting registry key \"HKLM\\" + kUserData + u"\\P1\"...done\r\n");
+    EXPECT_FALSE(registry().keyExists(HKEY_LOCAL_MACHINE, kUserData + u"\\P1", SimRegistry::View::Native64));
+}
+
 TEST_F(InstallerTracesTest, FailedUserDataDeletionIsNamed)
 {
     registry().setString(HKEY_LOCAL_MACHINE, kUserData + u"\\P1\\InstallProperties", u"DisplayName", u"Zantrel Agent");
