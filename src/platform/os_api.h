@@ -62,6 +62,8 @@ public:
                               DWORD* reserved, char16_t* className, DWORD* classLength,
                               FILETIME* lastWriteTime) = 0;
     virtual LONG regDeleteKey(HKEY key, const char16_t* subKey) = 0;
+    // RegDeleteKeyExW: `access` names the registry view (KEY_WOW64_64KEY, KEY_WOW64_32KEY).
+    virtual LONG regDeleteKeyEx(HKEY key, const char16_t* subKey, REGSAM access, DWORD reserved) = 0;
     virtual LONG regDeleteValue(HKEY key, const char16_t* valueName) = 0;
     virtual LONG regCloseKey(HKEY key) = 0;
 

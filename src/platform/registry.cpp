@@ -129,9 +129,12 @@ bool RegEnumKeyChecked(HKEY key, DWORD index, RegistryKeyEntry& entry)
     return true;
 }
 
-void RegDeleteKeyChecked(HKEY key, const std::u16string& name)
+void RegDeleteKeyChecked(HKEY key, const std::u16string& name, REGSAM view)
 {
-    ThrowWindowsError(static_cast<DWORD>(Os().regDeleteKey(key, name.c_str())));
+    // RegDeleteKeyW always works in the program's own view.
+    const LONG result = view == 0 ? Os().regDeleteKey(key, name.c_str())
+                                  : Os().regDeleteKeyEx(key, name.c_str(), view, 0);
+    ThrowWindowsError(static_cast<DWORD>(result));
 }
 
 void RegDeleteValueChecked(HKEY key, const std::u16string& name)

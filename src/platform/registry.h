@@ -54,8 +54,9 @@ RegistryValueInfo RegQueryValueChecked(HKEY key, const std::u16string& name, BYT
 // Windows::Error on any other error. `entry` is untouched when it answers false or throws.
 bool RegEnumKeyChecked(HKEY key, DWORD index, RegistryKeyEntry& entry);
 
-// Deletes a child key without children of its own. Throws Windows::Error on failure.
-void RegDeleteKeyChecked(HKEY key, const std::u16string& name);
+// Deletes a child key without children of its own, in the program's own registry view or in the
+// one `view` names (KEY_WOW64_64KEY, KEY_WOW64_32KEY). Throws Windows::Error on failure.
+void RegDeleteKeyChecked(HKEY key, const std::u16string& name, REGSAM view = 0);
 
 // Deletes a value; a value that does not exist is not an error. Throws Windows::Error otherwise.
 void RegDeleteValueChecked(HKEY key, const std::u16string& name);

@@ -112,12 +112,14 @@ bool GrantFileAccess(const std::u16string& path, Remove::Log* log)
     }
 }
 
-bool GrantKeyAccess(HKEY root, const std::u16string& path, Remove::Log* log)
+bool GrantKeyAccess(HKEY root, const std::u16string& path, Remove::Log* log, REGSAM view)
 {
-    if (RegistryKeyExists(root, path, DELETE))
+    if (RegistryKeyExists(root, path, DELETE | view))
         return true;
     try {
-        SetFullAccessForCurrentUser(RegistrySecurityObjectName(root, path), SE_REGISTRY_KEY, log);
+        // By name, a key of the 64-bit view is its own kind of object.
+        const SE_OBJECT_TYPE type = (view & KEY_WOW64_64KEY) ? kSeRegistryWow64_64Key : SE_REGISTRY_KEY;
+        SetFullAccessForCurrentUser(RegistrySecurityObjectName(root, path), type, log);
         return true;
     } catch (...) {
         log->write(DescribeCurrentExceptionW());

@@ -17,8 +17,9 @@ class Log;
 // the description and "...error occurred while granting access to file" and answers false.
 bool GrantFileAccess(const std::u16string& path, Remove::Log* log);
 
-// The same for a registry key, which must open with DELETE.
-bool GrantKeyAccess(HKEY root, const std::u16string& path, Remove::Log* log);
+// The same for a registry key, which must open with DELETE, in the program's own registry view
+// or the one `view` names (KEY_WOW64_64KEY).
+bool GrantKeyAccess(HKEY root, const std::u16string& path, Remove::Log* log, REGSAM view = 0);
 
 // Replaces the object's access list with full access for the current user, taking ownership
 // first when the replacement is refused. A long-path prefix on `name` is dropped. Throws on

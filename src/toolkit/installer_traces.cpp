@@ -60,9 +60,11 @@ bool RemoveInstallerTraces(const std::u16string& productName, Remove::Log* log)
                 ok = DeleteRegistryKey(HKEY_LOCAL_MACHINE, Below(kUpgradeCodes, upgradeCode), log) && ok;
     }
 
-    for (const std::u16string& key :
-         FindSubkeysByNestedValue(HKEY_LOCAL_MACHINE, kUserData, u"InstallProperties", u"DisplayName", productName)) {
-        if (!DeleteRegistryKey(HKEY_LOCAL_MACHINE, Below(kUserData, key), log)) {
+    // Windows Installer keeps UserData in the 64-bit view only; on a 32-bit system the flag is
+    // ignored.
+    for (const std::u16string& key : FindSubkeysByNestedValue(HKEY_LOCAL_MACHINE, kUserData, u"InstallProperties",
+                                                              u"DisplayName", productName, KEY_WOW64_64KEY)) {
+        if (!DeleteRegistryKey(HKEY_LOCAL_MACHINE, Below(kUserData, key), log, KEY_WOW64_64KEY)) {
             ok = false;
             writeLine(log, u"Failed to delete " + Below(kUserData, key));
         }

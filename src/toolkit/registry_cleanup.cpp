@@ -102,37 +102,36 @@ std::vector<std::u16string> FindChildKeysWithPrefix(HKEY root, const std::u16str
     return paths;
 }
 
-bool DeleteRegistryKey(HKEY root, const std::u16string& path, Remove::Log* log)
+bool DeleteRegistryKey(HKEY root, const std::u16string& path, Remove::Log* log, REGSAM view)
 {
-    Remove::Log silent;
-    if (!CheckRegistryKey(root, path, &silent))
+    if (!RegistryKeyExists(root, path, KEY_READ | view))
         return true;
     log->write(u"Deleting registry key \"");
     log->write(DisplayPath(root, path));
     log->write(u"\"...");
-    if (!DeleteRegistryKeyTree(root, path, log))
+    if (!DeleteRegistryKeyTree(root, path, log, view))
         return false;
     writeLine(log, u"done");
     return true;
 }
 
-bool DeleteRegistryKeyTree(HKEY root, const std::u16string& path, Remove::Log* log)
+bool DeleteRegistryKeyTree(HKEY root, const std::u16string& path, Remove::Log* log, REGSAM view)
 {
-    if (!GrantKeyAccess(root, path, log))
+    if (!GrantKeyAccess(root, path, log, view))
         return false;
     try {
-        const UniqueKey key = RegOpenKeyChecked(root, path, KEY_READ);
+        const UniqueKey key = RegOpenKeyChecked(root, path, KEY_READ | view);
         RegistryKeyEntry child;
         // Each deleted child moves the next one to index 0.
         while (RegEnumKeyChecked(key.get(), 0, child))
-            if (!DeleteRegistryKeyTree(root, path + u"\\" + child.name, log))
+            if (!DeleteRegistryKeyTree(root, path + u"\\" + child.name, log, view))
                 return false;
     } catch (...) {
         FailureLines(log, u"...error occurred while enumerating subkeys of", root, path);
         return false;
     }
     try {
-        RegDeleteKeyChecked(root, path);
+        RegDeleteKeyChecked(root, path, view);
     } catch (...) {
         FailureLines(log, u"...error occurred while trying to delete key", root, path);
         return false;

@@ -9,8 +9,8 @@ namespace Remove {
 class Log;
 }
 
-// Logged registry checks and the logged deletion of whole key trees. Keys open with KEY_READ
-// and no registry view; nothing here throws.
+// Logged registry checks and the logged deletion of whole key trees. Keys open with KEY_READ,
+// in the program's own registry view unless a deletion names another; nothing here throws.
 
 // "Checking for registry key ..." found / not found.
 bool CheckRegistryKey(HKEY root, const std::u16string& path, Remove::Log* log);
@@ -29,8 +29,10 @@ std::vector<std::u16string> FindChildKeysWithPrefix(HKEY root, const std::u16str
                                                     const std::u16string& prefix);
 
 // Deletes the key and everything below it, deepest first, granting access where refused. True
-// when the key is gone or was never there (a key that refuses reading counts as absent).
-bool DeleteRegistryKey(HKEY root, const std::u16string& path, Remove::Log* log);
+// when the key is gone or was never there (a key that refuses reading counts as absent). `view`
+// (KEY_WOW64_64KEY or 0 for the program's own) chooses the registry view; the log is the same.
+bool DeleteRegistryKey(HKEY root, const std::u16string& path, Remove::Log* log, REGSAM view = 0);
 
 // The recursive worker of DeleteRegistryKey; a failing child stops its ancestors.
-bool DeleteRegistryKeyTree(HKEY root, const std::u16string& path, Remove::Log* log);
+bool DeleteRegistryKeyTree(HKEY root, const std::u16string& path, Remove::Log* log,
+                           REGSAM view = 0);

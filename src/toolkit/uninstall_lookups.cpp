@@ -15,9 +15,14 @@ constexpr char16_t kInstallerUserData[] =
     u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData\\S-1-5-18\\Products";
 
 bool Matches(HKEY root, const std::u16string& path, const std::u16string& valueName,
-             const std::u16string& wanted)
+             const std::u16string& wanted, REGSAM view = 0)
 {
     try {
+        if (view != 0) {
+            // Another view is opened by name with its flag; the value is read through the key.
+            const UniqueKey key = RegOpenKeyChecked(root, path, KEY_READ | view);
+            return ReadRegistrySz(key.get(), u"", valueName) == wanted;
+        }
         return ReadRegistrySz(root, path, valueName) == wanted;
     } catch (...) {
         return false;
@@ -89,11 +94,11 @@ std::u16string KeyWithValue(HKEY root, const std::u16string& path, const std::u1
 
 } // namespace
 
-std::vector<std::u16string> EnumerateSubkeyNames(HKEY root, const std::u16string& path)
+std::vector<std::u16string> EnumerateSubkeyNames(HKEY root, const std::u16string& path, REGSAM view)
 {
     std::vector<std::u16string> names;
     try {
-        const UniqueKey key = RegOpenKeyChecked(root, path, KEY_READ);
+        const UniqueKey key = RegOpenKeyChecked(root, path, KEY_READ | view);
         RegistryKeyEntry entry;
         for (DWORD index = 0; RegEnumKeyChecked(key.get(), index, entry); ++index)
             names.push_back(entry.name);
@@ -123,11 +128,11 @@ std::vector<std::u16string> FindSubkeysByValue(HKEY root, const std::u16string& 
 std::vector<std::u16string> FindSubkeysByNestedValue(HKEY root, const std::u16string& path,
                                                      const std::u16string& childName,
                                                      const std::u16string& valueName,
-                                                     const std::u16string& wanted)
+                                                     const std::u16string& wanted, REGSAM view)
 {
     std::vector<std::u16string> found;
-    for (const std::u16string& name : EnumerateSubkeyNames(root, path))
-        if (Matches(root, path + u"\\" + name + u"\\" + childName, valueName, wanted))
+    for (const std::u16string& name : EnumerateSubkeyNames(root, path, view))
+        if (Matches(root, path + u"\\" + name + u"\\" + childName, valueName, wanted, view))
             found.push_back(name);
     return found;
 }
@@ -193,8 +198,10 @@ bool IsInInstallerRegistry(const std::u16string& productName, Remove::Log* log)
         FindSubkeysByValue(HKEY_LOCAL_MACHINE, kInstallerProducts, u"ProductName", productName);
     for (std::u16string& key : FindSubkeysByValue(HKEY_LOCAL_MACHINE, kInstallerProducts, u"RemovedProductName", productName))
         keys.push_back(std::move(key));
+    // Windows Installer keeps UserData in the 64-bit view only; on a 32-bit system the flag is
+    // ignored.
     for (std::u16string& key : FindSubkeysByNestedValue(HKEY_LOCAL_MACHINE, kInstallerUserData, u"InstallProperties",
-                                                        u"DisplayName", productName))
+                                                        u"DisplayName", productName, KEY_WOW64_64KEY))
         keys.push_back(std::move(key));
     WriteFoundKeys(log, keys);
     return !keys.empty();

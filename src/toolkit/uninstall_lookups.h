@@ -19,14 +19,15 @@ class Log;
 inline constexpr char16_t kUninstallKey[] = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 
 // Building blocks, silent.
-std::vector<std::u16string> EnumerateSubkeyNames(HKEY root, const std::u16string& path);
+// `view` is 0 for the program's own registry view, or the flag of another (KEY_WOW64_64KEY).
+std::vector<std::u16string> EnumerateSubkeyNames(HKEY root, const std::u16string& path, REGSAM view = 0);
 std::vector<std::u16string> FindSubkeysByValue(HKEY root, const std::u16string& path,
                                                const std::u16string& valueName,
                                                const std::u16string& wanted);
 std::vector<std::u16string> FindSubkeysByNestedValue(HKEY root, const std::u16string& path,
                                                      const std::u16string& childName,
                                                      const std::u16string& valueName,
-                                                     const std::u16string& wanted);
+                                                     const std::u16string& wanted, REGSAM view = 0);
 // REG_SZ as read (cut at the first NUL); REG_EXPAND_SZ expanded; an empty text, anything else,
 // or any error, absent.
 OptionalText ReadRegistryString(HKEY root, const std::u16string& path, const std::u16string& valueName);

@@ -25,15 +25,15 @@ const std::u16string& FixtureServicePath()
 }
 
 ::testing::AssertionResult StartFixtureService(const std::wstring& name, unsigned stopDelayMs, DWORD startType,
-                                               const std::wstring& more)
+                                               const std::vector<std::wstring>& dependencies)
 {
     SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
     if (manager == nullptr)
         return ::testing::AssertionFailure() << "OpenSCManagerW: " << GetLastError();
     const std::u16string& program = FixtureServicePath();
     const std::wstring command = L"\"" + std::wstring(program.begin(), program.end()) + L"\" " + name + L" " +
-                                 std::to_wstring(stopDelayMs) + (more.empty() ? L"" : L" " + more);
-    ::testing::AssertionResult started = StartService(manager, name.c_str(), command, startType);
+                                 std::to_wstring(stopDelayMs);
+    ::testing::AssertionResult started = StartService(manager, name.c_str(), command, startType, dependencies);
     CloseServiceHandle(manager);
     return started;
 }

@@ -5,16 +5,17 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 // Where the fixture service program lies inside the prefix (set by the test program's main).
 void SetFixtureServicePath(std::u16string path);
 const std::u16string& FixtureServicePath();
 
 // Installs the fixture service under `name` (asked to stop, it stays stop-pending for
-// `stopDelayMs`), starts it and waits until it runs.
-// `more` is appended to its command line ("-run FILE COMMAND": see the fixture).
+// `stopDelayMs`), depending on the services `dependencies`, starts it and waits until it runs.
 ::testing::AssertionResult StartFixtureService(const std::wstring& name, unsigned stopDelayMs,
-                                               DWORD startType = SERVICE_DEMAND_START, const std::wstring& more = {});
+                                               DWORD startType = SERVICE_DEMAND_START,
+                                               const std::vector<std::wstring>& dependencies = {});
 
 // Stops and deletes the service `name` if it exists.
 void RemoveFixtureService(const std::wstring& name);

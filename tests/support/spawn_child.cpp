@@ -2,7 +2,10 @@
 
 #include <string>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include "platform/os_api.h"
 #include "platform/sim/sim_processes.h"
 #endif
 
@@ -35,6 +38,15 @@ void SetSpawnChildPath(std::u16string path)
     StoredPath() = std::move(path);
 }
 
+bool PlaceSpawnChild(const std::u16string& path)
+{
+    const std::wstring target(path.begin(), path.end());
+    const std::wstring folder = target.substr(0, target.find_last_of(L'\\'));
+    CreateDirectoryW(folder.c_str(), nullptr);
+    const std::u16string& source = StoredPath();
+    return CopyFileW(std::wstring(source.begin(), source.end()).c_str(), target.c_str(), FALSE) != FALSE;
+}
+
 #else
 
 std::u16string SpawnChildPath()
@@ -42,9 +54,18 @@ std::u16string SpawnChildPath()
     return u"C:\\qtv\\spawn_child.exe";
 }
 
-void BindSpawnChild(SimMachine& machine)
+bool PlaceSpawnChild(const std::u16string& path)
 {
-    machine.processes().addProgram(SpawnChildPath(), [](SimProgramContext& context) {
+    auto* machine = dynamic_cast<SimMachine*>(&Os());
+    if (machine == nullptr)
+        return false;
+    BindSpawnChild(*machine, path);
+    return true;
+}
+
+void BindSpawnChild(SimMachine& machine, const std::u16string& path)
+{
+    machine.processes().addProgram(path, [](SimProgramContext& context) {
         // The arguments follow the quoted program path, as SpawnChildCommand writes them.
         const std::u16string& line = context.commandLine();
         const std::size_t close = line.find(u'"', 1);

@@ -16,10 +16,15 @@ std::u16string SpawnChildPath();
 // Its command line: the quoted path, a blank, then `arguments`.
 std::u16string SpawnChildCommand(const std::u16string& arguments);
 
+// Puts a copy of the fixture at `path`, creating its folder: under Wine a copy of the program
+// file, natively the same behaviours bound to that path of the installed simulated machine.
+// False when the copy could not be made.
+bool PlaceSpawnChild(const std::u16string& path);
+
 #ifdef _WIN32
 // Set by the test program's main from its argument.
 void SetSpawnChildPath(std::u16string path);
 #else
-// Binds the fixture's behaviours to SpawnChildPath() on a simulated machine.
-void BindSpawnChild(SimMachine& machine);
+// Binds the fixture's behaviours to `path` on a simulated machine.
+void BindSpawnChild(SimMachine& machine, const std::u16string& path = SpawnChildPath());
 #endif

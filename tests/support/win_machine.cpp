@@ -227,11 +227,16 @@ bool AnswerMessageBox(DWORD processId, int seconds, SeenBox& seen)
 }
 
 ::testing::AssertionResult StartService(SC_HANDLE manager, const wchar_t* name, const std::wstring& command,
-                                        DWORD startType)
+                                        DWORD startType, const std::vector<std::wstring>& dependencies)
 {
+    // The names one after another, each ended, and one more terminator after the last.
+    std::wstring dependsOn;
+    for (const std::wstring& dependency : dependencies)
+        dependsOn += dependency + L'\0';
+    dependsOn += L'\0';
     SC_HANDLE service = CreateServiceW(manager, name, name, SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS, startType,
-                                       SERVICE_ERROR_IGNORE, command.c_str(), nullptr, nullptr, nullptr, nullptr,
-                                       nullptr);
+                                       SERVICE_ERROR_IGNORE, command.c_str(), nullptr, nullptr,
+                                       dependencies.empty() ? nullptr : dependsOn.c_str(), nullptr, nullptr);
     if (service == nullptr)
         return ::testing::AssertionFailure() << "CreateServiceW failed with " << GetLastError();
     if (!StartServiceW(service, 0, nullptr)) {

@@ -6,6 +6,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 // Laying out and inspecting the real machine under Wine, for the tests that run against it.
 // Registry paths are below HKEY_LOCAL_MACHINE, in this 32-bit program's view.
@@ -71,8 +72,10 @@ SeenBox ReadMessageBoxAndPressOk(HWND box);
 // none appeared.
 bool AnswerMessageBox(DWORD processId, int seconds, SeenBox& seen);
 
-// Creates the own-process service `name` running `command`, starts it and waits until it runs.
+// Creates the own-process service `name` running `command`, depending on `dependencies`, starts
+// it and waits until it runs.
 ::testing::AssertionResult StartService(SC_HANDLE manager, const wchar_t* name,
-                                        const std::wstring& command, DWORD startType);
+                                        const std::wstring& command, DWORD startType,
+                                        const std::vector<std::wstring>& dependencies = {});
 // Stops the service if it runs and deletes it; nothing when there is none.
 void RemoveService(SC_HANDLE manager, const wchar_t* name);

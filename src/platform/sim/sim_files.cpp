@@ -197,6 +197,16 @@ struct SimFileNode {
     // Open handles, counted by handles that may outlive the file system itself.
     std::atomic<unsigned> opensWithoutDeleteShare{0};
     std::atomic<unsigned> opensForDelete{0};
+    // Running programs whose image this file is; each answers whether it still runs.
+    std::vector<std::function<bool()>> imageHolds;
+
+    bool runningImage()
+    {
+        imageHolds.erase(std::remove_if(imageHolds.begin(), imageHolds.end(),
+                                        [](const auto& running) { return !running(); }),
+                         imageHolds.end());
+        return !imageHolds.empty();
+    }
 
     DWORD visibleAttributes() const
     {
@@ -609,6 +619,23 @@ void SimFileSystem::setTempPath(std::u16string path)
     tempPath_ = std::move(path);
 }
 
+bool SimFileSystem::holdImage(const std::u16string& path, std::function<bool()> running)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto node = lookup(path);
+    if (!node || node->folder)
+        return false;
+    node->imageHolds.push_back(std::move(running));
+    return true;
+}
+
+bool SimFileSystem::fileExists(const std::u16string& path) const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto node = lookup(path);
+    return node && !node->folder;
+}
+
 bool SimFileSystem::exists(const std::u16string& path) const
 {
     return attributes(path) != INVALID_FILE_ATTRIBUTES;
@@ -804,11 +831,12 @@ DWORD SimFileSystem::deleteFile(const char16_t* text)
     const auto child = FindChild(*parent, path.parts.back());
     if (child == parent->children.end())
         return ERROR_FILE_NOT_FOUND;
-    const SimFileNode& node = *child->second;
+    SimFileNode& node = *child->second;
     if (path.trailingSeparator)
         return ERROR_INVALID_NAME;
+    // The image of a running program is mapped by the system, which refuses its deletion.
     if (node.folder || (node.attributes & FILE_ATTRIBUTE_READONLY) ||
-        node.access != SimAccess::Open)
+        node.access != SimAccess::Open || node.runningImage())
         return ERROR_ACCESS_DENIED;
     if (node.opensWithoutDeleteShare > 0)
         return ERROR_SHARING_VIOLATION;

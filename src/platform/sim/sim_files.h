@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -73,6 +74,14 @@ public:
     std::vector<std::u16string> entries(const std::u16string& folder) const;
     std::optional<SimAccess> access(const std::u16string& path) const;
     bool ownedByCurrentUser(const std::u16string& path) const;
+
+    // For the processes and services areas: the file at `path` is the image of a running
+    // program for as long as `running` answers true, and cannot be deleted meanwhile. `running`
+    // is asked with the file system locked, so it must lock no area of the machine. False when
+    // there is no such file (a folder does not count).
+    bool holdImage(const std::u16string& path, std::function<bool()> running);
+    // A file, not a folder, is there: what CreateProcessW needs to find before it starts it.
+    bool fileExists(const std::u16string& path) const;
 
     // For the security area: applies a new owner or DACL to the object, with the outcome
     // SetNamedSecurityInfoW would return. `currentUserFullAccess` describes the new DACL,

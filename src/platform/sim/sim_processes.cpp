@@ -1,18 +1,21 @@
 #include "platform/sim/sim_processes.h"
 
 #include <algorithm>
+#include <atomic>
+#include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <deque>
 #include <limits>
+#include <optional>
 
 #include "platform/sim/sim_files.h"
 #include "platform/sim/sim_text.h"
 
 namespace {
 
-// Not among the portable constants: the code an endless wait that could never end answers.
-constexpr DWORD kErrorPossibleDeadlock = 1131;
 constexpr DWORD kErrorBadLength = 24;
+constexpr DWORD kErrorBadExeFormat = 193;
 constexpr DWORD kModelledCreationFlags = CREATE_SUSPENDED | CREATE_BREAKAWAY_FROM_JOB;
 
 std::u16string UpperCase(std::u16string_view text)
@@ -62,6 +65,10 @@ struct SimProcess {
     bool forever = false;
     ULONGLONG endAt = 0;
     std::shared_ptr<SimProcesses::Job> job;
+    // When the image file is let go on the clock: never while the process may still run. Read
+    // by the file system without the processes area's lock.
+    std::shared_ptr<std::atomic<ULONGLONG>> imageReleasedAt =
+        std::make_shared<std::atomic<ULONGLONG>>(std::numeric_limits<ULONGLONG>::max());
 };
 
 struct SimProcesses::Port {
@@ -159,8 +166,16 @@ SimProcesses::~SimProcesses() = default;
 
 void SimProcesses::addProgram(const std::u16string& path, SimBehaviour behaviour)
 {
+    if (!machine_.files().fileExists(path))
+        machine_.files().addFile(path, "MZ");
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     programs_[ProgramKey(path)] = {path, std::move(behaviour)};
+}
+
+void SimProcesses::runProgramInJob()
+{
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    outerJob_ = std::make_shared<Job>();
 }
 
 std::vector<SimProgramRun> SimProcesses::runs() const
@@ -222,23 +237,27 @@ DWORD SimProcesses::spawn(const std::u16string& commandLine, DWORD creationFlags
     }
 
     std::lock_guard<std::recursive_mutex> lock(mutex_);
-    auto program = programs_.end();
+    // The first candidate whose file is on the disk is the program, bound to a behaviour or not.
+    std::optional<std::u16string> image;
     for (const std::u16string& candidate : candidates) {
         std::vector<std::u16string> paths{candidate};
         if (IsBareName(candidate)) {
             paths = {u"C:\\Windows\\System32\\" + candidate, u"C:\\Windows\\" + candidate};
         }
-        for (const std::u16string& path : paths) {
-            program = programs_.find(ProgramKey(path));
-            if (program != programs_.end())
-                break;
-        }
-        if (program != programs_.end())
+        for (const std::u16string& path : paths)
+            if (!image && machine_.files().fileExists(path))
+                image = path;
+        if (image)
             break;
     }
-    if (program == programs_.end())
+    if (!image)
         return ERROR_FILE_NOT_FOUND;
-    if (creator && creator->job && (creationFlags & CREATE_BREAKAWAY_FROM_JOB))
+    const auto program = programs_.find(ProgramKey(*image));
+    // A file no behaviour is bound to is no program this machine can run.
+    if (program == programs_.end())
+        return kErrorBadExeFormat;
+    const bool inJob = creator ? creator->job != nullptr : outerJob_ != nullptr;
+    if (inJob && (creationFlags & CREATE_BREAKAWAY_FROM_JOB))
         return ERROR_ACCESS_DENIED;
 
     created = std::make_shared<SimProcess>();
@@ -250,6 +269,14 @@ DWORD SimProcesses::spawn(const std::u16string& commandLine, DWORD creationFlags
     processes_.push_back(created);
     if (creator && creator->job)
         joinJob(created, creator->job);
+    else if (!creator && outerJob_)
+        joinJob(created, outerJob_);
+    // The system maps the image at creation and lets it go when the process ends.
+    const std::weak_ptr<std::atomic<ULONGLONG>> releasedAt = created->imageReleasedAt;
+    machine_.files().holdImage(*image, [this, releasedAt] {
+        const auto at = releasedAt.lock();
+        return at && machine_.now() < at->load();
+    });
     if (creationFlags & CREATE_SUSPENDED)
         created->suspendCount = 1;
     else
@@ -265,6 +292,8 @@ void SimProcesses::run(const std::shared_ptr<SimProcess>& process)
     SimProgramContext context(machine_, *this, process);
     if (process->behaviour)
         process->behaviour(context);
+    if (!process->forever)
+        process->imageReleasedAt->store(process->endAt);
     settle();
 }
 
@@ -272,6 +301,7 @@ void SimProcesses::end(const std::shared_ptr<SimProcess>& process, DWORD exitCod
 {
     process->state = SimProcess::State::Ended;
     process->exitCode = exitCode;
+    process->imageReleasedAt->store(0);
     if (const auto& job = process->job) {
         job->post(JOB_OBJECT_MSG_EXIT_PROCESS, ProcessIdAsOverlapped(process->id));
         if (--job->active == 0)
@@ -332,13 +362,13 @@ DWORD SimProcesses::waitUntil(const std::function<bool()>& signalled, DWORD mill
         ULONGLONG when = 0;
         if (!nextEnd(when) || when > deadline) {
             if (endless) {
-                // Nothing pending can ever signal it: on Windows this wait would never return.
-                std::string note = std::string("endless wait on ") + what +
-                                   " that no pending process end can signal";
-                std::fprintf(stderr, "SimProcesses: %s\n", note.c_str());
-                notes_.push_back(std::move(note));
-                machine_.setLastError(kErrorPossibleDeadlock);
-                return WAIT_FAILED;
+                // Nothing pending can ever signal it: on Windows this wait never returns, and any
+                // answer would be one the real system never gives. The run stops here instead.
+                std::fprintf(stderr,
+                             "SimProcesses: endless wait on %s that no pending process end can "
+                             "signal; on Windows it would never return\n",
+                             what);
+                std::abort();
             }
             advanceTo(deadline);
             return signalled() ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
@@ -379,9 +409,9 @@ BOOL SimProcesses::createProcess(const char16_t* applicationName, char16_t* comm
         // extension, as CreateProcessW does with an application name.
         const std::u16string name(applicationName);
         line = commandLine != nullptr ? std::u16string(commandLine) : name;
-        std::lock_guard<std::recursive_mutex> lock(mutex_);
-        if (programs_.count(ProgramKey(name)) == 0)
+        if (!machine_.files().fileExists(name))
             return machine_.fail<BOOL>(ERROR_FILE_NOT_FOUND, FALSE);
+        std::lock_guard<std::recursive_mutex> lock(mutex_);
         // Resolve through the quoted form, then record the line as given.
         std::shared_ptr<SimProcess> created;
         const DWORD error = spawn(u"\"" + name + u"\"", creationFlags, nullptr, created);

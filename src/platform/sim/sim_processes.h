@@ -58,19 +58,24 @@ struct SimProgramRun {
 // completion ports.
 //
 // Rules, kept simpler than Windows' where nothing here depends on the difference:
-// - A program is an executable path bound to a behaviour. The command line is resolved as
-//   CreateProcessW does without an application name: a quoted first token, or else the blank-
-//   separated prefixes from the shortest, each with ".exe" added when its file name has no
-//   extension; a bare file name is looked for in C:\Windows\System32 and C:\Windows. An unknown
-//   program fails with ERROR_FILE_NOT_FOUND.
+// - A program is an executable file on the machine's disk bound to a behaviour. The command
+//   line is resolved as CreateProcessW does without an application name: a quoted first token,
+//   or else the blank-separated prefixes from the shortest, each with ".exe" added when its file
+//   name has no extension; a bare file name is looked for in C:\Windows\System32 and C:\Windows.
+//   The first candidate whose file exists is the program: no file fails with
+//   ERROR_FILE_NOT_FOUND, a file no behaviour is bound to with ERROR_BAD_EXE_FORMAT (193).
+// - From its creation to its end a process holds its image file: the file cannot be deleted
+//   (ERROR_ACCESS_DENIED), so its folder cannot be removed either.
 // - A process created by a process in a job joins that job. Breakaway limits are not modelled,
 //   so no job allows it: a child asking for CREATE_BREAKAWAY_FROM_JOB from inside a job fails
 //   with ERROR_ACCESS_DENIED, as on Windows for a job without JOB_OBJECT_LIMIT_BREAKAWAY_OK.
-//   A process belongs to at most one job.
+//   The program under test itself may be made to run in such a job. A process belongs to at
+//   most one job.
 // - Behaviours run synchronously when the primary thread first runs; processes end on the
 //   simulated clock. Timed waits advance the clock to the next end instead of blocking; an
-//   endless wait on something no pending end can signal fails with WAIT_FAILED and
-//   ERROR_POSSIBLE_DEADLOCK (1131) and records a note, instead of hanging the test.
+//   endless wait on something no pending end can signal would block forever on Windows, so it
+//   answers nothing: it says why on stderr and aborts the test program, which fails the test
+//   instead of hanging it. A test that needs a bounded wait asks for one on the simulated clock.
 // - The job's port receives JOB_OBJECT_MSG_NEW_PROCESS (6) and JOB_OBJECT_MSG_EXIT_PROCESS (7)
 //   with the process ID as the overlapped pointer, and JOB_OBJECT_MSG_ACTIVE_PROCESS_ZERO (4)
 //   with a null one, each with the association's completion key. Only processes that enter or
@@ -82,8 +87,12 @@ public:
     SimProcesses(const SimProcesses&) = delete;
     SimProcesses& operator=(const SimProcesses&) = delete;
 
-    // Set-up: binds an executable path (compared case-insensitively) to a behaviour.
+    // Set-up: binds an executable path (compared case-insensitively) to a behaviour, and puts a
+    // file there unless one is there already.
     void addProgram(const std::u16string& path, SimBehaviour behaviour);
+    // The program under test runs inside a job that does not allow breakaway, as when a host
+    // that manages its programs in a job started it: what it starts joins that job.
+    void runProgramInJob();
 
     // Inspection. Every program start in creation order.
     std::vector<SimProgramRun> runs() const;
@@ -92,8 +101,6 @@ public:
     // Processes not yet ended (running or suspended), and those still suspended.
     std::size_t aliveCount() const;
     std::size_t suspendedCount() const;
-    // Why an endless wait was refused, one line each.
-    const std::vector<std::string>& notes() const { return notes_; }
 
     // The calls of the seam, answered for SimMachine.
     HANDLE createJobObject(SECURITY_ATTRIBUTES* attributes, const char16_t* name);
@@ -141,6 +148,6 @@ private:
     mutable std::recursive_mutex mutex_;
     std::map<std::u16string, std::pair<std::u16string, SimBehaviour>> programs_; // by resolved upper-case path
     std::vector<std::shared_ptr<SimProcess>> processes_;
-    std::vector<std::string> notes_;
+    std::shared_ptr<Job> outerJob_; // the program under test's own job, if it runs in one
     DWORD nextProcessId_ = 1000;
 };

@@ -46,6 +46,21 @@ FILETIME FileTimeOf(ULONGLONG milliseconds)
     return FILETIME{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
 }
 
+constexpr REGSAM kMaximumAllowed = 0x02000000;
+constexpr REGSAM kGenericExecute = 0x20000000;
+
+// The registry's generic mapping; the view flags choose a registry, they are not rights.
+REGSAM SpecificRights(REGSAM access)
+{
+    if (access & (GENERIC_READ | kGenericExecute))
+        access |= KEY_READ;
+    if (access & GENERIC_WRITE)
+        access |= KEY_WRITE;
+    if (access & (GENERIC_ALL | kMaximumAllowed))
+        access |= KEY_ALL_ACCESS;
+    return access & ~(KEY_WOW64_64KEY | KEY_WOW64_32KEY);
+}
+
 } // namespace
 
 struct SimRegistry::Key {
@@ -85,6 +100,7 @@ struct SimRegistry::Key {
 
 struct SimRegistry::OpenKey {
     std::shared_ptr<Key> key;
+    REGSAM access = 0; // specific rights, generic ones mapped
 };
 
 SimRegistry::SimRegistry(SimMachine& machine)
@@ -138,6 +154,14 @@ std::shared_ptr<SimRegistry::Key> SimRegistry::handleKey(HKEY key) const
     return it == handles_.end() ? nullptr : it->second->key;
 }
 
+bool SimRegistry::handleGrants(HKEY key, REGSAM rights) const
+{
+    if (rootKey(key))
+        return true;
+    const auto it = handles_.find(key);
+    return it != handles_.end() && (it->second->access & rights) == rights;
+}
+
 LONG SimRegistry::liveKey(HKEY key, std::shared_ptr<Key>& open) const
 {
     open = handleKey(key);
@@ -162,10 +186,21 @@ std::shared_ptr<SimRegistry::Key> SimRegistry::resolve(HKEY root, std::u16string
     return key;
 }
 
+bool SimRegistry::inView64(HKEY root, std::u16string_view path, View view)
+{
+    // Windows Installer keeps its per-user data in the 64-bit view only, whichever view the
+    // package was installed from: set-up and inspection find it where the installer puts it.
+    constexpr std::u16string_view kUserData = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData";
+    const bool userData = root == HKEY_LOCAL_MACHINE && path.size() >= kUserData.size() &&
+                          SameName(path.substr(0, kUserData.size()), kUserData) &&
+                          (path.size() == kUserData.size() || path[kUserData.size()] == u'\\');
+    return view == View::Native64 || userData;
+}
+
 std::shared_ptr<SimRegistry::Key> SimRegistry::setUpKey(HKEY root, std::u16string_view path,
                                                        View view) const
 {
-    return resolve(root, path, view == View::Native64, true);
+    return resolve(root, path, inView64(root, path, view), true);
 }
 
 void SimRegistry::createKey(HKEY root, std::u16string_view path, View view)
@@ -220,14 +255,14 @@ void SimRegistry::loadUserHive(std::u16string_view name)
 bool SimRegistry::keyExists(HKEY root, std::u16string_view path, View view) const
 {
     std::lock_guard<std::mutex> lock(mutex_);
-    return resolve(root, path, view == View::Native64, false) != nullptr;
+    return resolve(root, path, inView64(root, path, view), false) != nullptr;
 }
 
 bool SimRegistry::valueExists(HKEY root, std::u16string_view path, std::u16string_view name,
                               View view) const
 {
     std::lock_guard<std::mutex> lock(mutex_);
-    const auto key = resolve(root, path, view == View::Native64, false);
+    const auto key = resolve(root, path, inView64(root, path, view), false);
     return key && key->values.count(std::u16string(name));
 }
 
@@ -236,7 +271,7 @@ std::vector<std::u16string> SimRegistry::subkeys(HKEY root, std::u16string_view 
 {
     std::lock_guard<std::mutex> lock(mutex_);
     std::vector<std::u16string> names;
-    if (const auto key = resolve(root, path, view == View::Native64, false))
+    if (const auto key = resolve(root, path, inView64(root, path, view), false))
         for (const auto& entry : key->children)
             names.push_back(entry.second->name);
     return names;
@@ -250,7 +285,7 @@ std::size_t SimRegistry::openKeys() const
 
 DWORD SimRegistry::applySecurity(const std::u16string& objectName,
                                  SECURITY_INFORMATION information, bool currentUserFullAccess,
-                                 bool ownerIsCurrentUser)
+                                 bool ownerIsCurrentUser, bool view64)
 {
     static const std::pair<std::u16string_view, HKEY> kRoots[] = {
         {u"MACHINE", HKEY_LOCAL_MACHINE},
@@ -266,7 +301,7 @@ DWORD SimRegistry::applySecurity(const std::u16string& objectName,
     for (const auto& [name, root] : kRoots) {
         if (!SameName(name, rootName))
             continue;
-        const auto key = resolve(root, path, false, false);
+        const auto key = resolve(root, path, view64, false);
         if (!key)
             return ERROR_FILE_NOT_FOUND;
         if ((information & OWNER_SECURITY_INFORMATION) && ownerIsCurrentUser)
@@ -292,12 +327,12 @@ LONG SimRegistry::open(HKEY key, const char16_t* subKey, REGSAM access, HKEY* re
     const auto target = resolve(key, subKey ? subKey : u"", (access & KEY_WOW64_64KEY) != 0, false);
     if (!target || target->deleted)
         return ERROR_FILE_NOT_FOUND;
-    // The view flags choose a registry, they are not rights.
-    if (target->refusedAccess & access & ~(KEY_WOW64_64KEY | KEY_WOW64_32KEY))
+    const REGSAM rights = SpecificRights(access);
+    if (target->refusedAccess & rights)
         return ERROR_ACCESS_DENIED;
     nextHandle_ += 4;
     const auto handle = reinterpret_cast<HKEY>(nextHandle_);
-    handles_.emplace(handle, std::make_shared<OpenKey>(OpenKey{target}));
+    handles_.emplace(handle, std::make_shared<OpenKey>(OpenKey{target, rights}));
     *result = handle;
     return ERROR_SUCCESS;
 }
@@ -309,6 +344,8 @@ LONG SimRegistry::queryValue(HKEY key, const char16_t* name, DWORD* type, BYTE* 
     std::shared_ptr<Key> open;
     if (const LONG error = liveKey(key, open))
         return error;
+    if (!handleGrants(key, KEY_QUERY_VALUE))
+        return ERROR_ACCESS_DENIED;
     if (data != nullptr && dataSize == nullptr)
         return ERROR_INVALID_PARAMETER;
     const auto it = open->values.find(name ? name : u"");
@@ -340,6 +377,8 @@ LONG SimRegistry::queryInfo(HKEY key, char16_t* className, DWORD* classLength, D
     std::shared_ptr<Key> open;
     if (const LONG error = liveKey(key, open))
         return error;
+    if (!handleGrants(key, KEY_QUERY_VALUE))
+        return ERROR_ACCESS_DENIED;
     if (className) {
         if (!classLength)
             return ERROR_INVALID_PARAMETER;
@@ -388,6 +427,8 @@ LONG SimRegistry::enumKey(HKEY key, DWORD index, char16_t* name, DWORD* nameLeng
     std::shared_ptr<Key> open;
     if (const LONG error = liveKey(key, open))
         return error;
+    if (!handleGrants(key, KEY_ENUMERATE_SUB_KEYS))
+        return ERROR_ACCESS_DENIED;
     if (name == nullptr || nameLength == nullptr || (className && !classLength))
         return ERROR_INVALID_PARAMETER;
     if (index >= open->children.size())
@@ -411,7 +452,7 @@ LONG SimRegistry::enumKey(HKEY key, DWORD index, char16_t* name, DWORD* nameLeng
     return ERROR_SUCCESS;
 }
 
-LONG SimRegistry::deleteKey(HKEY key, const char16_t* subKey)
+LONG SimRegistry::deleteKey(HKEY key, const char16_t* subKey, REGSAM view)
 {
     std::lock_guard<std::mutex> lock(mutex_);
     const auto open = handleKey(key);
@@ -420,14 +461,23 @@ LONG SimRegistry::deleteKey(HKEY key, const char16_t* subKey)
     if (subKey == nullptr)
         return ERROR_INVALID_PARAMETER;
     std::vector<std::u16string> parts = SplitPath(subKey);
-    if (parts.empty())
-        return ERROR_ACCESS_DENIED; // a key cannot delete itself through an empty name
-    const std::u16string last = parts.back();
-    parts.pop_back();
-    std::u16string parentPath;
-    for (const std::u16string& part : parts)
-        parentPath += part + u'\\';
-    const auto parent = resolve(key, parentPath, false, false);
+    // The key is opened anew for deletion, so the handle's own rights do not matter; an empty
+    // name stands for the handle's key itself, and a predefined root is never deleted.
+    std::shared_ptr<Key> parent;
+    std::u16string last;
+    if (parts.empty()) {
+        if (rootKey(key) || open->deleted)
+            return open->deleted ? ERROR_KEY_DELETED : ERROR_ACCESS_DENIED;
+        parent = parentOf(open);
+        last = open->name;
+    } else {
+        last = parts.back();
+        parts.pop_back();
+        std::u16string parentPath;
+        for (const std::u16string& part : parts)
+            parentPath += part + u'\\';
+        parent = resolve(key, parentPath, (view & KEY_WOW64_64KEY) != 0, false);
+    }
     const auto target = parent ? parent->child(last) : nullptr;
     if (!target || target->deleted)
         return ERROR_FILE_NOT_FOUND;
@@ -439,12 +489,29 @@ LONG SimRegistry::deleteKey(HKEY key, const char16_t* subKey)
     return ERROR_SUCCESS;
 }
 
+std::shared_ptr<SimRegistry::Key> SimRegistry::parentOf(const std::shared_ptr<Key>& key) const
+{
+    std::vector<std::shared_ptr<Key>> pending{machineRoot_, usersRoot_, configRoot_};
+    while (!pending.empty()) {
+        const std::shared_ptr<Key> candidate = pending.back();
+        pending.pop_back();
+        for (const auto& entry : candidate->children) {
+            if (entry.second == key)
+                return candidate;
+            pending.push_back(entry.second);
+        }
+    }
+    return nullptr;
+}
+
 LONG SimRegistry::deleteValue(HKEY key, const char16_t* name)
 {
     std::lock_guard<std::mutex> lock(mutex_);
     std::shared_ptr<Key> open;
     if (const LONG error = liveKey(key, open))
         return error;
+    if (!handleGrants(key, KEY_SET_VALUE))
+        return ERROR_ACCESS_DENIED;
     return open->values.erase(name ? name : u"") ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
 }
 
@@ -509,6 +576,15 @@ LONG SimMachine::regDeleteKey(HKEY key, const char16_t* subKey)
     if (const DWORD error = enter(SimCall::RegDeleteKey))
         return static_cast<LONG>(error);
     return registry().deleteKey(key, subKey);
+}
+
+LONG SimMachine::regDeleteKeyEx(HKEY key, const char16_t* subKey, REGSAM access, DWORD reserved)
+{
+    if (const DWORD error = enter(SimCall::RegDeleteKeyEx))
+        return static_cast<LONG>(error);
+    if (reserved != 0)
+        return ERROR_INVALID_PARAMETER;
+    return registry().deleteKey(key, subKey, access);
 }
 
 LONG SimMachine::regDeleteValue(HKEY key, const char16_t* valueName)

@@ -15,8 +15,14 @@ class SimMachine;
 // The simulated machine's registry, as a 32-bit program on 64-bit Windows sees it: HKLM, HKU
 // (several loaded user hives; HKCU is the current user's), HKCR and HKCC. Under HKLM\SOFTWARE
 // the program's default view is the 32-bit one (physically SOFTWARE\WOW6432Node);
-// KEY_WOW64_64KEY opens the 64-bit one. Key and value names compare case-insensitively;
-// children enumerate in sorted order; values are typed byte arrays kept exactly as written.
+// KEY_WOW64_64KEY opens the 64-bit one. HKLM\SOFTWARE\Classes is shared by both views;
+// Windows Installer's UserData (SOFTWARE\Microsoft\Windows\CurrentVersion\Installer\UserData)
+// is in the 64-bit view only, and the set-up and inspection calls place and find it there
+// whatever view they name. Key and value names compare case-insensitively;
+// children enumerate in sorted order; values are typed byte arrays kept exactly as written. A
+// handle carries the rights it was opened with: reading values needs KEY_QUERY_VALUE, listing
+// children KEY_ENUMERATE_SUB_KEYS, deleting a value KEY_SET_VALUE, or ERROR_ACCESS_DENIED.
+// Deleting a key opens it anew for deletion, so there the handle's rights do not matter.
 class SimRegistry {
 public:
     // Which view of HKLM\SOFTWARE a set-up or inspection call addresses.
@@ -55,10 +61,11 @@ public:
     std::size_t openKeys() const;
 
     // SetNamedSecurityInfoW on a registry object name ("MACHINE\...", "USERS\...",
-    // "CURRENT_USER\...", "CLASSES_ROOT\..."): the owner becomes the current user and/or the
-    // access list becomes full access for the current user. Gives a Win32 error code.
+    // "CURRENT_USER\...", "CLASSES_ROOT\...", of the 64-bit view with `view64`): the owner
+    // becomes the current user and/or the access list becomes full access for the current user.
+    // Gives a Win32 error code.
     DWORD applySecurity(const std::u16string& objectName, SECURITY_INFORMATION information,
-                        bool currentUserFullAccess, bool ownerIsCurrentUser);
+                        bool currentUserFullAccess, bool ownerIsCurrentUser, bool view64 = false);
 
     struct Key;
     struct OpenKey;
@@ -71,7 +78,7 @@ public:
                    DWORD* maxValueNameLength, DWORD* maxValueLength, FILETIME* lastWriteTime);
     LONG enumKey(HKEY key, DWORD index, char16_t* name, DWORD* nameLength, char16_t* className,
                  DWORD* classLength, FILETIME* lastWriteTime);
-    LONG deleteKey(HKEY key, const char16_t* subKey);
+    LONG deleteKey(HKEY key, const char16_t* subKey, REGSAM view = 0);
     LONG deleteValue(HKEY key, const char16_t* name);
     LONG close(HKEY key);
 
@@ -83,7 +90,13 @@ private:
     std::shared_ptr<Key> handleKey(HKEY key) const;
     // The key behind a handle: ERROR_INVALID_HANDLE for none, ERROR_KEY_DELETED once deleted.
     LONG liveKey(HKEY key, std::shared_ptr<Key>& open) const;
+    // The key holding `key` as a child, or null for a root.
+    std::shared_ptr<Key> parentOf(const std::shared_ptr<Key>& key) const;
+    // Whether the handle was opened with all of `rights` (a predefined root has every right).
+    bool handleGrants(HKEY key, REGSAM rights) const;
     std::shared_ptr<Key> setUpKey(HKEY root, std::u16string_view path, View view) const;
+    // Whether a set-up or inspection path lies in the 64-bit view.
+    static bool inView64(HKEY root, std::u16string_view path, View view);
 
     SimMachine& machine_;
     mutable std::mutex mutex_;

@@ -206,7 +206,7 @@ DWORD SimMachine::setNamedSecurityInfo(char16_t* objectName, SE_OBJECT_TYPE obje
     const std::u16string name(objectName);
     if (objectType == SE_FILE_OBJECT)
         return files().applySecurity(name, information, fullAccess, ownerIsCurrentUser);
-    if (objectType == SE_REGISTRY_KEY) {
+    if (objectType == SE_REGISTRY_KEY || objectType == kSeRegistryWow64_64Key) {
         const bool known = std::any_of(std::begin(kRegistryRoots), std::end(kRegistryRoots),
                                        [&](std::u16string_view root) {
                                            return SameText(name.substr(0, root.size()), root) ||
@@ -214,7 +214,8 @@ DWORD SimMachine::setNamedSecurityInfo(char16_t* objectName, SE_OBJECT_TYPE obje
                                        });
         if (!known)
             return ERROR_INVALID_PARAMETER;
-        return registry().applySecurity(name, information, fullAccess, ownerIsCurrentUser);
+        return registry().applySecurity(name, information, fullAccess, ownerIsCurrentUser,
+                                        objectType == kSeRegistryWow64_64Key);
     }
     return ERROR_CALL_NOT_IMPLEMENTED;
 }

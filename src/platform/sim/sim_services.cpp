@@ -1,7 +1,10 @@
 #include "platform/sim/sim_services.h"
 
 #include <algorithm>
+#include <atomic>
+#include <limits>
 
+#include "platform/sim/sim_files.h"
 #include "platform/sim/sim_machine.h"
 #include "platform/sim/sim_text.h"
 
@@ -10,6 +13,30 @@ namespace {
 std::u16string Key(std::u16string_view name)
 {
     return SimUpcased(name);
+}
+
+constexpr DWORD kServiceQueryConfig = 0x0001;
+constexpr DWORD kServiceChangeConfig = 0x0002;
+constexpr DWORD kServiceEnumerateDependents = 0x0008;
+constexpr DWORD kServiceInterrogate = 0x0080;
+constexpr DWORD kServiceStart = 0x0010;
+constexpr DWORD kServicePauseContinue = 0x0040;
+constexpr DWORD kServiceUserDefinedControl = 0x0100;
+
+// The service manager's generic mapping.
+DWORD SpecificRights(DWORD access)
+{
+    if (access & GENERIC_READ)
+        access |= READ_CONTROL | kServiceQueryConfig | SERVICE_QUERY_STATUS | kServiceInterrogate |
+                  kServiceEnumerateDependents;
+    if (access & GENERIC_WRITE)
+        access |= READ_CONTROL | kServiceChangeConfig;
+    if (access & GENERIC_EXECUTE)
+        access |= READ_CONTROL | kServiceStart | SERVICE_STOP | kServicePauseContinue |
+                  kServiceUserDefinedControl;
+    if (access & GENERIC_ALL)
+        access |= SERVICE_ALL_ACCESS;
+    return access;
 }
 
 } // namespace
@@ -21,12 +48,30 @@ struct SimServices::Service {
     std::optional<ULONGLONG> stopsAt; // set while stopping; nullopt while stopping: never
     bool stopping = false;
     bool marked = false;
+    bool acceptsStop = true;
+    std::vector<std::u16string> dependencies; // upper-case names
     unsigned stopControls = 0;
     unsigned openHandles = 0;
+    // When the program lets go of its image on the clock; read by the file system without this
+    // area's lock.
+    std::shared_ptr<std::atomic<ULONGLONG>> imageReleasedAt =
+        std::make_shared<std::atomic<ULONGLONG>>(0);
+
+    // Keeps the image's release in step with a new state or stop time.
+    void updateRelease()
+    {
+        if (!stopping)
+            imageReleasedAt->store(state == SERVICE_STOPPED ? 0 : kNever);
+        else
+            imageReleasedAt->store(stopsAt ? *stopsAt : kNever);
+    }
+
+    static constexpr ULONGLONG kNever = std::numeric_limits<ULONGLONG>::max();
 };
 
 struct SimServices::Handle {
     std::shared_ptr<Service> service; // null for the manager
+    DWORD access = 0;                 // specific rights, generic ones mapped
 };
 
 SimServices::SimServices(SimMachine& machine)
@@ -52,6 +97,7 @@ void SimServices::addService(std::u16string_view name, DWORD state,
     service->name = std::u16string(name);
     service->state = state;
     service->stopDelay = stopDelay;
+    service->updateRelease();
     services_[Key(name)] = service;
 }
 
@@ -61,7 +107,41 @@ void SimServices::setStopPending(std::u16string_view name, std::optional<ULONGLO
     std::lock_guard<std::mutex> lock(mutex_);
     const auto service = find(name);
     service->stopping = true;
-    service->stopsAt = remaining ? std::optional<ULONGLONG>(now + *remaining) : std::nullopt;
+    service->stopsAt = remaining ? std::optional<ULONGLONG>(now + *remaining) : std::nullopt;    service->updateRelease();
+}
+
+void SimServices::setDependencies(std::u16string_view name,
+                                  std::vector<std::u16string> dependencies)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto service = find(name);
+    for (std::u16string& dependency : dependencies)
+        dependency = Key(dependency);
+    service->dependencies = std::move(dependencies);
+}
+
+void SimServices::setImagePath(std::u16string_view name, const std::u16string& path)
+{
+    std::shared_ptr<std::atomic<ULONGLONG>> releasedAt;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        releasedAt = find(name)->imageReleasedAt;
+    }
+    SimFileSystem& files = machine_.files();
+    if (!files.fileExists(path))
+        files.addFile(path, "MZ");
+    SimMachine& machine = machine_;
+    const std::weak_ptr<std::atomic<ULONGLONG>> release = releasedAt;
+    files.holdImage(path, [&machine, release] {
+        const auto at = release.lock();
+        return at && machine.now() < at->load();
+    });
+}
+
+void SimServices::refuseStop(std::u16string_view name)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    find(name)->acceptsStop = false;
 }
 
 std::shared_ptr<SimServices::Service> SimServices::find(std::u16string_view name) const
@@ -84,7 +164,8 @@ void SimServices::fill(const Service& service, SERVICE_STATUS* status) const
     *status = SERVICE_STATUS{};
     status->dwServiceType = SERVICE_WIN32_OWN_PROCESS;
     status->dwCurrentState = currentState(service);
-    status->dwControlsAccepted = status->dwCurrentState == SERVICE_RUNNING ? 1u : 0u;
+    status->dwControlsAccepted =
+        status->dwCurrentState == SERVICE_RUNNING && service.acceptsStop ? SERVICE_ACCEPT_STOP : 0u;
 }
 
 void SimServices::forgetIfGone(const std::shared_ptr<Service>& service)
@@ -129,6 +210,7 @@ std::size_t SimServices::openHandles() const
 SC_HANDLE SimServices::openManager(const char16_t* machineName, const char16_t* databaseName,
                                    DWORD access)
 {
+    // The manager's own rights guard only calls the seam does not carry.
     (void)access;
     if (machineName != nullptr ||
         (databaseName != nullptr && std::u16string_view(databaseName) != u"ServicesActive"))
@@ -142,7 +224,6 @@ SC_HANDLE SimServices::openManager(const char16_t* machineName, const char16_t* 
 
 SC_HANDLE SimServices::openService(SC_HANDLE manager, const char16_t* name, DWORD access)
 {
-    (void)access;
     std::unique_lock<std::mutex> lock(mutex_);
     const auto it = handles_.find(manager);
     if (it == handles_.end() || it->second->service) {
@@ -156,7 +237,7 @@ SC_HANDLE SimServices::openService(SC_HANDLE manager, const char16_t* name, DWOR
     }
     nextHandle_ += 4;
     const auto handle = reinterpret_cast<SC_HANDLE>(nextHandle_);
-    handles_.emplace(handle, std::make_shared<Handle>(Handle{service}));
+    handles_.emplace(handle, std::make_shared<Handle>(Handle{service, SpecificRights(access)}));
     ++service->openHandles;
     return handle;
 }
@@ -168,6 +249,10 @@ BOOL SimServices::query(SC_HANDLE handle, SERVICE_STATUS* status)
     if (it == handles_.end() || !it->second->service || status == nullptr) {
         lock.unlock();
         return machine_.fail<BOOL>(ERROR_INVALID_HANDLE, FALSE);
+    }
+    if (!(it->second->access & SERVICE_QUERY_STATUS)) {
+        lock.unlock();
+        return machine_.fail<BOOL>(ERROR_ACCESS_DENIED, FALSE);
     }
     fill(*it->second->service, status);
     return TRUE;
@@ -185,23 +270,42 @@ BOOL SimServices::control(SC_HANDLE handle, DWORD code, SERVICE_STATUS* status)
         lock.unlock();
         return machine_.fail<BOOL>(ERROR_CALL_NOT_IMPLEMENTED, FALSE);
     }
+    if (!(it->second->access & SERVICE_STOP)) {
+        lock.unlock();
+        return machine_.fail<BOOL>(ERROR_ACCESS_DENIED, FALSE);
+    }
     Service& service = *it->second->service;
     ++service.stopControls;
     const DWORD state = currentState(service);
     fill(service, status);
-    if (state == SERVICE_STOPPED) {
+    DWORD refusal = ERROR_SUCCESS;
+    if (state == SERVICE_STOPPED)
+        refusal = ERROR_SERVICE_NOT_ACTIVE;
+    else if (hasActiveDependents(service))
+        refusal = ERROR_DEPENDENT_SERVICES_RUNNING;
+    else if (state != SERVICE_RUNNING || !service.acceptsStop)
+        refusal = ERROR_SERVICE_CANNOT_ACCEPT_CTRL;
+    if (refusal != ERROR_SUCCESS) {
         lock.unlock();
-        return machine_.fail<BOOL>(ERROR_SERVICE_NOT_ACTIVE, FALSE);
-    }
-    if (state == SERVICE_STOP_PENDING) {
-        lock.unlock();
-        return machine_.fail<BOOL>(ERROR_SERVICE_CANNOT_ACCEPT_CTRL, FALSE);
+        return machine_.fail<BOOL>(refusal, FALSE);
     }
     service.stopping = true;
     service.stopsAt = service.stopDelay ? std::optional<ULONGLONG>(machine_.now() + *service.stopDelay)
                                         : std::nullopt;
+    service.updateRelease();
     fill(service, status);
     return TRUE;
+}
+
+bool SimServices::hasActiveDependents(const Service& service) const
+{
+    const std::u16string key = Key(service.name);
+    return std::any_of(services_.begin(), services_.end(), [&](const auto& entry) {
+        const Service& other = *entry.second;
+        return currentState(other) != SERVICE_STOPPED &&
+               std::find(other.dependencies.begin(), other.dependencies.end(), key) !=
+                   other.dependencies.end();
+    });
 }
 
 BOOL SimServices::remove(SC_HANDLE handle)
@@ -211,6 +315,10 @@ BOOL SimServices::remove(SC_HANDLE handle)
     if (it == handles_.end() || !it->second->service) {
         lock.unlock();
         return machine_.fail<BOOL>(ERROR_INVALID_HANDLE, FALSE);
+    }
+    if (!(it->second->access & DELETE)) {
+        lock.unlock();
+        return machine_.fail<BOOL>(ERROR_ACCESS_DENIED, FALSE);
     }
     Service& service = *it->second->service;
     if (service.marked) {

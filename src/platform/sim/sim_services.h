@@ -7,14 +7,20 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/win_types.h"
 
 class SimMachine;
 
-// The simulated service control manager. A service is running, stopped or already stopping;
-// asked to stop, it reaches SERVICE_STOPPED after a scripted delay on the machine's clock, or
-// never. DeleteService marks it; it disappears once it is stopped and no handle to it is open.
+// The simulated service control manager. A service is running, starting, stopped or already
+// stopping; asked to stop, it reaches SERVICE_STOPPED after a scripted delay on the machine's
+// clock, or never. DeleteService marks it; it disappears once it is stopped and no handle to it
+// is open. A service handle carries the access it was opened with: a stop needs SERVICE_STOP,
+// a query SERVICE_QUERY_STATUS, a deletion DELETE, or ERROR_ACCESS_DENIED. A stop is refused
+// with ERROR_DEPENDENT_SERVICES_RUNNING while a service that depends on this one is not
+// stopped, and with ERROR_SERVICE_CANNOT_ACCEPT_CTRL while the service starts or stops or when
+// it does not accept a stop. A service given an image holds that file while it is not stopped.
 class SimServices {
 public:
     explicit SimServices(SimMachine& machine);
@@ -25,6 +31,13 @@ public:
                     std::optional<ULONGLONG> stopDelay = ULONGLONG{0});
     // The service is already stopping and reaches SERVICE_STOPPED `remaining` ms from now.
     void setStopPending(std::u16string_view name, std::optional<ULONGLONG> remaining);
+    // The services this one depends on (they need not exist), as CreateService's dependencies.
+    void setDependencies(std::u16string_view name, std::vector<std::u16string> dependencies);
+    // The service's program file, put there unless a file is there already; while the service
+    // is not stopped its program runs from it and holds it.
+    void setImagePath(std::u16string_view name, const std::u16string& path);
+    // The service answers a stop request as one that does not accept it.
+    void refuseStop(std::u16string_view name);
 
     // Inspection.
     bool exists(std::u16string_view name) const;
@@ -46,6 +59,7 @@ public:
 private:
     std::shared_ptr<Service> find(std::u16string_view name) const;
     DWORD currentState(const Service& service) const;
+    bool hasActiveDependents(const Service& service) const;
     void fill(const Service& service, SERVICE_STATUS* status) const;
     void forgetIfGone(const std::shared_ptr<Service>& service);
 

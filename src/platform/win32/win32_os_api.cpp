@@ -90,6 +90,11 @@ LONG Win32OsApi::regDeleteKey(HKEY key, const char16_t* subKey)
     return ::RegDeleteKeyW(key, W(subKey));
 }
 
+LONG Win32OsApi::regDeleteKeyEx(HKEY key, const char16_t* subKey, REGSAM access, DWORD reserved)
+{
+    return ::RegDeleteKeyExW(key, W(subKey), access, reserved);
+}
+
 LONG Win32OsApi::regDeleteValue(HKEY key, const char16_t* valueName)
 {
     return ::RegDeleteValueW(key, W(valueName));

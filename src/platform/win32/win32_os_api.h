@@ -20,6 +20,7 @@ public:
     LONG regQueryInfoKey(HKEY key, char16_t* className, DWORD* classLength, DWORD* reserved, DWORD* subKeys, DWORD* maxSubKeyLength, DWORD* maxClassLength, DWORD* values, DWORD* maxValueNameLength, DWORD* maxValueLength, DWORD* securityDescriptorSize, FILETIME* lastWriteTime) override;
     LONG regEnumKeyEx(HKEY key, DWORD index, char16_t* name, DWORD* nameLength, DWORD* reserved, char16_t* className, DWORD* classLength, FILETIME* lastWriteTime) override;
     LONG regDeleteKey(HKEY key, const char16_t* subKey) override;
+    LONG regDeleteKeyEx(HKEY key, const char16_t* subKey, REGSAM access, DWORD reserved) override;
     LONG regDeleteValue(HKEY key, const char16_t* valueName) override;
     LONG regCloseKey(HKEY key) override;
     SC_HANDLE openSCManager(const char16_t* machineName, const char16_t* databaseName, DWORD access) override;

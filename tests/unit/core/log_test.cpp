@@ -10,13 +10,29 @@ namespace {
 const std::u16string kStars(50, u'*');
 const std::u16string kCrosses(50, u'x');
 
-TEST(LogTest, PlainLogDiscardsEverything)
+// A sink that keeps only what reaches its own write(), as a silent log's subclass would.
+struct WriteOnlySink : Remove::Log {
+    void write(std::u16string_view text) override { kept += text; }
+    std::u16string kept;
+};
+
+TEST(LogTest, PlainLogDiscardsEverythingAndTheHelpersWriteThroughTheSink)
 {
-    Remove::Log log;
-    log.write(u"text");
-    log.writeMarked(u"");
-    writeLine(&log, u"line");
-    detectBanner(&log, u"Relay");
+    // The helpers reach a sink through its own write(); the plain log's marked writes are
+    // dropped, not passed on to write().
+    WriteOnlySink sink;
+    writeLine(&sink, u"line");
+    sink.writeMarked(u"marked");
+    detectBanner(&sink, u"Relay");
+    EXPECT_EQ(sink.kept, u"line\r\n\r\n" + kStars + u"\r\n* Detecting Relay\r\n" + kStars + u"\r\n");
+
+    // The plain log itself keeps nothing that a later reader could see.
+    Remove::Log plain;
+    LogQueue queue;
+    plain.write(u"text");
+    plain.writeMarked(u"marked");
+    writeLine(&plain, u"line");
+    EXPECT_FALSE(TakeLogText(queue));
 }
 
 TEST(LogTest, MessageLogQueuesEachPieceWithItsMark)

@@ -21,6 +21,19 @@ const std::u16string kRefusalOpening =
 const std::u16string kRefusalClosing =
     u". To forcefully remove only the client, add the option '/force'.";
 
+// The components by the names they start with, in the order the silent run removes them and, with
+// Server before Relay, detects them first, as the component list gives them.
+const std::vector<std::string> kRemovalNames = {
+    "WebUI Service", "A2A", "Platform API", "Console", "Software Asset Management", "Client Deploy Tool",
+    "Relay", "Server", "DLP", "Client Logging Service", "Agent", "Supporting Databases",
+    "Deployment Installer", "Microsoft SQL Server Desktop Engine",
+};
+const std::vector<std::string> kFirstDetectionNames = {
+    "WebUI Service", "A2A", "Platform API", "Console", "Software Asset Management", "Client Deploy Tool",
+    "Server", "Relay", "DLP", "Client Logging Service", "Agent", "Supporting Databases",
+    "Deployment Installer", "Microsoft SQL Server Desktop Engine",
+};
+
 class SilentDriverTest : public MachineTest {
 protected:
     void install(std::initializer_list<ProductId> ids)
@@ -72,8 +85,8 @@ TEST_F(SilentDriverTest, SilentAloneDetectsTwiceRemovesNothingCleansRootsAndShow
     run(u"/silent");
 
     EXPECT_TRUE(removals().empty());
-    for (const ProductId id : kRemovalOrder)
-        EXPECT_EQ(detections(ToUtf8(Catalogue(id).defaultName)), 2u);
+    for (const std::string& name : kRemovalNames)
+        EXPECT_EQ(detections(name), 2u) << name;
     EXPECT_EQ(rootCleanups, 1);
     ASSERT_EQ(machine.messageBoxes().size(), 1u);
     EXPECT_EQ(machine.messageBoxes()[0].text,
@@ -103,13 +116,12 @@ TEST_F(SilentDriverTest, FirstDetectionFollowsTheSilentDetectionOrder)
     run(u"/silent");
 
     std::vector<std::string> expected;
-    for (const ProductId id : kSilentDetectionOrder)
-        expected.push_back("detect " + ToUtf8(Catalogue(id).defaultName));
+    for (const std::string& name : kFirstDetectionNames)
+        expected.push_back("detect " + name);
+    ASSERT_GE(suite.journal.size(), expected.size());
     const std::vector<std::string> first(suite.journal.begin(),
-                                         suite.journal.begin() + kProductCount);
+                                         suite.journal.begin() + static_cast<std::ptrdiff_t>(expected.size()));
     EXPECT_EQ(first, expected);
-    EXPECT_EQ(first[6], "detect Server");
-    EXPECT_EQ(first[7], "detect Relay");
 }
 
 TEST_F(SilentDriverTest, RefusalNamesEveryInstalledDependentSelectedOrNot)
@@ -177,10 +189,7 @@ TEST_F(SilentDriverTest, AllRemovesEveryInstalledComponentInRemovalOrder)
 
     run(u"/silent /all");
 
-    std::vector<std::string> expected;
-    for (const ProductId id : kRemovalOrder)
-        expected.push_back(ToUtf8(Catalogue(id).defaultName));
-    EXPECT_EQ(removals(), expected);
+    EXPECT_EQ(removals(), kRemovalNames);
     EXPECT_EQ(rootCleanups, 1);
     EXPECT_TRUE(machine.messageBoxes().empty());
 }

@@ -215,4 +215,72 @@ TEST_F(ProcessTest, TimedWaitsTimeOutWhileTheProcessLives)
     EXPECT_EQ(ExitCodeOf(handles.process.get()), 0u);
 }
 
+
+// A program started from its own folder, for the tests that try to take its file away.
+class HeldProgramTest : public ProcessTest {
+protected:
+    const std::u16string folder = u"C:\\qtv\\held";
+    const std::u16string program = folder + u"\\held_child.exe";
+
+    void TearDown() override
+    {
+        if (running.process)
+            Os().terminateProcess(running.process.get(), 1);
+        Os().deleteFile(program.c_str());
+        Os().removeDirectory(folder.c_str());
+    }
+
+    BOOL start(const std::u16string& arguments, PROCESS_INFORMATION& information)
+    {
+        std::u16string commandLine = u"\"" + program + u"\" " + arguments;
+        STARTUPINFOW startupInfo{};
+        startupInfo.cb = sizeof(startupInfo);
+        return Os().createProcess(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                                  nullptr, &startupInfo, &information);
+    }
+
+    ProcessHandles running;
+};
+
+TEST_F(HeldProgramTest, ARunningProgramsFileCannotBeDeletedNorItsFolderRemoved)
+{
+    ASSERT_TRUE(PlaceSpawnChild(program));
+    PROCESS_INFORMATION information{};
+    ASSERT_TRUE(start(u"child 60000", information)) << Os().getLastError();
+    running.process.reset(information.hProcess);
+    running.thread.reset(information.hThread);
+
+    // Windows and Wine alike refuse to delete a mapped image with ERROR_ACCESS_DENIED; the
+    // folder then still holds it.
+    EXPECT_FALSE(Os().deleteFile(program.c_str()));
+    EXPECT_EQ(Os().getLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    EXPECT_FALSE(Os().removeDirectory(folder.c_str()));
+    EXPECT_EQ(Os().getLastError(), static_cast<DWORD>(ERROR_DIR_NOT_EMPTY));
+
+    ASSERT_TRUE(Os().terminateProcess(running.process.get(), 1));
+    ASSERT_EQ(Os().waitForSingleObject(running.process.get(), 10000), WAIT_OBJECT_0);
+    EXPECT_TRUE(Os().deleteFile(program.c_str())) << Os().getLastError();
+
+    // With its file gone the program no longer starts, whatever the machine knew of it.
+    PROCESS_INFORMATION again{};
+    EXPECT_FALSE(start(u"exit 0", again));
+    EXPECT_EQ(Os().getLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    EXPECT_TRUE(Os().removeDirectory(folder.c_str())) << Os().getLastError();
+}
+
+TEST_F(HeldProgramTest, AFileThatIsNoProgramDoesNotStart)
+{
+    ASSERT_TRUE(Os().createDirectory(folder.c_str(), nullptr) || Os().getLastError() == ERROR_ALREADY_EXISTS);
+    const HANDLE file = Os().createFile(program.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    const char text[] = "not a program";
+    DWORD written = 0;
+    EXPECT_TRUE(Os().writeFile(file, text, sizeof(text) - 1, &written, nullptr));
+    Os().closeHandle(file);
+    PROCESS_INFORMATION information{};
+    EXPECT_FALSE(start(u"exit 0", information));
+    EXPECT_EQ(Os().getLastError(), 193u) << "ERROR_BAD_EXE_FORMAT";
+}
+
 } // namespace

@@ -235,6 +235,24 @@ TEST_F(RegistryTest, DeletesValuesAndLeafKeysButNotKeysWithChildren)
     EXPECT_TRUE(ThrowsCode(ERROR_FILE_NOT_FOUND, [&] { RegDeleteKeyChecked(key.get(), u"Parent"); }));
 }
 
+TEST_F(RegistryTest, AReadingHandleRefusesValueDeletionsButNotTheKeysOwn)
+{
+    setText(u"Kept", std::u16string(u"x\0", 2));
+    createKey(path() + u"\\Child");
+    const UniqueKey key = RegOpenKeyChecked(HKEY_LOCAL_MACHINE, path(), KEY_READ);
+
+    EXPECT_TRUE(ThrowsCode(ERROR_ACCESS_DENIED, [&] { RegDeleteValueChecked(key.get(), u"Kept"); }));
+    EXPECT_TRUE(HasRegistryValue(key.get(), u"Kept"));
+
+    // RegDeleteKeyW opens the key anew for deletion: the handle's rights do not matter, and an
+    // empty name stands for the handle's own key (measured under Wine, as documented).
+    EXPECT_TRUE(ThrowsCode(ERROR_ACCESS_DENIED, [&] { RegDeleteKeyChecked(key.get(), u""); })) << "it has a child";
+    EXPECT_NO_THROW(RegDeleteKeyChecked(key.get(), u"Child"));
+    EXPECT_NO_THROW(RegDeleteKeyChecked(key.get(), u""));
+    EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, path(), KEY_READ));
+    EXPECT_TRUE(ThrowsCode(ERROR_KEY_DELETED, [&] { RegQueryValueChecked(key.get(), u"Kept", nullptr, 0); }));
+}
+
 TEST_F(RegistryTest, The64BitViewIsSeparateFromTheProgramsView)
 {
     createKey(path() + u"64", true);

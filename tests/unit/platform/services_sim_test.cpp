@@ -77,6 +77,43 @@ TEST_F(ServicesSimTest, DeletionMarksAndTheServiceGoesWithItsLastHandle)
     EXPECT_EQ(machine.services().openHandles(), 0u);
 }
 
+// Simulated only: the fixture service under Wine can neither be made to start slowly nor to
+// refuse a stop.
+TEST_F(ServicesSimTest, AStartingServiceOrOneThatTakesNoStopRefusesIt)
+{
+    machine.services().addService(u"Starting", SERVICE_START_PENDING);
+    machine.services().addService(u"Stubborn", SERVICE_RUNNING);
+    machine.services().refuseStop(u"Stubborn");
+    const UniqueServiceHandle starting = open(u"Starting");
+    const UniqueServiceHandle stubborn = open(u"Stubborn");
+
+    EXPECT_EQ(Code([&] { ControlServiceChecked(starting.get(), SERVICE_CONTROL_STOP); }),
+              ERROR_SERVICE_CANNOT_ACCEPT_CTRL);
+    EXPECT_EQ(Code([&] { ControlServiceChecked(stubborn.get(), SERVICE_CONTROL_STOP); }),
+              ERROR_SERVICE_CANNOT_ACCEPT_CTRL);
+    EXPECT_EQ(QueryServiceStatusChecked(stubborn.get()).dwControlsAccepted, 0u);
+    EXPECT_EQ(QueryServiceStatusChecked(stubborn.get()).dwCurrentState, SERVICE_RUNNING);
+}
+
+// Simulated only: under Wine the fixture service's program is shared by the tests, which must
+// not risk deleting it. A service's program is a running process, whose hold on its file the
+// held-program test checks under Wine.
+TEST_F(ServicesSimTest, AServicesProgramHoldsItsFileUntilTheServiceHasStopped)
+{
+    const std::u16string program = u"C:\\Zantrel\\QTV Server\\GatherDB.exe";
+    machine.services().addService(u"GatherDB", SERVICE_RUNNING, 1500);
+    machine.services().setImagePath(u"GatherDB", program);
+    const UniqueServiceHandle service = open(u"GatherDB");
+
+    EXPECT_FALSE(machine.deleteFile(program.c_str()));
+    EXPECT_EQ(machine.getLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    ControlServiceChecked(service.get(), SERVICE_CONTROL_STOP);
+    machine.sleep(1400);
+    EXPECT_FALSE(machine.deleteFile(program.c_str())) << "still stopping";
+    machine.sleep(100);
+    EXPECT_TRUE(machine.deleteFile(program.c_str()));
+}
+
 TEST_F(ServicesSimTest, FailedCloseIsIgnored)
 {
     machine.services().addService(u"ZantrelAgent", SERVICE_RUNNING);

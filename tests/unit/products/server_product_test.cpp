@@ -234,6 +234,7 @@ TEST_F(ServerProductTest, AServiceThatWillNotStopFailsTheRemovalButNothingElseIs
 {
     installServer();
     machine.services().addService(u"GatherDB", SERVICE_RUNNING, std::nullopt);
+    machine.services().setImagePath(u"GatherDB", kFolder + u"\\GatherDB.exe");
     server.detect();
     text();
 
@@ -245,7 +246,15 @@ TEST_F(ServerProductTest, AServiceThatWillNotStopFailsTheRemovalButNothingElseIs
                                       u"Stopping service \"FillDB\"...stopped\r\n"));
     EXPECT_TRUE(machine.services().exists(u"GatherDB"));
     EXPECT_FALSE(machine.services().exists(u"QTVGather"));
-    EXPECT_FALSE(machine.files().exists(kFolder));
+    // The service's program still runs from the server folder and holds its file, so the folder
+    // stays, with the refusal in the log; the folders below it that hold no running program go.
+    EXPECT_TRUE(HasLines(written, u"Deleting directory \"" + kWebRoot + u"\"...done\r\n"
+                                  u"Deleting directory \"" + kFolder + u"\"...Windows Error: Access denied."
+                                  u"...error occurred while trying to delete file \"\\\\?\\" + kFolder +
+                                  u"\\GatherDB.exe\"\r\n"));
+    EXPECT_TRUE(machine.files().exists(kFolder + u"\\GatherDB.exe"));
+    EXPECT_FALSE(machine.files().exists(kWebRoot));
+    EXPECT_FALSE(machine.files().exists(kReportsRoot));
     for (const std::u16string& key : kKeysInCheckOrder)
         EXPECT_FALSE(registry().keyExists(HKEY_LOCAL_MACHINE, key)) << ToUtf8(key);
 }

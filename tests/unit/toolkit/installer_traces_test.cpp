@@ -124,10 +124,23 @@ TEST_F(InstallerTracesTest, WithoutAVisibleDesktopTheLogSaysWhatTheBoxWould)
     EXPECT_TRUE(machine.unseenMessageBoxes().empty());
 }
 
+// Simulated only: Wine does not enforce access lists.
+TEST_F(InstallerTracesTest, UserDataNeedingOwnershipIsTakenOverInThe64BitViewThenDeleted)
+{
+    registry().setString(HKEY_LOCAL_MACHINE, kUserData + u"\\P1\\InstallProperties", u"DisplayName", u"Zantrel Agent");
+    registry().denyCurrentUser(HKEY_LOCAL_MACHINE, kUserData + u"\\P1", true, DELETE, SimRegistry::View::Native64);
+
+    EXPECT_TRUE(RemoveInstallerTraces(u"Zantrel Agent", &log));
+
+    EXPECT_EQ(text(), u"Deleting registry key \"HKLM\\" + kUserData + u"\\P1\"...done\r\n");
+    EXPECT_FALSE(registry().keyExists(HKEY_LOCAL_MACHINE, kUserData + u"\\P1", SimRegistry::View::Native64));
+}
+
 TEST_F(InstallerTracesTest, FailedUserDataDeletionIsNamed)
 {
     registry().setString(HKEY_LOCAL_MACHINE, kUserData + u"\\P1\\InstallProperties", u"DisplayName", u"Zantrel Agent");
-    machine.failCall(SimCall::RegDeleteKey, ERROR_ACCESS_DENIED);
+    // UserData is deleted in the 64-bit view, so through RegDeleteKeyExW.
+    machine.failCall(SimCall::RegDeleteKeyEx, ERROR_ACCESS_DENIED);
 
     EXPECT_FALSE(RemoveInstallerTraces(u"Zantrel Agent", &log));
 

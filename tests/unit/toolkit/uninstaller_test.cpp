@@ -7,8 +7,10 @@
 
 #include "core/log.h"
 #include "platform/os_api.h"
+#include "platform/text.h"
 #include "support/machine_test.h"
 #include "support/spawn_child.h"
+#include "support/system_texts.h"
 
 namespace {
 
@@ -55,8 +57,10 @@ TEST_F(UninstallerTest, MissingProgramIsError2)
 
     EXPECT_FALSE(RunUninstaller(command, u"Server", &log));
 
-    EXPECT_EQ(text(), u"Running uninstaller for \"Server\" with command " + command + u"\r\n"
-                      u"...error creating process: Windows Error 0x2: File not found.\r\n");
+    EXPECT_TRUE(WithSystemText(ToUtf8(text()),
+                               ToUtf8(u"Running uninstaller for \"Server\" with command " + command + u"\r\n"
+                                      u"...error creating process: Windows Error 0x2: "),
+                               ERROR_FILE_NOT_FOUND, "\r\n"));
 }
 
 } // namespace
