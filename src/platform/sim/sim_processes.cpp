@@ -84,6 +84,8 @@ struct SimProcesses::Job {
     std::shared_ptr<Port> port;
     ULONG_PTR key = 0;
     std::size_t active = 0;
+    // The job this one is nested in: its processes are that job's too.
+    std::shared_ptr<Job> parent;
 
     void post(DWORD message, LPOVERLAPPED overlapped)
     {
@@ -302,7 +304,7 @@ void SimProcesses::end(const std::shared_ptr<SimProcess>& process, DWORD exitCod
     process->state = SimProcess::State::Ended;
     process->exitCode = exitCode;
     process->imageReleasedAt->store(0);
-    if (const auto& job = process->job) {
+    for (Job* job = process->job.get(); job; job = job->parent.get()) {
         job->post(JOB_OBJECT_MSG_EXIT_PROCESS, ProcessIdAsOverlapped(process->id));
         if (--job->active == 0)
             job->post(JOB_OBJECT_MSG_ACTIVE_PROCESS_ZERO, nullptr);
@@ -313,8 +315,10 @@ void SimProcesses::joinJob(const std::shared_ptr<SimProcess>& process,
                            const std::shared_ptr<Job>& job)
 {
     process->job = job;
-    ++job->active;
-    job->post(JOB_OBJECT_MSG_NEW_PROCESS, ProcessIdAsOverlapped(process->id));
+    for (Job* joined = job.get(); joined; joined = joined->parent.get()) {
+        ++joined->active;
+        joined->post(JOB_OBJECT_MSG_NEW_PROCESS, ProcessIdAsOverlapped(process->id));
+    }
 }
 
 void SimProcesses::settle()
@@ -479,10 +483,21 @@ BOOL SimProcesses::assignProcessToJobObject(HANDLE job, HANDLE process)
     const auto& target = processObject->process;
     if (target->state == SimProcess::State::Ended)
         return machine_.fail<BOOL>(ERROR_ACCESS_DENIED, FALSE);
-    // Nested jobs are not modelled.
-    if (target->job)
-        return machine_.fail<BOOL>(ERROR_CALL_NOT_IMPLEMENTED, FALSE);
-    joinJob(target, jobObject->job);
+    const std::shared_ptr<Job>& joined = jobObject->job;
+    if (target->job == joined)
+        return TRUE;
+    if (target->job) {
+        // Jobs nest since Windows 8: a job that holds nothing yet goes inside the process's job.
+        // A job already nested elsewhere, or holding other processes, cannot take it.
+        if (joined->active != 0 || (joined->parent && joined->parent != target->job))
+            return machine_.fail<BOOL>(ERROR_ACCESS_DENIED, FALSE);
+        joined->parent = target->job;
+        target->job = joined;
+        ++joined->active;
+        joined->post(JOB_OBJECT_MSG_NEW_PROCESS, ProcessIdAsOverlapped(target->id));
+        return TRUE;
+    }
+    joinJob(target, joined);
     return TRUE;
 }
 

@@ -69,8 +69,9 @@ struct SimProgramRun {
 // - A process created by a process in a job joins that job. Breakaway limits are not modelled,
 //   so no job allows it: a child asking for CREATE_BREAKAWAY_FROM_JOB from inside a job fails
 //   with ERROR_ACCESS_DENIED, as on Windows for a job without JOB_OBJECT_LIMIT_BREAKAWAY_OK.
-//   The program under test itself may be made to run in such a job. A process belongs to at
-//   most one job.
+//   The program under test itself may be made to run in such a job. Jobs nest as they do since
+//   Windows 8: a process already in a job can be assigned to an empty job, which then lies inside
+//   the first; each job in the chain sees the process's start and end.
 // - Behaviours run synchronously when the primary thread first runs; processes end on the
 //   simulated clock. Timed waits advance the clock to the next end instead of blocking; an
 //   endless wait on something no pending end can signal would block forever on Windows, so it

@@ -100,23 +100,35 @@ TEST_F(ProcessSimTest, EndlessWaitThatCanNeverEndStopsTheTestInsteadOfAnswering)
     EXPECT_EQ(machine.getLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
 }
 
-// Simulated only: a test cannot put its own process into a job from outside. Measured under Wine
-// with the program started inside a job without JOB_OBJECT_LIMIT_BREAKAWAY_OK: the same refusal,
-// no uninstaller starts, and the run still ends with 0.
-TEST_F(ProcessSimTest, InsideAJobThatForbidsBreakawayNoUninstallerStarts)
+// Simulated only: a test cannot put its own process into a job from outside; the Wine scenarios
+// start the whole program inside one. Measured under Wine with the program started inside a job
+// without JOB_OBJECT_LIMIT_BREAKAWAY_OK: asking to break away is refused with ERROR_ACCESS_DENIED,
+// and a process started without asking can still be given a job of its own inside it.
+TEST_F(ProcessSimTest, InsideAJobThatForbidsBreakawayTheUninstallerRunsInANestedJob)
 {
+    const std::u16string helper = u"C:\\Program Files\\Vendor App\\cleanup.exe";
+    machine.processes().addProgram(helper, [](SimProgramContext& context) { context.liveFor(2000); });
+    machine.processes().addProgram(kUninstaller, [&](SimProgramContext& context) {
+        ++behaviourRuns;
+        context.startProcess(u"\"" + helper + u"\"");
+        context.exitWith(3010);
+    });
     machine.processes().runProgramInJob();
     LogQueue queue;
     Remove::MessageLog log(&queue);
     const std::u16string command = u"\"" + kUninstaller + u"\" /s";
+    const ULONGLONG before = machine.now();
 
-    EXPECT_FALSE(RunUninstaller(command, u"Agent", &log));
+    EXPECT_TRUE(RunUninstaller(command, u"Agent", &log));
 
     EXPECT_EQ(TakeLogText(queue).value_or(u""),
               u"Running uninstaller for \"Agent\" with command " + command + u"\r\n"
-              u"...error creating process: Windows Error 0x5: Access denied.\r\n");
-    EXPECT_EQ(behaviourRuns, 0);
-    EXPECT_TRUE(machine.processes().runs().empty());
+              u"...waiting for the uninstaller to finish...finished\r\n");
+    EXPECT_EQ(behaviourRuns, 1);
+    EXPECT_EQ(machine.now(), before + 2000) << "the helper it started was waited for";
+    EXPECT_TRUE(TakeRestartRequest());
+    EXPECT_FALSE(TakeRestartRequest());
+    EXPECT_EQ(machine.callCount(SimCall::CreateProcess), 2u) << "refused, then started without breaking away";
     EXPECT_EQ(machine.openHandles(), 0u);
 }
 
