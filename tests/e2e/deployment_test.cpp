@@ -147,14 +147,67 @@ TEST_F(DeploymentTest, RemovalRunsReportWhatHappened)
     CloseHandle(held);
     // Every detection and removal, in the silent run's order.
     const std::string first = ReadText(kLog);
-    EXPECT_EQ(Banners(first), "");
+    EXPECT_EQ(Banners(first), "* Detecting WebUI Service\n"
+                              "* Detecting A2A\n"
+                              "* Detecting Platform API\n"
+                              "* Detecting Console\n"
+                              "* Detecting Software Asset Management\n"
+                              "* Detecting Client Deploy Tool\n"
+                              "* Detecting Server\n"
+                              "* Detecting Relay\n"
+                              "* Detecting DLP\n"
+                              "* Detecting Client Logging Service\n"
+                              "* Detecting Agent\n"
+                              "* Detecting Supporting Databases\n"
+                              "* Detecting Deployment Installer\n"
+                              "* Detecting Microsoft SQL Server Desktop Engine\n"
+                              "* Detecting Velmora Zantrel WebUI Service\n"
+                              "x Removing A2A\n"
+                              "* Detecting A2A\n"
+                              "x Removing Zantrel Enterprise Server API\n"
+                              "* Detecting Zantrel Enterprise Server API\n"
+                              "x Removing Velmora Zantrel Console\n"
+                              "* Detecting Velmora Zantrel Console\n"
+                              "x Removing Software Asset Management\n"
+                              "* Detecting Software Asset Management\n"
+                              "x Removing Velmora Zantrel Client Deploy Tool\n"
+                              "* Detecting Velmora Zantrel Client Deploy Tool\n"
+                              "x Removing \xC2\xBBVelmora Zantrel Relay\xC2\xAB\n"
+                              "* Detecting \xC2\xBBVelmora Zantrel Relay\xC2\xAB\n"
+                              "x Removing Zantrel Enterprise Server\n"
+                              "* Detecting Zantrel Enterprise Server\n"
+                              "* Detecting DLP\n"
+                              "* Detecting Client Logging Service\n"
+                              "* Detecting Velmora Zantrel Client\n"
+                              "x Removing Supporting Databases\n"
+                              "* Detecting Supporting Databases\n"
+                              "x Removing YLM Installation Generator\n"
+                              "* Detecting YLM Installation Generator\n"
+                              "x Removing Microsoft SQL Server Desktop Engine\n"
+                              "* Detecting Microsoft SQL Server Desktop Engine\n");
     const nlohmann::json failed = nlohmann::json::parse(ReadText(kReport));
     EXPECT_EQ(failed["exitStatus"], 1603);
     EXPECT_EQ(failed["version"], "1.0.0.0");
     std::string rows;
     for (const nlohmann::json& component : failed["components"])
-        rows += component.dump() + "\n";
-    EXPECT_EQ(rows, "");
+        rows += component.dump(-1, ' ', true) + "\n";
+    // The WebUI Service and the agent with its companions went in the runs before.
+    EXPECT_EQ(rows,
+              R"({"installedBefore":false,"name":"Velmora Zantrel WebUI Service","removeResult":null,"removed":false,"selected":true,"stillInstalled":false,"switch":"/webui","version":null}
+{"installedBefore":true,"name":"A2A","removeResult":"succeeded","removed":true,"selected":true,"stillInstalled":false,"switch":"/a2a","version":"9.5.10.79"}
+{"installedBefore":true,"name":"Zantrel Enterprise Server API","removeResult":"succeeded","removed":true,"selected":true,"stillInstalled":false,"switch":"/api","version":"9.5.10.79"}
+{"installedBefore":true,"name":"Velmora Zantrel Console","removeResult":"succeeded","removed":true,"selected":true,"stillInstalled":false,"switch":"/console","version":"9.5.4.38"}
+{"installedBefore":true,"name":"Software Asset Management","removeResult":"succeeded","removed":true,"selected":true,"stillInstalled":false,"switch":"/sam","version":"3.1.0.12"}
+{"installedBefore":true,"name":"Velmora Zantrel Client Deploy Tool","removeResult":"succeeded","removed":true,"selected":true,"stillInstalled":false,"switch":"/cdt","version":"9.5.4.38"}
+{"installedBefore":true,"name":"Zantrel Enterprise Server","removeResult":"succeeded","removed":true,"selected":true,"stillInstalled":false,"switch":"/server","version":"9.5.10.79"}
+{"installedBefore":true,"name":"\u00bbVelmora Zantrel Relay\u00ab","removeResult":"failed","removed":true,"selected":true,"stillInstalled":true,"switch":"/relay","version":"9.5.10.79"}
+{"installedBefore":false,"name":"DLP","removeResult":null,"removed":false,"selected":true,"stillInstalled":false,"switch":"/dlp","version":null}
+{"installedBefore":false,"name":"Client Logging Service","removeResult":null,"removed":false,"selected":true,"stillInstalled":false,"switch":"/loggingservice","version":null}
+{"installedBefore":false,"name":"Velmora Zantrel Client","removeResult":null,"removed":false,"selected":true,"stillInstalled":false,"switch":"/client","version":null}
+{"installedBefore":true,"name":"Supporting Databases","removeResult":"succeeded","removed":true,"selected":true,"stillInstalled":false,"switch":"/database","version":"9.5.10.79"}
+{"installedBefore":true,"name":"YLM Installation Generator","removeResult":"succeeded","removed":true,"selected":true,"stillInstalled":false,"switch":"/generator","version":"9.5.10.79"}
+{"installedBefore":true,"name":"Microsoft SQL Server Desktop Engine","removeResult":"succeeded","removed":true,"selected":true,"stillInstalled":false,"switch":"/msde","version":null}
+)");
 
     // The second run finishes the job, appending to the same log.
     EXPECT_EQ(run(L"/silent /all /log " + kLog + L" /report \"" + kReport + L"\""), 0u);

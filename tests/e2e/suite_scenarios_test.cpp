@@ -111,7 +111,7 @@ TEST_F(SuiteScenariosTest, ClientAloneIsRefusedAndNothingIsRemoved)
 
     SeenBox box;
     const bool shown = AnswerMessageBox(started.dwProcessId, 120, box);
-    EXPECT_EQ(WaitForProgram(started), 0u);
+    EXPECT_EQ(WaitForProgram(started), 1u) << "the refusal's exit status";
 
     ASSERT_TRUE(shown) << "no refusal box appeared";
     EXPECT_EQ(box.caption, L"QTVRemove");
@@ -172,7 +172,7 @@ TEST_F(SuiteScenariosTest, AnUndeletableFileKeepsTheRootsUntilItIsFree)
     const HANDLE file = CreateFileW(held.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(file, INVALID_HANDLE_VALUE) << GetLastError();
 
-    EXPECT_EQ(run(L"/silent /all"), 0u);
+    EXPECT_EQ(run(L"/silent /all"), 1603u) << "the agent is still installed";
 
     EXPECT_TRUE(PathPresent(held));
     EXPECT_TRUE(PathPresent(kSuiteFolder));
