@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <initializer_list>
 #include <string>
 #include <string_view>
@@ -101,6 +102,10 @@ private:
     std::u16string path_;
 };
 
+// A TemporaryResponseFile, or null when none could be made: the failure is then logged as
+// "Creating a temporary file for the response file..." and the system's error.
+std::unique_ptr<TemporaryResponseFile> MakeTemporaryResponseFile(Remove::Log* log);
+
 // Writes an InstallShield response file to the path; true on success.
 using ResponseFileWriter = std::function<bool(const std::u16string& path)>;
 
@@ -108,8 +113,7 @@ using ResponseFileWriter = std::function<bool(const std::u16string& path)>;
 // InstallShield uninstall command (the response file written to a fresh temporary file and
 // passed with " -s --uninstallsilent -f1\"...\""), then reports whether the product is still
 // registered, and deletes the temporary file. False only when the response file could not be
-// written: the removal must then end. Creating the temporary file throws Windows::Error on
-// failure.
+// made or written (logged): the removal must then end.
 bool RunSetupUninstaller(const std::u16string& command, const std::u16string& runName,
                          const std::u16string& displayName, const ResponseFileWriter& writeResponseFile,
                          Remove::Log* log);

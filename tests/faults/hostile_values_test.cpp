@@ -1,0 +1,135 @@
+// Hostile machines: registry values and situations a corrupt or tampered installation leaves, each
+// a row laid over a complete installation of the suite. Whatever they say, nothing outside the
+// suite goes, every refusal or error is in the log, and the run completes.
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/sim/sim_files.h"
+#include "platform/sim/sim_machine.h"
+#include "platform/sim/sim_registry.h"
+#include "platform/text.h"
+#include "support/recipe_test.h"
+#include "support/sim_suite.h"
+
+namespace {
+
+const std::u16string kSuite = u"C:\\Program Files (x86)\\Zantrel Enterprise";
+const std::u16string kClient = kSuite + u"\\QTV Client";
+const std::u16string kRelayEntry = kUninstallList + u"\\{QTV-RELAY}";
+const std::u16string kDocuments = u"C:\\Users\\user\\Documents";
+
+// What no removal may touch, whatever a value points at.
+const std::u16string kOutside[] = {
+    u"C:\\keep-root.txt",
+    u"C:\\Windows\\system32\\drivers\\etc\\hosts",
+    u"C:\\Program Files (x86)\\Other Vendor\\app.exe",
+    u"C:\\Program Files (x86)\\Common Files\\Other Vendor\\shared.dll",
+    u"C:\\Users\\user\\AppData\\Roaming\\Other\\settings.ini",
+    u"C:\\cgi-bin\\qtvreports\\other.pl",
+};
+
+struct HostileCase {
+    const char* what;
+    std::function<void(SimMachine&)> lay;
+    std::vector<std::u16string> lines; // whole lines the log must hold
+    bool suiteGone;                     // nothing refused: the whole suite goes all the same
+    std::vector<std::u16string> kept;   // keys under HKLM the row adds that are not the suite's
+};
+
+std::u16string Fill(char16_t c, std::size_t count)
+{
+    return std::u16string(count, c);
+}
+
+TEST(HostileValues, NothingOutsideTheSuiteGoesAndEveryRefusalIsLogged)
+{
+    const auto relayFolder = [](std::u16string folder, DWORD type = REG_SZ) {
+        return [folder, type](SimMachine& machine) {
+            machine.registry().setString(HKEY_LOCAL_MACHINE, kRelayEntry, u"InstallLocation", folder, type);
+        };
+    };
+    const auto refused = [](const std::u16string& folder) {
+        return std::vector<std::u16string>{u"Deleting directory \"" + folder + u"\"...refused: protected location"};
+    };
+    const auto value = [](const std::u16string& key, const std::u16string& name, const std::u16string& data) {
+        return [key, name, data](SimMachine& machine) {
+            machine.registry().setString(HKEY_LOCAL_MACHINE, key, name, data);
+        };
+    };
+    const std::u16string appPaths = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\QTVClient.exe";
+    const std::u16string notFound = u"...error creating process: Windows Error 0x2: File not found.";
+    const std::vector<HostileCase> cases = {
+        // An empty name is no location: the relay's folder is found as if none were registered. A
+        // relative one leads nowhere and is passed by, so the relay's own folder stays.
+        {"an empty install location", relayFolder(u""), {}, true, {}},
+        {"a relative path", relayFolder(u"..\\.."), {u"Checking for file \"..\\..\"...not found"}, false, {}},
+        {"a drive without a folder", relayFolder(u"C:"), refused(u"C:"), false, {}},
+        {"a drive's root", relayFolder(u"C:\\"), refused(u"C:\\"), false, {}},
+        {"a drive's root, long form", relayFolder(u"\\\\?\\C:\\"), refused(u"\\\\?\\C:\\"), false, {}},
+        {"the Windows folder", relayFolder(u"C:\\Windows"), refused(u"C:\\Windows"), false, {}},
+        {"the Windows folder, to expand", relayFolder(u"%SystemRoot%", REG_EXPAND_SZ), refused(u"C:\\windows"), false, {}},
+        {"the Program Files folder", relayFolder(u"C:\\Program Files (x86)"), refused(u"C:\\Program Files (x86)"), false, {}},
+        {"a share's root", relayFolder(u"\\\\fileserver\\share"), refused(u"\\\\fileserver\\share"), false, {}},
+        {"Web Reports scripts at a drive's root",
+         value(u"SOFTWARE\\Zantrel\\Enterprise Server\\QTVReports", u"Path", u"C:\\cgi-bin\\qtvreports"),
+         refused(u"C:\\"), false, {}},
+        {"A2A in the documents folder", value(u"SOFTWARE\\Zantrel\\EnterpriseClient\\A2A", u"DLLPath", kDocuments),
+         refused(kDocuments), false, {}},
+        {"App Paths with trailing backslashes", value(appPaths, u"Path", kClient + u"\\\\\\"), {}, true, {}},
+        {"App Paths with a doubled backslash",
+         value(appPaths, u"Path", u"C:\\Program Files (x86)\\\\Zantrel Enterprise\\QTV Client"), {}, true, {}},
+        {"a junction loop", [](SimMachine& machine) { machine.files().addJunction(kClient + u"\\data\\loop", kClient); },
+         {}, true, {}},
+        {"a value of 1 MiB", value(kUninstallList + u"\\{HUGE}", u"DisplayName", Fill(u'n', 512 * 1024)), {}, true,
+         {kUninstallList + u"\\{HUGE}"}},
+        {"key names outside the Basic Multilingual Plane",
+         [](SimMachine& machine) {
+             machine.registry().setString(HKEY_LOCAL_MACHINE, kUninstallList + u"\\{\U0001F600}", u"DisplayName",
+                                          u"Other \U0001F600");
+             machine.registry().createKey(HKEY_LOCAL_MACHINE,
+                                          u"SOFTWARE\\Zantrel\\EnterpriseClient\\Settings\\Client\\_WebUI_\U0001F600");
+         },
+         {}, true, {kUninstallList + u"\\{\U0001F600}"}},
+        {"an uninstall command of 40,000 characters",
+         value(kRelayEntry, u"UninstallString",
+               u"\"C:\\qtv-suite\\bin\\setup.exe\" entry={QTV-RELAY} " + Fill(u'x', 40000)),
+         {}, true, {}},
+        {"an uninstall command naming a missing program",
+         value(kRelayEntry, u"UninstallString", u"\"C:\\qtv-suite\\bin\\missing.exe\" entry={QTV-RELAY}"), {notFound},
+         false, {}},
+        {"a helper ImagePath of one double quote",
+         value(u"SYSTEM\\CurrentControlSet\\Services\\QTVClientHelper", u"ImagePath", u"\""),
+         {notFound, u"Warning: QTV Client Helper uninstall failed!  QTV Client uninstall may fail."}, false, {}},
+    };
+
+    for (const HostileCase& c : cases) {
+        SimMachine machine;
+        ScopedOsApi installed(machine);
+        LaySimSuite(machine);
+        for (const std::u16string& path : kOutside)
+            machine.files().addFile(path, "kept\r\n");
+        c.lay(machine);
+
+        const SimSuiteRun run = RunSilentAll();
+        const std::u16string& text = run.log;
+
+        EXPECT_FALSE(run.escaped) << c.what;
+        EXPECT_EQ(run.componentsThrew, 0u) << c.what;
+        EXPECT_EQ(DescribeSimItems(SimSentinelsLost(machine)), "") << c.what;
+        for (const std::u16string& path : kOutside)
+            EXPECT_TRUE(machine.files().exists(path)) << c.what << ": " << ToUtf8(path) << " is gone";
+        if (c.suiteGone) {
+            EXPECT_EQ(DescribeSimItems(SimSuiteLeft(machine)), "") << c.what;
+        }
+        for (const std::u16string& key : c.kept)
+            EXPECT_TRUE(machine.registry().keyExists(HKEY_LOCAL_MACHINE, key)) << c.what;
+        for (const std::u16string& line : c.lines)
+            EXPECT_TRUE(HasLines(text, line + u"\r\n")) << c.what;
+    }
+}
+
+} // namespace
