@@ -18,6 +18,7 @@
 #include "platform/files.h"
 #include "platform/text.h"
 #include "products/products.h"
+#include "toolkit/detection_index.h"
 #include "toolkit/root_cleanup.h"
 #include "toolkit/uninstaller.h"
 #include "window/qtvremove_dlg.h"
@@ -101,8 +102,13 @@ DWORD CQTVRemoveApp::runSilently(const RunOptions& options)
     const std::u16string caption = Caption();
     const Products products = MakeProducts(log.get());
     const SilentRunContext context{log.get(), caption, RemoveRootTraces, TakeRestartRequest};
-    const SilentRunResult result =
-        options.detectOnly ? DetectSilently(products.set, context) : RunSilent(options.switches, products.set, context);
+    SilentRunResult result;
+    {
+        // The run's detection and removal passes share what the lookups read of the registry.
+        const DetectionIndexScope index;
+        result = options.detectOnly ? DetectSilently(products.set, context)
+                                    : RunSilent(options.switches, products.set, context);
+    }
     if (options.detectOnly)
         WriteToStarter(DetectionListing(result));
 

@@ -2,6 +2,7 @@
 
 #include "platform/errors.h"
 #include "platform/os_api.h"
+#include "platform/registry.h"
 
 UniqueKernelHandle CreateJobObjectChecked(SECURITY_ATTRIBUTES* attributes, const char16_t* name)
 {
@@ -18,6 +19,8 @@ ProcessHandles CreateProcessChecked(const char16_t* applicationName, char16_t* c
                                     const char16_t* currentDirectory,
                                     STARTUPINFOW& startupInfo)
 {
+    // A program may change the registry (an uninstaller takes its registration away).
+    NoteRegistryChange();
     PROCESS_INFORMATION information{};
     ThrowLastErrorIfFalse(Os().createProcess(applicationName, commandLine, processAttributes,
                                              threadAttributes, inheritHandles, creationFlags,

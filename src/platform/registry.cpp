@@ -1,6 +1,7 @@
 #include "platform/registry.h"
 
 #include <algorithm>
+#include <atomic>
 #include <vector>
 
 #include "platform/errors.h"
@@ -28,23 +29,16 @@ const RootName* FindRoot(HKEY root)
     return it == std::end(kRoots) ? nullptr : it;
 }
 
+std::atomic<unsigned> registryChanges{0};
+
 std::u16string ReadTypedString(HKEY root, const std::u16string& path, const std::u16string& name,
                                DWORD expectedType)
 {
     const UniqueKey key = RegOpenKeyChecked(root, path, KEY_READ);
-    const DWORD size = RegQueryValueChecked(key.get(), name, nullptr, 0).size;
-    // Odd sizes round up: the last byte still lands in a whole, zeroed character.
-    std::vector<char16_t> buffer((static_cast<std::size_t>(size) + 1) / 2, u'\0');
-    const RegistryValueInfo read =
-        RegQueryValueChecked(key.get(), name, reinterpret_cast<BYTE*>(buffer.data()),
-                             static_cast<DWORD>(buffer.size() * sizeof(char16_t)));
-    if (read.size == 0)
-        throw Windows::RegistryValueIsEmpty();
+    RegistryText read = RegQueryTextChecked(key.get(), name);
     if (read.type != expectedType)
         throw Windows::WrongRegistryType();
-    const std::size_t characters = std::min(buffer.size(), (static_cast<std::size_t>(read.size) + 1) / 2);
-    const auto end = std::find(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(characters), u'\0');
-    return std::u16string(buffer.begin(), end);
+    return std::move(read.text);
 }
 
 } // namespace
@@ -129,8 +123,24 @@ bool RegEnumKeyChecked(HKEY key, DWORD index, RegistryKeyEntry& entry)
     return true;
 }
 
+RegistryText RegQueryTextChecked(HKEY key, const std::u16string& name)
+{
+    const DWORD size = RegQueryValueChecked(key, name, nullptr, 0).size;
+    // Odd sizes round up: the last byte still lands in a whole, zeroed character.
+    std::vector<char16_t> buffer((static_cast<std::size_t>(size) + 1) / 2, u'\0');
+    const RegistryValueInfo read =
+        RegQueryValueChecked(key, name, reinterpret_cast<BYTE*>(buffer.data()),
+                             static_cast<DWORD>(buffer.size() * sizeof(char16_t)));
+    if (read.size == 0)
+        throw Windows::RegistryValueIsEmpty();
+    const std::size_t characters = std::min(buffer.size(), (static_cast<std::size_t>(read.size) + 1) / 2);
+    const auto end = std::find(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(characters), u'\0');
+    return RegistryText{read.type, std::u16string(buffer.begin(), end)};
+}
+
 void RegDeleteKeyChecked(HKEY key, const std::u16string& name, REGSAM view)
 {
+    NoteRegistryChange();
     // RegDeleteKeyW always works in the program's own view.
     const LONG result = view == 0 ? Os().regDeleteKey(key, name.c_str())
                                   : Os().regDeleteKeyEx(key, name.c_str(), view, 0);
@@ -139,6 +149,7 @@ void RegDeleteKeyChecked(HKEY key, const std::u16string& name, REGSAM view)
 
 void RegDeleteValueChecked(HKEY key, const std::u16string& name)
 {
+    NoteRegistryChange();
     const auto result = static_cast<DWORD>(Os().regDeleteValue(key, name.c_str()));
     if (result != ERROR_FILE_NOT_FOUND)
         ThrowWindowsError(result);
@@ -153,6 +164,16 @@ std::u16string ReadRegistryExpandSz(HKEY root, const std::u16string& path,
                                     const std::u16string& name)
 {
     return ReadTypedString(root, path, name, REG_EXPAND_SZ);
+}
+
+unsigned RegistryChangeCount()
+{
+    return registryChanges.load(std::memory_order_acquire);
+}
+
+void NoteRegistryChange()
+{
+    registryChanges.fetch_add(1, std::memory_order_acq_rel);
 }
 
 std::u16string ExpandEnvironmentText(const std::u16string& text)

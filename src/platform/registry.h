@@ -61,12 +61,26 @@ void RegDeleteKeyChecked(HKEY key, const std::u16string& name, REGSAM view = 0);
 // Deletes a value; a value that does not exist is not an error. Throws Windows::Error otherwise.
 void RegDeleteValueChecked(HKEY key, const std::u16string& name);
 
+// A value read as text, whatever its type: the type, and the data cut at its first NUL. Throws
+// Windows::Error for a missing value and Windows::RegistryValueIsEmpty for zero bytes.
+struct RegistryText {
+    DWORD type;
+    std::u16string text;
+};
+RegistryText RegQueryTextChecked(HKEY key, const std::u16string& name);
+
 // A REG_SZ (REG_EXPAND_SZ, not expanded) value cut at its first NUL. Throws Windows::Error for a
 // missing key or value, Windows::RegistryValueIsEmpty for zero bytes (checked first) and
 // Windows::WrongRegistryType for another type.
 std::u16string ReadRegistrySz(HKEY root, const std::u16string& path, const std::u16string& name);
 std::u16string ReadRegistryExpandSz(HKEY root, const std::u16string& path,
                                     const std::u16string& name);
+
+// Changes the program made to the registry through these wrappers (deletions), through the
+// security functions on a key, or may have made by starting a program: a count that grows with
+// each. Whoever keeps registry reads in memory drops them when it has grown.
+unsigned RegistryChangeCount();
+void NoteRegistryChange();
 
 // The text with its %NAME% references replaced. Throws Windows::Error when the expansion fails.
 std::u16string ExpandEnvironmentText(const std::u16string& text);

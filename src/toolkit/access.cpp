@@ -14,6 +14,9 @@ constexpr std::u16string_view kLongPathPrefix = u"\\\\?\\";
 DWORD SetSecurity(std::u16string name, SE_OBJECT_TYPE type, SECURITY_INFORMATION information,
                   PSID owner, PACL dacl)
 {
+    // A key's new access list may let a read through that failed before.
+    if (type == SE_REGISTRY_KEY)
+        NoteRegistryChange();
     return Os().setNamedSecurityInfo(name.data(), type, information, owner, nullptr, dacl, nullptr);
 }
 

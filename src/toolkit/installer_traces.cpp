@@ -10,11 +10,10 @@
 
 namespace {
 
-constexpr char16_t kProducts[] = u"SOFTWARE\\Classes\\Installer\\Products";
-constexpr char16_t kFeatures[] = u"SOFTWARE\\Classes\\Installer\\Features";
-constexpr char16_t kUpgradeCodes[] = u"SOFTWARE\\Classes\\Installer\\UpgradeCodes";
-constexpr char16_t kUserData[] =
-    u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData\\S-1-5-18\\Products";
+constexpr const char16_t* kProducts = kInstallerProductsKey;
+constexpr const char16_t* kFeatures = kInstallerFeaturesKey;
+constexpr const char16_t* kUpgradeCodes = kInstallerUpgradeCodesKey;
+constexpr const char16_t* kUserData = kInstallerUserDataKey;
 constexpr int kPassLimit = 100;
 
 std::u16string Below(const char16_t* parent, const std::u16string& child)
@@ -25,12 +24,7 @@ std::u16string Below(const char16_t* parent, const std::u16string& child)
 // Whether the upgrade-code key names the product: a readable REG_SZ value named after it.
 bool NamesProduct(const std::u16string& upgradeCode, const std::u16string& product)
 {
-    try {
-        ReadRegistrySz(HKEY_LOCAL_MACHINE, Below(kUpgradeCodes, upgradeCode), product);
-        return true;
-    } catch (...) {
-        return false;
-    }
+    return TryReadRegistrySz(HKEY_LOCAL_MACHINE, Below(kUpgradeCodes, upgradeCode), product).has_value();
 }
 
 } // namespace

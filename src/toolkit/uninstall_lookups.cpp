@@ -6,27 +6,39 @@
 #include "platform/errors.h"
 #include "platform/os_api.h"
 #include "platform/registry.h"
+#include "toolkit/detection_index.h"
 #include "toolkit/file_removal.h"
 
 namespace {
 
-constexpr char16_t kInstallerProducts[] = u"SOFTWARE\\Classes\\Installer\\Products";
-constexpr char16_t kInstallerUserData[] =
-    u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData\\S-1-5-18\\Products";
+constexpr const char16_t* kInstallerProducts = kInstallerProductsKey;
+constexpr const char16_t* kInstallerUserData = kInstallerUserDataKey;
 
 bool Matches(HKEY root, const std::u16string& path, const std::u16string& valueName,
              const std::u16string& wanted, REGSAM view = 0)
 {
+    return TryReadRegistrySz(root, path, valueName, view) == wanted;
+}
+
+// The index's read of a value, when a pass keeps one for that location.
+DetectionIndex* IndexFor(HKEY root, const std::u16string& path, REGSAM view)
+{
+    DetectionIndex* index = ActiveDetectionIndex();
+    return index && DetectionIndex::keepsValues(root, path, view) ? index : nullptr;
+}
+
+std::vector<std::u16string> ReadSubkeyNames(HKEY root, const std::u16string& path, REGSAM view)
+{
+    std::vector<std::u16string> names;
     try {
-        if (view != 0) {
-            // Another view is opened by name with its flag; the value is read through the key.
-            const UniqueKey key = RegOpenKeyChecked(root, path, KEY_READ | view);
-            return ReadRegistrySz(key.get(), u"", valueName) == wanted;
-        }
-        return ReadRegistrySz(root, path, valueName) == wanted;
+        const UniqueKey key = RegOpenKeyChecked(root, path, KEY_READ | view);
+        RegistryKeyEntry entry;
+        for (DWORD index = 0; RegEnumKeyChecked(key.get(), index, entry); ++index)
+            names.push_back(entry.name);
     } catch (...) {
-        return false;
+        // The names gathered before the error stand.
     }
+    return names;
 }
 
 // The first matching Uninstall entry that has the value, read as ReadRegistryString reads it.
@@ -96,16 +108,10 @@ std::u16string KeyWithValue(HKEY root, const std::u16string& path, const std::u1
 
 std::vector<std::u16string> EnumerateSubkeyNames(HKEY root, const std::u16string& path, REGSAM view)
 {
-    std::vector<std::u16string> names;
-    try {
-        const UniqueKey key = RegOpenKeyChecked(root, path, KEY_READ | view);
-        RegistryKeyEntry entry;
-        for (DWORD index = 0; RegEnumKeyChecked(key.get(), index, entry); ++index)
-            names.push_back(entry.name);
-    } catch (...) {
-        // The names gathered before the error stand.
-    }
-    return names;
+    DetectionIndex* index = ActiveDetectionIndex();
+    if (index && DetectionIndex::keepsNames(root, path, view))
+        return index->names(path, view, [&] { return ReadSubkeyNames(root, path, view); });
+    return ReadSubkeyNames(root, path, view);
 }
 
 std::vector<std::u16string> FindSubkeysByValue(HKEY root, const std::u16string& path,
@@ -113,6 +119,12 @@ std::vector<std::u16string> FindSubkeysByValue(HKEY root, const std::u16string& 
                                                const std::u16string& wanted)
 {
     std::vector<std::u16string> found;
+    if (ActiveDetectionIndex() && DetectionIndex::keepsNames(root, path, 0)) {
+        for (const std::u16string& name : EnumerateSubkeyNames(root, path))
+            if (Matches(root, path + u"\\" + name, valueName, wanted))
+                found.push_back(name);
+        return found;
+    }
     try {
         const UniqueKey key = RegOpenKeyChecked(root, path, KEY_READ);
         RegistryKeyEntry entry;
@@ -137,19 +149,47 @@ std::vector<std::u16string> FindSubkeysByNestedValue(HKEY root, const std::u16st
     return found;
 }
 
+OptionalText TryReadRegistrySz(HKEY root, const std::u16string& path, const std::u16string& valueName, REGSAM view)
+{
+    if (DetectionIndex* index = IndexFor(root, path, view)) {
+        const std::optional<RegistryText> read = index->value(path, valueName, view);
+        if (read && read->type == REG_SZ)
+            return read->text;
+        return std::nullopt;
+    }
+    try {
+        if (view != 0) {
+            // Another view is opened by name with its flag; the value is read through the key.
+            const UniqueKey key = RegOpenKeyChecked(root, path, KEY_READ | view);
+            return ReadRegistrySz(key.get(), u"", valueName);
+        }
+        return ReadRegistrySz(root, path, valueName);
+    } catch (...) {
+        return std::nullopt;
+    }
+}
+
 OptionalText ReadRegistryString(HKEY root, const std::u16string& path, const std::u16string& valueName)
 {
     try {
-        DWORD type = REG_NONE;
-        {
-            const UniqueKey key = RegOpenKeyChecked(root, path, KEY_READ);
-            type = RegQueryValueChecked(key.get(), valueName, nullptr, 0).type;
-        }
         std::u16string text;
-        if (type == REG_SZ)
-            text = ReadRegistrySz(root, path, valueName);
-        else if (type == REG_EXPAND_SZ)
-            text = ExpandEnvironmentText(ReadRegistryExpandSz(root, path, valueName));
+        if (DetectionIndex* index = IndexFor(root, path, 0)) {
+            const std::optional<RegistryText> read = index->value(path, valueName, 0);
+            if (read && read->type == REG_SZ)
+                text = read->text;
+            else if (read && read->type == REG_EXPAND_SZ)
+                text = ExpandEnvironmentText(read->text);
+        } else {
+            DWORD type = REG_NONE;
+            {
+                const UniqueKey key = RegOpenKeyChecked(root, path, KEY_READ);
+                type = RegQueryValueChecked(key.get(), valueName, nullptr, 0).type;
+            }
+            if (type == REG_SZ)
+                text = ReadRegistrySz(root, path, valueName);
+            else if (type == REG_EXPAND_SZ)
+                text = ExpandEnvironmentText(ReadRegistryExpandSz(root, path, valueName));
+        }
         // Windows Installer writes a lone terminator for a location it was not given: no text.
         if (!text.empty())
             return text;

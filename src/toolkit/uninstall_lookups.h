@@ -15,10 +15,17 @@ class Log;
 // unit by code unit (REG_SZ only, cut at the first NUL). Nothing here throws except
 // GetFileVersionString.
 
-// The Uninstall key under HKEY_LOCAL_MACHINE.
+// The Uninstall key and Windows Installer's registration under HKEY_LOCAL_MACHINE; UserData
+// lives in the 64-bit view only.
 inline constexpr char16_t kUninstallKey[] = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+inline constexpr char16_t kInstallerProductsKey[] = u"SOFTWARE\\Classes\\Installer\\Products";
+inline constexpr char16_t kInstallerFeaturesKey[] = u"SOFTWARE\\Classes\\Installer\\Features";
+inline constexpr char16_t kInstallerUpgradeCodesKey[] = u"SOFTWARE\\Classes\\Installer\\UpgradeCodes";
+inline constexpr char16_t kInstallerUserDataKey[] =
+    u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData\\S-1-5-18\\Products";
 
-// Building blocks, silent.
+// Building blocks, silent. Where a pass holds a DetectionIndexScope, what they read under the
+// Uninstall key and the Windows Installer locations comes from its index.
 // `view` is 0 for the program's own registry view, or the flag of another (KEY_WOW64_64KEY).
 std::vector<std::u16string> EnumerateSubkeyNames(HKEY root, const std::u16string& path, REGSAM view = 0);
 std::vector<std::u16string> FindSubkeysByValue(HKEY root, const std::u16string& path,
@@ -28,6 +35,10 @@ std::vector<std::u16string> FindSubkeysByNestedValue(HKEY root, const std::u16st
                                                      const std::u16string& childName,
                                                      const std::u16string& valueName,
                                                      const std::u16string& wanted, REGSAM view = 0);
+// The REG_SZ value as ReadRegistrySz reads it (in another view opened with its flag); absent
+// where that throws.
+OptionalText TryReadRegistrySz(HKEY root, const std::u16string& path, const std::u16string& valueName,
+                               REGSAM view = 0);
 // REG_SZ as read (cut at the first NUL); REG_EXPAND_SZ expanded; an empty text, anything else,
 // or any error, absent.
 OptionalText ReadRegistryString(HKEY root, const std::u16string& path, const std::u16string& valueName);

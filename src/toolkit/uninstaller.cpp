@@ -5,6 +5,7 @@
 #include "core/log.h"
 #include "platform/errors.h"
 #include "platform/os_api.h"
+#include "platform/registry.h"
 #include "platform/process.h"
 
 namespace {
@@ -37,6 +38,10 @@ bool RunUninstaller(std::u16string commandLine, const std::u16string& displayNam
     log->write(commandLine);
     log->write(EOL);
 
+    // What the uninstaller and the programs it started changed is complete only once they ended.
+    struct NoteChangesAtEnd {
+        ~NoteChangesAtEnd() { NoteRegistryChange(); }
+    } atEnd;
     bool created = false;
     JobProcess job;
     try {

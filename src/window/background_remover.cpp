@@ -6,6 +6,7 @@
 #include "core/log.h"
 #include "core/product.h"
 #include "platform/errors.h"
+#include "toolkit/detection_index.h"
 
 BackgroundRemover::BackgroundRemover(RemoverHost* removerHost, Remove::Log* sink)
     : host(removerHost), log(sink)
@@ -67,6 +68,8 @@ void BackgroundRemover::run()
 {
     allSucceeded = true;
     try {
+        // The job is one pass: its lookups share what they read of the registry.
+        const DetectionIndexScope index;
         if (mode == Mode::Detection)
             detectAll();
         else

@@ -1,0 +1,138 @@
+#include "toolkit/detection_index.h"
+
+#include "platform/os_api.h"
+#include "toolkit/uninstall_lookups.h"
+
+namespace {
+
+// Where the lookups look under HKEY_LOCAL_MACHINE, and what they read of every child there
+// (of the child's own key below it, for UserData): read together when a child is first read.
+struct Location {
+    const char16_t* path;
+    REGSAM view;
+    const char16_t* below;
+    std::vector<std::u16string> together;
+};
+
+const std::vector<Location>& Locations()
+{
+    static const std::vector<Location> locations = {
+        {kUninstallKey, 0, u"", {u"DisplayName"}},
+        {kInstallerProductsKey, 0, u"", {u"ProductName", u"RemovedProductName"}},
+        {kInstallerUpgradeCodesKey, 0, u"", {}},
+        // Windows Installer keeps UserData in the 64-bit view only.
+        {kInstallerUserDataKey, KEY_WOW64_64KEY, u"InstallProperties", {u"DisplayName"}},
+    };
+    return locations;
+}
+
+const Location* LocationOf(HKEY root, const std::u16string& path, REGSAM view, bool below)
+{
+    if (root != HKEY_LOCAL_MACHINE)
+        return nullptr;
+    for (const Location& location : Locations()) {
+        const std::u16string_view base = location.path;
+        if (location.view != view || path.compare(0, base.size(), base) != 0)
+            continue;
+        if (!below && path.size() == base.size())
+            return &location;
+        if (below && path.size() > base.size() + 1 && path[base.size()] == u'\\')
+            return &location;
+    }
+    return nullptr;
+}
+
+// The values the lookups read of a location's child, when `path` is that child's key.
+const std::vector<std::u16string>* TogetherFor(const std::u16string& path, REGSAM view)
+{
+    const Location* location = LocationOf(HKEY_LOCAL_MACHINE, path, view, true);
+    if (location == nullptr)
+        return nullptr;
+    std::u16string_view rest = std::u16string_view(path).substr(std::u16string_view(location->path).size() + 1);
+    const std::size_t separator = rest.find(u'\\');
+    const std::u16string_view tail = separator == std::u16string_view::npos ? std::u16string_view() : rest.substr(separator + 1);
+    return tail == location->below ? &location->together : nullptr;
+}
+
+thread_local DetectionIndex* active = nullptr;
+
+} // namespace
+
+bool DetectionIndex::keepsNames(HKEY root, const std::u16string& path, REGSAM view)
+{
+    return LocationOf(root, path, view, false) != nullptr;
+}
+
+bool DetectionIndex::keepsValues(HKEY root, const std::u16string& path, REGSAM view)
+{
+    return LocationOf(root, path, view, true) != nullptr;
+}
+
+void DetectionIndex::dropIfChanged()
+{
+    if (changes_ == RegistryChangeCount() && generation_ == OsGeneration())
+        return;
+    names_.clear();
+    values_.clear();
+    changes_ = RegistryChangeCount();
+    generation_ = OsGeneration();
+}
+
+std::vector<std::u16string> DetectionIndex::names(const std::u16string& path, REGSAM view,
+                                                  const std::function<std::vector<std::u16string>()>& read)
+{
+    dropIfChanged();
+    const auto key = std::make_pair(path, view);
+    auto found = names_.find(key);
+    if (found == names_.end())
+        found = names_.emplace(key, read()).first;
+    return found->second;
+}
+
+std::optional<RegistryText> DetectionIndex::value(const std::u16string& path, const std::u16string& valueName,
+                                                  REGSAM view)
+{
+    dropIfChanged();
+    auto& read = values_[std::make_pair(path, view)];
+    const auto known = read.find(valueName);
+    if (known != read.end())
+        return known->second;
+
+    // One open for what the lookups read of the key; a value they ask later opens it again.
+    std::vector<std::u16string> wanted{valueName};
+    if (read.empty())
+        if (const std::vector<std::u16string>* together = TogetherFor(path, view))
+            for (const std::u16string& name : *together)
+                if (name != valueName)
+                    wanted.push_back(name);
+    try {
+        const UniqueKey key = RegOpenKeyChecked(HKEY_LOCAL_MACHINE, path, KEY_READ | view);
+        for (const std::u16string& name : wanted) {
+            try {
+                read[name] = RegQueryTextChecked(key.get(), name);
+            } catch (...) {
+                read[name] = std::nullopt;
+            }
+        }
+    } catch (...) {
+        for (const std::u16string& name : wanted)
+            read[name] = std::nullopt;
+    }
+    return read[valueName];
+}
+
+DetectionIndex* ActiveDetectionIndex()
+{
+    return active;
+}
+
+DetectionIndexScope::DetectionIndexScope()
+    : previous_(active)
+{
+    active = &index_;
+}
+
+DetectionIndexScope::~DetectionIndexScope()
+{
+    active = previous_;
+}
