@@ -160,17 +160,6 @@ TemporaryResponseFile::TemporaryResponseFile()
     path_ = name.data();
 }
 
-std::unique_ptr<TemporaryResponseFile> MakeTemporaryResponseFile(Remove::Log* log)
-{
-    try {
-        return std::make_unique<TemporaryResponseFile>();
-    } catch (...) {
-        log->write(u"Creating a temporary file for the response file...");
-        writeLine(log, DescribeCurrentExceptionW());
-        return nullptr;
-    }
-}
-
 TemporaryResponseFile::~TemporaryResponseFile()
 {
     const DWORD attributes = Os().getFileAttributes(path_.c_str());
@@ -183,16 +172,14 @@ bool RunSetupUninstaller(const std::u16string& command, const std::u16string& ru
                          const std::u16string& displayName, const ResponseFileWriter& writeResponseFile,
                          Remove::Log* log)
 {
-    const std::unique_ptr<TemporaryResponseFile> responseFile = MakeTemporaryResponseFile(log);
-    if (!responseFile)
-        return false;
+    const TemporaryResponseFile responseFile;
     std::u16string run = command;
     if (command.find(u"MsiExec") != std::u16string::npos) {
         run += u" /qn";
     } else {
-        if (!writeResponseFile(responseFile->path()))
+        if (!writeResponseFile(responseFile.path()))
             return false;
-        run += u" -s --uninstallsilent -f1\"" + responseFile->path() + u"\"";
+        run += u" -s --uninstallsilent -f1\"" + responseFile.path() + u"\"";
     }
     RunUninstaller(run, runName, log);
     ReportIfStillRegistered(displayName, log);

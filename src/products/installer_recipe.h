@@ -1,7 +1,6 @@
 #pragma once
 
 #include <functional>
-#include <memory>
 #include <initializer_list>
 #include <string>
 #include <string_view>
@@ -102,10 +101,6 @@ private:
     std::u16string path_;
 };
 
-// A TemporaryResponseFile, or null when none could be made: the failure is then logged as
-// "Creating a temporary file for the response file..." and the system's error.
-std::unique_ptr<TemporaryResponseFile> MakeTemporaryResponseFile(Remove::Log* log);
-
 // Writes an InstallShield response file to the path; true on success.
 using ResponseFileWriter = std::function<bool(const std::u16string& path)>;
 
@@ -113,7 +108,8 @@ using ResponseFileWriter = std::function<bool(const std::u16string& path)>;
 // InstallShield uninstall command (the response file written to a fresh temporary file and
 // passed with " -s --uninstallsilent -f1\"...\""), then reports whether the product is still
 // registered, and deletes the temporary file. False only when the response file could not be
-// made or written (logged): the removal must then end.
+// written: the removal must then end. Creating the temporary file throws Windows::Error on
+// failure.
 bool RunSetupUninstaller(const std::u16string& command, const std::u16string& runName,
                          const std::u16string& displayName, const ResponseFileWriter& writeResponseFile,
                          Remove::Log* log);

@@ -101,9 +101,7 @@ bool PlatformAPIProduct::remove()
     removeBanner(log, name());
     const std::u16string registered = registeredName();
     if (const OptionalText registeredCommand = FindUninstallString(registered, log)) {
-        const std::unique_ptr<TemporaryResponseFile> responseFile = MakeTemporaryResponseFile(log);
-        if (!responseFile)
-            return false;
+        const TemporaryResponseFile responseFile;
         std::u16string command = *registeredCommand;
         if (command.find(kInstallerMarker) != std::u16string::npos) {
             command += kInstallerQuiet;
@@ -112,9 +110,9 @@ bool PlatformAPIProduct::remove()
             if (install != std::u16string::npos)
                 command.replace(install, kInstallSwitch.size(), kUninstallSwitch);
         } else {
-            if (!writeResponseFile(responseFile->path(), command))
+            if (!writeResponseFile(responseFile.path(), command))
                 return false;
-            command += kSetupSwitches + responseFile->path() + u"\"";
+            command += kSetupSwitches + responseFile.path() + u"\"";
         }
         RunUninstaller(command, name(), log);
         if (StillInstalledAfterUninstall(registered, log))

@@ -226,7 +226,12 @@ TEST(FaultSweep, EveryFailedCallIsSurvivedLoggedAndMadeGoodByASecondRun)
         }
         if (one)
             std::cout << "left after the second run:\n" << left;
-        const bool ok = !failed.escaped && failed.componentsThrew == 0 && (logged || leftByFailed.empty()) &&
+        // The one exception a removal lets out by design: the temporary file for an uninstaller's
+        // answers cannot be made. The driver takes it, and that component's removal ends there.
+        const SimCall call = injection.fault->call;
+        const bool mayThrow = call == SimCall::GetTempPath || call == SimCall::CreateDirectory ||
+                              call == SimCall::GetTempFileName;
+        const bool ok = !failed.escaped && (failed.componentsThrew == 0 || mayThrow) && (logged || leftByFailed.empty()) &&
                         lost.empty() && !secondEscaped && left.empty() && lostAfter.empty();
         EXPECT_TRUE(ok) << Name(injection) << (failed.escaped ? "\n  an exception left the driver" : "")
                         << (failed.componentsThrew ? "\n  an exception left a component's removal" : "")

@@ -95,21 +95,6 @@ TEST_F(PlatformAPIProductTest, SetupIsAnsweredByTheProductCodesDialogOrder)
 }
 
 // No temporary file for the answers: the failure is logged, the removal ends, nothing escapes.
-TEST_F(PlatformAPIProductTest, NoTemporaryFileEndsTheRemoval)
-{
-    registerApi(u"\"" + kSetup + u"\" -removeonly");
-    bindUninstaller(kSetup);
-    api.detect();
-    text();
-    machine.failCall(SimCall::GetTempFileName, ERROR_ACCESS_DENIED);
-
-    EXPECT_FALSE(api.remove());
-
-    EXPECT_EQ(Lines(text()).back(),
-              u"Creating a temporary file for the response file...Windows Error 0x5: Access denied.");
-    EXPECT_TRUE(machine.processes().runs().empty());
-}
-
 TEST_F(PlatformAPIProductTest, SetupCommandWithoutAProductCodeEndsTheRemoval)
 {
     for (const std::u16string registered : {u"C:\\Setup\\API}\\setup.exe -x {", u"C:\\Setup\\API\\setup.exe -x"}) {
