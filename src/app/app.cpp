@@ -13,9 +13,11 @@
 #include "core/run_options.h"
 #include "core/run_report.h"
 #include "core/silent_driver.h"
+#include "listview/win_text.h"
 #include "platform/app_name.h"
 #include "platform/errors.h"
 #include "platform/files.h"
+#include "platform/only_copy.h"
 #include "platform/text.h"
 #include "products/products.h"
 #include "toolkit/detection_index.h"
@@ -68,48 +70,60 @@ CQTVRemoveApp::CQTVRemoveApp(std::u16string commandLine)
 bool CQTVRemoveApp::InitInstance()
 {
     const RunOptions options = ParseRunOptions(commandLine_);
+    // Held until the process ends, by the dialog and the silent run alike.
+    const OnlyCopyClaim claim = OnlyCopyClaim::Claim();
     if (!HasSwitch(options.switches, u"/silent")) {
+        if (!claim.held()) {
+            const std::u16string caption = Caption();
+            MessageBoxW(nullptr, Wide(AnotherCopyMessage(caption)), Wide(caption), MB_ICONERROR | MB_OK);
+            exitCode_ = 1618;
+            return false;
+        }
         INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES | ICC_BAR_CLASSES};
         InitCommonControlsEx(&controls);
         CQTVRemoveDlg dialog;
         dialog.DoModal();
         return false;
     }
-    exitCode_ = runSilently(options);
+    exitCode_ = runSilently(options, claim.held());
     return false;
 }
 
-DWORD CQTVRemoveApp::runSilently(const RunOptions& options)
+DWORD CQTVRemoveApp::runSilently(const RunOptions& options, bool onlyCopy)
 {
     if (options.pathMissing)
         return ERROR_INVALID_PARAMETER;
 
     // Both files open before anything is looked at: a run whose record cannot be kept does not
-    // start.
+    // start. A copy that finds another at work records why where it can: the files may be the
+    // other copy's, open there without sharing, and are then left alone.
     std::unique_ptr<Remove::Log> log;
     UniqueKernelHandle report;
     try {
         if (options.logPath)
             log = std::make_unique<Remove::FileLog>(*options.logPath);
-        else
-            log = std::make_unique<Remove::Log>();
         if (options.reportPath)
             report = OpenFileReplacing(*options.reportPath);
     } catch (const Windows::Error& error) {
-        return error.code();
+        if (onlyCopy)
+            return error.code();
     }
+    if (!log)
+        log = std::make_unique<Remove::Log>();
 
     const std::u16string caption = Caption();
     const Products products = MakeProducts(log.get());
     const SilentRunContext context{log.get(), caption, RemoveRootTraces, TakeRestartRequest};
     SilentRunResult result;
-    {
+    if (!onlyCopy) {
+        result = RefuseAnotherCopy(context);
+    } else {
         // The run's detection and removal passes share what the lookups read of the registry.
         const DetectionIndexScope index;
         result = options.detectOnly ? DetectSilently(products.set, context)
                                     : RunSilent(options.switches, products.set, context);
     }
-    if (options.detectOnly)
+    if (options.detectOnly && onlyCopy)
         WriteToStarter(DetectionListing(result));
 
     if (report) {

@@ -22,11 +22,12 @@ public:
 
     // The process's exit status: the silent run's (see SilentExitStatus), a Windows error code
     // when its log or report file cannot be opened, 87 for "/log" or "/report" without a path;
-    // 0 after the dialog.
+    // 1618 when another copy of the program was at work; 0 after the dialog.
     DWORD ExitCode() const { return exitCode_; }
 
 private:
-    DWORD runSilently(const RunOptions& options);
+    // `onlyCopy`: no other copy of the program is at work on this machine.
+    DWORD runSilently(const RunOptions& options, bool onlyCopy);
 
     std::u16string commandLine_;
     DWORD exitCode_ = 0;

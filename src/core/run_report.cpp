@@ -17,6 +17,8 @@ const char* EndingName(SilentEnding ending)
         return "nothingSelected";
     case SilentEnding::Detected:
         return "detected";
+    case SilentEnding::AnotherCopy:
+        return "anotherCopy";
     }
     return "completed";
 }

@@ -11,7 +11,8 @@
 //    "components": [{"switch": "/webui", "name": "...", "version": "9.5" or null,
 //                    "installedBefore": true, "selected": true, "removed": true,
 //                    "stillInstalled": false, "removeResult": "succeeded"}, ...]}
-// "ending" is "completed", "refused", "nothingSelected" or "detected"; "removed" says whether
+// "ending" is "completed", "refused", "nothingSelected", "detected" or "anotherCopy" (then
+// "components" is empty); "removed" says whether
 // the component's removal ran; "removeResult" is "succeeded", "failed", "exception" (the
 // removal threw) or null (it did not run). Components come in the silent detection order.
 std::string SilentRunReport(const SilentRunResult& result, std::u16string_view program,

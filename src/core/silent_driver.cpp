@@ -178,6 +178,24 @@ SilentRunResult DetectSilently(const ProductSet& products, const SilentRunContex
     return result;
 }
 
+SilentRunResult RefuseAnotherCopy(const SilentRunContext& context)
+{
+    Tell(context, AnotherCopyMessage(context.caption), MB_ICONERROR | MB_OK);
+    SilentRunResult result;
+    result.ending = SilentEnding::AnotherCopy;
+    return result;
+}
+
+std::u16string AnotherCopyMessage(std::u16string_view program)
+{
+    std::u16string text = u"Another copy of ";
+    text += program;
+    text += u" is already running on this machine.\nWait until it has finished, then start ";
+    text += program;
+    text += u" again.";
+    return text;
+}
+
 std::u16string DetectionListing(const SilentRunResult& result)
 {
     std::u16string listing;
@@ -202,6 +220,8 @@ DWORD SilentExitStatus(const SilentRunResult& result)
         return 87;
     case SilentEnding::Refused:
         return 1;
+    case SilentEnding::AnotherCopy:
+        return 1618;
     case SilentEnding::Detected:
         return any([](const ComponentOutcome& outcome) { return outcome.installedBefore; }) ? 1 : 0;
     case SilentEnding::Completed:

@@ -45,6 +45,7 @@ enum class SilentEnding {
     Refused,         // the client would have stranded its dependents
     NothingSelected, // the help was shown
     Detected,        // "/detect": nothing was removed
+    AnotherCopy,     // another copy of the program was running: nothing was looked at
 };
 
 struct SilentRunResult {
@@ -60,6 +61,8 @@ struct SilentRunResult {
 //   1603  a selected component is still installed, or a removal failed or threw
 //   1     the client's removal was refused
 //   87    nothing was selected (the help)
+//   1618  another copy of the program was running (Windows Installer's "another installation is
+//         in progress", which deployment engines already know to retry later)
 // After "/detect": 1 when any component is installed, 0 when none is.
 DWORD SilentExitStatus(const SilentRunResult& result);
 
@@ -76,6 +79,13 @@ SilentRunResult RunSilent(std::u16string_view commandLine, const ProductSet& pro
 // "/silent /detect": detects every component, removes nothing, cleans nothing up, and logs one
 // line per installed component (DetectionListing).
 SilentRunResult DetectSilently(const ProductSet& products, const SilentRunContext& context);
+
+// A run that found another copy of the program at work: tells why it does nothing, as the
+// refusal is told (the log, then a message box where somebody can see one), and looks at nothing.
+SilentRunResult RefuseAnotherCopy(const SilentRunContext& context);
+
+// Why a second copy does nothing; `program` is the application's name.
+std::u16string AnotherCopyMessage(std::u16string_view program);
 
 // One line per installed component: its name, a tab, its version or "Unknown", the log's line end.
 std::u16string DetectionListing(const SilentRunResult& result);

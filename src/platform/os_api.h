@@ -93,8 +93,10 @@ public:
                                        TOKEN_PRIVILEGES* newState, DWORD bufferLength,
                                        TOKEN_PRIVILEGES* previousState, DWORD* returnLength) = 0;
 
-    // Processes, jobs and completion ports (KERNEL32).
+    // Processes, jobs, mutexes and completion ports (KERNEL32).
     virtual HANDLE createJobObject(SECURITY_ATTRIBUTES* attributes, const char16_t* name) = 0;
+    virtual HANDLE createMutex(SECURITY_ATTRIBUTES* attributes, BOOL initialOwner,
+                               const char16_t* name) = 0;
     virtual BOOL createProcess(const char16_t* applicationName, char16_t* commandLine,
                                SECURITY_ATTRIBUTES* processAttributes,
                                SECURITY_ATTRIBUTES* threadAttributes, BOOL inheritHandles,

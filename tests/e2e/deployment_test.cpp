@@ -27,14 +27,6 @@ SuitePrograms programs;
 const std::wstring kLog = L"C:\\qtv-e2e\\logs\\run.log";
 const std::wstring kReport = L"C:\\qtv-e2e\\logs\\report.json";
 
-std::string ReadText(const std::wstring& path)
-{
-    std::ifstream file(path.c_str(), std::ios::binary);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
 std::string Narrow(const std::wstring& text)
 {
     std::string narrow;
@@ -102,17 +94,17 @@ TEST_F(DeploymentTest, DetectRefusalAndHelpRemoveNothing)
                        "Supporting Databases\t9.5.10.79\r\n"
                        "YLM Installation Generator\t9.5.10.79\r\n"
                        "Microsoft SQL Server Desktop Engine\tUnknown\r\n");
-    const std::string log = ReadText(kLog);
+    const std::string log = ReadFileBytes(kLog);
     EXPECT_EQ(log.substr(log.size() - listing.size()), listing);
 
     StartSettings unseen;
     unseen.desktop = HiddenDesktop();
     EXPECT_EQ(run(L"/silent /client /log " + kLog, unseen), 1u);
     EXPECT_EQ(run(L"/silent /log C:/qtv-e2e/logs/all.txt", unseen), 87u);
-    const std::string help = ReadText(L"C:\\qtv-e2e\\logs\\all.txt");
+    const std::string help = ReadFileBytes(L"C:\\qtv-e2e\\logs\\all.txt");
     EXPECT_NE(help.find("To silently remove all components, use /silent /all.\r\n"), std::string::npos) << help;
     EXPECT_EQ(help.substr(help.size() - 28), "    /webui - WebUI Service\r\n");
-    const std::string refused = ReadText(kLog).substr(log.size());
+    const std::string refused = ReadFileBytes(kLog).substr(log.size());
     EXPECT_NE(refused.find("The client should not be removed without also removing the components that depend on it. "
                            "To also remove the dependent components, use the option '/client' with the options:  "
                            "'/a2a' '/cdt' '/relay' '/server' '/webui'. To forcefully remove only the client, add "
@@ -146,7 +138,7 @@ TEST_F(DeploymentTest, RemovalRunsReportWhatHappened)
     EXPECT_EQ(run(L"/silent /all /log " + kLog + L" /report \"" + kReport + L"\""), 1603u);
     CloseHandle(held);
     // Every detection and removal, in the silent run's order.
-    const std::string first = ReadText(kLog);
+    const std::string first = ReadFileBytes(kLog);
     EXPECT_EQ(Banners(first), "* Detecting WebUI Service\n"
                               "* Detecting A2A\n"
                               "* Detecting Platform API\n"
@@ -185,7 +177,7 @@ TEST_F(DeploymentTest, RemovalRunsReportWhatHappened)
                               "* Detecting YLM Installation Generator\n"
                               "x Removing Microsoft SQL Server Desktop Engine\n"
                               "* Detecting Microsoft SQL Server Desktop Engine\n");
-    const nlohmann::json failed = nlohmann::json::parse(ReadText(kReport));
+    const nlohmann::json failed = nlohmann::json::parse(ReadFileBytes(kReport));
     EXPECT_EQ(failed["exitStatus"], 1603);
     EXPECT_EQ(failed["version"], "1.0.0.0");
     std::string rows;
@@ -212,9 +204,9 @@ TEST_F(DeploymentTest, RemovalRunsReportWhatHappened)
     // The second run finishes the job, appending to the same log.
     EXPECT_EQ(run(L"/silent /all /log " + kLog + L" /report \"" + kReport + L"\""), 0u);
     EXPECT_EQ(left(), 0u);
-    EXPECT_EQ(ReadText(kLog).substr(0, first.size()), first);
-    EXPECT_NE(ReadText(kLog).find("x Removing Velmora Zantrel Relay\r\n", first.size()), std::string::npos);
-    EXPECT_EQ(nlohmann::json::parse(ReadText(kReport))["exitStatus"], 0);
+    EXPECT_EQ(ReadFileBytes(kLog).substr(0, first.size()), first);
+    EXPECT_NE(ReadFileBytes(kLog).find("x Removing Velmora Zantrel Relay\r\n", first.size()), std::string::npos);
+    EXPECT_EQ(nlohmann::json::parse(ReadFileBytes(kReport))["exitStatus"], 0);
 }
 
 } // namespace

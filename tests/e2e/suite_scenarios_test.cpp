@@ -52,10 +52,7 @@ std::vector<std::wstring> Components(const std::vector<SuiteItem>& items)
 
 std::string Runs()
 {
-    std::ifstream file("C:\\qtv-e2e\\runs.txt", std::ios::binary);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
+    return ReadFileBytes(L"C:\\qtv-e2e\\runs.txt");
 }
 
 class SuiteScenariosTest : public ::testing::Test {

@@ -1,5 +1,8 @@
 #include "support/win_machine.h"
 
+#include <fstream>
+#include <sstream>
+
 ::testing::AssertionResult SetRegistryText(const std::wstring& key, const wchar_t* name, const std::wstring& value)
 {
     HKEY opened = nullptr;
@@ -151,6 +154,14 @@ DWORD RunAndWait(std::wstring commandLine)
     if (program.hProcess == nullptr)
         return GetLastError();
     return WaitForProgram(program);
+}
+
+std::string ReadFileBytes(const std::wstring& path)
+{
+    std::ifstream file(path.c_str(), std::ios::binary);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
 }
 
 std::wstring WindowText(HWND window)

@@ -17,6 +17,9 @@
 bool RegistryKeyPresent(const std::wstring& key);
 bool PathPresent(const std::wstring& path);
 
+// The bytes of a file; empty when it cannot be read.
+std::string ReadFileBytes(const std::wstring& path);
+
 // Creates the folder and every folder above it that is missing.
 void MakeFolders(const std::wstring& path);
 // Deletes the folder and everything in it, read-only files included; missing is fine.

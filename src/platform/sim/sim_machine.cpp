@@ -341,6 +341,40 @@ HANDLE SimMachine::addHandle(std::shared_ptr<SimKernelObject> object)
     return handle;
 }
 
+namespace {
+
+// Never waited on here: the program only asks whether one exists.
+class SimMutex final : public SimKernelObject {
+};
+
+} // namespace
+
+HANDLE SimMachine::createMutex(SECURITY_ATTRIBUTES*, BOOL, const char16_t* name)
+{
+    if (enter(SimCall::CreateMutex))
+        return nullptr;
+    if (name == nullptr || *name == u'\0')
+        return addHandle(std::make_shared<SimMutex>());
+    std::shared_ptr<SimKernelObject> existing;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        existing = namedMutexes_[name].lock();
+    }
+    if (existing) {
+        const HANDLE handle = addHandle(existing);
+        setLastError(ERROR_ALREADY_EXISTS);
+        return handle;
+    }
+    auto created = std::make_shared<SimMutex>();
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        namedMutexes_[name] = created;
+    }
+    const HANDLE handle = addHandle(std::move(created));
+    setLastError(ERROR_SUCCESS);
+    return handle;
+}
+
 std::shared_ptr<SimKernelObject> SimMachine::kernelObject(HANDLE handle) const
 {
     std::lock_guard<std::mutex> lock(mutex_);

@@ -42,6 +42,7 @@ enum class SimCall {
     LookupPrivilegeValue,
     AdjustTokenPrivileges,
     CreateJobObject,
+    CreateMutex,
     CreateProcess,
     CreateIoCompletionPort,
     SetInformationJobObject,
@@ -188,6 +189,7 @@ public:
     BOOL lookupPrivilegeValue(const char16_t* systemName, const char16_t* name, LUID* luid) override;
     BOOL adjustTokenPrivileges(HANDLE token, BOOL disableAll, TOKEN_PRIVILEGES* newState, DWORD bufferLength, TOKEN_PRIVILEGES* previousState, DWORD* returnLength) override;
     HANDLE createJobObject(SECURITY_ATTRIBUTES* attributes, const char16_t* name) override;
+    HANDLE createMutex(SECURITY_ATTRIBUTES* attributes, BOOL initialOwner, const char16_t* name) override;
     BOOL createProcess(const char16_t* applicationName, char16_t* commandLine, SECURITY_ATTRIBUTES* processAttributes, SECURITY_ATTRIBUTES* threadAttributes, BOOL inheritHandles, DWORD creationFlags, void* environment, const char16_t* currentDirectory, STARTUPINFOW* startupInfo, PROCESS_INFORMATION* processInformation) override;
     HANDLE createIoCompletionPort(HANDLE file, HANDLE existingPort, ULONG_PTR completionKey, DWORD concurrency) override;
     BOOL setInformationJobObject(HANDLE job, JOBOBJECTINFOCLASS informationClass, void* information, DWORD length) override;
@@ -258,6 +260,9 @@ private:
     std::map<std::u16string, std::u16string> environment_; // keyed by upper-case name
     ULONGLONG clock_ = 0;
     std::map<HANDLE, std::shared_ptr<SimKernelObject>> handles_;
+    // Named mutexes, by their exact name (object names are case-sensitive); one lives while a
+    // handle to it is open.
+    std::map<std::u16string, std::weak_ptr<SimKernelObject>> namedMutexes_;
     std::uintptr_t nextHandle_ = 0x100;
     std::shared_ptr<SimRegistry> registry_;
     std::shared_ptr<SimServices> services_;

@@ -175,6 +175,11 @@ HANDLE Win32OsApi::createJobObject(SECURITY_ATTRIBUTES* attributes, const char16
     return ::CreateJobObjectW(attributes, W(name));
 }
 
+HANDLE Win32OsApi::createMutex(SECURITY_ATTRIBUTES* attributes, BOOL initialOwner, const char16_t* name)
+{
+    return ::CreateMutexW(attributes, initialOwner, W(name));
+}
+
 BOOL Win32OsApi::createProcess(const char16_t* applicationName, char16_t* commandLine, SECURITY_ATTRIBUTES* processAttributes, SECURITY_ATTRIBUTES* threadAttributes, BOOL inheritHandles, DWORD creationFlags, void* environment, const char16_t* currentDirectory, STARTUPINFOW* startupInfo, PROCESS_INFORMATION* processInformation)
 {
     return ::CreateProcessW(W(applicationName), W(commandLine), processAttributes, threadAttributes, inheritHandles, creationFlags, environment, W(currentDirectory), startupInfo, processInformation);

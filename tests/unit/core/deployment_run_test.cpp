@@ -157,6 +157,29 @@ TEST_F(DeploymentRunTest, OnAVisibleDesktopTheHelpIsShownAndLogged)
     EXPECT_EQ(logged.substr(logged.size() - 28), u"    /webui - WebUI Service\r\n");
 }
 
+// A second copy started while one is at work: told in the log and, where somebody sees it, a box;
+// its status is the one deployment engines retry on.
+TEST_F(DeploymentRunTest, AnotherCopyAtWorkIsToldAndRetriedLater)
+{
+    const SilentRunContext context{&log, u"QTVRemove", [](Remove::Log*) { FAIL(); }, nullptr};
+    machine.setWindowStationVisible(false);
+    const SilentRunResult unseen = RefuseAnotherCopy(context);
+    EXPECT_EQ(text(), u"Another copy of QTVRemove is already running on this machine.\r\n"
+                      u"Wait until it has finished, then start QTVRemove again.\r\n");
+    EXPECT_EQ(SilentExitStatus(unseen), 1618u);
+    EXPECT_EQ(nlohmann::ordered_json::parse(SilentRunReport(unseen, u"QTVRemove", u"1.0.0.0")).dump(), R"({"program":"QTVRemove","version":"1.0.0.0","exitStatus":1618,"ending":"anotherCopy",)"
+                             R"("restartRequested":false,"components":[]})");
+    EXPECT_TRUE(machine.unseenMessageBoxes().empty());
+
+    machine.setWindowStationVisible(true);
+    RefuseAnotherCopy(context);
+    ASSERT_EQ(machine.messageBoxes().size(), 1u);
+    EXPECT_EQ(machine.messageBoxes()[0].text, u"Another copy of QTVRemove is already running on this machine.\n"
+                                              u"Wait until it has finished, then start QTVRemove again.");
+    EXPECT_EQ(machine.messageBoxes()[0].caption, u"QTVRemove");
+    EXPECT_EQ(machine.messageBoxes()[0].type, static_cast<UINT>(MB_ICONERROR | MB_OK));
+}
+
 TEST_F(DeploymentRunTest, DetectListsTheInstalledComponentsAndRemovesNothing)
 {
     suite[P::Relay].onMachine = true;

@@ -10,6 +10,7 @@
 
 #include "core/log.h"
 #include "platform/errors.h"
+#include "platform/only_copy.h"
 #include "platform/sim/sim_processes.h"
 #include "support/machine_test.h"
 #include "toolkit/uninstaller.h"
@@ -224,6 +225,31 @@ TEST_F(ProcessSimTest, UnmodelledUsesAnswerCallNotImplemented)
     EXPECT_EQ(machine.waitForSingleObject(job.get(), 0), WAIT_FAILED);
     EXPECT_EQ(machine.getLastError(), static_cast<DWORD>(ERROR_CALL_NOT_IMPLEMENTED));
     EXPECT_TRUE(machine.processes().runs().empty());
+}
+
+} // namespace
+
+namespace {
+
+// Only a name that exists refuses a copy; any other failure to make the object lets the
+// administrator work.
+TEST(OnlyCopyClaimSimTest, FailingToMakeTheClaimRefusesOnlyWhenAnotherCopyOwnsIt)
+{
+    const struct {
+        DWORD error;
+        bool held;
+    } cases[] = {
+        {ERROR_ACCESS_DENIED, false},  // made by a copy running as another account
+        {ERROR_INVALID_HANDLE, true},  // the name belongs to an object of another kind
+        {kNoSystemResources, true},
+    };
+    for (const auto& c : cases) {
+        SimMachine machine;
+        ScopedOsApi installed(machine);
+        machine.failCall(SimCall::CreateMutex, c.error);
+        EXPECT_EQ(OnlyCopyClaim::Claim().held(), c.held) << c.error;
+        EXPECT_EQ(machine.openHandles(), 0u);
+    }
 }
 
 } // namespace

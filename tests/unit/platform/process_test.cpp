@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/errors.h"
+#include "platform/only_copy.h"
 #include "platform/os_api.h"
 #include "support/machine_test.h"
 #include "support/spawn_child.h"
@@ -281,6 +283,25 @@ TEST_F(HeldProgramTest, AFileThatIsNoProgramDoesNotStart)
     PROCESS_INFORMATION information{};
     EXPECT_FALSE(start(u"exit 0", information));
     EXPECT_EQ(Os().getLastError(), 193u) << "ERROR_BAD_EXE_FORMAT";
+}
+
+} // namespace
+
+namespace {
+
+// Copies of the program, as the claim sees them: each claim stands for one copy's start.
+TEST_F(MachineTest, OnlyOneCopyHoldsTheMachineUntilItEnds)
+{
+    std::optional<OnlyCopyClaim> first(OnlyCopyClaim::Claim());
+    EXPECT_TRUE(first->held());
+    {
+        const OnlyCopyClaim second = OnlyCopyClaim::Claim();
+        EXPECT_FALSE(second.held());
+    }
+    // The refused copy let go at once: the first still holds the machine alone.
+    EXPECT_FALSE(OnlyCopyClaim::Claim().held());
+    first.reset();
+    EXPECT_TRUE(OnlyCopyClaim::Claim().held()) << "the claim ends with the copy that held it";
 }
 
 } // namespace

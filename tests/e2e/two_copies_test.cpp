@@ -1,0 +1,96 @@
+// Two copies of the program on one machine under Wine, as two real processes: while one is at
+// work (its dialog open), a second does nothing and says why, whether started silently where
+// nobody sees it or with its window; once the first has ended, however it ended, the next runs.
+//   two_copies_test QTVRemove.exe
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include "support/win_machine.h"
+
+namespace {
+
+std::wstring program;
+
+const std::wstring kLogs = L"C:\\qtv-e2e\\two-copies";
+
+HWND WaitForDialog(DWORD process)
+{
+    for (int tries = 0; tries < 3000; ++tries) {
+        if (HWND dialog = FindProcessWindow(process, L"#32770"))
+            return dialog;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return nullptr;
+}
+
+DWORD RunProgram(const std::wstring& arguments, const StartSettings& settings = {})
+{
+    PROCESS_INFORMATION started = StartProgram(L"\"" + program + L"\" " + arguments, settings);
+    if (started.hProcess == nullptr)
+        return GetLastError();
+    return WaitForProgram(started);
+}
+
+TEST(TwoCopiesTest, ASecondCopyRefusesWhileTheFirstWorks)
+{
+    DeleteFolderTree(kLogs);
+    MakeFolders(kLogs);
+    PROCESS_INFORMATION first = StartProgram(L"\"" + program + L"\"");
+    ASSERT_NE(first.hProcess, nullptr);
+    ASSERT_NE(WaitForDialog(first.dwProcessId), nullptr) << "the first copy's dialog";
+
+    // As a deployment engine starts it: no desktop anybody sees, a log and a report.
+    EXPECT_EQ(RunProgram(L"/silent /all /log " + kLogs + L"\\second.log /report " + kLogs + L"\\second.json",
+                  {HiddenDesktop()}),
+              1618u);
+    EXPECT_EQ(ReadFileBytes(kLogs + L"\\second.log"),
+              "Another copy of QTVRemove is already running on this machine.\r\n"
+              "Wait until it has finished, then start QTVRemove again.\r\n");
+    const nlohmann::json report = nlohmann::json::parse(ReadFileBytes(kLogs + L"\\second.json"));
+    EXPECT_EQ(report["ending"], "anotherCopy");
+    EXPECT_EQ(report["exitStatus"], 1618);
+
+    // As an administrator starts it: the box, and no dialog.
+    PROCESS_INFORMATION window = StartProgram(L"\"" + program + L"\"");
+    ASSERT_NE(window.hProcess, nullptr);
+    SeenBox seen;
+    EXPECT_TRUE(AnswerMessageBox(window.dwProcessId, 60, seen));
+    EXPECT_EQ(seen.caption, L"QTVRemove");
+    EXPECT_EQ(seen.text, L"Another copy of QTVRemove is already running on this machine.\n"
+                         L"Wait until it has finished, then start QTVRemove again.");
+    EXPECT_EQ(WaitForProgram(window), 1618u);
+
+    // The first copy dies without closing anything: the machine is free again.
+    TerminateProcess(first.hProcess, 1);
+    WaitForProgram(first);
+    const DWORD detected = RunProgram(L"/silent /detect /log " + kLogs + L"\\third.log", {HiddenDesktop()});
+    EXPECT_TRUE(detected == 0 || detected == 1) << detected;
+    EXPECT_EQ(ReadFileBytes(kLogs + L"\\third.log").find("Another copy"), std::string::npos);
+    DeleteFolderTree(kLogs);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    ::testing::InitGoogleTest(&argc, argv);
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: two_copies_test QTVRemove.exe\n");
+        return 2;
+    }
+    wchar_t full[MAX_PATH];
+    MultiByteToWideChar(CP_ACP, 0, argv[1], -1, full, MAX_PATH);
+    program = full;
+    return RUN_ALL_TESTS();
+}
