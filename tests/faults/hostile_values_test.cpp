@@ -97,7 +97,7 @@ TEST(HostileValues, NothingOutsideTheSuiteGoesAndEveryRefusalIsLogged)
         {"an uninstall command of 40,000 characters",
          value(kRelayEntry, u"UninstallString",
                u"\"C:\\qtv-suite\\bin\\setup.exe\" entry={QTV-RELAY} " + Fill(u'x', 40000)),
-         {}, true, {}},
+         {u"...error creating process: Windows Error 0xce: File name is too long."}, true, {}},
         {"an uninstall command naming a missing program",
          value(kRelayEntry, u"UninstallString", u"\"C:\\qtv-suite\\bin\\missing.exe\" entry={QTV-RELAY}"), {notFound},
          false, {}},

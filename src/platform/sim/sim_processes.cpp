@@ -402,6 +402,9 @@ BOOL SimProcesses::createProcess(const char16_t* applicationName, char16_t* comm
     if (startupInfo == nullptr || processInformation == nullptr ||
         (applicationName == nullptr && commandLine == nullptr))
         return machine_.fail<BOOL>(ERROR_INVALID_PARAMETER, FALSE);
+    // Windows' limit, terminator included; Wine does not enforce it.
+    if (commandLine != nullptr && std::char_traits<char16_t>::length(commandLine) > 32766)
+        return machine_.fail<BOOL>(ERROR_FILENAME_EXCED_RANGE, FALSE);
     // Nothing a behaviour sees depends on these, so they are refused rather than ignored.
     if (processAttributes != nullptr || threadAttributes != nullptr || inheritHandles ||
         environment != nullptr || currentDirectory != nullptr)
