@@ -67,6 +67,15 @@ TEST(HostileValues, NothingOutsideTheSuiteGoesAndEveryRefusalIsLogged)
         // relative one leads nowhere and is passed by, so the relay's own folder stays.
         {"an empty install location", relayFolder(u""), {}, true, {}},
         {"a relative path", relayFolder(u"..\\.."), {u"Checking for file \"..\\..\"...not found"}, false, {}},
+        // Started by a deployment engine, whose current folder is the system folder: two steps
+        // up is the drive's root.
+        {"a relative path from the system folder",
+         [&relayFolder](SimMachine& machine) {
+             machine.files().setCurrentFolder(u"C:\\Windows\\system32");
+             relayFolder(u"..\\..")(machine);
+         },
+         {u"Checking for file \"..\\..\"...found", u"Deleting directory \"..\\..\"...refused: protected location"},
+         false, {}},
         {"a drive without a folder", relayFolder(u"C:"), refused(u"C:"), false, {}},
         {"a drive's root", relayFolder(u"C:\\"), refused(u"C:\\"), false, {}},
         {"a drive's root, long form", relayFolder(u"\\\\?\\C:\\"), refused(u"\\\\?\\C:\\"), false, {}},

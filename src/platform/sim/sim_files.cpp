@@ -164,8 +164,36 @@ std::optional<std::u16string> ResolveAbsolute(std::u16string_view text)
 
 } // namespace
 
-std::optional<std::u16string> SimFullPath(std::u16string_view text)
+namespace {
+
+// A relative name joined to the current folder as the system joins it; any other name as it is.
+std::u16string FromCurrentFolder(std::u16string_view text, std::u16string_view currentFolder)
 {
+    const bool network = text.size() >= 2 && IsSeparator(text[0]) && IsSeparator(text[1]);
+    const bool drive = text.size() >= 2 && text[1] == u':';
+    if (currentFolder.size() < 2 || network || (drive && text.size() >= 3 && IsSeparator(text[2])))
+        return std::u16string(text);
+    std::u16string joined;
+    if (drive) {
+        // "C:a": from the current folder when it is on that drive, else from the drive's root.
+        if (Fold(text[0]) == Fold(currentFolder[0]))
+            joined = std::u16string(currentFolder) + u"\\" + std::u16string(text.substr(2));
+        else
+            joined = std::u16string(text.substr(0, 2)) + u"\\" + std::u16string(text.substr(2));
+    } else if (!text.empty() && IsSeparator(text[0])) {
+        joined = std::u16string(currentFolder.substr(0, 2)) + std::u16string(text);
+    } else {
+        joined = std::u16string(currentFolder) + u"\\" + std::u16string(text);
+    }
+    return joined;
+}
+
+} // namespace
+
+std::optional<std::u16string> SimFullPath(std::u16string_view given, std::u16string_view currentFolder)
+{
+    const std::u16string absolute = FromCurrentFolder(given, currentFolder);
+    const std::u16string_view text = absolute;
     constexpr std::u16string_view kLongUnc = u"\\\\?\\UNC\\";
     if (text.substr(0, kLongUnc.size()) == kLongUnc) {
         const std::optional<std::u16string> full = ResolveAbsolute(u"\\\\" + std::u16string(text.substr(kLongUnc.size())));
@@ -372,7 +400,7 @@ private:
 // Without the long-path prefix the path is limited to `limit` characters with its terminator,
 // "/" counts as a separator and "." and ".." are resolved, as the system does before the file
 // system sees the name. With the prefix the names are taken as they are.
-DWORD SimFileSystem::parse(const char16_t* raw, std::size_t limit, Path& path, bool pattern)
+DWORD SimFileSystem::parse(const char16_t* raw, std::size_t limit, Path& path, bool pattern) const
 {
     if (raw == nullptr)
         return ERROR_INVALID_PARAMETER;
@@ -383,14 +411,14 @@ DWORD SimFileSystem::parse(const char16_t* raw, std::size_t limit, Path& path, b
         text.remove_prefix(kLongPrefix.size());
     } else if (text.size() + 1 > limit) {
         return kErrorFilenameTooLong;
-    } else if (std::optional<std::u16string> full = ResolveAbsolute(text)) {
+    } else if (std::optional<std::u16string> full = ResolveAbsolute(FromCurrentFolder(text, currentFolder_))) {
         // The name as GetFullPathNameW resolves it: trailing dots and blanks gone as there.
         resolved = std::move(*full);
         text = resolved;
     }
     if (text.empty())
         return ERROR_PATH_NOT_FOUND;
-    // Only absolute drive paths: the machine has no current folder and no network.
+    // Only drive paths: a relative name without a current folder, or a network path, is not here.
     if (text.size() < 2 || text[1] != u':' || !((Fold(text[0]) >= u'A' && Fold(text[0]) <= u'Z')))
         return ERROR_CALL_NOT_IMPLEMENTED;
     if (text.size() > 2 && text[2] != u'\\' && (longForm || text[2] != u'/'))
@@ -1318,7 +1346,7 @@ DWORD SimMachine::getFullPathName(const char16_t* fileName, DWORD bufferLength, 
         return 0;
     if (fileName == nullptr)
         return fail<DWORD>(ERROR_INVALID_PARAMETER, 0);
-    const std::optional<std::u16string> full = SimFullPath(fileName);
+    const std::optional<std::u16string> full = SimFullPath(fileName, files().currentFolder());
     if (!full)
         return fail<DWORD>(ERROR_CALL_NOT_IMPLEMENTED, 0);
     const auto length = static_cast<DWORD>(full->size());

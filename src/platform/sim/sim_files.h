@@ -16,9 +16,11 @@ struct SimFileNode;
 // What GetFullPathNameW makes of an absolute path, with or without the long-path prefix:
 // separators become backslashes, empty names and "." go, ".." takes the name before it (never the
 // drive or the share), the last name loses its trailing dots and blanks, a name before a
-// separator loses one trailing dot, a trailing separator stays. Nothing for a relative path: the
-// machine has no current folder.
-std::optional<std::u16string> SimFullPath(std::u16string_view path);
+// separator loses one trailing dot, a trailing separator stays. A relative path is taken from
+// `currentFolder` as Windows takes it from the process's current folder ("a", "..\a", "\a",
+// and "C:a" on the current folder's drive; another drive's relative path from its root); nothing
+// for a relative path when there is no current folder.
+std::optional<std::u16string> SimFullPath(std::u16string_view path, std::u16string_view currentFolder = {});
 
 // Who may touch a file or folder of the simulated machine.
 enum class SimAccess {
@@ -65,6 +67,10 @@ public:
     // The folder GetTempPathW reports; a trailing backslash is added when missing. The folder
     // itself is not created.
     void setTempPath(std::u16string path);
+    // The process's current folder, an absolute folder path; relative names are taken from it.
+    // Empty at first: then a relative name is not implemented.
+    void setCurrentFolder(std::u16string path) { currentFolder_ = std::move(path); }
+    const std::u16string& currentFolder() const { return currentFolder_; }
 
     // Inspection.
     bool exists(const std::u16string& path) const;
@@ -121,7 +127,7 @@ private:
     DWORD versionInfoSize(const char16_t* path, DWORD& size) const;
     DWORD versionInfo(const char16_t* path, DWORD length, void* data) const;
 
-    static DWORD parse(const char16_t* raw, std::size_t limit, Path& path, bool pattern = false);
+    DWORD parse(const char16_t* raw, std::size_t limit, Path& path, bool pattern = false) const;
     // Resolution. `followLast` follows a link in the last place too.
     DWORD resolve(const Path& path, std::shared_ptr<SimFileNode>& node, bool followLast) const;
     DWORD resolveParent(const Path& path, std::shared_ptr<SimFileNode>& parent) const;
@@ -138,5 +144,6 @@ private:
     std::map<HANDLE, std::unique_ptr<Search>> searches_;
     std::uintptr_t nextSearch_ = 0x7F000000;
     std::u16string tempPath_;
+    std::u16string currentFolder_;
     unsigned tempCounter_ = 0x3A7;
 };

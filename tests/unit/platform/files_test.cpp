@@ -315,6 +315,42 @@ TEST_F(FilesTest, FullPathNamesResolveDoubledSeparatorsAndParentFolders)
     EXPECT_EQ(os.getFullPathName(u"C:\\Zantrel\\..\\QTV", 4, small, nullptr), 7u) << "the size needed";
 }
 
+// A relative name is read from the process's current folder; a deployment engine starts the
+// program in the system folder, where two steps up is the drive's root.
+TEST_F(FilesTest, RelativeNamesAreReadFromTheCurrentFolder)
+{
+#ifdef _WIN32
+    wchar_t previous[MAX_PATH] = {};
+    GetCurrentDirectoryW(MAX_PATH, previous);
+    ASSERT_TRUE(SetCurrentDirectoryW(L"C:\\windows\\system32"));
+#else
+    machine.files().addFolder(u"C:\\windows\\system32");
+    machine.files().setCurrentFolder(u"C:\\windows\\system32");
+#endif
+    const struct {
+        const char16_t* path;
+        const char16_t* full;
+    } cases[] = {
+        {u"..\\..", u"C:\\"},
+        {u"..\\..\\Temp\\", u"C:\\Temp\\"},
+        {u"..", u"C:\\windows"},
+        {u"QTV.", u"C:\\windows\\system32\\QTV"},
+        {u"\\Temp", u"C:\\Temp"},
+        {u"C:QTV", u"C:\\windows\\system32\\QTV"},
+    };
+    for (const auto& c : cases) {
+        char16_t buffer[MAX_PATH] = {};
+        const DWORD length = os.getFullPathName(c.path, MAX_PATH, buffer, nullptr);
+        EXPECT_EQ(Folded(std::u16string(buffer, length)), Folded(c.full)) << ToUtf8(c.path);
+    }
+    const DWORD root = os.getFileAttributes(u"..\\..");
+    EXPECT_NE(root, INVALID_FILE_ATTRIBUTES);
+    EXPECT_TRUE(root & FILE_ATTRIBUTE_DIRECTORY);
+#ifdef _WIN32
+    SetCurrentDirectoryW(previous);
+#endif
+}
+
 } // namespace
 
 namespace {

@@ -117,4 +117,28 @@ TEST_F(FolderDeletionTest, GuardSeesThroughTrailingDotsBlanksAndAliases)
         EXPECT_FALSE(IsProtectedLocation(name)) << ToUtf8(name);
 }
 
+// A relative name is read from the current folder, which for a program a deployment engine starts
+// is the system folder: "..\\.." is then the drive's root.
+TEST_F(FolderDeletionTest, GuardReadsARelativeNameFromTheCurrentFolder)
+{
+    const std::optional<std::u16string> windows = GetSpecialFolder(CSIDL_WINDOWS);
+    ASSERT_TRUE(windows);
+    const std::u16string system = *windows + u"\\system32";
+#ifdef _WIN32
+    wchar_t previous[MAX_PATH] = {};
+    GetCurrentDirectoryW(MAX_PATH, previous);
+    ASSERT_TRUE(SetCurrentDirectoryW(reinterpret_cast<const wchar_t*>(system.c_str())));
+#else
+    machine.files().addFolder(system);
+    machine.files().setCurrentFolder(system);
+#endif
+    for (const char16_t* name : {u"..\\..", u"..", u".", u"..\\..\\Program Files (x86)"})
+        EXPECT_TRUE(IsProtectedLocation(name)) << ToUtf8(name);
+    EXPECT_FALSE(DeleteDirectory(u"..\\..", &log));
+    EXPECT_EQ(text(), u"Deleting directory \"..\\..\"...refused: protected location\r\n");
+#ifdef _WIN32
+    SetCurrentDirectoryW(previous);
+#endif
+}
+
 } // namespace
