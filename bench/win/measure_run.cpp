@@ -1,0 +1,49 @@
+// Runs a program with its command line, waits for it, and prints its wall time, exit status and
+// peak working set (GetProcessMemoryInfo), for the program's own figures under Wine. Run by
+// scripts/bench, never by the tests.
+//
+//   measure_run PROGRAM.exe [ARGUMENT...]
+
+#include <windows.h>
+
+#include <psapi.h>
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+
+int wmain(int argc, wchar_t** argv)
+{
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: measure_run PROGRAM.exe [ARGUMENT...]\n");
+        return 2;
+    }
+    std::wstring commandLine = L"\"" + std::wstring(argv[1]) + L"\"";
+    for (int i = 2; i < argc; ++i)
+        commandLine += L" " + std::wstring(argv[i]);
+
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION program{};
+    const auto start = std::chrono::steady_clock::now();
+    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &program)) {
+        std::fprintf(stderr, "measure_run: cannot start the program (%lu)\n", GetLastError());
+        return 1;
+    }
+    WaitForSingleObject(program.hProcess, INFINITE);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    DWORD status = 0;
+    GetExitCodeProcess(program.hProcess, &status);
+    PROCESS_MEMORY_COUNTERS memory{};
+    memory.cb = sizeof memory;
+    const bool measured = GetProcessMemoryInfo(program.hProcess, &memory, sizeof memory);
+    CloseHandle(program.hThread);
+    CloseHandle(program.hProcess);
+
+    std::printf("  %ls: %.2f s, exit status %lu, peak working set ", commandLine.c_str(), seconds, status);
+    if (measured)
+        std::printf("%lu KiB\n", static_cast<unsigned long>(memory.PeakWorkingSetSize / 1024));
+    else
+        std::printf("not available (%lu)\n", GetLastError());
+    return 0;
+}
