@@ -30,15 +30,20 @@ struct Bench {
     int appends = 0;
     int appendsPerTick[3] = {};
     double drainMilliseconds = 0;
+    double appendMilliseconds = 0; // inside the edit control, answering EM_REPLACESEL
 };
 
 Bench* bench = nullptr;
 
 LRESULT CALLBACK CountAppends(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR)
 {
-    if (message == EM_REPLACESEL)
-        ++bench->appends;
-    return DefSubclassProc(window, message, wParam, lParam);
+    if (message != EM_REPLACESEL)
+        return DefSubclassProc(window, message, wParam, lParam);
+    ++bench->appends;
+    const auto start = std::chrono::steady_clock::now();
+    const LRESULT result = DefSubclassProc(window, message, wParam, lParam);
+    bench->appendMilliseconds += std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    return result;
 }
 
 void WritePieces()
@@ -124,7 +129,8 @@ int main()
                 kPieces, state.written.size());
     std::printf("  appends (EM_REPLACESEL) per tick: before the pieces %d, draining them %d, after %d\n",
                 state.appendsPerTick[0], state.appendsPerTick[1], state.appendsPerTick[2]);
-    std::printf("  the draining tick (join and append): %.1f ms\n", state.drainMilliseconds);
+    std::printf("  the draining tick: %.1f ms, of which the edit control's EM_REPLACESEL %.1f ms\n",
+                state.drainMilliseconds, state.appendMilliseconds);
     std::printf("  the pane holds exactly the text written: %s\n", same ? "yes" : "NO");
     RemoveWindowSubclass(edit, CountAppends, kCounterId);
     DestroyWindow(window);
