@@ -78,6 +78,10 @@ int main()
     std::printf("  process peak (getrusage), laying it:      %8ld KiB\n", laid);
     std::printf("  resident when the run starts:             %8ld KiB\n", resident);
     if (reset)
+        std::printf("summary|5|peak memory of /silent /all, simulated machine|%ld KiB resident at the start|"
+                    "%ld KiB peak during the run|%ld KiB above the start|none set\n",
+                    resident, runPeak, runPeak - resident);
+    if (reset)
         std::printf("  peak resident during the run (VmHWM):     %8ld KiB, %ld KiB above the start\n", runPeak,
                     runPeak - resident);
     else

@@ -132,6 +132,10 @@ int main()
     std::printf("  the draining tick: %.1f ms, of which the edit control's EM_REPLACESEL %.1f ms\n",
                 state.drainMilliseconds, state.appendMilliseconds);
     std::printf("  the pane holds exactly the text written: %s\n", same ? "yes" : "NO");
+    std::printf("summary|4|draining 100,000 pieces in one tick, Wine|%d appends|%.1f ms (edit control %.1f ms)|%s|"
+                "one append, under 50 ms\n",
+                state.appendsPerTick[1], state.drainMilliseconds, state.appendMilliseconds,
+                same ? "text identical" : "TEXT DIFFERS");
     RemoveWindowSubclass(edit, CountAppends, kCounterId);
     DestroyWindow(window);
     DeleteObject(font);

@@ -3,7 +3,9 @@
 // for a process that has ended), for the program's own figures under Wine. Run by scripts/bench,
 // never by the tests.
 //
-//   measure_run PROGRAM.exe [ARGUMENT...]
+//   measure_run FIGURE PROGRAM.exe [ARGUMENT...]
+//
+// FIGURE labels the summary line scripts/bench gathers into its table.
 
 #include <windows.h>
 
@@ -16,12 +18,12 @@
 
 int wmain(int argc, wchar_t** argv)
 {
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: measure_run PROGRAM.exe [ARGUMENT...]\n");
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: measure_run FIGURE PROGRAM.exe [ARGUMENT...]\n");
         return 2;
     }
-    std::wstring commandLine = L"\"" + std::wstring(argv[1]) + L"\"";
-    for (int i = 2; i < argc; ++i)
+    std::wstring commandLine = L"\"" + std::wstring(argv[2]) + L"\"";
+    for (int i = 3; i < argc; ++i)
         commandLine += L" " + std::wstring(argv[i]);
 
     STARTUPINFOW startup{};
@@ -53,5 +55,7 @@ int wmain(int argc, wchar_t** argv)
         std::printf("%lu KiB\n", static_cast<unsigned long>(peak / 1024));
     else
         std::printf("not available\n");
+    std::printf("summary|%ls|%ls, Wine|-|%.2f s|peak working set %lu KiB|-\n", argv[1], commandLine.c_str(), seconds,
+                static_cast<unsigned long>(peak / 1024));
     return 0;
 }
