@@ -2,6 +2,10 @@
 
 #include <commctrl.h>
 
+#include <optional>
+
+#include "core/log.h"
+
 namespace {
 
 constexpr UINT_PTR kSubclassId = 1;
@@ -25,6 +29,12 @@ void CMyEdit::append(const std::u16string& text)
     SendMessageW(window, EM_SETSEL, 0x7FFFFFFF, 0x7FFFFFFF);
     SendMessageW(window, EM_SCROLLCARET, 0, 0);
     SendMessageW(window, EM_REPLACESEL, 0, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+void CMyEdit::drain(LogQueue& queue)
+{
+    if (const std::optional<std::u16string> text = TakeLogText(queue))
+        append(*text);
 }
 
 void CMyEdit::selectAll()

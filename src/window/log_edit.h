@@ -4,6 +4,8 @@
 
 #include <string>
 
+class LogQueue;
+
 // The log pane: a read-only multi-line edit that also selects all its text on Ctrl+A and on a
 // third click (a press within half the double-click time after a double-click, at the same
 // point), scrolling the caret into view each time.
@@ -20,6 +22,9 @@ public:
 
     // Appends at the end in one replacement, without undo, and scrolls to it.
     void append(const std::u16string& text);
+    // Appends everything queued so far, joined, in one replacement; leaves the pane untouched
+    // when nothing is queued. The log timer's work on every tick.
+    void drain(LogQueue& queue);
 
 private:
     static LRESULT CALLBACK SubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,

@@ -228,8 +228,7 @@ void CQTVRemoveDlg::updateButtons()
 
 void CQTVRemoveDlg::flushLog()
 {
-    if (const std::optional<std::u16string> text = TakeLogText(logQueue))
-        logView.append(*text);
+    logView.drain(logQueue);
 }
 
 template <class Start>

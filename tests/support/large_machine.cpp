@@ -1,67 +1,39 @@
 #include "support/large_machine.h"
 
-#include <cstdio>
+#include <vector>
 
 #include "platform/sim/sim_files.h"
 #include "platform/sim/sim_machine.h"
 #include "platform/sim/sim_processes.h"
 #include "platform/sim/sim_registry.h"
 #include "platform/sim/sim_services.h"
+#include "support/foreign_registrations.h"
 
 namespace {
 
 const std::u16string kUninstall = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
-const std::u16string kInstaller = u"SOFTWARE\\Classes\\Installer\\";
-const std::u16string kUserData = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData\\S-1-5-18\\Products\\";
 const std::u16string kSuite = u"C:\\Program Files (x86)\\Zantrel Enterprise";
 const std::u16string kSetup = u"C:\\qtv-suite\\bin\\setup.exe";
 const std::u16string kMsiExec = u"C:\\Windows\\System32\\MsiExec.exe";
 
-std::u16string Number(int value, int width)
+void Lay(SimRegistry& registry, const std::vector<RegistrationValue>& values)
 {
-    char digits[48];
-    std::snprintf(digits, sizeof digits, "%0*d", width, value);
-    return std::u16string(digits, digits + std::char_traits<char>::length(digits));
-}
-
-// 32 hex digits, as Windows Installer packs a product code, different for every `seed`.
-std::u16string PackedCode(int seed, char16_t tag)
-{
-    return std::u16string(1, tag) + Number(seed, 31);
+    for (const RegistrationValue& value : values)
+        registry.setString(HKEY_LOCAL_MACHINE, value.path, value.name, value.data, REG_SZ,
+                           value.native64 ? SimRegistry::View::Native64 : SimRegistry::View::Wow32);
 }
 
 void Entry(SimRegistry& registry, const std::u16string& key, const std::u16string& name,
            const std::u16string& folder, const std::u16string& command,
            const std::u16string& version = u"9.5.10.79")
 {
-    registry.setString(HKEY_LOCAL_MACHINE, kUninstall + key, u"DisplayName", name);
-    registry.setString(HKEY_LOCAL_MACHINE, kUninstall + key, u"DisplayVersion", version);
-    if (!folder.empty())
-        registry.setString(HKEY_LOCAL_MACHINE, kUninstall + key, u"InstallLocation", folder);
-    if (!command.empty())
-        registry.setString(HKEY_LOCAL_MACHINE, kUninstall + key, u"UninstallString", command);
+    Lay(registry, UninstallEntry(key, name, folder, command, version));
 }
 
-// A product's Windows Installer registration: product, features, upgrade code and UserData.
 void Registration(SimRegistry& registry, const std::u16string& packed, const std::u16string& upgrade,
                   const std::u16string& name)
 {
-    registry.setString(HKEY_LOCAL_MACHINE, kInstaller + u"Products\\" + packed, u"ProductName", name);
-    registry.setString(HKEY_LOCAL_MACHINE, kInstaller + u"Features\\" + packed, u"Agent", u"");
-    registry.setString(HKEY_LOCAL_MACHINE, kInstaller + u"UpgradeCodes\\" + upgrade, packed, u"");
-    registry.setString(HKEY_LOCAL_MACHINE, kUserData + packed + u"\\InstallProperties", u"DisplayName", name,
-                       REG_SZ, SimRegistry::View::Native64);
-}
-
-void LayForeign(SimRegistry& registry, const LargeMachineSize& size)
-{
-    for (int i = 0; i < size.uninstallEntries; ++i) {
-        const std::u16string key = u"{" + Number(i, 8) + u"-0000-4000-8000-FOREIGN00000}";
-        Entry(registry, key, u"Other Vendor Tool " + Number(i, 4), u"C:\\Program Files (x86)\\Other\\Tool " + Number(i, 4),
-              u"MsiExec.exe /X" + key);
-    }
-    for (int i = 0; i < size.installerProducts; ++i)
-        Registration(registry, PackedCode(i, u'A'), PackedCode(i, u'B'), u"Other Vendor Package " + Number(i, 4));
+    Lay(registry, InstallerRegistration(packed, upgrade, name));
 }
 
 // An uninstaller that takes away the Uninstall entry its command line names after `marker`, up to
@@ -144,6 +116,6 @@ void LaySuite(SimMachine& machine)
 
 void LayLargeMachine(SimMachine& machine, const LargeMachineSize& size)
 {
-    LayForeign(machine.registry(), size);
+    Lay(machine.registry(), ForeignRegistrations(size));
     LaySuite(machine);
 }
