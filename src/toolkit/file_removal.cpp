@@ -40,6 +40,11 @@ void LastErrorLine(Remove::Log* log, std::u16string_view what, const std::u16str
     log->write(EOL);
 }
 
+bool IsLink(DWORD attributes)
+{
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
 } // namespace
 
 std::u16string LongPathForm(const std::u16string& path)
@@ -90,10 +95,14 @@ bool DeleteDirectory(const std::u16string& path, Remove::Log* log)
     return true;
 }
 
-bool DeleteDirectoryTree(const std::u16string& folder, Remove::Log* log)
+bool DeleteDirectoryTree(const std::u16string& folder, Remove::Log* log, DWORD listed)
 {
+    // What a link leads to is not the suite's. The parent's listing says what a child is even
+    // when the system cannot answer for it; a folder nobody can say is no link is not entered,
+    // and removing it then fails unless it is empty or a link.
     const DWORD attributes = Os().getFileAttributes(folder.c_str());
-    const bool isLink = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+    const bool isLink = IsLink(listed) || IsLink(attributes) ||
+                        (attributes == INVALID_FILE_ATTRIBUTES && listed == INVALID_FILE_ATTRIBUTES);
     if (!isLink) {
         if (!GrantFileAccess(folder, log))
             return false;
@@ -110,8 +119,8 @@ bool DeleteDirectoryTree(const std::u16string& folder, Remove::Log* log)
                     continue;
                 const std::u16string child = Child(folder, name);
                 const bool deleted = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                                         ? DeleteDirectoryTree(child, log)
-                                         : DeleteFileForced(child, log);
+                                         ? DeleteDirectoryTree(child, log, entry.dwFileAttributes)
+                                         : DeleteFileForced(child, log, entry.dwFileAttributes);
                 if (!deleted)
                     return false;
             } while (Os().findNextFile(listing.get(), &entry));
@@ -128,10 +137,11 @@ bool DeleteDirectoryTree(const std::u16string& folder, Remove::Log* log)
     return false;
 }
 
-bool DeleteFileForced(const std::u16string& file, Remove::Log* log)
+bool DeleteFileForced(const std::u16string& file, Remove::Log* log, DWORD listed)
 {
     DWORD attributes = Os().getFileAttributes(file.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+    // Access recovery on a link would take over the file it leads to.
+    if (IsLink(listed) || IsLink(attributes))
         return true;
     if (!GrantFileAccess(file, log))
         return false;

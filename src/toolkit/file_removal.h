@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "platform/win_types.h"
+
 namespace Remove {
 class Log;
 }
@@ -19,11 +21,14 @@ bool CheckFile(const std::u16string& path, Remove::Log* log);
 bool DeleteDirectory(const std::u16string& path, Remove::Log* log);
 
 // The recursive worker, on a long-path folder. A junction or folder link is removed itself and
-// never followed.
-bool DeleteDirectoryTree(const std::u16string& folder, Remove::Log* log);
+// never followed; so is a folder whose attributes neither the system nor `listed` (what the parent
+// folder's listing said of it; INVALID_FILE_ATTRIBUTES when none) can give.
+bool DeleteDirectoryTree(const std::u16string& folder, Remove::Log* log,
+                         DWORD listed = INVALID_FILE_ATTRIBUTES);
 
-// Deletes one long-path file, clearing its read-only bit first. A file link is left in place.
-bool DeleteFileForced(const std::u16string& file, Remove::Log* log);
+// Deletes one long-path file, clearing its read-only bit first. A file link (by the system's
+// attributes or by `listed`, as above) is left in place.
+bool DeleteFileForced(const std::u16string& file, Remove::Log* log, DWORD listed = INVALID_FILE_ATTRIBUTES);
 
 // The long-path form of a folder, its name first resolved as the system resolves it (doubled
 // backslashes and ".." gone): "\\?\C:\..." or "\\?\UNC\server\share\...".

@@ -63,6 +63,41 @@ TEST_F(FileRemovalTest, JunctionIsRemovedWithoutTouchingItsTarget)
     EXPECT_EQ(files().content(u"C:\\Data\\keep.txt"), "precious");
 }
 
+// Whichever attribute read fails, no link is followed and nothing it leads to is touched: the
+// listing still says what a child is, and a folder nobody can say is no link is not entered.
+TEST(FileRemovalFaultTest, AFailedAttributeReadNeverLeadsThroughALink)
+{
+    // The agent's folder holds a junction and a file link to a folder outside the suite.
+    const auto lay = [](SimFileSystem& files) {
+        files.addFile(u"C:\\Data\\keep.txt", "precious");
+        files.addFile(u"C:\\Data\\file.txt", "precious");
+        files.addJunction(kAgent + u"\\data", u"C:\\Data");
+        files.addFileLink(kAgent + u"\\link.txt", u"C:\\Data\\file.txt");
+        files.addFile(kAgent + u"\\bin\\agent.exe");
+        files.setAccess(u"C:\\Data\\file.txt", SimAccess::DeniesUntilOwned);
+    };
+    unsigned reads = 0;
+    {
+        SimMachine machine;
+        ScopedOsApi installed(machine);
+        lay(machine.files());
+        Remove::Log silent;
+        DeleteDirectory(kAgent, &silent);
+        reads = machine.callCount(SimCall::GetFileAttributes);
+    }
+    ASSERT_GT(reads, 4u);
+    for (unsigned nth = 1; nth <= reads; ++nth) {
+        SimMachine machine;
+        ScopedOsApi installed(machine);
+        lay(machine.files());
+        machine.failCall(SimCall::GetFileAttributes, ERROR_ACCESS_DENIED, nth);
+        Remove::Log silent;
+        DeleteDirectory(kAgent, &silent);
+        EXPECT_EQ(machine.files().entries(u"C:\\Data"), (std::vector<std::u16string>{u"file.txt", u"keep.txt"})) << nth;
+        EXPECT_FALSE(machine.files().ownedByCurrentUser(u"C:\\Data\\file.txt")) << nth;
+    }
+}
+
 TEST_F(FileRemovalTest, FileLinkStaysAndKeepsItsFolder)
 {
     files().addFile(u"C:\\Data\\keep.txt", "precious");
