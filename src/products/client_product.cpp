@@ -15,6 +15,7 @@ const std::u16string kService = u"QTVClient";
 const std::u16string kHelperName = u"QTV Client Helper";
 const std::u16string kHelperServiceKey = u"SYSTEM\\CurrentControlSet\\Services\\QTVClientHelper";
 const std::u16string kHelperSettingsKey = u"SOFTWARE\\Zantrel\\QTVClientHelper";
+const std::u16string kHelperService = u"QTVClientHelper";
 const std::u16string kDefaultFolderBelowProgramFiles = u"\\Zantrel Enterprise\\QTV Client";
 const std::u16string kAppPathsKey = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\QTVClient.exe";
 const std::u16string kExecutable = u"\\QTVClient.exe";
@@ -89,6 +90,12 @@ bool ClientProduct::removeHelper()
 {
     bool ok = true;
     if (helperImagePath && !RunUninstaller(*helperImagePath + u" -remove", kHelperName, log))
+        ok = false;
+    // The helper removes its own service. Where it could not (its program is often gone on a
+    // damaged machine), the service, left registered, would keep the agent installed for every
+    // later run: it is stopped and deleted here as the agent's own service is.
+    Remove::Log silent;
+    if (CheckServiceExists(kHelperService, &silent) && !StopAndDeleteService(kHelperService, log, kServiceTimeout))
         ok = false;
     if (!DeleteRegistryKey(HKEY_LOCAL_MACHINE, kHelperSettingsKey, log))
         ok = false;

@@ -199,6 +199,7 @@ std::vector<SimSuiteItem> SimSuiteItems()
     t.packageValue(u"{5D2E0AB1-C3F4-4E9A-8B71-2C3D4E5F6A71}", kAppPaths + u"QTVClient.exe", u"Path", kClient + u"\\");
     t.service(u"QTVClient");
     // The helper removes itself ("-remove"), its service registration with it.
+    t.service(u"QTVClientHelper");
     t.value(kHelperService, u"ImagePath", u"\"" + kHelper + u"\"");
     t.key(u"SOFTWARE\\Zantrel\\QTVClientHelper");
     t.value(kUninstall + u"{QTV-YLM-AGENT}", u"DisplayName", u"YLM Agent");
@@ -282,7 +283,7 @@ void LaySimSuite(SimMachine& machine)
     machine.processes().addProgram(kSetupProgram, uninstall);
     machine.processes().addProgram(kMsiExec, uninstall);
     machine.processes().addProgram(kHelper, [](SimProgramContext& context) {
-        context.machine().registry().deleteKey(HKEY_LOCAL_MACHINE, kHelperService.c_str());
+        context.machine().services().removeByItsOwnProgram(u"QTVClientHelper");
     });
     // The agent and DLP run their own programs from their folders for the uninstall.
     for (const std::u16string& program :

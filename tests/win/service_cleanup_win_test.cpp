@@ -56,6 +56,11 @@ TEST_F(ServiceCleanupWinTest, ServiceTakingTwoAndAHalfSecondsIsStoppedThenDelete
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SERVICE_DOES_NOT_EXIST));
     if (gone)
         CloseServiceHandle(gone);
+    // Its registration goes with it: nothing is left that would show the service installed.
+    HKEY key = nullptr;
+    EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Services\\QtvFixtureService", 0,
+                            KEY_READ, &key),
+              ERROR_FILE_NOT_FOUND);
 }
 
 } // namespace

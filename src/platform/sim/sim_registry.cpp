@@ -252,6 +252,33 @@ void SimRegistry::loadUserHive(std::u16string_view name)
     usersRoot_->makeChild(std::u16string(name));
 }
 
+void SimRegistry::removeTree(HKEY root, std::u16string_view path, View view)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::vector<std::u16string> parts = SplitPath(path);
+    if (parts.empty())
+        return;
+    const std::u16string last = parts.back();
+    parts.pop_back();
+    std::u16string parentPath;
+    for (const std::u16string& part : parts)
+        parentPath += part + u'\\';
+    const auto parent = resolve(root, parentPath, inView64(root, path, view), false);
+    const auto target = parent ? parent->child(last) : nullptr;
+    if (!target)
+        return;
+    std::vector<std::shared_ptr<Key>> pending{target};
+    while (!pending.empty()) {
+        const std::shared_ptr<Key> key = pending.back();
+        pending.pop_back();
+        key->deleted = true;
+        for (const auto& entry : key->children)
+            pending.push_back(entry.second);
+    }
+    parent->children.erase(last);
+    parent->lastWriteTime = FileTimeOf(machine_.now());
+}
+
 bool SimRegistry::keyExists(HKEY root, std::u16string_view path, View view) const
 {
     std::lock_guard<std::mutex> lock(mutex_);

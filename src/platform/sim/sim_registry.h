@@ -46,6 +46,9 @@ public:
     // replaced until the current user has taken ownership.
     void denyCurrentUser(HKEY root, std::u16string_view path, bool needsOwnership,
                          DWORD refused = 0xFFFFFFFF, View view = View::Wow32);
+    // Deletes the key and everything below it, as the system deletes what it owns (a service's
+    // registration when the service goes); nothing when there is no such key.
+    void removeTree(HKEY root, std::u16string_view path, View view = View::Wow32);
     // Loads a user hive under HKEY_USERS.
     void loadUserHive(std::u16string_view name);
     // The hive HKEY_CURRENT_USER stands for.

@@ -6,6 +6,7 @@
 
 #include "platform/sim/sim_files.h"
 #include "platform/sim/sim_machine.h"
+#include "platform/sim/sim_registry.h"
 #include "platform/sim/sim_text.h"
 
 namespace {
@@ -144,6 +145,19 @@ void SimServices::refuseStop(std::u16string_view name)
     find(name)->acceptsStop = false;
 }
 
+void SimServices::removeByItsOwnProgram(std::u16string_view name)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    const std::shared_ptr<Service> service = find(name);
+    if (!service)
+        return;
+    service->state = SERVICE_STOPPED;
+    service->stopping = false;
+    service->updateRelease();
+    service->marked = true;
+    forgetIfGone(service);
+}
+
 std::shared_ptr<SimServices::Service> SimServices::find(std::u16string_view name) const
 {
     const auto it = services_.find(Key(name));
@@ -170,8 +184,11 @@ void SimServices::fill(const Service& service, SERVICE_STATUS* status) const
 
 void SimServices::forgetIfGone(const std::shared_ptr<Service>& service)
 {
-    if (service->marked && service->openHandles == 0 && currentState(*service) == SERVICE_STOPPED)
+    if (service->marked && service->openHandles == 0 && currentState(*service) == SERVICE_STOPPED) {
         services_.erase(Key(service->name));
+        // The service's registration goes with it, as the service manager deletes it.
+        machine_.registry().removeTree(HKEY_LOCAL_MACHINE, u"SYSTEM\\CurrentControlSet\\Services\\" + service->name);
+    }
 }
 
 bool SimServices::exists(std::u16string_view name) const

@@ -38,6 +38,9 @@ public:
     void setImagePath(std::u16string_view name, const std::u16string& path);
     // The service answers a stop request as one that does not accept it.
     void refuseStop(std::u16string_view name);
+    // What a program that removes its own service does: the service stops, is marked for
+    // deletion and goes (with its registration) once no handle to it is open.
+    void removeByItsOwnProgram(std::u16string_view name);
 
     // Inspection.
     bool exists(std::u16string_view name) const;

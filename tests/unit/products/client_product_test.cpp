@@ -278,6 +278,42 @@ TEST_F(ClientProductTest, FailedHelperRemovalWarnsAndGoesOn)
     EXPECT_FALSE(registry().keyExists(HKEY_LOCAL_MACHINE, u"SYSTEM\\ControlSet002\\services\\QTVClient"));
 }
 
+// A damaged machine: the helper's program is gone, its service still registered and running. The
+// helper cannot remove itself, so its service is deleted by hand, and the next detection finds
+// nothing left of the agent.
+TEST_F(ClientProductTest, AHelperThatCannotRemoveItselfHasItsServiceDeleted)
+{
+    machine.services().addService(u"QTVClientHelper", SERVICE_RUNNING);
+    registry().setString(HKEY_LOCAL_MACHINE, u"SYSTEM\\CurrentControlSet\\Services\\QTVClientHelper", u"ImagePath",
+                         u"C:\\Gone\\QTVClientHelper.exe");
+    client.detect();
+    text();
+
+    EXPECT_FALSE(client.remove()) << "the helper's own removal failed";
+
+    EXPECT_EQ(text(), u"\r\n"
+                      u"xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx\r\n"
+                      u"x Removing Velmora Zantrel Client\r\n"
+                      u"xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx\r\n"
+                      u"Checking for registry key \"HKLM\\SOFTWARE\\Zantrel\\QTVClientHelper\"...not found\r\n"
+                      u"Checking for registry key \"HKLM\\SYSTEM\\CurrentControlSet\\Services\\QTVClientHelper\"...found\r\n"
+                      u"Checking for file \"C:\\Gone\\QTVClientHelper.exe\"...not found\r\n"
+                      u"Running uninstaller for \"QTV Client Helper\" with command C:\\Gone\\QTVClientHelper.exe -remove\r\n"
+                      u"...error creating process: Windows Error 0x2: File not found.\r\n"
+                      u"Stopping service \"QTVClientHelper\"...stopped\r\n"
+                      u"Deleting service \"QTVClientHelper\"...deleted\r\n"
+                      u"Warning: QTV Client Helper uninstall failed!  QTV Client uninstall may fail.\r\n"
+                      u"Stopping service \"QTVClient\"...service does not exist\r\n"
+                      u"Looking for an uninstall string for \"Velmora Zantrel Client\"...not found\r\n"
+                      u"Stopping service \"QTVClient\"...service does not exist\r\n"
+                      u"Deleting service \"QTVClient\"...service does not exist\r\n"
+                      u"Found product \"Velmora Zantrel Client\".  Attempting to remove all traces of it from registry...\r\n");
+    EXPECT_FALSE(machine.services().exists(u"QTVClientHelper"));
+    EXPECT_FALSE(registry().keyExists(HKEY_LOCAL_MACHINE, u"SYSTEM\\CurrentControlSet\\Services\\QTVClientHelper"));
+    client.detect();
+    EXPECT_FALSE(client.isInstalled());
+}
+
 TEST_F(ClientProductTest, OnlyALeftoverServiceKeyIsEnoughAndGoes)
 {
     registry().createKey(HKEY_LOCAL_MACHINE, u"SYSTEM\\ControlSet002\\services\\QTVClient");
