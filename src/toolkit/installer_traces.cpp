@@ -10,10 +10,6 @@
 
 namespace {
 
-constexpr const char16_t* kProducts = kInstallerProductsKey;
-constexpr const char16_t* kFeatures = kInstallerFeaturesKey;
-constexpr const char16_t* kUpgradeCodes = kInstallerUpgradeCodesKey;
-constexpr const char16_t* kUserData = kInstallerUserDataKey;
 constexpr int kPassLimit = 100;
 
 std::u16string Below(const char16_t* parent, const std::u16string& child)
@@ -24,7 +20,7 @@ std::u16string Below(const char16_t* parent, const std::u16string& child)
 // Whether the upgrade-code key names the product: a readable REG_SZ value named after it.
 bool NamesProduct(const std::u16string& upgradeCode, const std::u16string& product)
 {
-    return TryReadRegistrySz(HKEY_LOCAL_MACHINE, Below(kUpgradeCodes, upgradeCode), product).has_value();
+    return TryReadRegistrySz(HKEY_LOCAL_MACHINE, Below(kInstallerUpgradeCodesKey, upgradeCode), product).has_value();
 }
 
 } // namespace
@@ -41,26 +37,28 @@ bool RemoveInstallerTraces(const std::u16string& productName, Remove::Log* log)
 {
     bool ok = true;
     std::vector<std::u16string> products =
-        FindSubkeysByValue(HKEY_LOCAL_MACHINE, kProducts, u"ProductName", productName);
-    for (std::u16string& product : FindSubkeysByValue(HKEY_LOCAL_MACHINE, kProducts, u"RemovedProductName", productName))
+        FindSubkeysByValue(HKEY_LOCAL_MACHINE, kInstallerProductsKey, u"ProductName", productName);
+    for (std::u16string& product :
+         FindSubkeysByValue(HKEY_LOCAL_MACHINE, kInstallerProductsKey, u"RemovedProductName", productName))
         products.push_back(std::move(product));
 
     for (const std::u16string& product : products) {
-        ok = DeleteRegistryKey(HKEY_LOCAL_MACHINE, Below(kProducts, product), log) && ok;
-        if (CheckRegistryKey(HKEY_LOCAL_MACHINE, Below(kFeatures, product), log))
-            ok = DeleteRegistryKey(HKEY_LOCAL_MACHINE, Below(kFeatures, product), log) && ok;
-        for (const std::u16string& upgradeCode : EnumerateSubkeyNames(HKEY_LOCAL_MACHINE, kUpgradeCodes))
+        ok = DeleteRegistryKey(HKEY_LOCAL_MACHINE, Below(kInstallerProductsKey, product), log) && ok;
+        if (CheckRegistryKey(HKEY_LOCAL_MACHINE, Below(kInstallerFeaturesKey, product), log))
+            ok = DeleteRegistryKey(HKEY_LOCAL_MACHINE, Below(kInstallerFeaturesKey, product), log) && ok;
+        for (const std::u16string& upgradeCode : EnumerateSubkeyNames(HKEY_LOCAL_MACHINE, kInstallerUpgradeCodesKey))
             if (NamesProduct(upgradeCode, product))
-                ok = DeleteRegistryKey(HKEY_LOCAL_MACHINE, Below(kUpgradeCodes, upgradeCode), log) && ok;
+                ok = DeleteRegistryKey(HKEY_LOCAL_MACHINE, Below(kInstallerUpgradeCodesKey, upgradeCode), log) && ok;
     }
 
     // Windows Installer keeps UserData in the 64-bit view only; on a 32-bit system the flag is
     // ignored.
-    for (const std::u16string& key : FindSubkeysByNestedValue(HKEY_LOCAL_MACHINE, kUserData, u"InstallProperties",
-                                                              u"DisplayName", productName, KEY_WOW64_64KEY)) {
-        if (!DeleteRegistryKey(HKEY_LOCAL_MACHINE, Below(kUserData, key), log, KEY_WOW64_64KEY)) {
+    for (const std::u16string& key : FindSubkeysByNestedValue(HKEY_LOCAL_MACHINE, kInstallerUserDataKey,
+                                                              u"InstallProperties", u"DisplayName", productName,
+                                                              KEY_WOW64_64KEY)) {
+        if (!DeleteRegistryKey(HKEY_LOCAL_MACHINE, Below(kInstallerUserDataKey, key), log, KEY_WOW64_64KEY)) {
             ok = false;
-            writeLine(log, u"Failed to delete " + Below(kUserData, key));
+            writeLine(log, u"Failed to delete " + Below(kInstallerUserDataKey, key));
         }
     }
     return ok;

@@ -11,9 +11,6 @@
 
 namespace {
 
-constexpr const char16_t* kInstallerProducts = kInstallerProductsKey;
-constexpr const char16_t* kInstallerUserData = kInstallerUserDataKey;
-
 bool Matches(HKEY root, const std::u16string& path, const std::u16string& valueName,
              const std::u16string& wanted, REGSAM view = 0)
 {
@@ -231,16 +228,17 @@ bool IsInUninstallList(const std::u16string& displayName, Remove::Log* log)
 
 bool IsInInstallerRegistry(const std::u16string& productName, Remove::Log* log)
 {
-    LookingFor(log, u"Looking for product \"", productName, u"\" in \"", kInstallerProducts);
-    LookingFor(log, u"Looking for removed product \"", productName, u"\" in \"", kInstallerProducts);
-    LookingFor(log, u"Looking for \"", productName, u"\" installer properties in \"", kInstallerUserData);
+    LookingFor(log, u"Looking for product \"", productName, u"\" in \"", kInstallerProductsKey);
+    LookingFor(log, u"Looking for removed product \"", productName, u"\" in \"", kInstallerProductsKey);
+    LookingFor(log, u"Looking for \"", productName, u"\" installer properties in \"", kInstallerUserDataKey);
     std::vector<std::u16string> keys =
-        FindSubkeysByValue(HKEY_LOCAL_MACHINE, kInstallerProducts, u"ProductName", productName);
-    for (std::u16string& key : FindSubkeysByValue(HKEY_LOCAL_MACHINE, kInstallerProducts, u"RemovedProductName", productName))
+        FindSubkeysByValue(HKEY_LOCAL_MACHINE, kInstallerProductsKey, u"ProductName", productName);
+    for (std::u16string& key :
+         FindSubkeysByValue(HKEY_LOCAL_MACHINE, kInstallerProductsKey, u"RemovedProductName", productName))
         keys.push_back(std::move(key));
     // Windows Installer keeps UserData in the 64-bit view only; on a 32-bit system the flag is
     // ignored.
-    for (std::u16string& key : FindSubkeysByNestedValue(HKEY_LOCAL_MACHINE, kInstallerUserData, u"InstallProperties",
+    for (std::u16string& key : FindSubkeysByNestedValue(HKEY_LOCAL_MACHINE, kInstallerUserDataKey, u"InstallProperties",
                                                         u"DisplayName", productName, KEY_WOW64_64KEY))
         keys.push_back(std::move(key));
     WriteFoundKeys(log, keys);

@@ -411,7 +411,7 @@ DWORD SimFileSystem::parse(const char16_t* raw, std::size_t limit, Path& path, b
         text.remove_prefix(kLongPrefix.size());
     } else if (text.size() + 1 > limit) {
         return kErrorFilenameTooLong;
-    } else if (std::optional<std::u16string> full = ResolveAbsolute(FromCurrentFolder(text, currentFolder_))) {
+    } else if (std::optional<std::u16string> full = SimFullPath(text, currentFolder_)) {
         // The name as GetFullPathNameW resolves it: trailing dots and blanks gone as there.
         resolved = std::move(*full);
         text = resolved;
