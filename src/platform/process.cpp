@@ -73,7 +73,8 @@ TerminateGuard::~TerminateGuard()
     }
 }
 
-JobProcess StartProcessInJob(char16_t* commandLine, const std::function<void()>& created)
+JobProcess StartProcessInJob(const char16_t* applicationName, char16_t* commandLine,
+                             const std::function<void()>& created)
 {
     JobProcess started;
     started.job = CreateJobObjectChecked(nullptr, nullptr);
@@ -84,13 +85,13 @@ JobProcess StartProcessInJob(char16_t* commandLine, const std::function<void()>&
     // from a job we may run in ourselves lets it enter ours. A deployment engine's job may forbid
     // breaking away: then it starts inside that job too, and ours nests in it.
     try {
-        started.process = CreateProcessChecked(nullptr, commandLine, nullptr, nullptr, FALSE,
+        started.process = CreateProcessChecked(applicationName, commandLine, nullptr, nullptr, FALSE,
                                                CREATE_SUSPENDED | CREATE_BREAKAWAY_FROM_JOB,
                                                nullptr, nullptr, startupInfo);
     } catch (const Windows::Error& error) {
         if (error.code() != ERROR_ACCESS_DENIED)
             throw;
-        started.process = CreateProcessChecked(nullptr, commandLine, nullptr, nullptr, FALSE,
+        started.process = CreateProcessChecked(applicationName, commandLine, nullptr, nullptr, FALSE,
                                                CREATE_SUSPENDED, nullptr, nullptr, startupInfo);
     }
     TerminateGuard guard(started.process.process.get());

@@ -82,4 +82,6 @@ struct JobProcess {
 // failed creation from a failed set-up. Throws Windows::Error on any failure; when the failure
 // (or `created`) throws after the process exists, the process is terminated with exit code 0
 // before it ever ran, and every handle is closed.
-JobProcess StartProcessInJob(char16_t* commandLine, const std::function<void()>& created = {});
+// `applicationName`, when not null, is the program itself, as CreateProcessW takes it.
+JobProcess StartProcessInJob(const char16_t* applicationName, char16_t* commandLine,
+                             const std::function<void()>& created = {});

@@ -28,6 +28,23 @@ DWORD SetFullAccessDacl(const std::u16string& name, SE_OBJECT_TYPE type, Remove:
 
 } // namespace
 
+void CheckSoleName(const std::u16string& path)
+{
+    const HANDLE opened = Os().createFile(path.c_str(), FILE_READ_ATTRIBUTES,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                                          nullptr);
+    if (opened == INVALID_HANDLE_VALUE)
+        ThrowLastError();
+    const UniqueKernelHandle file(opened);
+    BY_HANDLE_FILE_INFORMATION information{};
+    ThrowLastErrorIfFalse(Os().getFileInformationByHandle(file.get(), &information));
+    if (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+        throw ExceptionPL("refused: the name is a link");
+    if (!(information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && information.nNumberOfLinks > 1)
+        throw ExceptionPL("refused: the file has other names (hard links)");
+}
+
 UniqueLocalMemory BuildFullAccessAcl(Remove::Log* log)
 {
     std::u16string trustee = u"CURRENT_USER";
@@ -103,6 +120,8 @@ bool GrantFileAccess(const std::u16string& path, Remove::Log* log)
         return true;
     }
     try {
+        // A new owner or access list belongs to the file, not to this one of its names.
+        CheckSoleName(path);
         SetFullAccessForCurrentUser(path, SE_FILE_OBJECT, log);
         return true;
     } catch (...) {

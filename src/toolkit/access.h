@@ -14,8 +14,15 @@ class Log;
 // ownership and give full access again.
 
 // True when the file or folder opens for deletion or full access was granted; on failure writes
-// the description and "...error occurred while granting access to file" and answers false.
+// the description and "...error occurred while granting access to file" and answers false. A
+// link, or a file with other names (hard links), is never given a new owner or access list: the
+// change would reach whatever the other names lead to, a system file as much as the suite's.
 bool GrantFileAccess(const std::u16string& path, Remove::Log* log);
+
+// Throws unless `path` names an object whose attributes, owner or access list the suite may
+// change alone: not a link (reparse point) and, for a file, known by no other name. An object
+// the system cannot describe is refused as well (Windows::Error with its code).
+void CheckSoleName(const std::u16string& path);
 
 // The same for a registry key, which must open with DELETE, in the program's own registry view
 // or the one `view` names (KEY_WOW64_64KEY).

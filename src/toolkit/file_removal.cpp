@@ -148,10 +148,22 @@ bool DeleteFileForced(const std::u16string& file, Remove::Log* log, DWORD listed
     attributes = Os().getFileAttributes(file.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return true;
-    if ((attributes & FILE_ATTRIBUTE_READONLY) &&
-        !Os().setFileAttributes(file.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY)) {
-        LastErrorLine(log, u"...error occurred while trying to remove read-only attribute of file \"", file);
-        return false;
+    if (attributes & FILE_ATTRIBUTE_READONLY) {
+        // The attribute belongs to the file, and so to every other name it has.
+        try {
+            CheckSoleName(file);
+        } catch (...) {
+            log->write(DescribeCurrentExceptionW());
+            log->write(u"...error occurred while trying to remove read-only attribute of file \"");
+            log->write(file);
+            log->write(u"\"");
+            log->write(EOL);
+            return false;
+        }
+        if (!Os().setFileAttributes(file.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY)) {
+            LastErrorLine(log, u"...error occurred while trying to remove read-only attribute of file \"", file);
+            return false;
+        }
     }
     if (Os().deleteFile(file.c_str()))
         return true;

@@ -1,6 +1,9 @@
 #include "toolkit/uninstaller.h"
 
 #include <atomic>
+#include <optional>
+#include <string_view>
+#include <vector>
 
 #include "core/log.h"
 #include "platform/errors.h"
@@ -11,6 +14,78 @@
 namespace {
 
 std::atomic<bool> restartRequested{false};
+
+bool IsBlank(char16_t c)
+{
+    return c == u' ' || c == u'\t';
+}
+
+bool IsSeparator(char16_t c)
+{
+    return c == u'\\' || c == u'/';
+}
+
+// A drive path ("C:\...") or a share path ("\\server\...").
+bool IsAbsolute(std::u16string_view path)
+{
+    return (path.size() >= 3 && path[1] == u':' && IsSeparator(path[2])) ||
+           (path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1]));
+}
+
+bool IsBareName(std::u16string_view path)
+{
+    return path.find_first_of(u"\\/:") == std::u16string_view::npos;
+}
+
+// CreateProcessW adds ".exe" to a program name that has no extension at all.
+std::u16string WithExeExtension(std::u16string path)
+{
+    const std::size_t name = path.find_last_of(u"\\/");
+    if (path.find(u'.', name == std::u16string::npos ? 0 : name + 1) == std::u16string::npos)
+        path += u".exe";
+    return path;
+}
+
+bool IsFile(const std::u16string& path)
+{
+    const DWORD attributes = Os().getFileAttributes(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+} // namespace
+
+std::optional<std::u16string> ProgramToStart(const std::u16string& commandLine)
+{
+    if (commandLine.empty() || commandLine[0] == u'"')
+        return std::nullopt;
+    std::vector<std::u16string> folders;
+    if (IsAbsolute(commandLine)) {
+        folders = {u""};
+    } else if (IsBareName(commandLine.substr(0, commandLine.find_first_of(u" \t")))) {
+        const std::u16string windows = ExpandEnvironmentText(u"%SystemRoot%");
+        folders = {windows + u"\\System32\\", windows + u"\\"};
+    } else {
+        return std::nullopt;
+    }
+    // The command's beginnings that end at a blank or at its end, longest first.
+    for (std::size_t end = commandLine.size(); end > 0; --end) {
+        if (end < commandLine.size() && !IsBlank(commandLine[end]))
+            continue;
+        if (IsBlank(commandLine[end - 1]))
+            continue;
+        const std::u16string name = WithExeExtension(commandLine.substr(0, end));
+        if (folders.size() > 1 && !IsBareName(name))
+            continue;
+        for (const std::u16string& folder : folders)
+            if (IsFile(folder + name))
+                return folder + name;
+    }
+    if (folders.size() > 1)
+        return std::nullopt;
+    throw Windows::Error(ERROR_FILE_NOT_FOUND);
+}
+
+namespace {
 
 // Waits for the job's notification that no process is active in it any more.
 bool WaitForJob(HANDLE port)
@@ -45,7 +120,8 @@ bool RunUninstaller(std::u16string commandLine, const std::u16string& displayNam
     bool created = false;
     JobProcess job;
     try {
-        job = StartProcessInJob(commandLine.data(), [&] {
+        const std::optional<std::u16string> program = ProgramToStart(commandLine);
+        job = StartProcessInJob(program ? program->c_str() : nullptr, commandLine.data(), [&] {
             created = true;
             log->write(u"...waiting for the uninstaller to finish...");
         });

@@ -19,7 +19,6 @@ constexpr DWORD kOpenAlways = 4;
 constexpr DWORD kTruncateExisting = 5;
 constexpr DWORD kFileWriteData = 0x2;
 constexpr DWORD kFileAppendData = 0x4;
-constexpr DWORD kFlagOpenReparsePoint = 0x00200000;
 constexpr DWORD kFlagSequentialScan = 0x08000000;
 constexpr DWORD kFlagWriteThrough = 0x80000000;
 constexpr DWORD kSystem = 0x4;
@@ -222,6 +221,10 @@ struct SimFileNode {
     SimAccess access = SimAccess::Open;
     bool ownedByCurrentUser = false;
     std::map<std::u16string, std::shared_ptr<SimFileNode>> children; // keyed by folded name
+    // A hard link: this entry is one more name of that file, whose data, attributes, access and
+    // identity it shares. The file counts its names in `links`.
+    std::shared_ptr<SimFileNode> sameFileAs;
+    unsigned links = 1;
     // Open handles, counted by handles that may outlive the file system itself.
     std::atomic<unsigned> opensWithoutDeleteShare{0};
     std::atomic<unsigned> opensForDelete{0};
@@ -336,6 +339,12 @@ Children::iterator FindChild(SimFileNode& folder, std::u16string_view name)
     return std::find_if(folder.children.begin(), folder.children.end(), [&key](const auto& entry) {
         return entry.second && !entry.second->shortName.empty() && Folded(entry.second->shortName) == key;
     });
+}
+
+// The file an entry names: itself, or for a hard link the file it is one more name of.
+SimFileNode& File(SimFileNode& entry)
+{
+    return entry.sameFileAs ? *entry.sameFileAs : entry;
 }
 
 std::shared_ptr<SimFileNode> Child(SimFileNode& folder, std::u16string_view name)
@@ -493,7 +502,7 @@ DWORD SimFileSystem::walk(const Path& path, std::size_t count, std::shared_ptr<S
         const std::shared_ptr<SimFileNode> child = Child(*node, path.parts[i]);
         if (!child)
             return i + 1 == path.parts.size() ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
-        node = child;
+        node = child->sameFileAs ? child->sameFileAs : child;
     }
     return ERROR_SUCCESS;
 }
@@ -615,6 +624,17 @@ void SimFileSystem::addFileLink(const std::u16string& path, const std::u16string
     const auto node = place(path, false);
     node->attributes |= FILE_ATTRIBUTE_ARCHIVE;
     node->link = target;
+}
+
+void SimFileSystem::addHardLink(const std::u16string& path, const std::u16string& existing)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto file = lookup(existing);
+    if (!file || file->folder || !file->link.empty())
+        throw std::invalid_argument("a hard link names a file");
+    const auto node = place(path, false);
+    node->sameFileAs = file;
+    ++file->links;
 }
 
 void SimFileSystem::setFileVersion(const std::u16string& path, WORD major, WORD minor,
@@ -813,10 +833,10 @@ bool SimFileSystem::fill(Search& search, WIN32_FIND_DATAW* data) const
             const auto child = search.folder->children.find(key);
             if (child == search.folder->children.end())
                 continue;
-            attributes = child->second->visibleAttributes();
+            attributes = File(*child->second).visibleAttributes();
             name = child->second->name;
             alias = child->second->shortName;
-            size = child->second->content.size();
+            size = File(*child->second).content.size();
         }
         std::memset(data, 0, sizeof *data);
         data->dwFileAttributes = attributes;
@@ -859,7 +879,7 @@ DWORD SimFileSystem::deleteFile(const char16_t* text)
     const auto child = FindChild(*parent, path.parts.back());
     if (child == parent->children.end())
         return ERROR_FILE_NOT_FOUND;
-    SimFileNode& node = *child->second;
+    SimFileNode& node = File(*child->second);
     if (path.trailingSeparator)
         return ERROR_INVALID_NAME;
     // The image of a running program is mapped by the system, which refuses its deletion.
@@ -868,6 +888,8 @@ DWORD SimFileSystem::deleteFile(const char16_t* text)
         return ERROR_ACCESS_DENIED;
     if (node.opensWithoutDeleteShare > 0)
         return ERROR_SHARING_VIOLATION;
+    // One name goes; the file stays while it has another.
+    --node.links;
     parent->children.erase(child);
     return ERROR_SUCCESS;
 }
@@ -922,7 +944,7 @@ DWORD SimFileSystem::createFile(SimMachine& machine, const char16_t* text, DWORD
                                 DWORD shareMode, DWORD disposition, DWORD flagsAndAttributes,
                                 HANDLE& file, bool& existed)
 {
-    const DWORD modelledFlags = FILE_FLAG_BACKUP_SEMANTICS | kFlagOpenReparsePoint |
+    const DWORD modelledFlags = FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT |
                                 kFlagSequentialScan | kFlagWriteThrough | 0xFFFF;
     if (flagsAndAttributes & ~modelledFlags)
         return ERROR_CALL_NOT_IMPLEMENTED;
@@ -956,8 +978,8 @@ DWORD SimFileSystem::createFile(SimMachine& machine, const char16_t* text, DWORD
     const auto child = FindChild(*parent, path.parts.back());
     existed = child != parent->children.end();
     if (existed) {
-        node = child->second;
-        if (!node->link.empty() && !(flagsAndAttributes & kFlagOpenReparsePoint)) {
+        node = child->second->sameFileAs ? child->second->sameFileAs : child->second;
+        if (!node->link.empty() && !(flagsAndAttributes & FILE_FLAG_OPEN_REPARSE_POINT)) {
             std::shared_ptr<SimFileNode> target;
             if (resolveText(node->link, target, 1) != ERROR_SUCCESS)
                 return ERROR_FILE_NOT_FOUND;
@@ -975,7 +997,10 @@ DWORD SimFileSystem::createFile(SimMachine& machine, const char16_t* text, DWORD
         } else if (path.trailingSeparator) {
             return ERROR_INVALID_NAME;
         }
-        if (node->access != SimAccess::Open ||
+        // Reading the attributes alone is granted by the parent folder's listing right,
+        // whatever the object's own access list says.
+        const bool attributesOnly = (access & ~(FILE_READ_ATTRIBUTES | SYNCHRONIZE)) == 0;
+        if ((node->access != SimAccess::Open && !attributesOnly) ||
             (writes && !node->folder && (node->attributes & FILE_ATTRIBUTE_READONLY)))
             return ERROR_ACCESS_DENIED;
         if (((access & DELETE) && node->opensWithoutDeleteShare > 0) ||
@@ -1088,7 +1113,7 @@ DWORD SimFileSystem::fileInformation(SimMachine& machine, HANDLE file,
     information->dwVolumeSerialNumber = node.volume;
     information->nFileSizeLow = static_cast<DWORD>(node.content.size());
     information->nFileSizeHigh = static_cast<DWORD>(static_cast<std::uint64_t>(node.content.size()) >> 32);
-    information->nNumberOfLinks = 1;
+    information->nNumberOfLinks = node.links;
     information->nFileIndexLow = static_cast<DWORD>(node.index);
     information->nFileIndexHigh = static_cast<DWORD>(node.index >> 32);
     return ERROR_SUCCESS;

@@ -34,7 +34,7 @@ enum class SimAccess {
 };
 
 // The file system of the simulated machine: drives, folders, files with content and attributes,
-// junctions, file links, version resources and access lists. Names are case-insensitive and keep
+// junctions, file links, hard links, version resources and access lists. Names are case-insensitive and keep
 // the case they were created with; listings come sorted case-insensitively. A name that does not
 // fit 8.3 gets an alias as NTFS makes it ("PROGRA~2"), which opens it too; every object has a
 // file index and its drive a volume serial number. Names without the long-path prefix are
@@ -60,6 +60,9 @@ public:
     void addJunction(const std::u16string& path, const std::u16string& target);
     // A symbolic link to a file.
     void addFileLink(const std::u16string& path, const std::u16string& target);
+    // A hard link: one more name, at `path`, of the file at `existing`, sharing its data,
+    // attributes, access list and identity. Deleting either name leaves the file to the other.
+    void addHardLink(const std::u16string& path, const std::u16string& existing);
     // Gives an existing file a version resource with this fixed file version.
     void setFileVersion(const std::u16string& path, WORD major, WORD minor, WORD build,
                         WORD revision);

@@ -40,7 +40,7 @@ TEST_P(StartStepFailureTest, LeavesNoProcessRunningAndNoHandleOpen)
     machine.failCall(GetParam(), kNoSystemResources);
     std::u16string commandLine = u"\"" + kUninstaller + u"\" /s";
     try {
-        StartProcessInJob(&commandLine[0]);
+        StartProcessInJob(nullptr, &commandLine[0]);
         FAIL() << "no exception";
     } catch (const Windows::Error& error) {
         EXPECT_EQ(error.code(), kNoSystemResources);
@@ -63,7 +63,7 @@ INSTANTIATE_TEST_SUITE_P(EachStep, StartStepFailureTest,
 TEST_F(ProcessSimTest, ThrowingCreationCallbackTerminatesTheSuspendedProcess)
 {
     std::u16string commandLine = u"\"" + kUninstaller + u"\"";
-    EXPECT_THROW(StartProcessInJob(&commandLine[0], [] { throw Windows::Error(ERROR_ACCESS_DENIED); }),
+    EXPECT_THROW(StartProcessInJob(nullptr, &commandLine[0], [] { throw Windows::Error(ERROR_ACCESS_DENIED); }),
                  Windows::Error);
     EXPECT_EQ(behaviourRuns, 0);
     EXPECT_EQ(machine.processes().aliveCount(), 0u);
@@ -73,7 +73,7 @@ TEST_F(ProcessSimTest, ThrowingCreationCallbackTerminatesTheSuspendedProcess)
 TEST_F(ProcessSimTest, EndlessWaitThatCanNeverEndStopsTheTestInsteadOfAnswering)
 {
     std::u16string commandLine = u"msiexec /x {0000} /qn";
-    const JobProcess started = StartProcessInJob(&commandLine[0]);
+    const JobProcess started = StartProcessInJob(nullptr, &commandLine[0]);
     DWORD bytes = 0;
     ULONG_PTR key = 0;
     LPOVERLAPPED overlapped = nullptr;
@@ -188,7 +188,7 @@ TEST_F(ProcessSimTest, ChildrenJoinTheJobAndMayNotBreakAway)
         plain = context.startProcess(u"\"" + kUninstaller + u"\" /child");
     });
     std::u16string commandLine = u"C:\\qtv\\outer";
-    const JobProcess started = StartProcessInJob(&commandLine[0]);
+    const JobProcess started = StartProcessInJob(nullptr, &commandLine[0]);
     EXPECT_EQ(breakaway, static_cast<DWORD>(ERROR_ACCESS_DENIED));
     EXPECT_EQ(plain, static_cast<DWORD>(ERROR_SUCCESS));
     EXPECT_EQ(behaviourRuns, 1);

@@ -80,7 +80,7 @@ TEST_F(ProcessTest, JobReportsNoActiveProcessOnlyAfterTheGrandchildEnded)
 {
     std::u16string commandLine = SpawnChildCommand(u"parent 600");
     const ULONGLONG start = Os().getTickCount64();
-    const JobProcess started = StartProcessInJob(&commandLine[0]);
+    const JobProcess started = StartProcessInJob(nullptr, &commandLine[0]);
     const std::vector<Packet> packets = WaitForJob(started.port.get(), 10000);
     const ULONGLONG elapsed = Os().getTickCount64() - start;
 
@@ -107,7 +107,7 @@ TEST_F(ProcessTest, JobReportsNoActiveProcessOnlyAfterTheGrandchildEnded)
 TEST_F(ProcessTest, ProgramExitingWithAnErrorCodeStillEmptiesTheJob)
 {
     std::u16string commandLine = SpawnChildCommand(u"exit 1603");
-    const JobProcess started = StartProcessInJob(&commandLine[0]);
+    const JobProcess started = StartProcessInJob(nullptr, &commandLine[0]);
     const std::vector<Packet> packets = WaitForJob(started.port.get(), 10000);
 
     ASSERT_FALSE(packets.empty());
@@ -121,7 +121,7 @@ TEST_F(ProcessTest, StartCallsBackOnceTheProcessExists)
 {
     std::u16string commandLine = SpawnChildCommand(u"exit 0");
     int calls = 0;
-    const JobProcess started = StartProcessInJob(&commandLine[0], [&calls] { ++calls; });
+    const JobProcess started = StartProcessInJob(nullptr, &commandLine[0], [&calls] { ++calls; });
     EXPECT_EQ(calls, 1);
     EXPECT_FALSE(WaitForJob(started.port.get(), 10000).empty());
 }
@@ -169,7 +169,7 @@ TEST_F(ProcessTest, MissingProgramThrowsFileNotFound)
 
     bool created = false;
     try {
-        StartProcessInJob(&commandLine[0], [&created] { created = true; });
+        StartProcessInJob(nullptr, &commandLine[0], [&created] { created = true; });
         FAIL() << "no exception";
     } catch (const Windows::Error& error) {
         EXPECT_EQ(error.code(), ERROR_FILE_NOT_FOUND);
