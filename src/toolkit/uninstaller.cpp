@@ -52,37 +52,55 @@ bool IsFile(const std::u16string& path)
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+bool IsFolder(const std::u16string& path)
+{
+    const DWORD attributes = Os().getFileAttributes(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// A beginning of the command that may end a name: at a blank or at the command's end.
+bool EndsName(const std::u16string& command, std::size_t end)
+{
+    return end > 0 && !IsBlank(command[end - 1]) && (end == command.size() || IsBlank(command[end]));
+}
+
+// How much of the command names the deepest folder that exists: the program is in it or below,
+// never in a folder above it, where a file would only have been planted.
+std::size_t DeepestFolder(const std::u16string& command)
+{
+    for (std::size_t end = command.size(); end > 0; --end)
+        if ((EndsName(command, end) || IsSeparator(command[end - 1])) && IsFolder(command.substr(0, end)))
+            return end;
+    return 0;
+}
+
 } // namespace
 
 std::optional<std::u16string> ProgramToStart(const std::u16string& commandLine)
 {
     if (commandLine.empty() || commandLine[0] == u'"')
         return std::nullopt;
-    std::vector<std::u16string> folders;
     if (IsAbsolute(commandLine)) {
-        folders = {u""};
-    } else if (IsBareName(commandLine.substr(0, commandLine.find_first_of(u" \t")))) {
-        const std::u16string windows = ExpandEnvironmentText(u"%SystemRoot%");
-        folders = {windows + u"\\System32\\", windows + u"\\"};
-    } else {
-        return std::nullopt;
+        // A name the folder's own text ends with may still be a program: "setup" beside
+        // "setup.exe".
+        const std::size_t folder = DeepestFolder(commandLine);
+        for (std::size_t end = commandLine.size(); end >= folder && end > 0; --end) {
+            if (!EndsName(commandLine, end))
+                continue;
+            const std::u16string name = WithExeExtension(commandLine.substr(0, end));
+            if (IsFile(name))
+                return name;
+        }
+        throw Windows::Error(ERROR_FILE_NOT_FOUND);
     }
-    // The command's beginnings that end at a blank or at its end, longest first.
-    for (std::size_t end = commandLine.size(); end > 0; --end) {
-        if (end < commandLine.size() && !IsBlank(commandLine[end]))
-            continue;
-        if (IsBlank(commandLine[end - 1]))
-            continue;
-        const std::u16string name = WithExeExtension(commandLine.substr(0, end));
-        if (folders.size() > 1 && !IsBareName(name))
-            continue;
-        for (const std::u16string& folder : folders)
-            if (IsFile(folder + name))
-                return folder + name;
-    }
-    if (folders.size() > 1)
+    const std::u16string first = commandLine.substr(0, commandLine.find_first_of(u" \t"));
+    if (!IsBareName(first))
         return std::nullopt;
-    throw Windows::Error(ERROR_FILE_NOT_FOUND);
+    const std::u16string windows = ExpandEnvironmentText(u"%SystemRoot%");
+    for (const std::u16string& folder : {windows + u"\\System32\\", windows + u"\\"})
+        if (IsFile(folder + WithExeExtension(first)))
+            return folder + WithExeExtension(first);
+    return std::nullopt;
 }
 
 namespace {

@@ -1,4 +1,5 @@
-// What the built program carries: the manifest's three settings and the icon.
+// What the built program carries: the manifest's three settings, the icon, and the imports and
+// load configuration that keep it from loading a DLL planted beside it.
 //
 //   exe_resources_test PATH\QTVRemove.exe
 
@@ -6,7 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cwctype>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -36,8 +40,29 @@ protected:
         return std::string(data, SizeofResource(module, resource));
     }
 
+    const IMAGE_NT_HEADERS32* headers() const
+    {
+        const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(image());
+        return reinterpret_cast<const IMAGE_NT_HEADERS32*>(image() + dos->e_lfanew);
+    }
+
+    // The image as the loader lays it out (sections at their addresses), so that an RVA is an
+    // offset from its start.
+    const char* image() const
+    {
+        return reinterpret_cast<const char*>(reinterpret_cast<ULONG_PTR>(module) & ~static_cast<ULONG_PTR>(3));
+    }
+
     HMODULE module = nullptr;
 };
+
+std::wstring Lower(const char* name)
+{
+    std::wstring text;
+    for (; *name; ++name)
+        text += static_cast<wchar_t>(std::towlower(static_cast<unsigned char>(*name)));
+    return text;
+}
 
 TEST_F(ExeResourcesTest, ManifestRequiresAdministratorDeclaresDpiAwarenessAndCommonControls6)
 {
@@ -59,13 +84,48 @@ TEST_F(ExeResourcesTest, CarriesIcon162)
 
 TEST_F(ExeResourcesTest, IsA32BitGuiProgram)
 {
-    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(
-        reinterpret_cast<ULONG_PTR>(module) & ~static_cast<ULONG_PTR>(3));
-    ASSERT_EQ(dos->e_magic, IMAGE_DOS_SIGNATURE);
-    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(
-        reinterpret_cast<const char*>(dos) + dos->e_lfanew);
-    EXPECT_EQ(nt->FileHeader.Machine, IMAGE_FILE_MACHINE_I386);
-    EXPECT_EQ(nt->OptionalHeader.Subsystem, IMAGE_SUBSYSTEM_WINDOWS_GUI);
+    ASSERT_EQ(reinterpret_cast<const IMAGE_DOS_HEADER*>(image())->e_magic, IMAGE_DOS_SIGNATURE);
+    EXPECT_EQ(headers()->FileHeader.Machine, IMAGE_FILE_MACHINE_I386);
+    EXPECT_EQ(headers()->OptionalHeader.Subsystem, IMAGE_SUBSYSTEM_WINDOWS_GUI);
+}
+
+// The loader looks for a static import in the program's own folder first, unless the DLL is one
+// of Windows' KnownDLLs, which always come from the system folder. Every other DLL is
+// delay-loaded, after start-up has limited the search to the system folder.
+TEST_F(ExeResourcesTest, ImportsOnlyKnownDllsStatically)
+{
+    const std::vector<std::wstring> knownDlls = {
+        L"advapi32.dll", L"clbcatq.dll", L"combase.dll", L"comdlg32.dll", L"coml2.dll", L"difxapi.dll",
+        L"gdi32.dll",    L"gdiplus.dll", L"imagehlp.dll", L"imm32.dll",  L"kernel32.dll", L"msctf.dll",
+        L"msvcrt.dll",   L"normaliz.dll", L"nsi.dll",     L"ole32.dll",  L"oleaut32.dll", L"psapi.dll",
+        L"rpcrt4.dll",   L"sechost.dll", L"setupapi.dll", L"shcore.dll", L"shell32.dll", L"shlwapi.dll",
+        L"user32.dll",   L"wldap32.dll", L"ws2_32.dll"};
+    const IMAGE_DATA_DIRECTORY& directory = headers()->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    ASSERT_NE(directory.VirtualAddress, 0u);
+    std::vector<std::wstring> imported;
+    for (auto* entry = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(image() + directory.VirtualAddress);
+         entry->Name != 0; ++entry)
+        imported.push_back(Lower(image() + entry->Name));
+    EXPECT_EQ(imported, (std::vector<std::wstring>{L"advapi32.dll", L"gdi32.dll", L"kernel32.dll", L"msvcrt.dll",
+                                                    L"user32.dll"}));
+    for (const std::wstring& name : imported)
+        EXPECT_NE(std::find(knownDlls.begin(), knownDlls.end(), name), knownDlls.end())
+            << "a static import outside the KnownDLLs";
+}
+
+// The second lock, for Windows 10 1607 and later: the load configuration's DependentLoadFlags
+// limit the search for the DLLs the program imports to the system folder.
+TEST_F(ExeResourcesTest, LoadConfigurationSearchesTheSystemFolderOnly)
+{
+    const IMAGE_DATA_DIRECTORY& directory =
+        headers()->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_LOAD_CONFIG];
+    ASSERT_NE(directory.VirtualAddress, 0u) << "the image has no load configuration";
+    EXPECT_EQ(directory.Size, 64u);
+    const auto* config = reinterpret_cast<const IMAGE_LOAD_CONFIG_DIRECTORY32*>(image() + directory.VirtualAddress);
+    EXPECT_EQ(config->Size, sizeof(IMAGE_LOAD_CONFIG_DIRECTORY32));
+    EXPECT_EQ(config->Reserved1, LOAD_LIBRARY_SEARCH_SYSTEM32) << "DependentLoadFlags";
+    EXPECT_EQ(config->SEHandlerTable, 0u);
+    EXPECT_EQ(config->SecurityCookie, 0u);
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -33,21 +34,30 @@ std::u16string Folded(std::u16string text)
     return text;
 }
 
-// The identity GetFileInformationByHandle gives the object a name opens, as text for the
-// comparisons; empty when it cannot be opened.
-std::string Identity(OsApi& os, const std::u16string& path)
+// What GetFileInformationByHandle says of the object a name opens; nothing when it cannot be
+// opened.
+std::optional<BY_HANDLE_FILE_INFORMATION> Information(OsApi& os, const std::u16string& path)
 {
     const HANDLE file = os.createFile(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (file == INVALID_HANDLE_VALUE)
-        return {};
+        return std::nullopt;
     BY_HANDLE_FILE_INFORMATION information{};
     const BOOL read = os.getFileInformationByHandle(file, &information);
     os.closeHandle(file);
     if (!read)
+        return std::nullopt;
+    return information;
+}
+
+// The identity as text for the comparisons; empty when the name opens nothing.
+std::string Identity(OsApi& os, const std::u16string& path)
+{
+    const auto information = Information(os, path);
+    if (!information)
         return {};
-    return std::to_string(information.dwVolumeSerialNumber) + ":" + std::to_string(information.nFileIndexHigh) + ":" +
-           std::to_string(information.nFileIndexLow);
+    return std::to_string(information->dwVolumeSerialNumber) + ":" + std::to_string(information->nFileIndexHigh) +
+           ":" + std::to_string(information->nFileIndexLow);
 }
 
 std::u16string LongPath(OsApi& os, const std::u16string& path)
@@ -458,6 +468,21 @@ TEST_F(FilesTest, FileIdentityFollowsTheObjectNotTheName)
     EXPECT_EQ(information.nFileSizeLow, 5u);
     EXPECT_EQ(information.nNumberOfLinks, 1u);
     EXPECT_EQ(qtv.substr(0, qtv.find(':')), std::to_string(information.dwVolumeSerialNumber)) << "one volume";
+
+    // Another name of the same file (a hard link): one identity, two names, and deleting one
+    // leaves the file to the other.
+    const std::u16string link = folder / u"QTV\\agent-link.ini";
+#ifdef _WIN32
+    ASSERT_TRUE(CreateHardLinkW(reinterpret_cast<const wchar_t*>(link.c_str()),
+                                reinterpret_cast<const wchar_t*>((folder / u"QTV\\agent.ini").c_str()), nullptr));
+#else
+    machine.files().addHardLink(link, folder / u"QTV\\agent.ini");
+#endif
+    EXPECT_EQ(Identity(os, link), Identity(os, folder / u"QTV\\agent.ini"));
+    EXPECT_EQ(Information(os, link).value_or(information).nNumberOfLinks, 2u);
+    EXPECT_TRUE(os.deleteFile((folder / u"QTV\\agent.ini").c_str()));
+    EXPECT_EQ(Information(os, link).value_or(information).nNumberOfLinks, 1u);
+    EXPECT_EQ(Information(os, link).value_or(information).nFileSizeLow, 5u);
 
     // A folder opens only with FILE_FLAG_BACKUP_SEMANTICS.
     EXPECT_EQ(os.createFile((folder / u"QTV").c_str(), 0, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr),

@@ -123,6 +123,38 @@ TEST_F(FileRemovalTest, DeniedFilesAreTakenOverAndDeleted)
     EXPECT_FALSE(files().exists(kAgent));
 }
 
+// Anybody who can write to a suite folder can put there another name (a hard link) of a system
+// file. Such a name goes when the system lets it go, as one name; the file it shares is never
+// given a new owner, access list or attributes, and its folder stays with the refusal logged.
+TEST_F(FileRemovalTest, HardLinksToFilesOutsideAreNeverTakenOver)
+{
+    const std::u16string hosts = u"C:\\windows\\System32\\drivers\\etc\\hosts";
+    files().addFile(hosts, "127.0.0.1 localhost");
+    files().setAccess(hosts, SimAccess::DeniesUntilOwned);
+    files().addFile(u"C:\\Data\\keep.txt", "precious");
+    files().addFile(u"C:\\Data\\sealed.txt", "sealed", FILE_ATTRIBUTE_READONLY);
+    files().addHardLink(kAgent + u"\\a-keep.txt", u"C:\\Data\\keep.txt");
+    files().addHardLink(kAgent + u"\\hosts", hosts);
+    const std::u16string relay = kSuite + u"\\Relay";
+    files().addHardLink(relay + u"\\sealed.txt", u"C:\\Data\\sealed.txt");
+
+    EXPECT_FALSE(DeleteDirectory(kAgent, &log));
+    EXPECT_FALSE(DeleteDirectory(relay, &log));
+
+    EXPECT_EQ(text(), u"Deleting directory \"" + kAgent + u"\"...refused: the file has other names (hard links)"
+                      u"...error occurred while granting access to file \"\\\\?\\" + kAgent + u"\\hosts\"\r\n"
+                      u"Deleting directory \"" + relay + u"\"...refused: the file has other names (hard links)"
+                      u"...error occurred while trying to remove read-only attribute of file \"\\\\?\\" + relay +
+                      u"\\sealed.txt\"\r\n");
+    EXPECT_FALSE(files().exists(kAgent + u"\\a-keep.txt")) << "a name that goes by itself goes";
+    EXPECT_EQ(files().content(u"C:\\Data\\keep.txt"), "precious");
+    EXPECT_EQ(files().access(hosts), SimAccess::DeniesUntilOwned);
+    EXPECT_FALSE(files().ownedByCurrentUser(hosts));
+    EXPECT_EQ(files().content(hosts), "127.0.0.1 localhost");
+    EXPECT_EQ(files().attributes(u"C:\\Data\\sealed.txt"), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE);
+    EXPECT_TRUE(files().exists(kAgent + u"\\hosts"));
+}
+
 TEST_F(FileRemovalTest, FirstFailingFileStopsTheDeletionAndIsNamed)
 {
     files().addFile(kAgent + u"\\a.txt");

@@ -12,6 +12,11 @@
 #include "support/spawn_child.h"
 #include "support/system_texts.h"
 
+#ifndef _WIN32
+#include "platform/sim/sim_files.h"
+#include "platform/sim/sim_processes.h"
+#endif
+
 namespace {
 
 class UninstallerTest : public MachineTest {
@@ -62,5 +67,55 @@ TEST_F(UninstallerTest, MissingProgramIsError2)
                                       u"...error creating process: Windows Error 0x2: "),
                                ERROR_FILE_NOT_FOUND, "\r\n"));
 }
+
+#ifndef _WIN32
+// Programs planted at every shorter name an unquoted command begins with, and beside the
+// program: none of them ever runs. Natively, where any file can be bound to a program; under
+// Wine the planted-programs scenario of the e2e tests proves the same with real files.
+TEST_F(UninstallerTest, OnlyTheNamedProgramRunsWhateverIsPlantedBesideIt)
+{
+    const std::u16string relay = u"C:\\Program Files (x86)\\Zantrel Enterprise\\QTV Relay\\setup.exe";
+    const std::u16string msiexec = u"C:\\windows\\System32\\MsiExec.exe";
+    for (const std::u16string& path : {relay, msiexec, std::u16string(u"C:\\Program.exe"),
+                                       std::u16string(u"C:\\Program Files (x86)\\Zantrel.exe"),
+                                       std::u16string(u"C:\\Program Files (x86)\\Zantrel Enterprise\\QTV.exe"),
+                                       std::u16string(u"C:\\qtv\\MsiExec.exe")})
+        machine.processes().addProgram(path, [](SimProgramContext&) {});
+    machine.files().setCurrentFolder(u"C:\\qtv");
+    machine.files().addFolder(u"C:\\Program Files (x86)\\Zantrel Enterprise\\QTV Relay\\setup");
+
+    struct Case {
+        std::u16string command;
+        std::u16string ran; // empty: nothing may start
+    };
+    const Case cases[] = {
+        {relay + u" -s --uninstallsilent", relay},
+        {u"C:\\Program Files (x86)\\Zantrel Enterprise\\QTV Relay\\setup -s", relay},
+        {u"\"" + relay + u"\" -s", relay},
+        {relay + u"\t-s", relay},
+        {u"C:\\Program Files (x86)\\Zantrel Enterprise\\QTV Relay\\missing.exe -s", u""},
+        {u"C:\\Program Files (x86)\\Zantrel Enterprise\\QTV Relay", u""},
+        {u"MsiExec.exe /X{QTV-CONSOLE} /qn", msiexec},
+        {u"msiexec /X{QTV-CONSOLE} /qn", msiexec},
+    };
+    for (const Case& c : cases) {
+        const std::size_t before = machine.processes().runs().size();
+        const bool started = RunUninstaller(c.command, u"Relay", &log);
+        const std::u16string logged = text();
+        const auto runs = machine.processes().runs();
+        ASSERT_EQ(runs.size(), before + (c.ran.empty() ? 0 : 1)) << ToUtf8(c.command) << "\n" << ToUtf8(logged);
+        EXPECT_EQ(started, !c.ran.empty()) << ToUtf8(c.command);
+        if (c.ran.empty()) {
+            EXPECT_TRUE(WithSystemText(ToUtf8(logged),
+                                       ToUtf8(u"Running uninstaller for \"Relay\" with command " + c.command + u"\r\n"
+                                              u"...error creating process: Windows Error 0x2: "),
+                                       ERROR_FILE_NOT_FOUND, "\r\n"));
+            continue;
+        }
+        EXPECT_EQ(runs.back().program, c.ran) << ToUtf8(c.command);
+        EXPECT_EQ(runs.back().commandLine, c.command) << "the command line is passed as it was";
+    }
+}
+#endif
 
 } // namespace
