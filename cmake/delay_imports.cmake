@@ -5,8 +5,13 @@
 # as administrator. Linked through these libraries, such a DLL is loaded only on its first call,
 # after start-up has limited the search to the system folder.
 #
-# qtv_delay_import(NAME DLL) makes the imported library target delay::NAME from the toolchain's
-# import library libNAME.a: every function that library imports, loaded from DLL on first use.
+# qtv_delay_import(NAME DLL [DEFINITION...]) makes the imported library target delay::NAME from
+# the toolchain's import library libNAME.a: every function that library imports, loaded from DLL
+# on first use. A call must go through the library's stub, which loads the DLL: a header that
+# declares the functions dllimport makes the caller jump through the import slot directly, and
+# the linker then drops the stub and leaves the slot empty. The DEFINITIONs, given to every
+# target that links delay::NAME, turn that declaration off (_COMCTL32_ for commctrl.h).
+# cmake/check-delay-stubs fails the build of an image where a stub went missing all the same.
 function(qtv_delay_import name dll)
   if(TARGET delay::${name})
     return()
@@ -26,10 +31,12 @@ function(qtv_delay_import name dll)
     file(WRITE ${folder}/${name}.def "LIBRARY ${dll}\nEXPORTS\n${exports}\n")
     # -k: the DLL exports the names without the stdcall decoration. A fixed temporary prefix
     # keeps the archive's member names the same from build to build.
-    execute_process(COMMAND ${CMAKE_DLLTOOL} -k -d ${folder}/${name}.def -y ${library}
+    # Named relative to its folder, so that no build path lands in the symbols it defines.
+    execute_process(COMMAND ${CMAKE_DLLTOOL} -k -d ${name}.def -y lib${name}_delay.a
                             --temp-prefix ${name}_delay
                     WORKING_DIRECTORY ${folder} COMMAND_ERROR_IS_FATAL ANY)
   endif()
   add_library(delay::${name} STATIC IMPORTED GLOBAL)
-  set_target_properties(delay::${name} PROPERTIES IMPORTED_LOCATION ${library})
+  set_target_properties(delay::${name} PROPERTIES IMPORTED_LOCATION ${library}
+                                                   INTERFACE_COMPILE_DEFINITIONS "${ARGN}")
 endfunction()

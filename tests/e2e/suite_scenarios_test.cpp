@@ -1,6 +1,6 @@
 // Removal scenarios of the built program on a complete suite installation under Wine:
-//   suite_scenarios_test QTVRemove.exe uninstaller_standin.exe fixture_service.exe versioned.exe
-//                        PACKAGE.msi...
+//   suite_scenarios_test QTVRemove.exe planted.exe version_proxy.dll careless.exe
+//                        uninstaller_standin.exe fixture_service.exe versioned.exe PACKAGE.msi...
 // Every scenario lays the installation afresh (suite_layout.cpp), runs the program as an
 // administrator would, and checks what is left of the suite and that every sentinel survived.
 
@@ -21,6 +21,10 @@ namespace {
 
 std::wstring program;
 SuitePrograms programs;
+// The planted program, the planted VERSION.dll and the careless control program.
+std::wstring plantedProgram;
+std::wstring plantedLibrary;
+std::wstring carelessProgram;
 
 const std::wstring kSuiteFolder = L"C:\\Program Files (x86)\\Zantrel Enterprise";
 
@@ -53,6 +57,31 @@ std::vector<std::wstring> Components(const std::vector<SuiteItem>& items)
 std::string Runs()
 {
     return ReadFileBytes(L"C:\\qtv-e2e\\runs.txt");
+}
+
+// What planted programs and libraries recorded when they ran (UTF-16, as they write it).
+std::string Planted()
+{
+    const std::string bytes = ReadFileBytes(L"C:\\qtv-e2e\\planted.txt");
+    return Narrow(std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / sizeof(wchar_t)));
+}
+
+// Wine's own switch for a program: load a DLL from the program's folder before the system's
+// (absent, Wine prefers its built-in VERSION.dll, where Windows prefers the program's folder).
+void PreferDllBesideProgram(const wchar_t* exe, bool prefer)
+{
+    const std::wstring key = std::wstring(L"Software\\Wine\\AppDefaults\\") + exe;
+    if (!prefer) {
+        RegDeleteTreeW(HKEY_CURRENT_USER, key.c_str());
+        return;
+    }
+    HKEY overrides = nullptr;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, (key + L"\\DllOverrides").c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                        &overrides, nullptr) != ERROR_SUCCESS)
+        return;
+    const wchar_t order[] = L"native,builtin";
+    RegSetValueExW(overrides, L"version", 0, REG_SZ, reinterpret_cast<const BYTE*>(order), sizeof(order));
+    RegCloseKey(overrides);
 }
 
 class SuiteScenariosTest : public ::testing::Test {
@@ -181,18 +210,88 @@ TEST_F(SuiteScenariosTest, AnUndeletableFileKeepsTheRootsUntilItIsFree)
     EXPECT_TRUE(RootsGone());
 }
 
+// Files planted where the system looks before the real thing, by anybody who can write to the
+// folder the program was downloaded to or to a carelessly opened folder under Program Files: a
+// VERSION.dll and an MsiExec.exe beside the program, C:\Program.exe and a QTV.exe beside the
+// relay's folder for the relay's unquoted uninstall command. None of them runs, in the dialog,
+// "/silent /detect" or "/silent /all"; the careless control program does load the DLL from the
+// same folder, so the test can fail.
+TEST_F(SuiteScenariosTest, PlantedProgramsAndLibrariesNeverRun)
+{
+    const std::wstring downloads = L"C:\\qtv-e2e\\downloads";
+    const std::wstring copy = downloads + L"\\QTVRemove.exe";
+    const std::vector<std::wstring> planted = {L"C:\\Program.exe", kSuiteFolder + L"\\QTV.exe",
+                                               downloads + L"\\MsiExec.exe"};
+    struct Cleanup {
+        std::vector<std::wstring> files;
+        ~Cleanup()
+        {
+            PreferDllBesideProgram(L"QTVRemove.exe", false);
+            PreferDllBesideProgram(L"careless.exe", false);
+            for (const std::wstring& file : files)
+                DeleteFileW(file.c_str());
+            DeleteFolderTree(L"C:\\qtv-e2e\\downloads");
+            DeleteFileW(L"C:\\qtv-e2e\\planted.txt");
+        }
+    } cleanup{planted};
+    MakeFolders(downloads);
+    ASSERT_TRUE(CopyFileW(program.c_str(), copy.c_str(), FALSE));
+    ASSERT_TRUE(CopyFileW(plantedLibrary.c_str(), (downloads + L"\\VERSION.dll").c_str(), FALSE));
+    ASSERT_TRUE(CopyFileW(carelessProgram.c_str(), (downloads + L"\\careless.exe").c_str(), FALSE));
+    for (const std::wstring& path : planted)
+        ASSERT_TRUE(CopyFileW(plantedProgram.c_str(), path.c_str(), FALSE)) << Narrow(path);
+    PreferDllBesideProgram(L"QTVRemove.exe", true);
+    PreferDllBesideProgram(L"careless.exe", true);
+    const std::wstring relay = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{QTV-RELAY}";
+    ASSERT_TRUE(SetRegistryText(relay, L"UninstallString",
+                                kSuiteFolder + L"\\QTV Relay\\QTVRelay.exe entry={QTV-RELAY} child"));
+
+    EXPECT_EQ(RunAndWait(L"\"" + downloads + L"\\careless.exe\""), 1u) << "the planted library reads no version";
+    EXPECT_EQ(Planted(), "version.dll loaded by " + Narrow(downloads) + "\\careless.exe\r\n");
+    DeleteFileW(L"C:\\qtv-e2e\\planted.txt");
+
+    // The A2A's version is read from its library's version resource, through the real VERSION.dll.
+    std::string listing;
+    EXPECT_EQ(RunCapturingOutput(L"\"" + copy + L"\" /silent /detect", listing), 1u);
+    EXPECT_NE(listing.find("\r\nA2A\t9.5.10.79\r\n"), std::string::npos) << listing;
+
+    PROCESS_INFORMATION dialog = StartProgram(L"\"" + copy + L"\"");
+    ASSERT_NE(dialog.hProcess, nullptr);
+    HWND window = nullptr;
+    for (int tries = 0; tries < 600 && !window; ++tries, Sleep(100))
+        window = FindProcessWindow(dialog.dwProcessId, L"#32770", std::wstring(L"Velmora Zantrel Removal Utility"));
+    ASSERT_NE(window, nullptr) << "the dialog did not appear";
+    const HWND removeAll = GetDlgItem(window, 1007);
+    for (int tries = 0; tries < 600 && !IsWindowEnabled(removeAll); ++tries)
+        Sleep(100);
+    EXPECT_TRUE(IsWindowEnabled(removeAll)) << "detection did not end";
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(WaitForProgram(dialog), 0u);
+
+    EXPECT_EQ(RunAndWait(L"\"" + copy + L"\" /silent /all"), 0u);
+
+    EXPECT_EQ(Planted(), "") << "a planted program or library ran";
+    EXPECT_NE(Runs().find("QTVRelay.exe entry={QTV-RELAY} child -s --uninstallsilent -f1\""), std::string::npos) << Runs();
+    EXPECT_NE(Runs().find("linger"), std::string::npos) << "the relay's uninstaller left a process behind";
+    EXPECT_EQ(Listed(SuiteLeft(programs, {})), "");
+    EXPECT_TRUE(RootsGone());
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     ::testing::InitGoogleTest(&argc, argv);
-    if (!SuitePrograms::FromArguments(argc, argv, 2, programs)) {
-        fprintf(stderr, "usage: suite_scenarios_test QTVRemove.exe uninstaller_standin.exe fixture_service.exe "
-                        "versioned.exe PACKAGE.msi...\n");
+    if (argc < 5 || !SuitePrograms::FromArguments(argc, argv, 5, programs)) {
+        fprintf(stderr, "usage: suite_scenarios_test QTVRemove.exe planted.exe version_proxy.dll careless.exe "
+                        "uninstaller_standin.exe fixture_service.exe versioned.exe PACKAGE.msi...\n");
         return 2;
     }
-    const std::string narrow = argv[1];
-    program.assign(narrow.begin(), narrow.end());
+    const auto wide = [](const char* text) { return std::wstring(text, text + std::char_traits<char>::length(text)); };
+    program = wide(argv[1]);
+    plantedProgram = wide(argv[2]);
+    plantedLibrary = wide(argv[3]);
+    carelessProgram = wide(argv[4]);
     SetFixtureServicePath(std::u16string(programs.service.begin(), programs.service.end()));
     return RUN_ALL_TESTS();
 }
