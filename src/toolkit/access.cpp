@@ -28,6 +28,15 @@ DWORD SetFullAccessDacl(const std::u16string& name, SE_OBJECT_TYPE type, Remove:
 
 } // namespace
 
+void WriteFailureLine(Remove::Log* log, std::u16string_view what, const std::u16string& name)
+{
+    log->write(DescribeCurrentExceptionW());
+    log->write(what);
+    log->write(name);
+    log->write(u"\"");
+    log->write(EOL);
+}
+
 void CheckSoleName(const std::u16string& path)
 {
     const HANDLE opened = Os().createFile(path.c_str(), FILE_READ_ATTRIBUTES,
@@ -125,11 +134,7 @@ bool GrantFileAccess(const std::u16string& path, Remove::Log* log)
         SetFullAccessForCurrentUser(path, SE_FILE_OBJECT, log);
         return true;
     } catch (...) {
-        log->write(DescribeCurrentExceptionW());
-        log->write(u"...error occurred while granting access to file \"");
-        log->write(path);
-        log->write(u"\"");
-        log->write(EOL);
+        WriteFailureLine(log, u"...error occurred while granting access to file \"", path);
         return false;
     }
 }
@@ -144,11 +149,7 @@ bool GrantKeyAccess(HKEY root, const std::u16string& path, Remove::Log* log, REG
         SetFullAccessForCurrentUser(RegistrySecurityObjectName(root, path), type, log);
         return true;
     } catch (...) {
-        log->write(DescribeCurrentExceptionW());
-        log->write(u"...error occurred while granting access to key \"");
-        log->write(DisplayPath(root, path));
-        log->write(u"\"");
-        log->write(EOL);
+        WriteFailureLine(log, u"...error occurred while granting access to key \"", DisplayPath(root, path));
         return false;
     }
 }

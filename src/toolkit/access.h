@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "platform/handles.h"
 #include "platform/win_types.h"
@@ -23,6 +24,11 @@ bool GrantFileAccess(const std::u16string& path, Remove::Log* log);
 // change alone: not a link (reparse point) and, for a file, known by no other name. An object
 // the system cannot describe is refused as well (Windows::Error with its code).
 void CheckSoleName(const std::u16string& path);
+
+// Writes the description of the exception being handled, then `what`, `name`, a closing quote
+// and the line end: "...error occurred while granting access to file \"" and the like. Call it
+// only inside a catch handler.
+void WriteFailureLine(Remove::Log* log, std::u16string_view what, const std::u16string& name);
 
 // The same for a registry key, which must open with DELETE, in the program's own registry view
 // or the one `view` names (KEY_WOW64_64KEY).

@@ -153,11 +153,7 @@ bool DeleteFileForced(const std::u16string& file, Remove::Log* log, DWORD listed
         try {
             CheckSoleName(file);
         } catch (...) {
-            log->write(DescribeCurrentExceptionW());
-            log->write(u"...error occurred while trying to remove read-only attribute of file \"");
-            log->write(file);
-            log->write(u"\"");
-            log->write(EOL);
+            WriteFailureLine(log, u"...error occurred while trying to remove read-only attribute of file \"", file);
             return false;
         }
         if (!Os().setFileAttributes(file.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY)) {
