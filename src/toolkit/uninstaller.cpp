@@ -3,7 +3,6 @@
 #include <atomic>
 #include <optional>
 #include <string_view>
-#include <vector>
 
 #include "core/log.h"
 #include "platform/errors.h"
@@ -74,6 +73,22 @@ std::size_t DeepestFolder(const std::u16string& command)
     return 0;
 }
 
+// Waits for the job's notification that no process is active in it any more.
+bool WaitForJob(HANDLE port)
+{
+    for (;;) {
+        if (Os().waitForSingleObject(port, INFINITE) != WAIT_OBJECT_0)
+            return false;
+        DWORD message = 0;
+        ULONG_PTR key = 0;
+        LPOVERLAPPED overlapped = nullptr;
+        // New processes, exits and failed dequeues lead back to the wait.
+        if (Os().getQueuedCompletionStatus(port, &message, &key, &overlapped, INFINITE) &&
+            message == JOB_OBJECT_MSG_ACTIVE_PROCESS_ZERO)
+            return true;
+    }
+}
+
 } // namespace
 
 std::optional<std::u16string> ProgramToStart(const std::u16string& commandLine)
@@ -103,25 +118,6 @@ std::optional<std::u16string> ProgramToStart(const std::u16string& commandLine)
     return std::nullopt;
 }
 
-namespace {
-
-// Waits for the job's notification that no process is active in it any more.
-bool WaitForJob(HANDLE port)
-{
-    for (;;) {
-        if (Os().waitForSingleObject(port, INFINITE) != WAIT_OBJECT_0)
-            return false;
-        DWORD message = 0;
-        ULONG_PTR key = 0;
-        LPOVERLAPPED overlapped = nullptr;
-        // New processes, exits and failed dequeues lead back to the wait.
-        if (Os().getQueuedCompletionStatus(port, &message, &key, &overlapped, INFINITE) &&
-            message == JOB_OBJECT_MSG_ACTIVE_PROCESS_ZERO)
-            return true;
-    }
-}
-
-} // namespace
 
 bool RunUninstaller(std::u16string commandLine, const std::u16string& displayName, Remove::Log* log)
 {

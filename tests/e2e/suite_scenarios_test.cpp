@@ -61,21 +61,19 @@ std::string Runs()
     return ReadFileBytes(L"C:\\qtv-e2e\\runs.txt");
 }
 
-// What planted programs and libraries recorded when they ran (UTF-16, as they write it), in lower
-// case: Wine names a DLL as the program that loaded it wrote the name.
-std::string Planted()
-{
-    const std::string bytes = ReadFileBytes(L"C:\\qtv-e2e\\planted.txt");
-    std::string text = Narrow(std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / sizeof(wchar_t)));
-    std::transform(text.begin(), text.end(), text.begin(), [](char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
-
 std::string Lower(const std::wstring& text)
 {
     std::string narrow = Narrow(text);
     std::transform(narrow.begin(), narrow.end(), narrow.begin(), [](char c) { return static_cast<char>(std::tolower(c)); });
     return narrow;
+}
+
+// What planted programs and libraries recorded when they ran (UTF-16, as they write it), in lower
+// case: Wine names a DLL as the program that loaded it wrote the name.
+std::string Planted()
+{
+    const std::string bytes = ReadFileBytes(L"C:\\qtv-e2e\\planted.txt");
+    return Lower(std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / sizeof(wchar_t)));
 }
 
 // Wine's own switch for a program: load these DLLs from the program's folder before the system's,
