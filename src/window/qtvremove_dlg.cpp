@@ -5,7 +5,7 @@
 #include <set>
 #include <utility>
 
-#include "app/resource.h"
+#include "window/resource.h"
 #include "core/catalogue.h"
 #include "core/product.h"
 #include "listview/win_text.h"

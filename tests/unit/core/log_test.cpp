@@ -26,13 +26,13 @@ TEST(LogTest, PlainLogDiscardsEverythingAndTheHelpersWriteThroughTheSink)
     detectBanner(&sink, u"Relay");
     EXPECT_EQ(sink.kept, u"line\r\n\r\n" + kStars + u"\r\n* Detecting Relay\r\n" + kStars + u"\r\n");
 
-    // The plain log itself keeps nothing that a later reader could see.
+    // The plain log itself takes every kind of write and keeps nothing: it has nowhere to put it.
     Remove::Log plain;
-    LogQueue queue;
-    plain.write(u"text");
-    plain.writeMarked(u"marked");
-    writeLine(&plain, u"line");
-    EXPECT_FALSE(TakeLogText(queue));
+    EXPECT_NO_THROW({
+        plain.write(u"text");
+        plain.writeMarked(u"marked");
+        writeLine(&plain, u"line");
+    });
 }
 
 TEST(LogTest, MessageLogQueuesEachPieceWithItsMark)
