@@ -27,14 +27,6 @@ SuitePrograms programs;
 const std::wstring kLog = L"C:\\qtv-e2e\\logs\\run.log";
 const std::wstring kReport = L"C:\\qtv-e2e\\logs\\report.json";
 
-std::string Narrow(const std::wstring& text)
-{
-    std::string narrow;
-    for (const wchar_t c : text)
-        narrow += c < 0x80 ? static_cast<char>(c) : '?';
-    return narrow;
-}
-
 // The banner lines of a log, in order: what was detected and removed.
 std::string Banners(const std::string& log)
 {

@@ -14,16 +14,9 @@
 
 #include "e2e/suite_layout.h"
 #include "support/fixture_service.h"
+#include "support/win_machine.h"
 
 namespace {
-
-std::string Narrow(const std::wstring& text)
-{
-    std::string narrow;
-    for (const wchar_t c : text)
-        narrow += c < 0x80 ? static_cast<char>(c) : '?';
-    return narrow;
-}
 
 int Report(const SuitePrograms& programs)
 {

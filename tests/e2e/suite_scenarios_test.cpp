@@ -30,14 +30,6 @@ std::wstring carelessProgram;
 
 const std::wstring kSuiteFolder = L"C:\\Program Files (x86)\\Zantrel Enterprise";
 
-std::string Narrow(const std::wstring& text)
-{
-    std::string narrow;
-    for (const wchar_t c : text)
-        narrow += c < 0x80 ? static_cast<char>(c) : '?';
-    return narrow;
-}
-
 // The items, one per line, for a failure message.
 std::string Listed(const std::vector<SuiteItem>& items)
 {

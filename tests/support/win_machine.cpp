@@ -3,6 +3,14 @@
 #include <fstream>
 #include <sstream>
 
+std::string Narrow(const std::wstring& text)
+{
+    std::string narrow;
+    for (const wchar_t c : text)
+        narrow += c < 0x80 ? static_cast<char>(c) : '?';
+    return narrow;
+}
+
 ::testing::AssertionResult SetRegistryText(const std::wstring& key, const wchar_t* name, const std::wstring& value)
 {
     HKEY opened = nullptr;

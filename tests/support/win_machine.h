@@ -11,6 +11,9 @@
 // Laying out and inspecting the real machine under Wine, for the tests that run against it.
 // Registry paths are below HKEY_LOCAL_MACHINE, in this 32-bit program's view.
 
+// The text in ASCII for a test's messages, '?' for every other character.
+std::string Narrow(const std::wstring& text);
+
 // Creates the key as needed and sets a REG_SZ value.
 ::testing::AssertionResult SetRegistryText(const std::wstring& key, const wchar_t* name,
                                            const std::wstring& value);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/log.h"
+#include "platform/text.h"
 #include "platform/sim/sim_files.h"
 #include "platform/sim/sim_processes.h"
 #include "platform/sim/sim_registry.h"
@@ -43,11 +44,6 @@ const std::u16string kRemoveBanner = u"\r\nxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx
 const std::u16string kOpening = kDetectBanner +
                                 u"Setting product name to \"Velmora Zantrel Client Deploy Tool\"\r\n"
                                 u"Setting default path to \"" + kDefaultFolder + u"\"\r\n";
-
-std::string Narrow(const std::u16string& text)
-{
-    return std::string(text.begin(), text.end());
-}
 
 class CDTProductTest : public MachineTest {
 protected:
@@ -113,7 +109,7 @@ TEST_P(ConsoleLeavesToolTest, ToolIsExaminedAsStandAlone)
     EXPECT_TRUE(tool.isInstalled());
     EXPECT_EQ(tool.version(), u"9.0.2.11");
     const std::u16string transcript = text();
-    EXPECT_EQ(transcript.find(u"embedded"), std::u16string::npos) << Narrow(transcript);
+    EXPECT_EQ(transcript.find(u"embedded"), std::u16string::npos) << ToUtf8(transcript);
     EXPECT_NE(transcript.find(u"\r\nLooking for the install location of \"" + kTool + u"\""), std::u16string::npos);
 }
 
@@ -175,7 +171,7 @@ TEST_F(CDTProductTest, StandAloneToolOfTheEmbeddingReleaseIsReportedAndKept)
 
     EXPECT_TRUE(tool.isInstalled());
     const std::u16string transcript = text();
-    EXPECT_EQ(transcript.substr(transcript.size() - kEmbedded.size() - 2), u"\r\n" + kEmbedded) << Narrow(transcript);
+    EXPECT_EQ(transcript.substr(transcript.size() - kEmbedded.size() - 2), u"\r\n" + kEmbedded) << ToUtf8(transcript);
 
     registry().setString(HKEY_LOCAL_MACHINE, kUninstall + u"\\{CDT}", u"DisplayVersion", u"9.5.4.38");
     tool.detect();
@@ -286,7 +282,7 @@ struct ParseCase {
 
 void PrintTo(const ParseCase& c, std::ostream* out)
 {
-    *out << '"' << Narrow(c.text) << '"';
+    *out << '"' << ToUtf8(c.text) << '"';
 }
 
 class DottedVersionParseTest : public ::testing::TestWithParam<ParseCase> {
@@ -296,8 +292,8 @@ TEST_P(DottedVersionParseTest, Reads)
 {
     const ParseCase& c = GetParam();
     const DottedVersion version = ParseDottedVersion(c.text);
-    EXPECT_EQ(version.parts, c.parts) << Narrow(c.text);
-    EXPECT_EQ(version.count, c.count) << Narrow(c.text);
+    EXPECT_EQ(version.parts, c.parts) << ToUtf8(c.text);
+    EXPECT_EQ(version.count, c.count) << ToUtf8(c.text);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -324,7 +320,7 @@ struct CompareCase {
 
 void PrintTo(const CompareCase& c, std::ostream* out)
 {
-    *out << '"' << Narrow(c.a) << "\" vs \"" << Narrow(c.b) << '"';
+    *out << '"' << ToUtf8(c.a) << "\" vs \"" << ToUtf8(c.b) << '"';
 }
 
 class DottedVersionCompareTest : public ::testing::TestWithParam<CompareCase> {
@@ -334,9 +330,9 @@ TEST_P(DottedVersionCompareTest, OrdersOnTheCommonNumbers)
 {
     const CompareCase& c = GetParam();
     const int result = CompareDottedVersions(ParseDottedVersion(c.a), ParseDottedVersion(c.b));
-    EXPECT_EQ((result > 0) - (result < 0), c.sign) << Narrow(c.a) << " vs " << Narrow(c.b);
+    EXPECT_EQ((result > 0) - (result < 0), c.sign) << ToUtf8(c.a) << " vs " << ToUtf8(c.b);
     const int reverse = CompareDottedVersions(ParseDottedVersion(c.b), ParseDottedVersion(c.a));
-    EXPECT_EQ((reverse > 0) - (reverse < 0), -c.sign) << Narrow(c.b) << " vs " << Narrow(c.a);
+    EXPECT_EQ((reverse > 0) - (reverse < 0), -c.sign) << ToUtf8(c.b) << " vs " << ToUtf8(c.a);
 }
 
 INSTANTIATE_TEST_SUITE_P(
