@@ -113,7 +113,7 @@ TEST_F(DeploymentTest, RemovalRunsReportWhatHappened)
     ASSERT_TRUE(SetRegistryText(L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{QTV-WEBUI}",
                                 L"UninstallString", L"\"C:\\qtv-suite\\bin\\setup.exe\" entry={QTV-WEBUI} exit=3010"));
     EXPECT_EQ(run(L"/silent /webui"), 3010u);
-    EXPECT_EQ(SuiteLeft(programs, {L"webui"}).size(), 0u);
+    EXPECT_EQ(SuiteLeft(programs, {u"webui"}).size(), 0u);
 
     // A deployment engine's job that forbids breaking away: the agent's own uninstaller still runs.
     const HANDLE job = CreateJobObjectW(nullptr, nullptr);
@@ -121,7 +121,7 @@ TEST_F(DeploymentTest, RemovalRunsReportWhatHappened)
     inJob.job = job;
     EXPECT_EQ(run(L"/silent /client /force", inJob), 0u);
     CloseHandle(job);
-    EXPECT_EQ(SuiteLeft(programs, {L"client", L"loggingservice", L"dlp"}).size(), 0u);
+    EXPECT_EQ(SuiteLeft(programs, {u"client", u"loggingservice", u"dlp"}).size(), 0u);
 
     // A file nobody can delete keeps the relay: the run fails, and says so in its report.
     const HANDLE held = CreateFileW(L"C:\\Program Files (x86)\\Zantrel Enterprise\\QTV Relay\\QTVRelay.exe",

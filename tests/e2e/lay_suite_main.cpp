@@ -20,11 +20,11 @@ namespace {
 
 int Report(const SuitePrograms& programs)
 {
-    std::vector<std::wstring> order;
-    std::map<std::wstring, int> total;
-    std::map<std::wstring, int> present;
-    for (const SuiteItem& item : SuiteItems(programs)) {
-        if (item.component == L"bin" || item.component == L"sentinel")
+    std::vector<std::u16string> order;
+    std::map<std::u16string, int> total;
+    std::map<std::u16string, int> present;
+    for (const SuiteItem& item : PrefixSuiteItems()) {
+        if (!OfTheSuite(item))
             continue;
         if (total[item.component]++ == 0)
             order.push_back(item.component);
@@ -33,12 +33,13 @@ int Report(const SuitePrograms& programs)
     for (const SuiteItem& item : left)
         ++present[item.component];
     std::printf("  %-16s %s\n", "component", "items present");
-    for (const std::wstring& component : order)
-        std::printf("  %-16s %d of %d\n", Narrow(component).c_str(), present[component], total[component]);
+    for (const std::u16string& component : order)
+        std::printf("  %-16s %d of %d\n", std::string(component.begin(), component.end()).c_str(), present[component],
+                    total[component]);
     const std::vector<SuiteItem> lost = SentinelsLost(programs);
     std::printf("  sentinels: %s\n", lost.empty() ? "all there" : "SOME LOST");
     for (const SuiteItem& item : lost)
-        std::printf("    lost: %s\n", Narrow(Describe(item)).c_str());
+        std::printf("    lost: %s\n", Describe(item).c_str());
     return left.empty() && lost.empty() ? 0 : 1;
 }
 

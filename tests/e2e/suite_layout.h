@@ -5,9 +5,10 @@
 #include <string>
 #include <vector>
 
-// A complete installation of the suite on the real machine under Wine, and the sentinels that
-// must survive every removal, described as data (suite_layout.cpp) and laid, looked for and
-// cleared from that one description.
+#include "support/suite_installation.h"
+
+// The suite installation (support/suite_installation.h) in the Wine prefix: laid, looked for and
+// cleared. Its packages are installed by the real msiexec, which lays the items that name them.
 
 // Where the fixture programs the installation runs are found (copied into C:\qtv-suite\bin).
 struct SuitePrograms {
@@ -25,35 +26,17 @@ struct SuitePrograms {
 // The SQL Server stand-in's state file, inside the prefix; its environment names the same file.
 extern const wchar_t kSqlServerState[];
 
-// One thing the installation holds.
-struct SuiteItem {
-    // Line: a line of the SQL Server stand-in's state file (a database, a job).
-    enum class Kind { Key, Value, Folder, File, Service, Package, Line };
-    std::wstring component; // the component's switch without "/", or "sentinel"
-    Kind kind;
-    HKEY root;              // keys and values; HKEY_LOCAL_MACHINE in the 32-bit view
-    std::wstring path;      // key, folder, file, service name, package file, or state line
-    std::wstring name;      // value name
-    std::wstring data;      // value data; for a file, the program to copy ("" for a text file);
-                            // for a package, its product code
-    bool readOnly = false;
-    REGSAM view = 0;        // KEY_WOW64_64KEY for what lives in the 64-bit view only
-};
-
-// Every item, components first, sentinels last.
-std::vector<SuiteItem> SuiteItems(const SuitePrograms& programs);
+// Every item, with the prefix's own well-known folders.
+std::vector<SuiteItem> PrefixSuiteItems();
 
 // Lays every item (services created and started); false with `why` when something failed.
 bool LaySuite(const SuitePrograms& programs, std::wstring& why);
 
 // The items still present, of the given components ({} for all but the sentinels).
-std::vector<SuiteItem> SuiteLeft(const SuitePrograms& programs, const std::vector<std::wstring>& components);
+std::vector<SuiteItem> SuiteLeft(const SuitePrograms& programs, const std::vector<std::u16string>& components);
 
 // The sentinels that are gone or changed.
 std::vector<SuiteItem> SentinelsLost(const SuitePrograms& programs);
 
 // Removes every item and every root of the suite, so that the prefix is as it was.
 void ClearSuite(const SuitePrograms& programs);
-
-// How an item reads in a report line: "key HKLM\...", "service QTVRelay".
-std::wstring Describe(const SuiteItem& item);

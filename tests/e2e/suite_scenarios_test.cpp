@@ -33,15 +33,12 @@ const std::wstring kSuiteFolder = L"C:\\Program Files (x86)\\Zantrel Enterprise"
 // The items, one per line, for a failure message.
 std::string Listed(const std::vector<SuiteItem>& items)
 {
-    std::string text;
-    for (const SuiteItem& item : items)
-        text += Narrow(Describe(item)) + "\n";
-    return text;
+    return Describe(items);
 }
 
-std::vector<std::wstring> Components(const std::vector<SuiteItem>& items)
+std::vector<std::u16string> Components(const std::vector<SuiteItem>& items)
 {
-    std::vector<std::wstring> components;
+    std::vector<std::u16string> components;
     for (const SuiteItem& item : items)
         if (std::find(components.begin(), components.end(), item.component) == components.end())
             components.push_back(item.component);
@@ -154,11 +151,11 @@ TEST_F(SuiteScenariosTest, ClientWithItsDependentsTakesThemAndTheCompanions)
 {
     EXPECT_EQ(run(L"/silent /client /relay /server /webui /a2a /cdt"), 0u);
 
-    const std::vector<std::wstring> gone = {L"client", L"loggingservice", L"dlp", L"relay",
-                                            L"server", L"webui",          L"a2a", L"cdt"};
+    const std::vector<std::u16string> gone = {u"client", u"loggingservice", u"dlp", u"relay",
+                                            u"server", u"webui",          u"a2a", u"cdt"};
     EXPECT_EQ(Listed(SuiteLeft(programs, gone)), "");
     EXPECT_EQ(Components(SuiteLeft(programs, {})),
-              (std::vector<std::wstring>{L"api", L"console", L"sam", L"database", L"generator", L"msde", L"roots"}));
+              (std::vector<std::u16string>{u"api", u"console", u"sam", u"database", u"generator", u"msde", u"roots"}));
     EXPECT_TRUE(PathPresent(kSuiteFolder)) << "components are left, so the roots stay";
 }
 
@@ -166,17 +163,17 @@ TEST_F(SuiteScenariosTest, ForceRemovesTheClientAloneAndSkipsTheRoots)
 {
     EXPECT_EQ(run(L"/silent /client /force"), 0u);
 
-    EXPECT_EQ(Listed(SuiteLeft(programs, {L"client", L"loggingservice", L"dlp"})), "");
+    EXPECT_EQ(Listed(SuiteLeft(programs, {u"client", u"loggingservice", u"dlp"})), "");
     EXPECT_EQ(Components(SuiteLeft(programs, {})),
-              (std::vector<std::wstring>{L"webui", L"a2a", L"api", L"console", L"sam", L"cdt", L"relay", L"server",
-                                         L"database", L"generator", L"msde", L"roots"}));
+              (std::vector<std::u16string>{u"webui", u"a2a", u"api", u"console", u"sam", u"cdt", u"relay", u"server",
+                                         u"database", u"generator", u"msde", u"roots"}));
 }
 
 TEST_F(SuiteScenariosTest, LoggingServiceTakesDlpAlong)
 {
     EXPECT_EQ(run(L"/silent /loggingservice"), 0u);
 
-    EXPECT_EQ(Listed(SuiteLeft(programs, {L"loggingservice", L"dlp"})), "");
+    EXPECT_EQ(Listed(SuiteLeft(programs, {u"loggingservice", u"dlp"})), "");
     EXPECT_EQ(Components(SuiteLeft(programs, {})).size(), 13u);
     EXPECT_TRUE(PathPresent(kSuiteFolder + L"\\QTV Client\\QTVClient.exe"));
 }
@@ -189,7 +186,7 @@ TEST_F(SuiteScenariosTest, AnEntryLeftByItsUninstallerIsRemovedByHand)
     EXPECT_EQ(run(L"/silent /webui"), 0u);
 
     EXPECT_NE(Runs().find("entry={QTV-WEBUI} leave -s --uninstallsilent -f1\""), std::string::npos) << Runs();
-    EXPECT_EQ(Listed(SuiteLeft(programs, {L"webui"})), "");
+    EXPECT_EQ(Listed(SuiteLeft(programs, {u"webui"})), "");
 }
 
 // A file held open without delete sharing keeps the agent's folder, so the agent is still found
@@ -204,7 +201,7 @@ TEST_F(SuiteScenariosTest, AnUndeletableFileKeepsTheRootsUntilItIsFree)
 
     EXPECT_TRUE(PathPresent(held));
     EXPECT_TRUE(PathPresent(kSuiteFolder));
-    EXPECT_EQ(Components(SuiteLeft(programs, {})), (std::vector<std::wstring>{L"client", L"roots"}));
+    EXPECT_EQ(Components(SuiteLeft(programs, {})), (std::vector<std::u16string>{u"client", u"roots"}));
 
     CloseHandle(file);
     EXPECT_EQ(run(L"/silent /all"), 0u);

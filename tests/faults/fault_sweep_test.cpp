@@ -95,21 +95,22 @@ const std::string kOrphans[] = {
     "client: service QTVClient\n",
     "relay: service QTVRelay\n",
     // A folder found through a well-known folder the system could not name that time.
+    "cdt: file C:\\Program Files (x86)\\Zantrel Enterprise\\QTV Client Deploy\\QTVClientDeploy.exe\n"
     "cdt: file C:\\Program Files (x86)\\Zantrel Enterprise\\QTV Client Deploy\\deploy.log\n",
     "console: file C:\\Users\\user\\AppData\\Local\\Zantrel\\Enterprise Console\\console.ini\n",
     "generator: file C:\\Users\\user\\Documents\\QTVCredentials\\server.cred\n",
     // What only the package's own uninstaller removes, when it could not run: no recipe deletes
     // the App Paths entry it reads the folder from.
-    "client: value SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\QTVClient.exe:[Path]\n",
-    "console: value SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\QTVConsole.exe:[Path]\n",
+    "client: value HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\QTVClient.exe:[Path]\n",
+    "console: value HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\QTVConsole.exe:[Path]\n",
     // Windows Installer registration whose product key went before the deletion of its features or
     // upgrade code failed: the traces are found through the product's name, which is gone.
-    "client: value SOFTWARE\\Classes\\Installer\\Features\\3F2E1D0C9B8A7F6E5D4C3B2A1F0E9D8C:[Agent]\n",
-    "client: value SOFTWARE\\Classes\\Installer\\UpgradeCodes\\4A3B2C1D0E9F8A7B6C5D4E3F2A1B0C9D:[3F2E1D0C9B8A7F6E5D4C3B2A1F0E9D8C]\n",
-    "relay: value SOFTWARE\\Classes\\Installer\\Features\\7C1D2E3F4A5B6C7D8E9F0A1B2C3D4E5F:[Agent]\n",
-    "relay: value SOFTWARE\\Classes\\Installer\\UpgradeCodes\\8D2E3F4A5B6C7D8E9F0A1B2C3D4E5F60:[7C1D2E3F4A5B6C7D8E9F0A1B2C3D4E5F]\n",
-    "generator: value SOFTWARE\\Classes\\Installer\\Features\\9E8D7C6B5A4F3E2D1C0B9A8F7E6D5C4B:[Agent]\n",
-    "generator: value SOFTWARE\\Classes\\Installer\\UpgradeCodes\\0F1E2D3C4B5A69788796A5B4C3D2E1F0:[9E8D7C6B5A4F3E2D1C0B9A8F7E6D5C4B]\n",
+    "client: value HKLM\\SOFTWARE\\Classes\\Installer\\Features\\3F2E1D0C9B8A7F6E5D4C3B2A1F0E9D8C:[Agent]\n",
+    "client: value HKLM\\SOFTWARE\\Classes\\Installer\\UpgradeCodes\\4A3B2C1D0E9F8A7B6C5D4E3F2A1B0C9D:[3F2E1D0C9B8A7F6E5D4C3B2A1F0E9D8C]\n",
+    "relay: value HKLM\\SOFTWARE\\Classes\\Installer\\Features\\7C1D2E3F4A5B6C7D8E9F0A1B2C3D4E5F:[Agent]\n",
+    "relay: value HKLM\\SOFTWARE\\Classes\\Installer\\UpgradeCodes\\8D2E3F4A5B6C7D8E9F0A1B2C3D4E5F60:[7C1D2E3F4A5B6C7D8E9F0A1B2C3D4E5F]\n",
+    "generator: value HKLM\\SOFTWARE\\Classes\\Installer\\Features\\9E8D7C6B5A4F3E2D1C0B9A8F7E6D5C4B:[Agent]\n",
+    "generator: value HKLM\\SOFTWARE\\Classes\\Installer\\UpgradeCodes\\0F1E2D3C4B5A69788796A5B4C3D2E1F0:[9E8D7C6B5A4F3E2D1C0B9A8F7E6D5C4B]\n",
 };
 
 // The leftovers that are not known gaps; counts the runs that left one.
@@ -186,8 +187,8 @@ TEST(FaultSweep, EveryFailedCallIsSurvivedLoggedAndMadeGoodByASecondRun)
         cleanLog = clean.log;
         ASSERT_FALSE(clean.escaped);
         ASSERT_EQ(clean.componentsThrew, 0u);
-        ASSERT_EQ(DescribeSimItems(SimSuiteLeft(machine)), "") << "a clean run removes the whole suite";
-        ASSERT_EQ(DescribeSimItems(SimSentinelsLost(machine)), "");
+        ASSERT_EQ(Describe(SimSuiteLeft(machine)), "") << "a clean run removes the whole suite";
+        ASSERT_EQ(Describe(SimSentinelsLost(machine)), "");
         for (int c = 0; c <= static_cast<int>(SimCall::GetTickCount64); ++c)
             seamCalls += machine.callCount(static_cast<SimCall>(c));
         for (const Fault& fault : kFaults)
@@ -222,8 +223,8 @@ TEST(FaultSweep, EveryFailedCallIsSurvivedLoggedAndMadeGoodByASecondRun)
         const SimSuiteRun failed = RunSilentAll();
         if (one)
             std::cout << ToUtf8(failed.log);
-        const std::string lost = DescribeSimItems(SimSentinelsLost(machine));
-        const std::string leftByFailed = DescribeSimItems(SimSuiteLeft(machine));
+        const std::string lost = Describe(SimSentinelsLost(machine));
+        const std::string leftByFailed = Describe(SimSuiteLeft(machine));
         const bool logged = failed.log != cleanLog;
         if (failed.log.find(MessageOf(injection.fault->error)) != std::u16string::npos)
             ++namedTheError;
@@ -236,8 +237,8 @@ TEST(FaultSweep, EveryFailedCallIsSurvivedLoggedAndMadeGoodByASecondRun)
             ++leftSomething;
             const SimSuiteRun again = RunSilentAll();
             secondEscaped = again.escaped;
-            left = WithoutOrphans(DescribeSimItems(SimSuiteLeft(machine)), orphaned);
-            lostAfter = DescribeSimItems(SimSentinelsLost(machine));
+            left = WithoutOrphans(Describe(SimSuiteLeft(machine)), orphaned);
+            lostAfter = Describe(SimSentinelsLost(machine));
         } else if (!logged) {
             ++withoutEffect;
         }

@@ -128,11 +128,11 @@ TEST(HostileValues, NothingOutsideTheSuiteGoesAndEveryRefusalIsLogged)
 
         EXPECT_FALSE(run.escaped) << c.what;
         EXPECT_EQ(run.componentsThrew, 0u) << c.what;
-        EXPECT_EQ(DescribeSimItems(SimSentinelsLost(machine)), "") << c.what;
+        EXPECT_EQ(Describe(SimSentinelsLost(machine)), "") << c.what;
         for (const std::u16string& path : kOutside)
             EXPECT_TRUE(machine.files().exists(path)) << c.what << ": " << ToUtf8(path) << " is gone";
         if (c.suiteGone) {
-            EXPECT_EQ(DescribeSimItems(SimSuiteLeft(machine)), "") << c.what;
+            EXPECT_EQ(Describe(SimSuiteLeft(machine)), "") << c.what;
         }
         for (const std::u16string& key : c.kept)
             EXPECT_TRUE(machine.registry().keyExists(HKEY_LOCAL_MACHINE, key)) << c.what;

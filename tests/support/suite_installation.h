@@ -1,0 +1,51 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// A complete installation of the suite, and the sentinels beside it that every removal must
+// leave, as data: the one description that the simulated machine (support/sim_suite) and a Wine
+// prefix (e2e/suite_layout) are each laid from and looked at after a run. It names no type of
+// either machine, so that both read the same items.
+struct SuiteItem {
+    // Package: a Windows Installer package, installed by the real msiexec under Wine; the items
+    // it installs name it in `package`. Line: a line of the SQL Server stand-in's state file.
+    enum class Kind { Key, Value, Folder, File, Junction, Service, Package, Line };
+    enum class Root { LocalMachine, CurrentUser, Users };
+    // What a file holds: a line of text, or a copy of one of the fixture programs.
+    enum class Content { Text, Uninstaller, ServiceProgram, Versioned };
+
+    std::u16string component; // the component's switch without "/"; "bin" (the fixture programs
+                              // the installation runs), "database", "roots" or "sentinel"
+    Kind kind;
+    std::u16string path;      // key, folder, file, junction, service name, package file, line
+    std::u16string name;      // a value's name
+    std::u16string data;      // a value's data, a junction's target, a package's product code,
+                              // a service's program (as its ImagePath names it)
+    Root root = Root::LocalMachine;
+    bool view64 = false;      // in the 64-bit registry view only
+    Content content = Content::Text;
+    bool readOnly = false;
+    unsigned stopDelayMs = 0; // how long the service takes to stop
+    std::u16string package;   // the product code of the package that installs this item and
+                              // whose uninstall takes it away
+};
+
+// The well-known folders the installation uses, as the machine names them.
+struct SuiteFolders {
+    std::u16string documents;
+    std::u16string localAppData;
+};
+
+// Every item, components first, sentinels last.
+std::vector<SuiteItem> SuiteItems(const SuiteFolders& folders);
+
+// Neither a fixture program nor a sentinel.
+bool OfTheSuite(const SuiteItem& item);
+
+// How an item reads in a report: "relay: key HKLM\SOFTWARE\Zantrel\QTVRelay".
+std::string Describe(const SuiteItem& item);
+std::string Describe(const std::vector<SuiteItem>& items); // one a line
+
+// The Uninstall key under HKEY_LOCAL_MACHINE.
+extern const char16_t kUninstallEntries[];
