@@ -1,3 +1,8 @@
+// Processes of the simulated machine: which program a command line starts, a process's life on
+// the simulated clock from creation to its end, and the seam's calls on processes and threads.
+// Jobs and completion ports, what a behaviour sees, and the machine's entry points are in the
+// sim_processes_*.cpp files beside this one.
+
 #include "platform/sim/sim_processes.h"
 
 #include <algorithm>
@@ -5,16 +10,17 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
-#include <deque>
 #include <limits>
 #include <optional>
 
 #include "platform/sim/sim_files.h"
+#include "platform/sim/sim_processes_internal.h"
 #include "platform/sim/sim_text.h"
+
+using namespace SimProcessesInternal;
 
 namespace {
 
-constexpr DWORD kErrorBadLength = 24;
 constexpr DWORD kErrorBadExeFormat = 193;
 constexpr DWORD kModelledCreationFlags = CREATE_SUSPENDED | CREATE_BREAKAWAY_FROM_JOB;
 
@@ -49,114 +55,6 @@ bool IsBareName(const std::u16string& path)
 }
 
 } // namespace
-
-struct SimProcess {
-    enum class State { Suspended, Running, Ended };
-
-    std::u16string program;
-    std::u16string commandLine;
-    SimBehaviour behaviour;
-    DWORD id = 0;
-    State state = State::Suspended;
-    bool ran = false;
-    DWORD suspendCount = 0;
-    DWORD exitCode = 0;
-    // While running: ends at `endAt` on the clock unless `forever`.
-    bool forever = false;
-    ULONGLONG endAt = 0;
-    std::shared_ptr<SimProcesses::Job> job;
-    // When the image file is let go on the clock: never while the process may still run. Read
-    // by the file system without the processes area's lock.
-    std::shared_ptr<std::atomic<ULONGLONG>> imageReleasedAt =
-        std::make_shared<std::atomic<ULONGLONG>>(std::numeric_limits<ULONGLONG>::max());
-};
-
-struct SimProcesses::Port {
-    struct Packet {
-        DWORD bytes;
-        ULONG_PTR key;
-        LPOVERLAPPED overlapped;
-    };
-    std::deque<Packet> queue;
-};
-
-struct SimProcesses::Job {
-    std::shared_ptr<Port> port;
-    ULONG_PTR key = 0;
-    std::size_t active = 0;
-    // The job this one is nested in: its processes are that job's too.
-    std::shared_ptr<Job> parent;
-
-    void post(DWORD message, LPOVERLAPPED overlapped)
-    {
-        if (port)
-            port->queue.push_back({message, key, overlapped});
-    }
-};
-
-namespace {
-
-struct ProcessObject : SimKernelObject {
-    explicit ProcessObject(std::shared_ptr<SimProcess> p) : process(std::move(p)) {}
-    std::shared_ptr<SimProcess> process;
-};
-
-struct ThreadObject : SimKernelObject {
-    explicit ThreadObject(std::shared_ptr<SimProcess> p) : process(std::move(p)) {}
-    std::shared_ptr<SimProcess> process;
-};
-
-struct JobObject : SimKernelObject {
-    std::shared_ptr<SimProcesses::Job> job = std::make_shared<SimProcesses::Job>();
-};
-
-struct PortObject : SimKernelObject {
-    std::shared_ptr<SimProcesses::Port> port = std::make_shared<SimProcesses::Port>();
-};
-
-// Job notifications carry the process ID where Windows puts it: in the overlapped pointer.
-LPOVERLAPPED ProcessIdAsOverlapped(DWORD id)
-{
-    return reinterpret_cast<LPOVERLAPPED>(static_cast<ULONG_PTR>(id));
-}
-
-} // namespace
-
-// The context.
-
-SimProgramContext::SimProgramContext(SimMachine& machine, SimProcesses& processes,
-                                     std::shared_ptr<SimProcess> process)
-    : machine_(machine), processes_(processes), process_(std::move(process)),
-      commandLine_(process_->commandLine)
-{
-}
-
-DWORD SimProgramContext::processId() const
-{
-    return process_->id;
-}
-
-DWORD SimProgramContext::startProcess(const std::u16string& commandLine, DWORD creationFlags)
-{
-    std::shared_ptr<SimProcess> created;
-    return processes_.spawn(commandLine, creationFlags, process_, created);
-}
-
-void SimProgramContext::exitWith(DWORD code)
-{
-    process_->exitCode = code;
-}
-
-void SimProgramContext::liveFor(DWORD milliseconds)
-{
-    process_->forever = false;
-    process_->endAt = machine_.now() + milliseconds;
-}
-
-void SimProgramContext::liveUntilTerminated()
-{
-    process_->forever = true;
-}
 
 // Set-up and inspection.
 
@@ -311,16 +209,6 @@ void SimProcesses::end(const std::shared_ptr<SimProcess>& process, DWORD exitCod
     }
 }
 
-void SimProcesses::joinJob(const std::shared_ptr<SimProcess>& process,
-                           const std::shared_ptr<Job>& job)
-{
-    process->job = job;
-    for (Job* joined = job.get(); joined; joined = joined->parent.get()) {
-        ++joined->active;
-        joined->post(JOB_OBJECT_MSG_NEW_PROCESS, ProcessIdAsOverlapped(process->id));
-    }
-}
-
 void SimProcesses::settle()
 {
     const ULONGLONG now = machine_.now();
@@ -385,13 +273,6 @@ DWORD SimProcesses::waitUntil(const std::function<bool()>& signalled, DWORD mill
 
 // The calls.
 
-HANDLE SimProcesses::createJobObject(SECURITY_ATTRIBUTES* attributes, const char16_t* name)
-{
-    if (attributes != nullptr || (name != nullptr && *name != u'\0'))
-        return machine_.fail<HANDLE>(ERROR_CALL_NOT_IMPLEMENTED, nullptr);
-    return machine_.addHandle(std::make_shared<JobObject>());
-}
-
 BOOL SimProcesses::createProcess(const char16_t* applicationName, char16_t* commandLine,
                                  SECURITY_ATTRIBUTES* processAttributes,
                                  SECURITY_ATTRIBUTES* threadAttributes, BOOL inheritHandles,
@@ -443,67 +324,6 @@ BOOL SimProcesses::createProcess(const char16_t* applicationName, char16_t* comm
     return TRUE;
 }
 
-HANDLE SimProcesses::createIoCompletionPort(HANDLE file, HANDLE existingPort, ULONG_PTR,
-                                            DWORD)
-{
-    // Only a new port with no file is modelled; the key matters only for file associations.
-    if (file != INVALID_HANDLE_VALUE || existingPort != nullptr)
-        return machine_.fail<HANDLE>(ERROR_CALL_NOT_IMPLEMENTED, nullptr);
-    return machine_.addHandle(std::make_shared<PortObject>());
-}
-
-BOOL SimProcesses::setInformationJobObject(HANDLE job, JOBOBJECTINFOCLASS informationClass,
-                                           void* information, DWORD length)
-{
-    const auto jobObject = machine_.handleObject<JobObject>(job);
-    if (!jobObject)
-        return machine_.fail<BOOL>(ERROR_INVALID_HANDLE, FALSE);
-    if (informationClass != JobObjectAssociateCompletionPortInformation)
-        return machine_.fail<BOOL>(ERROR_CALL_NOT_IMPLEMENTED, FALSE);
-    if (information == nullptr || length != sizeof(JOBOBJECT_ASSOCIATE_COMPLETION_PORT))
-        return machine_.fail<BOOL>(kErrorBadLength, FALSE);
-    const auto* association = static_cast<const JOBOBJECT_ASSOCIATE_COMPLETION_PORT*>(information);
-    const auto portObject = machine_.handleObject<PortObject>(association->CompletionPort);
-    if (!portObject)
-        return machine_.fail<BOOL>(ERROR_INVALID_HANDLE, FALSE);
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
-    // A job keeps the first port it was given.
-    if (jobObject->job->port)
-        return machine_.fail<BOOL>(ERROR_INVALID_PARAMETER, FALSE);
-    jobObject->job->port = portObject->port;
-    jobObject->job->key = reinterpret_cast<ULONG_PTR>(association->CompletionKey);
-    return TRUE;
-}
-
-BOOL SimProcesses::assignProcessToJobObject(HANDLE job, HANDLE process)
-{
-    const auto jobObject = machine_.handleObject<JobObject>(job);
-    const auto processObject = machine_.handleObject<ProcessObject>(process);
-    if (!jobObject || !processObject)
-        return machine_.fail<BOOL>(ERROR_INVALID_HANDLE, FALSE);
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
-    settle();
-    const auto& target = processObject->process;
-    if (target->state == SimProcess::State::Ended)
-        return machine_.fail<BOOL>(ERROR_ACCESS_DENIED, FALSE);
-    const std::shared_ptr<Job>& joined = jobObject->job;
-    if (target->job == joined)
-        return TRUE;
-    if (target->job) {
-        // Jobs nest since Windows 8: a job that holds nothing yet goes inside the process's job.
-        // A job already nested elsewhere, or holding other processes, cannot take it.
-        if (joined->active != 0 || (joined->parent && joined->parent != target->job))
-            return machine_.fail<BOOL>(ERROR_ACCESS_DENIED, FALSE);
-        joined->parent = target->job;
-        target->job = joined;
-        ++joined->active;
-        joined->post(JOB_OBJECT_MSG_NEW_PROCESS, ProcessIdAsOverlapped(target->id));
-        return TRUE;
-    }
-    joinJob(target, joined);
-    return TRUE;
-}
-
 DWORD SimProcesses::resumeThread(HANDLE thread)
 {
     const auto threadObject = machine_.handleObject<ThreadObject>(thread);
@@ -529,32 +349,6 @@ BOOL SimProcesses::terminateProcess(HANDLE process, UINT exitCode)
     if (processObject->process->state == SimProcess::State::Ended)
         return machine_.fail<BOOL>(ERROR_ACCESS_DENIED, FALSE);
     end(processObject->process, exitCode);
-    return TRUE;
-}
-
-BOOL SimProcesses::getQueuedCompletionStatus(HANDLE port, DWORD* bytes, ULONG_PTR* key,
-                                             LPOVERLAPPED* overlapped, DWORD milliseconds)
-{
-    const auto portObject = machine_.handleObject<PortObject>(port);
-    if (!portObject)
-        return machine_.fail<BOOL>(ERROR_INVALID_HANDLE, FALSE);
-    if (bytes == nullptr || key == nullptr || overlapped == nullptr)
-        return machine_.fail<BOOL>(ERROR_INVALID_PARAMETER, FALSE);
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
-    auto& queue = portObject->port->queue;
-    const DWORD result = waitUntil([&queue] { return !queue.empty(); }, milliseconds,
-                                   "a completion port");
-    if (result != WAIT_OBJECT_0) {
-        *overlapped = nullptr;
-        if (result == WAIT_TIMEOUT)
-            machine_.setLastError(WAIT_TIMEOUT);
-        return FALSE;
-    }
-    const auto packet = queue.front();
-    queue.pop_front();
-    *bytes = packet.bytes;
-    *key = packet.key;
-    *overlapped = packet.overlapped;
     return TRUE;
 }
 
@@ -590,90 +384,4 @@ BOOL SimProcesses::getExitCodeProcess(HANDLE process, DWORD* exitCode)
     const auto& p = processObject->process;
     *exitCode = p->state == SimProcess::State::Ended ? p->exitCode : STILL_ACTIVE;
     return TRUE;
-}
-
-// The machine's entry points: counting and fault injection, then the area.
-
-SimProcesses& SimMachine::processes()
-{
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (!processes_)
-        processes_ = std::make_shared<SimProcesses>(*this);
-    return *processes_;
-}
-
-HANDLE SimMachine::createJobObject(SECURITY_ATTRIBUTES* attributes, const char16_t* name)
-{
-    if (enter(SimCall::CreateJobObject))
-        return nullptr;
-    return processes().createJobObject(attributes, name);
-}
-
-BOOL SimMachine::createProcess(const char16_t* applicationName, char16_t* commandLine, SECURITY_ATTRIBUTES* processAttributes, SECURITY_ATTRIBUTES* threadAttributes, BOOL inheritHandles, DWORD creationFlags, void* environment, const char16_t* currentDirectory, STARTUPINFOW* startupInfo, PROCESS_INFORMATION* processInformation)
-{
-    if (enter(SimCall::CreateProcess))
-        return FALSE;
-    return processes().createProcess(applicationName, commandLine, processAttributes,
-                                     threadAttributes, inheritHandles, creationFlags,
-                                     environment, currentDirectory, startupInfo,
-                                     processInformation);
-}
-
-HANDLE SimMachine::createIoCompletionPort(HANDLE file, HANDLE existingPort, ULONG_PTR completionKey, DWORD concurrency)
-{
-    if (enter(SimCall::CreateIoCompletionPort))
-        return nullptr;
-    return processes().createIoCompletionPort(file, existingPort, completionKey, concurrency);
-}
-
-BOOL SimMachine::setInformationJobObject(HANDLE job, JOBOBJECTINFOCLASS informationClass, void* information, DWORD length)
-{
-    if (enter(SimCall::SetInformationJobObject))
-        return FALSE;
-    return processes().setInformationJobObject(job, informationClass, information, length);
-}
-
-BOOL SimMachine::assignProcessToJobObject(HANDLE job, HANDLE process)
-{
-    if (enter(SimCall::AssignProcessToJobObject))
-        return FALSE;
-    return processes().assignProcessToJobObject(job, process);
-}
-
-DWORD SimMachine::resumeThread(HANDLE thread)
-{
-    if (enter(SimCall::ResumeThread))
-        return 0xFFFFFFFF;
-    return processes().resumeThread(thread);
-}
-
-BOOL SimMachine::terminateProcess(HANDLE process, UINT exitCode)
-{
-    if (enter(SimCall::TerminateProcess))
-        return FALSE;
-    return processes().terminateProcess(process, exitCode);
-}
-
-BOOL SimMachine::getQueuedCompletionStatus(HANDLE port, DWORD* bytes, ULONG_PTR* key, LPOVERLAPPED* overlapped, DWORD milliseconds)
-{
-    if (enter(SimCall::GetQueuedCompletionStatus)) {
-        if (overlapped != nullptr)
-            *overlapped = nullptr;
-        return FALSE;
-    }
-    return processes().getQueuedCompletionStatus(port, bytes, key, overlapped, milliseconds);
-}
-
-DWORD SimMachine::waitForSingleObject(HANDLE handle, DWORD milliseconds)
-{
-    if (enter(SimCall::WaitForSingleObject))
-        return WAIT_FAILED;
-    return processes().waitForSingleObject(handle, milliseconds);
-}
-
-BOOL SimMachine::getExitCodeProcess(HANDLE process, DWORD* exitCode)
-{
-    if (enter(SimCall::GetExitCodeProcess))
-        return FALSE;
-    return processes().getExitCodeProcess(process, exitCode);
 }

@@ -1,0 +1,118 @@
+#pragma once
+
+// What the parts of the simulated file system share, and nothing else includes: the node a name
+// leads to, a parsed path, the attribute bits a caller may set, and the few helpers on names and
+// folders every part needs. Each helper is written once, in the part it belongs to.
+
+#include <algorithm>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/sim/sim_files.h"
+#include "platform/sim/sim_text.h"
+
+struct SimFileNode {
+    std::u16string name;
+    std::u16string shortName;     // the 8.3 alias of a name that does not fit 8.3, else empty
+    DWORD volume = 0;             // serial number of the drive the node lives on
+    std::uint64_t index = 0;      // the file index, unique on its drive
+    bool folder = false;
+    DWORD attributes = 0;         // the settable bits only
+    std::u16string link;          // target of a junction or file link
+    std::string content;
+    bool hasVersion = false;
+    DWORD versionMS = 0;
+    DWORD versionLS = 0;
+    SimAccess access = SimAccess::Open;
+    bool ownedByCurrentUser = false;
+    std::map<std::u16string, std::shared_ptr<SimFileNode>> children; // keyed by folded name
+    // A hard link: this entry is one more name of that file, whose data, attributes, access and
+    // identity it shares. The file counts its names in `links`.
+    std::shared_ptr<SimFileNode> sameFileAs;
+    unsigned links = 1;
+    // Open handles, counted by handles that may outlive the file system itself.
+    std::atomic<unsigned> opensWithoutDeleteShare{0};
+    std::atomic<unsigned> opensForDelete{0};
+    // Running programs whose image this file is; each answers whether it still runs.
+    std::vector<std::function<bool()>> imageHolds;
+
+    bool runningImage()
+    {
+        imageHolds.erase(std::remove_if(imageHolds.begin(), imageHolds.end(),
+                                        [](const auto& running) { return !running(); }),
+                         imageHolds.end());
+        return !imageHolds.empty();
+    }
+
+    DWORD visibleAttributes() const
+    {
+        DWORD result = attributes;
+        if (folder)
+            result |= FILE_ATTRIBUTE_DIRECTORY;
+        if (!link.empty())
+            result |= FILE_ATTRIBUTE_REPARSE_POINT;
+        return result == 0 ? FILE_ATTRIBUTE_NORMAL : result;
+    }
+};
+
+struct SimFileSystem::Path {
+    char16_t drive = 0;
+    std::vector<std::u16string> parts;
+    bool trailingSeparator = false;
+};
+
+// A listing in progress; the file system's destructor ends those never closed.
+struct SimFileSystem::Search {
+    std::shared_ptr<SimFileNode> folder;
+    std::vector<std::u16string> names; // "." and ".." stay; the others are looked up again
+    std::size_t next = 0;
+};
+
+namespace SimFilesInternal {
+
+constexpr DWORD kOpenAlways = 4;
+constexpr DWORD kSystem = 0x4;
+constexpr DWORD kTemporary = 0x100;
+constexpr DWORD kOffline = 0x1000;
+constexpr DWORD kNotContentIndexed = 0x2000;
+// The attributes a caller may set; the others describe what the object is.
+constexpr DWORD kSettable = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | kSystem |
+                            FILE_ATTRIBUTE_ARCHIVE | kTemporary | kOffline | kNotContentIndexed;
+
+inline char16_t Fold(char16_t c)
+{
+    return SimUpcase(c);
+}
+
+inline std::u16string Folded(std::u16string_view text)
+{
+    return SimUpcased(text);
+}
+
+inline bool IsSeparator(char16_t c)
+{
+    return c == u'\\' || c == u'/';
+}
+
+// The 8.3 alias NTFS gives `name` in `folder`; empty when the name fits 8.3 itself. With the
+// other rules on names, in sim_files_names.cpp.
+std::u16string ShortNameFor(const SimFileNode& folder, std::u16string_view name);
+
+// A new entry of `folder`, on its drive, with its alias.
+std::shared_ptr<SimFileNode> NewNode(const SimFileNode& folder, const std::u16string& name);
+
+using Children = std::map<std::u16string, std::shared_ptr<SimFileNode>>;
+
+// The entry of `folder` with this name or this alias.
+Children::iterator FindChild(SimFileNode& folder, std::u16string_view name);
+// The file an entry names: itself, or for a hard link the file it is one more name of.
+SimFileNode& File(SimFileNode& entry);
+std::shared_ptr<SimFileNode> Child(SimFileNode& folder, std::u16string_view name);
+
+} // namespace SimFilesInternal

@@ -1,0 +1,234 @@
+// The machine's file calls: each counts itself and answers an injected fault first, refuses what
+// the file system does not model (security descriptors, templates, overlapped writes), then hands
+// the call to the file system and turns its error code into the Win32 call's return value and
+// last error.
+
+#include "platform/sim/sim_files.h"
+
+#include <algorithm>
+#include <optional>
+
+#include "platform/sim/sim_files_internal.h"
+#include "platform/sim/sim_machine.h"
+
+using SimFilesInternal::kOpenAlways;
+
+SimFileSystem& SimMachine::files()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!files_)
+        files_ = std::make_shared<SimFileSystem>();
+    return *files_;
+}
+
+DWORD SimMachine::getFileAttributes(const char16_t* path)
+{
+    if (enter(SimCall::GetFileAttributes))
+        return INVALID_FILE_ATTRIBUTES;
+    DWORD attributes = INVALID_FILE_ATTRIBUTES;
+    if (const DWORD error = files().getAttributes(path, attributes))
+        return fail(error, INVALID_FILE_ATTRIBUTES);
+    return attributes;
+}
+
+BOOL SimMachine::setFileAttributes(const char16_t* path, DWORD attributes)
+{
+    if (enter(SimCall::SetFileAttributes))
+        return FALSE;
+    if (const DWORD error = files().setAttributes(path, attributes))
+        return fail<BOOL>(error, FALSE);
+    return TRUE;
+}
+
+HANDLE SimMachine::findFirstFile(const char16_t* pattern, WIN32_FIND_DATAW* data)
+{
+    if (enter(SimCall::FindFirstFile))
+        return INVALID_HANDLE_VALUE;
+    HANDLE find = INVALID_HANDLE_VALUE;
+    if (const DWORD error = files().findFirst(pattern, data, find))
+        return fail(error, INVALID_HANDLE_VALUE);
+    return find;
+}
+
+BOOL SimMachine::findNextFile(HANDLE find, WIN32_FIND_DATAW* data)
+{
+    if (enter(SimCall::FindNextFile))
+        return FALSE;
+    if (const DWORD error = files().findNext(find, data))
+        return fail<BOOL>(error, FALSE);
+    return TRUE;
+}
+
+BOOL SimMachine::findClose(HANDLE find)
+{
+    if (enter(SimCall::FindClose))
+        return FALSE;
+    if (const DWORD error = files().findClose(find))
+        return fail<BOOL>(error, FALSE);
+    return TRUE;
+}
+
+BOOL SimMachine::deleteFile(const char16_t* path)
+{
+    if (enter(SimCall::DeleteFile))
+        return FALSE;
+    if (const DWORD error = files().deleteFile(path))
+        return fail<BOOL>(error, FALSE);
+    return TRUE;
+}
+
+BOOL SimMachine::removeDirectory(const char16_t* path)
+{
+    if (enter(SimCall::RemoveDirectory))
+        return FALSE;
+    if (const DWORD error = files().removeDirectory(path))
+        return fail<BOOL>(error, FALSE);
+    return TRUE;
+}
+
+BOOL SimMachine::createDirectory(const char16_t* path, SECURITY_ATTRIBUTES* attributes)
+{
+    if (enter(SimCall::CreateDirectory))
+        return FALSE;
+    if (attributes != nullptr && attributes->lpSecurityDescriptor != nullptr)
+        return fail<BOOL>(ERROR_CALL_NOT_IMPLEMENTED, FALSE);
+    if (const DWORD error = files().createDirectory(path))
+        return fail<BOOL>(error, FALSE);
+    return TRUE;
+}
+
+HANDLE SimMachine::createFile(const char16_t* path, DWORD access, DWORD shareMode,
+                              SECURITY_ATTRIBUTES* attributes, DWORD disposition,
+                              DWORD flagsAndAttributes, HANDLE templateFile)
+{
+    if (enter(SimCall::CreateFile))
+        return INVALID_HANDLE_VALUE;
+    if ((attributes != nullptr && attributes->lpSecurityDescriptor != nullptr) ||
+        templateFile != nullptr)
+        return fail(ERROR_CALL_NOT_IMPLEMENTED, INVALID_HANDLE_VALUE);
+    HANDLE file = INVALID_HANDLE_VALUE;
+    bool existed = false;
+    if (const DWORD error = files().createFile(*this, path, access, shareMode, disposition,
+                                               flagsAndAttributes, file, existed))
+        return fail(error, INVALID_HANDLE_VALUE);
+    // The two "always" dispositions tell whether the file was there before.
+    if (disposition == CREATE_ALWAYS || disposition == kOpenAlways)
+        setLastError(existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
+    return file;
+}
+
+BOOL SimMachine::writeFile(HANDLE file, const void* buffer, DWORD bytesToWrite,
+                           DWORD* bytesWritten, LPOVERLAPPED overlapped)
+{
+    if (enter(SimCall::WriteFile))
+        return FALSE;
+    if (overlapped != nullptr)
+        return fail<BOOL>(ERROR_CALL_NOT_IMPLEMENTED, FALSE);
+    if (const DWORD error = files().writeFile(*this, file, buffer, bytesToWrite, bytesWritten))
+        return fail<BOOL>(error, FALSE);
+    return TRUE;
+}
+
+BOOL SimMachine::flushFileBuffers(HANDLE file)
+{
+    if (enter(SimCall::FlushFileBuffers))
+        return FALSE;
+    // The contents live in memory: a handle that may write has nothing left to flush.
+    if (const DWORD error = files().checkFileHandle(*this, file, true))
+        return fail<BOOL>(error, FALSE);
+    return TRUE;
+}
+
+DWORD SimMachine::getTempPath(DWORD bufferLength, char16_t* buffer)
+{
+    if (enter(SimCall::GetTempPath))
+        return 0;
+    std::u16string path;
+    files().tempPath(path);
+    const auto length = static_cast<DWORD>(path.size());
+    if (buffer == nullptr || bufferLength < length + 1)
+        return length + 1; // the size needed, terminator included
+    std::copy(path.begin(), path.end(), buffer);
+    buffer[length] = u'\0';
+    return length;
+}
+
+DWORD SimMachine::getFullPathName(const char16_t* fileName, DWORD bufferLength, char16_t* buffer,
+                                  char16_t** filePart)
+{
+    if (enter(SimCall::GetFullPathName))
+        return 0;
+    if (fileName == nullptr)
+        return fail<DWORD>(ERROR_INVALID_PARAMETER, 0);
+    const std::optional<std::u16string> full = SimFullPath(fileName, files().currentFolder());
+    if (!full)
+        return fail<DWORD>(ERROR_CALL_NOT_IMPLEMENTED, 0);
+    const auto length = static_cast<DWORD>(full->size());
+    if (buffer == nullptr || bufferLength < length + 1)
+        return length + 1; // the size needed, terminator included
+    std::copy(full->begin(), full->end(), buffer);
+    buffer[length] = u'\0';
+    if (filePart != nullptr) {
+        const std::size_t name = full->find_last_of(u'\\') + 1;
+        *filePart = name < full->size() ? buffer + name : nullptr;
+    }
+    return length;
+}
+
+DWORD SimMachine::getLongPathName(const char16_t* shortPath, char16_t* longPath, DWORD bufferLength)
+{
+    if (enter(SimCall::GetLongPathName))
+        return 0;
+    std::u16string result;
+    if (const DWORD error = files().longPath(shortPath, result))
+        return fail<DWORD>(error, 0);
+    const auto length = static_cast<DWORD>(result.size());
+    if (longPath == nullptr || bufferLength < length + 1)
+        return length + 1; // the size needed, terminator included
+    std::copy(result.begin(), result.end(), longPath);
+    longPath[length] = u'\0';
+    return length;
+}
+
+BOOL SimMachine::getFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* information)
+{
+    if (enter(SimCall::GetFileInformationByHandle))
+        return FALSE;
+    if (const DWORD error = files().fileInformation(*this, file, information))
+        return fail<BOOL>(error, FALSE);
+    return TRUE;
+}
+
+UINT SimMachine::getTempFileName(const char16_t* pathName, const char16_t* prefix, UINT unique,
+                                 char16_t* tempFileName)
+{
+    if (enter(SimCall::GetTempFileName))
+        return 0;
+    UINT number = 0;
+    if (const DWORD error = files().tempFileName(pathName, prefix, unique, tempFileName, number))
+        return fail<UINT>(error, 0);
+    return number;
+}
+
+DWORD SimMachine::getFileVersionInfoSize(const char16_t* fileName, DWORD* handle)
+{
+    if (enter(SimCall::GetFileVersionInfoSize))
+        return 0;
+    if (handle != nullptr)
+        *handle = 0;
+    DWORD size = 0;
+    if (const DWORD error = files().versionInfoSize(fileName, size))
+        return fail<DWORD>(error, 0);
+    return size;
+}
+
+BOOL SimMachine::getFileVersionInfo(const char16_t* fileName, DWORD handle, DWORD length,
+                                    void* data)
+{
+    if (enter(SimCall::GetFileVersionInfo))
+        return FALSE;
+    (void)handle; // ignored by the system too
+    if (const DWORD error = files().versionInfo(fileName, length, data))
+        return fail<BOOL>(error, FALSE);
+    return TRUE;
+}
