@@ -1,19 +1,29 @@
 #include "listview/list_ctrl_column_settings_model.h"
 
-DefaultListCtrlColumnSettingsModel::ColumnSetting& DefaultListCtrlColumnSettingsModel::column(int index) const
+DefaultListCtrlColumnSettingsModel::ColumnSetting DefaultListCtrlColumnSettingsModel::column(int index) const
 {
-    auto found = columns_.find(index);
-    if (found == columns_.end())
-        found = columns_.emplace(index, ColumnSetting{defaultVisible(index), defaultWidth(index), defaultPosition(index)})
-                    .first;
-    return found->second;
+    const auto found = columns_.find(index);
+    if (found != columns_.end())
+        return found->second;
+    return {defaultVisible(index), defaultWidth(index), defaultPosition(index)};
 }
 
-DefaultListCtrlColumnSettingsModel::SortSetting& DefaultListCtrlColumnSettingsModel::sort() const
+DefaultListCtrlColumnSettingsModel::ColumnSetting& DefaultListCtrlColumnSettingsModel::columnToChange(int index)
+{
+    return columns_.emplace(index, column(index)).first->second;
+}
+
+DefaultListCtrlColumnSettingsModel::SortSetting DefaultListCtrlColumnSettingsModel::sort() const
+{
+    if (sort_)
+        return *sort_;
+    return {defaultSortColumn(), defaultSecondarySortColumn(), defaultAscending(), defaultSecondaryAscending()};
+}
+
+DefaultListCtrlColumnSettingsModel::SortSetting& DefaultListCtrlColumnSettingsModel::sortToChange()
 {
     if (!sort_)
-        sort_ = SortSetting{defaultSortColumn(), defaultSecondarySortColumn(), defaultAscending(),
-                            defaultSecondaryAscending()};
+        sort_ = sort();
     return *sort_;
 }
 
@@ -25,12 +35,11 @@ bool DefaultListCtrlColumnSettingsModel::isVisible(int index) const
 // A hidden column cannot order the rows: the secondary takes the primary's place.
 void DefaultListCtrlColumnSettingsModel::setVisible(int index, bool visible)
 {
-    ColumnSetting& setting = column(index);
-    if (setting.visible == visible)
+    if (column(index).visible == visible)
         return;
-    setting.visible = visible;
+    columnToChange(index).visible = visible;
     if (!visible) {
-        SortSetting& order = sort();
+        SortSetting& order = sortToChange();
         if (order.secondary == index) {
             order.secondary.reset();
         } else if (order.primary == index) {
@@ -48,10 +57,9 @@ int DefaultListCtrlColumnSettingsModel::width(int index) const
 
 void DefaultListCtrlColumnSettingsModel::setWidth(int index, int pixels)
 {
-    ColumnSetting& setting = column(index);
-    if (setting.width == pixels)
+    if (column(index).width == pixels)
         return;
-    setting.width = pixels;
+    columnToChange(index).width = pixels;
     changed();
 }
 
@@ -64,9 +72,8 @@ void DefaultListCtrlColumnSettingsModel::setOrder(const std::vector<int>& column
 {
     bool moved = false;
     for (std::size_t position = 0; position < columns.size(); ++position) {
-        ColumnSetting& setting = column(columns[position]);
-        if (setting.position != static_cast<int>(position)) {
-            setting.position = static_cast<int>(position);
+        if (column(columns[position]).position != static_cast<int>(position)) {
+            columnToChange(columns[position]).position = static_cast<int>(position);
             moved = true;
         }
     }
@@ -96,7 +103,7 @@ bool DefaultListCtrlColumnSettingsModel::secondarySortAscending() const
 
 void DefaultListCtrlColumnSettingsModel::sortBy(int index)
 {
-    SortSetting& order = sort();
+    SortSetting& order = sortToChange();
     if (!order.primary) {
         order.primary = index;
     } else if (*order.primary == index) {
@@ -112,7 +119,7 @@ void DefaultListCtrlColumnSettingsModel::sortBy(int index)
 
 void DefaultListCtrlColumnSettingsModel::setSort(int index, bool ascending)
 {
-    SortSetting& order = sort();
+    SortSetting& order = sortToChange();
     order.primary = index;
     order.ascending = ascending;
     changed();

@@ -7,7 +7,9 @@
 #include <boost/signals2/signal.hpp>
 
 // How a modeled list's columns are shown: visibility, widths, order and sorting. Window thread
-// only.
+// only. A column is its model column's index; every index has settings (its defaults until one is
+// set), so no index is unknown. A setter fires `changed` once when it changed a setting, and not
+// at all when the setting already was so; sorting fires it every time.
 class ListCtrlColumnSettingsModel {
 public:
     virtual ~ListCtrlColumnSettingsModel() = default;
@@ -16,12 +18,16 @@ public:
     boost::signals2::signal<void()> changed;
 
     virtual bool isVisible(int column) const = 0;
+    // Hiding the column that orders the rows hands the order to the secondary sort column.
     virtual void setVisible(int column, bool visible) = 0;
     virtual int width(int column) const = 0;
     virtual void setWidth(int column, int pixels) = 0;
-    // Column A is shown left of column B.
+    // Column A is shown left of column B; false both ways for two columns in the same place,
+    // which the list shows in index order.
     virtual bool isBefore(int columnA, int columnB) const = 0;
-    // The columns in display order.
+    // The columns in display order: each listed column takes its place in the list (a column
+    // listed twice, the last); a column not listed keeps its place, so a list that is not a
+    // permutation of the columns can leave two in the same place.
     virtual void setOrder(const std::vector<int>& columns) = 0;
     virtual std::optional<int> sortColumn() const = 0;
     virtual std::optional<int> secondarySortColumn() const = 0;
@@ -34,8 +40,8 @@ public:
     virtual bool columnInMenu(int) const { return true; }
 };
 
-// Settings kept in memory, each made from the default suppliers on first use; derived models
-// change the defaults by overriding those.
+// Settings kept in memory: a column reads as its defaults until one of its settings is set, and
+// then keeps them; derived models change the defaults by overriding the suppliers.
 class DefaultListCtrlColumnSettingsModel : public ListCtrlColumnSettingsModel {
 public:
     bool isVisible(int column) const override;
@@ -78,9 +84,12 @@ private:
         bool secondaryAscending;
     };
 
-    ColumnSetting& column(int index) const;
-    SortSetting& sort() const;
+    // What the column or the sort is now; the same, kept, for a setter to change.
+    ColumnSetting column(int index) const;
+    ColumnSetting& columnToChange(int index);
+    SortSetting sort() const;
+    SortSetting& sortToChange();
 
-    mutable std::map<int, ColumnSetting> columns_;
-    mutable std::optional<SortSetting> sort_;
+    std::map<int, ColumnSetting> columns_;
+    std::optional<SortSetting> sort_;
 };

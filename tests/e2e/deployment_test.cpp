@@ -18,6 +18,7 @@
 #include "e2e/suite_layout.h"
 #include "support/fixture_service.h"
 #include "support/win_machine.h"
+#include "support/wine_main.h"
 
 namespace {
 
@@ -203,16 +204,13 @@ TEST_F(DeploymentTest, RemovalRunsReportWhatHappened)
 
 } // namespace
 
-int main(int argc, char** argv)
+const char kArguments[] = "QTVRemove.exe uninstaller_standin.exe fixture_service.exe versioned.exe PACKAGE.msi...";
+
+bool TakeArguments(const std::vector<std::wstring>& arguments)
 {
-    ::testing::InitGoogleTest(&argc, argv);
-    if (!SuitePrograms::FromArguments(argc, argv, 2, programs)) {
-        fprintf(stderr, "usage: deployment_test QTVRemove.exe uninstaller_standin.exe fixture_service.exe "
-                        "versioned.exe PACKAGE.msi...\n");
-        return 2;
-    }
-    const std::string narrow = argv[1];
-    program.assign(narrow.begin(), narrow.end());
+    if (arguments.empty() || !SuitePrograms::FromArguments(arguments, 1, programs))
+        return false;
+    program = arguments[0];
     SetFixtureServicePath(std::u16string(programs.service.begin(), programs.service.end()));
-    return RUN_ALL_TESTS();
+    return true;
 }

@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstring>
 #include <map>
 #include <string>
 #include <vector>
@@ -48,7 +49,10 @@ int Report(const SuitePrograms& programs)
 int main(int argc, char** argv)
 {
     SuitePrograms programs;
-    if (!SuitePrograms::FromArguments(argc, argv, 2, programs)) {
+    std::vector<std::wstring> arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments.push_back(std::wstring(argv[i], argv[i] + std::strlen(argv[i])));
+    if (!SuitePrograms::FromArguments(arguments, 1, programs)) {
         std::fprintf(stderr, "usage: lay_suite lay|report|clear uninstaller_standin.exe fixture_service.exe "
                              "versioned.exe PACKAGE.msi...\n");
         return 2;

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "support/win_machine.h"
+#include "support/wine_main.h"
 
 namespace {
 
@@ -62,16 +63,13 @@ TEST_F(SilentRemovalTest, ClientSwitchRemovesAnInstalledAgent)
 
 } // namespace
 
-int main(int argc, char** argv)
+const char kArguments[] = "PATH\\QTVRemove.exe PATH\\spawn_child.exe";
+
+bool TakeArguments(const std::vector<std::wstring>& arguments)
 {
-    ::testing::InitGoogleTest(&argc, argv);
-    if (argc != 3) {
-        fprintf(stderr, "usage: silent_removal_test PATH\\QTVRemove.exe PATH\\spawn_child.exe\n");
-        return 2;
-    }
-    const std::string first = argv[1];
-    const std::string second = argv[2];
-    program.assign(first.begin(), first.end());
-    uninstaller.assign(second.begin(), second.end());
-    return RUN_ALL_TESTS();
+    if (arguments.size() != 2)
+        return false;
+    program = arguments[0];
+    uninstaller = arguments[1];
+    return true;
 }

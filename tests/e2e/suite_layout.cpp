@@ -179,20 +179,15 @@ bool Lay(const SuiteItem& item, const SuitePrograms& programs)
 
 const wchar_t kSqlServerState[] = L"C:\\qtv-suite\\sql\\standin.state";
 
-bool SuitePrograms::FromArguments(int argc, char** argv, int first, SuitePrograms& programs)
+bool SuitePrograms::FromArguments(const std::vector<std::wstring>& arguments, std::size_t first,
+                                  SuitePrograms& programs)
 {
-    if (argc < first + 3)
+    if (arguments.size() < first + 3)
         return false;
-    const auto wide = [](const char* text) {
-        const std::string narrow = text;
-        return std::wstring(narrow.begin(), narrow.end());
-    };
-    programs.uninstaller = wide(argv[first]);
-    programs.service = wide(argv[first + 1]);
-    programs.versioned = wide(argv[first + 2]);
-    programs.packages.clear();
-    for (int i = first + 3; i < argc; ++i)
-        programs.packages.push_back(wide(argv[i]));
+    programs.uninstaller = arguments[first];
+    programs.service = arguments[first + 1];
+    programs.versioned = arguments[first + 2];
+    programs.packages.assign(arguments.begin() + static_cast<std::ptrdiff_t>(first + 3), arguments.end());
     return true;
 }
 

@@ -17,8 +17,9 @@ struct SuitePrograms {
     std::wstring versioned;             // a program with a version resource
     std::vector<std::wstring> packages; // Windows Installer packages, installed by the real msiexec
 
-    // From the command line of a test or tool: the three programs, then every package.
-    static bool FromArguments(int argc, char** argv, int first, SuitePrograms& programs);
+    // From a test's or tool's arguments, from `first` on: the three programs, then every package.
+    static bool FromArguments(const std::vector<std::wstring>& arguments, std::size_t first,
+                              SuitePrograms& programs);
     // The package whose file is called `file` ("client.msi").
     std::wstring package(const std::wstring& file) const;
 };

@@ -18,6 +18,7 @@
 #include "e2e/suite_layout.h"
 #include "support/fixture_service.h"
 #include "support/win_machine.h"
+#include "support/wine_main.h"
 
 namespace {
 
@@ -297,19 +298,17 @@ TEST_F(SuiteScenariosTest, PlantedProgramsAndLibrariesNeverRun)
 
 } // namespace
 
-int main(int argc, char** argv)
+const char kArguments[] = "QTVRemove.exe planted.exe version_proxy.dll careless.exe uninstaller_standin.exe "
+                          "fixture_service.exe versioned.exe PACKAGE.msi...";
+
+bool TakeArguments(const std::vector<std::wstring>& arguments)
 {
-    ::testing::InitGoogleTest(&argc, argv);
-    if (argc < 5 || !SuitePrograms::FromArguments(argc, argv, 5, programs)) {
-        fprintf(stderr, "usage: suite_scenarios_test QTVRemove.exe planted.exe version_proxy.dll careless.exe "
-                        "uninstaller_standin.exe fixture_service.exe versioned.exe PACKAGE.msi...\n");
-        return 2;
-    }
-    const auto wide = [](const char* text) { return std::wstring(text, text + std::char_traits<char>::length(text)); };
-    program = wide(argv[1]);
-    plantedProgram = wide(argv[2]);
-    plantedLibrary = wide(argv[3]);
-    carelessProgram = wide(argv[4]);
+    if (arguments.size() < 4 || !SuitePrograms::FromArguments(arguments, 4, programs))
+        return false;
+    program = arguments[0];
+    plantedProgram = arguments[1];
+    plantedLibrary = arguments[2];
+    carelessProgram = arguments[3];
     SetFixtureServicePath(std::u16string(programs.service.begin(), programs.service.end()));
-    return RUN_ALL_TESTS();
+    return true;
 }

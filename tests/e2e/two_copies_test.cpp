@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "support/win_machine.h"
+#include "support/wine_main.h"
 
 namespace {
 
@@ -82,15 +83,12 @@ TEST(TwoCopiesTest, ASecondCopyRefusesWhileTheFirstWorks)
 
 } // namespace
 
-int main(int argc, char** argv)
+const char kArguments[] = "QTVRemove.exe";
+
+bool TakeArguments(const std::vector<std::wstring>& arguments)
 {
-    ::testing::InitGoogleTest(&argc, argv);
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: two_copies_test QTVRemove.exe\n");
-        return 2;
-    }
-    wchar_t full[MAX_PATH];
-    MultiByteToWideChar(CP_ACP, 0, argv[1], -1, full, MAX_PATH);
-    program = full;
-    return RUN_ALL_TESTS();
+    if (arguments.size() != 1)
+        return false;
+    program = arguments[0];
+    return true;
 }

@@ -18,6 +18,7 @@
 
 #include "support/fixture_service.h"
 #include "support/win_machine.h"
+#include "support/wine_main.h"
 
 namespace {
 
@@ -143,20 +144,14 @@ TEST_F(WebUIAndDlpRemovalTest, RunningServiceIsStoppedAndTheControlProgramRunsQu
 
 } // namespace
 
-int main(int argc, char** argv)
+const char kArguments[] = "PATH\\QTVRemove.exe PATH\\fixture_service.exe PATH\\uninstaller_standin.exe";
+
+bool TakeArguments(const std::vector<std::wstring>& arguments)
 {
-    ::testing::InitGoogleTest(&argc, argv);
-    if (argc != 4) {
-        fprintf(stderr, "usage: webui_dlp_removal_test PATH\\QTVRemove.exe PATH\\fixture_service.exe PATH\\uninstaller_standin.exe\n");
-        return 2;
-    }
-    const auto wide = [](const char* text) {
-        const std::string narrow = text;
-        return std::wstring(narrow.begin(), narrow.end());
-    };
-    program = wide(argv[1]);
-    const std::wstring serviceProgram = wide(argv[2]);
-    SetFixtureServicePath(std::u16string(serviceProgram.begin(), serviceProgram.end()));
-    recorder = wide(argv[3]);
-    return RUN_ALL_TESTS();
+    if (arguments.size() != 3)
+        return false;
+    program = arguments[0];
+    SetFixtureServicePath(std::u16string(arguments[1].begin(), arguments[1].end()));
+    recorder = arguments[2];
+    return true;
 }

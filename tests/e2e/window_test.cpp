@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "support/win_machine.h"
+#include "support/wine_main.h"
 
 namespace {
 
@@ -433,21 +434,19 @@ int RelayUninstaller()
 
 } // namespace
 
-int main(int argc, char** argv)
+const char kArguments[] = "PATH\\QTVRemove.exe PATH\\spawn_child.exe";
+
+bool TakeArguments(const std::vector<std::wstring>& arguments)
 {
-    if (argc >= 2 && std::string(argv[1]) == "relay-uninstaller")
-        return RelayUninstaller();
-    ::testing::InitGoogleTest(&argc, argv);
-    if (argc != 3) {
-        fprintf(stderr, "usage: window_test PATH\\QTVRemove.exe PATH\\spawn_child.exe\n");
-        return 2;
-    }
-    const std::string first = argv[1];
-    const std::string second = argv[2];
-    program.assign(first.begin(), first.end());
-    helper.assign(second.begin(), second.end());
+    // The same program stands in for the relay's uninstaller, started by the dialog under test.
+    if (!arguments.empty() && arguments[0] == L"relay-uninstaller")
+        std::exit(RelayUninstaller());
+    if (arguments.size() != 2)
+        return false;
+    program = arguments[0];
+    helper = arguments[1];
     wchar_t path[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, path, MAX_PATH);
     self = path;
-    return RUN_ALL_TESTS();
+    return true;
 }

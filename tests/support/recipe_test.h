@@ -8,11 +8,15 @@
 #include <vector>
 
 #include "core/log.h"
-#include "platform/sim/sim_registry.h"
 #include "platform/text.h"
 #include "support/machine_test.h"
 
-// What the recipe tests share: the log they read back and the registration they lay out.
+#ifndef _WIN32
+#include "platform/sim/sim_registry.h"
+#endif
+
+// What the tests of the toolkit and the recipes share: the log they read back, whole lines to
+// look for in it, and (natively) the registration they lay out.
 
 inline const std::u16string kUninstallList = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 inline const std::u16string kDetectBanner = std::u16string(50, u'*');
@@ -36,10 +40,19 @@ inline ::testing::AssertionResult HasLines(const std::u16string& text, const std
     return ::testing::AssertionFailure() << "the transcript lacks these lines:\n" << ToUtf8(block);
 }
 
-class RecipeTest : public MachineTest {
+// A test on the machine that reads back what the code under test logged.
+class LogTest : public MachineTest {
 protected:
     // Everything written since the last call.
     std::u16string text() { return TakeLogText(queue).value_or(u""); }
+
+    LogQueue queue;
+    Remove::MessageLog log{&queue};
+};
+
+#ifndef _WIN32
+class RecipeTest : public LogTest {
+protected:
     SimRegistry& registry() { return machine.registry(); }
 
     // An Uninstall entry `key` with the given values (name, data), all REG_SZ.
@@ -49,7 +62,5 @@ protected:
         for (const auto& [name, data] : values)
             registry().setString(HKEY_LOCAL_MACHINE, kUninstallList + u"\\" + key, name, data);
     }
-
-    LogQueue queue;
-    Remove::MessageLog log{&queue};
 };
+#endif

@@ -14,6 +14,7 @@
 #include "core/log.h"
 #include "database/database_product.h"
 #include "support/fixture_service.h"
+#include "support/recipe_test.h"
 
 namespace {
 
@@ -30,7 +31,7 @@ std::string ReadFile(const std::string& path)
     return text.str();
 }
 
-class DatabaseWinTest : public ::testing::Test {
+class DatabaseWinTest : public LogTest {
 protected:
     void SetUp() override
     {
@@ -69,11 +70,6 @@ protected:
         DeleteFileA(kStateFile);
         DeleteFileA((std::string(kStateFile) + ".journal").c_str());
     }
-
-    std::u16string text() { return TakeLogText(queue).value_or(u""); }
-
-    LogQueue queue;
-    Remove::MessageLog log{&queue};
 };
 
 TEST_F(DatabaseWinTest, DetectsAndRemovesTheDatabasesOfTheLocalInstance)

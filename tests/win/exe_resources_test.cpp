@@ -10,6 +10,7 @@
 #include <cwctype>
 #include <string>
 #include <vector>
+#include "support/wine_main.h"
 
 namespace {
 
@@ -118,14 +119,12 @@ TEST_F(ExeResourcesTest, LoadConfigurationSearchesTheSystemFolderOnly)
 
 } // namespace
 
-int main(int argc, char** argv)
+const char kArguments[] = "PATH\\QTVRemove.exe";
+
+bool TakeArguments(const std::vector<std::wstring>& arguments)
 {
-    ::testing::InitGoogleTest(&argc, argv);
-    if (argc != 2) {
-        fprintf(stderr, "usage: exe_resources_test PATH\\QTVRemove.exe\n");
-        return 2;
-    }
-    const std::string path = argv[1];
-    programPath.assign(path.begin(), path.end());
-    return RUN_ALL_TESTS();
+    if (arguments.size() != 1)
+        return false;
+    programPath = arguments[0];
+    return true;
 }

@@ -1,22 +1,13 @@
-// Runs the file and shell tests against the real system with the versioned fixture.
-//
-//   files_tests PATH\versioned.exe
-
-#include <gtest/gtest.h>
-
-#include <cstdio>
-#include <string>
-
+// The file and shell tests against the real system take the versioned fixture.
 #include "support/versioned_file.h"
+#include "support/wine_main.h"
 
-int main(int argc, char** argv)
+const char kArguments[] = "PATH\\versioned.exe";
+
+bool TakeArguments(const std::vector<std::wstring>& arguments)
 {
-    ::testing::InitGoogleTest(&argc, argv);
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: files_tests PATH\\versioned.exe\n");
-        return 2;
-    }
-    const std::string path = argv[1];
-    VersionedFilePath() = std::u16string(path.begin(), path.end());
-    return RUN_ALL_TESTS();
+    if (arguments.size() != 1)
+        return false;
+    VersionedFilePath() = std::u16string(arguments[0].begin(), arguments[0].end());
+    return true;
 }

@@ -13,7 +13,9 @@
 
 #include "core/log.h"
 #include "platform/text.h"
+#include "support/recipe_test.h"
 #include "support/win_machine.h"
+#include "support/wine_main.h"
 #include "toolkit/installer_traces.h"
 #include "toolkit/uninstall_lookups.h"
 
@@ -73,7 +75,7 @@ void DeleteTree(const std::u16string& path, REGSAM view)
     }
 }
 
-class InstallerRegistrationTest : public ::testing::Test {
+class InstallerRegistrationTest : public LogTest {
 protected:
     void SetUp() override
     {
@@ -102,10 +104,6 @@ protected:
             DeleteFileW(cachedPackage_.c_str());
     }
 
-    std::u16string text() { return TakeLogText(queue).value_or(u""); }
-
-    LogQueue queue;
-    Remove::MessageLog log{&queue};
     std::wstring cachedPackage_;
 };
 
@@ -131,14 +129,12 @@ TEST_F(InstallerRegistrationTest, TheLookupFindsUserDataAndTheTraceRemovalDelete
 
 } // namespace
 
-int main(int argc, char** argv)
+const char kArguments[] = "PATH\\sam.msi";
+
+bool TakeArguments(const std::vector<std::wstring>& arguments)
 {
-    ::testing::InitGoogleTest(&argc, argv);
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: installer_registration_tests PATH\\sam.msi\n");
-        return 2;
-    }
-    const std::string path = argv[1];
-    packagePath.assign(path.begin(), path.end());
-    return RUN_ALL_TESTS();
+    if (arguments.size() != 1)
+        return false;
+    packagePath = arguments[0];
+    return true;
 }

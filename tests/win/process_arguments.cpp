@@ -1,22 +1,13 @@
-// Runs the process tests against the real system with the spawn_child fixture.
-//
-//   process_tests PATH\spawn_child.exe
-
-#include <gtest/gtest.h>
-
-#include <cstdio>
-#include <string>
-
+// The process tests against the real system take the spawn_child fixture.
 #include "support/spawn_child.h"
+#include "support/wine_main.h"
 
-int main(int argc, char** argv)
+const char kArguments[] = "PATH\\spawn_child.exe";
+
+bool TakeArguments(const std::vector<std::wstring>& arguments)
 {
-    ::testing::InitGoogleTest(&argc, argv);
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: process_tests PATH\\spawn_child.exe\n");
-        return 2;
-    }
-    const std::string path = argv[1];
-    SetSpawnChildPath(std::u16string(path.begin(), path.end()));
-    return RUN_ALL_TESTS();
+    if (arguments.size() != 1)
+        return false;
+    SetSpawnChildPath(std::u16string(arguments[0].begin(), arguments[0].end()));
+    return true;
 }

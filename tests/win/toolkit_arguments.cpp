@@ -1,21 +1,14 @@
-// Tests against the real system that need the fixture service (the toolkit's, the databases'):
-// "PROGRAM PATH\fixture_service.exe".
-
-#include <gtest/gtest.h>
-
-#include <cstdio>
-#include <string>
-
+// The tests against the real system that need the fixture service (the toolkit's, the
+// databases') take its program.
 #include "support/fixture_service.h"
+#include "support/wine_main.h"
 
-int main(int argc, char** argv)
+const char kArguments[] = "PATH\\fixture_service.exe";
+
+bool TakeArguments(const std::vector<std::wstring>& arguments)
 {
-    ::testing::InitGoogleTest(&argc, argv);
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s PATH\\fixture_service.exe\n", argv[0]);
-        return 2;
-    }
-    const std::string path = argv[1];
-    SetFixtureServicePath(std::u16string(path.begin(), path.end()));
-    return RUN_ALL_TESTS();
+    if (arguments.size() != 1)
+        return false;
+    SetFixtureServicePath(std::u16string(arguments[0].begin(), arguments[0].end()));
+    return true;
 }

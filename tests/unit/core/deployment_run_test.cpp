@@ -16,7 +16,7 @@
 #include "platform/errors.h"
 #include "platform/sim/sim_files.h"
 #include "support/fake_product.h"
-#include "support/machine_test.h"
+#include "support/recipe_test.h"
 
 namespace {
 
@@ -62,7 +62,7 @@ TEST(RunOptionsTest, OptionsAreWholeWordsAndLeaveTheSwitches)
     }
 }
 
-class DeploymentRunTest : public MachineTest {
+class DeploymentRunTest : public LogTest {
 protected:
     SilentRunResult run(const std::u16string& commandLine, bool restart = false) { return run(suite, commandLine, restart); }
     SilentRunResult run(FakeSuite& products, const std::u16string& commandLine, bool restart)
@@ -71,10 +71,6 @@ protected:
                          SilentRunContext{&log, u"QTVRemove", nullptr, [restart] { return restart; }});
     }
 
-    std::u16string text() { return TakeLogText(queue).value_or(u""); }
-
-    LogQueue queue;
-    Remove::MessageLog log{&queue};
     FakeSuite suite{&log};
 };
 

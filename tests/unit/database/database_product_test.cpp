@@ -8,7 +8,7 @@
 #include "platform/sim/sim_registry.h"
 #include "platform/sim/sim_services.h"
 #include "products/products.h"
-#include "support/machine_test.h"
+#include "support/recipe_test.h"
 #include "support/sql_server_standin.h"
 #include "toolkit/root_cleanup.h"
 
@@ -44,7 +44,7 @@ const char kBothDatabases[] = "server\t.\n"
                               "version\t9.5.10.79\n"
                               "job\tKMEnterprise Full Database Index Reorganization\n";
 
-class DatabaseProductTest : public MachineTest {
+class DatabaseProductTest : public RecipeTest {
 protected:
     void SetUp() override
     {
@@ -60,8 +60,6 @@ protected:
     }
 
     void defaultInstance() { machine.services().addService(u"MSSQLSERVER", SERVICE_RUNNING); }
-    std::u16string text() { return TakeLogText(queue).value_or(u""); }
-    SimRegistry& registry() { return machine.registry(); }
     bool dsnLeft(const std::u16string& dsn)
     {
         return registry().keyExists(HKEY_LOCAL_MACHINE, kDSNRoot + u"\\" + dsn, View::Native64) ||
@@ -69,8 +67,6 @@ protected:
     }
 
     SqlServerStandIn server;
-    LogQueue queue;
-    Remove::MessageLog log{&queue};
     DatabaseProduct product{&log};
 };
 

@@ -107,11 +107,36 @@ TEST_F(ListModelsTest, SortingTakesThePreviousPrimaryAsSecondaryAndHidingPromote
     columns.setWidth(1, 100);
     EXPECT_EQ(fired, 4) << "setting what is already set fires nothing";
 
+    EXPECT_FALSE(columns.isBefore(0, 1) || columns.isBefore(1, 0)) << "columns in the same place";
     columns.setOrder({1, 0});
     EXPECT_TRUE(columns.isBefore(1, 0));
     EXPECT_FALSE(columns.isBefore(0, 1));
+    columns.setOrder({1, 0});
+    EXPECT_EQ(fired, 5) << "the order it has already fires nothing";
+    // Not a permutation: column 2 listed twice takes its last place, column 1 keeps its own.
+    columns.setOrder({2, 2, 0});
+    EXPECT_TRUE(columns.isBefore(1, 2));
+    EXPECT_TRUE(columns.isBefore(2, 0));
     EXPECT_EQ(columns.width(0), 100);
     EXPECT_TRUE(columns.isVisible(2));
+}
+
+TEST_F(ListModelsTest, AColumnReadsItsDefaultsUntilASettingIsSet)
+{
+    class Scaled : public DefaultListCtrlColumnSettingsModel {
+    public:
+        int scale = 1;
+
+    protected:
+        int defaultWidth(int) const override { return 300 * scale; }
+    } columns;
+    EXPECT_EQ(columns.width(0), 300);
+    columns.scale = 2;
+    EXPECT_EQ(columns.width(0), 600) << "reading a setting keeps nothing";
+    columns.setWidth(0, 250);
+    columns.scale = 3;
+    EXPECT_EQ(columns.width(0), 250);
+    EXPECT_EQ(columns.width(1), 900);
 }
 
 TEST_F(ListModelsTest, DefaultCellsAreEmptyInWindowColoursWithoutTooltips)

@@ -14,7 +14,7 @@
 #include "platform/sim/sim_processes.h"
 #include "platform/sim/sim_registry.h"
 #include "products/dotted_version.h"
-#include "support/machine_test.h"
+#include "support/recipe_test.h"
 #include "toolkit/uninstall_lookups.h"
 
 namespace {
@@ -45,11 +45,8 @@ const std::u16string kOpening = kDetectBanner +
                                 u"Setting product name to \"Velmora Zantrel Client Deploy Tool\"\r\n"
                                 u"Setting default path to \"" + kDefaultFolder + u"\"\r\n";
 
-class CDTProductTest : public MachineTest {
+class CDTProductTest : public RecipeTest {
 protected:
-    std::u16string text() { return TakeLogText(queue).value_or(u""); }
-    SimRegistry& registry() { return machine.registry(); }
-
     void registerEntry(const std::u16string& key, const std::u16string& displayName, const std::u16string& version,
                        const std::u16string& command = {}, const std::u16string& location = {})
     {
@@ -72,8 +69,6 @@ protected:
         machine.files().addFile(kInstallFolder + u"\\QTVClientDeploy.exe");
     }
 
-    LogQueue queue;
-    Remove::MessageLog log{&queue};
     CDTProduct tool{&log};
 };
 

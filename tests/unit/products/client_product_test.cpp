@@ -11,7 +11,7 @@
 #include "platform/sim/sim_registry.h"
 #include "platform/sim/sim_services.h"
 #include "platform/sim/sim_shell.h"
-#include "support/machine_test.h"
+#include "support/recipe_test.h"
 
 namespace {
 
@@ -21,11 +21,8 @@ const std::u16string kHelperExe = kFolder + u"\\QTVClientHelper.exe";
 const std::u16string kMsiExec = u"C:\\Windows\\System32\\MsiExec.exe";
 const std::u16string kSetup = u"C:\\Program Files (x86)\\InstallShield Installation Information\\{CLIENT}\\setup.exe";
 
-class ClientProductTest : public MachineTest {
+class ClientProductTest : public RecipeTest {
 protected:
-    std::u16string text() { return TakeLogText(queue).value_or(u""); }
-    SimRegistry& registry() { return machine.registry(); }
-
     // An agent registered under `name`, uninstalled by `command`.
     void installAgent(const std::u16string& name, const std::u16string& command)
     {
@@ -64,8 +61,6 @@ protected:
         return content ? std::optional<std::size_t>(content->size()) : std::nullopt;
     }
 
-    LogQueue queue;
-    Remove::MessageLog log{&queue};
     ClientProduct client{&log};
     std::vector<std::u16string> uninstallCommands;
     std::optional<std::size_t> responseFileSeen;

@@ -11,7 +11,7 @@
 #include "platform/sim/sim_processes.h"
 #include "platform/sim/sim_registry.h"
 #include "platform/sim/sim_shell.h"
-#include "support/machine_test.h"
+#include "support/recipe_test.h"
 #include "toolkit/uninstall_lookups.h"
 
 namespace {
@@ -43,11 +43,8 @@ std::size_t Occurrences(const std::u16string& text, const std::u16string& piece)
     return count;
 }
 
-class ConsoleProductTest : public MachineTest {
+class ConsoleProductTest : public RecipeTest {
 protected:
-    std::u16string text() { return TakeLogText(queue).value_or(u""); }
-    SimRegistry& registry() { return machine.registry(); }
-
     // An Uninstall entry under the key name `key`; empty texts are left out.
     void registerEntry(const std::u16string& key, const std::u16string& displayName, const std::u16string& command,
                        const std::u16string& version = {}, const std::u16string& location = {})
@@ -69,8 +66,6 @@ protected:
         machine.processes().addProgram(kSetup, [](SimProgramContext&) {});
     }
 
-    LogQueue queue;
-    Remove::MessageLog log{&queue};
     ConsoleProduct console{&log};
 };
 

@@ -7,7 +7,7 @@
 #include "platform/sim/sim_processes.h"
 #include "platform/sim/sim_registry.h"
 #include "platform/sim/sim_services.h"
-#include "support/machine_test.h"
+#include "support/recipe_test.h"
 
 namespace {
 
@@ -16,10 +16,8 @@ const std::u16string kServerKey = u"SOFTWARE\\Zantrel\\Enterprise Server";
 const std::u16string kGuillemets = u"\u00BBVelmora Zantrel Relay\u00AB";
 const std::u16string kFolder = u"C:\\Program Files (x86)\\Zantrel Enterprise\\QTV Relay";
 
-class RelayProductTest : public MachineTest {
+class RelayProductTest : public RecipeTest {
 protected:
-    std::u16string text() { return TakeLogText(queue).value_or(u""); }
-    SimRegistry& registry() { return machine.registry(); }
     bool exists(const std::u16string& key) { return registry().keyExists(HKEY_LOCAL_MACHINE, key); }
 
     // The relay's part of the server key and the keys that are the relay's alone.
@@ -33,8 +31,6 @@ protected:
             registry().createKey(HKEY_LOCAL_MACHINE, key);
     }
 
-    LogQueue queue;
-    Remove::MessageLog log{&queue};
     RelayProduct relay{&log};
 };
 

@@ -11,7 +11,7 @@
 #include "platform/sim/sim_registry.h"
 #include "platform/sim/sim_services.h"
 #include "platform/text.h"
-#include "support/machine_test.h"
+#include "support/recipe_test.h"
 
 namespace {
 
@@ -52,32 +52,8 @@ const std::vector<std::u16string> kKeysInCheckOrder = {
     u"SYSTEM\\ControlSet002\\services\\QTVWebReportsServer",
 };
 
-const std::u16string kBanner = std::u16string(50, u'*');
-const std::u16string kRemovalBanner = std::u16string(50, u'x');
-
-// The lines of a transcript, without their line ends.
-std::vector<std::u16string> Lines(const std::u16string& text)
-{
-    std::vector<std::u16string> lines;
-    std::size_t start = 0;
-    for (std::size_t end; (end = text.find(u"\r\n", start)) != std::u16string::npos; start = end + 2)
-        lines.push_back(text.substr(start, end - start));
-    return lines;
-}
-
-// The transcript holds `block` (whole lines, each ended) as consecutive lines.
-::testing::AssertionResult HasLines(const std::u16string& text, const std::u16string& block)
-{
-    if ((u"\r\n" + text).find(u"\r\n" + block) != std::u16string::npos)
-        return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "the transcript lacks these lines:\n" << ToUtf8(block);
-}
-
-class ServerProductTest : public MachineTest {
+class ServerProductTest : public RecipeTest {
 protected:
-    std::u16string text() { return TakeLogText(queue).value_or(u""); }
-    SimRegistry& registry() { return machine.registry(); }
-
     // A complete server: registered under kName both in the Uninstall list and with Windows
     // Installer, its keys and folders, five running services, and an MsiExec that takes the
     // registration away unless told to fail.
@@ -107,8 +83,6 @@ protected:
         });
     }
 
-    LogQueue queue;
-    Remove::MessageLog log{&queue};
     ServerProduct server{&log};
     bool uninstallerWorks = true;
 };
@@ -124,7 +98,7 @@ TEST_F(ServerProductTest, DetectsACompleteInstallation)
     EXPECT_EQ(server.name(), kName);
     EXPECT_EQ(server.version(), u"9.5.10.79");
     std::u16string expected =
-        u"\r\n" + kBanner + u"\r\n* Detecting Server\r\n" + kBanner + u"\r\n"
+        u"\r\n" + kDetectBanner + u"\r\n* Detecting Server\r\n" + kDetectBanner + u"\r\n"
         u"Setting product name to \"" + kName + u"\"\r\n"
         u"Setting default path to \"" + kDefaultFolder + u"\"\r\n"
         u"Setting default www path to \"" + kDefaultWebRoot + u"\"\r\n"
@@ -159,7 +133,7 @@ TEST_F(ServerProductTest, RemovesACompleteInstallation)
     EXPECT_TRUE(server.remove());
 
     std::u16string expected =
-        u"\r\n" + kRemovalBanner + u"\r\nx Removing " + kName + u"\r\n" + kRemovalBanner + u"\r\n"
+        u"\r\n" + kRemoveBanner + u"\r\nx Removing " + kName + u"\r\n" + kRemoveBanner + u"\r\n"
         u"Looking for an uninstall string for \"" + kName + u"\"...\r\n...found command " + kCommand + u"\r\n"
         u"Running uninstaller for \"" + kName + u"\" with command " + kCommand + u" /s /z\"uninstall\"\r\n"
         u"...waiting for the uninstaller to finish...finished\r\n"

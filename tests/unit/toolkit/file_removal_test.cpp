@@ -5,7 +5,7 @@
 #include "core/log.h"
 #include "platform/text.h"
 #include "platform/sim/sim_files.h"
-#include "support/machine_test.h"
+#include "support/recipe_test.h"
 #include "toolkit/protected_locations.h"
 #include "toolkit/well_known_folders.h"
 
@@ -14,13 +14,9 @@ namespace {
 const std::u16string kSuite = u"C:\\Program Files (x86)\\Zantrel Enterprise";
 const std::u16string kAgent = kSuite + u"\\Agent";
 
-class FileRemovalTest : public MachineTest {
+class FileRemovalTest : public LogTest {
 protected:
-    std::u16string text() { return TakeLogText(queue).value_or(u""); }
     SimFileSystem& files() { return machine.files(); }
-
-    LogQueue queue;
-    Remove::MessageLog log{&queue};
 };
 
 TEST_F(FileRemovalTest, MissingFolderWritesNothing)

@@ -10,7 +10,7 @@
 #include "platform/os_api.h"
 #include "platform/text.h"
 #include "support/file_tree.h"
-#include "support/machine_test.h"
+#include "support/recipe_test.h"
 #include "toolkit/protected_locations.h"
 #include "toolkit/well_known_folders.h"
 
@@ -20,12 +20,8 @@
 
 namespace {
 
-class FolderDeletionTest : public MachineTest {
+class FolderDeletionTest : public LogTest {
 protected:
-    std::u16string text() { return TakeLogText(queue).value_or(u""); }
-
-    LogQueue queue;
-    Remove::MessageLog log{&queue};
     TestFolder folder;
 };
 

@@ -4,7 +4,7 @@
 
 #include "core/log.h"
 #include "platform/sim/sim_registry.h"
-#include "support/machine_test.h"
+#include "support/recipe_test.h"
 #include "toolkit/uninstall_lookups.h"
 
 namespace {
@@ -15,10 +15,8 @@ const std::u16string kFeatures = u"SOFTWARE\\Classes\\Installer\\Features";
 const std::u16string kUpgradeCodes = u"SOFTWARE\\Classes\\Installer\\UpgradeCodes";
 const std::u16string kUserData = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData\\S-1-5-18\\Products";
 
-class InstallerTracesTest : public MachineTest {
+class InstallerTracesTest : public RecipeTest {
 protected:
-    std::u16string text() { return TakeLogText(queue).value_or(u""); }
-    SimRegistry& registry() { return machine.registry(); }
     bool exists(const std::u16string& path) { return registry().keyExists(HKEY_LOCAL_MACHINE, path); }
 
     // A product registered everywhere under the product code "P1".
@@ -32,9 +30,6 @@ protected:
         registry().setString(HKEY_LOCAL_MACHINE, kUpgradeCodes + u"\\G2", u"P2", u"");
         registry().setString(HKEY_LOCAL_MACHINE, kUserData + u"\\P1\\InstallProperties", u"DisplayName", u"Zantrel Agent");
     }
-
-    LogQueue queue;
-    Remove::MessageLog log{&queue};
 };
 
 TEST_F(InstallerTracesTest, EveryTraceOfTheProductGoes)

@@ -4,19 +4,14 @@
 
 #include "core/log.h"
 #include "platform/sim/sim_registry.h"
-#include "support/machine_test.h"
+#include "support/recipe_test.h"
 
 namespace {
 
 const std::u16string kRoot = u"SOFTWARE\\Zantrel";
 
-class RegistryCleanupTest : public MachineTest {
+class RegistryCleanupTest : public RecipeTest {
 protected:
-    std::u16string text() { return TakeLogText(queue).value_or(u""); }
-    SimRegistry& registry() { return machine.registry(); }
-
-    LogQueue queue;
-    Remove::MessageLog log{&queue};
 };
 
 TEST_F(RegistryCleanupTest, MissingKeyIsDeletedSilently)

@@ -6,17 +6,12 @@
 #include "platform/sim/sim_files.h"
 #include "platform/sim/sim_registry.h"
 #include "platform/sim/sim_shell.h"
-#include "support/machine_test.h"
+#include "support/recipe_test.h"
 
 namespace {
 
-class RootCleanupTest : public MachineTest {
+class RootCleanupTest : public RecipeTest {
 protected:
-    std::u16string text() { return TakeLogText(queue).value_or(u""); }
-    SimRegistry& registry() { return machine.registry(); }
-
-    LogQueue queue;
-    Remove::MessageLog log{&queue};
 };
 
 TEST_F(RootCleanupTest, NothingThereWritesNothing)

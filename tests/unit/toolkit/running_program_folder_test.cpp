@@ -11,7 +11,7 @@
 #include "platform/os_api.h"
 #include "platform/process.h"
 #include "platform/text.h"
-#include "support/machine_test.h"
+#include "support/recipe_test.h"
 #include "support/spawn_child.h"
 #include "support/system_texts.h"
 
@@ -20,7 +20,7 @@ namespace {
 const std::u16string kFolder = u"C:\\qtv\\running";
 const std::u16string kProgram = kFolder + u"\\running_child.exe";
 
-class RunningProgramFolderTest : public MachineTest {
+class RunningProgramFolderTest : public LogTest {
 protected:
     void TearDown() override
     {
@@ -32,10 +32,6 @@ protected:
         Os().removeDirectory(kFolder.c_str());
     }
 
-    std::u16string text() { return TakeLogText(queue).value_or(u""); }
-
-    LogQueue queue;
-    Remove::MessageLog log{&queue};
     ProcessHandles running;
 };
 

@@ -4,19 +4,15 @@
 
 #include "core/log.h"
 #include "platform/sim/sim_services.h"
-#include "support/machine_test.h"
+#include "support/recipe_test.h"
 
 namespace {
 
-class ServiceCleanupTest : public MachineTest {
+class ServiceCleanupTest : public LogTest {
 protected:
     // The whole log text written so far, taken out of the queue.
-    std::u16string text() { return TakeLogText(queue).value_or(u""); }
 
     SimServices& services() { return machine.services(); }
-
-    LogQueue queue;
-    Remove::MessageLog log{&queue};
 };
 
 TEST_F(ServiceCleanupTest, ChecksReportExistenceAndState)

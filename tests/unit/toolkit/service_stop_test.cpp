@@ -12,7 +12,7 @@
 #include "platform/os_api.h"
 #include "platform/services.h"
 #include "platform/text.h"
-#include "support/machine_test.h"
+#include "support/recipe_test.h"
 #include "support/system_texts.h"
 
 #ifdef _WIN32
@@ -26,7 +26,7 @@ namespace {
 constexpr char16_t kBase[] = u"QtvFixtureBase";
 constexpr char16_t kDependent[] = u"QtvFixtureDependent";
 
-class ServiceStopTest : public MachineTest {
+class ServiceStopTest : public LogTest {
 protected:
     void SetUp() override
     {
@@ -55,11 +55,6 @@ protected:
         return std::wstring(name.begin(), name.end());
     }
 #endif
-
-    std::u16string text() { return TakeLogText(queue).value_or(u""); }
-
-    LogQueue queue;
-    Remove::MessageLog log{&queue};
 };
 
 TEST_F(ServiceStopTest, AServiceIsNotStoppedWhileOneThatDependsOnItRuns)

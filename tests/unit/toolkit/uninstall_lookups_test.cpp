@@ -5,18 +5,15 @@
 #include "core/log.h"
 #include "platform/sim/sim_files.h"
 #include "platform/sim/sim_registry.h"
-#include "support/machine_test.h"
+#include "support/recipe_test.h"
 
 namespace {
 
 const std::u16string kUninstall = kUninstallKey;
 const std::u16string kU = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 
-class UninstallLookupsTest : public MachineTest {
+class UninstallLookupsTest : public RecipeTest {
 protected:
-    std::u16string text() { return TakeLogText(queue).value_or(u""); }
-    SimRegistry& registry() { return machine.registry(); }
-
     void entry(const std::u16string& key, const std::u16string& displayName)
     {
         registry().setString(HKEY_LOCAL_MACHINE, kUninstall + u"\\" + key, u"DisplayName", displayName);
@@ -26,9 +23,6 @@ protected:
     {
         registry().setString(HKEY_LOCAL_MACHINE, kUninstall + u"\\" + key, name, text, type);
     }
-
-    LogQueue queue;
-    Remove::MessageLog log{&queue};
 };
 
 TEST_F(UninstallLookupsTest, TwoEntriesWithTheSameNameAreBothListedAndTheFirstCommandWins)

@@ -8,7 +8,7 @@
 #include "core/log.h"
 #include "platform/os_api.h"
 #include "platform/text.h"
-#include "support/machine_test.h"
+#include "support/recipe_test.h"
 #include "support/spawn_child.h"
 #include "support/system_texts.h"
 
@@ -19,7 +19,7 @@
 
 namespace {
 
-class UninstallerTest : public MachineTest {
+class UninstallerTest : public LogTest {
 protected:
     void SetUp() override
     {
@@ -27,11 +27,6 @@ protected:
         BindSpawnChild(machine);
 #endif
     }
-
-    std::u16string text() { return TakeLogText(queue).value_or(u""); }
-
-    LogQueue queue;
-    Remove::MessageLog log{&queue};
 };
 
 TEST_F(UninstallerTest, WaitsForAChildThatOutlivesItsParent)
