@@ -150,8 +150,8 @@ bool Lay(const SuiteItem& item, const SuitePrograms& programs)
         return !item.readOnly || SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY);
     }
     case Kind::Junction:
-        // Laid on the simulated machine only: the scenarios here run on Wine 8, which makes no
-        // junctions; what it leads to is laid all the same, as sentinels.
+        // Laid on the simulated machine only: this layer makes no junctions. What the junction
+        // leads to is laid all the same, as sentinels.
         return true;
     case Kind::Package:
         return RunAndWait(L"msiexec.exe /i \"" + programs.package(W(item.path)) + L"\" /qn") == 0;
