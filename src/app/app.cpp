@@ -18,6 +18,7 @@
 #include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/only_copy.h"
+#include "platform/starter_output.h"
 #include "platform/text.h"
 #include "products/products.h"
 #include "toolkit/detection_index.h"
@@ -34,30 +35,6 @@ std::u16string Caption()
     } catch (...) {
         return u"QTVRemove";
     }
-}
-
-// "/detect" answers whoever started the program: the output it was handed (a pipe or a file),
-// or else the console of the program that started it. A program started from Explorer has
-// neither, and the listing is only in the log.
-void WriteToStarter(const std::u16string& text)
-{
-    HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
-    HANDLE console = INVALID_HANDLE_VALUE;
-    if ((out == nullptr || out == INVALID_HANDLE_VALUE) && AttachConsole(ATTACH_PARENT_PROCESS)) {
-        console = CreateFileW(L"CONOUT$", GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
-        out = console;
-    }
-    if (out == nullptr || out == INVALID_HANDLE_VALUE)
-        return;
-    DWORD done = 0;
-    if (GetFileType(out) == FILE_TYPE_CHAR) {
-        WriteConsoleW(out, text.data(), static_cast<DWORD>(text.size()), &done, nullptr);
-    } else {
-        const std::string bytes = ToUtf8(text);
-        WriteFile(out, bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr);
-    }
-    if (console != INVALID_HANDLE_VALUE)
-        CloseHandle(console);
 }
 
 } // namespace

@@ -145,6 +145,14 @@ public:
     virtual BOOL getFileInformationByHandle(HANDLE file,
                                             BY_HANDLE_FILE_INFORMATION* information) = 0;
 
+    // The console (KERNEL32): GetStdHandle, AttachConsole, GetFileType, WriteConsoleW. CONOUT$,
+    // the attached console's output, opens through createFile.
+    virtual HANDLE getStdHandle(DWORD which) = 0;
+    virtual BOOL attachConsole(DWORD processId) = 0;
+    virtual DWORD getFileType(HANDLE file) = 0;
+    virtual BOOL writeConsole(HANDLE console, const char16_t* text, DWORD characters,
+                              DWORD* written, void* reserved) = 0;
+
     // Libraries (KERNEL32): SHGetFolderPathW is looked up at run time in shell32.dll.
     virtual HMODULE loadLibrary(const char16_t* fileName) = 0;
     virtual FARPROC getProcAddress(HMODULE module, const char* procName) = 0;

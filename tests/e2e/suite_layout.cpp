@@ -14,7 +14,6 @@ using Kind = SuiteItem::Kind;
 using Content = SuiteItem::Content;
 
 const std::wstring kSuite = L"C:\\Program Files (x86)\\Zantrel Enterprise";
-const std::wstring kUninstall = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 const std::wstring kDataSources = L"SOFTWARE\\ODBC\\ODBC.INI\\";
 
 std::wstring ShellFolder(int csidl)
@@ -79,7 +78,7 @@ bool Present(const SuiteItem& item)
     case Kind::Junction:
         return PathPresent(L"\\\\?\\" + W(item.path));
     case Kind::Package:
-        return RegistryKeyPresent(kUninstall + W(item.data));
+        return RegistryKeyPresent(W(kUninstallEntries + item.data));
     case Kind::Line:
         return ("\n" + ReadState()).find("\n" + StateLine(item)) != std::string::npos;
     case Kind::Service: {

@@ -8,8 +8,10 @@
 #include <algorithm>
 #include <optional>
 
+#include "platform/sim/sim_console.h"
 #include "platform/sim/sim_files_internal.h"
 #include "platform/sim/sim_machine.h"
+#include "platform/sim/sim_text.h"
 
 using SimFilesInternal::kOpenAlways;
 
@@ -107,6 +109,11 @@ HANDLE SimMachine::createFile(const char16_t* path, DWORD access, DWORD shareMod
         templateFile != nullptr)
         return fail(ERROR_CALL_NOT_IMPLEMENTED, INVALID_HANDLE_VALUE);
     HANDLE file = INVALID_HANDLE_VALUE;
+    if (path != nullptr && SimSameName(path, u"CONOUT$")) {
+        if (const DWORD error = console().openOutput(*this, file))
+            return fail(error, INVALID_HANDLE_VALUE);
+        return file;
+    }
     bool existed = false;
     if (const DWORD error = files().createFile(*this, path, access, shareMode, disposition,
                                                flagsAndAttributes, file, existed))
@@ -122,7 +129,8 @@ BOOL SimMachine::writeFile(HANDLE file, const void* buffer, DWORD bytesToWrite,
 {
     if (enter(SimCall::WriteFile))
         return FALSE;
-    if (overlapped != nullptr)
+    // Bytes to a console go through its code page, which this machine does not model.
+    if (overlapped != nullptr || console().isConsole(*this, file))
         return fail<BOOL>(ERROR_CALL_NOT_IMPLEMENTED, FALSE);
     if (const DWORD error = files().writeFile(*this, file, buffer, bytesToWrite, bytesWritten))
         return fail<BOOL>(error, FALSE);

@@ -78,6 +78,10 @@ enum class SimCall {
     GetFileVersionInfoSize,
     GetFileVersionInfo,
     VerQueryValue,
+    GetStdHandle,
+    AttachConsole,
+    GetFileType,
+    WriteConsole,
     Sleep,
     GetTickCount64,
 };
@@ -95,6 +99,7 @@ class SimSecurity;
 class SimProcesses;
 class SimFileSystem;
 class SimShell;
+class SimConsole;
 
 // A message box the program showed.
 struct SimMessageBox {
@@ -126,6 +131,7 @@ public:
     SimProcesses& processes();
     SimFileSystem& files();
     SimShell& shell();
+    SimConsole& console();
 
     // Environment variables for ExpandEnvironmentStringsW (names are case-insensitive).
     void setEnvironmentVariable(const std::u16string& name, std::u16string value);
@@ -219,6 +225,10 @@ public:
     DWORD getFullPathName(const char16_t* fileName, DWORD bufferLength, char16_t* buffer, char16_t** filePart) override;
     DWORD getLongPathName(const char16_t* shortPath, char16_t* longPath, DWORD bufferLength) override;
     BOOL getFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* information) override;
+    HANDLE getStdHandle(DWORD which) override;
+    BOOL attachConsole(DWORD processId) override;
+    DWORD getFileType(HANDLE file) override;
+    BOOL writeConsole(HANDLE console, const char16_t* text, DWORD characters, DWORD* written, void* reserved) override;
     HMODULE loadLibrary(const char16_t* fileName) override;
     FARPROC getProcAddress(HMODULE module, const char* procName) override;
     BOOL freeLibrary(HMODULE module) override;
@@ -270,6 +280,7 @@ private:
     std::shared_ptr<SimProcesses> processes_;
     std::shared_ptr<SimFileSystem> files_;
     std::shared_ptr<SimShell> shell_;
+    std::shared_ptr<SimConsole> console_;
 };
 
 // The system's message text for an error code as the simulated machine knows it, with the

@@ -325,6 +325,26 @@ BOOL Win32OsApi::getFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMAT
     return ::GetFileInformationByHandle(file, information);
 }
 
+HANDLE Win32OsApi::getStdHandle(DWORD which)
+{
+    return ::GetStdHandle(which);
+}
+
+BOOL Win32OsApi::attachConsole(DWORD processId)
+{
+    return ::AttachConsole(processId);
+}
+
+DWORD Win32OsApi::getFileType(HANDLE file)
+{
+    return ::GetFileType(file);
+}
+
+BOOL Win32OsApi::writeConsole(HANDLE console, const char16_t* text, DWORD characters, DWORD* written, void* reserved)
+{
+    return ::WriteConsoleW(console, W(text), characters, written, reserved);
+}
+
 HMODULE Win32OsApi::loadLibrary(const char16_t* fileName)
 {
     return ::LoadLibraryW(W(fileName));

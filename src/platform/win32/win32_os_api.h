@@ -67,6 +67,10 @@ public:
     DWORD getFullPathName(const char16_t* fileName, DWORD bufferLength, char16_t* buffer, char16_t** filePart) override;
     DWORD getLongPathName(const char16_t* shortPath, char16_t* longPath, DWORD bufferLength) override;
     BOOL getFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* information) override;
+    HANDLE getStdHandle(DWORD which) override;
+    BOOL attachConsole(DWORD processId) override;
+    DWORD getFileType(HANDLE file) override;
+    BOOL writeConsole(HANDLE console, const char16_t* text, DWORD characters, DWORD* written, void* reserved) override;
     HMODULE loadLibrary(const char16_t* fileName) override;
     FARPROC getProcAddress(HMODULE module, const char* procName) override;
     BOOL freeLibrary(HMODULE module) override;
