@@ -3,6 +3,7 @@
 #include "core/log.h"
 #include "platform/errors.h"
 #include "platform/files.h"
+#include "platform/probe_errors.h"
 
 QTVProduct::QTVProduct(Remove::Log* sink)
     : log(sink)
@@ -14,6 +15,23 @@ QTVProduct::~QTVProduct() = default;
 std::u16string NameOrDefault(const OptionalText& displayName, std::u16string_view defaultName)
 {
     return displayName ? *displayName : std::u16string(defaultName);
+}
+
+void QTVProduct::runDetection()
+{
+    detectionError_.reset();
+    const ProbeErrorScope errors;
+    try {
+        detect();
+    } catch (...) {
+        detectionError_ = DescribeCurrentExceptionW();
+        writeLine(log, u"Detection incomplete: " + *detectionError_);
+        throw;
+    }
+    if (errors.first()) {
+        detectionError_ = u"unable to look at " + ProbeErrorText(*errors.first());
+        writeLine(log, u"Detection incomplete: " + *detectionError_);
+    }
 }
 
 bool QTVProduct::createResponseFile(const std::u16string& path) const

@@ -36,6 +36,14 @@ public:
     // What the last detection found.
     bool isInstalled() const { return installed; }
 
+    // Runs detect() and keeps what kept it from looking everywhere: the first error a probe met
+    // other than "not found", or the exception that ended it (passed on). Logs one line
+    // "Detection incomplete: " and that text. The drivers detect through this.
+    void runDetection();
+    // What kept the last runDetection() from looking everywhere: its "not installed" proves
+    // nothing.
+    const OptionalText& detectionError() const { return detectionError_; }
+
     // Writes the InstallShield response file for a silent uninstall to `path` (replacing it),
     // logging "Creating install shield response file..." and "done" or the error. True on success.
     bool createResponseFile(const std::u16string& path) const;
@@ -48,6 +56,9 @@ protected:
     bool installed = false;
     // The shared sink of the run; not owned.
     Remove::Log* const log;
+
+private:
+    OptionalText detectionError_;
 };
 
 // Chosen components, ordered by identity. Removal order never comes from a set: it comes from

@@ -48,6 +48,8 @@ std::string SilentRunReport(const SilentRunResult& result, std::u16string_view p
             {"removed", outcome.removeCalled},
             {"stillInstalled", outcome.installedAfter},
             {"removeResult", RemoveResult(outcome)},
+            {"detection", outcome.detectionError ? "incomplete" : "complete"},
+            {"detectionError", outcome.detectionError ? nlohmann::ordered_json(ToUtf8(*outcome.detectionError)) : nullptr},
         });
     }
     const nlohmann::ordered_json report = {

@@ -52,10 +52,11 @@ SilentRunResult DetectAll(const ProductSet& products, const std::function<bool(P
         outcome.name = Catalogue(id).defaultName;
         outcome.selected = selects(id);
         if (product) {
-            Survive([product] { product->detect(); });
+            Survive([product] { product->runDetection(); });
             outcome.name = product->name();
             outcome.version = product->version();
             outcome.installedBefore = outcome.installedAfter = product->isInstalled();
+            outcome.detectionError = product->detectionError();
         }
         result.components.push_back(std::move(outcome));
     }
@@ -151,10 +152,12 @@ SilentRunResult RunSilent(std::u16string_view commandLine, const ProductSet& pro
             outcome.removeCalled = true;
             Survive([&] { outcome.removeResult = product->remove(); });
         }
-        Survive([product] { product->detect(); });
+        Survive([product] { product->runDetection(); });
         outcome.name = product->name();
         outcome.installedAfter = product->isInstalled();
-        if (product->isInstalled())
+        outcome.detectionError = product->detectionError();
+        // A component that could not be looked at everywhere may still be there.
+        if (product->isInstalled() || outcome.detectionError)
             anyLeft = true;
     }
     if (context.takeRestartRequest)
@@ -223,13 +226,16 @@ DWORD SilentExitStatus(const SilentRunResult& result)
     case SilentEnding::AnotherCopy:
         return 1618;
     case SilentEnding::Detected:
+        if (any([](const ComponentOutcome& outcome) { return outcome.detectionError.has_value(); }))
+            return 1603;
         return any([](const ComponentOutcome& outcome) { return outcome.installedBefore; }) ? 1 : 0;
     case SilentEnding::Completed:
         break;
     }
     const bool failed = any([](const ComponentOutcome& outcome) {
-        return outcome.selected && outcome.installedBefore &&
-               (outcome.installedAfter || (outcome.removeCalled && outcome.removeResult != true));
+        return outcome.detectionError ||
+               (outcome.selected &&
+                (outcome.installedAfter || (outcome.removeCalled && outcome.removeResult != true)));
     });
     if (failed)
         return 1603;

@@ -37,6 +37,8 @@ struct ComponentOutcome {
     bool removeCalled = false;
     std::optional<bool> removeResult; // what remove() answered; absent when it threw or was not called
     bool installedAfter = false;
+    // What kept the last detection from looking everywhere; absent when it was complete.
+    OptionalText detectionError;
 };
 
 // How a silent run ended.
@@ -55,21 +57,23 @@ struct SilentRunResult {
 };
 
 // The exit status a deployment engine judges the run by:
-//   0     every selected component that was installed is gone and every removal reported
-//         success (also when nothing selected was installed)
+//   0     every component's last detection was complete, no selected component is installed any
+//         more and every removal reported success (also when nothing selected was installed)
 //   3010  as 0, and an uninstaller asked for a restart (3010 or 1641)
-//   1603  a selected component is still installed, or a removal failed or threw
+//   1603  a selected component is still installed, a removal failed or threw, or a detection
+//         could not look everywhere
 //   1     the client's removal was refused
 //   87    nothing was selected (the help)
 //   1618  another copy of the program was running (Windows Installer's "another installation is
 //         in progress", which deployment engines already know to retry later)
-// After "/detect": 1 when any component is installed, 0 when none is.
+// After "/detect": 1603 when a detection could not look everywhere, else 1 when any component
+// is installed, 0 when none is.
 DWORD SilentExitStatus(const SilentRunResult& result);
 
 // One complete removal without a window, as "/silent" asks: select from the switches while
 // detecting every component, refuse a client removal that would strand its dependents (unless
 // "/force"), add the client's companions, remove in the removal order detecting each again, and
-// clean up the roots when nothing is left. Shows the help text when nothing was selected. An
+// clean up the roots when nothing is left (and every detection looked everywhere). Shows the help text when nothing was selected. An
 // exception escaping one component's detect() or remove() is dropped and the run goes on.
 // The refusal and the help go to the log as well; their message boxes appear only where somebody
 // can see them (a run without a visible desktop goes on as if OK had been pressed).

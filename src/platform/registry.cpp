@@ -6,6 +6,7 @@
 
 #include "platform/errors.h"
 #include "platform/os_api.h"
+#include "platform/probe_errors.h"
 
 namespace {
 
@@ -72,22 +73,27 @@ UniqueKey RegOpenKeyChecked(HKEY root, const std::u16string& path, REGSAM access
 bool RegistryKeyExists(HKEY root, const std::u16string& path, REGSAM access)
 {
     UniqueKey key;
-    return Os().regOpenKeyEx(root, path.c_str(), 0, access, key.put()) == ERROR_SUCCESS;
+    const auto result = static_cast<DWORD>(Os().regOpenKeyEx(root, path.c_str(), 0, access, key.put()));
+    NoteProbeError(result, u"\"" + DisplayPath(root, path) + u"\"");
+    return result == ERROR_SUCCESS;
 }
 
 bool RegistryValueExists(HKEY root, const std::u16string& path, const std::u16string& name,
                          REGSAM access)
 {
     UniqueKey key;
-    if (Os().regOpenKeyEx(root, path.c_str(), 0, access, key.put()) != ERROR_SUCCESS)
-        return false;
-    return HasRegistryValue(key.get(), name);
+    const auto result = static_cast<DWORD>(Os().regOpenKeyEx(root, path.c_str(), 0, access, key.put()));
+    NoteProbeError(result, u"\"" + DisplayPath(root, path) + u"\"");
+    return result == ERROR_SUCCESS && HasRegistryValue(key.get(), name);
 }
 
 bool HasRegistryValue(HKEY key, const std::u16string& name)
 {
-    const LONG result = Os().regQueryValueEx(key, name.c_str(), nullptr, nullptr, nullptr, nullptr);
-    return result == ERROR_SUCCESS || result == static_cast<LONG>(ERROR_MORE_DATA);
+    const auto result = static_cast<DWORD>(Os().regQueryValueEx(key, name.c_str(), nullptr, nullptr, nullptr, nullptr));
+    if (result == ERROR_MORE_DATA)
+        return true;
+    NoteProbeError(result, u"\"" + DisplayPath(key, name) + u"\"");
+    return result == ERROR_SUCCESS;
 }
 
 RegistryValueInfo RegQueryValueChecked(HKEY key, const std::u16string& name, BYTE* buffer,

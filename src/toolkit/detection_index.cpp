@@ -1,6 +1,7 @@
 #include "toolkit/detection_index.h"
 
 #include "platform/os_api.h"
+#include "platform/probe_errors.h"
 #include "toolkit/uninstall_lookups.h"
 
 namespace {
@@ -83,10 +84,16 @@ std::vector<std::u16string> DetectionIndex::names(const std::u16string& path, RE
 {
     dropIfChanged();
     const auto key = std::make_pair(path, view);
-    auto found = names_.find(key);
-    if (found == names_.end())
-        found = names_.emplace(key, read()).first;
-    return found->second;
+    const auto found = names_.find(key);
+    if (found != names_.end())
+        return found->second;
+    // A listing cut short by an error is answered but not kept: the next lookup tries again, and
+    // notes the error again for whichever detection it serves.
+    const ProbeErrorScope errors;
+    std::vector<std::u16string> names = read();
+    if (!errors.first())
+        names_.emplace(key, names);
+    return names;
 }
 
 std::optional<RegistryText> DetectionIndex::value(const std::u16string& path, const std::u16string& valueName,
@@ -105,20 +112,29 @@ std::optional<RegistryText> DetectionIndex::value(const std::u16string& path, co
             for (const std::u16string& name : *together)
                 if (name != valueName)
                     wanted.push_back(name);
+    const std::u16string where = u"\"" + DisplayPath(HKEY_LOCAL_MACHINE, path) + u"\"";
+    const ProbeErrorScope errors;
     try {
         const UniqueKey key = RegOpenKeyChecked(HKEY_LOCAL_MACHINE, path, KEY_READ | view);
         for (const std::u16string& name : wanted) {
             try {
                 read[name] = RegQueryTextChecked(key.get(), name);
             } catch (...) {
+                NoteCurrentProbeError(where);
                 read[name] = std::nullopt;
             }
         }
     } catch (...) {
+        NoteCurrentProbeError(where);
         for (const std::u16string& name : wanted)
             read[name] = std::nullopt;
     }
-    return read[valueName];
+    const std::optional<RegistryText> answer = read[valueName];
+    // What an error kept from being read is not kept, as with the listings.
+    if (errors.first())
+        for (const std::u16string& name : wanted)
+            read.erase(name);
+    return answer;
 }
 
 DetectionIndex* ActiveDetectionIndex()

@@ -9,6 +9,7 @@
 #include "platform/files.h"
 #include "platform/handles.h"
 #include "platform/os_api.h"
+#include "platform/probe_errors.h"
 #include "platform/text.h"
 #include "toolkit/access.h"
 #include "toolkit/protected_locations.h"
@@ -68,6 +69,8 @@ bool CheckFile(const std::u16string& path, Remove::Log* log)
     log->write(path);
     log->write(u"\"...");
     const bool found = Os().getFileAttributes(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    if (!found)
+        NoteProbeError(Os().getLastError(), u"\"" + path + u"\"");
     writeLine(log, found ? u"found" : u"not found");
     return found;
 }

@@ -2,6 +2,7 @@
 
 #include "core/log.h"
 #include "platform/errors.h"
+#include "platform/probe_errors.h"
 #include "platform/registry.h"
 #include "toolkit/access.h"
 
@@ -80,6 +81,7 @@ bool CheckChildKeysWithPrefix(HKEY root, const std::u16string& path, const std::
         });
     } catch (...) {
         found = false;
+        NoteCurrentProbeError(u"\"" + DisplayPath(root, path) + u"\"");
     }
     Outcome(log, found);
     return found;
@@ -98,6 +100,7 @@ std::vector<std::u16string> FindChildKeysWithPrefix(HKEY root, const std::u16str
         });
     } catch (...) {
         // What was gathered before the error stands.
+        NoteCurrentProbeError(u"\"" + DisplayPath(root, path) + u"\"");
     }
     return paths;
 }

@@ -5,6 +5,7 @@
 #include "core/log.h"
 #include "platform/errors.h"
 #include "platform/os_api.h"
+#include "platform/probe_errors.h"
 #include "platform/services.h"
 
 namespace {
@@ -52,6 +53,7 @@ bool CheckServiceExists(const std::u16string& name, Remove::Log* log)
         return true;
     } catch (...) {
         writeLine(log, DescribeCurrentExceptionW());
+        NoteCurrentProbeError(u"service \"" + name + u"\"");
         return false;
     }
 }

@@ -5,6 +5,7 @@
 #include "core/log.h"
 #include "platform/errors.h"
 #include "platform/os_api.h"
+#include "platform/probe_errors.h"
 #include "platform/registry.h"
 #include "toolkit/detection_index.h"
 #include "toolkit/file_removal.h"
@@ -34,6 +35,7 @@ std::vector<std::u16string> ReadSubkeyNames(HKEY root, const std::u16string& pat
             names.push_back(entry.name);
     } catch (...) {
         // The names gathered before the error stand.
+        NoteCurrentProbeError(u"\"" + DisplayPath(root, path) + u"\"");
     }
     return names;
 }
@@ -130,6 +132,7 @@ std::vector<std::u16string> FindSubkeysByValue(HKEY root, const std::u16string& 
                 found.push_back(entry.name);
     } catch (...) {
         // The matches found before the error stand.
+        NoteCurrentProbeError(u"\"" + DisplayPath(root, path) + u"\"");
     }
     return found;
 }
@@ -162,6 +165,7 @@ OptionalText TryReadRegistrySz(HKEY root, const std::u16string& path, const std:
         }
         return ReadRegistrySz(root, path, valueName);
     } catch (...) {
+        NoteCurrentProbeError(u"\"" + DisplayPath(root, path) + u"\"");
         return std::nullopt;
     }
 }
@@ -191,6 +195,7 @@ OptionalText ReadRegistryString(HKEY root, const std::u16string& path, const std
         if (!text.empty())
             return text;
     } catch (...) {
+        NoteCurrentProbeError(u"\"" + DisplayPath(root, path) + u"\"");
     }
     return std::nullopt;
 }

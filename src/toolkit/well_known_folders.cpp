@@ -4,7 +4,10 @@
 #include <optional>
 
 #include "platform/handles.h"
+#include "platform/errors.h"
 #include "platform/os_api.h"
+#include "platform/probe_errors.h"
+#include "platform/text.h"
 #include "platform/win_types.h"
 
 namespace {
@@ -17,17 +20,16 @@ public:
 
     OptionalText get()
     {
-        if (!filled_ || generation_ != OsGeneration()) {
+        // A folder the system could not name this time is asked for again next time.
+        if (!folder_ || generation_ != OsGeneration()) {
             folder_ = GetSpecialFolder(csidl_);
             generation_ = OsGeneration();
-            filled_ = true;
         }
         return folder_;
     }
 
 private:
     int csidl_;
-    bool filled_ = false;
     unsigned generation_ = 0;
     OptionalText folder_;
 };
@@ -36,16 +38,25 @@ private:
 
 OptionalText GetSpecialFolder(int csidl)
 {
+    // Every system has these folders: failing to name one is an error, never an absence.
+    const std::u16string where = u"well-known folder 0x" + ToUtf16(HexCode(static_cast<DWORD>(csidl)));
     const UniqueLibrary shell(Os().loadLibrary(u"shell32.dll"));
-    if (!shell)
+    if (!shell) {
+        NoteProbeFailure(Os().getLastError(), where);
         return std::nullopt;
+    }
     const auto getFolderPath =
         reinterpret_cast<ShGetFolderPathProc>(reinterpret_cast<void (*)()>(Os().getProcAddress(shell.get(), "SHGetFolderPathW")));
-    if (!getFolderPath)
+    if (!getFolderPath) {
+        NoteProbeFailure(Os().getLastError(), where);
         return std::nullopt;
+    }
     char16_t buffer[MAX_PATH + 1] = {};
-    if (getFolderPath(nullptr, csidl, nullptr, 0, reinterpret_cast<LPWSTR>(buffer)) < 0)
+    const HRESULT result = getFolderPath(nullptr, csidl, nullptr, 0, reinterpret_cast<LPWSTR>(buffer));
+    if (result < 0) {
+        NoteProbeFailure(static_cast<DWORD>(result), where);
         return std::nullopt;
+    }
     return std::u16string(buffer, std::find(buffer, buffer + MAX_PATH, u'\0'));
 }
 

@@ -95,14 +95,21 @@ void BackgroundRemover::detectAll()
             if (product->isInstalled())
                 productsFound.push_back(product);
     };
+    detected = components;
     try {
         for (QTVProduct* product : components)
-            product->detect();
+            product->runDetection();
     } catch (...) {
         keepInstalled();
         throw;
     }
     keepInstalled();
+}
+
+bool BackgroundRemover::detectionIncomplete() const
+{
+    return std::any_of(detected.begin(), detected.end(),
+                       [](const QTVProduct* product) { return product->detectionError().has_value(); });
 }
 
 void BackgroundRemover::removeAll()
@@ -116,8 +123,8 @@ void BackgroundRemover::removeAll()
             log->write(product->name());
             writeLine(log, u"\" has failed.");
         }
-        product->detect();
-        if (product->isInstalled())
+        product->runDetection();
+        if (product->isInstalled() || product->detectionError())
             allSucceeded = false;
         else
             removed.push_back(product);

@@ -74,6 +74,9 @@ public:
     bool succeeded() const { return allSucceeded; }
     const std::vector<QTVProduct*>& products() const { return productsFound; }
     const std::vector<QTVProduct*>& removals() const { return removed; }
+    // Whether the last detection of any component detected could not look everywhere: then
+    // nothing proves the suite gone, and its roots stay.
+    bool detectionIncomplete() const;
 
 private:
     enum class Mode { Detection, Removal };
@@ -89,6 +92,7 @@ private:
     bool allSucceeded = true;
     std::vector<QTVProduct*> productsFound;
     std::vector<QTVProduct*> removed;
+    std::vector<QTVProduct*> detected;
     Mode mode = Mode::Detection;
     std::unique_ptr<WorkerThread> thread;
 };

@@ -364,7 +364,7 @@ void CQTVRemoveDlg::onRemovalDone()
         MessageBoxW(window, L"Some errors were encountered.  See the log for details.", L"Errors Encountered",
                     MB_ICONERROR | MB_OK);
     }
-    if (removedCount == remover.products().size()) {
+    if (removedCount == remover.products().size() && !remover.detectionIncomplete()) {
         messageLog.write(EOL);
         messageLog.write(u"No more products installed. Removing root folders and reg keys...");
         messageLog.write(EOL);

@@ -215,6 +215,7 @@ TEST(FaultSweep, EveryFailedCallIsSurvivedLoggedAndMadeGoodByASecondRun)
     unsigned leftSomething = 0;
     unsigned withoutEffect = 0; // the run wrote and left what a clean run does
     unsigned orphaned = 0;
+    unsigned leftWithZero = 0; // left something, yet said the machine was clean
     for (const Injection& injection : swept) {
         SimMachine machine;
         ScopedOsApi installed(machine);
@@ -235,6 +236,8 @@ TEST(FaultSweep, EveryFailedCallIsSurvivedLoggedAndMadeGoodByASecondRun)
         std::string lostAfter;
         if (!leftByFailed.empty()) {
             ++leftSomething;
+            if (failed.exitStatus == 0)
+                ++leftWithZero;
             const SimSuiteRun again = RunSilentAll();
             secondEscaped = again.escaped;
             left = WithoutOrphans(Describe(SimSuiteLeft(machine)), orphaned);
@@ -249,11 +252,13 @@ TEST(FaultSweep, EveryFailedCallIsSurvivedLoggedAndMadeGoodByASecondRun)
         const SimCall call = injection.fault->call;
         const bool mayThrow = call == SimCall::GetTempPath || call == SimCall::CreateDirectory ||
                               call == SimCall::GetTempFileName;
+        const bool saidClean = !leftByFailed.empty() && failed.exitStatus == 0;
         const bool ok = !failed.escaped && (failed.componentsThrew == 0 || mayThrow) && (logged || leftByFailed.empty()) &&
-                        lost.empty() && !secondEscaped && left.empty() && lostAfter.empty();
+                        !saidClean && lost.empty() && !secondEscaped && left.empty() && lostAfter.empty();
         EXPECT_TRUE(ok) << Name(injection) << (failed.escaped ? "\n  an exception left the driver" : "")
                         << (failed.componentsThrew ? "\n  an exception left a component's removal" : "")
-                        << (logged || leftByFailed.empty() ? "" : "\n  the log is the clean run's") << "\n  left by the failed run:\n"
+                        << (logged || leftByFailed.empty() ? "" : "\n  the log is the clean run's")
+                        << (saidClean ? "\n  exit status 0, though something is left" : "") << "\n  left by the failed run:\n"
                         << leftByFailed << "  sentinels lost:\n" << lost << lostAfter
                         << "  left after the second run:\n" << left;
         if (ok)
@@ -265,7 +270,8 @@ TEST(FaultSweep, EveryFailedCallIsSurvivedLoggedAndMadeGoodByASecondRun)
               << " failed one at a time; " << survived << " runs survived; " << leftSomething
               << " left something, which a second run removed in " << (leftSomething - orphaned)
               << " and in " << orphaned << " all but a known gap; " << withoutEffect
-              << " changed nothing; " << namedTheError << " logs quote the error's text.\n";
+              << " changed nothing; " << namedTheError << " logs quote the error's text; left something with exit status 0: "
+              << leftWithZero << "; left something no later run finds: " << orphaned << ".\n";
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include "core/catalogue.h"
 #include "core/log.h"
 #include "core/product.h"
+#include "platform/probe_errors.h"
 #include "platform/text.h"
 
 // A component double: installed or not on a pretend machine, removable or not, and throwing
@@ -28,6 +29,12 @@ public:
         detectBanner(log, name());
         if (throwOnDetect)
             throw std::runtime_error("detect failed");
+        if (deniedDetections > 0) {
+            --deniedDetections;
+            NoteProbeError(ERROR_ACCESS_DENIED, u"\"HKLM\\SOFTWARE\\Zantrel\"");
+            installed = false;
+            return;
+        }
         installed = onMachine;
     }
 
@@ -48,6 +55,8 @@ public:
     bool goesAnyway = false;
     OptionalText versionFound;
     bool throwOnDetect = false;
+    // Detections that meet a denied key, and so see nothing.
+    int deniedDetections = 0;
     bool throwOnRemove = false;
 
 private:

@@ -198,6 +198,7 @@ SimSuiteRun RunSilentAll()
         for (const ComponentOutcome& component : result.components)
             if (component.removeCalled && !component.removeResult)
                 ++run.componentsThrew;
+        run.exitStatus = SilentExitStatus(result);
     } catch (...) {
         run.escaped = true;
     }

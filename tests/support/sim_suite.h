@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/win_types.h"
 #include "support/suite_installation.h"
 
 class SimMachine;
@@ -33,5 +34,6 @@ struct SimSuiteRun {
     std::u16string log;
     bool escaped = false;         // an exception left the driver
     unsigned componentsThrew = 0; // remove() calls that ended in an exception
+    DWORD exitStatus = 0;
 };
 SimSuiteRun RunSilentAll();

@@ -102,6 +102,12 @@ TEST_F(DeploymentRunTest, ExitStatusTellsHowTheRunEnded)
          false, 1603},
         {"a companion stays", {P::Client, P::ClientLoggingService}, u"/silent /client",
          [](FakeSuite& s) { s[P::ClientLoggingService].removable = false; }, false, 1603},
+        {"a component could not be looked at, and the next detection finds it", {P::Console}, u"/silent /console",
+         [](FakeSuite& s) { s[P::Console].deniedDetections = 1; }, false, 1603},
+        {"an unselected component could not be looked at, before or after", {P::MSDE}, u"/silent /msde",
+         [](FakeSuite& s) { s[P::Relay].deniedDetections = 2; }, false, 1603},
+        {"a component could not be looked at, but could after the removals", {P::DLP}, u"/silent /dlp",
+         [](FakeSuite& s) { s[P::Console].deniedDetections = 1; }, false, 0},
         {"the client was refused", {P::Client, P::Relay}, u"/silent /client", none, false, 1},
         {"nothing selected", {P::Client}, u"/silent", none, false, 87},
     };
@@ -194,6 +200,14 @@ TEST_F(DeploymentRunTest, DetectListsTheInstalledComponentsAndRemovesNothing)
 
     FakeSuite empty(&log);
     EXPECT_EQ(SilentExitStatus(DetectSilently(empty.set, SilentRunContext{&log, u"QTVRemove", nullptr, nullptr})), 0u);
+
+    // A listing that could not look everywhere proves nothing either way.
+    FakeSuite denied(&log);
+    denied[P::A2A].deniedDetections = 1;
+    const SilentRunResult incomplete = DetectSilently(denied.set, SilentRunContext{&log, u"QTVRemove", nullptr, nullptr});
+    EXPECT_EQ(SilentExitStatus(incomplete), 1603u);
+    EXPECT_TRUE(HasLines(text(), u"Detection incomplete: unable to look at \"HKLM\\SOFTWARE\\Zantrel\": "
+                                 u"Windows Error 0x5: Access denied.\r\n"));
 }
 
 TEST_F(DeploymentRunTest, ReportRecordsEveryComponent)
@@ -204,6 +218,7 @@ TEST_F(DeploymentRunTest, ReportRecordsEveryComponent)
     suite[P::Console].removable = false;
     suite[P::MSDE].onMachine = true;
     suite[P::MSDE].throwOnRemove = true;
+    suite[P::DLP].deniedDetections = 2;
 
     const SilentRunResult result = run(u"/silent /relay /console /msde /sam");
     const nlohmann::json report = nlohmann::json::parse(SilentRunReport(result, u"QTVRemove", u"1.0.0.0"));
@@ -218,20 +233,20 @@ TEST_F(DeploymentRunTest, ReportRecordsEveryComponent)
     for (const nlohmann::json& component : report["components"])
         rows += component.dump() + "\n";
     EXPECT_EQ(rows,
-              R"({"installedBefore":false,"name":"WebUI Service","removeResult":null,"removed":false,"selected":false,"stillInstalled":false,"switch":"/webui","version":null}
-{"installedBefore":false,"name":"A2A","removeResult":null,"removed":false,"selected":false,"stillInstalled":false,"switch":"/a2a","version":null}
-{"installedBefore":false,"name":"Platform API","removeResult":null,"removed":false,"selected":false,"stillInstalled":false,"switch":"/api","version":null}
-{"installedBefore":true,"name":"Console","removeResult":"failed","removed":true,"selected":true,"stillInstalled":true,"switch":"/console","version":null}
-{"installedBefore":false,"name":"Software Asset Management","removeResult":null,"removed":false,"selected":true,"stillInstalled":false,"switch":"/sam","version":null}
-{"installedBefore":false,"name":"Client Deploy Tool","removeResult":null,"removed":false,"selected":false,"stillInstalled":false,"switch":"/cdt","version":null}
-{"installedBefore":false,"name":"Server","removeResult":null,"removed":false,"selected":false,"stillInstalled":false,"switch":"/server","version":null}
-{"installedBefore":true,"name":"Relay","removeResult":"succeeded","removed":true,"selected":true,"stillInstalled":false,"switch":"/relay","version":"9.5.10.79"}
-{"installedBefore":false,"name":"DLP","removeResult":null,"removed":false,"selected":false,"stillInstalled":false,"switch":"/dlp","version":null}
-{"installedBefore":false,"name":"Client Logging Service","removeResult":null,"removed":false,"selected":false,"stillInstalled":false,"switch":"/loggingservice","version":null}
-{"installedBefore":false,"name":"Agent","removeResult":null,"removed":false,"selected":false,"stillInstalled":false,"switch":"/client","version":null}
-{"installedBefore":false,"name":"Supporting Databases","removeResult":null,"removed":false,"selected":false,"stillInstalled":false,"switch":"/database","version":null}
-{"installedBefore":false,"name":"Deployment Installer","removeResult":null,"removed":false,"selected":false,"stillInstalled":false,"switch":"/generator","version":null}
-{"installedBefore":true,"name":"Microsoft SQL Server Desktop Engine","removeResult":"exception","removed":true,"selected":true,"stillInstalled":true,"switch":"/msde","version":null}
+              R"({"detection":"complete","detectionError":null,"installedBefore":false,"name":"WebUI Service","removeResult":null,"removed":false,"selected":false,"stillInstalled":false,"switch":"/webui","version":null}
+{"detection":"complete","detectionError":null,"installedBefore":false,"name":"A2A","removeResult":null,"removed":false,"selected":false,"stillInstalled":false,"switch":"/a2a","version":null}
+{"detection":"complete","detectionError":null,"installedBefore":false,"name":"Platform API","removeResult":null,"removed":false,"selected":false,"stillInstalled":false,"switch":"/api","version":null}
+{"detection":"complete","detectionError":null,"installedBefore":true,"name":"Console","removeResult":"failed","removed":true,"selected":true,"stillInstalled":true,"switch":"/console","version":null}
+{"detection":"complete","detectionError":null,"installedBefore":false,"name":"Software Asset Management","removeResult":null,"removed":false,"selected":true,"stillInstalled":false,"switch":"/sam","version":null}
+{"detection":"complete","detectionError":null,"installedBefore":false,"name":"Client Deploy Tool","removeResult":null,"removed":false,"selected":false,"stillInstalled":false,"switch":"/cdt","version":null}
+{"detection":"complete","detectionError":null,"installedBefore":false,"name":"Server","removeResult":null,"removed":false,"selected":false,"stillInstalled":false,"switch":"/server","version":null}
+{"detection":"complete","detectionError":null,"installedBefore":true,"name":"Relay","removeResult":"succeeded","removed":true,"selected":true,"stillInstalled":false,"switch":"/relay","version":"9.5.10.79"}
+{"detection":"incomplete","detectionError":"unable to look at \"HKLM\\SOFTWARE\\Zantrel\": Windows Error 0x5: Access denied.","installedBefore":false,"name":"DLP","removeResult":null,"removed":false,"selected":false,"stillInstalled":false,"switch":"/dlp","version":null}
+{"detection":"complete","detectionError":null,"installedBefore":false,"name":"Client Logging Service","removeResult":null,"removed":false,"selected":false,"stillInstalled":false,"switch":"/loggingservice","version":null}
+{"detection":"complete","detectionError":null,"installedBefore":false,"name":"Agent","removeResult":null,"removed":false,"selected":false,"stillInstalled":false,"switch":"/client","version":null}
+{"detection":"complete","detectionError":null,"installedBefore":false,"name":"Supporting Databases","removeResult":null,"removed":false,"selected":false,"stillInstalled":false,"switch":"/database","version":null}
+{"detection":"complete","detectionError":null,"installedBefore":false,"name":"Deployment Installer","removeResult":null,"removed":false,"selected":false,"stillInstalled":false,"switch":"/generator","version":null}
+{"detection":"complete","detectionError":null,"installedBefore":true,"name":"Microsoft SQL Server Desktop Engine","removeResult":"exception","removed":true,"selected":true,"stillInstalled":true,"switch":"/msde","version":null}
 )");
 }
 

@@ -132,8 +132,10 @@ TEST_F(BackgroundRemoverTest, ExceptionsEndTheJobWithALineAndTheMessage)
     detectAll(all());
 
     EXPECT_EQ(remover.products(), std::vector<QTVProduct*>{&suite[ProductId::WebUI]});
-    EXPECT_EQ(lines(), std::vector<std::u16string>{u"Unhandled exception during product detection: detect failed"});
+    EXPECT_EQ(lines(), (std::vector<std::u16string>{u"Detection incomplete: detect failed",
+                                                    u"Unhandled exception during product detection: detect failed"}));
     EXPECT_EQ(host.posted, std::vector<UINT>{WM_APP + 1});
+    EXPECT_TRUE(remover.detectionIncomplete()) << "the suite's roots must stay";
 
     suite[ProductId::Relay].onMachine = true;
     suite[ProductId::Relay].detect();
