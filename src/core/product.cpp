@@ -29,7 +29,7 @@ void QTVProduct::runDetection()
         throw;
     }
     if (errors.first()) {
-        detectionError_ = u"unable to look at " + ProbeErrorText(*errors.first());
+        detectionError_ = u"unable to look at " + *errors.first();
         writeLine(log, u"Detection incomplete: " + *detectionError_);
     }
 }

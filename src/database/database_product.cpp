@@ -7,6 +7,7 @@
 #include "core/log.h"
 #include "database/odbc_errors.h"
 #include "platform/errors.h"
+#include "platform/probe_errors.h"
 #include "platform/registry.h"
 #include "platform/text.h"
 #include "toolkit/registry_cleanup.h"
@@ -117,11 +118,12 @@ std::unique_ptr<DatabaseSession> DatabaseProduct::connectToLocalServer()
     } catch (...) {
         writeLine(log, DescribeCurrentExceptionW());
         connectFailed = true;
+        NoteProbeFailure(u"the SQL server", u"the connection failed");
         return nullptr;
     }
 }
 
-bool DatabaseProduct::databaseExists(ODBCHandleValue connection, const std::u16string& database)
+std::optional<bool> DatabaseProduct::databaseExists(ODBCHandleValue connection, const std::u16string& database)
 {
     log->write(u"Checking for database [");
     log->write(database);
@@ -139,8 +141,10 @@ bool DatabaseProduct::databaseExists(ODBCHandleValue connection, const std::u16s
         writeLine(log, exists != 0 ? u"database exists" : u"database does not exist");
         return exists != 0;
     } catch (...) {
+        // A check that failed says nothing about the database.
+        NoteProbeFailure(u"database [" + database + u"]", DescribeCurrentExceptionW());
         WriteError(log);
-        return false;
+        return std::nullopt;
     }
 }
 
@@ -220,17 +224,21 @@ void DatabaseProduct::detect()
         // A failed connection says nothing about the databases: what was found before stands.
         if (!connectFailed)
             installed = false;
+        else
+            NoteProbeFailure(u"the SQL server", u"the connection failed");
         return;
     }
-    installed = false;
-    const bool main = databaseExists(session->connection(), kMainDatabase);
-    const bool reporting = databaseExists(session->connection(), kReportingDatabase);
-    if (main) {
+    const std::optional<bool> main = databaseExists(session->connection(), kMainDatabase);
+    const std::optional<bool> reporting = databaseExists(session->connection(), kReportingDatabase);
+    if (main.value_or(false)) {
         displayVersion = queryVersion(session->connection());
         installed = true;
-    } else {
-        installed = reporting;
+    } else if (reporting.value_or(false)) {
+        installed = true;
+    } else if (main && reporting) {
+        installed = false;
     }
+    // Otherwise a check failed and found nothing: what was found before stands.
 }
 
 bool DatabaseProduct::remove()
@@ -245,8 +253,9 @@ bool DatabaseProduct::remove()
     for (const std::u16string& service : kServerServices)
         StopServiceWithWait(service, log, kServiceTimeout);
 
-    bool failed = false;
-    if (databaseExists(session->connection(), kMainDatabase)) {
+    const std::optional<bool> main = databaseExists(session->connection(), kMainDatabase);
+    bool failed = !main;
+    if (main.value_or(false)) {
         if (dropDatabase(session->connection(), kMainDatabase)) {
             removeReindexingJob(session->connection(), kReindexingJob);
             for (const std::u16string& dsn : kMainDatabaseDSNs)
@@ -255,8 +264,8 @@ bool DatabaseProduct::remove()
             failed = true;
         }
     }
-    if (databaseExists(session->connection(), kReportingDatabase) &&
-        !dropDatabase(session->connection(), kReportingDatabase))
+    const std::optional<bool> reporting = databaseExists(session->connection(), kReportingDatabase);
+    if (!reporting || (*reporting && !dropDatabase(session->connection(), kReportingDatabase)))
         failed = true;
     for (const std::u16string& dsn : kOtherDSNs)
         removeDSN(dsn);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "core/product.h"
@@ -23,14 +24,16 @@ private:
     // A session on the local instance, or nothing: no instance running, or the attempt failed
     // (then connectFailed is set and the error written).
     std::unique_ptr<DatabaseSession> connectToLocalServer();
-    bool databaseExists(ODBCHandleValue connection, const std::u16string& database);
+    // Nothing when the check itself failed (written, and noted as a probe error).
+    std::optional<bool> databaseExists(ODBCHandleValue connection, const std::u16string& database);
     OptionalText queryVersion(ODBCHandleValue connection);
     bool dropDatabase(ODBCHandleValue connection, const std::u16string& database);
     bool removeReindexingJob(ODBCHandleValue connection, const std::u16string& job);
     bool removeDSN(const std::u16string& dsn);
     bool removeDSNRegistryEntries(const std::u16string& dsn);
 
-    // Set by the first connection attempt that fails; no later detect() or remove() tries again.
+    // Set by the first connection attempt that fails; no later detect() or remove() tries again,
+    // and every later detection is incomplete for that reason.
     bool connectFailed = false;
     OptionalText displayVersion;
 };

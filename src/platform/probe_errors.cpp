@@ -44,14 +44,16 @@ void NoteProbeError(DWORD code, const std::u16string& where)
 
 void NoteProbeFailure(DWORD code, const std::u16string& where)
 {
-    for (ProbeErrorScope* scope = innermost; scope != nullptr; scope = scope->outer_)
-        if (!scope->first_)
-            scope->first_ = ProbeError{code, where};
+    // Only the first error of a scope is kept: the system's text is asked for no more than once.
+    if (innermost != nullptr && !innermost->first())
+        NoteProbeFailure(where, ToUtf16(Windows::Error(code).message()));
 }
 
-std::u16string ProbeErrorText(const ProbeError& error)
+void NoteProbeFailure(const std::u16string& where, const std::u16string& why)
 {
-    return error.where + u": " + ToUtf16(Windows::Error(error.code).message());
+    for (ProbeErrorScope* scope = innermost; scope != nullptr; scope = scope->outer_)
+        if (!scope->first_)
+            scope->first_ = where + u": " + why;
 }
 
 void NoteCurrentProbeError(const std::u16string& where) noexcept

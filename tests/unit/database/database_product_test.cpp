@@ -223,12 +223,14 @@ TEST_F(DatabaseProductTest, FailedConnectionKeepsWhatWasFoundAndFailsTheRemoval)
                     "record\t28000\t18456\t[SQL Server]Login failed for user 'DOM\\adm'.\n"
                     "record\t01000\t2\t[DBNETLIB]General network error. Check your network documentation.\n");
 
-    product.detect();
+    product.runDetection();
     EXPECT_TRUE(product.isInstalled()) << "a failed connection says nothing about the databases";
+    EXPECT_TRUE(product.detectionError());
     EXPECT_EQ(product.version(), u"9.5.10.79");
     EXPECT_EQ(text(), kDetecting + kDefaultRunning + kConnecting +
                           u"Database Error: [SQL Server]Login failed for user 'DOM\\adm'. (28000: 18456)\n"
-                          u"[DBNETLIB]General network error. Check your network documentation. (01000: 2)\r\n");
+                          u"[DBNETLIB]General network error. Check your network documentation. (01000: 2)\r\n"
+                          u"Detection incomplete: unable to look at the SQL server: the connection failed\r\n");
 
     // No new attempt: the removal fails, and detection still keeps its last answer.
     EXPECT_FALSE(product.remove());
@@ -239,6 +241,25 @@ TEST_F(DatabaseProductTest, FailedConnectionKeepsWhatWasFoundAndFailsTheRemoval)
     const std::string journal = server.journal();
     EXPECT_EQ(journal.substr(journal.rfind("connect")), "connect Driver=SQL Server;Server=.;Trusted_Connection=Yes;\n")
         << "the failed attempt was the last thing the server saw";
+}
+
+// A check that fails is no answer: detection keeps what it found and is incomplete, and the
+// removal drops nothing it could not see and fails.
+TEST_F(DatabaseProductTest, FailedExistenceCheckIsNoAnswer)
+{
+    defaultInstance();
+    server.setState(kBothDatabases);
+    product.runDetection();
+    text();
+    server.setState(std::string(kBothDatabases) + "fail\texists\n"
+                                                  "record\t08S01\t10054\t[SQL Server]Communication link failure\n");
+
+    product.runDetection();
+    EXPECT_TRUE(product.isInstalled());
+    EXPECT_EQ(product.detectionError(),
+              u"unable to look at database [KMEnterprise]: Database Error: [SQL Server]Communication link failure (08S01: 10054)");
+    EXPECT_FALSE(product.remove());
+    EXPECT_NE(server.state().find("database\tKMEnterprise\ndatabase\tQTVReporting\n"), std::string::npos);
 }
 
 struct VersionCase {
