@@ -57,7 +57,9 @@ bool A2AProduct::remove()
 {
     removeBanner(log, name());
     bool failed = false;
-    if (installFolder && !DeleteDirectory(*installFolder, log))
+    if (!FolderNamed(installFolder, log))
+        return false;
+    if (!DeleteDirectory(*installFolder, log))
         failed = true;
     if (!DeleteRegistryKey(HKEY_LOCAL_MACHINE, kKey, log))
         failed = true;

@@ -6,6 +6,7 @@
 #include "products/installer_recipe.h"
 #include "toolkit/file_removal.h"
 #include "toolkit/installer_traces.h"
+#include "toolkit/registry_cleanup.h"
 #include "toolkit/uninstall_lookups.h"
 
 namespace {
@@ -84,7 +85,12 @@ bool CDTProduct::remove()
         if (!RunSetupUninstaller(*this, *command, registered, log))
             return false;
     }
-    if (installFolder && !DeleteDirectory(*installFolder, log))
+    if (!FolderNamed(installFolder, log))
+        return false;
+    if (!DeleteDirectory(*installFolder, log))
+        failed = true;
+    // The entry the folder is found by goes after the folder.
+    if (!DeleteRegistryKey(HKEY_LOCAL_MACHINE, kAppPathsKey, log))
         failed = true;
     if (!RemoveAllInstallerTraces(registered, kCandidates, log))
         failed = true;

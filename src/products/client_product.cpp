@@ -119,6 +119,7 @@ void ClientProduct::detect()
         anyKey |= CheckRegistryKey(HKEY_LOCAL_MACHINE, key, log);
     installed |= anyKey;
     installed |= helperPresent();
+    installed |= CheckServiceExists(kService, log);
 }
 
 bool ClientProduct::remove()
@@ -137,11 +138,16 @@ bool ClientProduct::remove()
     }
     if (!StopAndDeleteService(kService, log, kServiceTimeout))
         failed = true;
-    if (installFolder && !DeleteDirectory(*installFolder, log))
+    if (!FolderNamed(installFolder, log))
+        return false;
+    if (!DeleteDirectory(*installFolder, log))
         failed = true;
     for (const std::u16string& key : kKeysToDelete)
         if (!DeleteRegistryKey(HKEY_LOCAL_MACHINE, key, log))
             failed = true;
+    // The entry the folder is found by goes after the folder.
+    if (!DeleteRegistryKey(HKEY_LOCAL_MACHINE, kAppPathsKey, log))
+        failed = true;
     if (!RemoveAllInstallerTraces(registered, Candidates(), log))
         failed = true;
     return !failed;

@@ -109,11 +109,16 @@ bool ConsoleProduct::remove()
     }
 
     bool failed = false;
-    if (installFolder && !DeleteDirectory(*installFolder, log))
+    if (!FolderNamed(installFolder, log) || !FolderNamed(appDataFolder, log))
+        return false;
+    if (!DeleteDirectory(*installFolder, log))
         failed = true;
-    if (appDataFolder && !DeleteDirectory(*appDataFolder, log))
+    if (!DeleteDirectory(*appDataFolder, log))
         failed = true;
     if (!DeleteRegistryKey(HKEY_CURRENT_USER, kSettingsKey, log))
+        failed = true;
+    // The entry the folder is found by goes after the folder.
+    if (!DeleteRegistryKey(HKEY_LOCAL_MACHINE, kAppPathsKey, log))
         failed = true;
     if (!RemoveAllInstallerTraces(registered, Candidates(), log))
         failed = true;

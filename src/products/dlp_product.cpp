@@ -62,7 +62,9 @@ bool DLPProduct::remove()
             RunUninstaller(u"\"" + controlProgram + u"\"" + kUninstallSwitch, name(), log);
     }
     bool failed = false;
-    if (installFolder && !DeleteDirectory(*installFolder, log))
+    if (!FolderNamed(installFolder, log))
+        return false;
+    if (!DeleteDirectory(*installFolder, log))
         failed = true;
     if (!DeleteRegistryKey(HKEY_LOCAL_MACHINE, kSettingsKey, log))
         failed = true;

@@ -110,6 +110,13 @@ OptionalText FindProductVersion(const std::u16string& displayName, const Optiona
     return version;
 }
 
+bool FolderNamed(const OptionalText& folder, Remove::Log* log)
+{
+    if (!folder)
+        writeLine(log, u"Removal stopped: a folder of the component could not be named.");
+    return folder.has_value();
+}
+
 bool IsRegistered(const std::u16string& displayName, Remove::Log* log)
 {
     const bool inInstaller = IsInInstallerRegistry(displayName, log);

@@ -67,6 +67,13 @@ OptionalText FindAgentFolder(Remove::Log* log);
 OptionalText FindProductVersion(const std::u16string& displayName, const OptionalText& installFolder,
                                 const std::u16string& executable, Remove::Log* log);
 
+// Whether a folder the removal deletes was named at detection. Every system names its Program
+// Files, application data and documents folders; one that could not be named that time leaves
+// the line "Removal stopped: a folder of the component could not be named." and false, and the
+// removal ends there, before the items detection finds the component by, so that a later run
+// finds it again.
+bool FolderNamed(const OptionalText& folder, Remove::Log* log);
+
 // The Windows Installer registration, then the Uninstall list: both always asked.
 bool IsRegistered(const std::u16string& displayName, Remove::Log* log);
 

@@ -58,6 +58,9 @@ void InstallersProduct::detect()
     installed |= displayVersion.has_value();
     installed |= IsRegistered(*displayName, log);
     installed |= CheckRegistryKey(HKEY_LOCAL_MACHINE, kSettingsKey, log);
+    // The credentials are the generator's too, and may outlive everything else of it.
+    if (const OptionalText documents = GetDocumentsFolder())
+        installed |= CheckFile(*documents + kCredentialsBelowDocuments, log);
 }
 
 bool InstallersProduct::remove()
@@ -66,16 +69,20 @@ bool InstallersProduct::remove()
     const std::u16string registered = registeredName();
     RunRegisteredUninstaller(registered, kUninstallSwitches, name(), log);
 
+    // The folder and the credentials first: the registration and the settings key, which
+    // detection finds the generator by, go last.
     bool failed = false;
-    if (!RemoveAllInstallerTraces(registered, Candidates(), log))
+    const OptionalText documents = GetDocumentsFolder();
+    if (!FolderNamed(documents, log))
+        return false;
+    // Without an "InstallFolder" value there is no install folder to delete.
+    if (installFolder && !DeleteDirectory(*installFolder, log))
+        failed = true;
+    if (!DeleteDirectory(*documents + kCredentialsBelowDocuments, log))
         failed = true;
     if (!DeleteRegistryKey(HKEY_LOCAL_MACHINE, kSettingsKey, log))
         failed = true;
-    if (installFolder && !DeleteDirectory(*installFolder, log))
+    if (!RemoveAllInstallerTraces(registered, Candidates(), log))
         failed = true;
-    if (const OptionalText documents = GetDocumentsFolder()) {
-        if (!DeleteDirectory(*documents + kCredentialsBelowDocuments, log))
-            failed = true;
-    }
     return !failed;
 }

@@ -60,7 +60,9 @@ bool LoggingServiceProduct::remove()
     }
 
     bool failed = false;
-    if (installFolder && !DeleteDirectory(*installFolder, log))
+    if (!FolderNamed(installFolder, log))
+        return false;
+    if (!DeleteDirectory(*installFolder, log))
         failed = true;
     if (!DeleteRegistryKey(HKEY_LOCAL_MACHINE, kSettingsKey, log))
         failed = true;

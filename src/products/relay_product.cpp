@@ -68,6 +68,7 @@ void RelayProduct::detect()
     installed |= displayVersion.has_value();
     installed |= IsRegistered(*displayName, log);
     installed |= CheckRegistryValue(HKEY_LOCAL_MACHINE, kServerKey, u"RelayVersion", log);
+    installed |= CheckServiceExists(kService, log);
 }
 
 bool RelayProduct::deleteRelayKeys()
@@ -101,9 +102,14 @@ bool RelayProduct::remove()
     bool failed = false;
     if (!StopAndDeleteService(kService, log, kServiceTimeout))
         failed = true;
-    if (installFolder && !DeleteDirectory(*installFolder, log))
+    if (!FolderNamed(installFolder, log))
+        return false;
+    if (!DeleteDirectory(*installFolder, log))
         failed = true;
     if (!deleteRelayKeys())
+        failed = true;
+    // The entry the folder is found by goes after the folder.
+    if (!DeleteRegistryKey(HKEY_LOCAL_MACHINE, kAppPathsKey, log))
         failed = true;
     if (!RemoveAllInstallerTraces(registered, Candidates(), log))
         failed = true;

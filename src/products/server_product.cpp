@@ -174,7 +174,10 @@ bool ServerProduct::remove()
             failed = true;
     // Both web roots normally lie inside the install folder: innermost first.
     for (const OptionalText* folder : {&reportsWebRoot, &serverWebRoot, &installFolder})
-        if (*folder && !DeleteDirectory(**folder, log))
+        if (!FolderNamed(*folder, log))
+            return false;
+    for (const OptionalText* folder : {&reportsWebRoot, &serverWebRoot, &installFolder})
+        if (!DeleteDirectory(**folder, log))
             failed = true;
     for (const std::u16string& key : kKeysToDelete)
         if (!DeleteRegistryKey(HKEY_LOCAL_MACHINE, key, log))

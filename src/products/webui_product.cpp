@@ -207,9 +207,15 @@ bool WebUIProduct::remove()
         failed = true;
     // The working folders normally lie inside the install folder: innermost first.
     for (const OptionalText* folder : {&etlFolder, &sitesFolder, &installFolder})
-        if (*folder && !DeleteDirectory(**folder, log))
+        if (!FolderNamed(*folder, log))
+            return false;
+    for (const OptionalText* folder : {&etlFolder, &sitesFolder, &installFolder})
+        if (!DeleteDirectory(**folder, log))
             failed = true;
     if (!deleteSettingKeys())
+        failed = true;
+    // The entry the folder is found by goes after the folder.
+    if (!DeleteRegistryKey(HKEY_LOCAL_MACHINE, kAppPathsKey, log))
         failed = true;
     if (!RemoveAllInstallerTraces(registered, kCandidates, log))
         failed = true;

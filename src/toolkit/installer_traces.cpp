@@ -1,5 +1,8 @@
 #include "toolkit/installer_traces.h"
 
+#include <algorithm>
+#include <functional>
+
 #include "core/log.h"
 #include "platform/desktop.h"
 #include "platform/os_api.h"
@@ -41,26 +44,34 @@ bool RemoveInstallerTraces(const std::u16string& productName, Remove::Log* log)
     for (std::u16string& product :
          FindSubkeysByValue(HKEY_LOCAL_MACHINE, kInstallerProductsKey, u"RemovedProductName", productName))
         products.push_back(std::move(product));
+    // Windows Installer keeps UserData in the 64-bit view only; on a 32-bit system the flag is
+    // ignored.
+    const std::vector<std::u16string> userData = FindSubkeysByNestedValue(
+        HKEY_LOCAL_MACHINE, kInstallerUserDataKey, u"InstallProperties", u"DisplayName", productName, KEY_WOW64_64KEY);
 
-    for (const std::u16string& product : products) {
-        ok = DeleteRegistryKey(HKEY_LOCAL_MACHINE, Below(kInstallerProductsKey, product), log) && ok;
+    // Features and upgrade codes are found only through a packed product code: the name of a
+    // product key or of a UserData key that names the product. They go first, and the keys
+    // they are found through last, so that a removal cut short leaves a way to them.
+    std::vector<std::u16string> codes;
+    for (const std::vector<std::u16string>& keys : {std::cref(products), std::cref(userData)})
+        for (const std::u16string& key : keys)
+            if (std::find(codes.begin(), codes.end(), key) == codes.end())
+                codes.push_back(key);
+    for (const std::u16string& product : codes) {
         if (CheckRegistryKey(HKEY_LOCAL_MACHINE, Below(kInstallerFeaturesKey, product), log))
             ok = DeleteRegistryKey(HKEY_LOCAL_MACHINE, Below(kInstallerFeaturesKey, product), log) && ok;
         for (const std::u16string& upgradeCode : EnumerateSubkeyNames(HKEY_LOCAL_MACHINE, kInstallerUpgradeCodesKey))
             if (NamesProduct(upgradeCode, product))
                 ok = DeleteRegistryKey(HKEY_LOCAL_MACHINE, Below(kInstallerUpgradeCodesKey, upgradeCode), log) && ok;
     }
-
-    // Windows Installer keeps UserData in the 64-bit view only; on a 32-bit system the flag is
-    // ignored.
-    for (const std::u16string& key : FindSubkeysByNestedValue(HKEY_LOCAL_MACHINE, kInstallerUserDataKey,
-                                                              u"InstallProperties", u"DisplayName", productName,
-                                                              KEY_WOW64_64KEY)) {
+    for (const std::u16string& key : userData) {
         if (!DeleteRegistryKey(HKEY_LOCAL_MACHINE, Below(kInstallerUserDataKey, key), log, KEY_WOW64_64KEY)) {
             ok = false;
             writeLine(log, u"Failed to delete " + Below(kInstallerUserDataKey, key));
         }
     }
+    for (const std::u16string& product : products)
+        ok = DeleteRegistryKey(HKEY_LOCAL_MACHINE, Below(kInstallerProductsKey, product), log) && ok;
     return ok;
 }
 
@@ -75,9 +86,10 @@ bool RemoveAllInstallerTraces(OptionalText firstName, const std::vector<std::u16
             break;
         ++passes;
         writeLine(log, u"Found product \"" + *current + u"\".  Attempting to remove all traces of it from registry...");
-        if (!RemoveUninstallEntries(*current, log))
-            failed = true;
+        // The Uninstall entry, which detection finds the product by first, goes last.
         if (!RemoveInstallerTraces(*current, log))
+            failed = true;
+        if (!RemoveUninstallEntries(*current, log))
             failed = true;
         current = FindFirstInstalledName(names);
     }

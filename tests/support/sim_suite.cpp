@@ -105,7 +105,10 @@ void Lay(SimMachine& machine, const SuiteItem& item)
         files.addJunction(item.path, item.data);
         break;
     case Kind::Service:
-        machine.services().addService(item.path, SERVICE_RUNNING, ULONGLONG{item.stopDelayMs});
+        // Nothing answers for SQL Server here: a running instance would be one nobody can look
+        // into, and the databases' detection incomplete. It stands stopped.
+        machine.services().addService(item.path, item.path == u"MSSQLSERVER" ? SERVICE_STOPPED : SERVICE_RUNNING,
+                                      ULONGLONG{item.stopDelayMs});
         if (!item.data.empty())
             machine.registry().setString(HKEY_LOCAL_MACHINE, kServices + item.path, u"ImagePath", item.data);
         break;

@@ -10,7 +10,7 @@ class SimMachine;
 
 // The suite installation (suite_installation.h) on the simulated machine. Its databases and data
 // sources are reached through ODBC, which the simulated machine does not stand behind, so the
-// database items are not laid here. The uninstallers are stand-ins that take their Uninstall entry
+// database items are not laid here, and its SQL Server service is laid stopped. The uninstallers are stand-ins that take their Uninstall entry
 // away, and a package's registry items with it, as a successful uninstall does, and leave
 // everything else behind.
 

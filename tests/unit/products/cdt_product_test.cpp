@@ -217,9 +217,9 @@ TEST_F(CDTProductTest, SetupUninstallerReadsTheResponseFileWhichIsGoneAfterwards
                   u"Uninstaller appears unsuccessful.  Attempting to manually uninstall...\r\n"
                   u"Deleting directory \"" + kInstallFolder + u"\"...done\r\n"
                   u"Found product \"" + kTool + u"\".  Attempting to remove all traces of it from registry...\r\n"
-                  u"Deleting registry key \"HKLM\\" + kUninstall + u"\\{CDT}\"...done\r\n"
+                  u"Checking for registry key \"HKLM\\SOFTWARE\\Classes\\Installer\\Features\\P7\"...not found\r\n"
                   u"Deleting registry key \"HKLM\\" + kProducts + u"\\P7\"...done\r\n"
-                  u"Checking for registry key \"HKLM\\SOFTWARE\\Classes\\Installer\\Features\\P7\"...not found\r\n");
+                  u"Deleting registry key \"HKLM\\" + kUninstall + u"\\{CDT}\"...done\r\n");
 }
 
 TEST_F(CDTProductTest, InstallerCommandGetsQuietSwitchAndNoResponseFile)

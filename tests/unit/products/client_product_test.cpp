@@ -101,7 +101,8 @@ TEST_F(ClientProductTest, NothingInstalledUsesTheFirstNameAndTheDefaultFolder)
               u"Looking for the install location in \"HKLM\\SYSTEM\\CurrentControlSet\\Services\\QTVClientHelper:"
               u"[ImagePath]\"...not found\r\n"
               u"Checking for registry key \"HKLM\\SOFTWARE\\Zantrel\\QTVClientHelper\"...not found\r\n"
-              u"Checking for registry key \"HKLM\\SYSTEM\\CurrentControlSet\\Services\\QTVClientHelper\"...not found\r\n");
+              u"Checking for registry key \"HKLM\\SYSTEM\\CurrentControlSet\\Services\\QTVClientHelper\"...not found\r\n"
+              u"Checking for \"QTVClient\" service...not found\r\n");
 }
 
 TEST_F(ClientProductTest, AgentRegisteredOnlyAsYlmAgentIsFoundByThatName)
@@ -321,7 +322,9 @@ TEST_F(ClientProductTest, OnlyALeftoverServiceKeyIsEnoughAndGoes)
     EXPECT_FALSE(client.isInstalled());
 }
 
-TEST_F(ClientProductTest, WithoutAnyFolderTheFolderStepIsSkipped)
+// Every system names its Program Files folder: without it the folder cannot be found, and the
+// removal stops before the keys that find the agent, so that a later run finishes it.
+TEST_F(ClientProductTest, WithoutAnyFolderTheRemovalStopsAndKeepsWhatFindsTheAgent)
 {
     machine.shell().setFolder(CSIDL_PROGRAM_FILES, std::nullopt);
     registry().createKey(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Zantrel\\EnterpriseClient");
@@ -331,8 +334,24 @@ TEST_F(ClientProductTest, WithoutAnyFolderTheFolderStepIsSkipped)
     EXPECT_NE(written.find(u"Cannot determine default install directory (old operating system?).\r\n"), std::u16string::npos);
     EXPECT_NE(written.find(u"Failed to determine the installation directory.\r\n"), std::u16string::npos);
 
+    EXPECT_FALSE(client.remove());
+    const std::u16string removal = text();
+    EXPECT_EQ(removal.find(u"Deleting directory"), std::u16string::npos);
+    EXPECT_TRUE(HasLines(removal, u"Removal stopped: a folder of the component could not be named.\r\n"));
+    EXPECT_TRUE(registry().keyExists(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Zantrel\\EnterpriseClient"));
+}
+
+// A service left by a removal that failed is enough to find the agent again, and goes with it.
+TEST_F(ClientProductTest, ItsServiceAloneIsFoundAndRemoved)
+{
+    machine.services().addService(u"QTVClient", SERVICE_RUNNING);
+
+    client.detect();
+    EXPECT_TRUE(client.isInstalled());
     EXPECT_TRUE(client.remove());
-    EXPECT_EQ(text().find(u"Deleting directory"), std::u16string::npos);
+    EXPECT_FALSE(machine.services().exists(u"QTVClient"));
+    client.detect();
+    EXPECT_FALSE(client.isInstalled());
 }
 
 } // namespace

@@ -53,14 +53,14 @@ TEST_F(InstallersProductTest, RemovedUnderItsRegisteredNameWithEveryOlderTrace)
               u"Looking for product \"" + kName + u"\" in \"" + kUninstallList + u"\"...\r\n"
               u"...found key \"{GEN}\"\r\n"
               u"Uninstaller appears unsuccessful.  Attempting to manually uninstall...\r\n"
+              u"Deleting directory \"" + kFolder + u"\"...done\r\n"
+              u"Deleting directory \"" + kCredentials + u"\"...done\r\n"
+              u"Deleting registry key \"HKLM\\" + kSettingsKey + u"\"...done\r\n"
               u"Found product \"" + kName + u"\".  Attempting to remove all traces of it from registry...\r\n"
               u"Deleting registry key \"HKLM\\" + kUninstallList + u"\\{GEN}\"...done\r\n"
               u"Found product \"" + kOlderName + u"\".  Attempting to remove all traces of it from registry...\r\n"
-              u"Deleting registry key \"HKLM\\" + kProducts + u"\\0A1B\"...done\r\n"
               u"Checking for registry key \"HKLM\\SOFTWARE\\Classes\\Installer\\Features\\0A1B\"...not found\r\n"
-              u"Deleting registry key \"HKLM\\" + kSettingsKey + u"\"...done\r\n"
-              u"Deleting directory \"" + kFolder + u"\"...done\r\n"
-              u"Deleting directory \"" + kCredentials + u"\"...done\r\n");
+              u"Deleting registry key \"HKLM\\" + kProducts + u"\\0A1B\"...done\r\n");
     EXPECT_TRUE(machine.files().exists(u"C:\\Users\\user\\Documents"));
     generator.detect();
     EXPECT_FALSE(generator.isInstalled());
@@ -86,15 +86,16 @@ TEST_F(InstallersProductTest, NothingRegisteredTakesTheNewestNameAndNoFolder)
               u"Looking for \"" + name + u"\" installer properties in \"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\"
               u"Installer\\UserData\\S-1-5-18\\Products\"...not found\r\n"
               u"Looking for product \"" + name + u"\" in \"" + kUninstallList + u"\"...not found\r\n"
-              u"Checking for registry key \"HKLM\\" + kSettingsKey + u"\"...found\r\n");
+              u"Checking for registry key \"HKLM\\" + kSettingsKey + u"\"...found\r\n"
+              u"Checking for file \"" + kCredentials + u"\"...not found\r\n");
 
     EXPECT_TRUE(generator.remove());
 
     EXPECT_EQ(text(),
               u"\r\n" + kRemoveBanner + u"\r\nx Removing " + name + u"\r\n" + kRemoveBanner + u"\r\n"
               u"Looking for an uninstall string for \"" + name + u"\"...not found\r\n"
-              u"Found product \"" + name + u"\".  Attempting to remove all traces of it from registry...\r\n"
-              u"Deleting registry key \"HKLM\\" + kSettingsKey + u"\"...done\r\n");
+              u"Deleting registry key \"HKLM\\" + kSettingsKey + u"\"...done\r\n"
+              u"Found product \"" + name + u"\".  Attempting to remove all traces of it from registry...\r\n");
 }
 
 } // namespace

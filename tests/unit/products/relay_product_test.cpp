@@ -56,7 +56,8 @@ TEST_F(RelayProductTest, OnlyTheRelayVersionValueIsEnough)
     EXPECT_TRUE(relay.isInstalled());
     const std::u16string written = text();
     const std::u16string last =
-        u"Checking for registry key value \"HKLM\\SOFTWARE\\Zantrel\\Enterprise Server:[RelayVersion]\"...found\r\n";
+        u"Checking for registry key value \"HKLM\\SOFTWARE\\Zantrel\\Enterprise Server:[RelayVersion]\"...found\r\n"
+        u"Checking for \"QTVRelay\" service...not found\r\n";
     ASSERT_GE(written.size(), last.size());
     EXPECT_EQ(written.substr(written.size() - last.size()), last);
 }

@@ -35,8 +35,8 @@ TEST_F(DEVIRAProductTest, SettingsKeyAloneIsInstalledWithoutVersionAndGoesWithou
               u"\r\n" + kRemoveBanner + u"\r\nx Removing " + kName + u"\r\n" + kRemoveBanner + u"\r\n"
               u"Looking for an uninstall string for \"" + kName + u"\"...not found\r\n"
               u"Deleting registry key \"HKLM\\" + kSettingsKey + u"\"...done\r\n"
-              u"Deleting registry key \"HKLM\\" + kProduct + u"\"...done\r\n"
-              u"Checking for registry key \"HKLM\\SOFTWARE\\Classes\\Installer\\Features\\7F3E\"...not found\r\n");
+              u"Checking for registry key \"HKLM\\SOFTWARE\\Classes\\Installer\\Features\\7F3E\"...not found\r\n"
+              u"Deleting registry key \"HKLM\\" + kProduct + u"\"...done\r\n");
     EXPECT_TRUE(machine.processes().runs().empty());
     sam.detect();
     EXPECT_FALSE(sam.isInstalled());

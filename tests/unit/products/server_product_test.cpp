@@ -196,9 +196,8 @@ TEST_F(ServerProductTest, RegistrationLeftByTheUninstallerIsReportedAndRemovedBy
                                   u"...found key \"{0A11C7E5-3B2D-4F30-A1C8-5E7C11A0B2D9}\"\r\n"
                                   u"Uninstaller appears unsuccessful.  Attempting to manually uninstall...\r\n"
                                   u"Stopping service \"QTVWebReportsServer\"...stopped\r\n"));
-    EXPECT_TRUE(HasLines(written, u"Found product \"" + kName + u"\".  Attempting to remove all traces of it from registry...\r\n"
-                                  u"Deleting registry key \"HKLM\\" + kEntry + u"\"...done\r\n"
-                                  u"Deleting registry key \"HKLM\\" + kProducts + u"\\" + kProductCode + u"\"...done\r\n"));
+    EXPECT_TRUE(HasLines(written, u"Deleting registry key \"HKLM\\" + kProducts + u"\\" + kProductCode + u"\"...done\r\n"
+                                  u"Deleting registry key \"HKLM\\" + kEntry + u"\"...done\r\n"));
     EXPECT_FALSE(registry().keyExists(HKEY_LOCAL_MACHINE, kEntry));
     EXPECT_FALSE(registry().keyExists(HKEY_LOCAL_MACHINE, kProducts + u"\\" + kProductCode));
     EXPECT_FALSE(machine.files().exists(kFolder));

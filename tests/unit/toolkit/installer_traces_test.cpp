@@ -44,13 +44,28 @@ TEST_F(InstallerTracesTest, EveryTraceOfTheProductGoes)
     EXPECT_FALSE(exists(kUpgradeCodes + u"\\G1")) << "deleted whole, with the other product's value";
     EXPECT_TRUE(exists(kUpgradeCodes + u"\\G2"));
     EXPECT_FALSE(exists(kUserData + u"\\P1"));
+    // What is found through a key goes before it: the Uninstall entry last.
     EXPECT_EQ(text(), u"Found product \"Zantrel Agent\".  Attempting to remove all traces of it from registry...\r\n"
-                      u"Deleting registry key \"HKLM\\" + kUninstall + u"\\{AGENT}\"...done\r\n"
-                      u"Deleting registry key \"HKLM\\" + kProducts + u"\\P1\"...done\r\n"
                       u"Checking for registry key \"HKLM\\" + kFeatures + u"\\P1\"...found\r\n"
                       u"Deleting registry key \"HKLM\\" + kFeatures + u"\\P1\"...done\r\n"
                       u"Deleting registry key \"HKLM\\" + kUpgradeCodes + u"\\G1\"...done\r\n"
-                      u"Deleting registry key \"HKLM\\" + kUserData + u"\\P1\"...done\r\n");
+                      u"Deleting registry key \"HKLM\\" + kUserData + u"\\P1\"...done\r\n"
+                      u"Deleting registry key \"HKLM\\" + kProducts + u"\\P1\"...done\r\n"
+                      u"Deleting registry key \"HKLM\\" + kUninstall + u"\\{AGENT}\"...done\r\n");
+}
+
+// A run cut short after the product key went: its features and upgrade code are still found
+// through the UserData key that names the product.
+TEST_F(InstallerTracesTest, FeaturesOutliveTheirProductKeyAndAreStillFound)
+{
+    registry().createKey(HKEY_LOCAL_MACHINE, kFeatures + u"\\P1");
+    registry().setString(HKEY_LOCAL_MACHINE, kUpgradeCodes + u"\\G1", u"P1", u"");
+    registry().setString(HKEY_LOCAL_MACHINE, kUserData + u"\\P1\\InstallProperties", u"DisplayName", u"Zantrel Agent");
+
+    EXPECT_TRUE(RemoveInstallerTraces(u"Zantrel Agent", &log));
+
+    EXPECT_FALSE(exists(kFeatures + u"\\P1"));
+    EXPECT_FALSE(exists(kUpgradeCodes + u"\\G1"));
 }
 
 TEST_F(InstallerTracesTest, NameRegisteredNowhereTakesOnePass)
@@ -68,9 +83,8 @@ TEST_F(InstallerTracesTest, ProductMatchingByBothNamesIsDeletedOnce)
 
     EXPECT_TRUE(RemoveInstallerTraces(u"Zantrel Agent", &log));
 
-    EXPECT_EQ(text(), u"Deleting registry key \"HKLM\\" + kProducts + u"\\P1\"...done\r\n"
-                      u"Checking for registry key \"HKLM\\" + kFeatures + u"\\P1\"...not found\r\n"
-                      u"Checking for registry key \"HKLM\\" + kFeatures + u"\\P1\"...not found\r\n");
+    EXPECT_EQ(text(), u"Checking for registry key \"HKLM\\" + kFeatures + u"\\P1\"...not found\r\n"
+                      u"Deleting registry key \"HKLM\\" + kProducts + u"\\P1\"...done\r\n");
 }
 
 // An Uninstall entry nobody can delete: ownership cannot be taken, the owner change is refused
@@ -127,7 +141,8 @@ TEST_F(InstallerTracesTest, UserDataNeedingOwnershipIsTakenOverInThe64BitViewThe
 
     EXPECT_TRUE(RemoveInstallerTraces(u"Zantrel Agent", &log));
 
-    EXPECT_EQ(text(), u"Deleting registry key \"HKLM\\" + kUserData + u"\\P1\"...done\r\n");
+    EXPECT_EQ(text(), u"Checking for registry key \"HKLM\\" + kFeatures + u"\\P1\"...not found\r\n"
+                      u"Deleting registry key \"HKLM\\" + kUserData + u"\\P1\"...done\r\n");
     EXPECT_FALSE(registry().keyExists(HKEY_LOCAL_MACHINE, kUserData + u"\\P1", SimRegistry::View::Native64));
 }
 
@@ -139,7 +154,8 @@ TEST_F(InstallerTracesTest, FailedUserDataDeletionIsNamed)
 
     EXPECT_FALSE(RemoveInstallerTraces(u"Zantrel Agent", &log));
 
-    EXPECT_EQ(text(), u"Deleting registry key \"HKLM\\" + kUserData + u"\\P1\"...Windows Error 0x5: Access denied.\r\n"
+    EXPECT_EQ(text(), u"Checking for registry key \"HKLM\\" + kFeatures + u"\\P1\"...not found\r\n"
+                      u"Deleting registry key \"HKLM\\" + kUserData + u"\\P1\"...Windows Error 0x5: Access denied.\r\n"
                       u"...error occurred while trying to delete key \"HKLM\\" + kUserData + u"\\P1\\InstallProperties\"\r\n"
                       u"Failed to delete " + kUserData + u"\\P1\r\n");
 }
