@@ -32,6 +32,14 @@ nlohmann::json RemoveResult(const ComponentOutcome& outcome)
     return *outcome.removeResult ? "succeeded" : "failed";
 }
 
+nlohmann::ordered_json PendingRestart(const ComponentOutcome& outcome)
+{
+    nlohmann::ordered_json paths = nlohmann::ordered_json::array();
+    for (const std::u16string& path : outcome.pendingRestart)
+        paths.push_back(ToUtf8(path));
+    return paths;
+}
+
 } // namespace
 
 std::string SilentRunReport(const SilentRunResult& result, std::u16string_view program,
@@ -50,6 +58,7 @@ std::string SilentRunReport(const SilentRunResult& result, std::u16string_view p
             {"removeResult", RemoveResult(outcome)},
             {"detection", outcome.detectionError ? "incomplete" : "complete"},
             {"detectionError", outcome.detectionError ? nlohmann::ordered_json(ToUtf8(*outcome.detectionError)) : nullptr},
+            {"pendingRestart", PendingRestart(outcome)},
         });
     }
     const nlohmann::ordered_json report = {

@@ -7,6 +7,7 @@
 #include "core/product.h"
 #include "platform/desktop.h"
 #include "platform/os_api.h"
+#include "platform/restart_deletions.h"
 
 namespace {
 
@@ -148,11 +149,13 @@ SilentRunResult RunSilent(std::u16string_view commandLine, const ProductSet& pro
         if (!product)
             continue;
         ComponentOutcome& outcome = OutcomeOf(result, id);
+        const RestartDeletionScope atRestart;
         if (product->isInstalled() && outcome.selected) {
             outcome.removeCalled = true;
             Survive([&] { outcome.removeResult = product->remove(); });
         }
         Survive([product] { product->runDetection(); });
+        outcome.pendingRestart = atRestart.paths();
         outcome.name = product->name();
         outcome.installedAfter = product->isInstalled();
         outcome.detectionError = product->detectionError();
@@ -163,8 +166,11 @@ SilentRunResult RunSilent(std::u16string_view commandLine, const ProductSet& pro
     if (context.takeRestartRequest)
         result.restartRequested = context.takeRestartRequest();
 
-    if (!anyLeft && context.removeRootTraces)
+    if (!anyLeft && context.removeRootTraces) {
+        const RestartDeletionScope atRestart;
         context.removeRootTraces(context.log);
+        result.restartRequested |= !atRestart.paths().empty();
+    }
 
     if (!anySelected) {
         Tell(context, SilentHelpText(), MB_OK);
@@ -239,5 +245,6 @@ DWORD SilentExitStatus(const SilentRunResult& result)
     });
     if (failed)
         return 1603;
-    return result.restartRequested ? 3010 : 0;
+    const bool pending = any([](const ComponentOutcome& outcome) { return !outcome.pendingRestart.empty(); });
+    return result.restartRequested || pending ? 3010 : 0;
 }

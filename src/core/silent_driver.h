@@ -39,6 +39,9 @@ struct ComponentOutcome {
     bool installedAfter = false;
     // What kept the last detection from looking everywhere; absent when it was complete.
     OptionalText detectionError;
+    // What of it Windows deletes when it next starts: held by a running program, listed by the
+    // removal or by an earlier run.
+    std::vector<std::u16string> pendingRestart;
 };
 
 // How a silent run ended.
@@ -59,7 +62,8 @@ struct SilentRunResult {
 // The exit status a deployment engine judges the run by:
 //   0     every component's last detection was complete, no selected component is installed any
 //         more and every removal reported success (also when nothing selected was installed)
-//   3010  as 0, and an uninstaller asked for a restart (3010 or 1641)
+//   3010  as 0, except that what is left goes when Windows restarts, or an uninstaller asked
+//         for a restart (3010 or 1641)
 //   1603  a selected component is still installed, a removal failed or threw, or a detection
 //         could not look everywhere
 //   1     the client's removal was refused

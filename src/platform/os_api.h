@@ -131,6 +131,9 @@ public:
     virtual BOOL writeFile(HANDLE file, const void* buffer, DWORD bytesToWrite,
                            DWORD* bytesWritten, LPOVERLAPPED overlapped) = 0;
     virtual BOOL flushFileBuffers(HANDLE file) = 0;
+    // MoveFileExW. With MOVEFILE_DELAY_UNTIL_REBOOT and no new name: the file or empty folder is
+    // deleted when Windows next starts (PendingFileRenameOperations).
+    virtual BOOL moveFileEx(const char16_t* existing, const char16_t* newName, DWORD flags) = 0;
     virtual DWORD getTempPath(DWORD bufferLength, char16_t* buffer) = 0;
     virtual UINT getTempFileName(const char16_t* pathName, const char16_t* prefix, UINT unique,
                                  char16_t* tempFileName) = 0;

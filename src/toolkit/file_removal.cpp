@@ -10,6 +10,7 @@
 #include "platform/handles.h"
 #include "platform/os_api.h"
 #include "platform/probe_errors.h"
+#include "platform/restart_deletions.h"
 #include "platform/text.h"
 #include "toolkit/access.h"
 #include "toolkit/protected_locations.h"
@@ -46,6 +47,41 @@ bool IsLink(DWORD attributes)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
+// What became of a file or folder: gone, listed for deletion when Windows restarts because a
+// running program holds it, or left with its failure logged.
+enum class Deletion { Gone, AtRestart, Failed };
+
+// The name as the administrator knows it: without the long-path prefix of a drive path.
+std::u16string Shown(const std::u16string& path)
+{
+    if (StartsWith(path, kLongPathPrefix) && path.size() > 6 && path[5] == u':')
+        return path.substr(kLongPathPrefix.size());
+    return path;
+}
+
+// After the failure line of a deletion the system refused because the object is in use: the
+// object is listed for deletion at the next start, with its own line.
+Deletion AtRestart(const std::u16string& path, Remove::Log* log)
+{
+    if (const DWORD error = ScheduleDeletionAtRestart(path)) {
+        Os().setLastError(error);
+        LastErrorLine(log, u"...error occurred while trying to schedule the deletion at restart of \"", path);
+        return Deletion::Failed;
+    }
+    writeLine(log, u"Scheduled for deletion when Windows restarts: \"" + Shown(path) + u"\"");
+    return Deletion::AtRestart;
+}
+
+// A deletion the system refused because a running program holds the object: its image
+// (access denied once access was recovered and the read-only bit cleared) or an open handle.
+bool InUse(DWORD error)
+{
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED;
+}
+
+Deletion DeleteTree(const std::u16string& folder, Remove::Log* log, DWORD listed);
+Deletion DeleteOneFile(const std::u16string& file, Remove::Log* log, DWORD listed);
+
 } // namespace
 
 std::u16string LongPathForm(const std::u16string& path)
@@ -71,6 +107,12 @@ bool CheckFile(const std::u16string& path, Remove::Log* log)
     const bool found = Os().getFileAttributes(path.c_str()) != INVALID_FILE_ATTRIBUTES;
     if (!found)
         NoteProbeError(Os().getLastError(), u"\"" + path + u"\"");
+    // What Windows deletes when it restarts is as good as gone, and said to be.
+    if (found && PendingDeletionAtRestart(path)) {
+        NoteDeletionAtRestart(path);
+        writeLine(log, u"scheduled for deletion when Windows restarts");
+        return false;
+    }
     writeLine(log, found ? u"found" : u"not found");
     return found;
 }
@@ -82,8 +124,9 @@ bool DeleteDirectory(const std::u16string& path, Remove::Log* log)
     // ("\\?\C:\Windows\."), so that a hostile value gets its failure line; an empty or relative
     // name that leads nowhere stays silent.
     const bool refused = IsProtectedLocation(path);
-    Remove::Log silent;
-    if ((!refused || !NormalizeLocation(path)) && !CheckFile(path, &silent))
+    // A folder already listed for deletion at restart is still gone through: what was added to
+    // it since is deleted now, and nothing is listed twice.
+    if ((!refused || !NormalizeLocation(path)) && Os().getFileAttributes(path.c_str()) == INVALID_FILE_ATTRIBUTES)
         return true;
     log->write(u"Deleting directory \"");
     log->write(path);
@@ -92,13 +135,28 @@ bool DeleteDirectory(const std::u16string& path, Remove::Log* log)
         writeLine(log, u"refused: protected location");
         return false;
     }
-    if (!DeleteDirectoryTree(LongPathForm(path), log))
+    const Deletion deletion = DeleteTree(LongPathForm(path), log, INVALID_FILE_ATTRIBUTES);
+    if (deletion == Deletion::Failed)
         return false;
-    writeLine(log, u"done");
+    // What waits for the restart has said so on lines of its own.
+    if (deletion == Deletion::Gone)
+        writeLine(log, u"done");
     return true;
 }
 
 bool DeleteDirectoryTree(const std::u16string& folder, Remove::Log* log, DWORD listed)
+{
+    return DeleteTree(folder, log, listed) != Deletion::Failed;
+}
+
+bool DeleteFileForced(const std::u16string& file, Remove::Log* log, DWORD listed)
+{
+    return DeleteOneFile(file, log, listed) != Deletion::Failed;
+}
+
+namespace {
+
+Deletion DeleteTree(const std::u16string& folder, Remove::Log* log, DWORD listed)
 {
     // What a link leads to is not the suite's. The parent's listing says what a child is even
     // when the system cannot answer for it; a folder nobody can say is no link is not entered,
@@ -106,9 +164,11 @@ bool DeleteDirectoryTree(const std::u16string& folder, Remove::Log* log, DWORD l
     const DWORD attributes = Os().getFileAttributes(folder.c_str());
     const bool isLink = IsLink(listed) || IsLink(attributes) ||
                         (attributes == INVALID_FILE_ATTRIBUTES && listed == INVALID_FILE_ATTRIBUTES);
+    // Something below is held by a running program: the rest goes on, and the folder waits too.
+    bool held = false;
     if (!isLink) {
         if (!GrantFileAccess(folder, log))
-            return false;
+            return Deletion::Failed;
         UniqueFindHandle listing;
         try {
             WIN32_FIND_DATAW entry{};
@@ -121,51 +181,59 @@ bool DeleteDirectoryTree(const std::u16string& folder, Remove::Log* log, DWORD l
                 if (shown == u"." || shown == u"..")
                     continue;
                 const std::u16string child = Child(folder, name);
-                const bool deleted = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                                         ? DeleteDirectoryTree(child, log, entry.dwFileAttributes)
-                                         : DeleteFileForced(child, log, entry.dwFileAttributes);
-                if (!deleted)
-                    return false;
+                const Deletion deletion = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                                              ? DeleteTree(child, log, entry.dwFileAttributes)
+                                              : DeleteOneFile(child, log, entry.dwFileAttributes);
+                if (deletion == Deletion::Failed)
+                    return Deletion::Failed;
+                held |= deletion == Deletion::AtRestart;
             } while (Os().findNextFile(listing.get(), &entry));
             if (Os().getLastError() != ERROR_NO_MORE_FILES)
                 ThrowLastError();
         } catch (...) {
             LastErrorLine(log, u"...in call to RemoveDirectory while looping files for \"", folder);
-            return false;
+            return Deletion::Failed;
         }
     }
     if (Os().removeDirectory(folder.c_str()))
-        return true;
+        return Deletion::Gone;
+    const DWORD error = Os().getLastError();
     LastErrorLine(log, u"...in call to RemoveDirectory for \"", folder);
-    return false;
+    // Listed after everything below it: the system deletes in the order listed.
+    if ((held && error == ERROR_DIR_NOT_EMPTY) || error == ERROR_SHARING_VIOLATION)
+        return AtRestart(folder, log);
+    return Deletion::Failed;
 }
 
-bool DeleteFileForced(const std::u16string& file, Remove::Log* log, DWORD listed)
+Deletion DeleteOneFile(const std::u16string& file, Remove::Log* log, DWORD listed)
 {
     DWORD attributes = Os().getFileAttributes(file.c_str());
     // Access recovery on a link would take over the file it leads to.
     if (IsLink(listed) || IsLink(attributes))
-        return true;
+        return Deletion::Gone;
     if (!GrantFileAccess(file, log))
-        return false;
+        return Deletion::Failed;
     attributes = Os().getFileAttributes(file.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES)
-        return true;
+        return Deletion::Gone;
     if (attributes & FILE_ATTRIBUTE_READONLY) {
         // The attribute belongs to the file, and so to every other name it has.
         try {
             CheckSoleName(file);
         } catch (...) {
             WriteFailureLine(log, u"...error occurred while trying to remove read-only attribute of file \"", file);
-            return false;
+            return Deletion::Failed;
         }
         if (!Os().setFileAttributes(file.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY)) {
             LastErrorLine(log, u"...error occurred while trying to remove read-only attribute of file \"", file);
-            return false;
+            return Deletion::Failed;
         }
     }
     if (Os().deleteFile(file.c_str()))
-        return true;
+        return Deletion::Gone;
+    const DWORD error = Os().getLastError();
     LastErrorLine(log, u"...error occurred while trying to delete file \"", file);
-    return false;
+    return InUse(error) ? AtRestart(file, log) : Deletion::Failed;
 }
+
+} // namespace

@@ -12,7 +12,8 @@ class Log;
 // is cleared; objects that refuse deletion get full access for the current user first (see
 // access.h). Nothing here throws.
 
-// "Checking for file ..." found / not found: files and folders alike.
+// "Checking for file ..." found / not found: files and folders alike. One that Windows deletes
+// when it restarts counts as not found, with "scheduled for deletion when Windows restarts".
 bool CheckFile(const std::u16string& path, Remove::Log* log);
 
 // Deletes the folder and everything in it, through its long-path form. True when it is gone or

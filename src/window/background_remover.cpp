@@ -6,6 +6,7 @@
 #include "core/log.h"
 #include "core/product.h"
 #include "platform/errors.h"
+#include "platform/restart_deletions.h"
 #include "toolkit/detection_index.h"
 
 BackgroundRemover::BackgroundRemover(RemoverHost* removerHost, Remove::Log* sink)
@@ -67,6 +68,8 @@ void BackgroundRemover::dropUninstalled()
 void BackgroundRemover::run()
 {
     allSucceeded = true;
+    // Even a job cut short by an exception tells what it listed for the restart.
+    const RestartDeletionScope atRestart;
     try {
         // The job is one pass: its lookups share what they read of the registry.
         const DetectionIndexScope index;
@@ -81,6 +84,8 @@ void BackgroundRemover::run()
         if (mode == Mode::Removal)
             allSucceeded = false;
     }
+    if (mode == Mode::Removal)
+        pendingRestart = !atRestart.paths().empty();
     host->post(mode == Mode::Detection ? kDetectionDone : kRemovalDone);
 }
 

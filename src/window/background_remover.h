@@ -77,6 +77,8 @@ public:
     // Whether the last detection of any component detected could not look everywhere: then
     // nothing proves the suite gone, and its roots stay.
     bool detectionIncomplete() const;
+    // Whether the last removal left something that Windows deletes when it restarts.
+    bool restartPending() const { return pendingRestart; }
 
 private:
     enum class Mode { Detection, Removal };
@@ -90,6 +92,7 @@ private:
     UINT_PTR timerId = 0;
     Remove::Log* log;
     bool allSucceeded = true;
+    bool pendingRestart = false;
     std::vector<QTVProduct*> productsFound;
     std::vector<QTVProduct*> removed;
     std::vector<QTVProduct*> detected;

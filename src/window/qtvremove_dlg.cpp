@@ -356,13 +356,16 @@ void CQTVRemoveDlg::onRemovalDone()
     flushLog();
     killLogTimerAndJoin();
     const std::size_t removedCount = remover.removals().size();
+    // What a running program held goes when Windows restarts: the box says so below its text.
+    const std::u16string restart =
+        remover.restartPending() ? u"\nWindows must restart to finish the removal." : u"";
     if (remover.succeeded()) {
         const std::u16string text =
-            u"Successfully removed " + ToUtf16(std::to_string(removedCount)) + u" products.";
+            u"Successfully removed " + ToUtf16(std::to_string(removedCount)) + u" products." + restart;
         MessageBoxW(window, Wide(text), L"Success", MB_OK);
     } else {
-        MessageBoxW(window, L"Some errors were encountered.  See the log for details.", L"Errors Encountered",
-                    MB_ICONERROR | MB_OK);
+        const std::u16string text = u"Some errors were encountered.  See the log for details." + restart;
+        MessageBoxW(window, Wide(text), L"Errors Encountered", MB_ICONERROR | MB_OK);
     }
     if (removedCount == remover.products().size() && !remover.detectionIncomplete()) {
         messageLog.write(EOL);

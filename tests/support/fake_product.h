@@ -9,6 +9,7 @@
 #include "core/log.h"
 #include "core/product.h"
 #include "platform/probe_errors.h"
+#include "platform/restart_deletions.h"
 #include "platform/text.h"
 
 // A component double: installed or not on a pretend machine, removable or not, and throwing
@@ -46,6 +47,8 @@ public:
             throw std::runtime_error("remove failed");
         if (removable || goesAnyway)
             onMachine = false;
+        if (!heldUntilRestart.empty())
+            NoteDeletionAtRestart(heldUntilRestart);
         return removable;
     }
 
@@ -55,6 +58,8 @@ public:
     bool goesAnyway = false;
     OptionalText versionFound;
     bool throwOnDetect = false;
+    // A file a running program held, which the removal left to the restart.
+    std::u16string heldUntilRestart;
     // Detections that meet a denied key, and so see nothing.
     int deniedDetections = 0;
     bool throwOnRemove = false;

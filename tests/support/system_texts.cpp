@@ -12,6 +12,7 @@ struct Texts {
 constexpr Texts kTexts[] = {
     {2, "File not found.", "The system cannot find the file specified."},
     {5, "Access denied.", "Access is denied."},
+    {145, "Directory is not empty.", "The directory is not empty."},
     {1051, "Dependent services are running.",
      "A stop control has been sent to a service that other running services are dependent on."},
     {1060, "Service does not exist.", "The specified service does not exist as an installed service."},

@@ -113,6 +113,9 @@ private:
     DWORD findNext(HANDLE find, WIN32_FIND_DATAW* data);
     DWORD findClose(HANDLE find);
     DWORD deleteFile(const char16_t* path);
+    // What the system does at start-up with a deletion it was asked to make then: no program
+    // runs, so nothing holds the file; a folder goes only when empty.
+    DWORD deleteAtStartUp(const std::u16string& path);
     DWORD removeDirectory(const char16_t* path);
     DWORD createDirectory(const char16_t* path);
     DWORD createFile(SimMachine& machine, const char16_t* path, DWORD access, DWORD shareMode,

@@ -77,6 +77,25 @@ DWORD SimFileSystem::deleteFile(const char16_t* text)
     return ERROR_SUCCESS;
 }
 
+DWORD SimFileSystem::deleteAtStartUp(const std::u16string& text)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    Path path;
+    if (const DWORD error = parse(text.c_str(), kFolderPathLimit, path))
+        return error;
+    std::shared_ptr<SimFileNode> parent;
+    if (const DWORD error = resolveParent(path, parent))
+        return error;
+    const auto child = FindChild(*parent, path.parts.back());
+    if (child == parent->children.end())
+        return ERROR_FILE_NOT_FOUND;
+    const SimFileNode& node = *child->second;
+    if (node.folder && node.link.empty() && !node.children.empty())
+        return ERROR_DIR_NOT_EMPTY;
+    parent->children.erase(child);
+    return ERROR_SUCCESS;
+}
+
 DWORD SimFileSystem::removeDirectory(const char16_t* text)
 {
     std::lock_guard<std::mutex> lock(mutex_);

@@ -11,6 +11,7 @@
 #include "platform/sim/sim_console.h"
 #include "platform/sim/sim_files_internal.h"
 #include "platform/sim/sim_machine.h"
+#include "platform/sim/sim_registry.h"
 #include "platform/sim/sim_text.h"
 
 using SimFilesInternal::kOpenAlways;
@@ -135,6 +136,63 @@ BOOL SimMachine::writeFile(HANDLE file, const void* buffer, DWORD bytesToWrite,
     if (const DWORD error = files().writeFile(*this, file, buffer, bytesToWrite, bytesWritten))
         return fail<BOOL>(error, FALSE);
     return TRUE;
+}
+
+namespace {
+
+const char16_t kSessionManager[] = u"SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+const char16_t kPendingOperations[] = u"PendingFileRenameOperations";
+
+} // namespace
+
+BOOL SimMachine::moveFileEx(const char16_t* existing, const char16_t* newName, DWORD flags)
+{
+    if (enter(SimCall::MoveFileEx))
+        return FALSE;
+    // Only what a removal asks for: a deletion when Windows next starts.
+    if (flags != MOVEFILE_DELAY_UNTIL_REBOOT || newName != nullptr)
+        return fail<BOOL>(ERROR_CALL_NOT_IMPLEMENTED, FALSE);
+    // The system's own name of the path, "\??\C:\...", as RtlDosPathNameToNtPathName_U makes it;
+    // the file need not exist. Each deletion is the name and an empty new name; the list ends
+    // with one more terminator.
+    const std::u16string_view path = existing != nullptr ? existing : u"";
+    std::u16string ntName;
+    if (path.substr(0, 4) == u"\\\\?\\") {
+        ntName = u"\\??\\" + std::u16string(path.substr(4));
+    } else if (const std::optional<std::u16string> full = SimFullPath(path, files().currentFolder())) {
+        ntName = u"\\??\\" + *full;
+    } else {
+        return fail<BOOL>(ERROR_PATH_NOT_FOUND, FALSE);
+    }
+    std::vector<BYTE> data = registry().valueData(HKEY_LOCAL_MACHINE, kSessionManager, kPendingOperations)
+                                 .value_or(std::vector<BYTE>{});
+    if (data.size() >= 2)
+        data.resize(data.size() - 2);
+    for (const char16_t c : ntName + u'\0' + u'\0' + u'\0') {
+        data.push_back(static_cast<BYTE>(c & 0xFF));
+        data.push_back(static_cast<BYTE>(c >> 8));
+    }
+    registry().setValue(HKEY_LOCAL_MACHINE, kSessionManager, kPendingOperations, REG_MULTI_SZ, std::move(data));
+    return TRUE;
+}
+
+void SimMachine::restart()
+{
+    const std::vector<BYTE> data = registry().valueData(HKEY_LOCAL_MACHINE, kSessionManager, kPendingOperations)
+                                       .value_or(std::vector<BYTE>{});
+    std::vector<std::u16string> strings(1);
+    for (std::size_t i = 0; i + 1 < data.size(); i += 2) {
+        const auto c = static_cast<char16_t>(data[i] | (data[i + 1] << 8));
+        if (c == u'\0')
+            strings.emplace_back();
+        else
+            strings.back() += c;
+    }
+    // Pairs of the name and its new name; an empty new name deletes. In the order listed.
+    for (std::size_t i = 0; i + 1 < strings.size() && !strings[i].empty(); i += 2)
+        if (strings[i + 1].empty() && strings[i].rfind(u"\\??\\", 0) == 0)
+            files().deleteAtStartUp(u"\\\\?\\" + strings[i].substr(4));
+    registry().removeValue(HKEY_LOCAL_MACHINE, kSessionManager, kPendingOperations);
 }
 
 BOOL SimMachine::flushFileBuffers(HANDLE file)

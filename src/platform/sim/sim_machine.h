@@ -82,6 +82,7 @@ enum class SimCall {
     AttachConsole,
     GetFileType,
     WriteConsole,
+    MoveFileEx,
     Sleep,
     GetTickCount64,
 };
@@ -132,6 +133,10 @@ public:
     SimFileSystem& files();
     SimShell& shell();
     SimConsole& console();
+
+    // Windows restarting: what PendingFileRenameOperations lists is deleted before any program
+    // runs (a folder only when it is empty by then), and the list is emptied.
+    void restart();
 
     // Environment variables for ExpandEnvironmentStringsW (names are case-insensitive).
     void setEnvironmentVariable(const std::u16string& name, std::u16string value);
@@ -217,6 +222,7 @@ public:
     HANDLE createFile(const char16_t* path, DWORD access, DWORD shareMode, SECURITY_ATTRIBUTES* attributes, DWORD disposition, DWORD flagsAndAttributes, HANDLE templateFile) override;
     BOOL writeFile(HANDLE file, const void* buffer, DWORD bytesToWrite, DWORD* bytesWritten, LPOVERLAPPED overlapped) override;
     BOOL flushFileBuffers(HANDLE file) override;
+    BOOL moveFileEx(const char16_t* existing, const char16_t* newName, DWORD flags) override;
     DWORD getTempPath(DWORD bufferLength, char16_t* buffer) override;
     UINT getTempFileName(const char16_t* pathName, const char16_t* prefix, UINT unique, char16_t* tempFileName) override;
     DWORD expandEnvironmentStrings(const char16_t* source, char16_t* destination, DWORD size) override;

@@ -204,6 +204,26 @@ bool SimRegistry::valueExists(HKEY root, std::u16string_view path, std::u16strin
     return key && key->values.count(std::u16string(name));
 }
 
+std::optional<std::vector<BYTE>> SimRegistry::valueData(HKEY root, std::u16string_view path,
+                                                        std::u16string_view name, View view) const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto key = resolve(root, path, inView64(root, path, view), false);
+    if (!key)
+        return std::nullopt;
+    const auto found = key->values.find(std::u16string(name));
+    if (found == key->values.end())
+        return std::nullopt;
+    return found->second.data;
+}
+
+void SimRegistry::removeValue(HKEY root, std::u16string_view path, std::u16string_view name, View view)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (const auto key = resolve(root, path, inView64(root, path, view), false))
+        key->values.erase(std::u16string(name));
+}
+
 std::vector<std::u16string> SimRegistry::subkeys(HKEY root, std::u16string_view path,
                                                  View view) const
 {

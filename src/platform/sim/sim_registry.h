@@ -4,6 +4,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -60,6 +61,11 @@ public:
                      View view = View::Wow32) const;
     std::vector<std::u16string> subkeys(HKEY root, std::u16string_view path,
                                         View view = View::Wow32) const;
+    // The value's data; nothing when there is no such value.
+    std::optional<std::vector<BYTE>> valueData(HKEY root, std::u16string_view path, std::u16string_view name,
+                                               View view = View::Wow32) const;
+    // Removes a value, as the system does with what it consumed; nothing when there is none.
+    void removeValue(HKEY root, std::u16string_view path, std::u16string_view name, View view = View::Wow32);
     // Keys opened by the program and not yet closed.
     std::size_t openKeys() const;
 

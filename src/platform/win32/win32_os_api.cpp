@@ -285,6 +285,11 @@ BOOL Win32OsApi::flushFileBuffers(HANDLE file)
     return ::FlushFileBuffers(file);
 }
 
+BOOL Win32OsApi::moveFileEx(const char16_t* existing, const char16_t* newName, DWORD flags)
+{
+    return ::MoveFileExW(W(existing), W(newName), flags);
+}
+
 DWORD Win32OsApi::getTempPath(DWORD bufferLength, char16_t* buffer)
 {
     return ::GetTempPathW(bufferLength, W(buffer));

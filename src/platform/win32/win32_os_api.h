@@ -59,6 +59,7 @@ public:
     HANDLE createFile(const char16_t* path, DWORD access, DWORD shareMode, SECURITY_ATTRIBUTES* attributes, DWORD disposition, DWORD flagsAndAttributes, HANDLE templateFile) override;
     BOOL writeFile(HANDLE file, const void* buffer, DWORD bytesToWrite, DWORD* bytesWritten, LPOVERLAPPED overlapped) override;
     BOOL flushFileBuffers(HANDLE file) override;
+    BOOL moveFileEx(const char16_t* existing, const char16_t* newName, DWORD flags) override;
     DWORD getTempPath(DWORD bufferLength, char16_t* buffer) override;
     UINT getTempFileName(const char16_t* pathName, const char16_t* prefix, UINT unique, char16_t* tempFileName) override;
     DWORD expandEnvironmentStrings(const char16_t* source, char16_t* destination, DWORD size) override;

@@ -90,6 +90,8 @@ TEST_F(DeploymentRunTest, ExitStatusTellsHowTheRunEnded)
         {"all removed", {P::Relay, P::Client, P::ClientLoggingService}, u"/silent /all", none, false, 0},
         {"an unselected component stays", {P::Console, P::MSDE}, u"/silent /msde", none, false, 0},
         {"an uninstaller asked for a restart", {P::MSDE}, u"/silent /msde", none, true, 3010},
+        {"what is left goes when Windows restarts", {P::Console}, u"/silent /console",
+         [](FakeSuite& s) { s[P::Console].heldUntilRestart = u"C:\\Console\\tray.exe"; }, false, 3010},
         {"a selected component stays", {P::Console}, u"/silent /console",
          [](FakeSuite& s) { s[P::Console].removable = false; }, false, 1603},
         {"a removal failed, though the component went", {P::Console}, u"/silent /console",
@@ -219,6 +221,7 @@ TEST_F(DeploymentRunTest, ReportRecordsEveryComponent)
     suite[P::MSDE].onMachine = true;
     suite[P::MSDE].throwOnRemove = true;
     suite[P::DLP].deniedDetections = 2;
+    suite[P::Relay].heldUntilRestart = u"C:\\Relay\\held.dll";
 
     const SilentRunResult result = run(u"/silent /relay /console /msde /sam");
     const nlohmann::json report = nlohmann::json::parse(SilentRunReport(result, u"QTVRemove", u"1.0.0.0"));
@@ -233,20 +236,20 @@ TEST_F(DeploymentRunTest, ReportRecordsEveryComponent)
     for (const nlohmann::json& component : report["components"])
         rows += component.dump() + "\n";
     EXPECT_EQ(rows,
-              R"({"detection":"complete","detectionError":null,"installedBefore":false,"name":"WebUI Service","removeResult":null,"removed":false,"selected":false,"stillInstalled":false,"switch":"/webui","version":null}
-{"detection":"complete","detectionError":null,"installedBefore":false,"name":"A2A","removeResult":null,"removed":false,"selected":false,"stillInstalled":false,"switch":"/a2a","version":null}
-{"detection":"complete","detectionError":null,"installedBefore":false,"name":"Platform API","removeResult":null,"removed":false,"selected":false,"stillInstalled":false,"switch":"/api","version":null}
-{"detection":"complete","detectionError":null,"installedBefore":true,"name":"Console","removeResult":"failed","removed":true,"selected":true,"stillInstalled":true,"switch":"/console","version":null}
-{"detection":"complete","detectionError":null,"installedBefore":false,"name":"Software Asset Management","removeResult":null,"removed":false,"selected":true,"stillInstalled":false,"switch":"/sam","version":null}
-{"detection":"complete","detectionError":null,"installedBefore":false,"name":"Client Deploy Tool","removeResult":null,"removed":false,"selected":false,"stillInstalled":false,"switch":"/cdt","version":null}
-{"detection":"complete","detectionError":null,"installedBefore":false,"name":"Server","removeResult":null,"removed":false,"selected":false,"stillInstalled":false,"switch":"/server","version":null}
-{"detection":"complete","detectionError":null,"installedBefore":true,"name":"Relay","removeResult":"succeeded","removed":true,"selected":true,"stillInstalled":false,"switch":"/relay","version":"9.5.10.79"}
-{"detection":"incomplete","detectionError":"unable to look at \"HKLM\\SOFTWARE\\Zantrel\": Windows Error 0x5: Access denied.","installedBefore":false,"name":"DLP","removeResult":null,"removed":false,"selected":false,"stillInstalled":false,"switch":"/dlp","version":null}
-{"detection":"complete","detectionError":null,"installedBefore":false,"name":"Client Logging Service","removeResult":null,"removed":false,"selected":false,"stillInstalled":false,"switch":"/loggingservice","version":null}
-{"detection":"complete","detectionError":null,"installedBefore":false,"name":"Agent","removeResult":null,"removed":false,"selected":false,"stillInstalled":false,"switch":"/client","version":null}
-{"detection":"complete","detectionError":null,"installedBefore":false,"name":"Supporting Databases","removeResult":null,"removed":false,"selected":false,"stillInstalled":false,"switch":"/database","version":null}
-{"detection":"complete","detectionError":null,"installedBefore":false,"name":"Deployment Installer","removeResult":null,"removed":false,"selected":false,"stillInstalled":false,"switch":"/generator","version":null}
-{"detection":"complete","detectionError":null,"installedBefore":true,"name":"Microsoft SQL Server Desktop Engine","removeResult":"exception","removed":true,"selected":true,"stillInstalled":true,"switch":"/msde","version":null}
+              R"({"detection":"complete","detectionError":null,"installedBefore":false,"name":"WebUI Service","pendingRestart":[],"removeResult":null,"removed":false,"selected":false,"stillInstalled":false,"switch":"/webui","version":null}
+{"detection":"complete","detectionError":null,"installedBefore":false,"name":"A2A","pendingRestart":[],"removeResult":null,"removed":false,"selected":false,"stillInstalled":false,"switch":"/a2a","version":null}
+{"detection":"complete","detectionError":null,"installedBefore":false,"name":"Platform API","pendingRestart":[],"removeResult":null,"removed":false,"selected":false,"stillInstalled":false,"switch":"/api","version":null}
+{"detection":"complete","detectionError":null,"installedBefore":true,"name":"Console","pendingRestart":[],"removeResult":"failed","removed":true,"selected":true,"stillInstalled":true,"switch":"/console","version":null}
+{"detection":"complete","detectionError":null,"installedBefore":false,"name":"Software Asset Management","pendingRestart":[],"removeResult":null,"removed":false,"selected":true,"stillInstalled":false,"switch":"/sam","version":null}
+{"detection":"complete","detectionError":null,"installedBefore":false,"name":"Client Deploy Tool","pendingRestart":[],"removeResult":null,"removed":false,"selected":false,"stillInstalled":false,"switch":"/cdt","version":null}
+{"detection":"complete","detectionError":null,"installedBefore":false,"name":"Server","pendingRestart":[],"removeResult":null,"removed":false,"selected":false,"stillInstalled":false,"switch":"/server","version":null}
+{"detection":"complete","detectionError":null,"installedBefore":true,"name":"Relay","pendingRestart":["C:\\Relay\\held.dll"],"removeResult":"succeeded","removed":true,"selected":true,"stillInstalled":false,"switch":"/relay","version":"9.5.10.79"}
+{"detection":"incomplete","detectionError":"unable to look at \"HKLM\\SOFTWARE\\Zantrel\": Windows Error 0x5: Access denied.","installedBefore":false,"name":"DLP","pendingRestart":[],"removeResult":null,"removed":false,"selected":false,"stillInstalled":false,"switch":"/dlp","version":null}
+{"detection":"complete","detectionError":null,"installedBefore":false,"name":"Client Logging Service","pendingRestart":[],"removeResult":null,"removed":false,"selected":false,"stillInstalled":false,"switch":"/loggingservice","version":null}
+{"detection":"complete","detectionError":null,"installedBefore":false,"name":"Agent","pendingRestart":[],"removeResult":null,"removed":false,"selected":false,"stillInstalled":false,"switch":"/client","version":null}
+{"detection":"complete","detectionError":null,"installedBefore":false,"name":"Supporting Databases","pendingRestart":[],"removeResult":null,"removed":false,"selected":false,"stillInstalled":false,"switch":"/database","version":null}
+{"detection":"complete","detectionError":null,"installedBefore":false,"name":"Deployment Installer","pendingRestart":[],"removeResult":null,"removed":false,"selected":false,"stillInstalled":false,"switch":"/generator","version":null}
+{"detection":"complete","detectionError":null,"installedBefore":true,"name":"Microsoft SQL Server Desktop Engine","pendingRestart":[],"removeResult":"exception","removed":true,"selected":true,"stillInstalled":true,"switch":"/msde","version":null}
 )");
 }
 

@@ -155,13 +155,29 @@ TEST_F(FileRemovalTest, FirstFailingFileStopsTheDeletionAndIsNamed)
 {
     files().addFile(kAgent + u"\\a.txt");
     files().addFile(kAgent + u"\\b.txt");
-    machine.failCall(SimCall::DeleteFile, ERROR_SHARING_VIOLATION);
+    machine.failCall(SimCall::DeleteFile, ERROR_INVALID_FUNCTION);
 
     EXPECT_FALSE(DeleteDirectory(kAgent, &log));
 
-    EXPECT_EQ(text(), u"Deleting directory \"" + kAgent + u"\"...Windows Error: Sharing violation."
+    EXPECT_EQ(text(), u"Deleting directory \"" + kAgent + u"\"...Windows Error: Invalid function."
                       u"...error occurred while trying to delete file \"\\\\?\\" + kAgent + u"\\a.txt\"\r\n");
     EXPECT_TRUE(files().exists(kAgent + u"\\b.txt"));
+}
+
+// A file in use waits for the restart, with its folder; the rest of the folder goes now.
+TEST_F(FileRemovalTest, AFileInUseWaitsForTheRestartAndTheRestGoes)
+{
+    files().addFile(kAgent + u"\\a.txt");
+    files().addFile(kAgent + u"\\b.txt");
+    machine.failCall(SimCall::DeleteFile, ERROR_SHARING_VIOLATION);
+
+    EXPECT_TRUE(DeleteDirectory(kAgent, &log));
+
+    EXPECT_TRUE(files().exists(kAgent + u"\\a.txt"));
+    EXPECT_FALSE(files().exists(kAgent + u"\\b.txt"));
+    EXPECT_TRUE(HasLines(text(), u"Scheduled for deletion when Windows restarts: \"" + kAgent + u"\\a.txt\"\r\n"));
+    machine.restart();
+    EXPECT_FALSE(files().exists(kAgent));
 }
 
 TEST_F(FileRemovalTest, ListingFailureIsReported)

@@ -48,12 +48,12 @@ TEST_F(RootCleanupTest, UndeletableFolderDoesNotStopTheKeys)
 {
     machine.files().addFile(u"C:\\Program Files (x86)\\Zantrel Enterprise\\locked.dll");
     registry().createKey(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Zantrel");
-    machine.failCall(SimCall::DeleteFile, ERROR_SHARING_VIOLATION);
+    machine.failCall(SimCall::DeleteFile, ERROR_INVALID_FUNCTION);
 
     RemoveRootTraces(&log);
 
-    EXPECT_EQ(text(), u"Deleting directory \"C:\\Program Files (x86)\\Zantrel Enterprise\"...Windows Error: Sharing "
-                      u"violation....error occurred while trying to delete file \"\\\\?\\C:\\Program Files (x86)\\"
+    EXPECT_EQ(text(), u"Deleting directory \"C:\\Program Files (x86)\\Zantrel Enterprise\"...Windows Error: Invalid "
+                      u"function....error occurred while trying to delete file \"\\\\?\\C:\\Program Files (x86)\\"
                       u"Zantrel Enterprise\\locked.dll\"\r\n"
                       u"Deleting registry key \"HKLM\\SOFTWARE\\Zantrel\"...done\r\n");
 }

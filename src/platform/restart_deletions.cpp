@@ -1,0 +1,94 @@
+#include "platform/restart_deletions.h"
+
+#include <algorithm>
+
+#include "platform/files.h"
+#include "platform/os_api.h"
+#include "platform/registry.h"
+
+namespace {
+
+const std::u16string kSessionManager = u"SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+const std::u16string kPendingOperations = u"PendingFileRenameOperations";
+
+thread_local RestartDeletionScope* innermost = nullptr;
+
+// The name as the list keeps it, for comparison: no "\\?\" or "\??\" prefix, upper case.
+std::u16string Comparable(std::u16string_view path)
+{
+    if (path.substr(0, 4) == u"\\\\?\\" || path.substr(0, 4) == u"\\??\\")
+        path.remove_prefix(4);
+    std::u16string name(path);
+    std::transform(name.begin(), name.end(), name.begin(),
+                   [](char16_t c) { return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - u'a' + u'A') : c; });
+    return name;
+}
+
+// The names listed for deletion (those with an empty new name).
+std::vector<std::u16string> ListedDeletions()
+{
+    std::vector<std::u16string> names;
+    UniqueKey key;
+    if (Os().regOpenKeyEx(HKEY_LOCAL_MACHINE, kSessionManager.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS)
+        return names;
+    DWORD type = REG_NONE;
+    DWORD size = 0;
+    if (Os().regQueryValueEx(key.get(), kPendingOperations.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
+        type != REG_MULTI_SZ)
+        return names;
+    std::vector<char16_t> text(size / 2 + 1, u'\0');
+    if (Os().regQueryValueEx(key.get(), kPendingOperations.c_str(), nullptr, &type,
+                             reinterpret_cast<BYTE*>(text.data()), &size) != ERROR_SUCCESS)
+        return names;
+    text.resize(size / 2);
+    std::vector<std::u16string> strings(1);
+    for (const char16_t c : text) {
+        if (c == u'\0')
+            strings.emplace_back();
+        else
+            strings.back() += c;
+    }
+    for (std::size_t i = 0; i + 1 < strings.size() && !strings[i].empty(); i += 2)
+        if (strings[i + 1].empty())
+            names.push_back(Comparable(strings[i]));
+    return names;
+}
+
+} // namespace
+
+bool PendingDeletionAtRestart(const std::u16string& path)
+{
+    const std::vector<std::u16string> listed = ListedDeletions();
+    const std::u16string full = Comparable(FullPathName(path).value_or(path));
+    return std::find(listed.begin(), listed.end(), full) != listed.end();
+}
+
+DWORD ScheduleDeletionAtRestart(const std::u16string& path)
+{
+    // A second run before the restart adds nothing to what the first one listed.
+    if (!PendingDeletionAtRestart(path) &&
+        !Os().moveFileEx(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT))
+        return Os().getLastError();
+    NoteDeletionAtRestart(path);
+    return ERROR_SUCCESS;
+}
+
+RestartDeletionScope::RestartDeletionScope()
+    : outer_(innermost)
+{
+    innermost = this;
+}
+
+RestartDeletionScope::~RestartDeletionScope()
+{
+    innermost = outer_;
+}
+
+void NoteDeletionAtRestart(const std::u16string& path)
+{
+    const std::u16string_view shown =
+        std::u16string_view(path).substr(0, 4) == u"\\\\?\\" ? std::u16string_view(path).substr(4) : path;
+    for (RestartDeletionScope* scope = innermost; scope != nullptr; scope = scope->outer_)
+        if (std::find(scope->paths_.begin(), scope->paths_.end(), shown) == scope->paths_.end())
+            scope->paths_.emplace_back(shown);
+}
