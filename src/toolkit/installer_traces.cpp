@@ -6,6 +6,7 @@
 #include "core/log.h"
 #include "platform/desktop.h"
 #include "platform/os_api.h"
+#include "platform/probe_errors.h"
 #include "platform/registry.h"
 #include "platform/win_types.h"
 #include "toolkit/registry_cleanup.h"
@@ -24,6 +25,18 @@ std::u16string Below(const char16_t* parent, const std::u16string& child)
 bool NamesProduct(const std::u16string& upgradeCode, const std::u16string& product)
 {
     return TryReadRegistrySz(HKEY_LOCAL_MACHINE, Below(kInstallerUpgradeCodesKey, upgradeCode), product).has_value();
+}
+
+// Whether anything found through the packed product code is still there: read again after its
+// deletion, so that a lookup that missed it once does not cost the way back to it.
+bool StillNamed(const std::u16string& product)
+{
+    if (RegistryKeyExists(HKEY_LOCAL_MACHINE, Below(kInstallerFeaturesKey, product), KEY_READ))
+        return true;
+    for (const std::u16string& upgradeCode : EnumerateSubkeyNames(HKEY_LOCAL_MACHINE, kInstallerUpgradeCodesKey))
+        if (NamesProduct(upgradeCode, product))
+            return true;
+    return false;
 }
 
 } // namespace
@@ -57,21 +70,36 @@ bool RemoveInstallerTraces(const std::u16string& productName, Remove::Log* log)
         for (const std::u16string& key : keys)
             if (std::find(codes.begin(), codes.end(), key) == codes.end())
                 codes.push_back(key);
+    // A code whose features or upgrade code could not be looked at or deleted keeps the keys it
+    // is found through, for the next run.
+    std::vector<std::u16string> kept;
     for (const std::u16string& product : codes) {
+        const ProbeErrorScope errors;
+        bool deleted = true;
         if (CheckRegistryKey(HKEY_LOCAL_MACHINE, Below(kInstallerFeaturesKey, product), log))
-            ok = DeleteRegistryKey(HKEY_LOCAL_MACHINE, Below(kInstallerFeaturesKey, product), log) && ok;
+            deleted = DeleteRegistryKey(HKEY_LOCAL_MACHINE, Below(kInstallerFeaturesKey, product), log) && deleted;
         for (const std::u16string& upgradeCode : EnumerateSubkeyNames(HKEY_LOCAL_MACHINE, kInstallerUpgradeCodesKey))
             if (NamesProduct(upgradeCode, product))
-                ok = DeleteRegistryKey(HKEY_LOCAL_MACHINE, Below(kInstallerUpgradeCodesKey, upgradeCode), log) && ok;
+                deleted = DeleteRegistryKey(HKEY_LOCAL_MACHINE, Below(kInstallerUpgradeCodesKey, upgradeCode), log) && deleted;
+        if (!deleted || errors.first() || StillNamed(product)) {
+            ok = false;
+            kept.push_back(product);
+        }
     }
+    const auto keeps = [&kept](const std::u16string& code) {
+        return std::find(kept.begin(), kept.end(), code) != kept.end();
+    };
     for (const std::u16string& key : userData) {
+        if (keeps(key))
+            continue;
         if (!DeleteRegistryKey(HKEY_LOCAL_MACHINE, Below(kInstallerUserDataKey, key), log, KEY_WOW64_64KEY)) {
             ok = false;
             writeLine(log, u"Failed to delete " + Below(kInstallerUserDataKey, key));
         }
     }
     for (const std::u16string& product : products)
-        ok = DeleteRegistryKey(HKEY_LOCAL_MACHINE, Below(kInstallerProductsKey, product), log) && ok;
+        if (!keeps(product))
+            ok = DeleteRegistryKey(HKEY_LOCAL_MACHINE, Below(kInstallerProductsKey, product), log) && ok;
     return ok;
 }
 
