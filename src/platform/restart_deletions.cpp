@@ -18,6 +18,9 @@ std::u16string Comparable(std::u16string_view path)
 {
     if (path.substr(0, 4) == u"\\\\?\\" || path.substr(0, 4) == u"\\??\\")
         path.remove_prefix(4);
+    // A folder named with a closing backslash is the same folder ("C:\" aside).
+    while (path.size() > 3 && path.back() == u'\\')
+        path.remove_suffix(1);
     std::u16string name(path);
     std::transform(name.begin(), name.end(), name.begin(),
                    [](char16_t c) { return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - u'a' + u'A') : c; });
@@ -63,8 +66,12 @@ bool PendingDeletionAtRestart(const std::u16string& path)
     return std::find(listed.begin(), listed.end(), full) != listed.end();
 }
 
-DWORD ScheduleDeletionAtRestart(const std::u16string& path)
+DWORD ScheduleDeletionAtRestart(const std::u16string& given)
 {
+    // Listed as the system names the folder, without a closing backslash.
+    std::u16string path = given;
+    while (path.size() > 3 && path.back() == u'\\')
+        path.pop_back();
     // A second run before the restart adds nothing to what the first one listed.
     if (!PendingDeletionAtRestart(path) &&
         !Os().moveFileEx(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT))

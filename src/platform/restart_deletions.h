@@ -13,8 +13,9 @@
 // the system resolves them, without a "\\?\" prefix and whatever their case.
 bool PendingDeletionAtRestart(const std::u16string& path);
 
-// Lists the file or folder for deletion at the next start, unless it is listed already; notes it
-// in every RestartDeletionScope of the thread either way. Gives the Win32 error code.
+// Lists the file or folder for deletion at the next start (a folder without a closing backslash),
+// unless it is listed already; notes it in every RestartDeletionScope of the thread either way.
+// Gives the Win32 error code.
 DWORD ScheduleDeletionAtRestart(const std::u16string& path);
 
 // Collects the paths scheduled, or found already listed, on this thread while it lives. Scopes

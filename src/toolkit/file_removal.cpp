@@ -68,7 +68,10 @@ Deletion AtRestart(const std::u16string& path, Remove::Log* log)
         LastErrorLine(log, u"...error occurred while trying to schedule the deletion at restart of \"", path);
         return Deletion::Failed;
     }
-    writeLine(log, u"Scheduled for deletion when Windows restarts: \"" + Shown(path) + u"\"");
+    std::u16string shown = Shown(path);
+    while (shown.size() > 3 && shown.back() == u'\\')
+        shown.pop_back();
+    writeLine(log, u"Scheduled for deletion when Windows restarts: \"" + shown + u"\"");
     return Deletion::AtRestart;
 }
 

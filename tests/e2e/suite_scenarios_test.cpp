@@ -190,24 +190,35 @@ TEST_F(SuiteScenariosTest, AnEntryLeftByItsUninstallerIsRemovedByHand)
     EXPECT_EQ(Listed(SuiteLeft(programs, {u"webui"})), "");
 }
 
-// A file held open without delete sharing keeps the agent's folder, so the agent is still found
-// and the roots stay; once the file is free, a second run finishes the job.
-TEST_F(SuiteScenariosTest, AnUndeletableFileKeepsTheRootsUntilItIsFree)
+// A file a running program holds open without delete sharing is listed for deletion when Windows
+// restarts, the agent's folder after it, and the run asks for the restart; Wine's own restart then
+// deletes them, and nothing else.
+TEST_F(SuiteScenariosTest, AFileInUseGoesWhenWindowsRestarts)
 {
-    const std::wstring held = kSuiteFolder + L"\\QTV Client\\QTVClient.ini";
+    const std::wstring folder = kSuiteFolder + L"\\QTV Client";
+    const std::wstring held = folder + L"\\QTVClient.ini";
     const HANDLE file = CreateFileW(held.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(file, INVALID_HANDLE_VALUE) << GetLastError();
+    MakeFolders(L"C:\\qtv-e2e");
 
-    EXPECT_EQ(run(L"/silent /all"), 1603u) << "the agent is still installed";
+    EXPECT_EQ(run(L"/silent /client /force /report C:\\qtv-e2e\\restart.json /log C:\\qtv-e2e\\restart.log"), 3010u)
+        << ReadFileBytes(L"C:\\qtv-e2e\\restart.log");
 
-    EXPECT_TRUE(PathPresent(held));
-    EXPECT_TRUE(PathPresent(kSuiteFolder));
-    EXPECT_EQ(Components(SuiteLeft(programs, {})), (std::vector<std::u16string>{u"client", u"roots"}));
+    const std::wstring listed = RegistryData(L"SYSTEM\\CurrentControlSet\\Control\\Session Manager",
+                                             L"PendingFileRenameOperations");
+    const std::size_t heldAt = listed.find(L"\\??\\" + held + L'\0' + L'\0');
+    EXPECT_NE(heldAt, std::wstring::npos) << Narrow(listed);
+    EXPECT_NE(listed.find(L"\\??\\" + folder + L'\0' + L'\0', heldAt), std::wstring::npos) << "the folder after its file";
+    const std::string report = ReadFileBytes(L"C:\\qtv-e2e\\restart.json");
+    EXPECT_NE(report.find("\"pendingRestart\": [\n        \"C:\\\\Program Files (x86)\\\\Zantrel Enterprise\\\\QTV Client\\\\QTVClient.ini\""),
+              std::string::npos) << report;
+    EXPECT_EQ(Listed(SuiteLeft(programs, {u"client", u"loggingservice", u"dlp"})), "client: file " + Narrow(held) + "\n")
+        << "the held file alone waits";
 
     CloseHandle(file);
-    EXPECT_EQ(run(L"/silent /all"), 0u);
-    EXPECT_EQ(Listed(SuiteLeft(programs, {})), "");
-    EXPECT_TRUE(RootsGone());
+    EXPECT_EQ(RunAndWait(L"C:\\windows\\system32\\wineboot.exe --restart"), 0u);
+    EXPECT_FALSE(PathPresent(folder));
+    EXPECT_EQ(Listed(SuiteLeft(programs, {u"client", u"loggingservice", u"dlp"})), "");
 }
 
 // Files planted where the system looks before the real thing, by anybody who can write to the

@@ -35,6 +35,18 @@ bool RegistryKeyPresent(const std::wstring& key)
     return true;
 }
 
+std::wstring RegistryData(const std::wstring& key, const wchar_t* name)
+{
+    DWORD size = 0;
+    if (RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), name, RRF_RT_ANY | RRF_NOEXPAND, nullptr, nullptr, &size) !=
+        ERROR_SUCCESS)
+        return L"";
+    std::wstring data(size / sizeof(wchar_t), L'\0');
+    RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), name, RRF_RT_ANY | RRF_NOEXPAND, nullptr, &data[0], &size);
+    data.resize(size / sizeof(wchar_t));
+    return data;
+}
+
 bool PathPresent(const std::wstring& path)
 {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;

@@ -18,6 +18,8 @@ std::string Narrow(const std::wstring& text);
 ::testing::AssertionResult SetRegistryText(const std::wstring& key, const wchar_t* name,
                                            const std::wstring& value);
 bool RegistryKeyPresent(const std::wstring& key);
+// A text value's whole data, the terminators of a REG_MULTI_SZ included; empty when absent.
+std::wstring RegistryData(const std::wstring& key, const wchar_t* name);
 bool PathPresent(const std::wstring& path);
 
 // The bytes of a file; empty when it cannot be read.
