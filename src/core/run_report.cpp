@@ -67,6 +67,7 @@ std::string SilentRunReport(const SilentRunResult& result, std::u16string_view p
         {"exitStatus", SilentExitStatus(result)},
         {"ending", EndingName(result.ending)},
         {"restartRequested", result.restartRequested},
+        {"rootsRemoved", result.rootsRemoved ? nlohmann::ordered_json(*result.rootsRemoved) : nullptr},
         {"components", components},
     };
     // Text that is not valid UTF-8 cannot come from ToUtf8; replacing rather than throwing keeps

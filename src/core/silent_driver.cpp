@@ -168,7 +168,7 @@ SilentRunResult RunSilent(std::u16string_view commandLine, const ProductSet& pro
 
     if (!anyLeft && context.removeRootTraces) {
         const RestartDeletionScope atRestart;
-        context.removeRootTraces(context.log);
+        result.rootsRemoved = context.removeRootTraces(context.log);
         result.restartRequested |= !atRestart.paths().empty();
     }
 
@@ -243,7 +243,7 @@ DWORD SilentExitStatus(const SilentRunResult& result)
                (outcome.selected &&
                 (outcome.installedAfter || (outcome.removeCalled && outcome.removeResult != true)));
     });
-    if (failed)
+    if (failed || result.rootsRemoved == false)
         return 1603;
     const bool pending = any([](const ComponentOutcome& outcome) { return !outcome.pendingRestart.empty(); });
     return result.restartRequested || pending ? 3010 : 0;

@@ -20,8 +20,9 @@ struct SilentRunContext {
     Remove::Log* log;
     // Caption of the message boxes: the application's name.
     std::u16string caption;
-    // Deletes the suite's root folders and keys; run when nothing is installed any more.
-    std::function<void(Remove::Log*)> removeRootTraces;
+    // Deletes the suite's root folders and keys; run when nothing is installed any more. True
+    // when all of it went.
+    std::function<bool(Remove::Log*)> removeRootTraces;
     // Whether an uninstaller run since the last call asked for a restart (exit code 3010 or
     // 1641); clears the request. Null: nobody records them.
     std::function<bool()> takeRestartRequest;
@@ -57,6 +58,8 @@ struct SilentRunResult {
     SilentEnding ending = SilentEnding::Completed;
     std::vector<ComponentOutcome> components; // one per component, in the silent detection order
     bool restartRequested = false;
+    // Whether the root clean-up ran, and whether all of it went; absent when it did not run.
+    std::optional<bool> rootsRemoved;
 };
 
 // The exit status a deployment engine judges the run by:
@@ -64,8 +67,8 @@ struct SilentRunResult {
 //         more and every removal reported success (also when nothing selected was installed)
 //   3010  as 0, except that what is left goes when Windows restarts, or an uninstaller asked
 //         for a restart (3010 or 1641)
-//   1603  a selected component is still installed, a removal failed or threw, or a detection
-//         could not look everywhere
+//   1603  a selected component is still installed, a removal failed or threw, a detection
+//         could not look everywhere, or the root clean-up left something
 //   1     the client's removal was refused
 //   87    nothing was selected (the help)
 //   1618  another copy of the program was running (Windows Installer's "another installation is

@@ -7,20 +7,23 @@
 #include "toolkit/registry_cleanup.h"
 #include "toolkit/well_known_folders.h"
 
-void RemoveRootTraces(Remove::Log* log)
+bool RemoveRootTraces(Remove::Log* log)
 {
-    if (const OptionalText appData = GetLocalAppDataFolder())
-        DeleteDirectory(*appData + u"\\Zantrel", log);
-    if (const OptionalText programFiles = GetProgramFilesFolder())
-        DeleteDirectory(*programFiles + u"\\Zantrel Enterprise", log);
-    DeleteRegistryKey(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Zantrel", log);
-    DeleteRegistryKey(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Zantrel, Inc.", log);
+    bool ok = true;
+    const OptionalText appData = GetLocalAppDataFolder();
+    ok = appData && DeleteDirectory(*appData + u"\\Zantrel", log) && ok;
+    const OptionalText programFiles = GetProgramFilesFolder();
+    ok = programFiles && DeleteDirectory(*programFiles + u"\\Zantrel Enterprise", log) && ok;
+    ok = DeleteRegistryKey(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Zantrel", log) && ok;
+    ok = DeleteRegistryKey(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Zantrel, Inc.", log) && ok;
     try {
         RegistryKeyEntry hive;
         for (DWORD index = 0; RegEnumKeyChecked(HKEY_USERS, index, hive); ++index)
-            DeleteRegistryKey(HKEY_USERS, hive.name + u"\\Software\\Zantrel", log);
+            ok = DeleteRegistryKey(HKEY_USERS, hive.name + u"\\Software\\Zantrel", log) && ok;
     } catch (...) {
         log->write(u"error enumerating keys in HKEY_USERS: ");
         writeLine(log, DescribeCurrentExceptionW());
+        ok = false;
     }
+    return ok;
 }

@@ -43,7 +43,7 @@ TEST(HelpBoxTest, SilentRunWithoutComponentSwitchesShowsTheHelpText)
 
     int rootCleanups = 0;
     RunSilent(u"/silent", suite.set,
-              SilentRunContext{&discard, caption, [&](Remove::Log*) { ++rootCleanups; }, nullptr});
+              SilentRunContext{&discard, caption, [&](Remove::Log*) { ++rootCleanups; return true; }, nullptr});
     watcher.join();
 
     ASSERT_TRUE(found) << "no message box appeared on the display";

@@ -165,14 +165,14 @@ TEST_F(DeploymentRunTest, OnAVisibleDesktopTheHelpIsShownAndLogged)
 // its status is the one deployment engines retry on.
 TEST_F(DeploymentRunTest, AnotherCopyAtWorkIsToldAndRetriedLater)
 {
-    const SilentRunContext context{&log, u"QTVRemove", [](Remove::Log*) { FAIL(); }, nullptr};
+    const SilentRunContext context{&log, u"QTVRemove", [](Remove::Log*) { ADD_FAILURE(); return false; }, nullptr};
     machine.setWindowStationVisible(false);
     const SilentRunResult unseen = RefuseAnotherCopy(context);
     EXPECT_EQ(text(), u"Another copy of QTVRemove is already running on this machine.\r\n"
                       u"Wait until it has finished, then start QTVRemove again.\r\n");
     EXPECT_EQ(SilentExitStatus(unseen), 1618u);
     EXPECT_EQ(nlohmann::ordered_json::parse(SilentRunReport(unseen, u"QTVRemove", u"1.0.0.0")).dump(), R"({"program":"QTVRemove","version":"1.0.0.0","exitStatus":1618,"ending":"anotherCopy",)"
-                             R"("restartRequested":false,"components":[]})");
+                             R"("restartRequested":false,"rootsRemoved":null,"components":[]})");
     EXPECT_TRUE(machine.unseenMessageBoxes().empty());
 
     machine.setWindowStationVisible(true);
@@ -191,7 +191,7 @@ TEST_F(DeploymentRunTest, DetectListsTheInstalledComponentsAndRemovesNothing)
     suite[P::Client].onMachine = true;
 
     const SilentRunResult result =
-        DetectSilently(suite.set, SilentRunContext{&log, u"QTVRemove", [](Remove::Log*) { FAIL(); }, nullptr});
+        DetectSilently(suite.set, SilentRunContext{&log, u"QTVRemove", [](Remove::Log*) { ADD_FAILURE(); return false; }, nullptr});
 
     EXPECT_EQ(DetectionListing(result), u"Relay\t9.5.10.79\r\nAgent\tUnknown\r\n");
     const std::u16string logged = text();

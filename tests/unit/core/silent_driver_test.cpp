@@ -55,6 +55,7 @@ protected:
                                           [this](Remove::Log* sink) {
                                               EXPECT_EQ(sink, &discard);
                                               ++rootCleanups;
+                                              return true;
                                           },
                                           std::move(takeRestartRequest)});
     }
