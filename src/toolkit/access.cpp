@@ -141,7 +141,8 @@ bool GrantFileAccess(const std::u16string& path, Remove::Log* log)
 
 bool GrantKeyAccess(HKEY root, const std::u16string& path, Remove::Log* log, REGSAM view)
 {
-    if (RegistryKeyExists(root, path, DELETE | view))
+    // The deletion reads the key's children, then deletes it: it needs both rights.
+    if (RegistryKeyExists(root, path, DELETE | KEY_READ | view))
         return true;
     try {
         // By name, a key of the 64-bit view is its own kind of object.

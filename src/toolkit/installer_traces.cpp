@@ -119,7 +119,11 @@ bool RemoveAllInstallerTraces(OptionalText firstName, const std::vector<std::u16
             failed = true;
         if (!RemoveUninstallEntries(*current, log))
             failed = true;
+        // A look for the next name that could not look everywhere may have missed one.
+        const ProbeErrorScope errors;
         current = FindFirstInstalledName(names);
+        if (errors.first())
+            failed = true;
     }
     if (passes >= kPassLimit) {
         constexpr char16_t text[] =

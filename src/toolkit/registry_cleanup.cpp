@@ -2,6 +2,7 @@
 
 #include "core/log.h"
 #include "platform/errors.h"
+#include "platform/os_api.h"
 #include "platform/probe_errors.h"
 #include "platform/registry.h"
 #include "toolkit/access.h"
@@ -107,8 +108,14 @@ std::vector<std::u16string> FindChildKeysWithPrefix(HKEY root, const std::u16str
 
 bool DeleteRegistryKey(HKEY root, const std::u16string& path, Remove::Log* log, REGSAM view)
 {
-    if (!RegistryKeyExists(root, path, KEY_READ | view))
-        return true;
+    // Only a key that is not there is done with; one that cannot be opened is gone through, with
+    // its access recovered.
+    {
+        UniqueKey key;
+        const auto opened = static_cast<DWORD>(Os().regOpenKeyEx(root, path.c_str(), 0, KEY_READ | view, key.put()));
+        if (opened == ERROR_FILE_NOT_FOUND || opened == ERROR_PATH_NOT_FOUND)
+            return true;
+    }
     log->write(u"Deleting registry key \"");
     log->write(DisplayPath(root, path));
     log->write(u"\"...");
