@@ -169,8 +169,14 @@ SilentRunResult RunSilent(std::u16string_view commandLine, const ProductSet& pro
     if (!anyLeft && context.removeRootTraces) {
         const RestartDeletionScope atRestart;
         result.rootsRemoved = context.removeRootTraces(context.log);
-        result.restartRequested |= !atRestart.paths().empty();
+        result.restartRequested |= std::any_of(atRestart.paths().begin(), atRestart.paths().end(), StillAwaitsRestart);
     }
+    // What was listed for the restart but has gone since (a later deletion took it once it was
+    // free) needs no restart.
+    for (ComponentOutcome& outcome : result.components)
+        outcome.pendingRestart.erase(std::remove_if(outcome.pendingRestart.begin(), outcome.pendingRestart.end(),
+                                                    [](const std::u16string& path) { return !StillAwaitsRestart(path); }),
+                                     outcome.pendingRestart.end());
 
     if (!anySelected) {
         Tell(context, SilentHelpText(), MB_OK);

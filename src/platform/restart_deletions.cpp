@@ -80,6 +80,13 @@ DWORD ScheduleDeletionAtRestart(const std::u16string& given)
     return ERROR_SUCCESS;
 }
 
+bool StillAwaitsRestart(const std::u16string& path)
+{
+    // Noted paths are drive paths of any length: asked for in their long form.
+    const std::u16string asked = path.size() > 2 && path[1] == u':' ? u"\\\\?\\" + path : path;
+    return Os().getFileAttributes(asked.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
 RestartDeletionScope::RestartDeletionScope()
     : outer_(innermost)
 {

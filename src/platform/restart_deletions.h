@@ -36,5 +36,9 @@ private:
     RestartDeletionScope* outer_;
 };
 
+// Whether a noted path is still there for the restart to delete: one deleted since (its program
+// ended, and a later deletion took it) needs no restart.
+bool StillAwaitsRestart(const std::u16string& path);
+
 // Notes a path that is gone once Windows restarts, in every scope of the thread.
 void NoteDeletionAtRestart(const std::u16string& path);

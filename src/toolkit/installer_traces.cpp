@@ -120,8 +120,12 @@ bool RemoveAllInstallerTraces(OptionalText firstName, const std::vector<std::u16
         if (!RemoveUninstallEntries(*current, log))
             failed = true;
         // A look for the next name that could not look everywhere may have missed one.
+        // The passes end when a second look agrees that no name is left: a read that missed one
+        // once would leave traces that no detection of the component looks for.
         const ProbeErrorScope errors;
         current = FindFirstInstalledName(names);
+        if (!current)
+            current = FindFirstInstalledName(names);
         if (errors.first())
             failed = true;
     }

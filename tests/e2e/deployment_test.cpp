@@ -124,11 +124,12 @@ TEST_F(DeploymentTest, RemovalRunsReportWhatHappened)
     CloseHandle(job);
     EXPECT_EQ(SuiteLeft(programs, {u"client", u"loggingservice", u"dlp"}).size(), 0u);
 
-    // A file nobody can delete keeps the relay: the run fails, and says so in its report.
+    // A file a program holds open waits for the restart with the relay's folder: the run asks for
+    // one, and its report lists them.
     const HANDLE held = CreateFileW(L"C:\\Program Files (x86)\\Zantrel Enterprise\\QTV Relay\\QTVRelay.exe",
                                     GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(run(L"/silent /all /log " + kLog + L" /report \"" + kReport + L"\""), 1603u);
+    EXPECT_EQ(run(L"/silent /all /log " + kLog + L" /report \"" + kReport + L"\""), 3010u);
     CloseHandle(held);
     // Every detection and removal, in the silent run's order.
     const std::string first = ReadFileBytes(kLog);
@@ -171,34 +172,37 @@ TEST_F(DeploymentTest, RemovalRunsReportWhatHappened)
                               "x Removing Microsoft SQL Server Desktop Engine\n"
                               "* Detecting Microsoft SQL Server Desktop Engine\n");
     const nlohmann::json failed = nlohmann::json::parse(ReadFileBytes(kReport));
-    EXPECT_EQ(failed["exitStatus"], 1603);
+    EXPECT_EQ(failed["exitStatus"], 3010);
     EXPECT_EQ(failed["version"], "1.0.0.0");
     std::string rows;
     for (const nlohmann::json& component : failed["components"])
         rows += component.dump(-1, ' ', true) + "\n";
     // The WebUI Service and the agent with its companions went in the runs before.
     EXPECT_EQ(rows,
-              R"({"installedBefore":false,"name":"Velmora Zantrel WebUI Service","removeResult":null,"removed":false,"selected":true,"stillInstalled":false,"switch":"/webui","version":null}
-{"installedBefore":true,"name":"A2A","removeResult":"succeeded","removed":true,"selected":true,"stillInstalled":false,"switch":"/a2a","version":"9.5.10.79"}
-{"installedBefore":true,"name":"Zantrel Enterprise Server API","removeResult":"succeeded","removed":true,"selected":true,"stillInstalled":false,"switch":"/api","version":"9.5.10.79"}
-{"installedBefore":true,"name":"Velmora Zantrel Console","removeResult":"succeeded","removed":true,"selected":true,"stillInstalled":false,"switch":"/console","version":"9.5.4.38"}
-{"installedBefore":true,"name":"Software Asset Management","removeResult":"succeeded","removed":true,"selected":true,"stillInstalled":false,"switch":"/sam","version":"3.1.0.12"}
-{"installedBefore":true,"name":"Velmora Zantrel Client Deploy Tool","removeResult":"succeeded","removed":true,"selected":true,"stillInstalled":false,"switch":"/cdt","version":"9.5.4.38"}
-{"installedBefore":true,"name":"Zantrel Enterprise Server","removeResult":"succeeded","removed":true,"selected":true,"stillInstalled":false,"switch":"/server","version":"9.5.10.79"}
-{"installedBefore":true,"name":"\u00bbVelmora Zantrel Relay\u00ab","removeResult":"failed","removed":true,"selected":true,"stillInstalled":true,"switch":"/relay","version":"9.5.10.79"}
-{"installedBefore":false,"name":"DLP","removeResult":null,"removed":false,"selected":true,"stillInstalled":false,"switch":"/dlp","version":null}
-{"installedBefore":false,"name":"Client Logging Service","removeResult":null,"removed":false,"selected":true,"stillInstalled":false,"switch":"/loggingservice","version":null}
-{"installedBefore":false,"name":"Velmora Zantrel Client","removeResult":null,"removed":false,"selected":true,"stillInstalled":false,"switch":"/client","version":null}
-{"installedBefore":true,"name":"Supporting Databases","removeResult":"succeeded","removed":true,"selected":true,"stillInstalled":false,"switch":"/database","version":"9.5.10.79"}
-{"installedBefore":true,"name":"YLM Installation Generator","removeResult":"succeeded","removed":true,"selected":true,"stillInstalled":false,"switch":"/generator","version":"9.5.10.79"}
-{"installedBefore":true,"name":"Microsoft SQL Server Desktop Engine","removeResult":"succeeded","removed":true,"selected":true,"stillInstalled":false,"switch":"/msde","version":null}
+              R"({"detection":"complete","detectionError":null,"installedBefore":false,"name":"Velmora Zantrel WebUI Service","pendingRestart":[],"removeResult":null,"removed":false,"selected":true,"stillInstalled":false,"switch":"/webui","version":null}
+{"detection":"complete","detectionError":null,"installedBefore":true,"name":"A2A","pendingRestart":[],"removeResult":"succeeded","removed":true,"selected":true,"stillInstalled":false,"switch":"/a2a","version":"9.5.10.79"}
+{"detection":"complete","detectionError":null,"installedBefore":true,"name":"Zantrel Enterprise Server API","pendingRestart":[],"removeResult":"succeeded","removed":true,"selected":true,"stillInstalled":false,"switch":"/api","version":"9.5.10.79"}
+{"detection":"complete","detectionError":null,"installedBefore":true,"name":"Velmora Zantrel Console","pendingRestart":[],"removeResult":"succeeded","removed":true,"selected":true,"stillInstalled":false,"switch":"/console","version":"9.5.4.38"}
+{"detection":"complete","detectionError":null,"installedBefore":true,"name":"Software Asset Management","pendingRestart":[],"removeResult":"succeeded","removed":true,"selected":true,"stillInstalled":false,"switch":"/sam","version":"3.1.0.12"}
+{"detection":"complete","detectionError":null,"installedBefore":true,"name":"Velmora Zantrel Client Deploy Tool","pendingRestart":[],"removeResult":"succeeded","removed":true,"selected":true,"stillInstalled":false,"switch":"/cdt","version":"9.5.4.38"}
+{"detection":"complete","detectionError":null,"installedBefore":true,"name":"Zantrel Enterprise Server","pendingRestart":[],"removeResult":"succeeded","removed":true,"selected":true,"stillInstalled":false,"switch":"/server","version":"9.5.10.79"}
+{"detection":"complete","detectionError":null,"installedBefore":true,"name":"\u00bbVelmora Zantrel Relay\u00ab","pendingRestart":["C:\\Program Files (x86)\\Zantrel Enterprise\\QTV Relay\\QTVRelay.exe","C:\\Program Files (x86)\\Zantrel Enterprise\\QTV Relay"],"removeResult":"succeeded","removed":true,"selected":true,"stillInstalled":false,"switch":"/relay","version":"9.5.10.79"}
+{"detection":"complete","detectionError":null,"installedBefore":false,"name":"DLP","pendingRestart":[],"removeResult":null,"removed":false,"selected":true,"stillInstalled":false,"switch":"/dlp","version":null}
+{"detection":"complete","detectionError":null,"installedBefore":false,"name":"Client Logging Service","pendingRestart":[],"removeResult":null,"removed":false,"selected":true,"stillInstalled":false,"switch":"/loggingservice","version":null}
+{"detection":"complete","detectionError":null,"installedBefore":false,"name":"Velmora Zantrel Client","pendingRestart":[],"removeResult":null,"removed":false,"selected":true,"stillInstalled":false,"switch":"/client","version":null}
+{"detection":"complete","detectionError":null,"installedBefore":true,"name":"Supporting Databases","pendingRestart":[],"removeResult":"succeeded","removed":true,"selected":true,"stillInstalled":false,"switch":"/database","version":"9.5.10.79"}
+{"detection":"complete","detectionError":null,"installedBefore":true,"name":"YLM Installation Generator","pendingRestart":[],"removeResult":"succeeded","removed":true,"selected":true,"stillInstalled":false,"switch":"/generator","version":"9.5.10.79"}
+{"detection":"complete","detectionError":null,"installedBefore":true,"name":"Microsoft SQL Server Desktop Engine","pendingRestart":[],"removeResult":"succeeded","removed":true,"selected":true,"stillInstalled":false,"switch":"/msde","version":null}
 )");
 
     // The second run finishes the job, appending to the same log.
     EXPECT_EQ(run(L"/silent /all /log " + kLog + L" /report \"" + kReport + L"\""), 0u);
     EXPECT_EQ(left(), 0u);
     EXPECT_EQ(ReadFileBytes(kLog).substr(0, first.size()), first);
-    EXPECT_NE(ReadFileBytes(kLog).find("x Removing Velmora Zantrel Relay\r\n", first.size()), std::string::npos);
+    // The relay went in the first run; its folder, freed since, goes with the roots.
+    EXPECT_NE(ReadFileBytes(kLog).find("Checking for file \"C:\\Program Files (x86)\\Zantrel Enterprise\\QTV Relay\"..."
+                                       "scheduled for deletion when Windows restarts\r\n", first.size()),
+              std::string::npos);
     EXPECT_EQ(nlohmann::json::parse(ReadFileBytes(kReport))["exitStatus"], 0);
 }
 

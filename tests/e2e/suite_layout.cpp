@@ -280,6 +280,9 @@ void ClearSuite(const SuitePrograms&)
         RegDeleteTreeW(HKEY_LOCAL_MACHINE, root);
     RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Zantrel");
     RegDeleteTreeW(HKEY_USERS, L".DEFAULT\\Software\\Zantrel");
+    // What a scenario left for a restart that never came would hide the next one's folders.
+    RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Session Manager",
+                       L"PendingFileRenameOperations");
     const std::wstring documents = ShellFolder(CSIDL_PERSONAL);
     const std::wstring localAppData = ShellFolder(CSIDL_LOCAL_APPDATA);
     for (const std::wstring& folder :

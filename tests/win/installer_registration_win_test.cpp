@@ -117,11 +117,11 @@ TEST_F(InstallerRegistrationTest, TheLookupFindsUserDataAndTheTraceRemovalDelete
                       u"...found key \"" + kPacked + u"\"\r\n");
 
     EXPECT_TRUE(RemoveInstallerTraces(kName, &log));
-    EXPECT_EQ(text(), u"Deleting registry key \"HKLM\\" + kProducts + kPacked + u"\"...done\r\n"
-                      u"Checking for registry key \"HKLM\\SOFTWARE\\Classes\\Installer\\Features\\" + kPacked + u"\"...found\r\n"
+    EXPECT_EQ(text(), u"Checking for registry key \"HKLM\\SOFTWARE\\Classes\\Installer\\Features\\" + kPacked + u"\"...found\r\n"
                       u"Deleting registry key \"HKLM\\SOFTWARE\\Classes\\Installer\\Features\\" + kPacked + u"\"...done\r\n"
                       u"Deleting registry key \"HKLM\\SOFTWARE\\Classes\\Installer\\UpgradeCodes\\" + kPackedUpgradeCode + u"\"...done\r\n"
-                      u"Deleting registry key \"HKLM\\" + kUserData + u"Products\\" + kPacked + u"\"...done\r\n");
+                      u"Deleting registry key \"HKLM\\" + kUserData + u"Products\\" + kPacked + u"\"...done\r\n"
+                      u"Deleting registry key \"HKLM\\" + kProducts + kPacked + u"\"...done\r\n");
     EXPECT_FALSE(KeyPresent(kUserData + u"Products\\" + kPacked, KEY_WOW64_64KEY));
     EXPECT_FALSE(KeyPresent(kProducts + kPacked, KEY_WOW64_64KEY));
     EXPECT_FALSE(IsInInstallerRegistry(kName, &log));

@@ -92,6 +92,8 @@ TEST_F(DeploymentRunTest, ExitStatusTellsHowTheRunEnded)
         {"an uninstaller asked for a restart", {P::MSDE}, u"/silent /msde", none, true, 3010},
         {"what is left goes when Windows restarts", {P::Console}, u"/silent /console",
          [](FakeSuite& s) { s[P::Console].heldUntilRestart = u"C:\\Console\\tray.exe"; }, false, 3010},
+        {"what was listed for the restart has gone since", {P::Console}, u"/silent /console",
+         [](FakeSuite& s) { s[P::Console].heldUntilRestart = u"C:\\Console\\gone.exe"; }, false, 0},
         {"a selected component stays", {P::Console}, u"/silent /console",
          [](FakeSuite& s) { s[P::Console].removable = false; }, false, 1603},
         {"a removal failed, though the component went", {P::Console}, u"/silent /console",
@@ -113,6 +115,7 @@ TEST_F(DeploymentRunTest, ExitStatusTellsHowTheRunEnded)
         {"the client was refused", {P::Client, P::Relay}, u"/silent /client", none, false, 1},
         {"nothing selected", {P::Client}, u"/silent", none, false, 87},
     };
+    machine.files().addFile(u"C:\\Console\\tray.exe");
     for (const Case& c : cases) {
         FakeSuite fresh(&log);
         for (const P id : c.installed)
@@ -222,6 +225,7 @@ TEST_F(DeploymentRunTest, ReportRecordsEveryComponent)
     suite[P::MSDE].throwOnRemove = true;
     suite[P::DLP].deniedDetections = 2;
     suite[P::Relay].heldUntilRestart = u"C:\\Relay\\held.dll";
+    machine.files().addFile(u"C:\\Relay\\held.dll");
 
     const SilentRunResult result = run(u"/silent /relay /console /msde /sam");
     const nlohmann::json report = nlohmann::json::parse(SilentRunReport(result, u"QTVRemove", u"1.0.0.0"));
