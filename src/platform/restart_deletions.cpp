@@ -98,10 +98,17 @@ RestartDeletionScope::~RestartDeletionScope()
     innermost = outer_;
 }
 
+std::u16string ShownPath(const std::u16string& path)
+{
+    std::u16string shown = path.compare(0, 4, u"\\\\?\\") == 0 && path.size() > 6 && path[5] == u':' ? path.substr(4) : path;
+    while (shown.size() > 3 && shown.back() == u'\\')
+        shown.pop_back();
+    return shown;
+}
+
 void NoteDeletionAtRestart(const std::u16string& path)
 {
-    const std::u16string_view shown =
-        std::u16string_view(path).substr(0, 4) == u"\\\\?\\" ? std::u16string_view(path).substr(4) : path;
+    const std::u16string shown = ShownPath(path);
     for (RestartDeletionScope* scope = innermost; scope != nullptr; scope = scope->outer_)
         if (std::find(scope->paths_.begin(), scope->paths_.end(), shown) == scope->paths_.end())
             scope->paths_.emplace_back(shown);

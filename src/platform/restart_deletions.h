@@ -36,6 +36,10 @@ private:
     RestartDeletionScope* outer_;
 };
 
+// A path as the administrator knows it, as the log and the scopes give it: a drive path without
+// its long-path prefix, a folder without a closing backslash.
+std::u16string ShownPath(const std::u16string& path);
+
 // Whether a noted path is still there for the restart to delete: one deleted since (its program
 // ended, and a later deletion took it) needs no restart.
 bool StillAwaitsRestart(const std::u16string& path);

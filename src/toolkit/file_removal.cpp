@@ -51,14 +51,6 @@ bool IsLink(DWORD attributes)
 // running program holds it, or left with its failure logged.
 enum class Deletion { Gone, AtRestart, Failed };
 
-// The name as the administrator knows it: without the long-path prefix of a drive path.
-std::u16string Shown(const std::u16string& path)
-{
-    if (StartsWith(path, kLongPathPrefix) && path.size() > 6 && path[5] == u':')
-        return path.substr(kLongPathPrefix.size());
-    return path;
-}
-
 // After the failure line of a deletion the system refused because the object is in use: the
 // object is listed for deletion at the next start, with its own line.
 Deletion AtRestart(const std::u16string& path, Remove::Log* log)
@@ -68,10 +60,7 @@ Deletion AtRestart(const std::u16string& path, Remove::Log* log)
         LastErrorLine(log, u"...error occurred while trying to schedule the deletion at restart of \"", path);
         return Deletion::Failed;
     }
-    std::u16string shown = Shown(path);
-    while (shown.size() > 3 && shown.back() == u'\\')
-        shown.pop_back();
-    writeLine(log, u"Scheduled for deletion when Windows restarts: \"" + shown + u"\"");
+    writeLine(log, u"Scheduled for deletion when Windows restarts: \"" + ShownPath(path) + u"\"");
     return Deletion::AtRestart;
 }
 
