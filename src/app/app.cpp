@@ -6,6 +6,7 @@
 #include <commctrl.h>
 
 #include <memory>
+#include <optional>
 #include <utility>
 
 #include "core/file_log.h"
@@ -22,6 +23,7 @@
 #include "platform/text.h"
 #include "products/products.h"
 #include "toolkit/detection_index.h"
+#include "toolkit/registry_backup.h"
 #include "toolkit/root_cleanup.h"
 #include "toolkit/uninstaller.h"
 #include "window/qtvremove_dlg.h"
@@ -59,6 +61,8 @@ bool CQTVRemoveApp::InitInstance()
         INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES | ICC_BAR_CLASSES};
         InitCommonControlsEx(&controls);
         CQTVRemoveDlg dialog;
+        if (options.backupPath)
+            dialog.backUpTo(*options.backupPath);
         dialog.DoModal();
         return false;
     }
@@ -71,19 +75,32 @@ DWORD CQTVRemoveApp::runSilently(const RunOptions& options, bool onlyCopy)
     if (options.pathMissing)
         return ERROR_INVALID_PARAMETER;
 
-    // Both files open before anything is looked at: a run whose record cannot be kept does not
-    // start. A copy that finds another at work records why where it can: the files may be the
-    // other copy's, open there without sharing, and are then left alone.
+    // The files open, and the backup starts, before anything is looked at: a run whose record
+    // cannot be kept does not start. Folders on the way that are missing are made. A copy that
+    // finds another at work records why where it can: the files may be the other copy's, open
+    // there without sharing, and are then left alone; it deletes nothing, so it keeps no backup.
     std::unique_ptr<Remove::Log> log;
     UniqueKernelHandle report;
+    std::unique_ptr<Backup> backup;
     try {
-        if (options.logPath)
+        if (options.logPath) {
+            MakeFoldersFor(*options.logPath);
             log = std::make_unique<Remove::FileLog>(*options.logPath);
-        if (options.reportPath)
+        }
+        if (options.reportPath) {
+            MakeFoldersFor(*options.reportPath);
             report = OpenFileReplacing(*options.reportPath);
+        }
+        if (options.backupPath && onlyCopy && !options.detectOnly)
+            backup = std::make_unique<Backup>(*options.backupPath);
     } catch (const Windows::Error& error) {
         if (onlyCopy)
             return error.code();
+    }
+    std::optional<ScopedBackup> savingTo;
+    if (backup) {
+        savingTo.emplace(*backup);
+        writeLine(log.get(), backup->announcement());
     }
     if (!log)
         log = std::make_unique<Remove::Log>();
@@ -103,6 +120,13 @@ DWORD CQTVRemoveApp::runSilently(const RunOptions& options, bool onlyCopy)
     if (options.detectOnly && onlyCopy)
         WriteToStarter(DetectionListing(result));
 
+    if (backup) {
+        try {
+            backup->flush();
+        } catch (...) {
+            writeLine(log.get(), u"Unable to write the list of deleted objects to the backup: " + DescribeCurrentExceptionW());
+        }
+    }
     if (report) {
         try {
             WriteAll(report.get(), SilentRunReport(result, caption, ToUtf16(QTV_VERSION_TEXT)));

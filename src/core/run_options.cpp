@@ -58,6 +58,7 @@ RunOptions ParseRunOptions(std::u16string_view commandLine)
     options.switches = commandLine;
     options.logPath = TakePathOption(options.switches, u"/log", options.pathMissing);
     options.reportPath = TakePathOption(options.switches, u"/report", options.pathMissing);
+    options.backupPath = TakePathOption(options.switches, u"/backup", options.pathMissing);
     for (std::size_t at = FindWord(options.switches, u"/detect"); at != std::u16string::npos;
          at = FindWord(options.switches, u"/detect", at)) {
         options.detectOnly = true;

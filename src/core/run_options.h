@@ -9,6 +9,7 @@
 // end of the line, so "/loggingservice" is not "/log" and "/reporting" is not "/report".
 //   /log PATH      append the run's log to PATH
 //   /report PATH   write a JSON report of the run to PATH
+//   /backup DIR    save what is deleted to the folder DIR first (registry.reg, deleted.txt...)
 //   /detect        detect and list the installed components; remove nothing
 // A PATH holding blanks is quoted. The options and their paths are taken out of the command line
 // before the component switches are matched, so a path such as C:/logs/all.txt selects nothing.
@@ -16,8 +17,9 @@ struct RunOptions {
     std::u16string switches; // the command line without the options and their paths
     std::optional<std::u16string> logPath;
     std::optional<std::u16string> reportPath;
+    std::optional<std::u16string> backupPath;
     bool detectOnly = false;
-    // "/log" or "/report" given without a path.
+    // "/log", "/report" or "/backup" given without a path.
     bool pathMissing = false;
 };
 

@@ -40,6 +40,14 @@ nlohmann::ordered_json PendingRestart(const ComponentOutcome& outcome)
     return paths;
 }
 
+nlohmann::ordered_json Deleted(const std::vector<DeletedObject>& objects)
+{
+    nlohmann::ordered_json list = nlohmann::ordered_json::array();
+    for (const DeletedObject& object : objects)
+        list.push_back({{"kind", ToUtf8(DeletedKindName(object.kind))}, {"name", ToUtf8(object.name)}});
+    return list;
+}
+
 } // namespace
 
 std::string SilentRunReport(const SilentRunResult& result, std::u16string_view program,
@@ -59,6 +67,7 @@ std::string SilentRunReport(const SilentRunResult& result, std::u16string_view p
             {"detection", outcome.detectionError ? "incomplete" : "complete"},
             {"detectionError", outcome.detectionError ? nlohmann::ordered_json(ToUtf8(*outcome.detectionError)) : nullptr},
             {"pendingRestart", PendingRestart(outcome)},
+            {"deleted", Deleted(outcome.deleted)},
         });
     }
     const nlohmann::ordered_json report = {
@@ -68,6 +77,7 @@ std::string SilentRunReport(const SilentRunResult& result, std::u16string_view p
         {"ending", EndingName(result.ending)},
         {"restartRequested", result.restartRequested},
         {"rootsRemoved", result.rootsRemoved ? nlohmann::ordered_json(*result.rootsRemoved) : nullptr},
+        {"rootsDeleted", Deleted(result.rootsDeleted)},
         {"components", components},
     };
     // Text that is not valid UTF-8 cannot come from ToUtf8; replacing rather than throwing keeps

@@ -10,7 +10,9 @@
 //    "restartRequested": false,
 //    "components": [{"switch": "/webui", "name": "...", "version": "9.5" or null,
 //                    "installedBefore": true, "selected": true, "removed": true,
-//                    "stillInstalled": false, "removeResult": "succeeded"}, ...]}
+//                    "stillInstalled": false, "removeResult": "succeeded",
+//                    "deleted": [{"kind": "registryKey", "name": "HKLM\\..."}, ...]}, ...],
+//    "rootsDeleted": [...]}
 // "ending" is "completed", "refused", "nothingSelected", "detected" or "anotherCopy" (then
 // "components" is empty); "removed" says whether
 // the component's removal ran; "removeResult" is "succeeded", "failed", "exception" (the

@@ -150,12 +150,14 @@ SilentRunResult RunSilent(std::u16string_view commandLine, const ProductSet& pro
             continue;
         ComponentOutcome& outcome = OutcomeOf(result, id);
         const RestartDeletionScope atRestart;
+        const DeletionRecordScope record;
         if (product->isInstalled() && outcome.selected) {
             outcome.removeCalled = true;
             Survive([&] { outcome.removeResult = product->remove(); });
         }
         Survive([product] { product->runDetection(); });
         outcome.pendingRestart = atRestart.paths();
+        outcome.deleted = record.objects();
         outcome.name = product->name();
         outcome.installedAfter = product->isInstalled();
         outcome.detectionError = product->detectionError();
@@ -168,7 +170,9 @@ SilentRunResult RunSilent(std::u16string_view commandLine, const ProductSet& pro
 
     if (!anyLeft && context.removeRootTraces) {
         const RestartDeletionScope atRestart;
+        const DeletionRecordScope record;
         result.rootsRemoved = context.removeRootTraces(context.log);
+        result.rootsDeleted = record.objects();
         result.restartRequested |= std::any_of(atRestart.paths().begin(), atRestart.paths().end(), StillAwaitsRestart);
     }
     // What was listed for the restart but has gone since (a later deletion took it once it was

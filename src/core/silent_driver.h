@@ -8,6 +8,7 @@
 
 #include "core/catalogue.h"
 #include "core/product.h"
+#include "platform/deletion_record.h"
 #include "platform/win_types.h"
 
 namespace Remove {
@@ -43,6 +44,8 @@ struct ComponentOutcome {
     // What of it Windows deletes when it next starts: held by a running program, listed by the
     // removal or by an earlier run.
     std::vector<std::u16string> pendingRestart;
+    // What its removal deleted or listed for the restart, in order.
+    std::vector<DeletedObject> deleted;
 };
 
 // How a silent run ended.
@@ -60,6 +63,8 @@ struct SilentRunResult {
     bool restartRequested = false;
     // Whether the root clean-up ran, and whether all of it went; absent when it did not run.
     std::optional<bool> rootsRemoved;
+    // What the root clean-up deleted, in order.
+    std::vector<DeletedObject> rootsDeleted;
 };
 
 // The exit status a deployment engine judges the run by:

@@ -6,10 +6,13 @@
 #include "core/catalogue.h"
 #include "core/log.h"
 #include "database/odbc_errors.h"
+#include "platform/deletion_record.h"
 #include "platform/errors.h"
+#include "platform/os_api.h"
 #include "platform/probe_errors.h"
 #include "platform/registry.h"
 #include "platform/text.h"
+#include "toolkit/registry_backup.h"
 #include "toolkit/registry_cleanup.h"
 #include "toolkit/service_cleanup.h"
 
@@ -36,6 +39,8 @@ const std::u16string kOtherDSNs[] = {u"localqtvreportingserver", u"enterprise_se
 
 const std::u16string kDSNRoot = u"SOFTWARE\\ODBC\\ODBC.INI\\";
 const std::u16string kDSNList = u"SOFTWARE\\ODBC\\ODBC.INI\\ODBC Data Sources\\";
+// The list's key as the backup and the record name it.
+const std::u16string kDSNListKey = u"SOFTWARE\\ODBC\\ODBC.INI\\ODBC Data Sources";
 // The suite's 64-bit tools leave their data sources in the 64-bit view.
 constexpr REGSAM kDSNAccess = KEY_ALL_ACCESS | KEY_WOW64_64KEY;
 
@@ -181,13 +186,18 @@ bool DatabaseProduct::dropDatabase(ODBCHandleValue connection, const std::u16str
     return QuotedStep(log, u"Removing database \"", database, [&] {
         executeOnce(connection, kUseMaster);
         executeOnce(connection, kDropDatabase + ToUtf8(database));
+        NoteDeleted(DeletedKind::Database, database);
     });
 }
 
 bool DatabaseProduct::removeReindexingJob(ODBCHandleValue connection, const std::u16string& job)
 {
     // The script names msdb itself and deletes the job only when it exists.
-    return QuotedStep(log, u"Removing reindexing job \"", job, [&] { executeOnce(connection, JobScript(job)); });
+    return QuotedStep(log, u"Removing reindexing job \"", job, [&] {
+        // The batch affects nothing when there was no such job.
+        if (executeOnce(connection, JobScript(job)))
+            NoteDeleted(DeletedKind::AgentJob, job);
+    });
 }
 
 bool DatabaseProduct::removeDSN(const std::u16string& dsn)
@@ -195,8 +205,26 @@ bool DatabaseProduct::removeDSN(const std::u16string& dsn)
     log->write(u"Removing DSN \"");
     log->write(dsn);
     writeLine(log, u"\"...");
+    // The installer library deletes the DSN in the program's own registry view: what it deletes
+    // is saved first, and a DSN that cannot be saved is not removed.
+    const std::u16string key = kDSNRoot + dsn;
+    const bool registered = RegistryKeyExists(HKEY_LOCAL_MACHINE, key, KEY_READ) ||
+                            RegistryKeyExists(HKEY_LOCAL_MACHINE, key, KEY_READ | KEY_WOW64_64KEY);
+    bool saved = SaveRegistryKeyTree(HKEY_LOCAL_MACHINE, key, log);
+    if (saved && ActiveBackup()) {
+        try {
+            UniqueKey list;
+            if (Os().regOpenKeyEx(HKEY_LOCAL_MACHINE, kDSNListKey.c_str(), 0, KEY_READ, list.put()) == ERROR_SUCCESS)
+                SaveRegistryValue(list.get(), HKEY_LOCAL_MACHINE, kDSNListKey, dsn);
+        } catch (...) {
+            WriteError(log);
+            saved = false;
+        }
+    }
     // The registry leftovers are looked at only once the installer library has removed the DSN.
-    const bool removed = RemoveDSNFromIni(dsn) && removeDSNRegistryEntries(dsn);
+    const bool removed = saved && RemoveDSNFromIni(dsn) && removeDSNRegistryEntries(dsn);
+    if (removed && registered)
+        NoteDeleted(DeletedKind::DataSource, dsn);
     writeLine(log, removed ? u"DSN Removed" : u"failed to delete DSN");
     return removed;
 }
@@ -204,11 +232,13 @@ bool DatabaseProduct::removeDSN(const std::u16string& dsn)
 bool DatabaseProduct::removeDSNRegistryEntries(const std::u16string& dsn)
 {
     try {
-        const UniqueKey root = RegOpenKeyChecked(HKEY_LOCAL_MACHINE, kDSNRoot, kDSNAccess);
-        const bool deleted = DeleteRegistryKey(root.get(), dsn, log);
+        // Named below the root key the log shows as "(...)", so that the backup and the record
+        // can name them in full.
+        RegOpenKeyChecked(HKEY_LOCAL_MACHINE, kDSNRoot, kDSNAccess);
+        const bool deleted = DeleteRegistryKey(HKEY_LOCAL_MACHINE, kDSNRoot + dsn, log, KEY_WOW64_64KEY, u"(...)\\" + dsn);
         const UniqueKey list = RegOpenKeyChecked(HKEY_LOCAL_MACHINE, kDSNList, kDSNAccess);
         if (HasRegistryValue(list.get(), dsn))
-            RegDeleteValueChecked(list.get(), dsn);
+            DeleteRegistryValue(HKEY_LOCAL_MACHINE, kDSNListKey, dsn, KEY_WOW64_64KEY);
         return deleted;
     } catch (...) {
         WriteError(log);

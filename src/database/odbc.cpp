@@ -218,10 +218,10 @@ void ODBCStatement::bindWideText(unsigned short column, char16_t* buffer, ODBCLe
                      reinterpret_cast<SQLLEN*>(indicator)));
 }
 
-void executeOnce(ODBCHandleValue connection, const std::string& sql)
+bool executeOnce(ODBCHandleValue connection, const std::string& sql)
 {
     ODBCStatement statement(connection);
-    statement.execute(sql);
+    return statement.execute(sql);
 }
 
 void ODBCStringParameter::bind(ODBCStatement& statement, unsigned short number,

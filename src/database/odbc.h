@@ -129,8 +129,9 @@ private:
     AutoODBCStatementHandle handle_;
 };
 
-// Runs one SQL text on a temporary statement; the statement is freed also when it throws.
-void executeOnce(ODBCHandleValue connection, const std::string& sql);
+// Runs one SQL text on a temporary statement; the statement is freed also when it throws. False
+// when the driver answered that the text affected nothing (SQL_NO_DATA).
+bool executeOnce(ODBCHandleValue connection, const std::string& sql);
 
 // A text bound as input parameter, narrow characters as the driver manager passes them on. It
 // must outlive the statement's execution: the driver reads the buffer then.

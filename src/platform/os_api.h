@@ -61,6 +61,10 @@ public:
     virtual LONG regEnumKeyEx(HKEY key, DWORD index, char16_t* name, DWORD* nameLength,
                               DWORD* reserved, char16_t* className, DWORD* classLength,
                               FILETIME* lastWriteTime) = 0;
+    // RegEnumValueW: `nameLength` counts characters (the terminator's room included on entry),
+    // `dataSize` bytes.
+    virtual LONG regEnumValue(HKEY key, DWORD index, char16_t* name, DWORD* nameLength,
+                              DWORD* reserved, DWORD* type, BYTE* data, DWORD* dataSize) = 0;
     virtual LONG regDeleteKey(HKEY key, const char16_t* subKey) = 0;
     // RegDeleteKeyExW: `access` names the registry view (KEY_WOW64_64KEY, KEY_WOW64_32KEY).
     virtual LONG regDeleteKeyEx(HKEY key, const char16_t* subKey, REGSAM access, DWORD reserved) = 0;

@@ -129,6 +129,40 @@ bool RegEnumKeyChecked(HKEY key, DWORD index, RegistryKeyEntry& entry)
     return true;
 }
 
+std::vector<RegistryValue> RegReadValuesChecked(HKEY key)
+{
+    std::vector<RegistryValue> values;
+    DWORD index = 0;
+    // A value that keeps growing between the two calls is not waited for without end.
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        DWORD longestName = 0;
+        DWORD longestData = 0;
+        ThrowWindowsError(static_cast<DWORD>(Os().regQueryInfoKey(key, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                                                  nullptr, nullptr, &longestName, &longestData,
+                                                                  nullptr, nullptr)));
+        std::vector<char16_t> name(static_cast<std::size_t>(longestName) + 1, u'\0');
+        std::vector<BYTE> data(std::max<DWORD>(longestData, 1));
+        for (;; ++index) {
+            DWORD nameLength = static_cast<DWORD>(name.size());
+            DWORD size = static_cast<DWORD>(data.size());
+            DWORD type = REG_NONE;
+            const auto result = static_cast<DWORD>(
+                Os().regEnumValue(key, index, name.data(), &nameLength, nullptr, &type, data.data(), &size));
+            if (result == ERROR_NO_MORE_ITEMS)
+                return values;
+            // A value written since the lengths were asked for: ask again and read it anew.
+            if (result == ERROR_MORE_DATA)
+                break;
+            ThrowWindowsError(result);
+            attempt = 0;
+            values.push_back({std::u16string(name.data(), std::min<std::size_t>(nameLength, name.size() - 1)), type,
+                              std::vector<BYTE>(data.begin(), data.begin() + std::min<std::size_t>(size, data.size()))});
+        }
+    }
+    ThrowWindowsError(ERROR_MORE_DATA);
+    return values;
+}
+
 RegistryText RegQueryTextChecked(HKEY key, const std::u16string& name)
 {
     const DWORD size = RegQueryValueChecked(key, name, nullptr, 0).size;

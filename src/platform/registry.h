@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "platform/handles.h"
 #include "platform/win_types.h"
@@ -53,6 +54,17 @@ RegistryValueInfo RegQueryValueChecked(HKEY key, const std::u16string& name, BYT
 // Fills `entry` with the child at `index` and answers true; false past the last child. Throws
 // Windows::Error on any other error. `entry` is untouched when it answers false or throws.
 bool RegEnumKeyChecked(HKEY key, DWORD index, RegistryKeyEntry& entry);
+
+// One value of a key: its name (empty for the default value), its type and its bytes.
+struct RegistryValue {
+    std::u16string name;
+    DWORD type;
+    std::vector<BYTE> data;
+};
+
+// Every value of an open key (KEY_QUERY_VALUE), in the order the registry enumerates them.
+// Throws Windows::Error on any error: a list that may miss a value is never given.
+std::vector<RegistryValue> RegReadValuesChecked(HKEY key);
 
 // Deletes a child key without children of its own, in the program's own registry view or in the
 // one `view` names (KEY_WOW64_64KEY, KEY_WOW64_32KEY). Throws Windows::Error on failure.

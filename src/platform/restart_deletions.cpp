@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/deletion_record.h"
 #include "platform/files.h"
 #include "platform/os_api.h"
 #include "platform/registry.h"
@@ -73,9 +74,11 @@ DWORD ScheduleDeletionAtRestart(const std::u16string& given)
     while (path.size() > 3 && path.back() == u'\\')
         path.pop_back();
     // A second run before the restart adds nothing to what the first one listed.
-    if (!PendingDeletionAtRestart(path) &&
-        !Os().moveFileEx(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT))
-        return Os().getLastError();
+    if (!PendingDeletionAtRestart(path)) {
+        if (!Os().moveFileEx(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT))
+            return Os().getLastError();
+        NoteDeleted(DeletedKind::PendingRestart, ShownPath(path));
+    }
     NoteDeletionAtRestart(path);
     return ERROR_SUCCESS;
 }

@@ -123,3 +123,14 @@ std::u16string AnsiToUtf16(std::string_view text)
     wide.resize(static_cast<std::size_t>(written));
     return wide;
 }
+
+std::string Utf16LeBytes(std::u16string_view text)
+{
+    std::string bytes;
+    bytes.reserve(text.size() * 2);
+    for (const char16_t c : text) {
+        bytes += static_cast<char>(c & 0xFF);
+        bytes += static_cast<char>(c >> 8);
+    }
+    return bytes;
+}

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "core/log.h"
+#include "platform/deletion_record.h"
 #include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/handles.h"
@@ -187,8 +188,10 @@ Deletion DeleteTree(const std::u16string& folder, Remove::Log* log, DWORD listed
             return Deletion::Failed;
         }
     }
-    if (Os().removeDirectory(folder.c_str()))
+    if (Os().removeDirectory(folder.c_str())) {
+        NoteDeleted(DeletedKind::Directory, ShownPath(folder));
         return Deletion::Gone;
+    }
     const DWORD error = Os().getLastError();
     LastErrorLine(log, u"...in call to RemoveDirectory for \"", folder);
     // Listed after everything below it: the system deletes in the order listed.
@@ -221,8 +224,10 @@ Deletion DeleteOneFile(const std::u16string& file, Remove::Log* log, DWORD liste
             return Deletion::Failed;
         }
     }
-    if (Os().deleteFile(file.c_str()))
+    if (Os().deleteFile(file.c_str())) {
+        NoteDeleted(DeletedKind::File, ShownPath(file));
         return Deletion::Gone;
+    }
     const DWORD error = Os().getLastError();
     LastErrorLine(log, u"...error occurred while trying to delete file \"", file);
     return InUse(error) ? AtRestart(file, log) : Deletion::Failed;

@@ -1,11 +1,15 @@
 #include "toolkit/registry_cleanup.h"
 
+#include <algorithm>
+
 #include "core/log.h"
+#include "platform/deletion_record.h"
 #include "platform/errors.h"
 #include "platform/os_api.h"
 #include "platform/probe_errors.h"
 #include "platform/registry.h"
 #include "toolkit/access.h"
+#include "toolkit/registry_backup.h"
 
 namespace {
 
@@ -38,6 +42,61 @@ void FailureLines(Remove::Log* log, std::u16string_view what, HKEY root, const s
     log->write(DisplayPath(root, path));
     log->write(u"\"");
     log->write(EOL);
+}
+
+// How the record names a key: as the log shows it, and the view when it is not the program's own.
+std::u16string RecordedName(HKEY root, const std::u16string& path, REGSAM view)
+{
+    return DisplayPath(root, path) + ((view & KEY_WOW64_64KEY) ? u" (64-bit view)" : u"");
+}
+
+// Walks the tree at `path`, recovering access where it is refused: the keys in the order they are
+// deleted (each child's tree in turn, then the key), and their sections for the backup when
+// `sections` is given (each key before its children, as regedit exports). False, after the
+// failure lines, when a key cannot be gone through or read completely.
+bool CollectKeyTree(HKEY root, const std::u16string& path, Remove::Log* log, REGSAM view,
+                    std::vector<std::u16string>& keys, std::u16string* sections)
+{
+    if (!GrantKeyAccess(root, path, log, view))
+        return false;
+    std::vector<std::u16string> children;
+    try {
+        const UniqueKey key = RegOpenKeyChecked(root, path, KEY_READ | view);
+        if (sections) {
+            try {
+                *sections += RegFileSection(key.get(), root, path);
+            } catch (...) {
+                FailureLines(log, u"...error occurred while saving the backup of key", root, path);
+                return false;
+            }
+        }
+        RegistryKeyEntry child;
+        for (DWORD index = 0; RegEnumKeyChecked(key.get(), index, child); ++index)
+            children.push_back(path + u"\\" + child.name);
+    } catch (...) {
+        FailureLines(log, u"...error occurred while enumerating subkeys of", root, path);
+        return false;
+    }
+    for (const std::u16string& child : children)
+        if (!CollectKeyTree(root, child, log, view, keys, sections))
+            return false;
+    keys.push_back(path);
+    return true;
+}
+
+// Saves the sections to the backup, when there is one; false after the failure lines.
+bool Save(const std::u16string& sections, Remove::Log* log, HKEY root, const std::u16string& path, REGSAM view)
+{
+    Backup* backup = ActiveBackup();
+    if (!backup)
+        return true;
+    try {
+        backup->save(view, sections);
+        return true;
+    } catch (...) {
+        FailureLines(log, u"...error occurred while saving the backup of key", root, path);
+        return false;
+    }
 }
 
 } // namespace
@@ -106,7 +165,8 @@ std::vector<std::u16string> FindChildKeysWithPrefix(HKEY root, const std::u16str
     return paths;
 }
 
-bool DeleteRegistryKey(HKEY root, const std::u16string& path, Remove::Log* log, REGSAM view)
+bool DeleteRegistryKey(HKEY root, const std::u16string& path, Remove::Log* log, REGSAM view,
+                       const std::u16string& shown)
 {
     // Only a key that is not there is done with; one that cannot be opened is gone through, with
     // its access recovered.
@@ -117,7 +177,7 @@ bool DeleteRegistryKey(HKEY root, const std::u16string& path, Remove::Log* log, 
             return true;
     }
     log->write(u"Deleting registry key \"");
-    log->write(DisplayPath(root, path));
+    log->write(shown.empty() ? DisplayPath(root, path) : shown);
     log->write(u"\"...");
     if (!DeleteRegistryKeyTree(root, path, log, view))
         return false;
@@ -127,24 +187,56 @@ bool DeleteRegistryKey(HKEY root, const std::u16string& path, Remove::Log* log, 
 
 bool DeleteRegistryKeyTree(HKEY root, const std::u16string& path, Remove::Log* log, REGSAM view)
 {
-    if (!GrantKeyAccess(root, path, log, view))
+    // The whole tree is read, and saved, before its first key goes.
+    std::vector<std::u16string> keys;
+    std::u16string sections;
+    const bool saving = ActiveBackup() != nullptr;
+    if (!CollectKeyTree(root, path, log, view, keys, saving ? &sections : nullptr) ||
+        !Save(sections, log, root, path, view))
         return false;
-    try {
-        const UniqueKey key = RegOpenKeyChecked(root, path, KEY_READ | view);
-        RegistryKeyEntry child;
-        // Each deleted child moves the next one to index 0.
-        while (RegEnumKeyChecked(key.get(), 0, child))
-            if (!DeleteRegistryKeyTree(root, path + u"\\" + child.name, log, view))
-                return false;
-    } catch (...) {
-        FailureLines(log, u"...error occurred while enumerating subkeys of", root, path);
-        return false;
-    }
-    try {
-        RegDeleteKeyChecked(root, path, view);
-    } catch (...) {
-        FailureLines(log, u"...error occurred while trying to delete key", root, path);
-        return false;
+    for (const std::u16string& key : keys) {
+        try {
+            RegDeleteKeyChecked(root, key, view);
+        } catch (...) {
+            FailureLines(log, u"...error occurred while trying to delete key", root, key);
+            return false;
+        }
+        NoteDeleted(DeletedKind::RegistryKey, RecordedName(root, key, view));
     }
     return true;
+}
+
+bool SaveRegistryKeyTree(HKEY root, const std::u16string& path, Remove::Log* log, REGSAM view)
+{
+    if (!ActiveBackup() || !RegistryKeyExists(root, path, KEY_READ | view))
+        return true;
+    std::vector<std::u16string> keys;
+    std::u16string sections;
+    return CollectKeyTree(root, path, log, view, keys, &sections) && Save(sections, log, root, path, view);
+}
+
+bool SaveRegistryValue(HKEY key, HKEY root, const std::u16string& path, const std::u16string& name, REGSAM view)
+{
+    DWORD size = 0;
+    const auto found = static_cast<DWORD>(Os().regQueryValueEx(key, name.c_str(), nullptr, nullptr, nullptr, &size));
+    if (found == ERROR_FILE_NOT_FOUND)
+        return false;
+    ThrowWindowsError(found);
+    if (Backup* backup = ActiveBackup()) {
+        RegistryValue value{name, REG_NONE, std::vector<BYTE>(std::max<DWORD>(size, 1))};
+        const RegistryValueInfo read = RegQueryValueChecked(key, name, value.data.data(), static_cast<DWORD>(value.data.size()));
+        value.type = read.type;
+        value.data.resize(read.size);
+        backup->save(view, RegFileKeyLine(root, path) + RegFileValueLines(value) + u"\r\n");
+    }
+    return true;
+}
+
+void DeleteRegistryValue(HKEY root, const std::u16string& path, const std::u16string& name, REGSAM view)
+{
+    const UniqueKey key = RegOpenKeyChecked(root, path, KEY_QUERY_VALUE | KEY_SET_VALUE | view);
+    if (!SaveRegistryValue(key.get(), root, path, name, view))
+        return;
+    RegDeleteValueChecked(key.get(), name);
+    NoteDeleted(DeletedKind::RegistryValue, RecordedName(root, path, view) + u":[" + name + u"]");
 }

@@ -29,10 +29,30 @@ std::vector<std::u16string> FindChildKeysWithPrefix(HKEY root, const std::u16str
                                                     const std::u16string& prefix);
 
 // Deletes the key and everything below it, deepest first, granting access where refused. True
-// when the key is gone or was never there (a key that refuses reading counts as absent). `view`
-// (KEY_WOW64_64KEY or 0 for the program's own) chooses the registry view; the log is the same.
-bool DeleteRegistryKey(HKEY root, const std::u16string& path, Remove::Log* log, REGSAM view = 0);
+// when the key is gone or was never there (only a key that is not there; one that refuses
+// reading is gone through with its access recovered). `view` (KEY_WOW64_64KEY or 0 for the
+// program's own) chooses the registry view; the log is the same, naming the key as `shown` when
+// given. Each key deleted is noted in the record; with a backup active, the whole tree is saved
+// first, and a tree that cannot be read completely or saved is not deleted.
+bool DeleteRegistryKey(HKEY root, const std::u16string& path, Remove::Log* log, REGSAM view = 0,
+                       const std::u16string& shown = {});
 
-// The recursive worker of DeleteRegistryKey; a failing child stops its ancestors.
+// The worker of DeleteRegistryKey, without its line's opening: walks the tree, saves it, then
+// deletes it; a key that cannot be gone through or deleted stops its ancestors.
 bool DeleteRegistryKeyTree(HKEY root, const std::u16string& path, Remove::Log* log,
                            REGSAM view = 0);
+
+// Saves the key's tree to the active backup, for a deletion made by another's code (the ODBC
+// installer's). True when there is no backup, no key, or the tree was saved; false after the
+// failure lines.
+bool SaveRegistryKeyTree(HKEY root, const std::u16string& path, Remove::Log* log, REGSAM view = 0);
+
+// Saves one value of the open `key` (the key at `path` below `root` in `view`) to the active
+// backup, when there is one: true when the value is there. Throws Windows::Error.
+bool SaveRegistryValue(HKEY key, HKEY root, const std::u16string& path, const std::u16string& name,
+                       REGSAM view = 0);
+
+// Deletes one value (one that is not there is no error), saved first to the active backup and
+// noted in the record. Throws Windows::Error; nothing is deleted when the save failed.
+void DeleteRegistryValue(HKEY root, const std::u16string& path, const std::u16string& name,
+                         REGSAM view = 0);

@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "platform/deletion_record.h"
 #include "core/log.h"
 #include "platform/errors.h"
 #include "platform/os_api.h"
@@ -134,6 +135,7 @@ bool StopAndDeleteService(const std::u16string& name, Remove::Log* log, unsigned
             return false;
         }
         writeLine(log, u"deleted");
+        NoteDeleted(DeletedKind::Service, name);
         return true;
     } catch (...) {
         log->write(u"error encountered: ");

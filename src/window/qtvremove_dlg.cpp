@@ -348,7 +348,28 @@ void CQTVRemoveDlg::requestRemoval(const std::vector<QTVProduct*>& components)
     for (const ProductId id : kRemovalOrder)
         if (QTVProduct* product = products.set[id]; product && chosen.count(product))
             removals.push_back(product);
+    if (!startBackup())
+        return;
     startJob([this, &removals] { remover.startRemoval(removals); });
+}
+
+bool CQTVRemoveDlg::startBackup()
+{
+    if (!backupFolder || backup)
+        return true;
+    try {
+        backup = std::make_unique<Backup>(*backupFolder);
+    } catch (...) {
+        // Nothing is deleted without the backup that was asked for.
+        const std::u16string text = u"Unable to back up to \"" + *backupFolder + u"\": " + DescribeCurrentExceptionW();
+        writeLine(&messageLog, text);
+        flushLog();
+        MessageBoxW(window, Wide(text), L"Errors Encountered", MB_ICONERROR | MB_OK);
+        return false;
+    }
+    savingTo.emplace(*backup);
+    writeLine(&messageLog, backup->announcement());
+    return true;
 }
 
 void CQTVRemoveDlg::onRemovalDone()
@@ -374,6 +395,14 @@ void CQTVRemoveDlg::onRemovalDone()
         removeBanner(&messageLog, u"Folders and Registry keys");
         RemoveRootTraces(&messageLog);
         flushLog();
+    }
+    if (backup) {
+        try {
+            backup->flush();
+        } catch (...) {
+            writeLine(&messageLog, u"Unable to write the list of deleted objects to the backup: " + DescribeCurrentExceptionW());
+            flushLog();
+        }
     }
     remover.dropUninstalled();
     updateButtons();

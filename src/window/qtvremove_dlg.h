@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,7 @@
 #include "core/log.h"
 #include "listview/modeled_list_ctrl.h"
 #include "products/products.h"
+#include "toolkit/registry_backup.h"
 #include "window/background_remover.h"
 #include "window/log_edit.h"
 #include "window/remove_list_model.h"
@@ -32,6 +34,10 @@ public:
 
     // Runs the dialog until it closes.
     INT_PTR DoModal();
+
+    // Saves what the removals delete to this folder ("/backup DIR" on the command line), begun
+    // at the first removal.
+    void backUpTo(std::u16string folder) { backupFolder = std::move(folder); }
 
 private:
     static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -58,6 +64,8 @@ private:
     std::vector<QTVProduct*> selectedProducts() const;
     std::u16string dependencyMessage() const;
     int ask(const std::u16string& question);
+    // Begins the backup asked for, once; false (said in the log and a box) when it cannot be kept.
+    bool startBackup();
 
     HWND window = nullptr;
     RemoveListModel model;
@@ -68,8 +76,11 @@ private:
     CMyEdit logView;
     LogQueue logQueue;
     Remove::MessageLog messageLog;
-    // The components, then the remover: the remover goes first, waiting for a job that may still
-    // be using them.
+    // The backup, the components, then the remover: the remover goes first, waiting for a job
+    // that may still be using them.
+    std::optional<std::u16string> backupFolder;
+    std::unique_ptr<Backup> backup;
+    std::optional<ScopedBackup> savingTo;
     Products products;
     std::unique_ptr<WindowRemoverHost> host;
     BackgroundRemover remover;

@@ -38,6 +38,7 @@ const Fault kFaults[] = {
     {SimCall::RegQueryValueEx, "RegQueryValueExW", ERROR_FILE_NOT_FOUND},
     {SimCall::RegQueryInfoKey, "RegQueryInfoKeyW", ERROR_ACCESS_DENIED},
     {SimCall::RegEnumKeyEx, "RegEnumKeyExW", ERROR_ACCESS_DENIED},
+    {SimCall::RegEnumValue, "RegEnumValueW", ERROR_ACCESS_DENIED},
     {SimCall::RegDeleteKey, "RegDeleteKeyW", ERROR_ACCESS_DENIED},
     {SimCall::RegDeleteKeyEx, "RegDeleteKeyExW", ERROR_ACCESS_DENIED},
     {SimCall::RegDeleteValue, "RegDeleteValueW", ERROR_ACCESS_DENIED},

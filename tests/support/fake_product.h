@@ -48,7 +48,7 @@ public:
         if (removable || goesAnyway)
             onMachine = false;
         if (!heldUntilRestart.empty())
-            NoteDeletionAtRestart(heldUntilRestart);
+            ScheduleDeletionAtRestart(heldUntilRestart);
         return removable;
     }
 

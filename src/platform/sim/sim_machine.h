@@ -24,6 +24,7 @@ enum class SimCall {
     RegQueryValueEx,
     RegQueryInfoKey,
     RegEnumKeyEx,
+    RegEnumValue,
     RegDeleteKey,
     RegDeleteKeyEx,
     RegDeleteValue,
@@ -182,6 +183,7 @@ public:
     LONG regQueryValueEx(HKEY key, const char16_t* valueName, DWORD* reserved, DWORD* type, BYTE* data, DWORD* dataSize) override;
     LONG regQueryInfoKey(HKEY key, char16_t* className, DWORD* classLength, DWORD* reserved, DWORD* subKeys, DWORD* maxSubKeyLength, DWORD* maxClassLength, DWORD* values, DWORD* maxValueNameLength, DWORD* maxValueLength, DWORD* securityDescriptorSize, FILETIME* lastWriteTime) override;
     LONG regEnumKeyEx(HKEY key, DWORD index, char16_t* name, DWORD* nameLength, DWORD* reserved, char16_t* className, DWORD* classLength, FILETIME* lastWriteTime) override;
+    LONG regEnumValue(HKEY key, DWORD index, char16_t* name, DWORD* nameLength, DWORD* reserved, DWORD* type, BYTE* data, DWORD* dataSize) override;
     LONG regDeleteKey(HKEY key, const char16_t* subKey) override;
     LONG regDeleteKeyEx(HKEY key, const char16_t* subKey, REGSAM access, DWORD reserved) override;
     LONG regDeleteValue(HKEY key, const char16_t* valueName) override;

@@ -217,6 +217,16 @@ std::optional<std::vector<BYTE>> SimRegistry::valueData(HKEY root, std::u16strin
     return found->second.data;
 }
 
+std::vector<RegistryValue> SimRegistry::values(HKEY root, std::u16string_view path, View view) const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::vector<RegistryValue> found;
+    if (const auto key = resolve(root, path, inView64(root, path, view), false))
+        for (const auto& entry : key->values)
+            found.push_back({entry.second.name, entry.second.type, entry.second.data});
+    return found;
+}
+
 void SimRegistry::removeValue(HKEY root, std::u16string_view path, std::u16string_view name, View view)
 {
     std::lock_guard<std::mutex> lock(mutex_);

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/registry.h"
 #include "platform/win_types.h"
 
 class SimMachine;
@@ -20,7 +21,8 @@ class SimMachine;
 // Windows Installer's UserData (SOFTWARE\Microsoft\Windows\CurrentVersion\Installer\UserData)
 // is in the 64-bit view only, and the set-up and inspection calls place and find it there
 // whatever view they name. Key and value names compare case-insensitively;
-// children enumerate in sorted order; values are typed byte arrays kept exactly as written. A
+// children and values enumerate in sorted order; values are typed byte arrays kept exactly as
+// written. A
 // handle carries the rights it was opened with: reading values needs KEY_QUERY_VALUE, listing
 // children KEY_ENUMERATE_SUB_KEYS, deleting a value KEY_SET_VALUE, or ERROR_ACCESS_DENIED.
 // Deleting a key opens it anew for deletion, so there the handle's rights do not matter.
@@ -64,6 +66,8 @@ public:
     // The value's data; nothing when there is no such value.
     std::optional<std::vector<BYTE>> valueData(HKEY root, std::u16string_view path, std::u16string_view name,
                                                View view = View::Wow32) const;
+    // Every value of the key, in the order they enumerate; none when there is no such key.
+    std::vector<RegistryValue> values(HKEY root, std::u16string_view path, View view = View::Wow32) const;
     // Removes a value, as the system does with what it consumed; nothing when there is none.
     void removeValue(HKEY root, std::u16string_view path, std::u16string_view name, View view = View::Wow32);
     // Keys opened by the program and not yet closed.
@@ -87,6 +91,8 @@ public:
                    DWORD* maxValueNameLength, DWORD* maxValueLength, FILETIME* lastWriteTime);
     LONG enumKey(HKEY key, DWORD index, char16_t* name, DWORD* nameLength, char16_t* className,
                  DWORD* classLength, FILETIME* lastWriteTime);
+    LONG enumValue(HKEY key, DWORD index, char16_t* name, DWORD* nameLength, DWORD* type,
+                   BYTE* data, DWORD* dataSize);
     LONG deleteKey(HKEY key, const char16_t* subKey, REGSAM view = 0);
     LONG deleteValue(HKEY key, const char16_t* name);
     LONG close(HKEY key);

@@ -167,6 +167,38 @@ LONG SimRegistry::enumKey(HKEY key, DWORD index, char16_t* name, DWORD* nameLeng
     return ERROR_SUCCESS;
 }
 
+LONG SimRegistry::enumValue(HKEY key, DWORD index, char16_t* name, DWORD* nameLength, DWORD* type,
+                            BYTE* data, DWORD* dataSize)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::shared_ptr<Key> open;
+    if (const LONG error = liveKey(key, open))
+        return error;
+    if (!handleGrants(key, KEY_QUERY_VALUE))
+        return ERROR_ACCESS_DENIED;
+    if (name == nullptr || nameLength == nullptr || (data && !dataSize))
+        return ERROR_INVALID_PARAMETER;
+    if (index >= open->values.size())
+        return ERROR_NO_MORE_ITEMS;
+    const Key::Value& value = std::next(open->values.begin(), index)->second;
+    const auto size = static_cast<DWORD>(value.data.size());
+    if (*nameLength <= value.name.size() || (data && *dataSize < size)) {
+        if (data)
+            *dataSize = size;
+        return ERROR_MORE_DATA;
+    }
+    std::copy(value.name.begin(), value.name.end(), name);
+    name[value.name.size()] = u'\0';
+    *nameLength = static_cast<DWORD>(value.name.size());
+    if (type)
+        *type = value.type;
+    if (dataSize)
+        *dataSize = size;
+    if (data)
+        std::copy(value.data.begin(), value.data.end(), data);
+    return ERROR_SUCCESS;
+}
+
 LONG SimRegistry::deleteKey(HKEY key, const char16_t* subKey, REGSAM view)
 {
     std::lock_guard<std::mutex> lock(mutex_);

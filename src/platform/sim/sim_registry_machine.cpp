@@ -59,6 +59,16 @@ LONG SimMachine::regEnumKeyEx(HKEY key, DWORD index, char16_t* name, DWORD* name
     return registry().enumKey(key, index, name, nameLength, className, classLength, lastWriteTime);
 }
 
+LONG SimMachine::regEnumValue(HKEY key, DWORD index, char16_t* name, DWORD* nameLength,
+                              DWORD* reserved, DWORD* type, BYTE* data, DWORD* dataSize)
+{
+    if (const DWORD error = enter(SimCall::RegEnumValue))
+        return static_cast<LONG>(error);
+    if (reserved != nullptr)
+        return ERROR_INVALID_PARAMETER;
+    return registry().enumValue(key, index, name, nameLength, type, data, dataSize);
+}
+
 LONG SimMachine::regDeleteKey(HKEY key, const char16_t* subKey)
 {
     if (const DWORD error = enter(SimCall::RegDeleteKey))

@@ -85,6 +85,11 @@ LONG Win32OsApi::regEnumKeyEx(HKEY key, DWORD index, char16_t* name, DWORD* name
     return ::RegEnumKeyExW(key, index, W(name), nameLength, reserved, W(className), classLength, lastWriteTime);
 }
 
+LONG Win32OsApi::regEnumValue(HKEY key, DWORD index, char16_t* name, DWORD* nameLength, DWORD* reserved, DWORD* type, BYTE* data, DWORD* dataSize)
+{
+    return ::RegEnumValueW(key, index, W(name), nameLength, reserved, type, data, dataSize);
+}
+
 LONG Win32OsApi::regDeleteKey(HKEY key, const char16_t* subKey)
 {
     return ::RegDeleteKeyW(key, W(subKey));

@@ -30,6 +30,7 @@ struct OptionsCase {
     std::u16string report; // "" for none
     bool detectOnly;
     bool pathMissing;
+    std::u16string backup = u"";
 };
 
 TEST(RunOptionsTest, OptionsAreWholeWordsAndLeaveTheSwitches)
@@ -51,6 +52,9 @@ TEST(RunOptionsTest, OptionsAreWholeWordsAndLeaveTheSwitches)
         {"no path at the end", u"/silent /all /log", u"/silent /all  ", u"", u"", false, true},
         {"the next switch is no path", u"/silent /log /all", u"/silent   /all", u"", u"", false, true},
         {"an empty quoted path", u"/silent /report \"\" /all", u"/silent   /all", u"", u"", false, true},
+        {"a backup folder", u"/silent /all /backup \"C:\\qtv backup\" /log l.txt", u"/silent /all    ", u"l.txt", u"",
+         false, false, u"C:\\qtv backup"},
+        {"a backup without a folder", u"/silent /backup /all", u"/silent   /all", u"", u"", false, true},
     };
     for (const OptionsCase& c : cases) {
         const RunOptions options = ParseRunOptions(c.commandLine);
@@ -59,6 +63,7 @@ TEST(RunOptionsTest, OptionsAreWholeWordsAndLeaveTheSwitches)
         EXPECT_EQ(options.reportPath.value_or(u""), c.report) << c.what;
         EXPECT_EQ(options.detectOnly, c.detectOnly) << c.what;
         EXPECT_EQ(options.pathMissing, c.pathMissing) << c.what;
+        EXPECT_EQ(options.backupPath.value_or(u""), c.backup) << c.what;
     }
 }
 
@@ -175,7 +180,7 @@ TEST_F(DeploymentRunTest, AnotherCopyAtWorkIsToldAndRetriedLater)
                       u"Wait until it has finished, then start QTVRemove again.\r\n");
     EXPECT_EQ(SilentExitStatus(unseen), 1618u);
     EXPECT_EQ(nlohmann::ordered_json::parse(SilentRunReport(unseen, u"QTVRemove", u"1.0.0.0")).dump(), R"({"program":"QTVRemove","version":"1.0.0.0","exitStatus":1618,"ending":"anotherCopy",)"
-                             R"("restartRequested":false,"rootsRemoved":null,"components":[]})");
+                             R"("restartRequested":false,"rootsRemoved":null,"rootsDeleted":[],"components":[]})");
     EXPECT_TRUE(machine.unseenMessageBoxes().empty());
 
     machine.setWindowStationVisible(true);
@@ -240,20 +245,20 @@ TEST_F(DeploymentRunTest, ReportRecordsEveryComponent)
     for (const nlohmann::json& component : report["components"])
         rows += component.dump() + "\n";
     EXPECT_EQ(rows,
-              R"({"detection":"complete","detectionError":null,"installedBefore":false,"name":"WebUI Service","pendingRestart":[],"removeResult":null,"removed":false,"selected":false,"stillInstalled":false,"switch":"/webui","version":null}
-{"detection":"complete","detectionError":null,"installedBefore":false,"name":"A2A","pendingRestart":[],"removeResult":null,"removed":false,"selected":false,"stillInstalled":false,"switch":"/a2a","version":null}
-{"detection":"complete","detectionError":null,"installedBefore":false,"name":"Platform API","pendingRestart":[],"removeResult":null,"removed":false,"selected":false,"stillInstalled":false,"switch":"/api","version":null}
-{"detection":"complete","detectionError":null,"installedBefore":true,"name":"Console","pendingRestart":[],"removeResult":"failed","removed":true,"selected":true,"stillInstalled":true,"switch":"/console","version":null}
-{"detection":"complete","detectionError":null,"installedBefore":false,"name":"Software Asset Management","pendingRestart":[],"removeResult":null,"removed":false,"selected":true,"stillInstalled":false,"switch":"/sam","version":null}
-{"detection":"complete","detectionError":null,"installedBefore":false,"name":"Client Deploy Tool","pendingRestart":[],"removeResult":null,"removed":false,"selected":false,"stillInstalled":false,"switch":"/cdt","version":null}
-{"detection":"complete","detectionError":null,"installedBefore":false,"name":"Server","pendingRestart":[],"removeResult":null,"removed":false,"selected":false,"stillInstalled":false,"switch":"/server","version":null}
-{"detection":"complete","detectionError":null,"installedBefore":true,"name":"Relay","pendingRestart":["C:\\Relay\\held.dll"],"removeResult":"succeeded","removed":true,"selected":true,"stillInstalled":false,"switch":"/relay","version":"9.5.10.79"}
-{"detection":"incomplete","detectionError":"unable to look at \"HKLM\\SOFTWARE\\Zantrel\": Windows Error 0x5: Access denied.","installedBefore":false,"name":"DLP","pendingRestart":[],"removeResult":null,"removed":false,"selected":false,"stillInstalled":false,"switch":"/dlp","version":null}
-{"detection":"complete","detectionError":null,"installedBefore":false,"name":"Client Logging Service","pendingRestart":[],"removeResult":null,"removed":false,"selected":false,"stillInstalled":false,"switch":"/loggingservice","version":null}
-{"detection":"complete","detectionError":null,"installedBefore":false,"name":"Agent","pendingRestart":[],"removeResult":null,"removed":false,"selected":false,"stillInstalled":false,"switch":"/client","version":null}
-{"detection":"complete","detectionError":null,"installedBefore":false,"name":"Supporting Databases","pendingRestart":[],"removeResult":null,"removed":false,"selected":false,"stillInstalled":false,"switch":"/database","version":null}
-{"detection":"complete","detectionError":null,"installedBefore":false,"name":"Deployment Installer","pendingRestart":[],"removeResult":null,"removed":false,"selected":false,"stillInstalled":false,"switch":"/generator","version":null}
-{"detection":"complete","detectionError":null,"installedBefore":true,"name":"Microsoft SQL Server Desktop Engine","pendingRestart":[],"removeResult":"exception","removed":true,"selected":true,"stillInstalled":true,"switch":"/msde","version":null}
+              R"({"deleted":[],"detection":"complete","detectionError":null,"installedBefore":false,"name":"WebUI Service","pendingRestart":[],"removeResult":null,"removed":false,"selected":false,"stillInstalled":false,"switch":"/webui","version":null}
+{"deleted":[],"detection":"complete","detectionError":null,"installedBefore":false,"name":"A2A","pendingRestart":[],"removeResult":null,"removed":false,"selected":false,"stillInstalled":false,"switch":"/a2a","version":null}
+{"deleted":[],"detection":"complete","detectionError":null,"installedBefore":false,"name":"Platform API","pendingRestart":[],"removeResult":null,"removed":false,"selected":false,"stillInstalled":false,"switch":"/api","version":null}
+{"deleted":[],"detection":"complete","detectionError":null,"installedBefore":true,"name":"Console","pendingRestart":[],"removeResult":"failed","removed":true,"selected":true,"stillInstalled":true,"switch":"/console","version":null}
+{"deleted":[],"detection":"complete","detectionError":null,"installedBefore":false,"name":"Software Asset Management","pendingRestart":[],"removeResult":null,"removed":false,"selected":true,"stillInstalled":false,"switch":"/sam","version":null}
+{"deleted":[],"detection":"complete","detectionError":null,"installedBefore":false,"name":"Client Deploy Tool","pendingRestart":[],"removeResult":null,"removed":false,"selected":false,"stillInstalled":false,"switch":"/cdt","version":null}
+{"deleted":[],"detection":"complete","detectionError":null,"installedBefore":false,"name":"Server","pendingRestart":[],"removeResult":null,"removed":false,"selected":false,"stillInstalled":false,"switch":"/server","version":null}
+{"deleted":[{"kind":"pendingRestart","name":"C:\\Relay\\held.dll"}],"detection":"complete","detectionError":null,"installedBefore":true,"name":"Relay","pendingRestart":["C:\\Relay\\held.dll"],"removeResult":"succeeded","removed":true,"selected":true,"stillInstalled":false,"switch":"/relay","version":"9.5.10.79"}
+{"deleted":[],"detection":"incomplete","detectionError":"unable to look at \"HKLM\\SOFTWARE\\Zantrel\": Windows Error 0x5: Access denied.","installedBefore":false,"name":"DLP","pendingRestart":[],"removeResult":null,"removed":false,"selected":false,"stillInstalled":false,"switch":"/dlp","version":null}
+{"deleted":[],"detection":"complete","detectionError":null,"installedBefore":false,"name":"Client Logging Service","pendingRestart":[],"removeResult":null,"removed":false,"selected":false,"stillInstalled":false,"switch":"/loggingservice","version":null}
+{"deleted":[],"detection":"complete","detectionError":null,"installedBefore":false,"name":"Agent","pendingRestart":[],"removeResult":null,"removed":false,"selected":false,"stillInstalled":false,"switch":"/client","version":null}
+{"deleted":[],"detection":"complete","detectionError":null,"installedBefore":false,"name":"Supporting Databases","pendingRestart":[],"removeResult":null,"removed":false,"selected":false,"stillInstalled":false,"switch":"/database","version":null}
+{"deleted":[],"detection":"complete","detectionError":null,"installedBefore":false,"name":"Deployment Installer","pendingRestart":[],"removeResult":null,"removed":false,"selected":false,"stillInstalled":false,"switch":"/generator","version":null}
+{"deleted":[],"detection":"complete","detectionError":null,"installedBefore":true,"name":"Microsoft SQL Server Desktop Engine","pendingRestart":[],"removeResult":"exception","removed":true,"selected":true,"stillInstalled":true,"switch":"/msde","version":null}
 )");
 }
 

@@ -1,0 +1,85 @@
+#pragma once
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/deletion_record.h"
+#include "platform/handles.h"
+#include "platform/registry.h"
+#include "platform/win_types.h"
+
+// The backup of what a run deletes, in a folder the administrator names: the registry in
+// regedit's own format, so that the system's regedit puts it back, and the list of every object
+// deleted.
+//
+//   registry.reg     keys of the program's own registry view (on 64-bit Windows the 32-bit
+//                    one: import with C:\Windows\SysWOW64\regedit.exe)
+//   registry-64.reg  keys of the 64-bit view, made when the first is saved (C:\Windows\regedit.exe)
+//   deleted.txt      "kind<TAB>name", one object a line, in the order deleted
+//   README.txt       which file goes with which regedit
+
+// The key's line of a .reg file: "[HKEY_LOCAL_MACHINE\path]". Throws ExceptionPL "Unknown HKEY
+// rootKey type" for a root without such a name.
+std::u16string RegFileKeyLine(HKEY root, const std::u16string& path);
+
+// The value's line as regedit exports it: REG_SZ quoted ("\\" and "\"" escaped) when its bytes
+// are exactly a text and its terminator, REG_DWORD of four bytes as dword:, anything else as
+// hex: (REG_BINARY) or hex(type): bytes, wrapped after 80 columns with "\" and two blanks. Ends in
+// "\r\n".
+std::u16string RegFileValueLines(const RegistryValue& value);
+
+// A key's section: its line and its values' lines. Reads every value of the open key; throws
+// Windows::Error when one cannot be read.
+std::u16string RegFileSection(HKEY key, HKEY root, const std::u16string& path);
+
+class Backup : public DeletionListener {
+public:
+    // Makes the folder and those on the way, refuses one that already holds a backup
+    // (ERROR_FILE_EXISTS), writes README.txt and starts registry.reg and deleted.txt. Throws
+    // Windows::Error.
+    explicit Backup(std::u16string folder);
+    ~Backup() override;
+    Backup(const Backup&) = delete;
+    Backup& operator=(const Backup&) = delete;
+
+    const std::u16string& folder() const { return folder_; }
+    // The log's line: "Backing up what is deleted to \"<folder>\"".
+    std::u16string announcement() const { return u"Backing up what is deleted to \"" + folder_ + u"\""; }
+
+    // Appends sections to the view's file, after the list of what was deleted so far. Throws
+    // Windows::Error; what it guards must then not be deleted.
+    void save(REGSAM view, const std::u16string& sections);
+
+    // Kept for deleted.txt, which is written with each save and at the end.
+    void deleted(const DeletedObject& object) override;
+
+    // Writes what deleted.txt still lacks. Throws Windows::Error.
+    void flush();
+
+private:
+    void flushLocked();
+
+    std::u16string folder_;
+    std::mutex mutex_;
+    UniqueKernelHandle registry_;
+    UniqueKernelHandle registry64_;
+    UniqueKernelHandle deletedList_;
+    std::string pendingList_;
+};
+
+// The backup the registry deletions save to, or null: installed for the lifetime of the guard,
+// which also makes it hear every deletion.
+Backup* ActiveBackup();
+class ScopedBackup {
+public:
+    explicit ScopedBackup(Backup& backup);
+    ~ScopedBackup();
+    ScopedBackup(const ScopedBackup&) = delete;
+    ScopedBackup& operator=(const ScopedBackup&) = delete;
+
+private:
+    Backup* previous_;
+    ScopedDeletionListener listener_;
+};
