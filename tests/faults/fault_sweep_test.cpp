@@ -17,9 +17,13 @@
 #include <string>
 #include <vector>
 
+#include "platform/deletion_record.h"
 #include "platform/os_api.h"
+#include "platform/sim/sim_files.h"
 #include "platform/sim/sim_machine.h"
+#include "platform/sim/sim_registry.h"
 #include "platform/text.h"
+#include "support/reg_file.h"
 #include "support/sim_suite.h"
 
 namespace {
@@ -110,9 +114,9 @@ std::u16string MessageOf(DWORD error)
 // An evenly spaced sample of each kind's calls, in proportion to the kind's share of the run and
 // at least its first, middle and last call, so that rare calls (a service deleted, a program
 // started) are failed too.
-std::vector<Injection> Sample(const std::vector<Injection>& calls)
+std::vector<Injection> Sample(const std::vector<Injection>& calls, std::size_t share)
 {
-    constexpr std::size_t kShare = 150;
+    const std::size_t kShare = share;
     std::map<const Fault*, unsigned> counts;
     for (const Injection& injection : calls)
         counts[injection.fault] = std::max(counts[injection.fault], injection.nth);
@@ -132,7 +136,102 @@ std::vector<Injection> Sample(const std::vector<Injection>& calls)
     return sample;
 }
 
-TEST(FaultSweep, EveryFailedCallIsSurvivedLoggedAndMadeGoodByASecondRun)
+// Names as the registry compares them: whatever their case.
+std::u16string Folded(std::u16string name)
+{
+    for (char16_t& c : name)
+        if (c >= u'a' && c <= u'z')
+            c = static_cast<char16_t>(c - u'a' + u'A');
+    return name;
+}
+
+// Every key and value of the registry as the program's views show it, by the record's names
+// ("HKLM\path", " (64-bit view)" after a key of that view), folded.
+using RegistrySnapshot = std::map<std::u16string, std::vector<RegistryValue>>;
+
+void Snapshot(const SimRegistry& registry, HKEY root, const std::u16string& shown, const std::u16string& path,
+              SimRegistry::View view, RegistrySnapshot& snapshot)
+{
+    const std::u16string mark = view == SimRegistry::View::Native64 ? u" (64-bit view)" : u"";
+    if (!path.empty())
+        snapshot[Folded(shown + path + mark)] = registry.values(root, path, view);
+    for (const std::u16string& child : registry.subkeys(root, path, view))
+        Snapshot(registry, root, shown, path.empty() ? child : path + u"\\" + child, view, snapshot);
+}
+
+RegistrySnapshot Snapshot(const SimRegistry& registry)
+{
+    RegistrySnapshot snapshot;
+    for (const SimRegistry::View view : {SimRegistry::View::Wow32, SimRegistry::View::Native64})
+        Snapshot(registry, HKEY_LOCAL_MACHINE, u"HKLM\\", u"", view, snapshot);
+    Snapshot(registry, HKEY_USERS, u"HKU\\", u"", SimRegistry::View::Wow32, snapshot);
+    Snapshot(registry, HKEY_CURRENT_USER, u"HKCU\\", u"", SimRegistry::View::Wow32, snapshot);
+    return snapshot;
+}
+
+bool SameValue(const RegistryValue& a, const RegistryValue& b)
+{
+    return a.name == b.name && a.type == b.type && a.data == b.data;
+}
+
+// A value the uninstaller stand-ins take away before the run deletes its key: not the run's to save.
+bool TakenByUninstaller(const std::u16string& key, const std::u16string& value)
+{
+    const std::vector<SuiteItem> items = SimSuiteItems();
+    return std::any_of(items.begin(), items.end(), [&](const SuiteItem& item) {
+        const std::u16string root = item.root == SuiteItem::Root::CurrentUser ? u"HKCU\\" : u"HKLM\\";
+        return item.kind == SuiteItem::Kind::Value && !item.package.empty() && Folded(root + item.path) == key &&
+               Folded(item.name) == Folded(value);
+    });
+}
+
+// Imports the backup as regedit would, each file into its view; then every key and value the
+// run recorded as deleted must read as it did before the run, but for what the uninstallers took.
+// Describes what does not.
+std::string NotBackedUp(SimMachine& machine, const std::u16string& folder, const RegistrySnapshot& before,
+                        const std::vector<DeletedObject>& deleted)
+{
+    for (const bool view64 : {false, true})
+        if (const auto bytes = machine.files().content(folder + (view64 ? u"\\registry-64.reg" : u"\\registry.reg")))
+            ImportRegFile(machine.registry(), ParseRegFile(*bytes), view64);
+    const RegistrySnapshot after = Snapshot(machine.registry());
+    std::string missing;
+    for (const DeletedObject& object : deleted) {
+        if (object.kind != DeletedKind::RegistryKey && object.kind != DeletedKind::RegistryValue)
+            continue;
+        std::u16string key = object.name;
+        std::u16string value;
+        const std::size_t open = key.find(u":[");
+        if (object.kind == DeletedKind::RegistryValue) {
+            const std::size_t close = key.find(u']', open);
+            value = key.substr(open + 2, close - open - 2);
+            key = key.substr(0, open) + key.substr(close + 1);
+        }
+        const auto was = before.find(Folded(key));
+        const auto is = after.find(Folded(key));
+        bool same = was != before.end() && is != after.end();
+        if (same && object.kind == DeletedKind::RegistryKey) {
+            // Each value back as it was; one missing only if an uninstaller took it first.
+            for (const RegistryValue& v : is->second)
+                same &= std::any_of(was->second.begin(), was->second.end(), [&v](const RegistryValue& w) { return SameValue(v, w); });
+            for (const RegistryValue& v : was->second)
+                same &= TakenByUninstaller(Folded(key), v.name) ||
+                        std::any_of(is->second.begin(), is->second.end(), [&v](const RegistryValue& w) { return SameValue(v, w); });
+        }
+        if (same && object.kind == DeletedKind::RegistryValue) {
+            const auto named = [&value](const RegistryValue& v) { return v.name == value; };
+            const auto old = std::find_if(was->second.begin(), was->second.end(), named);
+            const auto back = std::find_if(is->second.begin(), is->second.end(), named);
+            same = old != was->second.end() && back != is->second.end() && SameValue(*old, *back);
+        }
+        if (!same)
+            missing += "  not restored: " + ToUtf8(object.name) + "\n";
+    }
+    return missing;
+}
+
+// Sweeps the calls of a "/silent /all" run, with "/backup" when `backup` names its folder.
+void Sweep(const std::u16string& backup)
 {
     // The clean run: what a run calls, and what it writes.
     std::vector<Injection> calls;
@@ -142,12 +241,17 @@ TEST(FaultSweep, EveryFailedCallIsSurvivedLoggedAndMadeGoodByASecondRun)
         SimMachine machine;
         ScopedOsApi installed(machine);
         LaySimSuite(machine);
-        const SimSuiteRun clean = RunSilentAll();
+        const RegistrySnapshot before = Snapshot(machine.registry());
+        const SimSuiteRun clean = RunSilentAll(backup);
         cleanLog = clean.log;
         ASSERT_FALSE(clean.escaped);
         ASSERT_EQ(clean.componentsThrew, 0u);
         ASSERT_EQ(Describe(SimSuiteLeft(machine)), "") << "a clean run removes the whole suite";
         ASSERT_EQ(Describe(SimSentinelsLost(machine)), "");
+        ASSERT_EQ(AuditGaps(SimSuiteItems(), clean.deleted), "");
+        if (!backup.empty()) {
+            ASSERT_EQ(NotBackedUp(machine, backup, before, clean.deleted), "");
+        }
         for (int c = 0; c <= static_cast<int>(SimCall::GetTickCount64); ++c)
             seamCalls += machine.callCount(static_cast<SimCall>(c));
         for (const Fault& fault : kFaults)
@@ -157,7 +261,13 @@ TEST(FaultSweep, EveryFailedCallIsSurvivedLoggedAndMadeGoodByASecondRun)
 
     const char* mode = std::getenv("QTV_FAULT_SWEEP");
     const bool full = mode != nullptr && std::string(mode) == "full";
-    std::vector<Injection> swept = full ? calls : Sample(calls);
+    // With a backup, the sample keeps to the calls that read, save or delete the registry.
+    if (!backup.empty())
+        calls.erase(std::remove_if(calls.begin(), calls.end(), [](const Injection& injection) {
+                        const std::string name = injection.fault->name;
+                        return name.rfind("Reg", 0) != 0 && name != "CreateFileW" && name != "WriteFile";
+                    }), calls.end());
+    std::vector<Injection> swept = full ? calls : Sample(calls, backup.empty() ? 150 : 40);
     // "RegOpenKeyExW#12": that one call alone, with the failed run's log.
     const bool one = mode != nullptr && !full && *mode != '\0';
     if (one)
@@ -180,8 +290,9 @@ TEST(FaultSweep, EveryFailedCallIsSurvivedLoggedAndMadeGoodByASecondRun)
         SimMachine machine;
         ScopedOsApi installed(machine);
         LaySimSuite(machine);
+        const RegistrySnapshot before = backup.empty() ? RegistrySnapshot{} : Snapshot(machine.registry());
         machine.failCall(injection.fault->call, injection.fault->error, injection.nth);
-        const SimSuiteRun failed = RunSilentAll();
+        const SimSuiteRun failed = RunSilentAll(backup);
         if (one)
             std::cout << ToUtf8(failed.log);
         // A run that asked for a restart is judged once Windows has restarted.
@@ -203,7 +314,7 @@ TEST(FaultSweep, EveryFailedCallIsSurvivedLoggedAndMadeGoodByASecondRun)
             ++leftSomething;
             if (failed.exitStatus == 0)
                 ++leftWithZero;
-            const SimSuiteRun again = RunSilentAll();
+            const SimSuiteRun again = RunSilentAll(backup.empty() ? backup : backup + u"-again");
             secondEscaped = again.escaped;
             left = Describe(SimSuiteLeft(machine));
             if (!left.empty())
@@ -214,6 +325,8 @@ TEST(FaultSweep, EveryFailedCallIsSurvivedLoggedAndMadeGoodByASecondRun)
         }
         if (one)
             std::cout << "left after the second run:\n" << left;
+        // Whatever failed, nothing of the registry went that the backup does not give back.
+        const std::string notBackedUp = backup.empty() ? "" : NotBackedUp(machine, backup, before, failed.deleted);
         // The one exception a removal lets out by design: the temporary file for an uninstaller's
         // answers cannot be made. The driver takes it, and that component's removal ends there.
         const SimCall call = injection.fault->call;
@@ -221,24 +334,36 @@ TEST(FaultSweep, EveryFailedCallIsSurvivedLoggedAndMadeGoodByASecondRun)
                               call == SimCall::GetTempFileName;
         const bool saidClean = !leftByFailed.empty() && failed.exitStatus == 0;
         const bool ok = !failed.escaped && (failed.componentsThrew == 0 || mayThrow) && (logged || leftByFailed.empty()) &&
-                        !saidClean && lost.empty() && !secondEscaped && left.empty() && lostAfter.empty();
+                        !saidClean && lost.empty() && !secondEscaped && left.empty() && lostAfter.empty() &&
+                        notBackedUp.empty();
         EXPECT_TRUE(ok) << Name(injection) << (failed.escaped ? "\n  an exception left the driver" : "")
                         << (failed.componentsThrew ? "\n  an exception left a component's removal" : "")
                         << (logged || leftByFailed.empty() ? "" : "\n  the log is the clean run's")
                         << (saidClean ? "\n  exit status 0, though something is left" : "") << "\n  left by the failed run:\n"
                         << leftByFailed << "  sentinels lost:\n" << lost << lostAfter
-                        << "  left after the second run:\n" << left;
+                        << "  left after the second run:\n" << left << notBackedUp;
         if (ok)
             ++survived;
     }
 
-    std::cout << "Fault sweep: " << seamCalls << " seam calls in a clean \"/silent /all\" run, " << calls.size()
+    std::cout << "Fault sweep" << (backup.empty() ? "" : " with /backup") << ": " << seamCalls << " seam calls in a clean \"/silent /all\" run, " << calls.size()
               << " of kinds that can fail; " << (full ? "every one, " : "a sample of ") << swept.size()
               << " failed one at a time; " << survived << " runs survived; " << leftSomething
               << " left something, which a second run removed in " << (leftSomething - orphaned) << "; " << restarted
               << " asked for a restart, which finished them; " << withoutEffect
               << " changed nothing; " << namedTheError << " logs quote the error's text; left something with exit status 0: "
               << leftWithZero << "; left something no later run finds: " << orphaned << ".\n";
+}
+
+TEST(FaultSweep, EveryFailedCallIsSurvivedLoggedAndMadeGoodByASecondRun)
+{
+    Sweep({});
+}
+
+// With "/backup", a failing read or write of the backup stops the deletion it guards.
+TEST(FaultSweep, WithABackupNothingGoesThatTheBackupDoesNotGiveBack)
+{
+    Sweep(u"C:\\qtv-backup");
 }
 
 } // namespace

@@ -1,8 +1,13 @@
 #include "support/sim_suite.h"
 
+#include <memory>
+#include <optional>
+
 #include "core/log.h"
 #include "core/silent_driver.h"
+#include "platform/errors.h"
 #include "products/products.h"
+#include "toolkit/registry_backup.h"
 #include "toolkit/root_cleanup.h"
 #include "toolkit/uninstaller.h"
 
@@ -189,18 +194,32 @@ std::vector<SuiteItem> SimSentinelsLost(SimMachine& machine)
     return lost;
 }
 
-SimSuiteRun RunSilentAll()
+SimSuiteRun RunSilentAll(const std::u16string& backupFolder)
 {
     SimSuiteRun run;
     LogQueue queue;
     Remove::MessageLog log(&queue);
     const Products products = MakeProducts(&log);
     try {
+        std::unique_ptr<Backup> backup;
+        std::optional<ScopedBackup> saving;
+        if (!backupFolder.empty()) {
+            try {
+                backup = std::make_unique<Backup>(backupFolder);
+            } catch (const Windows::Error& error) {
+                run.exitStatus = error.code();
+                return run;
+            }
+            saving.emplace(*backup);
+        }
         const SilentRunResult result = RunSilent(
             u"/silent /all", products.set, SilentRunContext{&log, u"QTVRemove", RemoveRootTraces, TakeRestartRequest});
-        for (const ComponentOutcome& component : result.components)
+        for (const ComponentOutcome& component : result.components) {
             if (component.removeCalled && !component.removeResult)
                 ++run.componentsThrew;
+            run.deleted.insert(run.deleted.end(), component.deleted.begin(), component.deleted.end());
+        }
+        run.deleted.insert(run.deleted.end(), result.rootsDeleted.begin(), result.rootsDeleted.end());
         run.exitStatus = SilentExitStatus(result);
     } catch (...) {
         run.escaped = true;

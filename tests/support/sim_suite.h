@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/deletion_record.h"
 #include "platform/win_types.h"
 #include "support/suite_installation.h"
 
@@ -29,11 +30,13 @@ std::vector<SuiteItem> SimSuiteLeft(SimMachine& machine);
 // The sentinels that are gone.
 std::vector<SuiteItem> SimSentinelsLost(SimMachine& machine);
 
-// What "/silent /all" over the real recipes did on the installed machine.
+// What "/silent /all" over the real recipes did on the installed machine; with a backup folder,
+// as "/backup" runs it: nothing starts when the backup cannot.
 struct SimSuiteRun {
     std::u16string log;
     bool escaped = false;         // an exception left the driver
     unsigned componentsThrew = 0; // remove() calls that ended in an exception
     DWORD exitStatus = 0;
+    std::vector<DeletedObject> deleted; // every component's, then the root clean-up's
 };
-SimSuiteRun RunSilentAll();
+SimSuiteRun RunSilentAll(const std::u16string& backupFolder = {});

@@ -1,5 +1,7 @@
 #include "support/suite_installation.h"
 
+#include <algorithm>
+
 #include "platform/text.h"
 
 const char16_t kUninstallEntries[] = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
@@ -319,4 +321,83 @@ std::string Describe(const std::vector<SuiteItem>& items)
     for (const SuiteItem& item : items)
         text += Describe(item) + "\n";
     return text;
+}
+
+namespace {
+
+std::string Folded(std::u16string_view text)
+{
+    std::string folded = ToUtf8(text);
+    for (char& c : folded)
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+    return folded;
+}
+
+// The name the record gives the item: a key's (a value's key's), a path, a service's name.
+std::string RecordName(const SuiteItem& item)
+{
+    const char16_t* root = item.root == Root::CurrentUser ? u"HKCU\\" : item.root == Root::Users ? u"HKU\\" : u"HKLM\\";
+    if (item.kind == Kind::Key || item.kind == Kind::Value)
+        return Folded(root + item.path + (item.view64 ? u" (64-bit view)" : u""));
+    return Folded(item.path);
+}
+
+// Whether one name is the other, below it or above it, in the same view. A user's hive below
+// HKU stands for HKCU as well: the clean-up goes through every user's.
+bool Related(std::string a, std::string b)
+{
+    const std::string mark = " (64-BIT VIEW)";
+    const auto unmark = [&mark](std::string& name) {
+        const bool marked = name.size() > mark.size() && name.compare(name.size() - mark.size(), mark.size(), mark) == 0;
+        if (marked)
+            name.resize(name.size() - mark.size());
+        return marked;
+    };
+    if (unmark(a) != unmark(b))
+        return false;
+    const auto below = [](const std::string& low, const std::string& high) {
+        return low.size() > high.size() && low.compare(0, high.size(), high) == 0 && low[high.size()] == '\\';
+    };
+    const auto related = [&below](const std::string& x, const std::string& y) { return x == y || below(x, y) || below(y, x); };
+    const auto asCurrentUser = [](const std::string& name) {
+        const std::size_t hive = name.find('\\', 4);
+        return name.rfind("HKU\\S-1-5-21-", 0) == 0 && hive != std::string::npos ? "HKCU" + name.substr(hive) : name;
+    };
+    return related(a, b) || related(asCurrentUser(a), b);
+}
+
+} // namespace
+
+std::string AuditGaps(const std::vector<SuiteItem>& items, const std::vector<DeletedObject>& deleted,
+                      const std::function<bool(const SuiteItem&)>& alsoTaken)
+{
+    std::vector<std::string> names;
+    for (const DeletedObject& object : deleted) {
+        std::u16string name = object.name;
+        // A value is named as "<key>:[<name>]"; the view's mark follows the key.
+        const std::size_t open = name.find(u":[");
+        if (object.kind == DeletedKind::RegistryValue && open != std::u16string::npos) {
+            const std::size_t close = name.find(u']', open);
+            name = name.substr(0, open) + name.substr(close + 1);
+        }
+        names.push_back(Folded(name));
+    }
+    std::string gaps;
+    for (const SuiteItem& item : items) {
+        if (!OfTheSuite(item) || item.kind == Kind::Package || item.kind == Kind::Line || !item.package.empty() ||
+            ((item.kind == Kind::Key || item.kind == Kind::Value) && item.path.rfind(kUninstallEntries, 0) == 0) ||
+            (alsoTaken && alsoTaken(item)))
+            continue;
+        if (std::find(names.begin(), names.end(), RecordName(item)) == names.end())
+            gaps += "not recorded: " + Describe(item) + "\n";
+    }
+    for (std::size_t i = 0; i < deleted.size(); ++i) {
+        const bool ours = std::any_of(items.begin(), items.end(), [&](const SuiteItem& item) {
+            return OfTheSuite(item) && item.kind != Kind::Package && item.kind != Kind::Line && Related(names[i], RecordName(item));
+        });
+        if (!ours)
+            gaps += "beyond the suite: " + ToUtf8(DeletedKindName(deleted[i].kind)) + " " + ToUtf8(deleted[i].name) + "\n";
+    }
+    return gaps;
 }

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
+
+#include "platform/deletion_record.h"
 
 // A complete installation of the suite, and the sentinels beside it that every removal must
 // leave, as data: the one description that the simulated machine (support/sim_suite) and a Wine
@@ -46,6 +49,14 @@ bool OfTheSuite(const SuiteItem& item);
 // How an item reads in a report: "relay: key HKLM\SOFTWARE\Zantrel\QTVRelay".
 std::string Describe(const SuiteItem& item);
 std::string Describe(const std::vector<SuiteItem>& items); // one a line
+
+// What a run's record of deleted objects misses or names beyond the suite, one a line, empty
+// when it is right: every key, value, folder, file, junction and service of the suite is named
+// (a value by its key or itself), except what the uninstallers take away (a package's items, the
+// Uninstall entries) and what `alsoTaken` says went otherwise; and every object named is one of
+// the suite's, below one, or above one (a root the clean-up deletes).
+std::string AuditGaps(const std::vector<SuiteItem>& items, const std::vector<DeletedObject>& deleted,
+                      const std::function<bool(const SuiteItem&)>& alsoTaken = {});
 
 // The Uninstall key under HKEY_LOCAL_MACHINE.
 extern const char16_t kUninstallEntries[];
