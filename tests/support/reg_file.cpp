@@ -2,7 +2,9 @@
 
 #include <stdexcept>
 
+#ifndef _WIN32
 #include "platform/sim/sim_registry.h"
+#endif
 #include "platform/text.h"
 
 namespace {
@@ -137,6 +139,7 @@ std::vector<RegSection> ParseRegFile(const std::string& bytes)
     return sections;
 }
 
+#ifndef _WIN32
 void ImportRegFile(SimRegistry& registry, const std::vector<RegSection>& sections, bool view64)
 {
     const SimRegistry::View view = view64 ? SimRegistry::View::Native64 : SimRegistry::View::Wow32;
@@ -154,3 +157,4 @@ void ImportRegFile(SimRegistry& registry, const std::vector<RegSection>& section
             registry.setValue(root, path, value.name, value.type, value.data, view);
     }
 }
+#endif

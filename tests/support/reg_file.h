@@ -19,6 +19,8 @@ struct RegSection {
 // lines ending in "\". Throws std::runtime_error for anything regedit would not read.
 std::vector<RegSection> ParseRegFile(const std::string& bytes);
 
+#ifndef _WIN32
 // Imports the sections into the simulated registry, in the 64-bit view with `view64`: keys made,
 // values written, as regedit does.
 void ImportRegFile(SimRegistry& registry, const std::vector<RegSection>& sections, bool view64);
+#endif

@@ -334,19 +334,68 @@ std::string Folded(std::u16string_view text)
     return folded;
 }
 
-// The name the record gives the item: a key's (a value's key's), a path, a service's name.
-std::string RecordName(const SuiteItem& item)
+// The data source an item belongs to: its key's name or, in the list, its value's; none.
+std::u16string DataSourceOf(const SuiteItem& item)
+{
+    if (item.kind != Kind::Value || item.path.rfind(kDataSources, 0) != 0)
+        return {};
+    return item.path == kDataSources + u"ODBC Data Sources" ? item.name : item.path.substr(kDataSources.size());
+}
+
+// The names the record may give the item, kind first: a key's (a value's key's, or its data
+// source's), a path, a service's, database's or job's name.
+std::vector<std::string> RecordNames(const SuiteItem& item)
 {
     const char16_t* root = item.root == Root::CurrentUser ? u"HKCU\\" : item.root == Root::Users ? u"HKU\\" : u"HKLM\\";
-    if (item.kind == Kind::Key || item.kind == Kind::Value)
-        return Folded(root + item.path + (item.view64 ? u" (64-bit view)" : u""));
-    return Folded(item.path);
+    const std::u16string view = item.view64 ? u" (64-bit view)" : u"";
+    switch (item.kind) {
+    case Kind::Key:
+        return {"REGISTRYKEY " + Folded(root + item.path + view)};
+    case Kind::Value: {
+        std::vector<std::string> names = {"REGISTRYKEY " + Folded(root + item.path + view),
+                                          "REGISTRYVALUE " + Folded(root + item.path + view)};
+        if (!DataSourceOf(item).empty())
+            names.push_back("DATASOURCE " + Folded(DataSourceOf(item)));
+        return names;
+    }
+    case Kind::Folder:
+    case Kind::Junction:
+        return {"FOLDER " + Folded(item.path), "PENDINGRESTART " + Folded(item.path)};
+    case Kind::File:
+        return {"FILE " + Folded(item.path), "PENDINGRESTART " + Folded(item.path)};
+    case Kind::Service:
+        return {"SERVICE " + Folded(item.path)};
+    case Kind::Line: {
+        const std::size_t tab = item.path.find(u'\t');
+        const std::u16string what = item.path.substr(0, tab);
+        if (what == u"database")
+            return {"DATABASE " + Folded(item.path.substr(tab + 1))};
+        if (what == u"job")
+            return {"AGENTJOB " + Folded(item.path.substr(tab + 1))};
+        return {};
+    }
+    case Kind::Package:
+        break;
+    }
+    return {};
 }
 
 // Whether one name is the other, below it or above it, in the same view. A user's hive below
 // HKU stands for HKCU as well: the clean-up goes through every user's.
 bool Related(std::string a, std::string b)
 {
+    // Of one family of kinds, the first word: keys and values; files, folders and what waits
+    // for the restart; or the same kind.
+    const auto family = [](const std::string& name) {
+        const std::string kind = name.substr(0, name.find(' '));
+        if (kind.rfind("REGISTRY", 0) == 0)
+            return std::string("REGISTRY");
+        return kind == "FILE" || kind == "FOLDER" || kind == "PENDINGRESTART" ? std::string("PATH") : kind;
+    };
+    if (family(a) != family(b))
+        return false;
+    a.erase(0, a.find(' ') + 1);
+    b.erase(0, b.find(' ') + 1);
     const std::string mark = " (64-BIT VIEW)";
     const auto unmark = [&mark](std::string& name) {
         const bool marked = name.size() > mark.size() && name.compare(name.size() - mark.size(), mark.size(), mark) == 0;
@@ -381,20 +430,26 @@ std::string AuditGaps(const std::vector<SuiteItem>& items, const std::vector<Del
             const std::size_t close = name.find(u']', open);
             name = name.substr(0, open) + name.substr(close + 1);
         }
-        names.push_back(Folded(name));
+        names.push_back(Folded(DeletedKindName(object.kind)) + " " + Folded(name));
     }
     std::string gaps;
     for (const SuiteItem& item : items) {
-        if (!OfTheSuite(item) || item.kind == Kind::Package || item.kind == Kind::Line || !item.package.empty() ||
+        const std::vector<std::string> forms = RecordNames(item);
+        if (!OfTheSuite(item) || forms.empty() || !item.package.empty() ||
             ((item.kind == Kind::Key || item.kind == Kind::Value) && item.path.rfind(kUninstallEntries, 0) == 0) ||
             (alsoTaken && alsoTaken(item)))
             continue;
-        if (std::find(names.begin(), names.end(), RecordName(item)) == names.end())
+        if (std::none_of(forms.begin(), forms.end(), [&names](const std::string& form) {
+                return std::find(names.begin(), names.end(), form) != names.end();
+            }))
             gaps += "not recorded: " + Describe(item) + "\n";
     }
     for (std::size_t i = 0; i < deleted.size(); ++i) {
         const bool ours = std::any_of(items.begin(), items.end(), [&](const SuiteItem& item) {
-            return OfTheSuite(item) && item.kind != Kind::Package && item.kind != Kind::Line && Related(names[i], RecordName(item));
+            const std::vector<std::string> forms = RecordNames(item);
+            return OfTheSuite(item) && std::any_of(forms.begin(), forms.end(), [&](const std::string& form) {
+                       return Related(names[i], form);
+                   });
         });
         if (!ours)
             gaps += "beyond the suite: " + ToUtf8(DeletedKindName(deleted[i].kind)) + " " + ToUtf8(deleted[i].name) + "\n";
