@@ -35,6 +35,7 @@ constexpr wchar_t kRelayEntry[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion
 constexpr wchar_t kClientKey[] = L"SOFTWARE\\Zantrel\\EnterpriseClient";
 constexpr wchar_t kSuiteFolder[] = L"C:\\Program Files (x86)\\Zantrel Enterprise";
 constexpr wchar_t kClientFolder[] = L"C:\\Program Files (x86)\\Zantrel Enterprise\\QTV Client";
+constexpr wchar_t kBackupFolder[] = L"C:\\qtv-e2e\\dialog backup";
 constexpr wchar_t kUninstallerStarted[] = L"QTVWindowTestRelayUninstallerStarted";
 constexpr wchar_t kUninstallerRelease[] = L"QTVWindowTestRelayUninstallerRelease";
 constexpr wchar_t kCaption[] = L"Velmora Zantrel Removal Utility";
@@ -45,6 +46,7 @@ void RemoveLeftovers()
     RegDeleteTreeW(HKEY_LOCAL_MACHINE, kRelayEntry);
     RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Zantrel");
     DeleteFolderTree(kSuiteFolder);
+    DeleteFolderTree(L"C:\\qtv-e2e");
 }
 
 // Polls until the condition holds or the time is up; answers whether it held.
@@ -252,11 +254,11 @@ protected:
         ASSERT_TRUE(SetRegistryText(kRelayEntry, L"UninstallString", L"\"" + self + L"\" relay-uninstaller"));
     }
 
-    void Start()
+    void Start(const std::wstring& options)
     {
         STARTUPINFOW startup{};
         startup.cb = sizeof(startup);
-        std::wstring commandLine = L"\"" + program + L"\"";
+        std::wstring commandLine = L"\"" + program + L"\" " + options;
         ASSERT_TRUE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                                    &startup, &running));
     }
@@ -269,7 +271,7 @@ protected:
 TEST_F(WindowTest, DetectsRefusesTheClientAloneRemovesAllAndCleansUp)
 {
     LayInstallation();
-    Start();
+    Start(L"/backup \"" + std::wstring(kBackupFolder) + L"\"");
     const DWORD process = running.dwProcessId;
     HWND dialog = nullptr;
     HWND list = nullptr;
@@ -410,6 +412,19 @@ TEST_F(WindowTest, DetectsRefusesTheClientAloneRemovesAllAndCleansUp)
     for (const wchar_t* version : {L"9.2.1", L"9.2.3"})
         afterRemoval.replace(afterRemoval.find(version), wcslen(version), L"Not Installed");
     EXPECT_EQ(Joined(rows.rows()), afterRemoval) << "every row stays, white and not installed";
+    // "/backup" on the dialog's command line: said once, when the first removal started (not
+    // when the client alone was refused), and what the removals deleted is saved.
+    const std::wstring backupLine = L"Backing up what is deleted to \"" + std::wstring(kBackupFolder) + L"\"\r\n";
+    const std::size_t said = log.find(backupLine);
+    EXPECT_LT(said, relayRemoval);
+    EXPECT_EQ(log.find(backupLine, said + 1), std::wstring::npos);
+    const std::string deleted = ReadFileBytes(std::wstring(kBackupFolder) + L"\\deleted.txt");
+    EXPECT_NE(deleted.find("registryKey\tHKLM\\" + Narrow(kRelayEntry) + "\r\n"), std::string::npos) << deleted;
+    EXPECT_NE(deleted.find("registryKey\tHKLM\\SOFTWARE\\Zantrel\r\n"), std::string::npos) << "the roots too:\n" << deleted;
+    const std::string saved = ReadFileBytes(std::wstring(kBackupFolder) + L"\\registry.reg");
+    const std::wstring relaySection = L"[HKEY_LOCAL_MACHINE\\" + std::wstring(kRelayEntry) + L"]\r\n";
+    EXPECT_NE(saved.find(std::string(reinterpret_cast<const char*>(relaySection.data()), relaySection.size() * 2)),
+              std::string::npos);
     Screenshot(dialog, L"window-after-removal");
     EXPECT_FALSE(RegistryKeyPresent(kRelayEntry));
     EXPECT_FALSE(RegistryKeyPresent(L"SOFTWARE\\Zantrel"));
