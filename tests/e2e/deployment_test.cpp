@@ -11,7 +11,6 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
-#include <cctype>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -23,6 +22,7 @@
 #include "platform/text.h"
 #include "support/fixture_service.h"
 #include "support/reg_file.h"
+#include "support/suite_installation.h"
 #include "support/win_machine.h"
 #include "support/wine_main.h"
 
@@ -214,48 +214,29 @@ TEST_F(DeploymentTest, RemovalRunsReportWhatHappened)
     EXPECT_EQ(nlohmann::json::parse(ReadFileBytes(kReport))["exitStatus"], 0);
 }
 
-// A key's name for comparing: upper case, and Wine's one user's hive below HKEY_USERS as the
-// HKEY_CURRENT_USER it is.
-std::string KeyName(const std::u16string& name)
-{
-    std::string key = Narrow(std::wstring(name.begin(), name.end()));
-    std::transform(key.begin(), key.end(), key.begin(), [](char c) { return static_cast<char>(std::toupper(static_cast<unsigned char>(c))); });
-    const std::string users = "HKEY_USERS\\S-1-5-21-";
-    const std::size_t hive = key.find('\\', users.size());
-    if (key.rfind(users, 0) == 0 && hive != std::string::npos)
-        key = "HKEY_CURRENT_USER" + key.substr(hive);
-    return key;
-}
-
-// The registry of the suite's places as `reg export` writes it, in the 32-bit view or the 64-bit
-// one: each key's values by the key's name.
-std::map<std::string, std::vector<RegistryValue>> Exported(bool view64)
+// The registry of the suite's places in both views, as `reg export` writes it.
+RegistryContents Exported()
 {
     static const std::vector<std::wstring> k32 = {L"HKLM\\SOFTWARE", L"HKLM\\SYSTEM\\ControlSet002", L"HKCU\\Software",
                                                  L"HKU\\.DEFAULT\\Software"};
     static const std::vector<std::wstring> k64 = {L"HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData",
                                                  L"HKLM\\SOFTWARE\\ODBC"};
-    std::map<std::string, std::vector<RegistryValue>> keys;
-    for (const std::wstring& key : view64 ? k64 : k32) {
-        const std::wstring file = L"C:\\qtv-e2e\\export.reg";
-        DeleteFileW(file.c_str());
-        EXPECT_EQ(RunAndWait(L"reg.exe export " + key + L" " + file + L" /y" + (view64 ? L" /reg:64" : L"")), 0u) << Narrow(key);
-        for (RegSection& section : ParseRegFile(ReadFileBytes(file)))
-            keys[KeyName(section.key)] = std::move(section.values);
+    RegistryContents keys;
+    for (const bool view64 : {false, true}) {
+        for (const std::wstring& key : view64 ? k64 : k32) {
+            const std::wstring file = L"C:\\qtv-e2e\\export.reg";
+            DeleteFileW(file.c_str());
+            EXPECT_EQ(RunAndWait(L"reg.exe export " + key + L" " + file + L" /y" + (view64 ? L" /reg:64" : L"")), 0u) << Narrow(key);
+            for (RegSection& section : ParseRegFile(ReadFileBytes(file))) {
+                // "HKEY_LOCAL_MACHINE\..." as the record names it: "HKLM\...".
+                const std::size_t cut = section.key.find(u'\\');
+                const std::u16string root = section.key.substr(0, cut);
+                const std::u16string shown = root == u"HKEY_LOCAL_MACHINE" ? u"HKLM" : root == u"HKEY_CURRENT_USER" ? u"HKCU" : u"HKU";
+                keys[RegistryKeyName(shown + section.key.substr(cut) + (view64 ? u" (64-bit view)" : u""))] = std::move(section.values);
+            }
+        }
     }
     return keys;
-}
-
-std::string Describe(const std::vector<RegistryValue>& values)
-{
-    std::string text;
-    for (const RegistryValue& value : values) {
-        text += "  " + Narrow(std::wstring(value.name.begin(), value.name.end())) + " type " + std::to_string(value.type) + ":";
-        for (const BYTE b : value.data)
-            text += " " + std::to_string(b);
-        text += "\n";
-    }
-    return text;
 }
 
 // "/backup": every key and value the run deletes is saved before it goes, and the system's own
@@ -265,8 +246,7 @@ TEST_F(DeploymentTest, TheBackupPutsBackWhatTheRunDeleted)
 {
     const std::wstring folder = L"C:\\qtv-e2e\\backup\\not yet made";
     DeleteFolderTree(L"C:\\qtv-e2e\\backup");
-    const auto before32 = Exported(false);
-    const auto before64 = Exported(true);
+    const RegistryContents before = Exported();
 
     EXPECT_EQ(run(L"/silent /all /backup \"" + folder + L"\" /report " + kReport + L" /log C:\\qtv-e2e\\new\\run.log"), 0u);
     EXPECT_EQ(left(), 0u);
@@ -277,84 +257,21 @@ TEST_F(DeploymentTest, TheBackupPutsBackWhatTheRunDeleted)
 
     const nlohmann::json report = nlohmann::json::parse(ReadFileBytes(kReport));
     std::vector<DeletedObject> deleted;
-    std::vector<std::string> deletedKeys;
-    const auto take = [&](const nlohmann::json& list) {
-        for (const nlohmann::json& object : list) {
-            const std::string kind = object["kind"];
-            const std::string name = object["name"];
-            DeletedKind known = DeletedKind::RegistryKey;
-            for (int k = 0; k <= static_cast<int>(DeletedKind::PendingRestart); ++k)
-                if (Narrow(std::wstring(DeletedKindName(static_cast<DeletedKind>(k)).begin(), DeletedKindName(static_cast<DeletedKind>(k)).end())) == kind)
-                    known = static_cast<DeletedKind>(k);
-            deleted.push_back({known, ToUtf16(name)});
-            if (kind == "registryKey")
-                deletedKeys.push_back(name);
-        }
-    };
+    std::vector<nlohmann::json> lists = {report["rootsDeleted"]};
     for (const nlohmann::json& component : report["components"])
-        take(component["deleted"]);
-    take(report["rootsDeleted"]);
+        lists.push_back(component["deleted"]);
+    for (const nlohmann::json& list : lists)
+        for (const nlohmann::json& object : list)
+            for (int kind = 0; kind <= static_cast<int>(DeletedKind::PendingRestart); ++kind)
+                if (ToUtf8(DeletedKindName(static_cast<DeletedKind>(kind))) == object["kind"])
+                    deleted.push_back({static_cast<DeletedKind>(kind), ToUtf16(object["name"].get<std::string>())});
     // Junctions are laid on the simulated machine only.
     EXPECT_EQ(AuditGaps(PrefixSuiteItems(), deleted, [](const SuiteItem& item) { return item.kind == SuiteItem::Kind::Junction; }), "");
 
-    const std::vector<RegSection> saved32 = ParseRegFile(ReadFileBytes(folder + L"\\registry.reg"));
-    const std::vector<RegSection> saved64 = ParseRegFile(ReadFileBytes(folder + L"\\registry-64.reg"));
     EXPECT_EQ(RunAndWait(L"C:\\windows\\syswow64\\regedit.exe /s \"" + folder + L"\\registry.reg\""), 0u);
     // The 64-bit regedit, as a 64-bit program starts it: the 32-bit test's own start would be redirected.
     EXPECT_EQ(RunAndWait(L"C:\\windows\\sysnative\\cmd.exe /c C:\\windows\\regedit.exe /s \"" + folder + L"\\registry-64.reg\""), 0u);
-    const auto after32 = Exported(false);
-    const auto after64 = Exported(true);
-
-    // Every key saved is back with exactly the values it had before the run (an uninstaller may
-    // have taken some of them first); nothing is there that was not there before.
-    for (const bool view64 : {false, true}) {
-        const auto& before = view64 ? before64 : before32;
-        const auto& after = view64 ? after64 : after32;
-        for (const RegSection& section : view64 ? saved64 : saved32) {
-            const std::string key = KeyName(section.key);
-            const auto was = before.find(key);
-            const auto is = after.find(key);
-            ASSERT_NE(was, before.end()) << key;
-            ASSERT_NE(is, after.end()) << key << " was not put back";
-            for (const RegistryValue& value : section.values) {
-                EXPECT_NE(Describe(is->second).find(Describe({value})), std::string::npos) << key << " not put back:\n" << Describe({value});
-                EXPECT_NE(Describe(was->second).find(Describe({value})), std::string::npos) << key << " changed:\n" << Describe({value});
-            }
-        }
-        // A value a package installed went with its uninstall, before the run deleted the key.
-        std::vector<std::string> uninstalled;
-        for (const SuiteItem& item : PrefixSuiteItems())
-            if (item.kind == SuiteItem::Kind::Value && !item.package.empty())
-                uninstalled.push_back(KeyName(u"HKEY_LOCAL_MACHINE\\" + item.path) + "\n" + Narrow(std::wstring(item.name.begin(), item.name.end())));
-        for (const auto& [key, values] : after) {
-            const auto was = before.find(key);
-            ASSERT_NE(was, before.end()) << key << (view64 ? " (64-bit view)" : "") << " is new";
-            std::string missing;
-            for (const RegistryValue& value : was->second) {
-                const std::string name = Narrow(std::wstring(value.name.begin(), value.name.end()));
-                if (Describe(values).find(Describe({value})) == std::string::npos &&
-                    std::find(uninstalled.begin(), uninstalled.end(), key + "\n" + name) == uninstalled.end())
-                    missing += Describe({value});
-            }
-            EXPECT_EQ(missing, "") << key << (view64 ? " (64-bit view)" : "") << " lacks values it had";
-            for (const RegistryValue& value : values)
-                EXPECT_NE(Describe(was->second).find(Describe({value})), std::string::npos)
-                    << key << (view64 ? " (64-bit view)" : "") << " has a value it did not have:\n" << Describe({value});
-        }
-    }
-    // Each key the report names as deleted is in the backup.
-    for (std::string name : deletedKeys) {
-        const bool view64 = name.size() > 14 && name.compare(name.size() - 14, 14, " (64-bit view)") == 0;
-        if (view64)
-            name.resize(name.size() - 14);
-        const std::string full = name.rfind("HKLM\\", 0) == 0 ? "HKEY_LOCAL_MACHINE" + name.substr(4)
-                                 : name.rfind("HKCU\\", 0) == 0 ? "HKEY_CURRENT_USER" + name.substr(4)
-                                                                 : "HKEY_USERS" + name.substr(3);
-        const std::vector<RegSection>& saved = view64 ? saved64 : saved32;
-        EXPECT_TRUE(std::any_of(saved.begin(), saved.end(), [&](const RegSection& s) {
-            return _stricmp(Narrow(std::wstring(s.key.begin(), s.key.end())).c_str(), full.c_str()) == 0;
-        })) << name << " is not in the backup";
-    }
+    EXPECT_EQ(RestoreGaps(PrefixSuiteItems(), before, Exported(), deleted), "");
     DeleteFolderTree(L"C:\\qtv-e2e\\backup");
     DeleteFolderTree(L"C:\\qtv-e2e\\new");
 }

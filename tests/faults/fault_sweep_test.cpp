@@ -136,32 +136,22 @@ std::vector<Injection> Sample(const std::vector<Injection>& calls, std::size_t s
     return sample;
 }
 
-// Names as the registry compares them: whatever their case.
-std::u16string Folded(std::u16string name)
-{
-    for (char16_t& c : name)
-        if (c >= u'a' && c <= u'z')
-            c = static_cast<char16_t>(c - u'a' + u'A');
-    return name;
-}
-
-// Every key and value of the registry as the program's views show it, by the record's names
-// ("HKLM\path", " (64-bit view)" after a key of that view), folded.
-using RegistrySnapshot = std::map<std::u16string, std::vector<RegistryValue>>;
-
+// Every key and value of the registry as the program's views show it (the 32-bit view once).
 void Snapshot(const SimRegistry& registry, HKEY root, const std::u16string& shown, const std::u16string& path,
-              SimRegistry::View view, RegistrySnapshot& snapshot)
+              SimRegistry::View view, RegistryContents& snapshot)
 {
-    const std::u16string mark = view == SimRegistry::View::Native64 ? u" (64-bit view)" : u"";
+    if (path == u"SOFTWARE\\WOW6432Node")
+        return;
     if (!path.empty())
-        snapshot[Folded(shown + path + mark)] = registry.values(root, path, view);
+        snapshot[RegistryKeyName(shown + path + (view == SimRegistry::View::Native64 ? u" (64-bit view)" : u""))] =
+            registry.values(root, path, view);
     for (const std::u16string& child : registry.subkeys(root, path, view))
         Snapshot(registry, root, shown, path.empty() ? child : path + u"\\" + child, view, snapshot);
 }
 
-RegistrySnapshot Snapshot(const SimRegistry& registry)
+RegistryContents Snapshot(const SimRegistry& registry)
 {
-    RegistrySnapshot snapshot;
+    RegistryContents snapshot;
     for (const SimRegistry::View view : {SimRegistry::View::Wow32, SimRegistry::View::Native64})
         Snapshot(registry, HKEY_LOCAL_MACHINE, u"HKLM\\", u"", view, snapshot);
     Snapshot(registry, HKEY_USERS, u"HKU\\", u"", SimRegistry::View::Wow32, snapshot);
@@ -169,65 +159,14 @@ RegistrySnapshot Snapshot(const SimRegistry& registry)
     return snapshot;
 }
 
-bool SameValue(const RegistryValue& a, const RegistryValue& b)
-{
-    return a.name == b.name && a.type == b.type && a.data == b.data;
-}
-
-// A value the uninstaller stand-ins take away before the run deletes its key: not the run's to save.
-bool TakenByUninstaller(const std::u16string& key, const std::u16string& value)
-{
-    const std::vector<SuiteItem> items = SimSuiteItems();
-    return std::any_of(items.begin(), items.end(), [&](const SuiteItem& item) {
-        const std::u16string root = item.root == SuiteItem::Root::CurrentUser ? u"HKCU\\" : u"HKLM\\";
-        return item.kind == SuiteItem::Kind::Value && !item.package.empty() && Folded(root + item.path) == key &&
-               Folded(item.name) == Folded(value);
-    });
-}
-
-// Imports the backup as regedit would, each file into its view; then every key and value the
-// run recorded as deleted must read as it did before the run, but for what the uninstallers took.
-// Describes what does not.
-std::string NotBackedUp(SimMachine& machine, const std::u16string& folder, const RegistrySnapshot& before,
+// Imports the backup as regedit would, each file into its view; describes what it did not put back.
+std::string NotBackedUp(SimMachine& machine, const std::u16string& folder, const RegistryContents& before,
                         const std::vector<DeletedObject>& deleted)
 {
     for (const bool view64 : {false, true})
         if (const auto bytes = machine.files().content(folder + (view64 ? u"\\registry-64.reg" : u"\\registry.reg")))
             ImportRegFile(machine.registry(), ParseRegFile(*bytes), view64);
-    const RegistrySnapshot after = Snapshot(machine.registry());
-    std::string missing;
-    for (const DeletedObject& object : deleted) {
-        if (object.kind != DeletedKind::RegistryKey && object.kind != DeletedKind::RegistryValue)
-            continue;
-        std::u16string key = object.name;
-        std::u16string value;
-        const std::size_t open = key.find(u":[");
-        if (object.kind == DeletedKind::RegistryValue) {
-            const std::size_t close = key.find(u']', open);
-            value = key.substr(open + 2, close - open - 2);
-            key = key.substr(0, open) + key.substr(close + 1);
-        }
-        const auto was = before.find(Folded(key));
-        const auto is = after.find(Folded(key));
-        bool same = was != before.end() && is != after.end();
-        if (same && object.kind == DeletedKind::RegistryKey) {
-            // Each value back as it was; one missing only if an uninstaller took it first.
-            for (const RegistryValue& v : is->second)
-                same &= std::any_of(was->second.begin(), was->second.end(), [&v](const RegistryValue& w) { return SameValue(v, w); });
-            for (const RegistryValue& v : was->second)
-                same &= TakenByUninstaller(Folded(key), v.name) ||
-                        std::any_of(is->second.begin(), is->second.end(), [&v](const RegistryValue& w) { return SameValue(v, w); });
-        }
-        if (same && object.kind == DeletedKind::RegistryValue) {
-            const auto named = [&value](const RegistryValue& v) { return v.name == value; };
-            const auto old = std::find_if(was->second.begin(), was->second.end(), named);
-            const auto back = std::find_if(is->second.begin(), is->second.end(), named);
-            same = old != was->second.end() && back != is->second.end() && SameValue(*old, *back);
-        }
-        if (!same)
-            missing += "  not restored: " + ToUtf8(object.name) + "\n";
-    }
-    return missing;
+    return RestoreGaps(SimSuiteItems(), before, Snapshot(machine.registry()), deleted);
 }
 
 // Sweeps the calls of a "/silent /all" run, with "/backup" when `backup` names its folder.
@@ -241,7 +180,7 @@ void Sweep(const std::u16string& backup)
         SimMachine machine;
         ScopedOsApi installed(machine);
         LaySimSuite(machine);
-        const RegistrySnapshot before = Snapshot(machine.registry());
+        const RegistryContents before = Snapshot(machine.registry());
         const SimSuiteRun clean = RunSilentAll(backup);
         cleanLog = clean.log;
         ASSERT_FALSE(clean.escaped);
@@ -290,7 +229,7 @@ void Sweep(const std::u16string& backup)
         SimMachine machine;
         ScopedOsApi installed(machine);
         LaySimSuite(machine);
-        const RegistrySnapshot before = backup.empty() ? RegistrySnapshot{} : Snapshot(machine.registry());
+        const RegistryContents before = backup.empty() ? RegistryContents{} : Snapshot(machine.registry());
         machine.failCall(injection.fault->call, injection.fault->error, injection.nth);
         const SimSuiteRun failed = RunSilentAll(backup);
         if (one)

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/registry.h"
 #include "platform/text.h"
 
 const char16_t kUninstallEntries[] = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
@@ -325,6 +326,8 @@ std::string Describe(const std::vector<SuiteItem>& items)
 
 namespace {
 
+const std::u16string kViewMark = u" (64-bit view)";
+
 std::string Folded(std::u16string_view text)
 {
     std::string folded = ToUtf8(text);
@@ -334,44 +337,55 @@ std::string Folded(std::u16string_view text)
     return folded;
 }
 
-// The data source an item belongs to: its key's name or, in the list, its value's; none.
-std::u16string DataSourceOf(const SuiteItem& item)
+// A name the record gives, as the checks compare it: the family of its kind first ("KEY",
+// "KEY64" for the 64-bit view, "PATH" for files, folders and what waits for the restart, or the
+// kind), then the name in upper case, a value by its key, a user's hive below HKU as the HKCU it
+// is for that user.
+std::string Canonical(std::u16string_view kind, std::u16string name)
 {
-    if (item.kind != Kind::Value || item.path.rfind(kDataSources, 0) != 0)
-        return {};
-    return item.path == kDataSources + u"ODBC Data Sources" ? item.name : item.path.substr(kDataSources.size());
+    std::string family = Folded(kind);
+    if (family == "REGISTRYKEY" || family == "REGISTRYVALUE") {
+        const std::size_t open = name.find(u":[");
+        if (open != std::u16string::npos)
+            name.erase(open, name.find(u']', open) + 1 - open);
+        const bool view64 = name.size() > kViewMark.size() && name.compare(name.size() - kViewMark.size(), kViewMark.size(), kViewMark) == 0;
+        if (view64)
+            name.resize(name.size() - kViewMark.size());
+        const std::size_t hive = name.find(u'\\', 4);
+        if (name.rfind(u"HKU\\S-1-5-21-", 0) == 0 && hive != std::u16string::npos)
+            name = u"HKCU" + name.substr(hive);
+        family = view64 ? "KEY64" : "KEY";
+    } else if (family == "FILE" || family == "FOLDER" || family == "PENDINGRESTART") {
+        family = "PATH";
+    }
+    return family + " " + Folded(name);
 }
 
-// The names the record may give the item, kind first: a key's (a value's key's, or its data
-// source's), a path, a service's, database's or job's name.
+// The names the record may give the item: a key's (a value's key's, or its data source's), a
+// path, a service's, database's or job's name.
 std::vector<std::string> RecordNames(const SuiteItem& item)
 {
     const char16_t* root = item.root == Root::CurrentUser ? u"HKCU\\" : item.root == Root::Users ? u"HKU\\" : u"HKLM\\";
-    const std::u16string view = item.view64 ? u" (64-bit view)" : u"";
     switch (item.kind) {
     case Kind::Key:
-        return {"REGISTRYKEY " + Folded(root + item.path + view)};
     case Kind::Value: {
-        std::vector<std::string> names = {"REGISTRYKEY " + Folded(root + item.path + view),
-                                          "REGISTRYVALUE " + Folded(root + item.path + view)};
-        if (!DataSourceOf(item).empty())
-            names.push_back("DATASOURCE " + Folded(DataSourceOf(item)));
+        std::vector<std::string> names = {Canonical(u"registryKey", root + item.path + (item.view64 ? kViewMark : u""))};
+        const std::u16string list = kDataSources + u"ODBC Data Sources";
+        if (item.kind == Kind::Value && item.path.rfind(kDataSources, 0) == 0)
+            names.push_back(Canonical(u"dataSource", item.path == list ? item.name : item.path.substr(kDataSources.size())));
         return names;
     }
     case Kind::Folder:
     case Kind::Junction:
-        return {"FOLDER " + Folded(item.path), "PENDINGRESTART " + Folded(item.path)};
     case Kind::File:
-        return {"FILE " + Folded(item.path), "PENDINGRESTART " + Folded(item.path)};
+        return {Canonical(u"file", item.path)};
     case Kind::Service:
-        return {"SERVICE " + Folded(item.path)};
+        return {Canonical(u"service", item.path)};
     case Kind::Line: {
         const std::size_t tab = item.path.find(u'\t');
         const std::u16string what = item.path.substr(0, tab);
-        if (what == u"database")
-            return {"DATABASE " + Folded(item.path.substr(tab + 1))};
-        if (what == u"job")
-            return {"AGENTJOB " + Folded(item.path.substr(tab + 1))};
+        if (what == u"database" || what == u"job")
+            return {Canonical(what == u"job" ? u"agentJob" : what, item.path.substr(tab + 1))};
         return {};
     }
     case Kind::Package:
@@ -380,40 +394,13 @@ std::vector<std::string> RecordNames(const SuiteItem& item)
     return {};
 }
 
-// Whether one name is the other, below it or above it, in the same view. A user's hive below
-// HKU stands for HKCU as well: the clean-up goes through every user's.
-bool Related(std::string a, std::string b)
+// Whether one name is the other, below it or above it.
+bool Related(const std::string& a, const std::string& b)
 {
-    // Of one family of kinds, the first word: keys and values; files, folders and what waits
-    // for the restart; or the same kind.
-    const auto family = [](const std::string& name) {
-        const std::string kind = name.substr(0, name.find(' '));
-        if (kind.rfind("REGISTRY", 0) == 0)
-            return std::string("REGISTRY");
-        return kind == "FILE" || kind == "FOLDER" || kind == "PENDINGRESTART" ? std::string("PATH") : kind;
-    };
-    if (family(a) != family(b))
-        return false;
-    a.erase(0, a.find(' ') + 1);
-    b.erase(0, b.find(' ') + 1);
-    const std::string mark = " (64-BIT VIEW)";
-    const auto unmark = [&mark](std::string& name) {
-        const bool marked = name.size() > mark.size() && name.compare(name.size() - mark.size(), mark.size(), mark) == 0;
-        if (marked)
-            name.resize(name.size() - mark.size());
-        return marked;
-    };
-    if (unmark(a) != unmark(b))
-        return false;
     const auto below = [](const std::string& low, const std::string& high) {
         return low.size() > high.size() && low.compare(0, high.size(), high) == 0 && low[high.size()] == '\\';
     };
-    const auto related = [&below](const std::string& x, const std::string& y) { return x == y || below(x, y) || below(y, x); };
-    const auto asCurrentUser = [](const std::string& name) {
-        const std::size_t hive = name.find('\\', 4);
-        return name.rfind("HKU\\S-1-5-21-", 0) == 0 && hive != std::string::npos ? "HKCU" + name.substr(hive) : name;
-    };
-    return related(a, b) || related(asCurrentUser(a), b);
+    return a == b || below(a, b) || below(b, a);
 }
 
 } // namespace
@@ -422,16 +409,8 @@ std::string AuditGaps(const std::vector<SuiteItem>& items, const std::vector<Del
                       const std::function<bool(const SuiteItem&)>& alsoTaken)
 {
     std::vector<std::string> names;
-    for (const DeletedObject& object : deleted) {
-        std::u16string name = object.name;
-        // A value is named as "<key>:[<name>]"; the view's mark follows the key.
-        const std::size_t open = name.find(u":[");
-        if (object.kind == DeletedKind::RegistryValue && open != std::u16string::npos) {
-            const std::size_t close = name.find(u']', open);
-            name = name.substr(0, open) + name.substr(close + 1);
-        }
-        names.push_back(Folded(DeletedKindName(object.kind)) + " " + Folded(name));
-    }
+    for (const DeletedObject& object : deleted)
+        names.push_back(Canonical(DeletedKindName(object.kind), object.name));
     std::string gaps;
     for (const SuiteItem& item : items) {
         const std::vector<std::string> forms = RecordNames(item);
@@ -447,12 +426,55 @@ std::string AuditGaps(const std::vector<SuiteItem>& items, const std::vector<Del
     for (std::size_t i = 0; i < deleted.size(); ++i) {
         const bool ours = std::any_of(items.begin(), items.end(), [&](const SuiteItem& item) {
             const std::vector<std::string> forms = RecordNames(item);
-            return OfTheSuite(item) && std::any_of(forms.begin(), forms.end(), [&](const std::string& form) {
-                       return Related(names[i], form);
-                   });
+            return OfTheSuite(item) && std::any_of(forms.begin(), forms.end(), [&](const std::string& form) { return Related(names[i], form); });
         });
         if (!ours)
             gaps += "beyond the suite: " + ToUtf8(DeletedKindName(deleted[i].kind)) + " " + ToUtf8(deleted[i].name) + "\n";
+    }
+    return gaps;
+}
+
+std::string RegistryKeyName(const std::u16string& name)
+{
+    return Canonical(u"registryKey", name);
+}
+
+std::string RestoreGaps(const std::vector<SuiteItem>& items, const RegistryContents& before, const RegistryContents& after,
+                        const std::vector<DeletedObject>& deleted)
+{
+    // A value a package installed goes with its uninstall, which may come before the run deletes
+    // its key: the backup cannot hold it then.
+    const auto uninstalled = [&items](const std::string& key, const RegistryValue& value) {
+        return std::any_of(items.begin(), items.end(), [&](const SuiteItem& item) {
+            return item.kind == Kind::Value && !item.package.empty() && Folded(item.name) == Folded(value.name) &&
+                   RecordNames(item)[0] == key;
+        });
+    };
+    const auto has = [](const std::vector<RegistryValue>& values, const RegistryValue& value) {
+        return std::any_of(values.begin(), values.end(), [&value](const RegistryValue& v) {
+            return v.name == value.name && v.type == value.type && v.data == value.data;
+        });
+    };
+    std::string gaps;
+    for (const DeletedObject& object : deleted) {
+        if (object.kind != DeletedKind::RegistryKey && object.kind != DeletedKind::RegistryValue)
+            continue;
+        const std::string key = Canonical(DeletedKindName(object.kind), object.name);
+        if (!after.count(key) || !before.count(key))
+            gaps += "not put back: " + key + "\n";
+    }
+    for (const auto& [key, values] : after) {
+        const auto was = before.find(key);
+        if (was == before.end()) {
+            gaps += "new: " + key + "\n";
+            continue;
+        }
+        for (const RegistryValue& value : was->second)
+            if (!has(values, value) && !uninstalled(key, value))
+                gaps += "lacks a value it had: " + key + ":[" + ToUtf8(value.name) + "]\n";
+        for (const RegistryValue& value : values)
+            if (!has(was->second, value))
+                gaps += "has a value it did not have: " + key + ":[" + ToUtf8(value.name) + "]\n";
     }
     return gaps;
 }

@@ -1,10 +1,14 @@
 #pragma once
 
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "platform/deletion_record.h"
+
+// platform/registry.h brings the system headers, whose names the items' kinds would shadow.
+struct RegistryValue;
 
 // A complete installation of the suite, and the sentinels beside it that every removal must
 // leave, as data: the one description that the simulated machine (support/sim_suite) and a Wine
@@ -57,6 +61,18 @@ std::string Describe(const std::vector<SuiteItem>& items); // one a line
 // the suite's, below one, or above one (a root the clean-up deletes).
 std::string AuditGaps(const std::vector<SuiteItem>& items, const std::vector<DeletedObject>& deleted,
                       const std::function<bool(const SuiteItem&)>& alsoTaken = {});
+
+// A registry's keys and their values, by RegistryKeyName.
+using RegistryContents = std::map<std::string, std::vector<RegistryValue>>;
+// A key's name for RegistryContents, from the record's form ("HKLM\...", " (64-bit view)" after
+// a key of that view); a user's hive below HKU counts as HKCU.
+std::string RegistryKeyName(const std::u16string& name);
+
+// What the import of a run's backup did not put back, one a line, empty when it is right: every
+// key and value the record names as deleted is there again, and every key there was there
+// before the run, with the values it had (but for those a package's uninstall took) and no other.
+std::string RestoreGaps(const std::vector<SuiteItem>& items, const RegistryContents& before, const RegistryContents& after,
+                        const std::vector<DeletedObject>& deleted);
 
 // The Uninstall key under HKEY_LOCAL_MACHINE.
 extern const char16_t kUninstallEntries[];
