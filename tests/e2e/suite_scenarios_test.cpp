@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+
 #include <algorithm>
 #include <cctype>
 #include <fstream>
@@ -16,6 +18,9 @@
 #include <vector>
 
 #include "e2e/suite_layout.h"
+#include "platform/deletion_record.h"
+#include "platform/text.h"
+#include "support/reg_file.h"
 #include "support/fixture_service.h"
 #include "support/win_machine.h"
 #include "support/wine_main.h"
@@ -84,6 +89,32 @@ void PreferDllsBesideProgram(const wchar_t* exe, const std::vector<std::wstring>
     RegCloseKey(overrides);
 }
 
+// The registry of the suite's places in both views, as `reg export` writes it.
+RegistryContents Exported()
+{
+    static const std::vector<std::wstring> k32 = {L"HKLM\\SOFTWARE", L"HKLM\\SYSTEM\\ControlSet002", L"HKCU\\Software",
+                                                 L"HKU\\.DEFAULT\\Software"};
+    static const std::vector<std::wstring> k64 = {L"HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData",
+                                                 L"HKLM\\SOFTWARE\\ODBC"};
+    RegistryContents keys;
+    MakeFolders(L"C:\\qtv-e2e");
+    for (const bool view64 : {false, true}) {
+        for (const std::wstring& key : view64 ? k64 : k32) {
+            const std::wstring file = L"C:\\qtv-e2e\\export.reg";
+            DeleteFileW(file.c_str());
+            EXPECT_EQ(RunAndWait(L"reg.exe export " + key + L" " + file + L" /y" + (view64 ? L" /reg:64" : L"")), 0u) << Narrow(key);
+            for (RegSection& section : ParseRegFile(ReadFileBytes(file))) {
+                // "HKEY_LOCAL_MACHINE\..." as the record names it: "HKLM\...".
+                const std::size_t cut = section.key.find(u'\\');
+                const std::u16string root = section.key.substr(0, cut);
+                const std::u16string shown = root == u"HKEY_LOCAL_MACHINE" ? u"HKLM" : root == u"HKEY_CURRENT_USER" ? u"HKCU" : u"HKU";
+                keys[RegistryKeyName(shown + section.key.substr(cut) + (view64 ? u" (64-bit view)" : u""))] = std::move(section.values);
+            }
+        }
+    }
+    return keys;
+}
+
 class SuiteScenariosTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -110,9 +141,18 @@ protected:
     }
 };
 
-TEST_F(SuiteScenariosTest, AllRemovesEveryTraceThenTheRoots)
+// With "/backup", every key and value the run deletes is saved before it goes, and the system's
+// own regedit, 32-bit for registry.reg and 64-bit for registry-64.reg, puts each back as it was
+// and changes nothing else; the report names every object of the suite it deleted, nothing beyond.
+TEST_F(SuiteScenariosTest, AllRemovesEveryTraceThenTheRootsAndTheBackupPutsTheRegistryBack)
 {
-    EXPECT_EQ(run(L"/silent /all"), 0u);
+    const std::wstring folder = L"C:\\qtv-e2e\\backup\\not yet made";
+    const std::wstring report = L"C:\\qtv-e2e\\backup\\report.json";
+    DeleteFolderTree(L"C:\\qtv-e2e\\backup");
+    DeleteFolderTree(L"C:\\qtv-e2e\\new");
+    const RegistryContents before = Exported();
+
+    EXPECT_EQ(run(L"/silent /all /backup \"" + folder + L"\" /report " + report + L" /log C:\\qtv-e2e\\new\\run.log"), 0u);
 
     // Nothing of the recipes deletes the helper's service: its own " -remove" did.
     EXPECT_EQ(Listed(SuiteLeft(programs, {})), "");
@@ -127,6 +167,31 @@ TEST_F(SuiteScenariosTest, AllRemovesEveryTraceThenTheRoots)
     EXPECT_NE(runs.find("entry={QTV-RELAY} child -s --uninstallsilent -f1\""), std::string::npos) << runs;
     EXPECT_NE(runs.find("entry={QTV-SERVER} /s /z\"uninstall\"\r\n"), std::string::npos) << runs;
     EXPECT_NE(runs.find("linger"), std::string::npos) << "the relay's uninstaller left a process behind";
+
+    EXPECT_NE(ReadFileBytes(L"C:\\qtv-e2e\\new\\run.log").find("Backing up what is deleted to \"" + Narrow(folder) + "\"\r\n"),
+              std::string::npos) << "a missing log folder is made";
+    // The same folder again: refused before anything is looked at.
+    EXPECT_EQ(run(L"/silent /all /backup \"" + folder + L"\""), 80u);
+
+    const nlohmann::json written = nlohmann::json::parse(ReadFileBytes(report));
+    std::vector<DeletedObject> deleted;
+    std::vector<nlohmann::json> lists = {written["rootsDeleted"]};
+    for (const nlohmann::json& component : written["components"])
+        lists.push_back(component["deleted"]);
+    for (const nlohmann::json& list : lists)
+        for (const nlohmann::json& object : list)
+            for (int kind = 0; kind <= static_cast<int>(DeletedKind::PendingRestart); ++kind)
+                if (ToUtf8(DeletedKindName(static_cast<DeletedKind>(kind))) == object["kind"])
+                    deleted.push_back({static_cast<DeletedKind>(kind), ToUtf16(object["name"].get<std::string>())});
+    // Junctions are laid on the simulated machine only.
+    EXPECT_EQ(AuditGaps(PrefixSuiteItems(), deleted, [](const SuiteItem& item) { return item.kind == SuiteItem::Kind::Junction; }), "");
+
+    EXPECT_EQ(RunAndWait(L"C:\\windows\\syswow64\\regedit.exe /s \"" + folder + L"\\registry.reg\""), 0u);
+    // The 64-bit regedit, as a 64-bit program starts it: the 32-bit test's own start would be redirected.
+    EXPECT_EQ(RunAndWait(L"C:\\windows\\sysnative\\cmd.exe /c C:\\windows\\regedit.exe /s \"" + folder + L"\\registry-64.reg\""), 0u);
+    EXPECT_EQ(RestoreGaps(PrefixSuiteItems(), before, Exported(), deleted), "");
+    DeleteFolderTree(L"C:\\qtv-e2e\\backup");
+    DeleteFolderTree(L"C:\\qtv-e2e\\new");
 }
 
 TEST_F(SuiteScenariosTest, ClientAloneIsRefusedAndNothingIsRemoved)
