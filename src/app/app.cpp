@@ -22,6 +22,7 @@
 #include "platform/starter_output.h"
 #include "platform/text.h"
 #include "products/products.h"
+#include "database/odbc.h"
 #include "toolkit/detection_index.h"
 #include "toolkit/registry_backup.h"
 #include "toolkit/root_cleanup.h"
@@ -91,7 +92,7 @@ DWORD CQTVRemoveApp::runSilently(const RunOptions& options, bool onlyCopy)
             MakeFoldersFor(*options.reportPath);
             report = OpenFileReplacing(*options.reportPath);
         }
-        if (options.backupPath && onlyCopy && !options.detectOnly)
+        if (options.backupPath && onlyCopy && !options.detectOnly && !options.plan)
             backup = std::make_unique<Backup>(*options.backupPath);
     } catch (const Windows::Error& error) {
         if (onlyCopy)
@@ -105,9 +106,19 @@ DWORD CQTVRemoveApp::runSilently(const RunOptions& options, bool onlyCopy)
     if (!log)
         log = std::make_unique<Remove::Log>();
 
+    // A plan's lines of a change say so; its databases change nothing.
+    std::optional<Remove::PlanLog> planLog;
+    PlannedDatabaseChanges plannedDatabase;
+    std::optional<ScopedDatabaseChanges> planningDatabase;
+    if (options.plan) {
+        planLog.emplace(log.get());
+        planningDatabase.emplace(plannedDatabase);
+    }
+    Remove::Log* const sink = planLog ? &*planLog : log.get();
     const std::u16string caption = Caption();
-    const Products products = MakeProducts(log.get());
-    const SilentRunContext context{log.get(), caption, RemoveRootTraces, TakeRestartRequest};
+    const Products products = MakeProducts(sink);
+    SilentRunContext context{sink, caption, RemoveRootTraces, TakeRestartRequest};
+    context.plan = options.plan;
     SilentRunResult result;
     if (!onlyCopy) {
         result = RefuseAnotherCopy(context);
@@ -119,6 +130,8 @@ DWORD CQTVRemoveApp::runSilently(const RunOptions& options, bool onlyCopy)
     }
     if (options.detectOnly && onlyCopy)
         WriteToStarter(DetectionListing(result));
+    else if (options.plan && onlyCopy && !report && result.ending == SilentEnding::Planned)
+        WriteToStarter(PlanListing(result));
 
     if (backup) {
         try {

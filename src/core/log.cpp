@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "platform/planned_changes.h"
+
 namespace Remove {
 
 void Log::write(std::u16string_view)
@@ -25,6 +27,48 @@ void MessageLog::write(std::u16string_view text)
 void MessageLog::writeMarked(std::u16string_view text)
 {
     queue_->append({true, std::u16string(text)});
+}
+
+PlanLog::PlanLog(Log* inner)
+    : inner_(inner), changesBefore_(PlannedChangeCount())
+{
+}
+
+PlanLog::~PlanLog()
+{
+    if (!line_.empty())
+        endLine();
+}
+
+void PlanLog::write(std::u16string_view text)
+{
+    add(text, false);
+}
+
+void PlanLog::writeMarked(std::u16string_view text)
+{
+    add(text, true);
+}
+
+void PlanLog::add(std::u16string_view text, bool marked)
+{
+    for (std::size_t end; (end = text.find(EOL)) != std::u16string_view::npos; text.remove_prefix(end + EOL.size())) {
+        line_.emplace_back(marked, std::u16string(text.substr(0, end + EOL.size())));
+        endLine();
+    }
+    if (!text.empty())
+        line_.emplace_back(marked, std::u16string(text));
+}
+
+void PlanLog::endLine()
+{
+    const unsigned changes = PlannedChangeCount();
+    if (changes != changesBefore_)
+        inner_->write(u"[plan] ");
+    changesBefore_ = changes;
+    for (const auto& [marked, text] : line_)
+        marked ? inner_->writeMarked(text) : inner_->write(text);
+    line_.clear();
 }
 
 } // namespace Remove

@@ -34,6 +34,26 @@ private:
     LogQueue* queue_;
 };
 
+// The log of a plan: a line during which the planning layer kept a change from the machine
+// begins with "[plan] ", so that it diffs against the log of the real run. Holds each line until
+// it ends; the inner sink is not owned.
+class PlanLog : public Log {
+public:
+    explicit PlanLog(Log* inner);
+    // Writes what is left of a line that did not end.
+    ~PlanLog() override;
+    void write(std::u16string_view text) override;
+    void writeMarked(std::u16string_view text) override;
+
+private:
+    void add(std::u16string_view text, bool marked);
+    void endLine();
+
+    Log* inner_;
+    std::vector<std::pair<bool, std::u16string>> line_;
+    unsigned changesBefore_;
+};
+
 } // namespace Remove
 
 // One queued piece of text.

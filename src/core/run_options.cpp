@@ -50,6 +50,17 @@ std::optional<std::u16string> TakePathOption(std::u16string& line, std::u16strin
     return path;
 }
 
+// Takes every `option` out of `line`; whether there was one.
+bool TakeWord(std::u16string& line, std::u16string_view option)
+{
+    bool found = false;
+    for (std::size_t at = FindWord(line, option); at != std::u16string::npos; at = FindWord(line, option, at)) {
+        found = true;
+        line.replace(at, option.size(), 1, u' ');
+    }
+    return found;
+}
+
 } // namespace
 
 RunOptions ParseRunOptions(std::u16string_view commandLine)
@@ -59,10 +70,7 @@ RunOptions ParseRunOptions(std::u16string_view commandLine)
     options.logPath = TakePathOption(options.switches, u"/log", options.pathMissing);
     options.reportPath = TakePathOption(options.switches, u"/report", options.pathMissing);
     options.backupPath = TakePathOption(options.switches, u"/backup", options.pathMissing);
-    for (std::size_t at = FindWord(options.switches, u"/detect"); at != std::u16string::npos;
-         at = FindWord(options.switches, u"/detect", at)) {
-        options.detectOnly = true;
-        options.switches.replace(at, 7, u" ");
-    }
+    options.detectOnly = TakeWord(options.switches, u"/detect");
+    options.plan = TakeWord(options.switches, u"/plan");
     return options;
 }

@@ -11,6 +11,7 @@
 //   /report PATH   write a JSON report of the run to PATH
 //   /backup DIR    save what is deleted to the folder DIR first (registry.reg, deleted.txt...)
 //   /detect        detect and list the installed components; remove nothing
+//   /plan          detect, then list exactly what the removal would delete; change nothing
 // A PATH holding blanks is quoted. The options and their paths are taken out of the command line
 // before the component switches are matched, so a path such as C:/logs/all.txt selects nothing.
 struct RunOptions {
@@ -19,6 +20,7 @@ struct RunOptions {
     std::optional<std::u16string> reportPath;
     std::optional<std::u16string> backupPath;
     bool detectOnly = false;
+    bool plan = false;
     // "/log", "/report" or "/backup" given without a path.
     bool pathMissing = false;
 };

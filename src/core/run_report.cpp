@@ -17,6 +17,8 @@ const char* EndingName(SilentEnding ending)
         return "nothingSelected";
     case SilentEnding::Detected:
         return "detected";
+    case SilentEnding::Planned:
+        return "planned";
     case SilentEnding::AnotherCopy:
         return "anotherCopy";
     }
@@ -70,7 +72,7 @@ std::string SilentRunReport(const SilentRunResult& result, std::u16string_view p
             {"deleted", Deleted(outcome.deleted)},
         });
     }
-    const nlohmann::ordered_json report = {
+    const nlohmann::ordered_json body = {
         {"program", ToUtf8(program)},
         {"version", ToUtf8(programVersion)},
         {"exitStatus", SilentExitStatus(result)},
@@ -80,6 +82,10 @@ std::string SilentRunReport(const SilentRunResult& result, std::u16string_view p
         {"rootsDeleted", Deleted(result.rootsDeleted)},
         {"components", components},
     };
+    // A plan says so first.
+    nlohmann::ordered_json report = result.ending == SilentEnding::Planned ? nlohmann::ordered_json{{"plan", true}}
+                                                                          : nlohmann::ordered_json::object();
+    report.update(body);
     // Text that is not valid UTF-8 cannot come from ToUtf8; replacing rather than throwing keeps
     // a report from ever costing the run its result.
     return report.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";

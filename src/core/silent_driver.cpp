@@ -1,12 +1,14 @@
 #include "core/silent_driver.h"
 
 #include <algorithm>
+#include <optional>
 #include <vector>
 
 #include "core/log.h"
 #include "core/product.h"
 #include "platform/desktop.h"
 #include "platform/os_api.h"
+#include "platform/planning_os_api.h"
 #include "platform/restart_deletions.h"
 
 namespace {
@@ -143,6 +145,15 @@ SilentRunResult RunSilent(std::u16string_view commandLine, const ProductSet& pro
             OutcomeOf(result, pair.companion).selected = true;
     }
 
+    // A plan's removals and detections see the machine as the removal would leave it.
+    std::optional<PlanningOsApi> planning;
+    std::optional<ScopedOsApi> planned;
+    if (context.plan) {
+        planning.emplace(Os());
+        planned.emplace(*planning);
+        result.ending = SilentEnding::Planned;
+    }
+
     bool anyLeft = false;
     for (const ProductId id : kRemovalOrder) {
         QTVProduct* product = products[id];
@@ -215,6 +226,26 @@ std::u16string AnotherCopyMessage(std::u16string_view program)
     return text;
 }
 
+std::u16string PlanListing(const SilentRunResult& result)
+{
+    std::u16string listing;
+    const auto list = [&listing](const std::vector<DeletedObject>& objects) {
+        for (const DeletedObject& object : objects) {
+            listing += DeletedKindName(object.kind);
+            listing += u'\t';
+            listing += object.name;
+            listing += EOL;
+        }
+    };
+    // In the order the removal goes.
+    for (const ProductId id : kRemovalOrder)
+        for (const ComponentOutcome& outcome : result.components)
+            if (outcome.id == id)
+                list(outcome.deleted);
+    list(result.rootsDeleted);
+    return listing;
+}
+
 std::u16string DetectionListing(const SilentRunResult& result)
 {
     std::u16string listing;
@@ -245,6 +276,8 @@ DWORD SilentExitStatus(const SilentRunResult& result)
         if (any([](const ComponentOutcome& outcome) { return outcome.detectionError.has_value(); }))
             return 1603;
         return any([](const ComponentOutcome& outcome) { return outcome.installedBefore; }) ? 1 : 0;
+    case SilentEnding::Planned:
+        return any([](const ComponentOutcome& outcome) { return outcome.detectionError.has_value(); }) ? 1603 : 0;
     case SilentEnding::Completed:
         break;
     }

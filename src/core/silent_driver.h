@@ -27,6 +27,9 @@ struct SilentRunContext {
     // Whether an uninstaller run since the last call asked for a restart (exit code 3010 or
     // 1641); clears the request. Null: nobody records them.
     std::function<bool()> takeRestartRequest;
+    // "/plan": after the first detection, everything runs against a planning layer over the
+    // machine: nothing is changed, and what would be deleted is recorded.
+    bool plan = false;
 };
 
 // What one component went through in a silent run.
@@ -54,6 +57,7 @@ enum class SilentEnding {
     Refused,         // the client would have stranded its dependents
     NothingSelected, // the help was shown
     Detected,        // "/detect": nothing was removed
+    Planned,         // "/plan": what the removal would delete was recorded; nothing was changed
     AnotherCopy,     // another copy of the program was running: nothing was looked at
 };
 
@@ -79,7 +83,8 @@ struct SilentRunResult {
 //   1618  another copy of the program was running (Windows Installer's "another installation is
 //         in progress", which deployment engines already know to retry later)
 // After "/detect": 1603 when a detection could not look everywhere, else 1 when any component
-// is installed, 0 when none is.
+// is installed, 0 when none is. After "/plan": 1603 when a detection could not look everywhere,
+// else 0.
 DWORD SilentExitStatus(const SilentRunResult& result);
 
 // One complete removal without a window, as "/silent" asks: select from the switches while
@@ -105,6 +110,10 @@ std::u16string AnotherCopyMessage(std::u16string_view program);
 
 // One line per installed component: its name, a tab, its version or "Unknown", the log's line end.
 std::u16string DetectionListing(const SilentRunResult& result);
+
+// One line per object a plan would delete, in the order of the removal, the root clean-up's
+// last: its kind, a tab, its name, the log's line end.
+std::u16string PlanListing(const SilentRunResult& result);
 
 // A switch is present when its exact text occurs anywhere in the command line (case-sensitive).
 bool HasSwitch(std::u16string_view commandLine, std::u16string_view switchText);

@@ -185,7 +185,7 @@ bool DatabaseProduct::dropDatabase(ODBCHandleValue connection, const std::u16str
 {
     return QuotedStep(log, u"Removing database \"", database, [&] {
         executeOnce(connection, kUseMaster);
-        executeOnce(connection, kDropDatabase + ToUtf8(database));
+        ActiveDatabaseChanges().execute(connection, kDropDatabase + ToUtf8(database));
         NoteDeleted(DeletedKind::Database, database);
     });
 }
@@ -195,7 +195,7 @@ bool DatabaseProduct::removeReindexingJob(ODBCHandleValue connection, const std:
     // The script names msdb itself and deletes the job only when it exists.
     return QuotedStep(log, u"Removing reindexing job \"", job, [&] {
         // The batch affects nothing when there was no such job.
-        if (executeOnce(connection, JobScript(job)))
+        if (ActiveDatabaseChanges().execute(connection, JobScript(job)))
             NoteDeleted(DeletedKind::AgentJob, job);
     });
 }
@@ -222,7 +222,7 @@ bool DatabaseProduct::removeDSN(const std::u16string& dsn)
         }
     }
     // The registry leftovers are looked at only once the installer library has removed the DSN.
-    const bool removed = saved && RemoveDSNFromIni(dsn) && removeDSNRegistryEntries(dsn);
+    const bool removed = saved && ActiveDatabaseChanges().removeDSNFromIni(dsn) && removeDSNRegistryEntries(dsn);
     if (removed && registered)
         NoteDeleted(DeletedKind::DataSource, dsn);
     writeLine(log, removed ? u"DSN Removed" : u"failed to delete DSN");

@@ -8,10 +8,12 @@
 #include <sqlucode.h>
 #include <odbcinst.h>
 
+#include <atomic>
 #include <vector>
 
 #include "database/diagnostics.h"
 #include "database/log_channel.h"
+#include "platform/planned_changes.h"
 #include "platform/text.h"
 
 static_assert(sizeof(SQLWCHAR) == sizeof(char16_t), "the driver manager's wide text is UTF-16");
@@ -242,3 +244,49 @@ bool RemoveDSNFromIni(const std::u16string& name)
 {
     return SQLRemoveDSNFromIniW(reinterpret_cast<LPCWSTR>(name.c_str())) != 0;
 }
+
+namespace {
+
+DatabaseChanges realChanges;
+std::atomic<DatabaseChanges*> activeChanges{&realChanges};
+
+} // namespace
+
+bool DatabaseChanges::execute(ODBCHandleValue connection, const std::string& sql)
+{
+    return executeOnce(connection, sql);
+}
+
+bool DatabaseChanges::removeDSNFromIni(const std::u16string& name)
+{
+    return RemoveDSNFromIni(name);
+}
+
+bool PlannedDatabaseChanges::execute(ODBCHandleValue, const std::string& sql)
+{
+    DatabaseChannel().write("(planned, not run) " + sql);
+    NotePlannedChange();
+    return true;
+}
+
+bool PlannedDatabaseChanges::removeDSNFromIni(const std::u16string&)
+{
+    NotePlannedChange();
+    return true;
+}
+
+DatabaseChanges& ActiveDatabaseChanges()
+{
+    return *activeChanges.load();
+}
+
+ScopedDatabaseChanges::ScopedDatabaseChanges(DatabaseChanges& changes)
+    : previous_(activeChanges.exchange(&changes))
+{
+}
+
+ScopedDatabaseChanges::~ScopedDatabaseChanges()
+{
+    activeChanges.store(previous_);
+}
+

@@ -150,3 +150,38 @@ private:
 // SQLRemoveDSNFromIniW of the ODBC installer library: true when the data source was removed or
 // was not registered.
 bool RemoveDSNFromIni(const std::u16string& name);
+
+// What the database component changes on the server and in the ODBC configuration goes through
+// the active DatabaseChanges, as the operating system's calls go through the seam: a plan puts in
+// one that records instead.
+class DatabaseChanges {
+public:
+    virtual ~DatabaseChanges() = default;
+    // A statement that changes the server (a drop, a job's deletion): executeOnce.
+    virtual bool execute(ODBCHandleValue connection, const std::string& sql);
+    // RemoveDSNFromIni.
+    virtual bool removeDSNFromIni(const std::u16string& name);
+};
+
+// Runs nothing: each change counts as one the planning layer kept from the machine, done and
+// affecting what it names.
+class PlannedDatabaseChanges : public DatabaseChanges {
+public:
+    bool execute(ODBCHandleValue connection, const std::string& sql) override;
+    bool removeDSNFromIni(const std::u16string& name) override;
+};
+
+// The active changes: the real ones unless a guard installed others.
+DatabaseChanges& ActiveDatabaseChanges();
+
+class ScopedDatabaseChanges {
+public:
+    explicit ScopedDatabaseChanges(DatabaseChanges& changes);
+    ~ScopedDatabaseChanges();
+    ScopedDatabaseChanges(const ScopedDatabaseChanges&) = delete;
+    ScopedDatabaseChanges& operator=(const ScopedDatabaseChanges&) = delete;
+
+private:
+    DatabaseChanges* previous_;
+};
+

@@ -30,6 +30,8 @@ std::u16string_view DeletedKindName(DeletedKind kind)
         return u"agentJob";
     case DeletedKind::PendingRestart:
         return u"pendingRestart";
+    case DeletedKind::Uninstaller:
+        return u"uninstaller";
     }
     return u"unknown";
 }

@@ -18,10 +18,11 @@ enum class DeletedKind {
     Database,
     AgentJob,
     PendingRestart, // listed for deletion when Windows next starts
+    Uninstaller,    // a component's own uninstaller, by its command line
 };
 
 // "registryKey", "registryValue", "file", "folder", "service", "dataSource", "database",
-// "agentJob", "pendingRestart".
+// "agentJob", "pendingRestart", "uninstaller".
 std::u16string_view DeletedKindName(DeletedKind kind);
 
 struct DeletedObject {

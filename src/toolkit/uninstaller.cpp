@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "core/log.h"
+#include "platform/deletion_record.h"
 #include "platform/errors.h"
 #include "platform/os_api.h"
 #include "platform/registry.h"
@@ -144,6 +145,7 @@ bool RunUninstaller(std::u16string commandLine, const std::u16string& displayNam
         writeLine(log, DescribeCurrentExceptionW());
         return false;
     }
+    NoteDeleted(DeletedKind::Uninstaller, commandLine);
 
     if (!WaitForJob(job.port.get())) {
         writeLine(log, u"...wait failed");

@@ -180,7 +180,7 @@ TEST_F(SuiteScenariosTest, AllRemovesEveryTraceThenTheRootsAndTheBackupPutsTheRe
         lists.push_back(component["deleted"]);
     for (const nlohmann::json& list : lists)
         for (const nlohmann::json& object : list)
-            for (int kind = 0; kind <= static_cast<int>(DeletedKind::PendingRestart); ++kind)
+            for (int kind = 0; kind <= static_cast<int>(DeletedKind::Uninstaller); ++kind)
                 if (ToUtf8(DeletedKindName(static_cast<DeletedKind>(kind))) == object["kind"])
                     deleted.push_back({static_cast<DeletedKind>(kind), ToUtf16(object["name"].get<std::string>())});
     // Junctions are laid on the simulated machine only.

@@ -139,16 +139,16 @@ std::vector<SuiteItem> SimSuiteItems()
     return items;
 }
 
-void LaySimSuite(SimMachine& machine)
+void LaySimSuite(SimMachine& machine, bool inertUninstallers)
 {
     const std::vector<SuiteItem> items = SimSuiteItems();
     for (const SuiteItem& item : items)
         Lay(machine, item);
     // The stand-ins work outside the seam: the program's own calls are the ones counted and
     // failed. An uninstaller takes its entry away, and what its package installed in the registry.
-    const auto uninstall = [items](SimProgramContext& context) {
+    const auto uninstall = [items, inertUninstallers](SimProgramContext& context) {
         const std::u16string entry = EntryOf(context.commandLine());
-        if (entry.empty())
+        if (entry.empty() || inertUninstallers)
             return;
         SimRegistry& registry = context.machine().registry();
         registry.removeTree(HKEY_LOCAL_MACHINE, kUninstallEntries + entry);
@@ -166,8 +166,8 @@ void LaySimSuite(SimMachine& machine)
         }
         // The service program told " -remove" removes the services that run it.
         const std::u16string program = item.path;
-        machine.processes().addProgram(program, [items, program](SimProgramContext& context) {
-            if (context.commandLine().find(u" -remove") == std::u16string::npos)
+        machine.processes().addProgram(program, [items, program, inertUninstallers](SimProgramContext& context) {
+            if (inertUninstallers || context.commandLine().find(u" -remove") == std::u16string::npos)
                 return;
             for (const SuiteItem& service : items)
                 if (service.kind == Kind::Service && service.data == u"\"" + program + u"\"")
@@ -194,11 +194,15 @@ std::vector<SuiteItem> SimSentinelsLost(SimMachine& machine)
     return lost;
 }
 
-SimSuiteRun RunSilentAll(const std::u16string& backupFolder)
+SimSuiteRun RunSilentAll(const std::u16string& backupFolder, bool plan)
 {
     SimSuiteRun run;
     LogQueue queue;
-    Remove::MessageLog log(&queue);
+    Remove::MessageLog messages(&queue);
+    std::optional<Remove::PlanLog> planLog;
+    if (plan)
+        planLog.emplace(&messages);
+    Remove::Log& log = planLog ? static_cast<Remove::Log&>(*planLog) : messages;
     const Products products = MakeProducts(&log);
     try {
         std::unique_ptr<Backup> backup;
@@ -212,8 +216,10 @@ SimSuiteRun RunSilentAll(const std::u16string& backupFolder)
             }
             saving.emplace(*backup);
         }
-        const SilentRunResult result = RunSilent(
-            u"/silent /all", products.set, SilentRunContext{&log, u"QTVRemove", RemoveRootTraces, TakeRestartRequest});
+        SilentRunContext context{&log, u"QTVRemove", RemoveRootTraces, TakeRestartRequest};
+        context.plan = plan;
+        const SilentRunResult result = RunSilent(u"/silent /all", products.set, context);
+        run.listing = PlanListing(result);
         for (const ComponentOutcome& component : result.components) {
             if (component.removeCalled && !component.removeResult)
                 ++run.componentsThrew;

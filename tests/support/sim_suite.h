@@ -21,8 +21,9 @@ SuiteFolders SimSuiteFolders();
 // The items laid on the simulated machine.
 std::vector<SuiteItem> SimSuiteItems();
 
-// Lays every item and registers the uninstaller stand-ins on `machine`.
-void LaySimSuite(SimMachine& machine);
+// Lays every item and registers the uninstaller stand-ins on `machine`; with `inertUninstallers`,
+// every uninstaller runs and changes nothing.
+void LaySimSuite(SimMachine& machine, bool inertUninstallers = false);
 
 // The suite's items still present (junctions inside its folders count as the suite's).
 std::vector<SuiteItem> SimSuiteLeft(SimMachine& machine);
@@ -38,5 +39,7 @@ struct SimSuiteRun {
     unsigned componentsThrew = 0; // remove() calls that ended in an exception
     DWORD exitStatus = 0;
     std::vector<DeletedObject> deleted; // every component's, then the root clean-up's
+    std::u16string listing;             // PlanListing: the same in the removal's order
 };
-SimSuiteRun RunSilentAll(const std::u16string& backupFolder = {});
+// With `plan`, as "/plan" runs it.
+SimSuiteRun RunSilentAll(const std::u16string& backupFolder = {}, bool plan = false);

@@ -424,6 +424,8 @@ std::string AuditGaps(const std::vector<SuiteItem>& items, const std::vector<Del
             gaps += "not recorded: " + Describe(item) + "\n";
     }
     for (std::size_t i = 0; i < deleted.size(); ++i) {
+        if (deleted[i].kind == DeletedKind::Uninstaller)
+            continue;
         const bool ours = std::any_of(items.begin(), items.end(), [&](const SuiteItem& item) {
             const std::vector<std::string> forms = RecordNames(item);
             return OfTheSuite(item) && std::any_of(forms.begin(), forms.end(), [&](const std::string& form) { return Related(names[i], form); });

@@ -52,7 +52,10 @@ SimMachine::SimMachine()
     environment_[u"TEMP"] = u"C:\\Users\\user\\AppData\\Local\\Temp";
 }
 
-SimMachine::~SimMachine() = default;
+SimMachine::~SimMachine()
+{
+    forgetShell();
+}
 
 void SimMachine::setModulePath(std::u16string path)
 {

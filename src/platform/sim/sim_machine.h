@@ -258,6 +258,8 @@ public:
     }
 
 private:
+    // Shell32 of this machine stops answering once the machine goes (sim_shell.cpp).
+    void forgetShell();
     std::shared_ptr<SimKernelObject> kernelObject(HANDLE handle) const;
 
     struct Fault {

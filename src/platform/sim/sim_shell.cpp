@@ -1,6 +1,7 @@
 #include "platform/sim/sim_shell.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 
 #include "platform/sim/sim_machine.h"
@@ -32,10 +33,14 @@ std::u16string LibraryName(std::u16string_view fileName)
     return name;
 }
 
-// SHGetFolderPathW as the simulated shell32.dll exports it: answers from the installed machine.
+// The machine whose shell32.dll handed SHGetFolderPathW out last. Shell32 answers from its own
+// machine, not through the seam: a layer installed over the machine does not stand between.
+std::atomic<SimMachine*> shellMachine{nullptr};
+
+// SHGetFolderPathW as the simulated shell32.dll exports it: answers from the machine it came from.
 HRESULT SimShGetFolderPath(HWND, int csidl, HANDLE token, DWORD flags, char16_t* path)
 {
-    auto* machine = dynamic_cast<SimMachine*>(&Os());
+    SimMachine* machine = shellMachine.load();
     if (machine == nullptr)
         return E_FAIL;
     if (path == nullptr)
@@ -175,6 +180,7 @@ FARPROC SimMachine::getProcAddress(HMODULE module, const char* procName)
         return fail<FARPROC>(ERROR_PROC_NOT_FOUND, nullptr);
     // The detour through void(*)() is the generic function pointer the compiler lets through.
     const ShGetFolderPathProc function = &SimShGetFolderPath;
+    shellMachine.store(this);
     return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(function));
 }
 
@@ -186,3 +192,10 @@ BOOL SimMachine::freeLibrary(HMODULE module)
         return fail<BOOL>(ERROR_MOD_NOT_FOUND, FALSE);
     return TRUE;
 }
+
+void SimMachine::forgetShell()
+{
+    SimMachine* self = this;
+    shellMachine.compare_exchange_strong(self, nullptr);
+}
+

@@ -1,0 +1,166 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/os_api.h"
+#include "platform/planned_changes.h"
+
+// What a removal would change, without changing it: a decorator of the seam whose reads go to
+// the machine below and whose changes are never made. Each change (a key or value deleted, an
+// access list or owner set, an attribute cleared, a file or folder deleted, a service stopped or
+// deleted, a deletion listed for the restart, a program started, a file written) is counted and
+// kept in an overlay that later reads see: a deleted key reads as absent and is not listed, a
+// deleted folder's files are gone, a stopped service reads as stopped. A program it is asked to
+// start is not started: it runs at once and changes nothing, its job empty.
+
+// How an operation of the seam stands towards the machine: it only reads it; it touches only the
+// program's own process and outputs (its handles, its token, its console, its log); or it
+// changes the machine, and the planning layer keeps it from doing so.
+enum class SeamClass { Read, Local, Change };
+
+struct SeamOperation {
+    const char* name; // the Win32 call's name
+    SeamClass kind;
+};
+
+// Every operation of the seam, in the order OsApi declares them, with its class. An operation
+// missing here is refused, loudly, by the planning layer.
+const std::vector<SeamOperation>& SeamOperations();
+
+
+class PlanningOsApi : public OsApi {
+public:
+    // `machine` answers the reads; not owned.
+    explicit PlanningOsApi(OsApi& machine);
+    ~PlanningOsApi() override;
+
+    // The programs it was asked to start, their command lines in order.
+    std::vector<std::u16string> startedPrograms() const;
+
+    DWORD getLastError() override;
+    void setLastError(DWORD code) override;
+    DWORD formatMessage(DWORD flags, const void* source, DWORD messageId, DWORD languageId, char16_t* buffer, DWORD size, va_list* arguments) override;
+    HLOCAL localFree(HLOCAL memory) override;
+    int multiByteToWideChar(UINT codePage, DWORD flags, const char* text, int bytes, char16_t* wide, int wideChars) override;
+    DWORD getModuleFileName(HMODULE module, char16_t* buffer, DWORD size) override;
+    int messageBox(HWND owner, const char16_t* text, const char16_t* caption, UINT type) override;
+    HWINSTA getProcessWindowStation() override;
+    BOOL getUserObjectInformation(HANDLE object, int index, void* information, DWORD length, DWORD* lengthNeeded) override;
+    LONG regOpenKeyEx(HKEY key, const char16_t* subKey, DWORD options, REGSAM access, HKEY* result) override;
+    LONG regQueryValueEx(HKEY key, const char16_t* valueName, DWORD* reserved, DWORD* type, BYTE* data, DWORD* dataSize) override;
+    LONG regQueryInfoKey(HKEY key, char16_t* className, DWORD* classLength, DWORD* reserved, DWORD* subKeys, DWORD* maxSubKeyLength, DWORD* maxClassLength, DWORD* values, DWORD* maxValueNameLength, DWORD* maxValueLength, DWORD* securityDescriptorSize, FILETIME* lastWriteTime) override;
+    LONG regEnumKeyEx(HKEY key, DWORD index, char16_t* name, DWORD* nameLength, DWORD* reserved, char16_t* className, DWORD* classLength, FILETIME* lastWriteTime) override;
+    LONG regEnumValue(HKEY key, DWORD index, char16_t* name, DWORD* nameLength, DWORD* reserved, DWORD* type, BYTE* data, DWORD* dataSize) override;
+    LONG regDeleteKey(HKEY key, const char16_t* subKey) override;
+    LONG regDeleteKeyEx(HKEY key, const char16_t* subKey, REGSAM access, DWORD reserved) override;
+    LONG regDeleteValue(HKEY key, const char16_t* valueName) override;
+    LONG regCloseKey(HKEY key) override;
+    SC_HANDLE openSCManager(const char16_t* machineName, const char16_t* databaseName, DWORD access) override;
+    SC_HANDLE openService(SC_HANDLE manager, const char16_t* serviceName, DWORD access) override;
+    BOOL queryServiceStatus(SC_HANDLE service, SERVICE_STATUS* status) override;
+    BOOL controlService(SC_HANDLE service, DWORD control, SERVICE_STATUS* status) override;
+    BOOL deleteService(SC_HANDLE service) override;
+    BOOL closeServiceHandle(SC_HANDLE handle) override;
+    DWORD setEntriesInAcl(ULONG count, EXPLICIT_ACCESS_W* entries, PACL oldAcl, PACL* newAcl) override;
+    DWORD setNamedSecurityInfo(char16_t* objectName, SE_OBJECT_TYPE objectType, SECURITY_INFORMATION information, PSID owner, PSID group, PACL dacl, PACL sacl) override;
+    HANDLE getCurrentProcess() override;
+    BOOL openProcessToken(HANDLE process, DWORD access, HANDLE* token) override;
+    BOOL getTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS informationClass, void* information, DWORD length, DWORD* returnLength) override;
+    BOOL lookupPrivilegeValue(const char16_t* systemName, const char16_t* name, LUID* luid) override;
+    BOOL adjustTokenPrivileges(HANDLE token, BOOL disableAll, TOKEN_PRIVILEGES* newState, DWORD bufferLength, TOKEN_PRIVILEGES* previousState, DWORD* returnLength) override;
+    HANDLE createJobObject(SECURITY_ATTRIBUTES* attributes, const char16_t* name) override;
+    HANDLE createMutex(SECURITY_ATTRIBUTES* attributes, BOOL initialOwner, const char16_t* name) override;
+    BOOL createProcess(const char16_t* applicationName, char16_t* commandLine, SECURITY_ATTRIBUTES* processAttributes, SECURITY_ATTRIBUTES* threadAttributes, BOOL inheritHandles, DWORD creationFlags, void* environment, const char16_t* currentDirectory, STARTUPINFOW* startupInfo, PROCESS_INFORMATION* processInformation) override;
+    HANDLE createIoCompletionPort(HANDLE file, HANDLE existingPort, ULONG_PTR completionKey, DWORD concurrency) override;
+    BOOL setInformationJobObject(HANDLE job, JOBOBJECTINFOCLASS informationClass, void* information, DWORD length) override;
+    BOOL assignProcessToJobObject(HANDLE job, HANDLE process) override;
+    DWORD resumeThread(HANDLE thread) override;
+    BOOL terminateProcess(HANDLE process, UINT exitCode) override;
+    BOOL getQueuedCompletionStatus(HANDLE port, DWORD* bytes, ULONG_PTR* key, LPOVERLAPPED* overlapped, DWORD milliseconds) override;
+    DWORD waitForSingleObject(HANDLE handle, DWORD milliseconds) override;
+    BOOL getExitCodeProcess(HANDLE process, DWORD* exitCode) override;
+    BOOL closeHandle(HANDLE handle) override;
+    DWORD getFileAttributes(const char16_t* path) override;
+    BOOL setFileAttributes(const char16_t* path, DWORD attributes) override;
+    HANDLE findFirstFile(const char16_t* pattern, WIN32_FIND_DATAW* data) override;
+    BOOL findNextFile(HANDLE find, WIN32_FIND_DATAW* data) override;
+    BOOL findClose(HANDLE find) override;
+    BOOL deleteFile(const char16_t* path) override;
+    BOOL removeDirectory(const char16_t* path) override;
+    BOOL createDirectory(const char16_t* path, SECURITY_ATTRIBUTES* attributes) override;
+    HANDLE createFile(const char16_t* path, DWORD access, DWORD shareMode, SECURITY_ATTRIBUTES* attributes, DWORD disposition, DWORD flagsAndAttributes, HANDLE templateFile) override;
+    BOOL writeFile(HANDLE file, const void* buffer, DWORD bytesToWrite, DWORD* bytesWritten, LPOVERLAPPED overlapped) override;
+    BOOL flushFileBuffers(HANDLE file) override;
+    BOOL moveFileEx(const char16_t* existing, const char16_t* newName, DWORD flags) override;
+    DWORD getTempPath(DWORD bufferLength, char16_t* buffer) override;
+    UINT getTempFileName(const char16_t* pathName, const char16_t* prefix, UINT unique, char16_t* tempFileName) override;
+    DWORD expandEnvironmentStrings(const char16_t* source, char16_t* destination, DWORD size) override;
+    int compareString(LCID locale, DWORD flags, const char16_t* first, int firstLength, const char16_t* second, int secondLength) override;
+    DWORD getSysColor(int index) override;
+    DWORD getFullPathName(const char16_t* fileName, DWORD bufferLength, char16_t* buffer, char16_t** filePart) override;
+    DWORD getLongPathName(const char16_t* shortPath, char16_t* longPath, DWORD bufferLength) override;
+    BOOL getFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* information) override;
+    HANDLE getStdHandle(DWORD which) override;
+    BOOL attachConsole(DWORD processId) override;
+    DWORD getFileType(HANDLE file) override;
+    BOOL writeConsole(HANDLE console, const char16_t* text, DWORD characters, DWORD* written, void* reserved) override;
+    HMODULE loadLibrary(const char16_t* fileName) override;
+    FARPROC getProcAddress(HMODULE module, const char* procName) override;
+    BOOL freeLibrary(HMODULE module) override;
+    DWORD getFileVersionInfoSize(const char16_t* fileName, DWORD* handle) override;
+    BOOL getFileVersionInfo(const char16_t* fileName, DWORD handle, DWORD length, void* data) override;
+    BOOL verQueryValue(const void* block, const char16_t* subBlock, void** buffer, UINT* length) override;
+    void sleep(DWORD milliseconds) override;
+    ULONGLONG getTickCount64() override;
+
+private:
+    struct Find;
+    struct KeyCursor;
+    // Answers the operation by the machine below, after checking that its class lets it.
+    template <class Call>
+    auto pass(const char* name, Call call);
+    void changed();
+    HANDLE fakeHandle();
+    bool isFake(HANDLE handle) const;
+
+    // The registry overlay: keys and values deleted, by canonical name ("64|HKLM\PATH" upper-case).
+    std::u16string keyName(HKEY key, const char16_t* subKey, REGSAM access) const;
+    bool keyGone(const std::u16string& name) const;
+    bool valueGone(const std::u16string& key, const char16_t* value) const;
+    LONG deleteKey(HKEY key, const char16_t* subKey, REGSAM access, bool ex);
+    LONG enumerate(HKEY key, DWORD index, bool values, char16_t* name, DWORD* nameLength,
+                   const std::function<LONG(DWORD, char16_t*, DWORD*)>& real);
+    DWORD visibleCount(HKEY key, bool values);
+
+    // The files overlay: paths deleted and attributes changed, by canonical path.
+    static std::u16string pathName(const char16_t* path);
+    bool pathGone(const std::u16string& name) const;
+    bool filtered(Find& find, WIN32_FIND_DATAW* data);
+    bool folderEmpty(const std::u16string& folder);
+
+    OsApi& machine_;
+    mutable std::mutex mutex_;
+    std::set<std::u16string> deletedKeys_;
+    std::set<std::u16string> deletedValues_;
+    std::map<HKEY, std::u16string> keys_;
+    std::map<HKEY, KeyCursor> cursors_;
+    std::set<std::u16string> deletedPaths_;
+    std::map<std::u16string, DWORD> attributes_;
+    std::set<std::u16string> granted_;
+    std::map<HANDLE, Find> finds_;
+    std::map<SC_HANDLE, std::u16string> services_;
+    std::set<std::u16string> stoppedServices_;
+    std::set<std::u16string> deletedServices_;
+    std::set<HANDLE> fakes_;
+    std::map<HANDLE, HANDLE> jobPorts_;   // a fake job and the port it reports to
+    std::map<HANDLE, unsigned> pending_;  // a fake port and the notifications waiting in it
+    std::vector<std::u16string> started_;
+    std::uintptr_t nextFake_ = 0x7E000000;
+    unsigned tempNames_ = 0;
+};

@@ -1,0 +1,106 @@
+#include <gtest/gtest.h>
+
+#include <map>
+#include <regex>
+#include <string>
+
+#include "platform/os_api.h"
+#include "platform/planning_os_api.h"
+#include "platform/sim/sim_machine.h"
+#include "platform/text.h"
+#include "support/sim_suite.h"
+
+namespace {
+
+// Every operation of the seam is classified, and a new one fails here until it is: the classes
+// written out, as the planning layer must treat them.
+TEST(PlanningLayerTest, EveryOperationOfTheSeamIsClassified)
+{
+    const char* const reads[] = {"FormatMessageW", "MultiByteToWideChar", "GetModuleFileNameW", "GetProcessWindowStation",
+                                 "GetUserObjectInformationW", "RegOpenKeyExW", "RegQueryValueExW", "RegQueryInfoKeyW",
+                                 "RegEnumKeyExW", "RegEnumValueW", "OpenSCManagerW", "OpenServiceW", "QueryServiceStatus",
+                                 "GetCurrentProcess", "OpenProcessToken", "GetTokenInformation", "LookupPrivilegeValueW",
+                                 "GetQueuedCompletionStatus", "WaitForSingleObject", "GetExitCodeProcess",
+                                 "GetFileAttributesW", "FindFirstFileW", "FindNextFileW", "GetTempPathW",
+                                 "ExpandEnvironmentStringsW", "CompareStringW", "GetSysColor", "GetFullPathNameW",
+                                 "GetLongPathNameW", "GetFileInformationByHandle", "GetStdHandle", "GetFileType",
+                                 "GetProcAddress", "GetFileVersionInfoSizeW", "GetFileVersionInfoW", "VerQueryValueW",
+                                 "GetTickCount64"};
+    const char* const local[] = {"GetLastError", "SetLastError", "LocalFree", "MessageBoxW", "RegCloseKey",
+                                 "CloseServiceHandle", "SetEntriesInAclW", "AdjustTokenPrivileges", "CreateJobObjectW",
+                                 "CreateMutexW", "CreateIoCompletionPort", "SetInformationJobObject",
+                                 "AssignProcessToJobObject", "ResumeThread", "CloseHandle", "FindClose", "AttachConsole",
+                                 "WriteConsoleW", "LoadLibraryW", "FreeLibrary", "Sleep"};
+    const char* const changes[] = {"RegDeleteKeyW", "RegDeleteKeyExW", "RegDeleteValueW", "ControlService",
+                                   "DeleteService", "SetNamedSecurityInfoW", "CreateProcessW", "TerminateProcess",
+                                   "SetFileAttributesW", "DeleteFileW", "RemoveDirectoryW", "CreateDirectoryW",
+                                   "CreateFileW", "WriteFile", "FlushFileBuffers", "MoveFileExW", "GetTempFileNameW"};
+    std::map<std::string, SeamClass> expected;
+    for (const char* name : reads)
+        expected[name] = SeamClass::Read;
+    for (const char* name : local)
+        expected[name] = SeamClass::Local;
+    for (const char* name : changes)
+        expected[name] = SeamClass::Change;
+    std::map<std::string, SeamClass> classified;
+    for (const SeamOperation& operation : SeamOperations())
+        classified[operation.name] = operation.kind;
+    EXPECT_EQ(classified, expected);
+    // The simulated machine counts every operation of the seam, one kind of call each, but for
+    // the thread's error slot (GetLastError, SetLastError).
+    EXPECT_EQ(SeamOperations().size(), static_cast<std::size_t>(SimCall::GetTickCount64) + 1 + 2);
+}
+
+// A plan of "/silent /all" on the complete suite changes nothing: no call that changes the
+// machine reaches it, and every item of the suite is still there.
+TEST(PlanTest, APlanChangesNothing)
+{
+    SimMachine machine;
+    ScopedOsApi installed(machine);
+    LaySimSuite(machine);
+    const std::size_t laid = SimSuiteLeft(machine).size();
+
+    const SimSuiteRun plan = RunSilentAll({}, true);
+
+    EXPECT_FALSE(plan.escaped);
+    EXPECT_EQ(plan.exitStatus, 0u);
+    for (const SimCall call : {SimCall::RegDeleteKey, SimCall::RegDeleteKeyEx, SimCall::RegDeleteValue,
+                               SimCall::ControlService, SimCall::DeleteService, SimCall::SetNamedSecurityInfo,
+                               SimCall::CreateProcess, SimCall::SetFileAttributes, SimCall::DeleteFile,
+                               SimCall::RemoveDirectory, SimCall::CreateDirectory, SimCall::WriteFile, SimCall::MoveFileEx})
+        EXPECT_EQ(machine.callCount(call), 0u) << static_cast<int>(call);
+    EXPECT_EQ(SimSuiteLeft(machine).size(), laid);
+    EXPECT_EQ(Describe(SimSentinelsLost(machine)), "");
+}
+
+// Where the uninstallers change nothing, the plan lists exactly what the real run then deletes,
+// object for object and in order, and its log is the real run's with "[plan] " before each line
+// of a change.
+TEST(PlanTest, ThePlanIsWhatTheRunDeletes)
+{
+    SimMachine planned;
+    SimSuiteRun plan;
+    {
+        ScopedOsApi installed(planned);
+        LaySimSuite(planned, true);
+        plan = RunSilentAll({}, true);
+    }
+    SimMachine real;
+    ScopedOsApi installed(real);
+    LaySimSuite(real, true);
+    const SimSuiteRun run = RunSilentAll();
+
+    // The uninstallers' answer files are named by the system when made: the plan's are its own.
+    const std::regex answers(R"(-f1"C:\\Temp\\zan[0-9A-F]+\.tmp")");
+    // Nor does a plan wait for a service to stop: its line has no waiting dots.
+    const std::regex waiting(R"(\.\.\.+stopped)");
+    const auto same = [&](const std::u16string& text) {
+        return std::regex_replace(std::regex_replace(ToUtf8(text), answers, "-f1\"...\""), waiting, "...stopped");
+    };
+    EXPECT_EQ(same(plan.listing), same(run.listing));
+    EXPECT_NE(plan.listing.find(u"folder\tC:\\Program Files (x86)\\Zantrel Enterprise\\QTV Client\r\n"), std::u16string::npos);
+    EXPECT_NE(same(plan.log).find("\r\n[plan] Deleting registry key \"HKLM\\SOFTWARE\\Zantrel\\DLP\"...done\r\n"), std::string::npos);
+    EXPECT_EQ(std::regex_replace(same(plan.log), std::regex(R"(\[plan\] )"), ""), same(run.log));
+}
+
+} // namespace
