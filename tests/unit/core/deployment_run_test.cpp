@@ -220,6 +220,27 @@ TEST_F(DeploymentRunTest, DetectListsTheInstalledComponentsAndRemovesNothing)
                                  u"Windows Error 0x5: Access denied.\r\n"));
 }
 
+// A plan says so first in its report, and its exit status answers only whether every detection
+// looked everywhere: a removal that would fail is part of the plan, not a failed plan.
+TEST_F(DeploymentRunTest, APlanSaysSoAndExitsByItsDetections)
+{
+    suite[P::Relay].onMachine = true;
+    suite[P::Console].onMachine = true;
+    suite[P::Console].removable = false;
+    SilentRunContext context{&log, u"QTVRemove", nullptr, [] { return true; }};
+    context.plan = true;
+    const SilentRunResult planned = RunSilent(u"/silent /relay /console", suite.set, context);
+    EXPECT_EQ(SilentExitStatus(planned), 0u);
+    const nlohmann::ordered_json report = nlohmann::ordered_json::parse(SilentRunReport(planned, u"QTVRemove", u"1.0.0.0"));
+    EXPECT_EQ(report.begin().key(), "plan");
+    EXPECT_EQ(report["plan"], true);
+    EXPECT_EQ(report["ending"], "planned");
+
+    // Both of its detections meet a denied key.
+    suite[P::DLP].deniedDetections = 2;
+    EXPECT_EQ(SilentExitStatus(RunSilent(u"/silent /relay", suite.set, context)), 1603u);
+}
+
 TEST_F(DeploymentRunTest, ReportRecordsEveryComponent)
 {
     suite[P::Relay].onMachine = true;
