@@ -2,6 +2,7 @@
 
 // What the parts of the planning layer share, and nothing else includes.
 
+#include <set>
 #include <string>
 #include <string_view>
 
@@ -20,11 +21,16 @@ inline std::u16string Upper(std::u16string_view text)
     return upper;
 }
 
-// Whether `name` is `ancestor` or lies below it.
-inline bool AtOrBelow(const std::u16string& name, const std::u16string& ancestor)
+// Whether the set holds `name` or one of its ancestors (the parts before each backslash): one
+// lookup a level, however much the plan has deleted.
+inline bool AtOrBelowAny(const std::set<std::u16string>& names, const std::u16string& name)
 {
-    return name.compare(0, ancestor.size(), ancestor) == 0 &&
-           (name.size() == ancestor.size() || name[ancestor.size()] == u'\\');
+    if (names.empty())
+        return false;
+    for (std::size_t end = name.find(u'\\'); end != std::u16string::npos; end = name.find(u'\\', end + 1))
+        if (names.count(name.substr(0, end)))
+            return true;
+    return names.count(name) != 0;
 }
 
 } // namespace PlanningInternal

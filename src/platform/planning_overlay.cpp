@@ -8,7 +8,7 @@
 
 #include "platform/planning_internal.h"
 
-using PlanningInternal::AtOrBelow;
+using PlanningInternal::AtOrBelowAny;
 using PlanningInternal::Upper;
 
 namespace {
@@ -61,10 +61,7 @@ std::u16string PlanningOsApi::keyName(HKEY key, const char16_t* subKey, REGSAM a
 bool PlanningOsApi::keyGone(const std::u16string& name) const
 {
     std::lock_guard<std::mutex> lock(mutex_);
-    for (const std::u16string& gone : deletedKeys_)
-        if (AtOrBelow(name, gone))
-            return true;
-    return false;
+    return AtOrBelowAny(deletedKeys_, name);
 }
 
 bool PlanningOsApi::valueGone(const std::u16string& key, const char16_t* value) const
@@ -294,10 +291,7 @@ std::u16string PlanningOsApi::pathName(const char16_t* path)
 bool PlanningOsApi::pathGone(const std::u16string& name) const
 {
     std::lock_guard<std::mutex> lock(mutex_);
-    for (const std::u16string& gone : deletedPaths_)
-        if (AtOrBelow(name, gone))
-            return true;
-    return false;
+    return AtOrBelowAny(deletedPaths_, name);
 }
 
 DWORD PlanningOsApi::getFileAttributes(const char16_t* path)

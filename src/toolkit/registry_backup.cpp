@@ -29,6 +29,12 @@ const char kReadme[] =
 
 std::atomic<Backup*> active{nullptr};
 
+// The start of a .reg file: the byte-order mark and the header line.
+std::string RegFileStart()
+{
+    return std::string("\xFF\xFE", 2) + Utf16LeBytes(kRegFileHeader);
+}
+
 const char16_t* RegFileRootName(HKEY root)
 {
     if (root == HKEY_LOCAL_MACHINE)
@@ -146,7 +152,7 @@ Backup::Backup(std::u16string folder)
     try {
         registry_ = OpenNewFile(folder_ + u"\\registry.reg");
         made.push_back(folder_ + u"\\registry.reg");
-        WriteAll(registry_.get(), std::string("\xFF\xFE", 2) + Utf16LeBytes(kRegFileHeader));
+        WriteAll(registry_.get(), RegFileStart());
         deletedList_ = OpenNewFile(folder_ + u"\\deleted.txt");
         made.push_back(folder_ + u"\\deleted.txt");
         const UniqueKernelHandle readme = OpenNewFile(folder_ + u"\\README.txt");
@@ -177,7 +183,7 @@ void Backup::save(REGSAM view, const std::u16string& sections)
     UniqueKernelHandle& file = (view & KEY_WOW64_64KEY) ? registry64_ : registry_;
     if (!file) {
         UniqueKernelHandle made = OpenNewFile(folder_ + u"\\registry-64.reg");
-        WriteAll(made.get(), std::string("\xFF\xFE", 2) + Utf16LeBytes(kRegFileHeader));
+        WriteAll(made.get(), RegFileStart());
         file = std::move(made);
     }
     WriteAll(file.get(), Utf16LeBytes(sections));
