@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cctype>
 #include <fstream>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -115,6 +116,23 @@ RegistryContents Exported()
     return keys;
 }
 
+// What a report lists as deleted, component by component in its order, then the roots.
+std::vector<DeletedObject> ReportedDeleted(const std::wstring& report)
+{
+    const nlohmann::json written = nlohmann::json::parse(ReadFileBytes(report));
+    std::vector<nlohmann::json> lists;
+    for (const nlohmann::json& component : written["components"])
+        lists.push_back(component["deleted"]);
+    lists.push_back(written["rootsDeleted"]);
+    std::vector<DeletedObject> deleted;
+    for (const nlohmann::json& list : lists)
+        for (const nlohmann::json& object : list)
+            for (int kind = 0; kind <= static_cast<int>(DeletedKind::Uninstaller); ++kind)
+                if (ToUtf8(DeletedKindName(static_cast<DeletedKind>(kind))) == object["kind"])
+                    deleted.push_back({static_cast<DeletedKind>(kind), ToUtf16(object["name"].get<std::string>())});
+    return deleted;
+}
+
 class SuiteScenariosTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -173,16 +191,7 @@ TEST_F(SuiteScenariosTest, AllRemovesEveryTraceThenTheRootsAndTheBackupPutsTheRe
     // The same folder again: refused before anything is looked at.
     EXPECT_EQ(run(L"/silent /all /backup \"" + folder + L"\""), 80u);
 
-    const nlohmann::json written = nlohmann::json::parse(ReadFileBytes(report));
-    std::vector<DeletedObject> deleted;
-    std::vector<nlohmann::json> lists = {written["rootsDeleted"]};
-    for (const nlohmann::json& component : written["components"])
-        lists.push_back(component["deleted"]);
-    for (const nlohmann::json& list : lists)
-        for (const nlohmann::json& object : list)
-            for (int kind = 0; kind <= static_cast<int>(DeletedKind::Uninstaller); ++kind)
-                if (ToUtf8(DeletedKindName(static_cast<DeletedKind>(kind))) == object["kind"])
-                    deleted.push_back({static_cast<DeletedKind>(kind), ToUtf16(object["name"].get<std::string>())});
+    const std::vector<DeletedObject> deleted = ReportedDeleted(report);
     // Junctions are laid on the simulated machine only.
     EXPECT_EQ(AuditGaps(PrefixSuiteItems(), deleted, [](const SuiteItem& item) { return item.kind == SuiteItem::Kind::Junction; }), "");
 
@@ -194,9 +203,17 @@ TEST_F(SuiteScenariosTest, AllRemovesEveryTraceThenTheRootsAndTheBackupPutsTheRe
     DeleteFolderTree(L"C:\\qtv-e2e\\new");
 }
 
-TEST_F(SuiteScenariosTest, ClientAloneIsRefusedAndNothingIsRemoved)
+// The client alone is refused, and a plan of "/silent /all" then changes nothing anywhere in the
+// prefix and starts no program. Once the uninstallers fail having changed nothing, the real run
+// deletes exactly what was planned, object for object and in order.
+TEST_F(SuiteScenariosTest, ClientAloneIsRefusedAPlanChangesNothingAndTheRunDeletesWhatWasPlanned)
 {
-    const std::vector<SuiteItem> before = SuiteLeft(programs, {});
+    const std::wstring folder = L"C:\\qtv-e2e\\plan";
+    MakeFolders(folder);
+    // The SQL Server stand-in's journal of what it was sent is the server's, not the machine's.
+    const std::wstring journal = kSqlServerState + std::wstring(L".journal");
+    const std::vector<std::wstring> skipped = {folder, journal};
+    const Fingerprint before = PrefixFingerprint(skipped, folder + L"\\registry.saved");
     PROCESS_INFORMATION started = StartProgram(L"\"" + program + L"\" /silent /client");
     ASSERT_NE(started.hProcess, nullptr);
 
@@ -210,7 +227,47 @@ TEST_F(SuiteScenariosTest, ClientAloneIsRefusedAndNothingIsRemoved)
               L"The client should not be removed without also removing the components that depend on it. To also "
               L"remove the dependent components, use the option '/client' with the options:  '/a2a' '/cdt' "
               L"'/relay' '/server' '/webui'. To forcefully remove only the client, add the option '/force'.");
-    EXPECT_EQ(SuiteLeft(programs, {}).size(), before.size());
+
+    EXPECT_EQ(run(L"/silent /all /plan /report " + folder + L"\\plan.json /log " + folder + L"\\plan.log"), 0u);
+    EXPECT_EQ(FingerprintChanges(before, PrefixFingerprint(skipped, folder + L"\\registry.saved")), "");
+    EXPECT_EQ(Runs(), "") << "a program ran";
+    const std::string sent = ReadFileBytes(journal);
+    EXPECT_NE(sent.find("execute select Version from DBINFO\n"), std::string::npos) << sent;
+    EXPECT_EQ(sent.find("drop database"), std::string::npos) << sent;
+    EXPECT_EQ(sent.find("@jobName"), std::string::npos) << sent;
+
+    // The stand-ins fail as told; the real msiexec cannot start without its library.
+    struct Inert {
+        Inert()
+        {
+            CloseHandle(CreateFileW(L"C:\\qtv-e2e\\inert", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+            HKEY overrides = nullptr;
+            if (RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Wine\\AppDefaults\\msiexec.exe\\DllOverrides", 0, nullptr, 0,
+                                KEY_SET_VALUE, nullptr, &overrides, nullptr) == ERROR_SUCCESS) {
+                RegSetValueExW(overrides, L"msi", 0, REG_SZ, reinterpret_cast<const BYTE*>(L""), sizeof(wchar_t));
+                RegCloseKey(overrides);
+            }
+        }
+        ~Inert()
+        {
+            DeleteFileW(L"C:\\qtv-e2e\\inert");
+            RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Wine\\AppDefaults\\msiexec.exe");
+        }
+    } inert;
+    // The components whose registration only their uninstaller takes stay, and the run says so.
+    EXPECT_EQ(run(L"/silent /all /report " + folder + L"\\run.json /log " + folder + L"\\run.log"), 1603u);
+
+    // An uninstaller's answer file is named by the system when made; a plan names its own.
+    const auto listed = [](const std::vector<DeletedObject>& objects) {
+        std::string lines;
+        for (const DeletedObject& object : objects)
+            lines += ToUtf8(DeletedKindName(object.kind)) + "\t" + ToUtf8(object.name) + "\n";
+        return std::regex_replace(lines, std::regex(R"(-f1"[^"]*")"), "-f1\"...\"");
+    };
+    const std::string planned = listed(ReportedDeleted(folder + L"\\plan.json"));
+    EXPECT_EQ(planned, listed(ReportedDeleted(folder + L"\\run.json")));
+    EXPECT_NE(planned.find("uninstaller\tMsiExec.exe /X{2E9B4F61-7A3C-4D58-B0E2-9C1D8F7A6B51} /qn\n"), std::string::npos) << planned;
+    EXPECT_NE(planned.find("database\tKMEnterprise\n"), std::string::npos) << planned;
 }
 
 TEST_F(SuiteScenariosTest, ClientWithItsDependentsTakesThemAndTheCompanions)
