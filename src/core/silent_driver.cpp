@@ -150,7 +150,7 @@ SilentRunResult RunSilent(std::u16string_view commandLine, const ProductSet& pro
     std::optional<ScopedOsApi> planned;
     if (context.plan) {
         planning.emplace(Os());
-        planned.emplace(*planning);
+        planned.emplace(*planning, ScopedOsApi::OverTheSameMachine{});
         result.ending = SilentEnding::Planned;
     }
 

@@ -27,6 +27,11 @@ ScopedOsApi::ScopedOsApi(OsApi& api)
     generation.fetch_add(1, std::memory_order_acq_rel);
 }
 
+ScopedOsApi::ScopedOsApi(OsApi& api, OverTheSameMachine)
+    : previous_(installed.exchange(&api, std::memory_order_acq_rel))
+{
+}
+
 ScopedOsApi::~ScopedOsApi()
 {
     installed.store(previous_, std::memory_order_release);

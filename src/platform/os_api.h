@@ -196,6 +196,10 @@ unsigned OsGeneration();
 class ScopedOsApi {
 public:
     explicit ScopedOsApi(OsApi& api);
+    // For a layer over the implementation in use that answers every read as it does until it
+    // changes something itself (a planning layer): what caches hold stays good when it comes.
+    struct OverTheSameMachine {};
+    ScopedOsApi(OsApi& api, OverTheSameMachine);
     ~ScopedOsApi();
     ScopedOsApi(const ScopedOsApi&) = delete;
     ScopedOsApi& operator=(const ScopedOsApi&) = delete;

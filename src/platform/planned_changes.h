@@ -6,3 +6,6 @@ unsigned PlannedChangeCount();
 
 // Counts a change kept from the machine by a planning layer of another kind (the databases').
 void NotePlannedChange();
+
+// Whether the seam in use is a planning layer: what the program asks of it changes nothing.
+bool PlanningActive();

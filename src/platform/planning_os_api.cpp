@@ -138,6 +138,11 @@ auto PlanningOsApi::pass(const char* name, Call call)
     return call();
 }
 
+bool PlanningActive()
+{
+    return dynamic_cast<PlanningOsApi*>(&Os()) != nullptr;
+}
+
 void NotePlannedChange()
 {
     plannedChanges.fetch_add(1);

@@ -2,6 +2,7 @@
 
 #include "platform/errors.h"
 #include "platform/os_api.h"
+#include "platform/planned_changes.h"
 #include "platform/registry.h"
 
 UniqueKernelHandle CreateJobObjectChecked(SECURITY_ATTRIBUTES* attributes, const char16_t* name)
@@ -12,6 +13,12 @@ UniqueKernelHandle CreateJobObjectChecked(SECURITY_ATTRIBUTES* attributes, const
     return job;
 }
 
+void NoteProgramMayHaveChangedRegistry()
+{
+    if (!PlanningActive())
+        NoteRegistryChange();
+}
+
 ProcessHandles CreateProcessChecked(const char16_t* applicationName, char16_t* commandLine,
                                     SECURITY_ATTRIBUTES* processAttributes,
                                     SECURITY_ATTRIBUTES* threadAttributes, BOOL inheritHandles,
@@ -19,8 +26,7 @@ ProcessHandles CreateProcessChecked(const char16_t* applicationName, char16_t* c
                                     const char16_t* currentDirectory,
                                     STARTUPINFOW& startupInfo)
 {
-    // A program may change the registry (an uninstaller takes its registration away).
-    NoteRegistryChange();
+    NoteProgramMayHaveChangedRegistry();
     PROCESS_INFORMATION information{};
     ThrowLastErrorIfFalse(Os().createProcess(applicationName, commandLine, processAttributes,
                                              threadAttributes, inheritHandles, creationFlags,

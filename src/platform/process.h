@@ -22,6 +22,10 @@ struct ProcessHandles {
 UniqueKernelHandle CreateJobObjectChecked(SECURITY_ATTRIBUTES* attributes = nullptr,
                                           const char16_t* name = nullptr);
 
+// A program started may have changed the registry (an uninstaller takes its registration away):
+// counted as a registry change, unless a planning layer "started" it, which runs nothing.
+void NoteProgramMayHaveChangedRegistry();
+
 // CreateProcessW with the same arguments. `commandLine` must be writable: the call may change it
 // in place. Returns the new process's handles and IDs; throws when the call returns false.
 ProcessHandles CreateProcessChecked(const char16_t* applicationName, char16_t* commandLine,

@@ -31,6 +31,7 @@ const RootName* FindRoot(HKEY root)
 }
 
 std::atomic<unsigned> registryChanges{0};
+thread_local ScopedRegistryReadKeeper* innermostKeeper = nullptr;
 
 std::u16string ReadTypedString(HKEY root, const std::u16string& path, const std::u16string& name,
                                DWORD expectedType)
@@ -180,19 +181,40 @@ RegistryText RegQueryTextChecked(HKEY key, const std::u16string& name)
 
 void RegDeleteKeyChecked(HKEY key, const std::u16string& name, REGSAM view)
 {
-    NoteRegistryChange();
     // RegDeleteKeyW always works in the program's own view.
     const LONG result = view == 0 ? Os().regDeleteKey(key, name.c_str())
                                   : Os().regDeleteKeyEx(key, name.c_str(), view, 0);
     ThrowWindowsError(static_cast<DWORD>(result));
+    NoteRegistryDeletion(key, name, nullptr);
 }
 
-void RegDeleteValueChecked(HKEY key, const std::u16string& name)
+void RegDeleteValueChecked(HKEY key, const std::u16string& name, HKEY root, const std::u16string& path)
 {
-    NoteRegistryChange();
     const auto result = static_cast<DWORD>(Os().regDeleteValue(key, name.c_str()));
     if (result != ERROR_FILE_NOT_FOUND)
         ThrowWindowsError(result);
+    NoteRegistryDeletion(root, path, &name);
+}
+
+ScopedRegistryReadKeeper::ScopedRegistryReadKeeper(RegistryReadKeeper& keeper)
+    : keeper_(keeper), outer_(innermostKeeper)
+{
+    innermostKeeper = this;
+}
+
+ScopedRegistryReadKeeper::~ScopedRegistryReadKeeper()
+{
+    innermostKeeper = outer_;
+}
+
+void NoteRegistryDeletion(HKEY root, const std::u16string& path, const std::u16string* value)
+{
+    if (innermostKeeper == nullptr) {
+        NoteRegistryChange();
+        return;
+    }
+    for (ScopedRegistryReadKeeper* scope = innermostKeeper; scope != nullptr; scope = scope->outer_)
+        scope->keeper_.deleted(root, path, value);
 }
 
 std::u16string ReadRegistrySz(HKEY root, const std::u16string& path, const std::u16string& name)

@@ -70,8 +70,37 @@ std::vector<RegistryValue> RegReadValuesChecked(HKEY key);
 // one `view` names (KEY_WOW64_64KEY, KEY_WOW64_32KEY). Throws Windows::Error on failure.
 void RegDeleteKeyChecked(HKEY key, const std::u16string& name, REGSAM view = 0);
 
-// Deletes a value; a value that does not exist is not an error. Throws Windows::Error otherwise.
-void RegDeleteValueChecked(HKEY key, const std::u16string& name);
+// Deletes a value of `key`, which is root\path; a value that does not exist is not an error.
+// Throws Windows::Error otherwise.
+void RegDeleteValueChecked(HKEY key, const std::u16string& name, HKEY root, const std::u16string& path);
+
+// Whoever keeps registry reads in memory on a thread (the detection index) hears there of each
+// key (with everything below it) and value deleted through these wrappers, and drops what it
+// holds of that alone. A deletion on a thread without a keeper counts as a change (below).
+class RegistryReadKeeper {
+public:
+    virtual ~RegistryReadKeeper() = default;
+    // `value` is null when the key went.
+    virtual void deleted(HKEY root, const std::u16string& path, const std::u16string* value) = 0;
+};
+
+// Tells the thread's keepers that root\path (`value` null) or its value went; without one, counts a
+// change. `root` may be any open key, which a keeper that cannot place it takes as a change.
+void NoteRegistryDeletion(HKEY root, const std::u16string& path, const std::u16string* value);
+
+// The thread's keeper while the guard lives; every keeper of the thread hears, inner ones first.
+class ScopedRegistryReadKeeper {
+public:
+    explicit ScopedRegistryReadKeeper(RegistryReadKeeper& keeper);
+    ~ScopedRegistryReadKeeper();
+    ScopedRegistryReadKeeper(const ScopedRegistryReadKeeper&) = delete;
+    ScopedRegistryReadKeeper& operator=(const ScopedRegistryReadKeeper&) = delete;
+
+private:
+    friend void NoteRegistryDeletion(HKEY root, const std::u16string& path, const std::u16string* value);
+    RegistryReadKeeper& keeper_;
+    ScopedRegistryReadKeeper* outer_;
+};
 
 // A value read as text, whatever its type: the type, and the data cut at its first NUL. Throws
 // Windows::Error for a missing value and Windows::RegistryValueIsEmpty for zero bytes.
@@ -88,9 +117,9 @@ std::u16string ReadRegistrySz(HKEY root, const std::u16string& path, const std::
 std::u16string ReadRegistryExpandSz(HKEY root, const std::u16string& path,
                                     const std::u16string& name);
 
-// Changes the program made to the registry through these wrappers (deletions), through the
-// security functions on a key, or may have made by starting a program: a count that grows with
-// each. Whoever keeps registry reads in memory drops them when it has grown.
+// Changes the program made to the registry through the security functions on a key, may have
+// made by starting a program, or deleted on a thread without a keeper: a count that grows with
+// each. Whoever keeps registry reads in memory drops them all when it has grown.
 unsigned RegistryChangeCount();
 void NoteRegistryChange();
 

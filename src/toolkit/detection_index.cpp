@@ -1,5 +1,9 @@
 #include "toolkit/detection_index.h"
 
+#include <algorithm>
+#include <optional>
+#include <utility>
+
 #include "platform/os_api.h"
 #include "platform/probe_errors.h"
 #include "toolkit/uninstall_lookups.h"
@@ -57,6 +61,32 @@ const std::vector<std::u16string>* TogetherFor(const std::u16string& path, REGSA
 
 thread_local DetectionIndex* active = nullptr;
 
+// Registry names compare without case; ASCII is what the suite's keys and every code use.
+std::u16string Folded(std::u16string text)
+{
+    for (char16_t& c : text)
+        if (c >= u'a' && c <= u'z')
+            c = static_cast<char16_t>(c - u'a' + u'A');
+    return text;
+}
+
+// Whether `path` is `key` or lies below it; both folded.
+bool AtOrBelow(std::u16string_view path, std::u16string_view key)
+{
+    return path.compare(0, key.size(), key) == 0 && (path.size() == key.size() || path[key.size()] == u'\\');
+}
+
+// A key below a location, as the index keeps it: the location's place in Locations() and the
+// rest of the path, folded. Keeping the long common start out of the key makes each lookup short.
+std::optional<std::pair<std::size_t, std::u16string>> PlaceOf(const std::u16string& path, REGSAM view)
+{
+    const Location* location = LocationOf(HKEY_LOCAL_MACHINE, path, view, true);
+    if (location == nullptr)
+        return std::nullopt;
+    return std::make_pair(static_cast<std::size_t>(location - Locations().data()),
+                          Folded(path.substr(std::u16string_view(location->path).size() + 1)));
+}
+
 } // namespace
 
 bool DetectionIndex::keepsNames(HKEY root, const std::u16string& path, REGSAM view)
@@ -73,17 +103,69 @@ void DetectionIndex::dropIfChanged()
 {
     if (changes_ == RegistryChangeCount() && generation_ == OsGeneration())
         return;
+    dropAll();
+}
+
+void DetectionIndex::dropAll()
+{
     names_.clear();
     values_.clear();
     changes_ = RegistryChangeCount();
     generation_ = OsGeneration();
 }
 
+void DetectionIndex::deleted(HKEY root, const std::u16string& path, const std::u16string* value)
+{
+    if (root == HKEY_CURRENT_USER || root == HKEY_USERS)
+        return;
+    // The classes root shows the machine's keys under other names, and an open key is no place
+    // the index can name: anything it holds may be gone.
+    if (root != HKEY_LOCAL_MACHINE) {
+        dropAll();
+        return;
+    }
+    // Either view: the keys below Classes are the same in both.
+    const std::u16string gone = Folded(path);
+    for (std::size_t place = 0; place < Locations().size(); ++place) {
+        const std::u16string base = Folded(Locations()[place].path);
+        const auto first = values_.lower_bound({place, u""});
+        if (AtOrBelow(base, gone)) {
+            if (value == nullptr) {
+                names_.erase(place);
+                values_.erase(first, values_.lower_bound({place + 1, u""}));
+            }
+            continue;
+        }
+        if (gone.size() <= base.size() || !AtOrBelow(gone, base))
+            continue;
+        const std::u16string rest = gone.substr(base.size() + 1);
+        if (value != nullptr) {
+            const auto kept = values_.find({place, rest});
+            if (kept == values_.end())
+                continue;
+            for (auto read = kept->second.begin(); read != kept->second.end();)
+                read = Folded(read->first) == Folded(*value) ? kept->second.erase(read) : std::next(read);
+            continue;
+        }
+        const auto listed = names_.find(place);
+        if (listed != names_.end() && rest.find(u'\\') == std::u16string::npos) {
+            std::vector<std::u16string>& names = listed->second;
+            names.erase(std::remove_if(names.begin(), names.end(),
+                                       [&rest](const std::u16string& name) { return Folded(name) == rest; }),
+                        names.end());
+        }
+        auto key = values_.lower_bound({place, rest});
+        while (key != values_.end() && key->first.first == place && AtOrBelow(key->first.second, rest))
+            key = values_.erase(key);
+    }
+}
+
 std::vector<std::u16string> DetectionIndex::names(const std::u16string& path, REGSAM view,
                                                   const std::function<std::vector<std::u16string>()>& read)
 {
     dropIfChanged();
-    const auto key = std::make_pair(path, view);
+    const Location* location = LocationOf(HKEY_LOCAL_MACHINE, path, view, false);
+    const std::size_t key = static_cast<std::size_t>(location - Locations().data());
     const auto found = names_.find(key);
     if (found != names_.end())
         return found->second;
@@ -100,7 +182,7 @@ std::optional<RegistryText> DetectionIndex::value(const std::u16string& path, co
                                                   REGSAM view)
 {
     dropIfChanged();
-    auto& read = values_[std::make_pair(path, view)];
+    auto& read = values_[*PlaceOf(path, view)];
     const auto known = read.find(valueName);
     if (known != read.end())
         return known->second;
@@ -143,7 +225,7 @@ DetectionIndex* ActiveDetectionIndex()
 }
 
 DetectionIndexScope::DetectionIndexScope()
-    : previous_(active)
+    : previous_(active), keeper_(index_)
 {
     active = &index_;
 }

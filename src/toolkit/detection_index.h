@@ -11,11 +11,12 @@
 
 // While a detection or removal pass runs, the lookups read the Uninstall key and Windows
 // Installer's registration (Products, UpgradeCodes, UserData) from memory: the names of each
-// location's children and the values read under them come from the registry once. Any registry
-// change the program makes (RegistryChangeCount: deletions, access lists of keys, every program
-// started, every uninstaller run) drops all of it, and the next lookup reads afresh. The lookups
-// answer and log exactly what they would without it; no other registry read goes through it.
-class DetectionIndex {
+// location's children and the values read under them come from the registry once. A key or value
+// the pass deletes drops what the index holds of it alone; any other registry change the program
+// makes or may have made (RegistryChangeCount: access lists of keys, every program started,
+// every uninstaller run) drops all of it, and the next lookup reads afresh. The lookups answer
+// and log exactly what they would without it; no other registry read goes through it.
+class DetectionIndex : public RegistryReadKeeper {
 public:
     // Whether the index keeps root\path in that view: one of the four locations, or (for
     // values) a key below one.
@@ -31,13 +32,18 @@ public:
     // read of a location's child also reads the values the lookups read of every child there.
     std::optional<RegistryText> value(const std::u16string& path, const std::u16string& valueName, REGSAM view);
 
+    void deleted(HKEY root, const std::u16string& path, const std::u16string* value) override;
+
 private:
     void dropIfChanged();
+    void dropAll();
 
     unsigned changes_ = 0;
     unsigned generation_ = 0;
-    std::map<std::pair<std::u16string, REGSAM>, std::vector<std::u16string>> names_;
-    std::map<std::pair<std::u16string, REGSAM>, std::map<std::u16string, std::optional<RegistryText>>> values_;
+    // By location; the values by location and the rest of the key's path in upper case, as the
+    // registry compares names.
+    std::map<std::size_t, std::vector<std::u16string>> names_;
+    std::map<std::pair<std::size_t, std::u16string>, std::map<std::u16string, std::optional<RegistryText>>> values_;
 };
 
 // The index of the pass running on this thread, or null when none runs.
@@ -57,4 +63,5 @@ public:
 private:
     DetectionIndex index_;
     DetectionIndex* previous_;
+    ScopedRegistryReadKeeper keeper_;
 };

@@ -237,6 +237,6 @@ void DeleteRegistryValue(HKEY root, const std::u16string& path, const std::u16st
     const UniqueKey key = RegOpenKeyChecked(root, path, KEY_QUERY_VALUE | KEY_SET_VALUE | view);
     if (!SaveRegistryValue(key.get(), root, path, name, view))
         return;
-    RegDeleteValueChecked(key.get(), name);
+    RegDeleteValueChecked(key.get(), name, root, path);
     NoteDeleted(DeletedKind::RegistryValue, RecordedName(root, path, view) + u":[" + name + u"]");
 }

@@ -130,7 +130,7 @@ bool RunUninstaller(std::u16string commandLine, const std::u16string& displayNam
 
     // What the uninstaller and the programs it started changed is complete only once they ended.
     struct NoteChangesAtEnd {
-        ~NoteChangesAtEnd() { NoteRegistryChange(); }
+        ~NoteChangesAtEnd() { NoteProgramMayHaveChangedRegistry(); }
     } atEnd;
     bool created = false;
     JobProcess job;

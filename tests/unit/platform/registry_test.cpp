@@ -224,9 +224,9 @@ TEST_F(RegistryTest, DeletesValuesAndLeafKeysButNotKeysWithChildren)
     createKey(path() + u"\\Parent\\Child");
     const UniqueKey key = RegOpenKeyChecked(HKEY_LOCAL_MACHINE, path(), KEY_READ | KEY_SET_VALUE | DELETE);
 
-    EXPECT_NO_THROW(RegDeleteValueChecked(key.get(), u"Doomed"));
+    EXPECT_NO_THROW(RegDeleteValueChecked(key.get(), u"Doomed", HKEY_LOCAL_MACHINE, path()));
     EXPECT_FALSE(HasRegistryValue(key.get(), u"Doomed"));
-    EXPECT_NO_THROW(RegDeleteValueChecked(key.get(), u"NeverThere"));
+    EXPECT_NO_THROW(RegDeleteValueChecked(key.get(), u"NeverThere", HKEY_LOCAL_MACHINE, path()));
 
     EXPECT_TRUE(ThrowsCode(ERROR_ACCESS_DENIED, [&] { RegDeleteKeyChecked(key.get(), u"Parent"); }));
     EXPECT_NO_THROW(RegDeleteKeyChecked(key.get(), u"Parent\\Child"));
@@ -241,7 +241,7 @@ TEST_F(RegistryTest, AReadingHandleRefusesValueDeletionsButNotTheKeysOwn)
     createKey(path() + u"\\Child");
     const UniqueKey key = RegOpenKeyChecked(HKEY_LOCAL_MACHINE, path(), KEY_READ);
 
-    EXPECT_TRUE(ThrowsCode(ERROR_ACCESS_DENIED, [&] { RegDeleteValueChecked(key.get(), u"Kept"); }));
+    EXPECT_TRUE(ThrowsCode(ERROR_ACCESS_DENIED, [&] { RegDeleteValueChecked(key.get(), u"Kept", HKEY_LOCAL_MACHINE, path()); }));
     EXPECT_TRUE(HasRegistryValue(key.get(), u"Kept"));
 
     // RegDeleteKeyW opens the key anew for deletion: the handle's rights do not matter, and an
