@@ -110,6 +110,7 @@ void DetectionIndex::dropAll()
 {
     names_.clear();
     values_.clear();
+    probes_.clear();
     changes_ = RegistryChangeCount();
     generation_ = OsGeneration();
 }
@@ -128,23 +129,27 @@ void DetectionIndex::deleted(HKEY root, const std::u16string& path, const std::u
     const std::u16string gone = Folded(path);
     for (std::size_t place = 0; place < Locations().size(); ++place) {
         const std::u16string base = Folded(Locations()[place].path);
-        const auto first = values_.lower_bound({place, u""});
         if (AtOrBelow(base, gone)) {
             if (value == nullptr) {
+                probes_.erase(probes_.lower_bound({place, u"", u""}), probes_.lower_bound({place + 1, u"", u""}));
                 names_.erase(place);
-                values_.erase(first, values_.lower_bound({place + 1, u""}));
+                values_.erase(place);
             }
             continue;
         }
         if (gone.size() <= base.size() || !AtOrBelow(gone, base))
             continue;
         const std::u16string rest = gone.substr(base.size() + 1);
+        forgetInProbes(place, rest, value);
+        const auto kept = values_.find(place);
         if (value != nullptr) {
-            const auto kept = values_.find({place, rest});
             if (kept == values_.end())
                 continue;
-            for (auto read = kept->second.begin(); read != kept->second.end();)
-                read = Folded(read->first) == Folded(*value) ? kept->second.erase(read) : std::next(read);
+            const auto key = kept->second.find(rest);
+            if (key == kept->second.end())
+                continue;
+            for (auto read = key->second.begin(); read != key->second.end();)
+                read = Folded(read->first) == Folded(*value) ? key->second.erase(read) : std::next(read);
             continue;
         }
         const auto listed = names_.find(place);
@@ -154,14 +159,36 @@ void DetectionIndex::deleted(HKEY root, const std::u16string& path, const std::u
                                        [&rest](const std::u16string& name) { return Folded(name) == rest; }),
                         names.end());
         }
-        auto key = values_.lower_bound({place, rest});
-        while (key != values_.end() && key->first.first == place && AtOrBelow(key->first.second, rest))
-            key = values_.erase(key);
+        if (kept == values_.end())
+            continue;
+        auto key = kept->second.lower_bound(rest);
+        while (key != kept->second.end() && AtOrBelow(key->first, rest))
+            key = kept->second.erase(key);
     }
 }
 
-std::vector<std::u16string> DetectionIndex::names(const std::u16string& path, REGSAM view,
-                                                  const std::function<std::vector<std::u16string>()>& read)
+void DetectionIndex::forgetInProbes(std::size_t place, const std::u16string& rest, const std::u16string* value)
+{
+    const std::u16string child = rest.substr(0, rest.find(u'\\'));
+    for (auto probe = probes_.lower_bound({place, u"", u""}); probe != probes_.end() && std::get<0>(probe->first) == place;
+         ++probe) {
+        // The key the probe reads of the child, and whether what went is what it read.
+        const std::u16string read = child + std::get<1>(probe->first);
+        const bool gone = value == nullptr ? AtOrBelow(read, rest)
+                                           : read == rest && Folded(std::get<2>(probe->first)) == Folded(*value);
+        Probe& held = probe->second;
+        const auto filed = held.filed.find(child);
+        if (!gone || filed == held.filed.end())
+            continue;
+        const auto [at, text] = filed->second;
+        std::vector<std::size_t>& list = text ? held.byText[*text] : held.unsure;
+        list.erase(std::remove(list.begin(), list.end(), at), list.end());
+        held.filed.erase(filed);
+    }
+}
+
+const std::vector<std::u16string>& DetectionIndex::listing(const std::u16string& path, REGSAM view,
+                                                          const std::function<std::vector<std::u16string>()>& read)
 {
     dropIfChanged();
     const Location* location = LocationOf(HKEY_LOCAL_MACHINE, path, view, false);
@@ -173,16 +200,109 @@ std::vector<std::u16string> DetectionIndex::names(const std::u16string& path, RE
     // notes the error again for whichever detection it serves.
     const ProbeErrorScope errors;
     std::vector<std::u16string> names = read();
-    if (!errors.first())
-        names_.emplace(key, names);
-    return names;
+    if (errors.first()) {
+        unkept_ = std::move(names);
+        return unkept_;
+    }
+    return names_.emplace(key, std::move(names)).first->second;
+}
+
+std::vector<std::u16string> DetectionIndex::names(const std::u16string& path, REGSAM view,
+                                                  const std::function<std::vector<std::u16string>()>& read)
+{
+    return listing(path, view, read);
+}
+
+std::vector<std::u16string> DetectionIndex::childrenWith(const std::u16string& path, REGSAM view,
+                                                         const std::u16string& below, const std::u16string& valueName,
+                                                         const std::u16string& wanted,
+                                                         const std::function<std::vector<std::u16string>()>& read)
+{
+    const std::vector<std::u16string>& listed = listing(path, view, read);
+    const std::size_t place = static_cast<std::size_t>(LocationOf(HKEY_LOCAL_MACHINE, path, view, false) - Locations().data());
+    const std::u16string tail = below.empty() ? std::u16string() : u"\\" + Folded(below);
+    const auto childPath = [&](const std::u16string& name) {
+        return path + u"\\" + name + (below.empty() ? std::u16string() : u"\\" + below);
+    };
+    // The value as the index holds it; null when it does not (not read yet, or its read failed).
+    const auto held = [&](const std::u16string& name) -> const std::optional<RegistryText>* {
+        if (const auto location = values_.find(place); location != values_.end())
+            if (const auto child = location->second.find(Folded(name) + tail); child != location->second.end())
+                if (const auto known = child->second.find(valueName); known != child->second.end())
+                    return &known->second;
+        return nullptr;
+    };
+    const auto matches = [&wanted](const std::optional<RegistryText>& answer) {
+        return answer && answer->type == REG_SZ && answer->text == wanted;
+    };
+    std::vector<std::u16string> found;
+    if (&listed == &unkept_) {
+        // A listing not kept makes no probe either: child by child, as without the index.
+        const std::vector<std::u16string> names = unkept_;
+        for (const std::u16string& name : names) {
+            const std::optional<RegistryText>* known = held(name);
+            if (known ? matches(*known) : matches(value(childPath(name), valueName, view)))
+                found.push_back(name);
+        }
+        return found;
+    }
+    const auto key = std::make_tuple(place, tail, valueName);
+    auto probe = probes_.find(key);
+    if (probe == probes_.end()) {
+        // Made as a pass without the index reads: each child not held is read now, in order.
+        Probe made;
+        made.names = listed;
+        std::vector<std::size_t> places;
+        for (std::size_t at = 0; at < made.names.size(); ++at) {
+            const std::u16string& name = made.names[at];
+            const std::optional<RegistryText>* known = held(name);
+            std::optional<RegistryText> answer;
+            if (!known) {
+                answer = value(childPath(name), valueName, view);
+                known = held(name);
+            }
+            std::optional<std::u16string> text;
+            if (known) {
+                if (*known && (*known)->type == REG_SZ) {
+                    text = (*known)->text;
+                    made.byText[*text].push_back(at);
+                }
+                if (matches(*known))
+                    places.push_back(at);
+            } else {
+                made.unsure.push_back(at);
+                if (matches(answer))
+                    places.push_back(at);
+            }
+            made.filed[Folded(name)] = {at, std::move(text)};
+        }
+        for (const std::size_t at : places)
+            found.push_back(made.names[at]);
+        probes_.emplace(key, std::move(made));
+        return found;
+    }
+    // Held values answer from the probe; what could not be read is read (and noted) again.
+    std::vector<std::size_t> places;
+    if (const auto hits = probe->second.byText.find(wanted); hits != probe->second.byText.end())
+        places = hits->second;
+    for (const std::size_t at : probe->second.unsure) {
+        const std::u16string& name = probe->second.names[at];
+        const std::optional<RegistryText>* known = held(name);
+        if (known ? matches(*known) : matches(value(childPath(name), valueName, view)))
+            places.push_back(at);
+    }
+    std::sort(places.begin(), places.end());
+    for (const std::size_t at : places)
+        found.push_back(probe->second.names[at]);
+    return found;
 }
 
 std::optional<RegistryText> DetectionIndex::value(const std::u16string& path, const std::u16string& valueName,
                                                   REGSAM view)
 {
     dropIfChanged();
-    auto& read = values_[*PlaceOf(path, view)];
+    const auto place = *PlaceOf(path, view);
+    auto& read = values_[place.first][place.second];
     const auto known = read.find(valueName);
     if (known != read.end())
         return known->second;

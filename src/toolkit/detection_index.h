@@ -4,6 +4,8 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <tuple>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/registry.h"
@@ -31,19 +33,44 @@ public:
     // opened with KEY_READ and the view; absent where the open or the read fails. The first
     // read of a location's child also reads the values the lookups read of every child there.
     std::optional<RegistryText> value(const std::u16string& path, const std::u16string& valueName, REGSAM view);
+    // The children of a kept location whose value (of their key `below` them, unless empty) is
+    // the REG_SZ `wanted`, in the order listed: what names() and value() answer child by child,
+    // with the same reads and notes, without copying what the index holds.
+    std::vector<std::u16string> childrenWith(const std::u16string& path, REGSAM view, const std::u16string& below,
+                                             const std::u16string& valueName, const std::u16string& wanted,
+                                             const std::function<std::vector<std::u16string>()>& read);
 
     void deleted(HKEY root, const std::u16string& path, const std::u16string* value) override;
 
 private:
     void dropIfChanged();
     void dropAll();
+    // A key (`value` null) or value at `rest` below the location went: the probes forget it.
+    void forgetInProbes(std::size_t place, const std::u16string& rest, const std::u16string* value);
 
     unsigned changes_ = 0;
     unsigned generation_ = 0;
     // By location; the values by location and the rest of the key's path in upper case, as the
     // registry compares names.
+    using Values = std::map<std::u16string, std::optional<RegistryText>>;
     std::map<std::size_t, std::vector<std::u16string>> names_;
-    std::map<std::pair<std::size_t, std::u16string>, std::map<std::u16string, std::optional<RegistryText>>> values_;
+    std::map<std::size_t, std::map<std::u16string, Values>> values_;
+    // A listing that met an error, answered once and not kept.
+    std::vector<std::u16string> unkept_;
+    // What childrenWith() found of one value (of the key `below` each child) of a location's
+    // children, by text, so that a lookup costs its matches and not the location's size. A child
+    // whose key or value is deleted leaves it; it goes with its location.
+    struct Probe {
+        std::vector<std::u16string> names;                               // the listing it was made of
+        std::unordered_map<std::u16string, std::vector<std::size_t>> byText; // REG_SZ text: places in names
+        std::vector<std::size_t> unsure;                                 // reads not kept: read each time
+        // By the child's name in upper case: its place in names and the text it is filed under.
+        std::unordered_map<std::u16string, std::pair<std::size_t, std::optional<std::u16string>>> filed;
+    };
+    std::map<std::tuple<std::size_t, std::u16string, std::u16string>, Probe> probes_;
+
+    const std::vector<std::u16string>& listing(const std::u16string& path, REGSAM view,
+                                               const std::function<std::vector<std::u16string>()>& read);
 };
 
 // The index of the pass running on this thread, or null when none runs.

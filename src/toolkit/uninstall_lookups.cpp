@@ -118,12 +118,8 @@ std::vector<std::u16string> FindSubkeysByValue(HKEY root, const std::u16string& 
                                                const std::u16string& wanted)
 {
     std::vector<std::u16string> found;
-    if (ActiveDetectionIndex() && DetectionIndex::keepsNames(root, path, 0)) {
-        for (const std::u16string& name : EnumerateSubkeyNames(root, path))
-            if (Matches(root, path + u"\\" + name, valueName, wanted))
-                found.push_back(name);
-        return found;
-    }
+    if (DetectionIndex* index = ActiveDetectionIndex(); index && DetectionIndex::keepsNames(root, path, 0))
+        return index->childrenWith(path, 0, u"", valueName, wanted, [&] { return ReadSubkeyNames(root, path, 0); });
     try {
         const UniqueKey key = RegOpenKeyChecked(root, path, KEY_READ);
         RegistryKeyEntry entry;
@@ -142,6 +138,9 @@ std::vector<std::u16string> FindSubkeysByNestedValue(HKEY root, const std::u16st
                                                      const std::u16string& valueName,
                                                      const std::u16string& wanted, REGSAM view)
 {
+    DetectionIndex* index = ActiveDetectionIndex();
+    if (index && DetectionIndex::keepsNames(root, path, view))
+        return index->childrenWith(path, view, childName, valueName, wanted, [&] { return ReadSubkeyNames(root, path, view); });
     std::vector<std::u16string> found;
     for (const std::u16string& name : EnumerateSubkeyNames(root, path, view))
         if (Matches(root, path + u"\\" + name + u"\\" + childName, valueName, wanted, view))
