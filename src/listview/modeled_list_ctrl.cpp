@@ -172,8 +172,12 @@ void CModeledListCtrl::onColumnsChanged(const std::vector<int>& changedColumns)
     const bool sortTouched = std::any_of(changedColumns.begin(), changedColumns.end(), [&](int column) {
         return (primary && *primary == column) || (secondary && *secondary == column);
     });
-    if (sortTouched)
+    if (sortTouched) {
         rebuildRowOrder();
+        // The rows moved: their selected and focused states follow their items.
+        if (window)
+            refreshRows();
+    }
     if (window)
         InvalidateRect(window, nullptr, FALSE);
 }

@@ -45,6 +45,10 @@ public:
     }
     std::string itemAt(int row) const override { return rows.at(static_cast<std::size_t>(row)).first; }
 
+    // New texts for the same items, without telling the control: as a model does before it
+    // fires columnsChanged for the columns whose texts changed.
+    void setRowsQuietly(std::vector<std::pair<std::string, std::string>> newRows) { rows = std::move(newRows); }
+
     bool failComparisons = false;
 
 private:
@@ -132,6 +136,15 @@ TEST_F(ModeledListCtrlTest, ShowsTheRowsSortedAndKeepsTheSelectionOnItsItemThrou
     model.sortBy(1);
     EXPECT_EQ(shown(), (std::vector<std::string>{"delta", "gamma", "beta"}));
     EXPECT_EQ(selectedItem(), 1);
+
+    // The sort column's texts change: the rows move, the selection and focus with gamma.
+    model.setFocus(0); // gamma
+    model.setRowsQuietly({{"gamma", "9"}, {"delta", "4"}, {"beta", "2"}});
+    model.columnsChanged({1});
+    EXPECT_EQ(shown(), (std::vector<std::string>{"gamma", "delta", "beta"}));
+    EXPECT_EQ(selectedItem(), 0);
+    EXPECT_EQ(SendMessageW(list, LVM_GETSELECTEDCOUNT, 0, 0), 1);
+    EXPECT_EQ(SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED), 0);
 }
 
 TEST_F(ModeledListCtrlTest, AComparisonThatFailsOrdersByCodeUnitsInsteadOfThrowing)
