@@ -3,6 +3,7 @@
 #include <cxxabi.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <new>
 
@@ -115,6 +116,22 @@ const char* ExceptionPL::what() const noexcept
 }
 
 std::string_view ExceptionPL::message() const
+{
+    if (text_.empty())
+        return DebuggableException::message();
+    return text_;
+}
+
+WindowsPlatform::ThreadError::ThreadError(int error) : error_(error)
+{
+    // Built here, on the thread that saw the failure: the library's text is not kept for later.
+    try {
+        text_ = "errno " + std::to_string(error) + ": " + std::strerror(error);
+    } catch (...) {
+    }
+}
+
+std::string_view WindowsPlatform::ThreadError::message() const
 {
     if (text_.empty())
         return DebuggableException::message();

@@ -67,15 +67,17 @@ private:
 
 namespace WindowsPlatform {
 
-// A job thread could not be started; its text is its type name.
+// A job thread could not be started. message() reads "errno {n}: {the runtime library's text}".
 class ThreadError : public DebuggableException {
 public:
-    explicit ThreadError(int error) : error_(error) {}
+    explicit ThreadError(int error);
     // The runtime library's errno at the failure.
     int error() const { return error_; }
+    std::string_view message() const override;
 
 private:
     int error_;
+    std::string text_;
 };
 
 } // namespace WindowsPlatform

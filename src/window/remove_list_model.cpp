@@ -1,6 +1,7 @@
 #include "window/remove_list_model.h"
 
 #include "core/product.h"
+#include "products/dotted_version.h"
 #include "platform/text.h"
 
 namespace {
@@ -93,6 +94,25 @@ COLORREF RemoveListModel::backgroundColor(int row, int) const
 std::string RemoveListModel::emptyText() const
 {
     return "No installed products found.";
+}
+
+bool RemoveListModel::lessThan(int column, int rowA, int rowB) const
+{
+    if (column != 1)
+        return DefaultListCtrlModel::lessThan(column, rowA, rowB);
+    const std::string& a = rowTexts.at(static_cast<std::size_t>(rowA)).versionText;
+    const std::string& b = rowTexts.at(static_cast<std::size_t>(rowB)).versionText;
+    const auto rank = [](const std::string& text) { return text == kNotInstalled ? 2 : text == kUnknown ? 1 : 0; };
+    if (rank(a) != rank(b))
+        return rank(a) < rank(b);
+    if (rank(a) == 0) {
+        // Missing numbers count as 0: 9.5 and 9.5.0.0 are one version, and their texts decide.
+        const DottedVersion first = ParseDottedVersion(ToUtf16(a));
+        const DottedVersion second = ParseDottedVersion(ToUtf16(b));
+        if (first.parts != second.parts)
+            return first.parts < second.parts;
+    }
+    return DefaultListCtrlModel::lessThan(column, rowA, rowB);
 }
 
 QTVProduct* RemoveListModel::itemAt(int row) const

@@ -41,6 +41,9 @@ public:
     COLORREF textColor(int row, int column) const override;
     COLORREF backgroundColor(int row, int column) const override;
     std::string emptyText() const override;
+    // Versions by their numbers (9.5.10 before 10.0), then "Unknown", then "Not Installed"; the
+    // name by its text.
+    bool lessThan(int column, int rowA, int rowB) const override;
 
     QTVProduct* itemAt(int row) const override;
 

@@ -70,7 +70,7 @@ protected:
 
 TEST_F(DialogTest, AWorkerThatCannotStartLeavesTheWindowIdleWithTheReasonInItsLog)
 {
-    EXPECT_EQ(ControlText(logPane), L"Unable to start the worker thread: class WindowsPlatform::ThreadError\r\n");
+    EXPECT_EQ(ControlText(logPane), L"Unable to start the worker thread: errno 11: Resource temporarily unavailable\r\n");
     EXPECT_EQ(ControlText(GetDlgItem(dialog, 1025)), L"No installed products found.");
     EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, 1026)));
     EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, 1007))) << "nothing was detected, so nothing is offered";

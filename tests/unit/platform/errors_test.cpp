@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <new>
 #include <stdexcept>
 #include <string>
@@ -99,6 +100,7 @@ TEST_F(ErrorsTest, ExceptionsDescribeThemselves)
     EXPECT_EQ(Described([] { throw ExceptionPL("Unknown HKEY rootKey type"); }),
               "Unknown HKEY rootKey type");
     EXPECT_EQ(Described([] { throw TooManyFormatArguments(); }), "class TooManyFormatArguments");
+    EXPECT_EQ(Described([] { throw WindowsPlatform::ThreadError(EAGAIN); }), "errno 11: Resource temporarily unavailable");
     EXPECT_EQ(Described([] { throw std::runtime_error("disk on fire"); }), "disk on fire");
     EXPECT_EQ(Described([] { throw std::bad_alloc(); }),
               "The process is running out of memory, it may become unstable or unusable, and "

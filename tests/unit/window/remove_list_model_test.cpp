@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 #include <string>
 #include <vector>
@@ -65,6 +66,28 @@ TEST_F(RemoveListModelTest, RowsShowNameAndVersionOnTheColourOfTheirState)
     EXPECT_EQ(model.headerText(1), "Version");
     EXPECT_EQ(model.headerText(2), "");
     EXPECT_EQ(model.columnCount(), 2);
+}
+
+// Versions order by their numbers, then come the component without one and the one not installed.
+TEST_F(RemoveListModelTest, TheVersionColumnOrdersByNumbers)
+{
+    FakeProduct webui{&discard, ProductId::WebUI, &journal};
+    agent.versionFound = u"10.0";
+    relay.versionFound = u"9.5.10.79";
+    webui.versionFound = u"9.5.4";
+    for (FakeProduct* product : {&agent, &relay, &server, &webui})
+        product->onMachine = true;
+    for (FakeProduct* product : {&agent, &relay, &server, &dlp, &webui})
+        product->detect();
+    model.setProducts({&dlp, &server, &agent, &relay, &webui});
+
+    std::vector<int> rows = {0, 1, 2, 3, 4};
+    std::stable_sort(rows.begin(), rows.end(), [this](int a, int b) { return model.lessThan(1, a, b); });
+    std::vector<std::string> versions;
+    for (const int row : rows)
+        versions.push_back(model.cellText(row, 1));
+    EXPECT_EQ(versions, (std::vector<std::string>{"9.5.4", "9.5.10.79", "10.0", "Unknown", "Not Installed"}));
+    EXPECT_TRUE(model.lessThan(0, 2, 1)) << "names keep their text order: Agent before Server";
 }
 
 TEST_F(RemoveListModelTest, StartsSortedByNameWithItsColumnWidths)
