@@ -20,6 +20,7 @@ public:
     virtual bool isVisible(int column) const = 0;
     // Hiding the column that orders the rows hands the order to the secondary sort column.
     virtual void setVisible(int column, bool visible) = 0;
+    // In pixels at 96 DPI; the list scales them to the system's DPI.
     virtual int width(int column) const = 0;
     virtual void setWidth(int column, int pixels) = 0;
     // Column A is shown left of column B; false both ways for two columns in the same place,

@@ -275,7 +275,7 @@ void CModeledListCtrl::rebuildColumns()
         settings.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT;
         settings.fmt = LVCFMT_LEFT;
         settings.pszText = const_cast<wchar_t*>(Wide(text));
-        settings.cx = userColumns.width(column);
+        settings.cx = toPixels(userColumns.width(column));
         if (place < existing) {
             SendMessageW(window, LVM_SETCOLUMNW, static_cast<WPARAM>(place), reinterpret_cast<LPARAM>(&settings));
         } else {
@@ -333,12 +333,32 @@ void CModeledListCtrl::updateHeaderTips()
     }
 }
 
+int CModeledListCtrl::dpi() const
+{
+    // The program is aware of the system's DPI: the list's device context has it.
+    HDC dc = GetDC(window);
+    const int dotsPerInch = dc ? GetDeviceCaps(dc, LOGPIXELSX) : 0;
+    if (dc)
+        ReleaseDC(window, dc);
+    return dotsPerInch > 0 ? dotsPerInch : kDesignDpi;
+}
+
+int CModeledListCtrl::toPixels(int designWidth) const
+{
+    return MulDiv(designWidth, dpi(), kDesignDpi);
+}
+
+int CModeledListCtrl::fromPixels(int pixels) const
+{
+    return MulDiv(pixels, kDesignDpi, dpi());
+}
+
 void CModeledListCtrl::storeColumnWidths()
 {
     const std::vector<int> shown = columnOrder;
     for (std::size_t place = 0; place < shown.size(); ++place) {
         const int width = static_cast<int>(SendMessageW(window, LVM_GETCOLUMNWIDTH, place, 0));
-        userColumns.setWidth(shown[place], width);
+        userColumns.setWidth(shown[place], fromPixels(width));
     }
 }
 

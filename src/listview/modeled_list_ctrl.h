@@ -76,6 +76,11 @@ private:
     void rebuildColumns();
     void copySelectedStates();
     void setItemState(int item, UINT state, UINT mask);
+    // Widths in the column settings are pixels at 96 DPI; the list's are at the system's DPI.
+    static constexpr int kDesignDpi = 96;
+    int dpi() const;
+    int toPixels(int designWidth) const;
+    int fromPixels(int pixels) const;
     void storeColumnWidths();
     void storeColumnOrder();
     void showColumnMenu(POINT screen);

@@ -15,6 +15,7 @@ namespace {
 constexpr UINT kStoreWidths = WM_APP + 0x100;
 constexpr UINT kStoreOrder = WM_APP + 0x101;
 constexpr int kNormalWeight = 400;
+// At 96 DPI, as the column widths.
 constexpr int kTooltipWidth = 600;
 constexpr int kTextMargin = 16;
 
@@ -110,7 +111,7 @@ void CModeledListCtrl::setupTooltips()
                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window, nullptr,
                               GetModuleHandleW(nullptr), nullptr);
     if (tooltip)
-        SendMessageW(tooltip, TTM_SETMAXTIPWIDTH, 0, kTooltipWidth);
+        SendMessageW(tooltip, TTM_SETMAXTIPWIDTH, 0, toPixels(kTooltipWidth));
 }
 
 void CModeledListCtrl::updateTooltip(POINT client)

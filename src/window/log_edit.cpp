@@ -31,6 +31,16 @@ void CMyEdit::append(const std::u16string& text)
     SendMessageW(window, EM_REPLACESEL, 0, reinterpret_cast<LPARAM>(text.c_str()));
 }
 
+bool CMyEdit::atLineStart() const
+{
+    const int length = GetWindowTextLengthW(window);
+    if (length <= 0)
+        return true;
+    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(GetWindowTextW(window, text.data(), length + 1)));
+    return text.empty() || text.back() == L'\n';
+}
+
 void CMyEdit::drain(LogQueue& queue)
 {
     if (const std::optional<std::u16string> text = TakeLogText(queue))

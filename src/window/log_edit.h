@@ -25,6 +25,8 @@ public:
     // Appends everything queued so far, joined, in one replacement; leaves the pane untouched
     // when nothing is queued. The log timer's work on every tick.
     void drain(LogQueue& queue);
+    // Whether the pane is empty or its text ends with a line end.
+    bool atLineStart() const;
 
 private:
     static LRESULT CALLBACK SubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,

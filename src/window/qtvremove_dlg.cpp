@@ -110,6 +110,9 @@ INT_PTR CQTVRemoveDlg::handle(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_SIZE:
         layout.onSize();
         return FALSE;
+    case WM_QUERYENDSESSION:
+        onQueryEndSession(lParam);
+        return TRUE;
     case WM_GETMINMAXINFO:
         layout.onGetMinMaxInfo(*reinterpret_cast<MINMAXINFO*>(lParam));
         return TRUE;
@@ -187,6 +190,34 @@ void CQTVRemoveDlg::setBusy(bool nowBusy)
 {
     busy = nowBusy;
     EnableMenuItem(GetSystemMenu(window, FALSE), SC_CLOSE, MF_BYCOMMAND | (nowBusy ? MF_GRAYED : MF_ENABLED));
+}
+
+void CQTVRemoveDlg::holdShutdown(bool hold)
+{
+    if (hold == removing)
+        return;
+    removing = hold;
+    if (hold)
+        ShutdownBlockReasonCreate(window, L"QTVRemove is removing components.");
+    else
+        ShutdownBlockReasonDestroy(window);
+}
+
+void CQTVRemoveDlg::onQueryEndSession(LPARAM reason)
+{
+    if (!removing) {
+        SetWindowLongPtrW(window, DWLP_MSGRESULT, TRUE);
+        return;
+    }
+    // A removal cut off half way leaves the suite neither installed nor removed. The notice goes
+    // on a line of its own, even in the middle of a step's line.
+    flushLog();
+    if (!logView.atLineStart())
+        messageLog.write(EOL);
+    writeLine(&messageLog, (reason & ENDSESSION_LOGOFF) ? u"A log-off was held back until the removal ends."
+                                                        : u"A shutdown was held back until the removal ends.");
+    flushLog();
+    SetWindowLongPtrW(window, DWLP_MSGRESULT, FALSE);
 }
 
 void CQTVRemoveDlg::killLogTimerAndJoin()
@@ -350,7 +381,10 @@ void CQTVRemoveDlg::requestRemoval(const std::vector<QTVProduct*>& components)
             removals.push_back(product);
     if (!startBackup())
         return;
+    holdShutdown(true);
     startJob([this, &removals] { remover.startRemoval(removals); });
+    if (!busy)
+        holdShutdown(false);
 }
 
 bool CQTVRemoveDlg::startBackup()
@@ -405,6 +439,7 @@ void CQTVRemoveDlg::onRemovalDone()
         }
     }
     remover.dropUninstalled();
+    holdShutdown(false);
     updateButtons();
     setBusy(false);
     updateButtons();

@@ -60,6 +60,9 @@ private:
     template <class Start>
     void startJob(Start start);
     void setBusy(bool nowBusy);
+    // While components are being removed, Windows is asked not to shut down or log off.
+    void holdShutdown(bool hold);
+    void onQueryEndSession(LPARAM reason);
     void killLogTimerAndJoin();
     std::vector<QTVProduct*> selectedProducts() const;
     std::u16string dependencyMessage() const;
@@ -85,6 +88,7 @@ private:
     std::unique_ptr<WindowRemoverHost> host;
     BackgroundRemover remover;
     bool busy = false;
+    bool removing = false;
     HICON icon = nullptr;
     std::vector<QTVProduct*> allProducts;
     ResizableLayout layout;

@@ -313,6 +313,8 @@ TEST_F(WindowTest, DetectsRefusesTheClientAloneRemovesAllAndCleansUp)
                   L"Velmora Zantrel WebUI Service | Not Installed",
               });
     EXPECT_EQ(Joined(rows.rows()), afterDetection);
+    EXPECT_EQ(SendMessageW(list, LVM_GETCOLUMNWIDTH, 0, 0), 300);
+    EXPECT_EQ(SendMessageW(list, LVM_GETCOLUMNWIDTH, 1, 0), 150);
     Screenshot(dialog, L"window-after-detection");
 
     // A name cut off by a narrow column shows in full in a tooltip when the mouse rests on it;
@@ -385,6 +387,14 @@ TEST_F(WindowTest, DetectsRefusesTheClientAloneRemovesAllAndCleansUp)
     EXPECT_TRUE(IsWindow(dialog)) << "Escape closed the dialog during a job";
     EXPECT_NE(ControlText(logPane).find(L"x Removing Velmora Zantrel Relay"), std::wstring::npos)
         << "the log pane follows the job while it runs";
+    // Windows asks whether it may log off: not now, and the log says so.
+    const auto mayEndSession = [&] {
+        DWORD_PTR answer = 2;
+        SendMessageTimeoutW(dialog, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_ABORTIFHUNG, 5000, &answer);
+        return answer;
+    };
+    EXPECT_EQ(mayEndSession(), static_cast<DWORD_PTR>(FALSE));
+    EXPECT_TRUE(WaitUntil([&] { return ControlText(logPane).find(L"\r\nA log-off was held back until the removal ends.\r\n") != std::wstring::npos; }, 5000));
     SetEvent(release);
 
     EXPECT_EQ(ReadBoxAndPressOk(process, L"Success"), L"Successfully removed 2 products.");
@@ -429,10 +439,51 @@ TEST_F(WindowTest, DetectsRefusesTheClientAloneRemovesAllAndCleansUp)
     EXPECT_FALSE(RegistryKeyPresent(kRelayEntry));
     EXPECT_FALSE(RegistryKeyPresent(L"SOFTWARE\\Zantrel"));
 
+    EXPECT_EQ(mayEndSession(), static_cast<DWORD_PTR>(TRUE)) << "nothing runs: it may";
+
     // Idle again: Escape closes the dialog and the program ends.
     PostMessageW(dialog, WM_KEYDOWN, VK_ESCAPE, 0);
     PostMessageW(dialog, WM_KEYUP, VK_ESCAPE, 0);
     EXPECT_EQ(WaitForSingleObject(running.hProcess, 20000), WAIT_OBJECT_0);
+}
+
+// The column widths are given at 96 DPI and shown at the system's: 1.5 and 2 times as wide at
+// 144 and 192 DPI, with a screenshot of each.
+TEST_F(WindowTest, TheColumnsFollowTheSystemDpi)
+{
+    // Its own windows' places unscaled, as the screenshots need them.
+    SetProcessDPIAware();
+    struct Scale {
+        DWORD dpi;
+        LRESULT name;
+        LRESULT version;
+        const wchar_t* screenshot;
+    };
+    for (const Scale& scale : {Scale{144, 450, 225, L"window-144dpi"}, Scale{192, 600, 300, L"window-192dpi"}}) {
+        HKEY desktop = nullptr;
+        ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                                  &desktop, nullptr), ERROR_SUCCESS);
+        RegSetValueExW(desktop, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&scale.dpi), sizeof(DWORD));
+        Start(L"");
+        HWND dialog = nullptr;
+        HWND list = nullptr;
+        const bool up = WaitUntil([&] {
+            return (dialog = FindProgramWindow(running.dwProcessId, kCaption)) != nullptr &&
+                   (list = GetDlgItem(dialog, 1025)) != nullptr && IsWindowEnabled(GetDlgItem(dialog, 1007)) == FALSE &&
+                   SendMessageW(list, LVM_GETITEMCOUNT, 0, 0) > 0;
+        }, 30000);
+        RegDeleteValueW(desktop, L"LogPixels");
+        RegCloseKey(desktop);
+        ASSERT_TRUE(up) << scale.dpi;
+        EXPECT_EQ(SendMessageW(list, LVM_GETCOLUMNWIDTH, 0, 0), scale.name) << scale.dpi;
+        EXPECT_EQ(SendMessageW(list, LVM_GETCOLUMNWIDTH, 1, 0), scale.version) << scale.dpi;
+        Screenshot(dialog, scale.screenshot);
+        PostMessageW(dialog, WM_CLOSE, 0, 0);
+        EXPECT_EQ(WaitForSingleObject(running.hProcess, 20000), WAIT_OBJECT_0);
+        CloseHandle(running.hThread);
+        CloseHandle(running.hProcess);
+        running = {};
+    }
 }
 
 // The relay's uninstaller in the test: says it runs, then waits to be let go.
