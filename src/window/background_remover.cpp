@@ -134,4 +134,12 @@ void BackgroundRemover::removeAll()
         else
             removed.push_back(product);
     }
+    // On the worker too, so that the window keeps answering while many user hives are gone through.
+    if (rootCleanup && removed.size() == productsFound.size() && !detectionIncomplete()) {
+        log->write(EOL);
+        log->write(u"No more products installed. Removing root folders and reg keys...");
+        log->write(EOL);
+        removeBanner(log, u"Folders and Registry keys");
+        rootCleanup(log);
+    }
 }

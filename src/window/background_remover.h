@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -61,6 +62,10 @@ public:
     // holds those confirmed removed, in order. Throws as startDetection.
     void startRemoval(const std::vector<QTVProduct*>& components);
 
+    // What a removal job does, after its last removal, once every component found installed is
+    // gone and every detection looked everywhere: the suite's shared roots. None by default.
+    void cleanUpRootsWith(std::function<void(Remove::Log*)> cleanUp) { rootCleanup = std::move(cleanUp); }
+
     // Waits for the last worker to end and releases it; nothing when there is none.
     void releaseWorker();
 
@@ -97,5 +102,6 @@ private:
     std::vector<QTVProduct*> removed;
     std::vector<QTVProduct*> detected;
     Mode mode = Mode::Detection;
+    std::function<void(Remove::Log*)> rootCleanup;
     std::unique_ptr<WorkerThread> thread;
 };

@@ -39,6 +39,7 @@ CQTVRemoveDlg::CQTVRemoveDlg(std::unique_ptr<WindowRemoverHost> removerHost)
       host(std::move(removerHost)),
       remover(host.get(), &messageLog)
 {
+    remover.cleanUpRootsWith([](Remove::Log* log) { RemoveRootTraces(log); });
     icon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME));
     for (const ProductId id : kWindowOrder)
         if (QTVProduct* product = products.set[id])
@@ -421,14 +422,6 @@ void CQTVRemoveDlg::onRemovalDone()
     } else {
         const std::u16string text = u"Some errors were encountered.  See the log for details." + restart;
         MessageBoxW(window, Wide(text), L"Errors Encountered", MB_ICONERROR | MB_OK);
-    }
-    if (removedCount == remover.products().size() && !remover.detectionIncomplete()) {
-        messageLog.write(EOL);
-        messageLog.write(u"No more products installed. Removing root folders and reg keys...");
-        messageLog.write(EOL);
-        removeBanner(&messageLog, u"Folders and Registry keys");
-        RemoveRootTraces(&messageLog);
-        flushLog();
     }
     if (backup) {
         try {

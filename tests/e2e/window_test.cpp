@@ -271,6 +271,12 @@ protected:
 TEST_F(WindowTest, DetectsRefusesTheClientAloneRemovesAllAndCleansUp)
 {
     LayInstallation();
+    // Enough in the suite's own folder that its clean-up takes a while.
+    const std::wstring bulk = std::wstring(kSuiteFolder) + L"\\Shared\\bulk";
+    MakeFolders(bulk);
+    for (int file = 0; file < 3000; ++file)
+        CloseHandle(CreateFileW((bulk + L"\\" + std::to_wstring(file) + L".dat").c_str(), GENERIC_WRITE, 0, nullptr,
+                                CREATE_NEW, 0, nullptr));
     Start(L"/backup \"" + std::wstring(kBackupFolder) + L"\"");
     const DWORD process = running.dwProcessId;
     HWND dialog = nullptr;
@@ -397,6 +403,19 @@ TEST_F(WindowTest, DetectsRefusesTheClientAloneRemovesAllAndCleansUp)
     EXPECT_TRUE(WaitUntil([&] { return ControlText(logPane).find(L"\r\nA log-off was held back until the removal ends.\r\n") != std::wstring::npos; }, 5000));
     SetEvent(release);
 
+    // The roots go on the worker: while the suite's folder is being deleted the log pane follows
+    // and the window answers at once.
+    const std::wstring rootFolder = L"Deleting directory \"" + std::wstring(kSuiteFolder) + L"\"...";
+    const auto cleanUpUnderWay = [&] {
+        const std::wstring shown = ControlText(logPane);
+        const std::size_t at = shown.find(rootFolder);
+        return at != std::wstring::npos && shown.compare(at + rootFolder.size(), 4, L"done") != 0;
+    };
+    EXPECT_TRUE(WaitUntil(cleanUpUnderWay, 30000)) << "the clean-up did not show while it ran";
+    DWORD_PTR answered = 0;
+    EXPECT_NE(SendMessageTimeoutW(dialog, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 1000, &answered), 0);
+    EXPECT_TRUE(cleanUpUnderWay()) << "the clean-up ended before the window was asked";
+
     EXPECT_EQ(ReadBoxAndPressOk(process, L"Success"), L"Successfully removed 2 products.");
     ASSERT_TRUE(WaitUntil([&] { return IsWindowEnabled(removeAllButton) == FALSE && rows.count() > 0 &&
                                        rows.text(0, 1) == L"Not Installed"; }, 10000));
@@ -406,8 +425,7 @@ TEST_F(WindowTest, DetectsRefusesTheClientAloneRemovesAllAndCleansUp)
     const std::size_t clientRemoval = log.find(L"x Removing Velmora Zantrel Client");
     ASSERT_NE(clientRemoval, std::wstring::npos);
     EXPECT_LT(relayRemoval, clientRemoval);
-    // The root clean-up runs on the window thread once everything installed is gone, and ends
-    // the log.
+    // The root clean-up runs once everything installed is gone, and ends the log.
     const std::wstring cut(50, L'x');
     const std::size_t cleanUp = log.rfind(L"\r\nNo more products installed.");
     ASSERT_NE(cleanUp, std::wstring::npos);

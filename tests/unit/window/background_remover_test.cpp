@@ -120,6 +120,28 @@ TEST_F(BackgroundRemoverTest, RemovalCountsWhatDetectionNoLongerFinds)
     EXPECT_EQ(host.posted, (std::vector<UINT>{WM_APP + 2, WM_APP + 2}));
 }
 
+// The roots go in the removal job that leaves nothing found installed, after its last removal.
+TEST_F(BackgroundRemoverTest, TheRootsGoOnceEverythingFoundIsGone)
+{
+    FakeProduct& relay = suite[ProductId::Relay];
+    FakeProduct& agent = suite[ProductId::Client];
+    relay.onMachine = agent.onMachine = true;
+    detectAll(all());
+    suite.journal.clear();
+    remover.cleanUpRootsWith([this](Remove::Log* sink) {
+        suite.journal.push_back("roots");
+        sink->write(u"roots\r\n");
+    });
+
+    removeAll({&relay});
+    remover.dropUninstalled();
+    EXPECT_TRUE(lines().empty()) << "the agent is still there";
+    removeAll({&agent});
+
+    EXPECT_EQ(suite.journal, (std::vector<std::string>{"remove Relay", "detect Relay", "remove Agent", "detect Agent", "roots"}));
+    EXPECT_EQ(lines(), (std::vector<std::u16string>{u"No more products installed. Removing root folders and reg keys...", u"roots"}));
+}
+
 // An exception ends the job with one line, the completion message still comes, and only what is
 // known to be installed is offered for removal afterwards.
 TEST_F(BackgroundRemoverTest, ExceptionsEndTheJobWithALineAndTheMessage)
