@@ -11,6 +11,7 @@
 namespace {
 
 constexpr UINT_PTR kSubclassId = 1;
+constexpr UINT_PTR kHeaderSubclassId = 2;
 
 } // namespace
 
@@ -40,6 +41,8 @@ CModeledListCtrl::~CModeledListCtrl()
     connections.clear();
     if (window)
         RemoveWindowSubclass(window, SubclassProc, kSubclassId);
+    if (header.hwnd())
+        RemoveWindowSubclass(header.hwnd(), HeaderSubclassProc, kHeaderSubclassId);
     if (tooltip)
         DestroyWindow(tooltip);
     for (const auto& font : weightFonts)
@@ -58,6 +61,8 @@ void CModeledListCtrl::attach(HWND list)
     // The selected and focused states are kept by the list view too, copied from the selection
     // model: Wine's list view neither notifies nor tracks a click on a state in its callback mask.
     SetWindowSubclass(window, SubclassProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this));
+    if (header.hwnd())
+        SetWindowSubclass(header.hwnd(), HeaderSubclassProc, kHeaderSubclassId, reinterpret_cast<DWORD_PTR>(this));
     setupTooltips();
     rebuildColumns();
 }

@@ -60,6 +60,15 @@ private:
     static LRESULT CALLBACK SubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
                                          UINT_PTR id, DWORD_PTR self);
     LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
+    // The header from the keyboard: Tab from the list enters it; Left and Right move between its
+    // items, Space or Enter sorts by the focused one, Shift+F10 or the menu key opens the column
+    // chooser, Tab goes on to the dialog's next control and Shift+Tab back to the list.
+    static LRESULT CALLBACK HeaderSubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                                               UINT_PTR id, DWORD_PTR self);
+    LRESULT handleHeader(UINT message, WPARAM wParam, LPARAM lParam);
+    bool onHeaderKey(WPARAM key);
+    void focusHeader();
+    void drawHeaderFocus();
     bool onHeaderNotify(const NMHDR& header, LRESULT& result);
 
     // Model signals.
@@ -110,6 +119,7 @@ private:
     std::u16string tooltipTextNow;
     std::vector<std::u16string> headerTips;
     std::size_t headerTipCount = 0;
+    int headerFocus = 0; // display column
 
     std::vector<int> rowOrder;
     std::vector<int> rowPlace;     // model row -> display row

@@ -369,6 +369,45 @@ TEST_F(WindowTest, DetectsRefusesTheClientAloneRemovesAllAndCleansUp)
     EXPECT_EQ(selectedRow(), clientRow);
     EXPECT_TRUE(IsWindowEnabled(removeButton));
 
+    // The same from the keyboard: Tab from the list enters its header on the sort column; Right
+    // and Space sort by Version (the names, ascending now, breaking the ties), Left and Enter by
+    // Name again; the menu key opens the column chooser; Tab goes on to the next control.
+    const HWND header = reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0));
+    const DWORD windowThread = GetWindowThreadProcessId(dialog, nullptr);
+    const auto focused = [&] {
+        GUITHREADINFO info{};
+        info.cbSize = sizeof info;
+        GetGUIThreadInfo(windowThread, &info);
+        return info.hwndFocus;
+    };
+    const auto press = [](HWND target, WPARAM key) {
+        PostMessageW(target, WM_KEYDOWN, key, 1);
+        PostMessageW(target, WM_KEYUP, key, 0xC0000001);
+    };
+    std::vector<std::wstring> byVersionUp = {L"Velmora Zantrel Client | 9.2.1", L"Velmora Zantrel Relay | 9.2.3"};
+    for (const std::wstring& row : rows.rows())
+        if (row.find(L"Not Installed") != std::wstring::npos)
+            byVersionUp.push_back(row);
+    press(list, VK_TAB);
+    EXPECT_TRUE(WaitUntil([&] { return focused() == header; }, 5000));
+    press(header, VK_RIGHT);
+    press(header, VK_SPACE);
+    EXPECT_TRUE(WaitUntil([&] { return rows.rows() == byVersionUp; }, 5000)) << Joined(rows.rows());
+    press(header, VK_LEFT);
+    press(header, VK_RETURN);
+    EXPECT_TRUE(WaitUntil([&] { return Joined(rows.rows()) == afterDetection; }, 5000)) << Joined(rows.rows());
+    EXPECT_TRUE(IsWindow(dialog)) << "Enter in the header is not the dialog's";
+    press(header, VK_APPS);
+    HWND chooser = nullptr;
+    EXPECT_TRUE(WaitUntil([&] { return (chooser = FindProcessWindow(process, L"#32768")) != nullptr; }, 5000));
+    if (chooser) {
+        press(chooser, VK_ESCAPE);
+        EXPECT_TRUE(WaitUntil([&] { return !IsWindowVisible(chooser); }, 5000));
+    }
+    const HWND afterList = GetNextDlgTabItem(dialog, list, FALSE);
+    press(header, VK_TAB);
+    EXPECT_TRUE(WaitUntil([&] { return focused() == afterList; }, 5000));
+
     PostMessageW(removeButton, BM_CLICK, 0, 0);
     EXPECT_EQ(ReadBoxAndPressOk(process, L"Confirm Removal"),
               L"Are you sure you want to remove \"Velmora Zantrel Client\"?");
