@@ -67,13 +67,15 @@ HWND FindProgramWindow(DWORD process, const std::wstring& caption)
     return FindProcessWindow(process, L"#32770", caption);
 }
 
-// A message box as a person sees it: its text, then OK pressed.
-std::wstring ReadBoxAndPressOk(DWORD process, const std::wstring& caption)
+// A message box as a person sees it: its text, then the button pressed (OK unless told).
+std::wstring ReadBoxAndPressOk(DWORD process, const std::wstring& caption, int button = IDOK)
 {
     HWND box = nullptr;
     if (!WaitUntil([&] { return (box = FindProgramWindow(process, caption)) != nullptr; }))
         return L"(no box \"" + caption + L"\")";
-    const std::wstring text = ReadMessageBoxAndPressOk(box).text;
+    // Its controls are laid out once it shows.
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    const std::wstring text = ReadMessageBoxAndPress(box, button).text;
     WaitUntil([&] { return !IsWindow(box); });
     return text;
 }
@@ -122,6 +124,14 @@ public:
     {
         setState(-1, 0, LVIS_SELECTED);
         setState(item, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    }
+    // Selects the rows with these names in the first column, and only them.
+    void selectNamed(const std::vector<std::wstring>& names) const
+    {
+        setState(-1, 0, LVIS_SELECTED);
+        for (int item = 0; item < count(); ++item)
+            if (std::find(names.begin(), names.end(), text(item, 0)) != names.end())
+                setState(item, LVIS_SELECTED, LVIS_SELECTED);
     }
 
 private:
@@ -428,8 +438,9 @@ TEST_F(WindowTest, DetectsRefusesTheClientAloneRemovesAllAndCleansUp)
     EXPECT_FALSE(IsWindowEnabled(removeAllButton));
     PostMessageW(dialog, WM_KEYDOWN, VK_ESCAPE, 0);
     PostMessageW(dialog, WM_KEYUP, VK_ESCAPE, 0);
+    PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    EXPECT_TRUE(IsWindow(dialog)) << "Escape closed the dialog during a job";
+    EXPECT_TRUE(IsWindow(dialog)) << "Escape or Close closed the dialog during a job";
     EXPECT_NE(ControlText(logPane).find(L"x Removing Velmora Zantrel Relay"), std::wstring::npos)
         << "the log pane follows the job while it runs";
     // Windows asks whether it may log off: not now, and the log says so.
@@ -501,6 +512,68 @@ TEST_F(WindowTest, DetectsRefusesTheClientAloneRemovesAllAndCleansUp)
     // Idle again: Escape closes the dialog and the program ends.
     PostMessageW(dialog, WM_KEYDOWN, VK_ESCAPE, 0);
     PostMessageW(dialog, WM_KEYUP, VK_ESCAPE, 0);
+    EXPECT_EQ(WaitForSingleObject(running.hProcess, 20000), WAIT_OBJECT_0);
+}
+
+// What the dialog asks and refuses, step by step on one installation of the client and two
+// components that depend on it; none of these steps removes anything.
+TEST_F(WindowTest, QuestionsAndRefusalsRemoveNothing)
+{
+    LayInstallation();
+    constexpr wchar_t kWebUIEntry[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{QTV-E2E-WEBUI}";
+    ASSERT_TRUE(SetRegistryText(kWebUIEntry, L"DisplayName", L"Velmora Zantrel WebUI Service"));
+    ASSERT_TRUE(SetRegistryText(kWebUIEntry, L"DisplayVersion", L"9.2.4"));
+    Start(L"");
+    const DWORD process = running.dwProcessId;
+    HWND dialog = nullptr;
+    ASSERT_TRUE(WaitUntil([&] {
+        return (dialog = FindProgramWindow(process, kCaption)) != nullptr && IsWindowEnabled(GetDlgItem(dialog, 1007));
+    }, 30000));
+    RemoteList rows(running.hProcess, GetDlgItem(dialog, 1025));
+
+    struct Box {
+        const wchar_t* caption;
+        const wchar_t* text;
+        int press;
+    };
+    struct Step {
+        const char* what;
+        std::vector<std::wstring> selected; // none: Remove All
+        std::vector<Box> boxes;
+    };
+    const std::vector<Step> steps = {
+        {"the client alone, two components depending on it",
+         {L"Velmora Zantrel Client"},
+         {{L"Confirm Removal", L"Are you sure you want to remove \"Velmora Zantrel Client\"?", IDOK},
+          {L"Some installed components depend on the client",
+           L"Removing the client will:\r\ndestroy the relay configuration\r\ndestroy the webui configuration\r\n\r\n"
+           L"In order to remove the client, you must also remove the following components:\r\n"
+           L"Velmora Zantrel Relay\r\nVelmora Zantrel WebUI Service\r\n",
+           IDOK}}},
+        {"two components, cancelled",
+         {L"Velmora Zantrel Relay", L"Velmora Zantrel WebUI Service"},
+         {{L"Confirm Removal", L"Are you sure you want to remove the 2 selected components?", IDCANCEL}}},
+        {"everything, cancelled",
+         {},
+         {{L"Confirm Removal", L"Are you sure you want to remove all 3 installed components?", IDCANCEL}}},
+    };
+    for (const Step& step : steps) {
+        const bool all = step.selected.empty();
+        if (!all)
+            rows.selectNamed(step.selected);
+        const HWND button = GetDlgItem(dialog, all ? 1007 : 1026);
+        ASSERT_TRUE(WaitUntil([&] { return IsWindowEnabled(button) != FALSE; }, 5000)) << step.what;
+        PostMessageW(button, BM_CLICK, 0, 0);
+        for (const Box& box : step.boxes)
+            EXPECT_EQ(ReadBoxAndPressOk(process, box.caption, box.press), box.text) << step.what;
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        EXPECT_EQ(ControlText(GetDlgItem(dialog, 1031)).find(L"x Removing"), std::wstring::npos) << step.what;
+    }
+    EXPECT_TRUE(RegistryKeyPresent(kClientEntry));
+    EXPECT_TRUE(RegistryKeyPresent(kRelayEntry));
+    EXPECT_TRUE(RegistryKeyPresent(kWebUIEntry));
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, kWebUIEntry);
+    PostMessageW(dialog, WM_CLOSE, 0, 0);
     EXPECT_EQ(WaitForSingleObject(running.hProcess, 20000), WAIT_OBJECT_0);
 }
 

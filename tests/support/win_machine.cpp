@@ -229,6 +229,11 @@ HWND FindProcessWindow(DWORD processId, const wchar_t* className, const std::opt
 
 SeenBox ReadMessageBoxAndPressOk(HWND box)
 {
+    return ReadMessageBoxAndPress(box, IDOK);
+}
+
+SeenBox ReadMessageBoxAndPress(HWND box, int button)
+{
     SeenBox seen;
     seen.caption = WindowText(box);
     for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
@@ -240,7 +245,7 @@ SeenBox ReadMessageBoxAndPressOk(HWND box)
         if (GetDlgCtrlID(child) == IDOK)
             seen.hasOk = true;
     }
-    PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
     return seen;
 }
 

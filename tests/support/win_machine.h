@@ -77,6 +77,8 @@ struct SeenBox {
 // Reads the box (its caption, the static control that holds text, whether it has OK) and
 // presses OK.
 SeenBox ReadMessageBoxAndPressOk(HWND box);
+// The same, pressing the button given (IDOK, IDCANCEL).
+SeenBox ReadMessageBoxAndPress(HWND box, int button);
 // Waits up to `seconds` for a message box of the process, reads it and presses OK; false when
 // none appeared.
 bool AnswerMessageBox(DWORD processId, int seconds, SeenBox& seen);
