@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <map>
+#include <memory>
+#include <mutex>
 #include <vector>
 
 #include "platform/files.h"
@@ -113,20 +115,86 @@ struct ProtectedPlaces {
     std::vector<std::u16string> folders;
 };
 
-ProtectedPlaces CollectProtectedPlaces()
+// `complete` when every well-known folder was named.
+ProtectedPlaces CollectProtectedPlaces(bool& complete)
 {
     ProtectedPlaces places;
-    AddFolder(places.windows, GetSpecialFolder(CSIDL_WINDOWS));
+    complete = true;
+    const auto named = [&complete](std::optional<std::u16string> folder) {
+        complete = complete && folder.has_value();
+        return folder;
+    };
+    AddFolder(places.windows, named(GetSpecialFolder(CSIDL_WINDOWS)));
     AddFolder(places.windows, Expanded(u"%SystemRoot%"));
     for (const int csidl : {CSIDL_PROGRAM_FILES, CSIDL_PROGRAM_FILESX86, CSIDL_PROGRAM_FILES_COMMON,
                             CSIDL_PROGRAM_FILES_COMMONX86, CSIDL_COMMON_APPDATA, CSIDL_PROFILE,
                             CSIDL_PERSONAL, CSIDL_DESKTOPDIRECTORY, CSIDL_LOCAL_APPDATA, CSIDL_APPDATA})
-        AddFolder(places.folders, GetSpecialFolder(csidl));
-    AddFolder(places.folders, Parent(GetSpecialFolder(CSIDL_PROFILE))); // the Users folder
+        AddFolder(places.folders, named(GetSpecialFolder(csidl)));
+    AddFolder(places.folders, Parent(named(GetSpecialFolder(CSIDL_PROFILE)))); // the Users folder
     AddFolder(places.folders, Expanded(u"%ProgramW6432%"));
     AddFolder(places.folders, Expanded(u"%CommonProgramW6432%"));
-    AddFolder(places.folders, TempFolder());
+    AddFolder(places.folders, named(TempFolder()));
     return places;
+}
+
+// A name as it opens: beyond MAX_PATH through the long-path prefix.
+std::optional<FileIdentity> IdentityOfName(const std::u16string& name)
+{
+    return IdentityOf(name.size() < MAX_PATH ? name
+                      : StartsWith(name, u"\\\\") ? u"\\\\?\\UNC\\" + name.substr(2)
+                                                   : u"\\\\?\\" + name);
+}
+
+// The protected places and what their names lead to: each protected folder and every folder above
+// it, and the Windows folders.
+struct ProtectedSet {
+    ProtectedPlaces places;
+    std::vector<FileIdentity> protectedObjects;
+    std::vector<FileIdentity> windowsObjects;
+    // Names that led nowhere when gathered: looked at again each time, since one made later
+    // must be as protected as the rest.
+    std::vector<std::u16string> protectedUnopened;
+    std::vector<std::u16string> windowsUnopened;
+};
+
+ProtectedSet CollectProtectedSet(bool& complete)
+{
+    ProtectedSet set;
+    set.places = CollectProtectedPlaces(complete);
+    for (const auto* list : {&set.places.windows, &set.places.folders})
+        for (const std::u16string& folder : *list)
+            for (const std::u16string& above : SelfAndAbove(folder))
+                if (const std::optional<FileIdentity> identity = IdentityOfName(above))
+                    set.protectedObjects.push_back(*identity);
+                else
+                    set.protectedUnopened.push_back(above);
+    for (const std::u16string& windows : set.places.windows)
+        if (const std::optional<FileIdentity> identity = IdentityOfName(windows))
+            set.windowsObjects.push_back(*identity);
+        else
+            set.windowsUnopened.push_back(windows);
+    return set;
+}
+
+// Naming a dozen well-known folders and opening each, with the folders above them, is what the
+// guard costs: done once while the seam stays the same and every folder could be named.
+std::shared_ptr<const ProtectedSet> Protected()
+{
+    static std::mutex mutex;
+    static std::shared_ptr<const ProtectedSet> kept;
+    static unsigned keptGeneration = 0;
+    std::lock_guard<std::mutex> lock(mutex);
+    if (kept && keptGeneration == OsGeneration())
+        return kept;
+    bool complete = false;
+    auto set = std::make_shared<const ProtectedSet>(CollectProtectedSet(complete));
+    if (complete) {
+        kept = set;
+        keptGeneration = OsGeneration();
+    } else {
+        kept.reset();
+    }
+    return set;
 }
 
 // By the name alone: a root, the Windows folder, anything inside it or above it, or a folder equal
@@ -144,31 +212,23 @@ bool IsProtectedName(const std::u16string& location, const ProtectedPlaces& plac
 
 // By what the names lead to: the location is the same object as a protected folder, the Windows
 // folder or a folder above them, or one of the folders it passes through is the Windows folder.
-bool IsProtectedObject(const std::u16string& location, const ProtectedPlaces& places)
+bool IsProtectedObject(const std::u16string& location, const ProtectedSet& set)
 {
-    std::map<std::u16string, std::optional<FileIdentity>> known;
-    const auto identity = [&known](const std::u16string& name) {
-        const auto found = known.find(name);
-        if (found != known.end())
-            return found->second;
-        // Names beyond MAX_PATH open through the long-path prefix.
-        const std::u16string opened = name.size() < MAX_PATH ? name
-                                      : StartsWith(name, u"\\\\") ? u"\\\\?\\UNC\\" + name.substr(2)
-                                                                   : u"\\\\?\\" + name;
-        return known.emplace(name, IdentityOf(opened)).first->second;
-    };
-    const std::optional<FileIdentity> target = identity(location);
+    const std::optional<FileIdentity> target = IdentityOfName(location);
     if (!target)
         return false;
-    for (const auto* list : {&places.windows, &places.folders})
-        for (const std::u16string& folder : *list)
-            for (const std::u16string& above : SelfAndAbove(folder))
-                if (identity(above) == target)
-                    return true;
+    const auto among = [](const std::vector<FileIdentity>& objects, const std::vector<std::u16string>& unopened,
+                          const FileIdentity& identity) {
+        return std::find(objects.begin(), objects.end(), identity) != objects.end() ||
+               std::any_of(unopened.begin(), unopened.end(),
+                           [&identity](const std::u16string& name) { return IdentityOfName(name) == identity; });
+    };
+    if (among(set.protectedObjects, set.protectedUnopened, *target))
+        return true;
     for (const std::u16string& passed : SelfAndAbove(location))
-        for (const std::u16string& windows : places.windows)
-            if (identity(passed) && identity(passed) == identity(windows))
-                return true;
+        if (const std::optional<FileIdentity> identity = IdentityOfName(passed);
+            identity && among(set.windowsObjects, set.windowsUnopened, *identity))
+            return true;
     return false;
 }
 
@@ -229,7 +289,8 @@ bool IsProtectedLocation(const std::u16string& path)
     const std::optional<std::u16string> given = NormalizeLocation(path);
     if (!given)
         return true;
-    const ProtectedPlaces places = CollectProtectedPlaces();
+    const std::shared_ptr<const ProtectedSet> set = Protected();
+    const ProtectedPlaces& places = set->places;
     if (IsProtectedName(*given, places))
         return true;
 
@@ -250,5 +311,5 @@ bool IsProtectedLocation(const std::u16string& path)
 
     // Where an existing folder really is, after junctions and mounted folders.
     const std::optional<std::u16string> location = NormalizeLocation(resolved.back());
-    return location && IsProtectedObject(*location, places);
+    return location && IsProtectedObject(*location, *set);
 }

@@ -291,6 +291,14 @@ TEST_F(FileRemovalTest, NamesLeadingToProtectedPlacesAreRefusedBeforeAnyAccessRe
         EXPECT_EQ(text(), c.line);
     }
 
+    // A protected folder made after the guard first looked is as protected as the rest.
+    const std::optional<std::u16string> desktop = GetSpecialFolder(CSIDL_DESKTOPDIRECTORY);
+    ASSERT_TRUE(desktop && !files().exists(*desktop));
+    files().addFolder(*desktop);
+    files().addJunction(kSuite + u"\\Desktop", *desktop);
+    EXPECT_FALSE(DeleteDirectory(kSuite + u"\\Desktop", &log));
+    EXPECT_EQ(text(), u"Deleting directory \"" + kSuite + u"\\Desktop\"...refused: protected location\r\n");
+
     EXPECT_EQ(machine.callCount(SimCall::SetNamedSecurityInfo), 0u);
     EXPECT_FALSE(files().ownedByCurrentUser(kernel));
     EXPECT_FALSE(files().ownedByCurrentUser(letter));
