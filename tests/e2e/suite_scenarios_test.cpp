@@ -116,20 +116,30 @@ RegistryContents Exported()
     return keys;
 }
 
-// What a report lists as deleted, component by component in its order, then the roots.
-std::vector<DeletedObject> ReportedDeleted(const std::wstring& report)
+// What a report lists as deleted: one list a component, in the report's order, then the roots.
+std::vector<std::vector<DeletedObject>> ReportedLists(const std::wstring& report)
 {
     const nlohmann::json written = nlohmann::json::parse(ReadFileBytes(report));
     std::vector<nlohmann::json> lists;
     for (const nlohmann::json& component : written["components"])
         lists.push_back(component["deleted"]);
     lists.push_back(written["rootsDeleted"]);
-    std::vector<DeletedObject> deleted;
-    for (const nlohmann::json& list : lists)
+    std::vector<std::vector<DeletedObject>> deleted;
+    for (const nlohmann::json& list : lists) {
+        deleted.emplace_back();
         for (const nlohmann::json& object : list)
             for (int kind = 0; kind <= static_cast<int>(DeletedKind::Uninstaller); ++kind)
                 if (ToUtf8(DeletedKindName(static_cast<DeletedKind>(kind))) == object["kind"])
-                    deleted.push_back({static_cast<DeletedKind>(kind), ToUtf16(object["name"].get<std::string>())});
+                    deleted.back().push_back({static_cast<DeletedKind>(kind), ToUtf16(object["name"].get<std::string>())});
+    }
+    return deleted;
+}
+
+std::vector<DeletedObject> ReportedDeleted(const std::wstring& report)
+{
+    std::vector<DeletedObject> deleted;
+    for (const std::vector<DeletedObject>& list : ReportedLists(report))
+        deleted.insert(deleted.end(), list.begin(), list.end());
     return deleted;
 }
 
@@ -259,13 +269,25 @@ TEST_F(SuiteScenariosTest, ClientAloneIsRefusedAPlanChangesNothingAndTheRunDelet
     // The components whose registration only their uninstaller takes stay, and the run says so.
     EXPECT_EQ(run(L"/silent /all /report " + folder + L"\\run.json /log " + folder + L"\\run.log"), 1603u);
 
-    // The list as the plan printed it. An uninstaller's answer file is named by the system when made;
-    // a plan names its own.
-    std::string ran;
-    for (const DeletedObject& object : ReportedDeleted(folder + L"\\run.json"))
-        ran += ToUtf8(DeletedKindName(object.kind)) + "\t" + ToUtf8(object.name) + "\r\n";
+    // The list as the plan printed it, in the order of the removal; the report keeps its components
+    // in its own order, so each component's list is put where its first object stands in the
+    // plan's. An uninstaller's answer file is named by the system when made; a plan names its own.
     const std::regex answers(R"(-f1"[^"]*")");
-    EXPECT_EQ(std::regex_replace(listing, answers, "-f1\"\""), std::regex_replace(ran, answers, "-f1\"\""));
+    const std::string planned = std::regex_replace(listing, answers, "-f1\"\"");
+    std::vector<std::pair<std::size_t, std::string>> blocks;
+    for (const std::vector<DeletedObject>& list : ReportedLists(folder + L"\\run.json")) {
+        std::string block;
+        for (const DeletedObject& object : list)
+            block += ToUtf8(DeletedKindName(object.kind)) + "\t" + ToUtf8(object.name) + "\r\n";
+        block = std::regex_replace(block, answers, "-f1\"\"");
+        if (!block.empty())
+            blocks.emplace_back(planned.find(block.substr(0, block.find('\n') + 1)), block);
+    }
+    std::sort(blocks.begin(), blocks.end());
+    std::string ran;
+    for (const auto& block : blocks)
+        ran += block.second;
+    EXPECT_EQ(planned, ran);
     EXPECT_NE(listing.find("\r\nuninstaller\tMsiExec.exe /X{2E9B4F61-7A3C-4D58-B0E2-9C1D8F7A6B51} /qn\r\n"), std::string::npos) << listing;
     EXPECT_NE(listing.find("\r\ndatabase\tKMEnterprise\r\n"), std::string::npos) << listing;
 }
