@@ -126,6 +126,8 @@ private:
     template <class Call>
     auto pass(const char* name, Call call);
     void changed();
+    // Keeps a file or folder as deleted from now on; TRUE, as the call it stands for answers.
+    BOOL deletedPath(const char16_t* path);
     HANDLE fakeHandle();
     bool isFake(HANDLE handle) const;
 

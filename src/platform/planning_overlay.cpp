@@ -396,6 +396,16 @@ bool PlanningOsApi::folderEmpty(const std::u16string& folder)
     return empty;
 }
 
+BOOL PlanningOsApi::deletedPath(const char16_t* path)
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        deletedPaths_.insert(pathName(path));
+    }
+    changed();
+    return TRUE;
+}
+
 BOOL PlanningOsApi::deleteFile(const char16_t* path)
 {
     const DWORD attributes = getFileAttributes(path);
@@ -405,12 +415,7 @@ BOOL PlanningOsApi::deleteFile(const char16_t* path)
         machine_.setLastError(ERROR_ACCESS_DENIED);
         return FALSE;
     }
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        deletedPaths_.insert(pathName(path));
-    }
-    changed();
-    return TRUE;
+    return deletedPath(path);
 }
 
 BOOL PlanningOsApi::removeDirectory(const char16_t* path)
@@ -430,12 +435,7 @@ BOOL PlanningOsApi::removeDirectory(const char16_t* path)
         machine_.setLastError(ERROR_DIR_NOT_EMPTY);
         return FALSE;
     }
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        deletedPaths_.insert(pathName(path));
-    }
-    changed();
-    return TRUE;
+    return deletedPath(path);
 }
 
 BOOL PlanningOsApi::createDirectory(const char16_t* path, SECURITY_ATTRIBUTES*)
