@@ -70,6 +70,12 @@ std::u16string Folded(std::u16string text)
     return text;
 }
 
+// Beyond ASCII the registry's rules of case are not Folded()'s.
+bool Ascii(std::u16string_view text)
+{
+    return std::all_of(text.begin(), text.end(), [](char16_t c) { return c < 0x80; });
+}
+
 // Whether `path` is `key` or lies below it; both folded.
 bool AtOrBelow(std::u16string_view path, std::u16string_view key)
 {
@@ -111,6 +117,7 @@ void DetectionIndex::dropAll()
     names_.clear();
     values_.clear();
     probes_.clear();
+    valueNames_.clear();
     changes_ = RegistryChangeCount();
     generation_ = OsGeneration();
 }
@@ -134,6 +141,7 @@ void DetectionIndex::deleted(HKEY root, const std::u16string& path, const std::u
                 probes_.erase(probes_.lower_bound({place, u"", u""}), probes_.lower_bound({place + 1, u"", u""}));
                 names_.erase(place);
                 values_.erase(place);
+                valueNames_.erase(place);
             }
             continue;
         }
@@ -176,13 +184,37 @@ void DetectionIndex::forgetInProbes(std::size_t place, const std::u16string& res
         const std::u16string read = child + std::get<1>(probe->first);
         const bool gone = value == nullptr ? AtOrBelow(read, rest)
                                            : read == rest && Folded(std::get<2>(probe->first)) == Folded(*value);
-        Probe& held = probe->second;
-        const auto filed = held.filed.find(child);
-        if (!gone || filed == held.filed.end())
+        if (gone)
+            unfile(probe->second, child, nullptr);
+    }
+    // A value goes from the names of its own key's values; a key, with every child at or below it.
+    if (const auto names = valueNames_.find(place); names != valueNames_.end()) {
+        if (value == nullptr && AtOrBelow(child, rest))
+            unfile(names->second, child, nullptr);
+        else if (value != nullptr && rest == child) {
+            const std::u16string name = Folded(*value);
+            unfile(names->second, child, &name);
+        }
+    }
+}
+
+void DetectionIndex::unfile(Probe& held, const std::u16string& child, const std::u16string* under)
+{
+    const auto filed = held.filed.find(child);
+    if (filed == held.filed.end())
+        return;
+    auto& [at, keys] = filed->second;
+    const auto drop = [at = at](std::vector<std::size_t>& list) { list.erase(std::remove(list.begin(), list.end(), at), list.end()); };
+    for (auto key = keys.begin(); key != keys.end();) {
+        if (under != nullptr && *key != *under) {
+            ++key;
             continue;
-        const auto [at, text] = filed->second;
-        std::vector<std::size_t>& list = text ? held.byText[*text] : held.unsure;
-        list.erase(std::remove(list.begin(), list.end(), at), list.end());
+        }
+        drop(held.byText[*key]);
+        key = keys.erase(key);
+    }
+    if (under == nullptr) {
+        drop(held.unsure);
         held.filed.erase(filed);
     }
 }
@@ -261,11 +293,11 @@ std::vector<std::u16string> DetectionIndex::childrenWith(const std::u16string& p
                 answer = value(childPath(name), valueName, view);
                 known = held(name);
             }
-            std::optional<std::u16string> text;
+            std::vector<std::u16string> text;
             if (known) {
                 if (*known && (*known)->type == REG_SZ) {
-                    text = (*known)->text;
-                    made.byText[*text].push_back(at);
+                    text.push_back((*known)->text);
+                    made.byText[text.back()].push_back(at);
                 }
                 if (matches(*known))
                     places.push_back(at);
@@ -294,6 +326,62 @@ std::vector<std::u16string> DetectionIndex::childrenWith(const std::u16string& p
     std::sort(places.begin(), places.end());
     for (const std::size_t at : places)
         found.push_back(probe->second.names[at]);
+    return found;
+}
+
+std::vector<std::u16string> DetectionIndex::childrenHolding(const std::u16string& path, REGSAM view,
+                                                            const std::u16string& valueName,
+                                                            const std::function<std::vector<std::u16string>()>& read)
+{
+    const std::vector<std::u16string>& listed = listing(path, view, read);
+    const auto holds = [&](const std::u16string& name) {
+        const std::optional<RegistryText> answer = value(path + u"\\" + name, valueName, view);
+        return answer && answer->type == REG_SZ;
+    };
+    std::vector<std::u16string> found;
+    // A listing not kept, or a name the index cannot fold as the registry does: child by child.
+    if (&listed == &unkept_ || !Ascii(valueName)) {
+        const std::vector<std::u16string> names = listed;
+        for (const std::u16string& name : names)
+            if (holds(name))
+                found.push_back(name);
+        return found;
+    }
+    const std::size_t place = static_cast<std::size_t>(LocationOf(HKEY_LOCAL_MACHINE, path, view, false) - Locations().data());
+    auto probe = valueNames_.find(place);
+    if (probe == valueNames_.end()) {
+        Probe made;
+        made.names = listed;
+        for (std::size_t at = 0; at < made.names.size(); ++at) {
+            std::vector<std::u16string> names;
+            bool sure = true;
+            try {
+                const UniqueKey key = RegOpenKeyChecked(HKEY_LOCAL_MACHINE, path + u"\\" + made.names[at], KEY_READ | view);
+                for (const RegistryValue& held : RegReadValuesChecked(key.get())) {
+                    sure = sure && Ascii(held.name);
+                    names.push_back(Folded(held.name));
+                }
+            } catch (...) {
+                // Read as without the index, each time; its errors are noted there.
+                sure = false;
+            }
+            if (!sure) {
+                names.clear();
+                made.unsure.push_back(at);
+            }
+            for (const std::u16string& name : names)
+                made.byText[name].push_back(at);
+            made.filed[Folded(made.names[at])] = {at, std::move(names)};
+        }
+        probe = valueNames_.emplace(place, std::move(made)).first;
+    }
+    std::vector<std::size_t> places = probe->second.unsure;
+    if (const auto hits = probe->second.byText.find(Folded(valueName)); hits != probe->second.byText.end())
+        places.insert(places.end(), hits->second.begin(), hits->second.end());
+    std::sort(places.begin(), places.end());
+    for (const std::size_t at : places)
+        if (holds(probe->second.names[at]))
+            found.push_back(probe->second.names[at]);
     return found;
 }
 

@@ -40,6 +40,12 @@ public:
                                              const std::u16string& valueName, const std::u16string& wanted,
                                              const std::function<std::vector<std::u16string>()>& read);
 
+    // The children of a kept location whose own key holds the REG_SZ `valueName`, in the order
+    // listed: what value() answers child by child, read only for the children whose values (each
+    // child's listed once) include the name, or could not be listed.
+    std::vector<std::u16string> childrenHolding(const std::u16string& path, REGSAM view, const std::u16string& valueName,
+                                                const std::function<std::vector<std::u16string>()>& read);
+
     void deleted(HKEY root, const std::u16string& path, const std::u16string* value) override;
 
 private:
@@ -58,16 +64,20 @@ private:
     // A listing that met an error, answered once and not kept.
     std::vector<std::u16string> unkept_;
     // What childrenWith() found of one value (of the key `below` each child) of a location's
-    // children, by text, so that a lookup costs its matches and not the location's size. A child
-    // whose key or value is deleted leaves it; it goes with its location.
+    // children, by text, so that a lookup costs its matches and not the location's size; and
+    // what childrenHolding() found of the names of each child's values, by name in upper case. A
+    // child whose key or value is deleted leaves it; it goes with its location.
     struct Probe {
         std::vector<std::u16string> names;                               // the listing it was made of
-        std::unordered_map<std::u16string, std::vector<std::size_t>> byText; // REG_SZ text: places in names
+        std::unordered_map<std::u16string, std::vector<std::size_t>> byText; // text or name: places in names
         std::vector<std::size_t> unsure;                                 // reads not kept: read each time
-        // By the child's name in upper case: its place in names and the text it is filed under.
-        std::unordered_map<std::u16string, std::pair<std::size_t, std::optional<std::u16string>>> filed;
+        // By the child's name in upper case: its place in names and what it is filed under.
+        std::unordered_map<std::u16string, std::pair<std::size_t, std::vector<std::u16string>>> filed;
     };
     std::map<std::tuple<std::size_t, std::u16string, std::u16string>, Probe> probes_;
+    std::map<std::size_t, Probe> valueNames_;
+    // Takes the child filed in `held` out of its lists: all of them, or the one of `under` alone.
+    static void unfile(Probe& held, const std::u16string& child, const std::u16string* under);
 
     const std::vector<std::u16string>& listing(const std::u16string& path, REGSAM view,
                                                const std::function<std::vector<std::u16string>()>& read);

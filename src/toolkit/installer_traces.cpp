@@ -21,10 +21,10 @@ std::u16string Below(const char16_t* parent, const std::u16string& child)
     return std::u16string(parent) + u"\\" + child;
 }
 
-// Whether the upgrade-code key names the product: a readable REG_SZ value named after it.
-bool NamesProduct(const std::u16string& upgradeCode, const std::u16string& product)
+// The upgrade-code keys that name the product: a readable REG_SZ value named after it.
+std::vector<std::u16string> UpgradeCodesNaming(const std::u16string& product)
 {
-    return TryReadRegistrySz(HKEY_LOCAL_MACHINE, Below(kInstallerUpgradeCodesKey, upgradeCode), product).has_value();
+    return FindSubkeysHoldingSz(HKEY_LOCAL_MACHINE, kInstallerUpgradeCodesKey, product);
 }
 
 // Whether anything found through the packed product code is still there: read again after its
@@ -33,10 +33,7 @@ bool StillNamed(const std::u16string& product)
 {
     if (RegistryKeyExists(HKEY_LOCAL_MACHINE, Below(kInstallerFeaturesKey, product), KEY_READ))
         return true;
-    for (const std::u16string& upgradeCode : EnumerateSubkeyNames(HKEY_LOCAL_MACHINE, kInstallerUpgradeCodesKey))
-        if (NamesProduct(upgradeCode, product))
-            return true;
-    return false;
+    return !UpgradeCodesNaming(product).empty();
 }
 
 } // namespace
@@ -78,9 +75,8 @@ bool RemoveInstallerTraces(const std::u16string& productName, Remove::Log* log)
         bool deleted = true;
         if (CheckRegistryKey(HKEY_LOCAL_MACHINE, Below(kInstallerFeaturesKey, product), log))
             deleted = DeleteRegistryKey(HKEY_LOCAL_MACHINE, Below(kInstallerFeaturesKey, product), log) && deleted;
-        for (const std::u16string& upgradeCode : EnumerateSubkeyNames(HKEY_LOCAL_MACHINE, kInstallerUpgradeCodesKey))
-            if (NamesProduct(upgradeCode, product))
-                deleted = DeleteRegistryKey(HKEY_LOCAL_MACHINE, Below(kInstallerUpgradeCodesKey, upgradeCode), log) && deleted;
+        for (const std::u16string& upgradeCode : UpgradeCodesNaming(product))
+            deleted = DeleteRegistryKey(HKEY_LOCAL_MACHINE, Below(kInstallerUpgradeCodesKey, upgradeCode), log) && deleted;
         if (!deleted || errors.first() || StillNamed(product)) {
             ok = false;
             kept.push_back(product);

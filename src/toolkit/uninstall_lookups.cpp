@@ -148,6 +148,18 @@ std::vector<std::u16string> FindSubkeysByNestedValue(HKEY root, const std::u16st
     return found;
 }
 
+std::vector<std::u16string> FindSubkeysHoldingSz(HKEY root, const std::u16string& path, const std::u16string& valueName)
+{
+    DetectionIndex* index = ActiveDetectionIndex();
+    if (index && DetectionIndex::keepsNames(root, path, 0))
+        return index->childrenHolding(path, 0, valueName, [&] { return ReadSubkeyNames(root, path, 0); });
+    std::vector<std::u16string> found;
+    for (const std::u16string& name : EnumerateSubkeyNames(root, path))
+        if (TryReadRegistrySz(root, path + u"\\" + name, valueName))
+            found.push_back(name);
+    return found;
+}
+
 OptionalText TryReadRegistrySz(HKEY root, const std::u16string& path, const std::u16string& valueName, REGSAM view)
 {
     if (DetectionIndex* index = IndexFor(root, path, view)) {

@@ -35,6 +35,8 @@ std::vector<std::u16string> FindSubkeysByNestedValue(HKEY root, const std::u16st
                                                      const std::u16string& childName,
                                                      const std::u16string& valueName,
                                                      const std::u16string& wanted, REGSAM view = 0);
+// The children of root\path whose own key holds a REG_SZ value named `valueName`, in order.
+std::vector<std::u16string> FindSubkeysHoldingSz(HKEY root, const std::u16string& path, const std::u16string& valueName);
 // The REG_SZ value as ReadRegistrySz reads it (in another view opened with its flag); absent
 // where that throws.
 OptionalText TryReadRegistrySz(HKEY root, const std::u16string& path, const std::u16string& valueName,

@@ -7,6 +7,7 @@
 
 #include "core/log.h"
 #include "core/silent_driver.h"
+#include "platform/probe_errors.h"
 #include "platform/sim/sim_processes.h"
 #include "platform/sim/sim_registry.h"
 #include "products/products.h"
@@ -24,7 +25,7 @@ unsigned RegistryCalls(const SimMachine& machine)
 {
     unsigned calls = 0;
     for (const SimCall call : {SimCall::RegOpenKeyEx, SimCall::RegQueryValueEx, SimCall::RegQueryInfoKey,
-                               SimCall::RegEnumKeyEx, SimCall::RegCloseKey})
+                               SimCall::RegEnumKeyEx, SimCall::RegEnumValue, SimCall::RegCloseKey})
         calls += machine.callCount(call);
     return calls;
 }
@@ -144,6 +145,33 @@ TEST_F(DetectionIndexTest, ReadsOnceAndAfreshAfterEveryChangeTheProgramMakes)
     // ...and an uninstaller, which may change anything, drops all of it.
     EXPECT_TRUE(RunUninstaller(u"C:\\setup.exe /remove", u"Velmora Zantrel Relay", &log));
     EXPECT_TRUE(relayListed()) << "{A} is seen at last";
+}
+
+TEST_F(DetectionIndexTest, UpgradeCodesAreFoundByTheNamesOfTheirValuesListedOnce)
+{
+    const std::u16string codes = kInstallerUpgradeCodesKey;
+    registry().setString(HKEY_LOCAL_MACHINE, codes + u"\\U1", u"CODEA", u"");
+    registry().setString(HKEY_LOCAL_MACHINE, codes + u"\\U2", u"codea", u"");
+    registry().setDword(HKEY_LOCAL_MACHINE, codes + u"\\U3", u"CODEA", 1);
+    registry().setString(HKEY_LOCAL_MACHINE, codes + u"\\U4", u"CODEB", u"");
+    registry().setString(HKEY_LOCAL_MACHINE, codes + u"\\U5", u"CODEA", u"");
+    registry().denyCurrentUser(HKEY_LOCAL_MACHINE, codes + u"\\U5", false);
+    const auto holding = [&](const char16_t* code) {
+        const ProbeErrorScope errors;
+        std::vector<std::u16string> found = FindSubkeysHoldingSz(HKEY_LOCAL_MACHINE, codes, code);
+        EXPECT_TRUE(errors.first()) << "the child that cannot be read is noted each time";
+        return found;
+    };
+    const std::vector<std::u16string> both{u"U1", u"U2"};
+    EXPECT_EQ(holding(u"CODEA"), both);
+
+    const DetectionIndexScope index;
+    EXPECT_EQ(holding(u"CODEA"), both);
+    EXPECT_EQ(readsOf([&] { EXPECT_EQ(holding(u"CODEB"), std::vector<std::u16string>{u"U4"}); }), 5u)
+        << "U4's value read (open, two queries, close) and U5 tried, nothing listed again";
+    DeleteRegistryValue(HKEY_LOCAL_MACHINE, codes + u"\\U2", u"CodeA");
+    EXPECT_TRUE(DeleteRegistryKey(HKEY_LOCAL_MACHINE, codes + u"\\u1", &log));
+    EXPECT_EQ(readsOf([&] { EXPECT_EQ(holding(u"CODEA"), std::vector<std::u16string>{}); }), 1u);
 }
 
 TEST_F(DetectionIndexTest, WithoutAScopeEveryLookupReadsTheRegistry)
