@@ -267,6 +267,11 @@ protected:
 
         ASSERT_TRUE(SetRegistryText(kWebUIEntry, L"DisplayName", L"Velmora Zantrel WebUI Service"));
         ASSERT_TRUE(SetRegistryText(kWebUIEntry, L"DisplayVersion", L"9.2.4"));
+        // A sites folder set to the system's own: the WebUI's removal refuses it and fails.
+        ASSERT_TRUE(SetRegistryText(std::wstring(kClientKey) + L"\\Settings\\Client\\_WebUIAppEnv_WORK_DIR", L"value",
+                                    L"C:\\windows"));
+        // The client's companion, installed; the DLP, the logging service's own, is not.
+        ASSERT_TRUE(SetRegistryText(L"SOFTWARE\\Zantrel\\LoggingService", L"Marker", L"window test"));
     }
 
     void Start(const std::wstring& options)
@@ -319,7 +324,7 @@ TEST_F(WindowTest, DetectsRefusesTheClientAloneRemovesAllAndCleansUp)
     // Sorted by name, ignoring case; the two laid-out components with the versions found.
     const std::wstring afterDetection = Joined({
                   L"A2A | Not Installed",
-                  L"Client Logging Service | Not Installed",
+                  L"Client Logging Service | Unknown",
                   L"DLP | Not Installed",
                   L"Microsoft SQL Server Desktop Engine | Not Installed",
                   L"Software Asset Management | Not Installed",
@@ -364,6 +369,7 @@ TEST_F(WindowTest, DetectsRefusesTheClientAloneRemovesAllAndCleansUp)
         L"Velmora Zantrel Client | 9.2.1",
         L"Velmora Zantrel Relay | 9.2.3",
         L"Velmora Zantrel WebUI Service | 9.2.4",
+        L"Client Logging Service | Unknown",
         L"Velmora Zantrel Server API | Not Installed",
         L"Velmora Zantrel Server | Not Installed",
         L"Velmora Zantrel Installation Generator | Not Installed",
@@ -373,7 +379,6 @@ TEST_F(WindowTest, DetectsRefusesTheClientAloneRemovesAllAndCleansUp)
         L"Software Asset Management | Not Installed",
         L"Microsoft SQL Server Desktop Engine | Not Installed",
         L"DLP | Not Installed",
-        L"Client Logging Service | Not Installed",
         L"A2A | Not Installed",
     });
     EXPECT_TRUE(WaitUntil([&] { return Joined(rows.rows()) == byVersion; }, 5000)) << Joined(rows.rows());
@@ -400,7 +405,7 @@ TEST_F(WindowTest, DetectsRefusesTheClientAloneRemovesAllAndCleansUp)
         PostMessageW(target, WM_KEYUP, key, 0xC0000001);
     };
     std::vector<std::wstring> byVersionUp = {L"Velmora Zantrel Client | 9.2.1", L"Velmora Zantrel Relay | 9.2.3",
-                                             L"Velmora Zantrel WebUI Service | 9.2.4"};
+                                             L"Velmora Zantrel WebUI Service | 9.2.4", L"Client Logging Service | Unknown"};
     for (const std::wstring& row : rows.rows())
         if (row.find(L"Not Installed") != std::wstring::npos)
             byVersionUp.push_back(row);
@@ -420,6 +425,19 @@ TEST_F(WindowTest, DetectsRefusesTheClientAloneRemovesAllAndCleansUp)
         press(chooser, VK_ESCAPE);
         EXPECT_TRUE(WaitUntil([&] { return !IsWindowVisible(chooser); }, 5000));
     }
+    // Shift+Tab back to the list, typed so that Shift is down as the header reads it; Tab again.
+    EXPECT_TRUE(WaitUntil([&] { return focused() == header; }, 5000)) << "the chooser gives the focus back";
+    SetForegroundWindow(dialog);
+    INPUT shiftTab[4] = {};
+    for (int at = 0; at < 4; ++at) {
+        shiftTab[at].type = INPUT_KEYBOARD;
+        shiftTab[at].ki.wVk = at == 0 || at == 3 ? VK_SHIFT : VK_TAB;
+        shiftTab[at].ki.dwFlags = at >= 2 ? KEYEVENTF_KEYUP : 0;
+    }
+    EXPECT_EQ(SendInput(4, shiftTab, sizeof(INPUT)), 4u);
+    EXPECT_TRUE(WaitUntil([&] { return focused() == list; }, 5000));
+    press(list, VK_TAB);
+    EXPECT_TRUE(WaitUntil([&] { return focused() == header; }, 5000));
     const HWND afterList = GetNextDlgTabItem(dialog, list, FALSE);
     press(header, VK_TAB);
     EXPECT_TRUE(WaitUntil([&] { return focused() == afterList; }, 5000));
@@ -443,13 +461,27 @@ TEST_F(WindowTest, DetectsRefusesTheClientAloneRemovesAllAndCleansUp)
               L"Are you sure you want to remove the 2 selected components?");
     PostMessageW(removeAllButton, BM_CLICK, 0, 0);
     EXPECT_EQ(ReadBoxAndPress(process, L"Confirm Removal", IDCANCEL),
-              L"Are you sure you want to remove all 3 installed components?");
+              L"Are you sure you want to remove all 4 installed components?");
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     EXPECT_EQ(ControlText(logPane).find(L"x Removing"), std::wstring::npos);
 
-    PostMessageW(removeAllButton, BM_CLICK, 0, 0);
+    // The WebUI alone fails at its sites folder: the box says so, and the rest of it goes.
+    rows.selectNamed({L"Velmora Zantrel WebUI Service"});
+    PostMessageW(removeButton, BM_CLICK, 0, 0);
     EXPECT_EQ(ReadBoxAndPress(process, L"Confirm Removal"),
-              L"Are you sure you want to remove all 3 installed components?");
+              L"Are you sure you want to remove \"Velmora Zantrel WebUI Service\"?");
+    EXPECT_EQ(ReadBoxAndPress(process, L"Errors Encountered"), L"Some errors were encountered.  See the log for details.");
+    EXPECT_NE(ControlText(logPane).find(L"Deleting directory \"C:\\windows\"...refused: protected location\r\n"),
+              std::wstring::npos) << ControlText(logPane);
+    ASSERT_TRUE(WaitUntil([&] { return IsWindowEnabled(removeAllButton) && rows.count() > 0 &&
+                                       rows.text(rows.count() - 1, 1) == L"Not Installed"; }, 10000));
+
+    // The client and the relay: the client's companion goes with them, installed; the DLP,
+    // not installed, does not.
+    rows.selectNamed({L"Velmora Zantrel Client", L"Velmora Zantrel Relay"});
+    ASSERT_TRUE(WaitUntil([&] { return IsWindowEnabled(removeButton) != FALSE; }, 5000));
+    PostMessageW(removeButton, BM_CLICK, 0, 0);
+    EXPECT_EQ(ReadBoxAndPress(process, L"Confirm Removal"), L"Are you sure you want to remove the 2 selected components?");
 
     // The relay's uninstaller holds the job: the window is busy and Escape does nothing.
     ASSERT_EQ(WaitForSingleObject(started, 60000), WAIT_OBJECT_0);
@@ -494,6 +526,8 @@ TEST_F(WindowTest, DetectsRefusesTheClientAloneRemovesAllAndCleansUp)
     const std::size_t clientRemoval = log.find(L"x Removing Velmora Zantrel Client");
     ASSERT_NE(clientRemoval, std::wstring::npos);
     EXPECT_LT(relayRemoval, clientRemoval);
+    EXPECT_NE(log.find(L"x Removing Client Logging Service"), std::wstring::npos);
+    EXPECT_EQ(log.find(L"x Removing DLP"), std::wstring::npos);
     // The root clean-up runs once everything installed is gone, and ends the log.
     const std::wstring cut(50, L'x');
     const std::size_t cleanUp = log.rfind(L"\r\nNo more products installed.");
@@ -506,7 +540,7 @@ TEST_F(WindowTest, DetectsRefusesTheClientAloneRemovesAllAndCleansUp)
               L"Deleting directory \"C:\\Program Files (x86)\\Zantrel Enterprise\"...done\r\n"
               L"Deleting registry key \"HKLM\\SOFTWARE\\Zantrel\"...done\r\n");
     std::wstring afterRemoval = afterDetection;
-    for (const wchar_t* version : {L"9.2.1", L"9.2.3", L"9.2.4"})
+    for (const wchar_t* version : {L"9.2.1", L"9.2.3", L"9.2.4", L"Unknown"})
         afterRemoval.replace(afterRemoval.find(version), wcslen(version), L"Not Installed");
     EXPECT_EQ(Joined(rows.rows()), afterRemoval) << "every row stays, white and not installed";
     // "/backup" on the dialog's command line: said once, when the first removal started (not
