@@ -8,9 +8,13 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <cstdint>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "platform/planning_internal.h"
+#include "platform/text.h"
 
 namespace {
 
@@ -115,8 +119,42 @@ unsigned PlannedChangeCount()
     return plannedChanges.load();
 }
 
+namespace {
+
+// The current user's SID as text, read from the process's token through the machine.
+std::u16string CurrentUserSid(OsApi& machine)
+{
+    HANDLE token = nullptr;
+    if (!machine.openProcessToken(machine.getCurrentProcess(), TOKEN_QUERY, &token))
+        return {};
+    std::vector<void*> buffer(64);
+    DWORD size = 0;
+    const BOOL read = machine.getTokenInformation(token, TokenUser, buffer.data(),
+                                                  static_cast<DWORD>(buffer.size() * sizeof(void*)), &size);
+    machine.closeHandle(token);
+    if (!read)
+        return {};
+    // Revision, the count of sub-authorities, the authority (six bytes, the most significant
+    // first) and the sub-authorities (four bytes each, the least significant first).
+    const auto* sid = static_cast<const BYTE*>(reinterpret_cast<const TOKEN_USER*>(buffer.data())->User.Sid);
+    std::uint64_t authority = 0;
+    for (int at = 2; at < 8; ++at)
+        authority = authority << 8 | sid[at];
+    char shown[24];
+    std::snprintf(shown, sizeof shown, authority >> 32 ? "0x%012llX" : "%llu", static_cast<unsigned long long>(authority));
+    std::string text = "S-" + std::to_string(sid[0]) + "-" + shown;
+    for (int part = 0; part < sid[1]; ++part) {
+        const BYTE* bytes = sid + 8 + 4 * part;
+        text += "-" + std::to_string(static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
+                                     static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24);
+    }
+    return ToUtf16(text);
+}
+
+} // namespace
+
 PlanningOsApi::PlanningOsApi(OsApi& machine)
-    : machine_(machine)
+    : machine_(machine), currentUser_(CurrentUserSid(machine))
 {
 }
 

@@ -147,6 +147,9 @@ private:
     bool folderEmpty(const std::u16string& folder);
 
     OsApi& machine_;
+    // The hive HKEY_CURRENT_USER stands for, as HKEY_USERS names it ("S-1-5-21-..."), so that a key
+    // deleted under either name is gone under both; empty when the token could not tell.
+    std::u16string currentUser_;
     mutable std::mutex mutex_;
     std::set<std::u16string> deletedKeys_;
     std::set<std::u16string> deletedValues_;

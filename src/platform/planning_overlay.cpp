@@ -42,7 +42,8 @@ std::u16string PlanningOsApi::keyName(HKEY key, const char16_t* subKey, REGSAM a
     std::u16string name;
     for (const auto& [root, shown] : kRoots)
         if (root == key)
-            name = std::u16string((access & KEY_WOW64_64KEY) ? u"64|" : u"32|") + shown;
+            name = std::u16string((access & KEY_WOW64_64KEY) ? u"64|" : u"32|") +
+                   (root == HKEY_CURRENT_USER && !currentUser_.empty() ? u"HKU\\" + Upper(currentUser_) : shown);
     if (name.empty()) {
         std::lock_guard<std::mutex> lock(mutex_);
         const auto it = keys_.find(key);

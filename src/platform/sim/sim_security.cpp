@@ -52,12 +52,13 @@ constexpr std::u16string_view kRegistryRoots[] = {u"MACHINE\\", u"USERS\\", u"CU
 } // namespace
 
 SimSecurity::SimSecurity()
-    // S-1-5-21-1004336348-1177238915-682003330-1001: a local account's SID.
+    // S-1-5-21-1004336348-1177238915-682003330-1001: a local account's SID, the name of the
+    // hive HKEY_CURRENT_USER stands for.
     : held_{9, 17, 18},
       userSid_{1, 5, 0, 0, 0, 0, 0, 5,
                21, 0, 0, 0,
-               0xDC, 0x2B, 0xDE, 0x3B,
-               0x83, 0x1B, 0x2B, 0x46,
+               0xDC, 0xF4, 0xDC, 0x3B,
+               0x83, 0x3D, 0x2B, 0x46,
                0x82, 0x8B, 0xA6, 0x28,
                0xE9, 0x03, 0x00, 0x00}
 {

@@ -7,6 +7,7 @@
 #include "platform/os_api.h"
 #include "platform/planning_os_api.h"
 #include "platform/sim/sim_machine.h"
+#include "platform/sim/sim_registry.h"
 #include "platform/text.h"
 #include "support/sim_suite.h"
 
@@ -49,6 +50,38 @@ TEST(PlanningLayerTest, EveryOperationOfTheSeamIsClassified)
     // The simulated machine counts every operation of the seam, one kind of call each, but for
     // the thread's error slot (GetLastError, SetLastError).
     EXPECT_EQ(SeamOperations().size(), static_cast<std::size_t>(SimCall::GetTickCount64) + 1 + 2);
+}
+
+// HKEY_CURRENT_USER is the current user's hive under HKEY_USERS, named by the SID of the process's
+// token: a key a plan deletes under either name is gone under both, from a listing too.
+TEST(PlanningLayerTest, TheCurrentUsersKeysAreGoneUnderBothNames)
+{
+    SimMachine machine;
+    const std::u16string hive = u"S-1-5-21-1004336348-1177238915-682003330-1001\\Software\\Zantrel";
+    machine.registry().createKey(HKEY_USERS, hive + u"\\Enterprise Console");
+    machine.registry().createKey(HKEY_USERS, hive + u"\\Other");
+    PlanningOsApi plan(machine);
+    const auto opens = [&](HKEY root, const std::u16string& path) {
+        HKEY key = nullptr;
+        const LONG opened = plan.regOpenKeyEx(root, path.c_str(), 0, KEY_READ, &key);
+        if (opened == ERROR_SUCCESS)
+            plan.regCloseKey(key);
+        return opened == ERROR_SUCCESS;
+    };
+    EXPECT_EQ(plan.regDeleteKey(HKEY_CURRENT_USER, u"software\\zantrel\\enterprise console"), ERROR_SUCCESS);
+    EXPECT_FALSE(opens(HKEY_USERS, hive + u"\\Enterprise Console"));
+    HKEY parent = nullptr;
+    ASSERT_EQ(plan.regOpenKeyEx(HKEY_USERS, hive.c_str(), 0, KEY_READ, &parent), ERROR_SUCCESS);
+    char16_t name[32];
+    DWORD length = 32;
+    EXPECT_EQ(plan.regEnumKeyEx(parent, 0, name, &length, nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);
+    EXPECT_EQ(std::u16string(name, length), u"Other");
+    length = 32;
+    EXPECT_EQ(plan.regEnumKeyEx(parent, 1, name, &length, nullptr, nullptr, nullptr, nullptr), ERROR_NO_MORE_ITEMS);
+    plan.regCloseKey(parent);
+    EXPECT_EQ(plan.regDeleteKey(HKEY_USERS, (hive + u"\\Other").c_str()), ERROR_SUCCESS);
+    EXPECT_FALSE(opens(HKEY_CURRENT_USER, u"Software\\Zantrel\\Other"));
+    EXPECT_TRUE(opens(HKEY_CURRENT_USER, u"Software\\Zantrel")) << "the machine's own key stays";
 }
 
 // A plan of "/silent /all" on the complete suite changes nothing: no call that changes the
