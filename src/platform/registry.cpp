@@ -130,6 +130,22 @@ bool RegEnumKeyChecked(HKEY key, DWORD index, RegistryKeyEntry& entry)
     return true;
 }
 
+std::vector<std::u16string> RegValueNamesChecked(HKEY key)
+{
+    std::vector<std::u16string> names;
+    // Room for the longest name a value can have and its terminator.
+    std::vector<char16_t> name(16384);
+    for (DWORD index = 0;; ++index) {
+        DWORD length = static_cast<DWORD>(name.size());
+        const auto result =
+            static_cast<DWORD>(Os().regEnumValue(key, index, name.data(), &length, nullptr, nullptr, nullptr, nullptr));
+        if (result == ERROR_NO_MORE_ITEMS)
+            return names;
+        ThrowWindowsError(result);
+        names.emplace_back(name.data(), std::min<std::size_t>(length, name.size() - 1));
+    }
+}
+
 std::vector<RegistryValue> RegReadValuesChecked(HKEY key)
 {
     std::vector<RegistryValue> values;

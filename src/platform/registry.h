@@ -65,6 +65,9 @@ struct RegistryValue {
 // Every value of an open key (KEY_QUERY_VALUE), in the order the registry enumerates them.
 // Throws Windows::Error on any error: a list that may miss a value is never given.
 std::vector<RegistryValue> RegReadValuesChecked(HKEY key);
+// The names of every value of an open key (KEY_QUERY_VALUE), without their data, in the same
+// order. Throws Windows::Error on any error.
+std::vector<std::u16string> RegValueNamesChecked(HKEY key);
 
 // Deletes a child key without children of its own, in the program's own registry view or in the
 // one `view` names (KEY_WOW64_64KEY, KEY_WOW64_32KEY). Throws Windows::Error on failure.

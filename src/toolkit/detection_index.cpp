@@ -118,6 +118,7 @@ void DetectionIndex::dropAll()
     values_.clear();
     probes_.clear();
     valueNames_.clear();
+    firstAsked_.clear();
     changes_ = RegistryChangeCount();
     generation_ = OsGeneration();
 }
@@ -142,6 +143,7 @@ void DetectionIndex::deleted(HKEY root, const std::u16string& path, const std::u
                 names_.erase(place);
                 values_.erase(place);
                 valueNames_.erase(place);
+                firstAsked_.erase(place);
             }
             continue;
         }
@@ -339,16 +341,19 @@ std::vector<std::u16string> DetectionIndex::childrenHolding(const std::u16string
         return answer && answer->type == REG_SZ;
     };
     std::vector<std::u16string> found;
-    // A listing not kept, or a name the index cannot fold as the registry does: child by child.
-    if (&listed == &unkept_ || !Ascii(valueName)) {
+    const std::size_t place = static_cast<std::size_t>(LocationOf(HKEY_LOCAL_MACHINE, path, view, false) - Locations().data());
+    auto probe = valueNames_.find(place);
+    // Child by child: for a listing not kept, a name the index cannot fold as the registry does,
+    // or the first name asked of these children (asked again, it is read from memory); the
+    // children's values are listed once a second name is asked.
+    const bool firstName = firstAsked_.emplace(place, Folded(valueName)).first->second == Folded(valueName);
+    if (&listed == &unkept_ || !Ascii(valueName) || (probe == valueNames_.end() && firstName)) {
         const std::vector<std::u16string> names = listed;
         for (const std::u16string& name : names)
             if (holds(name))
                 found.push_back(name);
         return found;
     }
-    const std::size_t place = static_cast<std::size_t>(LocationOf(HKEY_LOCAL_MACHINE, path, view, false) - Locations().data());
-    auto probe = valueNames_.find(place);
     if (probe == valueNames_.end()) {
         Probe made;
         made.names = listed;
@@ -357,9 +362,9 @@ std::vector<std::u16string> DetectionIndex::childrenHolding(const std::u16string
             bool sure = true;
             try {
                 const UniqueKey key = RegOpenKeyChecked(HKEY_LOCAL_MACHINE, path + u"\\" + made.names[at], KEY_READ | view);
-                for (const RegistryValue& held : RegReadValuesChecked(key.get())) {
-                    sure = sure && Ascii(held.name);
-                    names.push_back(Folded(held.name));
+                for (const std::u16string& held : RegValueNamesChecked(key.get())) {
+                    sure = sure && Ascii(held);
+                    names.push_back(Folded(held));
                 }
             } catch (...) {
                 // Read as without the index, each time; its errors are noted there.

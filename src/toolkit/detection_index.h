@@ -41,8 +41,8 @@ public:
                                              const std::function<std::vector<std::u16string>()>& read);
 
     // The children of a kept location whose own key holds the REG_SZ `valueName`, in the order
-    // listed: what value() answers child by child, read only for the children whose values (each
-    // child's listed once) include the name, or could not be listed.
+    // listed: what value() answers child by child. From the second name asked on, read only for
+    // the children whose values (each child's listed once) include the name, or could not be listed.
     std::vector<std::u16string> childrenHolding(const std::u16string& path, REGSAM view, const std::u16string& valueName,
                                                 const std::function<std::vector<std::u16string>()>& read);
 
@@ -76,6 +76,7 @@ private:
     };
     std::map<std::tuple<std::size_t, std::u16string, std::u16string>, Probe> probes_;
     std::map<std::size_t, Probe> valueNames_;
+    std::map<std::size_t, std::u16string> firstAsked_; // the first value name childrenHolding() was asked, folded
     // Takes the child filed in `held` out of its lists: all of them, or the one of `under` alone.
     static void unfile(Probe& held, const std::u16string& child, const std::u16string* under);
 
