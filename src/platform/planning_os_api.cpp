@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/planning_internal.h"
+#include "platform/process.h"
 #include "platform/text.h"
 
 namespace {
@@ -127,16 +128,16 @@ std::u16string CurrentUserSid(OsApi& machine)
     HANDLE token = nullptr;
     if (!machine.openProcessToken(machine.getCurrentProcess(), TOKEN_QUERY, &token))
         return {};
-    std::vector<void*> buffer(64);
-    DWORD size = 0;
-    const BOOL read = machine.getTokenInformation(token, TokenUser, buffer.data(),
-                                                  static_cast<DWORD>(buffer.size() * sizeof(void*)), &size);
+    std::vector<BYTE> sid;
+    try {
+        sid = TokenUserSid(machine, token);
+    } catch (...) {
+    }
     machine.closeHandle(token);
-    if (!read)
+    if (sid.empty())
         return {};
     // Revision, the count of sub-authorities, the authority (six bytes, the most significant
     // first) and the sub-authorities (four bytes each, the least significant first).
-    const auto* sid = static_cast<const BYTE*>(reinterpret_cast<const TOKEN_USER*>(buffer.data())->User.Sid);
     std::uint64_t authority = 0;
     for (int at = 2; at < 8; ++at)
         authority = authority << 8 | sid[at];
@@ -144,7 +145,7 @@ std::u16string CurrentUserSid(OsApi& machine)
     std::snprintf(shown, sizeof shown, authority >> 32 ? "0x%012llX" : "%llu", static_cast<unsigned long long>(authority));
     std::string text = "S-" + std::to_string(sid[0]) + "-" + shown;
     for (int part = 0; part < sid[1]; ++part) {
-        const BYTE* bytes = sid + 8 + 4 * part;
+        const BYTE* bytes = sid.data() + 8 + 4 * part;
         text += "-" + std::to_string(static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
                                      static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24);
     }

@@ -1,5 +1,7 @@
 #include "platform/process.h"
 
+#include <algorithm>
+
 #include "platform/errors.h"
 #include "platform/os_api.h"
 #include "platform/planned_changes.h"
@@ -114,4 +116,18 @@ JobProcess StartProcessInJob(const char16_t* applicationName, char16_t* commandL
     ResumeThreadChecked(started.process.thread.get());
     guard.dismiss();
     return started;
+}
+
+std::vector<BYTE> TokenUserSid(OsApi& os, HANDLE token)
+{
+    DWORD size = 0;
+    if (!os.getTokenInformation(token, TokenUser, nullptr, 0, &size) && os.getLastError() != ERROR_INSUFFICIENT_BUFFER)
+        ThrowWindowsError(os.getLastError());
+    // Kept as pointers' worth of storage so the record inside is aligned.
+    std::vector<void*> buffer((size + sizeof(void*) - 1) / sizeof(void*) + 1);
+    if (!os.getTokenInformation(token, TokenUser, buffer.data(), static_cast<DWORD>(buffer.size() * sizeof(void*)), &size))
+        ThrowWindowsError(os.getLastError());
+    const auto* sid = static_cast<const BYTE*>(reinterpret_cast<const TOKEN_USER*>(buffer.data())->User.Sid);
+    // Revision, the count of sub-authorities, the authority, then four bytes for each sub-authority.
+    return std::vector<BYTE>(sid, sid + 8 + 4 * static_cast<std::size_t>(sid[1]));
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <vector>
 
 #include "platform/handles.h"
 #include "platform/win_types.h"
@@ -25,6 +26,12 @@ UniqueKernelHandle CreateJobObjectChecked(SECURITY_ATTRIBUTES* attributes = null
 // A program started may have changed the registry (an uninstaller takes its registration away):
 // counted as a registry change, unless a planning layer "started" it, which runs nothing.
 void NoteProgramMayHaveChangedRegistry();
+
+class OsApi;
+
+// The bytes of the SID of the token's user (the token opened with TOKEN_QUERY), read through
+// `os`. Throws Windows::Error on failure.
+std::vector<BYTE> TokenUserSid(OsApi& os, HANDLE token);
 
 // CreateProcessW with the same arguments. `commandLine` must be writable: the call may change it
 // in place. Returns the new process's handles and IDs; throws when the call returns false.

@@ -5,6 +5,7 @@
 #include "core/log.h"
 #include "platform/errors.h"
 #include "platform/os_api.h"
+#include "platform/process.h"
 #include "platform/registry.h"
 
 namespace {
@@ -87,19 +88,11 @@ void TakeOwnership(const std::u16string& name, SE_OBJECT_TYPE type, Remove::Log*
     UniqueKernelHandle token;
     ThrowLastErrorIfFalse(Os().openProcessToken(Os().getCurrentProcess(),
                                                 TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, token.put()));
-    DWORD size = 0;
-    if (!Os().getTokenInformation(token.get(), TokenUser, nullptr, 0, &size) &&
-        Os().getLastError() != ERROR_INSUFFICIENT_BUFFER)
-        ThrowLastError();
-    // Kept as pointers' worth of storage so the record inside is aligned.
-    std::vector<void*> buffer((size + sizeof(void*) - 1) / sizeof(void*) + 1);
-    ThrowLastErrorIfFalse(Os().getTokenInformation(token.get(), TokenUser, buffer.data(),
-                                                   static_cast<DWORD>(buffer.size() * sizeof(void*)), &size));
-    const PSID user = reinterpret_cast<const TOKEN_USER*>(buffer.data())->User.Sid;
+    std::vector<BYTE> user = TokenUserSid(Os(), token.get());
 
     EnablePrivilege(token.get(), u"SeTakeOwnershipPrivilege");
 
-    const DWORD result = SetSecurity(name, type, OWNER_SECURITY_INFORMATION, user, nullptr);
+    const DWORD result = SetSecurity(name, type, OWNER_SECURITY_INFORMATION, user.data(), nullptr);
     if (result != ERROR_SUCCESS) {
         log->write(u"error changing object owner: ");
         ThrowWindowsError(result);
