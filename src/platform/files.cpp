@@ -129,3 +129,27 @@ std::optional<FileIdentity> IdentityOf(const std::u16string& path)
         return std::nullopt;
     return FileIdentity{information.dwVolumeSerialNumber, information.nFileIndexHigh, information.nFileIndexLow};
 }
+
+std::optional<std::u16string> FinalPathOf(HANDLE file)
+{
+    std::optional<std::u16string> path = AskForText([file](char16_t* buffer, DWORD size) {
+        return Os().getFinalPathNameByHandle(file, buffer, size, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    });
+    if (!path)
+        return std::nullopt;
+    if (path->compare(0, 8, u"\\\\?\\UNC\\") == 0)
+        return u"\\\\" + path->substr(8);
+    if (path->compare(0, 4, u"\\\\?\\") == 0)
+        return path->substr(4);
+    return path;
+}
+
+std::optional<std::u16string> FinalPathName(const std::u16string& path)
+{
+    const HANDLE opened = Os().createFile(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                          nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (opened == INVALID_HANDLE_VALUE)
+        return std::nullopt;
+    const UniqueKernelHandle file(opened);
+    return FinalPathOf(file.get());
+}

@@ -52,6 +52,13 @@ struct FileIdentity {
     }
 };
 
+// Where an open file or folder really is, every link on the way followed as the system followed
+// it (GetFinalPathNameByHandleW), without the long-path prefix: "C:\\...", "\\\\server\\share\\...".
+// Nothing when the system cannot name it.
+std::optional<std::u16string> FinalPathOf(HANDLE file);
+// The same for the object `path` leads to, opened without asking for any access.
+std::optional<std::u16string> FinalPathName(const std::u16string& path);
+
 // The identity of the file or folder at `path`, opened without asking for any access
 // (FILE_FLAG_BACKUP_SEMANTICS, so that folders open too). Nothing when it cannot be opened.
 std::optional<FileIdentity> IdentityOf(const std::u16string& path);

@@ -151,6 +151,11 @@ public:
                                   DWORD bufferLength) = 0;
     virtual BOOL getFileInformationByHandle(HANDLE file,
                                             BY_HANDLE_FILE_INFORMATION* information) = 0;
+    // GetFinalPathNameByHandleW: where an open file or folder really is, every link followed as
+    // the system followed it to open it ("\\?\C:\...").
+    virtual DWORD getFinalPathNameByHandle(HANDLE file, char16_t* path, DWORD length, DWORD flags) = 0;
+    // GetDriveTypeW: DRIVE_REMOTE for a network drive.
+    virtual UINT getDriveType(const char16_t* rootPath) = 0;
 
     // The console (KERNEL32): GetStdHandle, AttachConsole, GetFileType, WriteConsoleW. CONOUT$,
     // the attached console's output, opens through createFile.

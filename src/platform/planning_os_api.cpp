@@ -99,6 +99,8 @@ const std::vector<SeamOperation>& SeamOperations()
         {"GetFullPathNameW", SeamClass::Read},
         {"GetLongPathNameW", SeamClass::Read},
         {"GetFileInformationByHandle", SeamClass::Read},
+        {"GetFinalPathNameByHandleW", SeamClass::Read},
+        {"GetDriveTypeW", SeamClass::Read},
         {"GetStdHandle", SeamClass::Read},
         {"AttachConsole", SeamClass::Local},
         {"GetFileType", SeamClass::Read},
@@ -320,6 +322,11 @@ DWORD PlanningOsApi::getFullPathName(const char16_t* fileName, DWORD bufferLengt
 DWORD PlanningOsApi::getLongPathName(const char16_t* shortPath, char16_t* longPath, DWORD bufferLength)
 {
     return pass("GetLongPathNameW", [&] { return machine_.getLongPathName(shortPath, longPath, bufferLength); });
+}
+
+UINT PlanningOsApi::getDriveType(const char16_t* rootPath)
+{
+    return pass("GetDriveTypeW", [&] { return machine_.getDriveType(rootPath); });
 }
 
 HANDLE PlanningOsApi::getStdHandle(DWORD which)

@@ -508,3 +508,12 @@ BOOL PlanningOsApi::getFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFOR
     }
     return machine_.getFileInformationByHandle(file, information);
 }
+
+DWORD PlanningOsApi::getFinalPathNameByHandle(HANDLE file, char16_t* path, DWORD length, DWORD flags)
+{
+    if (isFake(file)) {
+        machine_.setLastError(ERROR_INVALID_HANDLE);
+        return 0;
+    }
+    return machine_.getFinalPathNameByHandle(file, path, length, flags);
+}

@@ -59,7 +59,7 @@ bool A2AProduct::remove()
     bool failed = false;
     if (!FolderNamed(installFolder, log))
         return false;
-    if (!DeleteDirectory(*installFolder, log))
+    if (!DeleteComponentFolder(*installFolder, defaultInstallFolder, log))
         failed = true;
     if (!DeleteRegistryKey(HKEY_LOCAL_MACHINE, kKey, log))
         failed = true;

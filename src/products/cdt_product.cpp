@@ -27,6 +27,11 @@ bool FromEmbeddingRelease(std::u16string_view version)
 
 } // namespace
 
+const std::vector<std::u16string>& CDTProduct::Candidates()
+{
+    return kCandidates;
+}
+
 CDTProduct::CDTProduct(Remove::Log* sink)
     : RegisteredProduct(sink, ProductId::ClientDeployTool, kCandidates.front())
     , console(&privateLog)
@@ -87,7 +92,7 @@ bool CDTProduct::remove()
     }
     if (!FolderNamed(installFolder, log))
         return false;
-    if (!DeleteDirectory(*installFolder, log))
+    if (!DeleteComponentFolder(*installFolder, defaultInstallFolder, log))
         failed = true;
     // The entry the folder is found by goes after the folder.
     if (!DeleteRegistryKey(HKEY_LOCAL_MACHINE, kAppPathsKey, log))

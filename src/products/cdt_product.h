@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "core/log.h"
 #include "products/registered_product.h"
@@ -11,6 +12,8 @@
 class CDTProduct : public RegisteredProduct {
 public:
     explicit CDTProduct(Remove::Log* log);
+    // The names it registers under.
+    static const std::vector<std::u16string>& Candidates();
 
     void detect() override;
     bool remove() override;

@@ -140,7 +140,7 @@ bool ClientProduct::remove()
         failed = true;
     if (!FolderNamed(installFolder, log))
         return false;
-    if (!DeleteDirectory(*installFolder, log))
+    if (!DeleteComponentFolder(*installFolder, defaultInstallFolder, log))
         failed = true;
     for (const std::u16string& key : kKeysToDelete)
         if (!DeleteRegistryKey(HKEY_LOCAL_MACHINE, key, log))

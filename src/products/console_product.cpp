@@ -111,7 +111,7 @@ bool ConsoleProduct::remove()
     bool failed = false;
     if (!FolderNamed(installFolder, log) || !FolderNamed(appDataFolder, log))
         return false;
-    if (!DeleteDirectory(*installFolder, log))
+    if (!DeleteComponentFolder(*installFolder, defaultInstallFolder, log))
         failed = true;
     if (!DeleteDirectory(*appDataFolder, log))
         failed = true;

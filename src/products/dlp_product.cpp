@@ -64,7 +64,7 @@ bool DLPProduct::remove()
     bool failed = false;
     if (!FolderNamed(installFolder, log))
         return false;
-    if (!DeleteDirectory(*installFolder, log))
+    if (!DeleteComponentFolder(*installFolder, defaultFolder, log))
         failed = true;
     if (!DeleteRegistryKey(HKEY_LOCAL_MACHINE, kSettingsKey, log))
         failed = true;

@@ -5,6 +5,7 @@
 #include "core/log.h"
 #include "platform/errors.h"
 #include "platform/os_api.h"
+#include "products/products.h"
 #include "toolkit/file_removal.h"
 #include "toolkit/well_known_folders.h"
 #include "toolkit/uninstall_lookups.h"
@@ -115,6 +116,13 @@ bool FolderNamed(const OptionalText& folder, Remove::Log* log)
     if (!folder)
         writeLine(log, u"Removal stopped: a folder of the component could not be named.");
     return folder.has_value();
+}
+
+bool DeleteComponentFolder(const std::u16string& folder, const OptionalText& defaultFolder, Remove::Log* log)
+{
+    if (defaultFolder && folder == *defaultFolder)
+        return DeleteDirectory(folder, log);
+    return DeleteDirectory(folder, SuiteDisplayNames(), log);
 }
 
 bool IsRegistered(const std::u16string& displayName, Remove::Log* log)

@@ -74,6 +74,10 @@ OptionalText FindProductVersion(const std::u16string& displayName, const Optiona
 // finds it again.
 bool FolderNamed(const OptionalText& folder, Remove::Log* log);
 
+// Deletes a folder of the component: as a default folder when it is `defaultFolder`, otherwise as
+// one a registry value named, which may not be at or above what another product installed.
+bool DeleteComponentFolder(const std::u16string& folder, const OptionalText& defaultFolder, Remove::Log* log);
+
 // The Windows Installer registration, then the Uninstall list: both always asked.
 bool IsRegistered(const std::u16string& displayName, Remove::Log* log);
 

@@ -76,7 +76,7 @@ bool InstallersProduct::remove()
     if (!FolderNamed(documents, log))
         return false;
     // Without an "InstallFolder" value there is no install folder to delete.
-    if (installFolder && !DeleteDirectory(*installFolder, log))
+    if (installFolder && !DeleteComponentFolder(*installFolder, std::nullopt, log))
         failed = true;
     if (!DeleteDirectory(*documents + kCredentialsBelowDocuments, log))
         failed = true;

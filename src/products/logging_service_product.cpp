@@ -20,6 +20,12 @@ const std::u16string kListCommandSwitches = u" /qn REBOOT=REALLYSUPPRESS";
 
 } // namespace
 
+const std::vector<std::u16string>& LoggingServiceProduct::Candidates()
+{
+    static const std::vector<std::u16string> names = {kDisplayName};
+    return names;
+}
+
 LoggingServiceProduct::LoggingServiceProduct(Remove::Log* sink)
     : RegisteredProduct(sink, ProductId::ClientLoggingService, kDisplayName)
 {
@@ -62,7 +68,7 @@ bool LoggingServiceProduct::remove()
     bool failed = false;
     if (!FolderNamed(installFolder, log))
         return false;
-    if (!DeleteDirectory(*installFolder, log))
+    if (!DeleteComponentFolder(*installFolder, defaultFolder, log))
         failed = true;
     if (!DeleteRegistryKey(HKEY_LOCAL_MACHINE, kSettingsKey, log))
         failed = true;

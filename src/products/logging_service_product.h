@@ -1,5 +1,8 @@
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "products/registered_product.h"
 
 // The agent's logging service, a package of its own registered as "QTV Logging Service". A
@@ -7,6 +10,8 @@
 class LoggingServiceProduct : public RegisteredProduct {
 public:
     explicit LoggingServiceProduct(Remove::Log* log);
+    // The names it registers under.
+    static const std::vector<std::u16string>& Candidates();
 
     void detect() override;
     // Runs the package's own uninstall command, else the registered one; a package still

@@ -26,6 +26,22 @@ void Add(Products& products, ProductId id, Remove::Log* log)
 
 } // namespace
 
+const std::vector<std::u16string>& SuiteDisplayNames()
+{
+    static const std::vector<std::u16string> names = [] {
+        std::vector<std::u16string> all;
+        for (std::size_t id = 0; id < kProductCount; ++id)
+            all.emplace_back(Catalogue(static_cast<ProductId>(id)).defaultName);
+        for (const std::vector<std::u16string>* candidates :
+             {&WebUIProduct::Candidates(), &PlatformAPIProduct::Candidates(), &ConsoleProduct::Candidates(),
+              &CDTProduct::Candidates(), &RelayProduct::Candidates(), &ServerProduct::Candidates(),
+              &LoggingServiceProduct::Candidates(), &ClientProduct::Candidates(), &InstallersProduct::Candidates()})
+            all.insert(all.end(), candidates->begin(), candidates->end());
+        return all;
+    }();
+    return names;
+}
+
 Products MakeProducts(Remove::Log* log)
 {
     Products products;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "core/catalogue.h"
@@ -18,3 +19,7 @@ struct Products {
 
 // One object of each component class this build contains, all on `log`.
 Products MakeProducts(Remove::Log* log);
+
+// Every name the suite's components register under in the Uninstall list: the catalogue's names
+// and every candidate each recipe looks for. An entry under any other name is another product's.
+const std::vector<std::u16string>& SuiteDisplayNames();

@@ -104,7 +104,7 @@ bool RelayProduct::remove()
         failed = true;
     if (!FolderNamed(installFolder, log))
         return false;
-    if (!DeleteDirectory(*installFolder, log))
+    if (!DeleteComponentFolder(*installFolder, defaultInstallFolder, log))
         failed = true;
     if (!deleteRelayKeys())
         failed = true;

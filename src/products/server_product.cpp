@@ -176,8 +176,10 @@ bool ServerProduct::remove()
     for (const OptionalText* folder : {&reportsWebRoot, &serverWebRoot, &installFolder})
         if (!FolderNamed(*folder, log))
             return false;
-    for (const OptionalText* folder : {&reportsWebRoot, &serverWebRoot, &installFolder})
-        if (!DeleteDirectory(**folder, log))
+    for (const auto& [folder, defaultFolder] : {std::pair{&reportsWebRoot, &defaultReportsWebRoot},
+                                                 std::pair{&serverWebRoot, &defaultServerWebRoot},
+                                                 std::pair{&installFolder, &defaultInstallFolder}})
+        if (!DeleteComponentFolder(**folder, *defaultFolder, log))
             failed = true;
     for (const std::u16string& key : kKeysToDelete)
         if (!DeleteRegistryKey(HKEY_LOCAL_MACHINE, key, log))

@@ -98,6 +98,11 @@ const std::u16string kSettingNames[] = {
 
 } // namespace
 
+const std::vector<std::u16string>& WebUIProduct::Candidates()
+{
+    return kCandidates;
+}
+
 WebUIProduct::WebUIProduct(Remove::Log* sink)
     : RegisteredProduct(sink, ProductId::WebUI, kCandidates.front())
 {
@@ -209,8 +214,10 @@ bool WebUIProduct::remove()
     for (const OptionalText* folder : {&etlFolder, &sitesFolder, &installFolder})
         if (!FolderNamed(*folder, log))
             return false;
-    for (const OptionalText* folder : {&etlFolder, &sitesFolder, &installFolder})
-        if (!DeleteDirectory(**folder, log))
+    for (const auto& [folder, defaultFolder] : {std::pair{&etlFolder, &defaultEtlFolder},
+                                                 std::pair{&sitesFolder, &defaultSitesFolder},
+                                                 std::pair{&installFolder, &defaultInstallFolder}})
+        if (!DeleteComponentFolder(**folder, *defaultFolder, log))
             failed = true;
     if (!deleteSettingKeys())
         failed = true;

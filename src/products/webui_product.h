@@ -10,6 +10,8 @@
 class WebUIProduct : public RegisteredProduct {
 public:
     explicit WebUIProduct(Remove::Log* log);
+    // The names it registers under.
+    static const std::vector<std::u16string>& Candidates();
 
     void detect() override;
     // Runs the registered uninstaller with the WebUI's own response file, then stops and deletes

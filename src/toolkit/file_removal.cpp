@@ -52,10 +52,26 @@ bool IsLink(DWORD attributes)
 // running program holds it, or left with its failure logged.
 enum class Deletion { Gone, AtRestart, Failed };
 
+// One folder deletion: where the folder really is, which every folder entered must lie inside,
+// and whether lines of its own were written (then "done" would stand alone).
+struct TreeWalk {
+    std::optional<std::u16string> root; // its normal final location; none when it cannot be read
+    bool ownLines = false;
+};
+
+TreeWalk WalkOf(const std::u16string& folder)
+{
+    TreeWalk walk;
+    if (const std::optional<std::u16string> final = FinalPathName(folder))
+        walk.root = NormalizeLocation(*final);
+    return walk;
+}
+
 // After the failure line of a deletion the system refused because the object is in use: the
 // object is listed for deletion at the next start, with its own line.
-Deletion AtRestart(const std::u16string& path, Remove::Log* log)
+Deletion AtRestart(const std::u16string& path, Remove::Log* log, TreeWalk& walk)
 {
+    walk.ownLines = true;
     if (const DWORD error = ScheduleDeletionAtRestart(path)) {
         Os().setLastError(error);
         LastErrorLine(log, u"...error occurred while trying to schedule the deletion at restart of \"", path);
@@ -65,6 +81,15 @@ Deletion AtRestart(const std::u16string& path, Remove::Log* log)
     return Deletion::AtRestart;
 }
 
+// Whether a folder below the one being deleted really lies inside it.
+bool LeadsInside(const std::u16string& folder, const TreeWalk& walk)
+{
+    const std::optional<std::u16string> final = FinalPathName(folder);
+    const std::optional<std::u16string> location = final ? NormalizeLocation(*final) : std::nullopt;
+    return walk.root && location && location->size() > walk.root->size() &&
+           location->compare(0, walk.root->size(), *walk.root) == 0 && (*location)[walk.root->size()] == u'\\';
+}
+
 // A deletion the system refused because a running program holds the object: its image
 // (access denied once access was recovered and the read-only bit cleared) or an open handle.
 bool InUse(DWORD error)
@@ -72,8 +97,10 @@ bool InUse(DWORD error)
     return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED;
 }
 
-Deletion DeleteTree(const std::u16string& folder, Remove::Log* log, DWORD listed);
-Deletion DeleteOneFile(const std::u16string& file, Remove::Log* log, DWORD listed);
+Deletion DeleteTree(const std::u16string& folder, Remove::Log* log, DWORD listed, TreeWalk& walk, bool entered);
+Deletion DeleteOneFile(const std::u16string& file, Remove::Log* log, DWORD listed, TreeWalk& walk);
+
+bool DeleteFolder(const std::u16string& path, const SuiteRegistrations* suite, Remove::Log* log);
 
 } // namespace
 
@@ -92,11 +119,23 @@ std::u16string LongPathForm(const std::u16string& path)
     return std::u16string(kLongPathPrefix) + text;
 }
 
+bool NotLookedAtAsRemote(const std::u16string& path)
+{
+    if (!IsRemoteLocation(path))
+        return false;
+    NoteProbeFailure(u"\"" + path + u"\"", u"refused: remote location");
+    return true;
+}
+
 bool CheckFile(const std::u16string& path, Remove::Log* log)
 {
     log->write(u"Checking for file \"");
     log->write(path);
     log->write(u"\"...");
+    if (NotLookedAtAsRemote(path)) {
+        writeLine(log, u"refused: remote location");
+        return false;
+    }
     const bool found = Os().getFileAttributes(path.c_str()) != INVALID_FILE_ATTRIBUTES;
     if (!found)
         NoteProbeError(Os().getLastError(), u"\"" + path + u"\"");
@@ -112,11 +151,42 @@ bool CheckFile(const std::u16string& path, Remove::Log* log)
 
 bool DeleteDirectory(const std::u16string& path, Remove::Log* log)
 {
+    return DeleteFolder(path, nullptr, log);
+}
+
+bool DeleteDirectory(const std::u16string& path, const SuiteRegistrations& suite, Remove::Log* log)
+{
+    return DeleteFolder(path, &suite, log);
+}
+
+bool DeleteDirectoryTree(const std::u16string& folder, Remove::Log* log, DWORD listed)
+{
+    TreeWalk walk = WalkOf(folder);
+    return DeleteTree(folder, log, listed, walk, false) != Deletion::Failed;
+}
+
+bool DeleteFileForced(const std::u16string& file, Remove::Log* log, DWORD listed)
+{
+    TreeWalk walk;
+    return DeleteOneFile(file, log, listed, walk) != Deletion::Failed;
+}
+
+namespace {
+
+bool DeleteFolder(const std::u16string& path, const SuiteRegistrations* suite, Remove::Log* log)
+{
+    // A share is never opened, not even to see whether the folder is there.
+    if (IsRemoteLocation(path)) {
+        log->write(u"Deleting directory \"");
+        log->write(path);
+        writeLine(log, u"\"...refused: remote location");
+        return false;
+    }
     // The guard comes before anything is done to the folder, access recovery included. A name
     // that leads into a protected place is refused even where the system finds nothing at it
     // ("\\?\C:\Windows\."), so that a hostile value gets its failure line; an empty or relative
     // name that leads nowhere stays silent.
-    const bool refused = IsProtectedLocation(path);
+    const bool refused = IsProtectedLocation(path, suite);
     // A folder already listed for deletion at restart is still gone through: what was added to
     // it since is deleted now, and nothing is listed twice.
     if ((!refused || !NormalizeLocation(path)) && Os().getFileAttributes(path.c_str()) == INVALID_FILE_ATTRIBUTES)
@@ -128,28 +198,17 @@ bool DeleteDirectory(const std::u16string& path, Remove::Log* log)
         writeLine(log, u"refused: protected location");
         return false;
     }
-    const Deletion deletion = DeleteTree(LongPathForm(path), log, INVALID_FILE_ATTRIBUTES);
-    if (deletion == Deletion::Failed)
+    const std::u16string folder = LongPathForm(path);
+    TreeWalk walk = WalkOf(folder);
+    if (DeleteTree(folder, log, INVALID_FILE_ATTRIBUTES, walk, false) == Deletion::Failed)
         return false;
-    // What waits for the restart has said so on lines of its own.
-    if (deletion == Deletion::Gone)
+    // What waits for the restart, or went as a link only, has said so on lines of its own.
+    if (!walk.ownLines)
         writeLine(log, u"done");
     return true;
 }
 
-bool DeleteDirectoryTree(const std::u16string& folder, Remove::Log* log, DWORD listed)
-{
-    return DeleteTree(folder, log, listed) != Deletion::Failed;
-}
-
-bool DeleteFileForced(const std::u16string& file, Remove::Log* log, DWORD listed)
-{
-    return DeleteOneFile(file, log, listed) != Deletion::Failed;
-}
-
-namespace {
-
-Deletion DeleteTree(const std::u16string& folder, Remove::Log* log, DWORD listed)
+Deletion DeleteTree(const std::u16string& folder, Remove::Log* log, DWORD listed, TreeWalk& walk, bool entered)
 {
     // What a link leads to is not the suite's. The parent's listing says what a child is even
     // when the system cannot answer for it; a folder nobody can say is no link is not entered,
@@ -157,6 +216,16 @@ Deletion DeleteTree(const std::u16string& folder, Remove::Log* log, DWORD listed
     const DWORD attributes = Os().getFileAttributes(folder.c_str());
     const bool isLink = IsLink(listed) || IsLink(attributes) ||
                         (attributes == INVALID_FILE_ATTRIBUTES && listed == INVALID_FILE_ATTRIBUTES);
+    // A folder that shows as none may still lead elsewhere: a link Wine shows as a plain folder,
+    // or one put in a folder's place since it was listed. Only its name may go.
+    if (!isLink && entered && !LeadsInside(folder, walk)) {
+        walk.ownLines = true;
+        writeLine(log, u"refused: leads outside the folder being deleted...in call to RemoveDirectory for \"" + folder + u"\"");
+        if (!Os().removeDirectory(folder.c_str()))
+            return Deletion::Failed;
+        NoteDeleted(DeletedKind::Directory, ShownPath(folder));
+        return Deletion::Gone;
+    }
     // Something below is held by a running program: the rest goes on, and the folder waits too.
     bool held = false;
     if (!isLink) {
@@ -175,8 +244,8 @@ Deletion DeleteTree(const std::u16string& folder, Remove::Log* log, DWORD listed
                     continue;
                 const std::u16string child = Child(folder, name);
                 const Deletion deletion = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                                              ? DeleteTree(child, log, entry.dwFileAttributes)
-                                              : DeleteOneFile(child, log, entry.dwFileAttributes);
+                                              ? DeleteTree(child, log, entry.dwFileAttributes, walk, true)
+                                              : DeleteOneFile(child, log, entry.dwFileAttributes, walk);
                 if (deletion == Deletion::Failed)
                     return Deletion::Failed;
                 held |= deletion == Deletion::AtRestart;
@@ -196,11 +265,11 @@ Deletion DeleteTree(const std::u16string& folder, Remove::Log* log, DWORD listed
     LastErrorLine(log, u"...in call to RemoveDirectory for \"", folder);
     // Listed after everything below it: the system deletes in the order listed.
     if ((held && error == ERROR_DIR_NOT_EMPTY) || error == ERROR_SHARING_VIOLATION)
-        return AtRestart(folder, log);
+        return AtRestart(folder, log, walk);
     return Deletion::Failed;
 }
 
-Deletion DeleteOneFile(const std::u16string& file, Remove::Log* log, DWORD listed)
+Deletion DeleteOneFile(const std::u16string& file, Remove::Log* log, DWORD listed, TreeWalk& walk)
 {
     DWORD attributes = Os().getFileAttributes(file.c_str());
     // Access recovery on a link would take over the file it leads to.
@@ -230,7 +299,7 @@ Deletion DeleteOneFile(const std::u16string& file, Remove::Log* log, DWORD liste
     }
     const DWORD error = Os().getLastError();
     LastErrorLine(log, u"...error occurred while trying to delete file \"", file);
-    return InUse(error) ? AtRestart(file, log) : Deletion::Failed;
+    return InUse(error) ? AtRestart(file, log, walk) : Deletion::Failed;
 }
 
 } // namespace

@@ -322,7 +322,9 @@ OptionalText ReadFileVersion(const std::u16string& path, Remove::Log* log)
     log->write(u"\"...");
     Remove::Log silent;
     OptionalText version;
-    if (!CheckFile(path, &silent)) {
+    if (NotLookedAtAsRemote(path)) {
+        log->write(u"refused: remote location");
+    } else if (!CheckFile(path, &silent)) {
         log->write(u"file not found");
     } else {
         try {

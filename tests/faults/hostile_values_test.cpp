@@ -25,6 +25,12 @@ const std::u16string kDocuments = u"C:\\Users\\user\\Documents";
 // What no removal may touch, whatever a value points at.
 const std::u16string kOutside[] = {
     u"C:\\keep-root.txt",
+    u"C:\\Users\\alice\\ntuser.dat",
+    u"C:\\Users\\Public\\Documents\\shared.txt",
+    u"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Other.lnk",
+    u"C:\\Data\\alice\\Documents\\letter.txt",
+    u"D:\\Data\\Tools\\tool.exe",
+    u"N:\\QTV\\shared.txt",
     u"C:\\Windows\\system32\\drivers\\etc\\hosts",
     u"C:\\Program Files (x86)\\Other Vendor\\app.exe",
     u"C:\\Program Files (x86)\\Common Files\\Other Vendor\\shared.dll",
@@ -45,6 +51,32 @@ std::u16string Fill(char16_t c, std::size_t count)
     return std::u16string(count, c);
 }
 
+// The neighbours every machine has beside the suite: another user's profile, loaded, whose
+// documents live elsewhere; the Public folder; the machine's start menu; another product on
+// another drive; a network drive.
+void LayNeighbours(SimMachine& machine)
+{
+    using View = SimRegistry::View;
+    const std::u16string profiles = u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
+    const std::u16string alice = u"S-1-5-21-1004336348-1177238915-682003330-1002";
+    SimRegistry& registry = machine.registry();
+    registry.setString(HKEY_LOCAL_MACHINE, profiles, u"Public", u"%SystemDrive%\\Users\\Public", REG_EXPAND_SZ,
+                       View::Native64);
+    registry.setString(HKEY_LOCAL_MACHINE, profiles + u"\\" + alice, u"ProfileImagePath", u"C:\\Users\\alice",
+                       REG_EXPAND_SZ, View::Native64);
+    registry.loadUserHive(alice);
+    registry.setString(HKEY_USERS, alice + u"\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders",
+                       u"Personal", u"C:\\Data\\alice\\Documents", REG_EXPAND_SZ);
+    registry.setString(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
+                       u"Common Start Menu", u"C:\\ProgramData\\Microsoft\\Windows\\Start Menu");
+    registry.setString(HKEY_LOCAL_MACHINE, kUninstallList + u"\\{OTHER-TOOLS}", u"DisplayName", u"Other Tools", REG_SZ,
+                       View::Native64);
+    registry.setString(HKEY_LOCAL_MACHINE, kUninstallList + u"\\{OTHER-TOOLS}", u"InstallLocation", u"D:\\Data\\Tools\\",
+                       REG_SZ, View::Native64);
+    machine.files().addDrive(u'D');
+    machine.files().addNetworkDrive(u'N');
+}
+
 TEST(HostileValues, NothingOutsideTheSuiteGoesAndEveryRefusalIsLogged)
 {
     const auto relayFolder = [](std::u16string folder, DWORD type = REG_SZ) {
@@ -54,6 +86,18 @@ TEST(HostileValues, NothingOutsideTheSuiteGoesAndEveryRefusalIsLogged)
     };
     const auto refused = [](const std::u16string& folder) {
         return std::vector<std::u16string>{u"Deleting directory \"" + folder + u"\"...refused: protected location"};
+    };
+    const auto a2aFolder = [](std::u16string folder) {
+        return [folder](SimMachine& machine) {
+            machine.registry().setString(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Zantrel\\EnterpriseClient\\A2A", u"DLLPath", folder);
+        };
+    };
+    // Never opened: neither looked for nor deleted.
+    const auto remote = [](const std::u16string& folder) {
+        return std::vector<std::u16string>{
+            u"Checking for file \"" + folder + u"\"...refused: remote location",
+            u"Trying to read the version of file \"" + folder + u"\\QTVA2ADLL.dll\"...refused: remote location",
+            u"Deleting directory \"" + folder + u"\"...refused: remote location"};
     };
     const auto value = [](const std::u16string& key, const std::u16string& name, const std::u16string& data) {
         return [key, name, data](SimMachine& machine) {
@@ -82,7 +126,18 @@ TEST(HostileValues, NothingOutsideTheSuiteGoesAndEveryRefusalIsLogged)
         {"the Windows folder", relayFolder(u"C:\\Windows"), refused(u"C:\\Windows"), false, {}},
         {"the Windows folder, to expand", relayFolder(u"%SystemRoot%", REG_EXPAND_SZ), refused(u"C:\\windows"), false, {}},
         {"the Program Files folder", relayFolder(u"C:\\Program Files (x86)"), refused(u"C:\\Program Files (x86)"), false, {}},
-        {"a share's root", relayFolder(u"\\\\fileserver\\share"), refused(u"\\\\fileserver\\share"), false, {}},
+        {"a share's root", a2aFolder(u"\\\\fileserver\\share"), remote(u"\\\\fileserver\\share"), false, {}},
+        {"a folder on a share", a2aFolder(u"\\\\?\\UNC\\fileserver\\share\\QTV"),
+         remote(u"\\\\?\\UNC\\fileserver\\share\\QTV"), false, {}},
+        {"a folder on a network drive", a2aFolder(u"N:\\QTV"), remote(u"N:\\QTV"), false, {}},
+        // Settings that name what is another user's, everybody's or another product's.
+        {"another user's profile", relayFolder(u"C:\\Users\\alice"), refused(u"C:\\Users\\alice"), false, {}},
+        {"the Public folder", relayFolder(u"C:\\Users\\Public"), refused(u"C:\\Users\\Public"), false, {}},
+        {"above the machine's start menu", relayFolder(u"C:\\ProgramData\\Microsoft"),
+         refused(u"C:\\ProgramData\\Microsoft"), false, {}},
+        {"above another user's documents", relayFolder(u"C:\\Data"), refused(u"C:\\Data"), false, {}},
+        {"above another product", relayFolder(u"D:\\Data"), refused(u"D:\\Data"), false, {}},
+        {"another product's folder", relayFolder(u"d:\\data\\tools"), refused(u"d:\\data\\tools"), false, {}},
         {"Web Reports scripts at a drive's root",
          value(u"SOFTWARE\\Zantrel\\Enterprise Server\\QTVReports", u"Path", u"C:\\cgi-bin\\qtvreports"),
          refused(u"C:\\"), false, {}},
@@ -119,6 +174,7 @@ TEST(HostileValues, NothingOutsideTheSuiteGoesAndEveryRefusalIsLogged)
         SimMachine machine;
         ScopedOsApi installed(machine);
         LaySimSuite(machine);
+        LayNeighbours(machine);
         for (const std::u16string& path : kOutside)
             machine.files().addFile(path, "kept\r\n");
         c.lay(machine);
@@ -126,6 +182,7 @@ TEST(HostileValues, NothingOutsideTheSuiteGoesAndEveryRefusalIsLogged)
         const SimSuiteRun run = RunSilentAll();
         const std::u16string& text = run.log;
 
+        EXPECT_EQ(machine.files().remoteReached(), std::vector<std::u16string>{}) << c.what;
         EXPECT_FALSE(run.escaped) << c.what;
         EXPECT_EQ(run.componentsThrew, 0u) << c.what;
         EXPECT_EQ(Describe(SimSentinelsLost(machine)), "") << c.what;
@@ -139,6 +196,31 @@ TEST(HostileValues, NothingOutsideTheSuiteGoesAndEveryRefusalIsLogged)
         for (const std::u16string& line : c.lines)
             EXPECT_TRUE(HasLines(text, line + u"\r\n")) << c.what;
     }
+}
+
+} // namespace
+
+namespace {
+
+// Started as SYSTEM, as deployment engines start it, on a machine where the console and the
+// generator keep their folders in SYSTEM's profile inside the Windows folder: the whole suite
+// goes, with the shared roots, and nothing of the profile but what is the suite's.
+TEST(HostileValues, AsSystemTheWholeSuiteGoesAndNothingElseOfTheProfile)
+{
+    SimMachine machine;
+    ScopedOsApi installed(machine);
+    machine.runAsSystem();
+    LaySimSuite(machine);
+    const std::u16string profile = u"C:\\Windows\\system32\\config\\systemprofile";
+    machine.files().addFile(profile + u"\\AppData\\Local\\Microsoft\\Credentials\\keep.dat", "kept");
+
+    const SimSuiteRun run = RunSilentAll();
+
+    EXPECT_EQ(run.exitStatus, 0u) << ToUtf8(run.log);
+    EXPECT_EQ(Describe(SimSuiteLeft(machine)), "");
+    EXPECT_EQ(Describe(SimSentinelsLost(machine)), "");
+    EXPECT_TRUE(HasLines(run.log, u"Deleting directory \"" + profile + u"\\AppData\\Local\\Zantrel\"...done\r\n"));
+    EXPECT_TRUE(machine.files().exists(profile + u"\\AppData\\Local\\Microsoft\\Credentials\\keep.dat"));
 }
 
 } // namespace

@@ -16,6 +16,7 @@
 #include "platform/sim/sim_processes.h"
 #include "platform/sim/sim_registry.h"
 #include "platform/sim/sim_services.h"
+#include "platform/sim/sim_shell.h"
 #include "support/suite_root_key.h"
 
 namespace {
@@ -130,10 +131,18 @@ SuiteFolders SimSuiteFolders()
     return {u"C:\\Users\\user\\Documents", u"C:\\Users\\user\\AppData\\Local"};
 }
 
-std::vector<SuiteItem> SimSuiteItems()
+SuiteFolders SimSuiteFolders(SimMachine& machine)
+{
+    SuiteFolders folders;
+    machine.shell().folder(CSIDL_PERSONAL, folders.documents);
+    machine.shell().folder(CSIDL_LOCAL_APPDATA, folders.localAppData);
+    return folders;
+}
+
+std::vector<SuiteItem> SimSuiteItems(const SuiteFolders& folders)
 {
     std::vector<SuiteItem> items;
-    for (SuiteItem& item : SuiteItems(SimSuiteFolders()))
+    for (SuiteItem& item : SuiteItems(folders))
         if (item.component != u"database" && item.kind != Kind::Line)
             items.push_back(std::move(item));
     return items;
@@ -141,7 +150,7 @@ std::vector<SuiteItem> SimSuiteItems()
 
 void LaySimSuite(SimMachine& machine, bool inertUninstallers)
 {
-    const std::vector<SuiteItem> items = SimSuiteItems();
+    const std::vector<SuiteItem> items = SimSuiteItems(SimSuiteFolders(machine));
     for (const SuiteItem& item : items)
         Lay(machine, item);
     // The stand-ins work outside the seam: the program's own calls are the ones counted and
@@ -179,7 +188,7 @@ void LaySimSuite(SimMachine& machine, bool inertUninstallers)
 std::vector<SuiteItem> SimSuiteLeft(SimMachine& machine)
 {
     std::vector<SuiteItem> left;
-    for (const SuiteItem& item : SimSuiteItems())
+    for (const SuiteItem& item : SimSuiteItems(SimSuiteFolders(machine)))
         if (OfTheSuite(item) && Present(machine, item))
             left.push_back(item);
     return left;
@@ -188,7 +197,7 @@ std::vector<SuiteItem> SimSuiteLeft(SimMachine& machine)
 std::vector<SuiteItem> SimSentinelsLost(SimMachine& machine)
 {
     std::vector<SuiteItem> lost;
-    for (const SuiteItem& item : SimSuiteItems())
+    for (const SuiteItem& item : SimSuiteItems(SimSuiteFolders(machine)))
         if (item.component == u"sentinel" && !Present(machine, item))
             lost.push_back(item);
     return lost;

@@ -15,11 +15,13 @@ class SimMachine;
 // away, and a package's registry items with it, as a successful uninstall does, and leave
 // everything else behind.
 
-// The documents and local application data folders of the simulated machine's user.
+// The documents and local application data folders of the user of a new simulated machine, or of
+// the user `machine` runs as (SimMachine::runAsSystem).
 SuiteFolders SimSuiteFolders();
+SuiteFolders SimSuiteFolders(SimMachine& machine);
 
 // The items laid on the simulated machine.
-std::vector<SuiteItem> SimSuiteItems();
+std::vector<SuiteItem> SimSuiteItems(const SuiteFolders& folders = SimSuiteFolders());
 
 // Lays every item and registers the uninstaller stand-ins on `machine`; with `inertUninstallers`,
 // every uninstaller runs and changes nothing.

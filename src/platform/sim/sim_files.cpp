@@ -18,6 +18,27 @@ namespace {
 
 constexpr int kLinkDepth = 8;
 
+// What a 32-bit program meets in the system folder: "C:\Windows\System32" is the 32-bit one,
+// SysWOW64, but for the few folders Windows leaves to both.
+bool Redirected(const std::vector<std::u16string>& parts, std::size_t at)
+{
+    const auto is = [&parts](std::size_t i, std::u16string_view name) {
+        return i < parts.size() && Folded(parts[i]) == name;
+    };
+    if (at != 1 || !is(0, u"WINDOWS") || !is(1, u"SYSTEM32"))
+        return false;
+    for (const std::u16string_view shared : {u"CATROOT", u"CATROOT2", u"DRIVERSTORE", u"LOGFILES", u"SPOOL"})
+        if (is(2, shared))
+            return false;
+    return !(is(2, u"DRIVERS") && is(3, u"ETC"));
+}
+
+// The name the walk takes at `at`: the one written, or the folder the system redirects it to.
+std::u16string_view NameAt(const std::vector<std::u16string>& parts, std::size_t at, char16_t drive)
+{
+    return drive == u'C' && Redirected(parts, at) ? std::u16string_view(u"SysWOW64") : std::u16string_view(parts[at]);
+}
+
 std::atomic<std::uint64_t> lastIndex{0};
 
 } // namespace
@@ -31,6 +52,7 @@ std::shared_ptr<SimFileNode> NewNode(const SimFileNode& folder, const std::u16st
     node->shortName = ShortNameFor(folder, name);
     node->volume = folder.volume;
     node->index = ++lastIndex;
+    node->parent = folder.weak_from_this();
     return node;
 }
 
@@ -89,7 +111,7 @@ DWORD SimFileSystem::walk(const Path& path, std::size_t count, std::shared_ptr<S
     for (std::size_t i = 0; i < count; ++i) {
         if (const DWORD error = enterFolder(node, depth))
             return error;
-        const std::shared_ptr<SimFileNode> child = Child(*node, path.parts[i]);
+        const std::shared_ptr<SimFileNode> child = Child(*node, NameAt(path.parts, i, path.drive));
         if (!child)
             return i + 1 == path.parts.size() ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
         node = child->sameFileAs ? child->sameFileAs : child;
@@ -141,7 +163,7 @@ DWORD SimFileSystem::resolveParent(const Path& path, std::shared_ptr<SimFileNode
 std::shared_ptr<SimFileNode> SimFileSystem::place(const std::u16string& text, bool folderAtEnd)
 {
     Path path;
-    if (parse(text.c_str(), 0x8000, path) != ERROR_SUCCESS || path.parts.empty())
+    if (parse(text.c_str(), 0x8000, path, false, true) != ERROR_SUCCESS || path.parts.empty())
         throw std::invalid_argument("not a placeable path");
     const auto drive = drives_.find(path.drive);
     if (drive == drives_.end())
@@ -150,10 +172,11 @@ std::shared_ptr<SimFileNode> SimFileSystem::place(const std::u16string& text, bo
     for (std::size_t i = 0; i < path.parts.size(); ++i) {
         if (enterFolder(node, 0) != ERROR_SUCCESS)
             throw std::invalid_argument("a file is in the way");
-        auto& slot = node->children[Folded(path.parts[i])];
+        const std::u16string name(NameAt(path.parts, i, path.drive));
+        auto& slot = node->children[Folded(name)];
         const bool last = i + 1 == path.parts.size();
         if (!slot) {
-            slot = NewNode(*node, path.parts[i]);
+            slot = NewNode(*node, name);
             slot->folder = !last || folderAtEnd;
         } else if (last && slot->folder != folderAtEnd) {
             throw std::invalid_argument("a different kind of object is there");
@@ -167,7 +190,7 @@ std::shared_ptr<SimFileNode> SimFileSystem::lookup(const std::u16string& text) c
 {
     Path path;
     std::shared_ptr<SimFileNode> node;
-    if (parse(text.c_str(), 0x8000, path) != ERROR_SUCCESS ||
+    if (parse(text.c_str(), 0x8000, path, false, true) != ERROR_SUCCESS ||
         walk(path, path.parts.size(), node, 0) != ERROR_SUCCESS)
         return nullptr;
     return node;
@@ -182,7 +205,28 @@ void SimFileSystem::addDrive(char16_t letter)
         root->folder = true;
         root->volume = 0x5A1E0000u | Fold(letter); // any fixed serial, one per drive
         root->index = ++lastIndex;
+        root->drive = Fold(letter);
     }
+}
+
+void SimFileSystem::addNetworkDrive(char16_t letter)
+{
+    addDrive(letter);
+    std::lock_guard<std::mutex> lock(mutex_);
+    networkDrives_.insert(Fold(letter));
+}
+
+UINT SimFileSystem::driveType(const char16_t* root) const
+{
+    if (root == nullptr)
+        return DRIVE_NO_ROOT_DIR;
+    const std::u16string_view text(root);
+    if (text.size() < 2 || text.size() > 3 || text[1] != u':' || (text.size() == 3 && !IsSeparator(text[2])))
+        return DRIVE_NO_ROOT_DIR;
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (drives_.count(Fold(text[0])) == 0)
+        return DRIVE_NO_ROOT_DIR;
+    return networkDrives_.count(Fold(text[0])) ? DRIVE_REMOTE : DRIVE_FIXED;
 }
 
 void SimFileSystem::addFolder(const std::u16string& path, DWORD attributes)
@@ -206,6 +250,27 @@ void SimFileSystem::addJunction(const std::u16string& path, const std::u16string
     if (!node->children.empty())
         throw std::invalid_argument("a junction replaces an empty folder only");
     node->link = target;
+}
+
+void SimFileSystem::replaceWithJunction(const std::u16string& path, const std::u16string& target)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    Path parsed;
+    std::shared_ptr<SimFileNode> parent;
+    if (parse(path.c_str(), 0x8000, parsed, false, true) != ERROR_SUCCESS || resolveParent(parsed, parent) != ERROR_SUCCESS)
+        throw std::invalid_argument("no such folder");
+    const auto entry = FindChild(*parent, parsed.parts.back());
+    if (entry == parent->children.end())
+        throw std::invalid_argument("no such folder");
+    std::shared_ptr<SimFileNode> moved = entry->second;
+    parent->children.erase(entry);
+    moved->name += u".old";
+    moved->shortName.clear();
+    parent->children[Folded(moved->name)] = moved;
+    const auto junction = NewNode(*parent, parsed.parts.back());
+    junction->folder = true;
+    junction->link = target;
+    parent->children[Folded(junction->name)] = junction;
 }
 
 void SimFileSystem::addFileLink(const std::u16string& path, const std::u16string& target)
@@ -292,6 +357,29 @@ std::vector<std::u16string> SimFileSystem::entries(const std::u16string& folder)
         for (const auto& child : node->children)
             names.push_back(child.second->name);
     return names;
+}
+
+void SimFileSystem::beforeOpening(const std::u16string& path, std::function<void()> action)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    beforeOpening_[Folded(path)] = std::move(action);
+}
+
+std::function<void()> SimFileSystem::takeBeforeOpening(const char16_t* path)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto found = path ? beforeOpening_.find(Folded(path)) : beforeOpening_.end();
+    if (found == beforeOpening_.end())
+        return nullptr;
+    std::function<void()> action = std::move(found->second);
+    beforeOpening_.erase(found);
+    return action;
+}
+
+std::vector<std::u16string> SimFileSystem::remoteReached() const
+{
+    std::lock_guard<std::mutex> lock(reachedMutex_);
+    return remoteReached_;
 }
 
 std::optional<SimAccess> SimFileSystem::access(const std::u16string& path) const

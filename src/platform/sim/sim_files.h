@@ -5,6 +5,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -58,6 +59,14 @@ public:
     void addFile(const std::u16string& path, std::string content = {}, DWORD attributes = 0);
     // A junction (folder link) at `path` pointing at the folder `target`, which need not exist.
     void addJunction(const std::u16string& path, const std::u16string& target);
+    // What a user who may change a folder does while a program works in it: the folder at `path`
+    // is renamed to its name with ".old" added, and a junction to `target` takes its place.
+    void replaceWithJunction(const std::u16string& path, const std::u16string& target);
+    // Another program acting between two calls: `action` changes the machine just before the next
+    // CreateFileW given `path` (as written, whatever its case) opens anything.
+    void beforeOpening(const std::u16string& path, std::function<void()> action);
+    // A drive GetDriveTypeW calls remote (a mapped share); its files are reached as any drive's.
+    void addNetworkDrive(char16_t letter);
     // A symbolic link to a file.
     void addFileLink(const std::u16string& path, const std::u16string& target);
     // A hard link: one more name, at `path`, of the file at `existing`, sharing its data,
@@ -82,6 +91,8 @@ public:
     // Names of a folder's entries, sorted case-insensitively; empty when there is no such folder.
     std::vector<std::u16string> entries(const std::u16string& folder) const;
     std::optional<SimAccess> access(const std::u16string& path) const;
+    // Every name on a share or a network drive a call was given, in order.
+    std::vector<std::u16string> remoteReached() const;
     bool ownedByCurrentUser(const std::u16string& path) const;
 
     // For the processes and services areas: the file at `path` is the image of a running
@@ -118,6 +129,8 @@ private:
     DWORD deleteAtStartUp(const std::u16string& path);
     DWORD removeDirectory(const char16_t* path);
     DWORD createDirectory(const char16_t* path);
+    // The action to take before `path` is opened, once.
+    std::function<void()> takeBeforeOpening(const char16_t* path);
     DWORD createFile(SimMachine& machine, const char16_t* path, DWORD access, DWORD shareMode,
                      DWORD disposition, DWORD flagsAndAttributes, HANDLE& file, bool& existed);
     DWORD checkFileHandle(SimMachine& machine, HANDLE file, bool forWriting) const;
@@ -128,12 +141,16 @@ private:
     // from the first name not found as written (or "." or ".."), the rest is copied as it is.
     DWORD longPath(const char16_t* path, std::u16string& result) const;
     DWORD fileInformation(SimMachine& machine, HANDLE file, BY_HANDLE_FILE_INFORMATION* information) const;
+    // GetFinalPathNameByHandleW's path: the names from the drive's root down to the object.
+    DWORD finalPath(SimMachine& machine, HANDLE file, std::u16string& path) const;
+    UINT driveType(const char16_t* root) const;
     DWORD tempFileName(const char16_t* folder, const char16_t* prefix, UINT unique,
                        char16_t* name, UINT& number);
     DWORD versionInfoSize(const char16_t* path, DWORD& size) const;
     DWORD versionInfo(const char16_t* path, DWORD length, void* data) const;
 
-    DWORD parse(const char16_t* raw, std::size_t limit, Path& path, bool pattern = false) const;
+    // `setUp` for the set-up and inspection calls, whose names reach out to nobody.
+    DWORD parse(const char16_t* raw, std::size_t limit, Path& path, bool pattern = false, bool setUp = false) const;
     // Resolution. `followLast` follows a link in the last place too.
     DWORD resolve(const Path& path, std::shared_ptr<SimFileNode>& node, bool followLast) const;
     DWORD resolveParent(const Path& path, std::shared_ptr<SimFileNode>& parent) const;
@@ -147,6 +164,10 @@ private:
 
     mutable std::mutex mutex_;
     std::map<char16_t, std::shared_ptr<SimFileNode>> drives_;
+    std::set<char16_t> networkDrives_;
+    std::map<std::u16string, std::function<void()>> beforeOpening_; // by folded path
+    mutable std::mutex reachedMutex_;
+    mutable std::vector<std::u16string> remoteReached_;
     std::map<HANDLE, std::unique_ptr<Search>> searches_;
     std::uintptr_t nextSearch_ = 0x7F000000;
     std::u16string tempPath_;

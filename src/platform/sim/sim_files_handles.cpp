@@ -196,3 +196,34 @@ DWORD SimFileSystem::fileInformation(SimMachine& machine, HANDLE file,
     information->nFileIndexHigh = static_cast<DWORD>(node.index >> 32);
     return ERROR_SUCCESS;
 }
+
+DWORD SimFileSystem::finalPath(SimMachine& machine, HANDLE file, std::u16string& path) const
+{
+    const auto handle = machine.handleObject<Handle>(file);
+    if (!handle)
+        return ERROR_INVALID_HANDLE;
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::vector<std::u16string_view> names;
+    const SimFileNode* node = &handle->node();
+    while (node->drive == 0) {
+        // A name deleted since leads nowhere any more.
+        const std::shared_ptr<const SimFileNode> parent = node->parent.lock();
+        if (!parent)
+            return ERROR_FILE_NOT_FOUND;
+        const auto entry = parent->children.find(Folded(node->name));
+        if (entry == parent->children.end() || &File(*entry->second) != node)
+            return ERROR_FILE_NOT_FOUND;
+        names.push_back(node->name);
+        node = parent.get();
+    }
+    path = u"\\\\?\\";
+    path += node->drive;
+    path += u':';
+    if (names.empty())
+        path += u'\\';
+    for (auto name = names.rbegin(); name != names.rend(); ++name) {
+        path += u'\\';
+        path += *name;
+    }
+    return ERROR_SUCCESS;
+}

@@ -17,8 +17,10 @@
 #include "platform/sim/sim_files.h"
 #include "platform/sim/sim_text.h"
 
-struct SimFileNode {
+struct SimFileNode : std::enable_shared_from_this<SimFileNode> {
     std::u16string name;
+    char16_t drive = 0;           // a drive's root folder: its letter
+    std::weak_ptr<const SimFileNode> parent; // the folder that holds this name
     std::u16string shortName;     // the 8.3 alias of a name that does not fit 8.3, else empty
     DWORD volume = 0;             // serial number of the drive the node lives on
     std::uint64_t index = 0;      // the file index, unique on its drive

@@ -16,6 +16,22 @@
 
 using SimFilesInternal::kOpenAlways;
 
+namespace {
+
+// How the path calls hand out a name: its length when it fits with its terminator, else the
+// room it needs, terminator included.
+DWORD PathAnswer(const std::u16string& result, char16_t* buffer, DWORD length)
+{
+    const auto size = static_cast<DWORD>(result.size());
+    if (buffer == nullptr || length < size + 1)
+        return size + 1;
+    std::copy(result.begin(), result.end(), buffer);
+    buffer[size] = u'\0';
+    return size;
+}
+
+} // namespace
+
 SimFileSystem& SimMachine::files()
 {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -106,6 +122,8 @@ HANDLE SimMachine::createFile(const char16_t* path, DWORD access, DWORD shareMod
 {
     if (enter(SimCall::CreateFile))
         return INVALID_HANDLE_VALUE;
+    if (const std::function<void()> action = files().takeBeforeOpening(path))
+        action();
     if ((attributes != nullptr && attributes->lpSecurityDescriptor != nullptr) ||
         templateFile != nullptr)
         return fail(ERROR_CALL_NOT_IMPLEMENTED, INVALID_HANDLE_VALUE);
@@ -248,12 +266,7 @@ DWORD SimMachine::getLongPathName(const char16_t* shortPath, char16_t* longPath,
     std::u16string result;
     if (const DWORD error = files().longPath(shortPath, result))
         return fail<DWORD>(error, 0);
-    const auto length = static_cast<DWORD>(result.size());
-    if (longPath == nullptr || bufferLength < length + 1)
-        return length + 1; // the size needed, terminator included
-    std::copy(result.begin(), result.end(), longPath);
-    longPath[length] = u'\0';
-    return length;
+    return PathAnswer(result, longPath, bufferLength);
 }
 
 BOOL SimMachine::getFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* information)
@@ -263,6 +276,26 @@ BOOL SimMachine::getFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMAT
     if (const DWORD error = files().fileInformation(*this, file, information))
         return fail<BOOL>(error, FALSE);
     return TRUE;
+}
+
+DWORD SimMachine::getFinalPathNameByHandle(HANDLE file, char16_t* path, DWORD length, DWORD flags)
+{
+    if (enter(SimCall::GetFinalPathNameByHandle))
+        return 0;
+    // Only the normalized name on its drive letter is modelled.
+    if (flags != (FILE_NAME_NORMALIZED | VOLUME_NAME_DOS))
+        return fail<DWORD>(ERROR_CALL_NOT_IMPLEMENTED, 0);
+    std::u16string result;
+    if (const DWORD error = files().finalPath(*this, file, result))
+        return fail<DWORD>(error, 0);
+    return PathAnswer(result, path, length);
+}
+
+UINT SimMachine::getDriveType(const char16_t* rootPath)
+{
+    if (enter(SimCall::GetDriveType))
+        return DRIVE_UNKNOWN;
+    return files().driveType(rootPath);
 }
 
 UINT SimMachine::getTempFileName(const char16_t* pathName, const char16_t* prefix, UINT unique,

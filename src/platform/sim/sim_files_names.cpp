@@ -201,7 +201,7 @@ std::u16string ShortNameFor(const SimFileNode& folder, std::u16string_view name)
 // Without the long-path prefix the path is limited to `limit` characters with its terminator,
 // "/" counts as a separator and "." and ".." are resolved, as the system does before the file
 // system sees the name. With the prefix the names are taken as they are.
-DWORD SimFileSystem::parse(const char16_t* raw, std::size_t limit, Path& path, bool pattern) const
+DWORD SimFileSystem::parse(const char16_t* raw, std::size_t limit, Path& path, bool pattern, bool setUp) const
 {
     if (raw == nullptr)
         return ERROR_INVALID_PARAMETER;
@@ -219,6 +219,12 @@ DWORD SimFileSystem::parse(const char16_t* raw, std::size_t limit, Path& path, b
     }
     if (text.empty())
         return ERROR_PATH_NOT_FOUND;
+    // What reaches out to another machine is noted, whether this machine can answer it or not.
+    const bool share = text.substr(0, 2) == u"\\\\" || (longForm && Folded(text.substr(0, 4)) == u"UNC\\");
+    if (!setUp && (share || (text.size() >= 2 && text[1] == u':' && networkDrives_.count(Fold(text[0]))))) {
+        std::lock_guard<std::mutex> lock(reachedMutex_);
+        remoteReached_.emplace_back(raw);
+    }
     // Only drive paths: a relative name without a current folder, or a network path, is not here.
     if (text.size() < 2 || text[1] != u':' || !((Fold(text[0]) >= u'A' && Fold(text[0]) <= u'Z')))
         return ERROR_CALL_NOT_IMPLEMENTED;

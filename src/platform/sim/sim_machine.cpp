@@ -4,6 +4,10 @@
 #include <cstring>
 #include <string_view>
 
+#include "platform/sim/sim_files.h"
+#include "platform/sim/sim_registry.h"
+#include "platform/sim/sim_security.h"
+#include "platform/sim/sim_shell.h"
 #include "platform/sim/sim_text.h"
 #include "platform/text.h"
 
@@ -60,6 +64,28 @@ SimMachine::~SimMachine()
 void SimMachine::setModulePath(std::u16string path)
 {
     modulePath_ = std::move(path);
+}
+
+void SimMachine::runAsSystem()
+{
+    // S-1-5-18: revision 1, one sub-authority, the NT authority (5), LocalSystem (18).
+    security().setUserSid({1, 1, 0, 0, 0, 0, 0, 5, 18, 0, 0, 0});
+    registry().setCurrentUserHive(u"S-1-5-18");
+    const std::u16string profile = u"C:\\Windows\\system32\\config\\systemprofile";
+    registry().setString(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\S-1-5-18",
+                         u"ProfileImagePath", u"%systemroot%\\system32\\config\\systemprofile", REG_EXPAND_SZ,
+                         SimRegistry::View::Native64);
+    shell().setFolder(CSIDL_PROFILE, profile);
+    shell().setFolder(CSIDL_PERSONAL, profile + u"\\Documents");
+    shell().setFolder(CSIDL_DESKTOPDIRECTORY, profile + u"\\Desktop");
+    shell().setFolder(CSIDL_LOCAL_APPDATA, profile + u"\\AppData\\Local");
+    shell().setFolder(CSIDL_APPDATA, profile + u"\\AppData\\Roaming");
+    files().setTempPath(u"C:\\Windows\\Temp");
+    files().addFolder(profile + u"\\AppData\\Local");
+    files().addFolder(profile + u"\\AppData\\Roaming");
+    std::lock_guard<std::mutex> lock(mutex_);
+    environment_[u"TEMP"] = u"C:\\Windows\\Temp";
+    environment_[u"USERPROFILE"] = profile;
 }
 
 void SimMachine::scriptMessageBoxAnswers(std::vector<int> answers)

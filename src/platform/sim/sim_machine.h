@@ -71,6 +71,8 @@ enum class SimCall {
     GetFullPathName,
     GetLongPathName,
     GetFileInformationByHandle,
+    GetFinalPathNameByHandle,
+    GetDriveType,
     CompareString,
     GetSysColor,
     LoadLibrary,
@@ -120,6 +122,11 @@ public:
 
     // Machine set-up.
     void setModulePath(std::u16string path);
+    // Started as SYSTEM, as deployment engines start programs: the token's user is S-1-5-18, whose
+    // hive HKEY_CURRENT_USER stands for; the profile, listed under ProfileList, is
+    // "C:\Windows\system32\config\systemprofile" (for this 32-bit program the one under SysWOW64)
+    // with its known folders below it; the temporary folder is "C:\Windows\Temp".
+    void runAsSystem();
     // The answer of the next message boxes, in order; IDOK once the script runs out.
     void scriptMessageBoxAnswers(std::vector<int> answers);
 
@@ -233,6 +240,8 @@ public:
     DWORD getFullPathName(const char16_t* fileName, DWORD bufferLength, char16_t* buffer, char16_t** filePart) override;
     DWORD getLongPathName(const char16_t* shortPath, char16_t* longPath, DWORD bufferLength) override;
     BOOL getFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* information) override;
+    DWORD getFinalPathNameByHandle(HANDLE file, char16_t* path, DWORD length, DWORD flags) override;
+    UINT getDriveType(const char16_t* rootPath) override;
     HANDLE getStdHandle(DWORD which) override;
     BOOL attachConsole(DWORD processId) override;
     DWORD getFileType(HANDLE file) override;

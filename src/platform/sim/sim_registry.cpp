@@ -42,6 +42,13 @@ SimRegistry::SimRegistry(SimMachine& machine)
 
 SimRegistry::~SimRegistry() = default;
 
+void SimRegistry::setCurrentUserHive(std::u16string name)
+{
+    loadUserHive(name);
+    std::lock_guard<std::mutex> lock(mutex_);
+    currentUser_ = std::move(name);
+}
+
 std::shared_ptr<SimRegistry::Key> SimRegistry::rootKey(HKEY root) const
 {
     if (root == HKEY_LOCAL_MACHINE)

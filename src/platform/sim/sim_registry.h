@@ -56,6 +56,8 @@ public:
     void loadUserHive(std::u16string_view name);
     // The hive HKEY_CURRENT_USER stands for.
     const std::u16string& currentUserHive() const { return currentUser_; }
+    // Makes HKEY_CURRENT_USER stand for the hive `name`, loaded under HKEY_USERS when it is not.
+    void setCurrentUserHive(std::u16string name);
 
     // Inspection.
     bool keyExists(HKEY root, std::u16string_view path, View view = View::Wow32) const;

@@ -64,6 +64,12 @@ SimSecurity::SimSecurity()
 {
 }
 
+void SimSecurity::setUserSid(std::vector<BYTE> sid)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    userSid_ = std::move(sid);
+}
+
 bool SimSecurity::privilegeLuid(const std::u16string& name, LUID& luid)
 {
     for (const auto& privilege : kPrivileges)

@@ -18,6 +18,8 @@ public:
 
     // Set-up: whether the token holds a privilege at all (case-insensitive name).
     void holdPrivilege(const std::u16string& name, bool held);
+    // The token's user, as GetTokenInformation(TokenUser) gives it.
+    void setUserSid(std::vector<BYTE> sid);
 
     // Inspection.
     bool privilegeEnabled(const std::u16string& name) const;

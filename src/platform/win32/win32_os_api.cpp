@@ -335,6 +335,16 @@ BOOL Win32OsApi::getFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMAT
     return ::GetFileInformationByHandle(file, information);
 }
 
+DWORD Win32OsApi::getFinalPathNameByHandle(HANDLE file, char16_t* path, DWORD length, DWORD flags)
+{
+    return ::GetFinalPathNameByHandleW(file, W(path), length, flags);
+}
+
+UINT Win32OsApi::getDriveType(const char16_t* rootPath)
+{
+    return ::GetDriveTypeW(W(rootPath));
+}
+
 HANDLE Win32OsApi::getStdHandle(DWORD which)
 {
     return ::GetStdHandle(which);

@@ -69,6 +69,8 @@ public:
     DWORD getFullPathName(const char16_t* fileName, DWORD bufferLength, char16_t* buffer, char16_t** filePart) override;
     DWORD getLongPathName(const char16_t* shortPath, char16_t* longPath, DWORD bufferLength) override;
     BOOL getFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* information) override;
+    DWORD getFinalPathNameByHandle(HANDLE file, char16_t* path, DWORD length, DWORD flags) override;
+    UINT getDriveType(const char16_t* rootPath) override;
     HANDLE getStdHandle(DWORD which) override;
     BOOL attachConsole(DWORD processId) override;
     DWORD getFileType(HANDLE file) override;

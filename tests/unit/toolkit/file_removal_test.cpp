@@ -5,6 +5,7 @@
 #include "core/log.h"
 #include "platform/text.h"
 #include "platform/sim/sim_files.h"
+#include "platform/sim/sim_registry.h"
 #include "support/recipe_test.h"
 #include "toolkit/protected_locations.h"
 #include "toolkit/well_known_folders.h"
@@ -267,6 +268,22 @@ TEST_F(FileRemovalTest, NamesLeadingToProtectedPlacesAreRefusedBeforeAnyAccessRe
     files().addJunction(kSuite + u"\\Windows", u"C:\\windows");
     // A volume mounted in a folder: here the system volume, whose root the folder then is.
     files().addJunction(kSuite + u"\\System volume", u"C:\\");
+    // Links on the way to the folder named, which a standard user may make wherever they may make
+    // a folder: into the Windows folder, to the folder above another user's profile and to the
+    // Public folder (both listed under ProfileList), to another drive.
+    const std::u16string profiles = u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
+    machine.registry().setString(HKEY_LOCAL_MACHINE, profiles, u"Public", u"C:\\Users\\Public", REG_SZ,
+                                 SimRegistry::View::Native64);
+    machine.registry().setString(HKEY_LOCAL_MACHINE, profiles + u"\\S-1-5-21-1-2-3-1002", u"ProfileImagePath",
+                                 u"C:\\Users\\alice", REG_SZ, SimRegistry::View::Native64);
+    files().addFile(u"C:\\windows\\Web\\sites\\wallpaper.jpg");
+    files().addFile(u"C:\\Users\\alice\\ntuser.dat");
+    files().addFile(u"C:\\Users\\Public\\Documents\\shared.txt");
+    files().addDrive(u'D');
+    files().addFile(u"D:\\data.txt");
+    files().addJunction(u"C:\\qtvdata\\Link", u"C:\\windows\\Web");
+    files().addJunction(u"C:\\qtvdata\\Users", u"C:\\Users");
+    files().addJunction(u"C:\\qtvdata\\D", u"D:\\");
 
     struct Case {
         const char16_t* path;
@@ -285,6 +302,10 @@ TEST_F(FileRemovalTest, NamesLeadingToProtectedPlacesAreRefusedBeforeAnyAccessRe
          u"Deleting directory \"C:\\Program Files (x86)\\Zantrel Enterprise\\Windows\\Temp\"...refused: protected location\r\n"},
         {u"C:\\Program Files (x86)\\Zantrel Enterprise\\System volume",
          u"Deleting directory \"C:\\Program Files (x86)\\Zantrel Enterprise\\System volume\"...refused: protected location\r\n"},
+        {u"C:\\qtvdata\\Link\\sites", u"Deleting directory \"C:\\qtvdata\\Link\\sites\"...refused: protected location\r\n"},
+        {u"C:\\qtvdata\\Users\\alice", u"Deleting directory \"C:\\qtvdata\\Users\\alice\"...refused: protected location\r\n"},
+        {u"C:\\qtvdata\\Users\\Public", u"Deleting directory \"C:\\qtvdata\\Users\\Public\"...refused: protected location\r\n"},
+        {u"C:\\qtvdata\\D", u"Deleting directory \"C:\\qtvdata\\D\"...refused: protected location\r\n"},
     };
     for (const Case& c : cases) {
         EXPECT_FALSE(DeleteDirectory(c.path, &log)) << ToUtf8(c.path);
@@ -303,8 +324,64 @@ TEST_F(FileRemovalTest, NamesLeadingToProtectedPlacesAreRefusedBeforeAnyAccessRe
     EXPECT_FALSE(files().ownedByCurrentUser(kernel));
     EXPECT_FALSE(files().ownedByCurrentUser(letter));
     for (const std::u16string& kept : {kernel, letter, std::u16string(u"C:\\windows\\Temp"), kAgent + u"\\agent.exe",
-                                       kSuite + u"\\Documents", kSuite + u"\\Windows", kSuite + u"\\System volume"})
+                                       kSuite + u"\\Documents", kSuite + u"\\Windows", kSuite + u"\\System volume",
+                                       std::u16string(u"C:\\windows\\Web\\sites\\wallpaper.jpg"),
+                                       std::u16string(u"C:\\Users\\alice\\ntuser.dat"),
+                                       std::u16string(u"C:\\Users\\Public\\Documents\\shared.txt"),
+                                       std::u16string(u"D:\\data.txt")})
         EXPECT_TRUE(files().exists(kept)) << ToUtf8(kept);
+}
+
+// A user who may change a folder of the suite puts a link into Windows in the place of a folder
+// below it after the walk has seen a plain folder there: the walk asks where the folder leads
+// before it enters it, and only the link's name goes.
+TEST_F(FileRemovalTest, AFolderThatLeadsOutsideTheTreeIsNotEntered)
+{
+    files().addFile(kAgent + u"\\data\\a.txt");
+    files().addFile(u"C:\\windows\\Web\\wallpaper.jpg", "kept");
+    files().beforeOpening(u"\\\\?\\" + kAgent + u"\\data",
+                          [this] { files().replaceWithJunction(kAgent + u"\\data", u"C:\\windows\\Web"); });
+
+    EXPECT_FALSE(DeleteDirectory(kAgent, &log));
+
+    EXPECT_EQ(text(), u"Deleting directory \"" + kAgent + u"\"...refused: leads outside the folder being deleted"
+                      u"...in call to RemoveDirectory for \"\\\\?\\" + kAgent + u"\\data\"\r\n"
+                      u"Windows Error: Directory is not empty....in call to RemoveDirectory for \"\\\\?\\" + kAgent + u"\"\r\n");
+    EXPECT_EQ(files().content(u"C:\\windows\\Web\\wallpaper.jpg"), "kept");
+    EXPECT_FALSE(files().exists(kAgent + u"\\data")) << "the link's name went";
+    EXPECT_TRUE(files().exists(kAgent + u"\\data.old\\a.txt")) << "the folder moved aside is no longer listed";
+}
+
+// Run as SYSTEM, the profile lies inside the Windows folder: what the suite keeps below its known
+// folders goes, by either of the names a 32-bit program has for it; the profile, its known
+// folders and everything else inside Windows stay refused.
+TEST_F(FileRemovalTest, AsSystemOnlyWhatLiesBelowTheKnownFoldersInItsProfileGoes)
+{
+    machine.runAsSystem();
+    const std::u16string profile = u"C:\\Windows\\system32\\config\\systemprofile";
+    for (const std::u16string& folder :
+         {profile + u"\\AppData\\Local\\Zantrel", profile + u"\\Documents\\QTVCredentials",
+          profile + u"\\AppData\\Roaming\\Zantrel", profile + u"\\Desktop\\Zantrel",
+          std::u16string(u"C:\\Windows\\SysWOW64\\config\\systemprofile\\AppData\\Local\\Zantrel")}) {
+        files().addFile(folder + u"\\settings.ini");
+        EXPECT_TRUE(DeleteDirectory(folder, &log)) << ToUtf8(folder);
+        EXPECT_EQ(text(), u"Deleting directory \"" + folder + u"\"...done\r\n");
+        EXPECT_FALSE(files().exists(folder)) << ToUtf8(folder);
+    }
+    files().addFile(profile + u"\\AppData\\Local\\Microsoft\\keep.dat");
+    files().addFile(u"C:\\Windows\\Temp\\keep.tmp");
+    files().addFile(u"C:\\Windows\\system32\\config\\SOFTWARE");
+    for (const std::u16string& folder :
+         {profile, profile + u"\\AppData", profile + u"\\AppData\\Local", profile + u"\\Documents",
+          profile + u"\\Desktop", profile + u"\\AppData\\Roaming", profile + u"\\..",
+          std::u16string(u"C:\\Windows\\SysWOW64\\config\\systemprofile\\AppData\\Local"),
+          std::u16string(u"C:\\Windows\\Temp"), profile + u"\\AppData\\Local\\..\\..\\..\\..\\drivers"}) {
+        EXPECT_FALSE(DeleteDirectory(folder, &log)) << ToUtf8(folder);
+        EXPECT_EQ(text(), u"Deleting directory \"" + folder + u"\"...refused: protected location\r\n");
+    }
+    EXPECT_TRUE(files().exists(profile + u"\\AppData\\Local\\Microsoft\\keep.dat"));
+    EXPECT_TRUE(files().exists(u"C:\\Windows\\Temp\\keep.tmp"));
+    EXPECT_TRUE(files().exists(u"C:\\Windows\\system32\\config\\SOFTWARE"));
 }
 
 TEST_F(FileRemovalTest, FoldersBesideProtectedOnesAreDeleted)
