@@ -117,19 +117,6 @@ std::optional<std::u16string> LongPathName(const std::u16string& path)
     });
 }
 
-std::optional<FileIdentity> IdentityOf(const std::u16string& path)
-{
-    const HANDLE opened = Os().createFile(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                          nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (opened == INVALID_HANDLE_VALUE)
-        return std::nullopt;
-    const UniqueKernelHandle file(opened);
-    BY_HANDLE_FILE_INFORMATION information{};
-    if (!Os().getFileInformationByHandle(file.get(), &information))
-        return std::nullopt;
-    return FileIdentity{information.dwVolumeSerialNumber, information.nFileIndexHigh, information.nFileIndexLow};
-}
-
 std::optional<std::u16string> FinalPathOf(HANDLE file)
 {
     std::optional<std::u16string> path = AskForText([file](char16_t* buffer, DWORD size) {

@@ -40,25 +40,10 @@ void WriteAll(HANDLE file, std::string_view bytes);
 std::optional<std::u16string> FullPathName(const std::u16string& path);
 std::optional<std::u16string> LongPathName(const std::u16string& path);
 
-// Which object a name leads to on the disk, after junctions and mounted folders: the volume's
-// serial number and the file index, as GetFileInformationByHandle reports them.
-struct FileIdentity {
-    DWORD volume;
-    DWORD indexHigh;
-    DWORD indexLow;
-    bool operator==(const FileIdentity& other) const
-    {
-        return volume == other.volume && indexHigh == other.indexHigh && indexLow == other.indexLow;
-    }
-};
 
 // Where an open file or folder really is, every link on the way followed as the system followed
-// it (GetFinalPathNameByHandleW), without the long-path prefix: "C:\\...", "\\\\server\\share\\...".
+// it (GetFinalPathNameByHandleW), without the long-path prefix: "C:\...", "\\server\share\...".
 // Nothing when the system cannot name it.
 std::optional<std::u16string> FinalPathOf(HANDLE file);
 // The same for the object `path` leads to, opened without asking for any access.
 std::optional<std::u16string> FinalPathName(const std::u16string& path);
-
-// The identity of the file or folder at `path`, opened without asking for any access
-// (FILE_FLAG_BACKUP_SEMANTICS, so that folders open too). Nothing when it cannot be opened.
-std::optional<FileIdentity> IdentityOf(const std::u16string& path);

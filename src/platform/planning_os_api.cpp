@@ -124,40 +124,10 @@ unsigned PlannedChangeCount()
 
 namespace {
 
-// The current user's SID as text, read from the process's token through the machine.
-std::u16string CurrentUserSid(OsApi& machine)
-{
-    HANDLE token = nullptr;
-    if (!machine.openProcessToken(machine.getCurrentProcess(), TOKEN_QUERY, &token))
-        return {};
-    std::vector<BYTE> sid;
-    try {
-        sid = TokenUserSid(machine, token);
-    } catch (...) {
-    }
-    machine.closeHandle(token);
-    if (sid.empty())
-        return {};
-    // Revision, the count of sub-authorities, the authority (six bytes, the most significant
-    // first) and the sub-authorities (four bytes each, the least significant first).
-    std::uint64_t authority = 0;
-    for (int at = 2; at < 8; ++at)
-        authority = authority << 8 | sid[at];
-    char shown[24];
-    std::snprintf(shown, sizeof shown, authority >> 32 ? "0x%012llX" : "%llu", static_cast<unsigned long long>(authority));
-    std::string text = "S-" + std::to_string(sid[0]) + "-" + shown;
-    for (int part = 0; part < sid[1]; ++part) {
-        const BYTE* bytes = sid.data() + 8 + 4 * part;
-        text += "-" + std::to_string(static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
-                                     static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24);
-    }
-    return ToUtf16(text);
-}
-
 } // namespace
 
 PlanningOsApi::PlanningOsApi(OsApi& machine)
-    : machine_(machine), currentUser_(CurrentUserSid(machine))
+    : machine_(machine), currentUser_(CurrentUserSidText(machine))
 {
 }
 

@@ -1,11 +1,15 @@
 #include "platform/process.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <string>
 
 #include "platform/errors.h"
 #include "platform/os_api.h"
 #include "platform/planned_changes.h"
 #include "platform/registry.h"
+#include "platform/text.h"
 
 UniqueKernelHandle CreateJobObjectChecked(SECURITY_ATTRIBUTES* attributes, const char16_t* name)
 {
@@ -130,4 +134,33 @@ std::vector<BYTE> TokenUserSid(OsApi& os, HANDLE token)
     const auto* sid = static_cast<const BYTE*>(reinterpret_cast<const TOKEN_USER*>(buffer.data())->User.Sid);
     // Revision, the count of sub-authorities, the authority, then four bytes for each sub-authority.
     return std::vector<BYTE>(sid, sid + 8 + 4 * static_cast<std::size_t>(sid[1]));
+}
+
+std::u16string CurrentUserSidText(OsApi& os)
+{
+    HANDLE token = nullptr;
+    if (!os.openProcessToken(os.getCurrentProcess(), TOKEN_QUERY, &token))
+        return {};
+    std::vector<BYTE> sid;
+    try {
+        sid = TokenUserSid(os, token);
+    } catch (...) {
+    }
+    os.closeHandle(token);
+    if (sid.size() < 8 || sid.size() < 8 + 4 * static_cast<std::size_t>(sid[1]))
+        return {};
+    // Revision, the count of sub-authorities, the authority (six bytes, the most significant
+    // first) and the sub-authorities (four bytes each, the least significant first).
+    std::uint64_t authority = 0;
+    for (int at = 2; at < 8; ++at)
+        authority = authority << 8 | sid[at];
+    char shown[24];
+    std::snprintf(shown, sizeof shown, authority >> 32 ? "0x%012llX" : "%llu", static_cast<unsigned long long>(authority));
+    std::string text = "S-" + std::to_string(sid[0]) + "-" + shown;
+    for (int part = 0; part < sid[1]; ++part) {
+        const BYTE* bytes = sid.data() + 8 + 4 * part;
+        text += "-" + std::to_string(static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
+                                     static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24);
+    }
+    return ToUtf16(text);
 }

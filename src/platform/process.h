@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "platform/handles.h"
@@ -32,6 +33,10 @@ class OsApi;
 // The bytes of the SID of the token's user (the token opened with TOKEN_QUERY), read through
 // `os`. Throws Windows::Error on failure.
 std::vector<BYTE> TokenUserSid(OsApi& os, HANDLE token);
+
+// The SID of the process's user as text ("S-1-5-18"), read through `os`; empty when the token
+// cannot be read.
+std::u16string CurrentUserSidText(OsApi& os);
 
 // CreateProcessW with the same arguments. `commandLine` must be writable: the call may change it
 // in place. Returns the new process's handles and IDs; throws when the call returns false.

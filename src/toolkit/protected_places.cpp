@@ -9,6 +9,7 @@
 #include "platform/files.h"
 #include "platform/os_api.h"
 #include "platform/probe_errors.h"
+#include "platform/process.h"
 #include "platform/registry.h"
 #include "toolkit/protected_locations.h"
 #include "toolkit/uninstall_lookups.h"
@@ -218,16 +219,25 @@ ProtectedPlaces GatherProtectedPlaces()
         folders.add(sidAndFolder.second);
 
     // SYSTEM's profile lies inside the Windows folder; what the suite keeps in its known folders
-    // is the suite's all the same.
-    const bool profileInWindows =
-        profile && std::any_of(places.windows.begin(), places.windows.end(),
-                               [&profile](const std::u16string& windowsFolder) { return StrictlyBelow(windowsFolder, *profile); });
-    if (profileInWindows) {
-        PlaceList account(places.accountFolders);
+    // there is the suite's all the same. The running account's profile is the one the shell names,
+    // or the one ProfileList lists for the token's user.
+    std::vector<std::u16string> accountProfiles;
+    if (profile)
+        accountProfiles.push_back(*profile);
+    const auto listed = profiles.bySid.find(CurrentUserSidText(Os()));
+    if (listed != profiles.bySid.end())
+        if (std::optional<std::u16string> location = NormalizeLocation(listed->second))
+            accountProfiles.push_back(std::move(*location));
+    PlaceList account(places.accountFolders);
+    for (const std::u16string& accountProfile : accountProfiles) {
+        if (std::none_of(places.windows.begin(), places.windows.end(), [&accountProfile](const std::u16string& windowsFolder) {
+                return StrictlyBelow(windowsFolder, accountProfile);
+            }))
+            continue;
         for (const int csidl : {CSIDL_PERSONAL, CSIDL_DESKTOPDIRECTORY, CSIDL_LOCAL_APPDATA, CSIDL_APPDATA}) {
             const std::optional<std::u16string> folder = GetSpecialFolder(csidl);
             const std::optional<std::u16string> location = folder ? NormalizeLocation(*folder) : std::nullopt;
-            if (location && StrictlyBelow(*profile, *location))
+            if (location && StrictlyBelow(accountProfile, *location))
                 account.add(folder);
         }
     }

@@ -18,27 +18,6 @@ namespace {
 
 constexpr int kLinkDepth = 8;
 
-// What a 32-bit program meets in the system folder: "C:\Windows\System32" is the 32-bit one,
-// SysWOW64, but for the few folders Windows leaves to both.
-bool Redirected(const std::vector<std::u16string>& parts, std::size_t at)
-{
-    const auto is = [&parts](std::size_t i, std::u16string_view name) {
-        return i < parts.size() && Folded(parts[i]) == name;
-    };
-    if (at != 1 || !is(0, u"WINDOWS") || !is(1, u"SYSTEM32"))
-        return false;
-    for (const std::u16string_view shared : {u"CATROOT", u"CATROOT2", u"DRIVERSTORE", u"LOGFILES", u"SPOOL"})
-        if (is(2, shared))
-            return false;
-    return !(is(2, u"DRIVERS") && is(3, u"ETC"));
-}
-
-// The name the walk takes at `at`: the one written, or the folder the system redirects it to.
-std::u16string_view NameAt(const std::vector<std::u16string>& parts, std::size_t at, char16_t drive)
-{
-    return drive == u'C' && Redirected(parts, at) ? std::u16string_view(u"SysWOW64") : std::u16string_view(parts[at]);
-}
-
 std::atomic<std::uint64_t> lastIndex{0};
 
 } // namespace
@@ -111,7 +90,7 @@ DWORD SimFileSystem::walk(const Path& path, std::size_t count, std::shared_ptr<S
     for (std::size_t i = 0; i < count; ++i) {
         if (const DWORD error = enterFolder(node, depth))
             return error;
-        const std::shared_ptr<SimFileNode> child = Child(*node, NameAt(path.parts, i, path.drive));
+        const std::shared_ptr<SimFileNode> child = Child(*node, path.parts[i]);
         if (!child)
             return i + 1 == path.parts.size() ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
         node = child->sameFileAs ? child->sameFileAs : child;
@@ -172,11 +151,10 @@ std::shared_ptr<SimFileNode> SimFileSystem::place(const std::u16string& text, bo
     for (std::size_t i = 0; i < path.parts.size(); ++i) {
         if (enterFolder(node, 0) != ERROR_SUCCESS)
             throw std::invalid_argument("a file is in the way");
-        const std::u16string name(NameAt(path.parts, i, path.drive));
-        auto& slot = node->children[Folded(name)];
+        auto& slot = node->children[Folded(path.parts[i])];
         const bool last = i + 1 == path.parts.size();
         if (!slot) {
-            slot = NewNode(*node, name);
+            slot = NewNode(*node, path.parts[i]);
             slot->folder = !last || folderAtEnd;
         } else if (last && slot->folder != folderAtEnd) {
             throw std::invalid_argument("a different kind of object is there");

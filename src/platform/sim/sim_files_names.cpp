@@ -198,6 +198,25 @@ std::u16string ShortNameFor(const SimFileNode& folder, std::u16string_view name)
 
 } // namespace SimFilesInternal
 
+namespace {
+
+// What a 32-bit program meets in the system folder: "C:\\Windows\\System32" is the 32-bit one,
+// SysWOW64, but for the few folders Windows leaves to both.
+bool Redirected(const std::vector<std::u16string>& parts)
+{
+    const auto is = [&parts](std::size_t i, std::u16string_view name) {
+        return i < parts.size() && Folded(parts[i]) == name;
+    };
+    if (!is(0, u"WINDOWS") || !is(1, u"SYSTEM32"))
+        return false;
+    for (const std::u16string_view shared : {u"CATROOT", u"CATROOT2", u"DRIVERSTORE", u"LOGFILES", u"SPOOL"})
+        if (is(2, shared))
+            return false;
+    return !(is(2, u"DRIVERS") && is(3, u"ETC"));
+}
+
+} // namespace
+
 // Without the long-path prefix the path is limited to `limit` characters with its terminator,
 // "/" counts as a separator and "." and ".." are resolved, as the system does before the file
 // system sees the name. With the prefix the names are taken as they are.
@@ -263,6 +282,8 @@ DWORD SimFileSystem::parse(const char16_t* raw, std::size_t limit, Path& path, b
             break;
         start = end + 1;
     }
+    if (path.drive == u'C' && Redirected(path.parts))
+        path.parts[1] = u"SysWOW64";
     return ERROR_SUCCESS;
 }
 

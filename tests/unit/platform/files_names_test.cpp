@@ -5,10 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <optional>
 #include <string>
 
+#include "platform/files.h"
 #include "platform/text.h"
 #include "support/file_tree.h"
 #include "unit/platform/files_test.h"
@@ -144,6 +146,30 @@ TEST_F(FilesTest, FileIdentityFollowsTheObjectNotTheName)
     EXPECT_FALSE(Identity(os, u"C:\\").empty()) << "a drive's root folder opens too";
     EXPECT_NE(Identity(os, u"C:\\"), Identity(os, folder.path()));
     EXPECT_EQ(Identity(os, folder / u"Missing"), "");
+
+    // Where each name really is: the object's own name, whatever name opened it; for this 32-bit
+    // program the system folder is the 32-bit one.
+    const std::optional<std::u16string> final = FinalPathName(folder / u"QTV");
+    ASSERT_TRUE(final);
+    EXPECT_EQ(final->substr(final->size() - 4), u"\\QTV");
+    for (const char16_t* name : {u"qtv", u"QTV.", u"QTV\\", u"Relay\\..\\QTV"})
+        EXPECT_EQ(FinalPathName(folder / name), final) << ToUtf8(name);
+    EXPECT_EQ(FinalPathName(u"C:\\"), u"C:\\");
+    EXPECT_EQ(FinalPathName(folder / u"Missing"), std::nullopt);
+#ifndef _WIN32
+    machine.files().addFolder(u"C:\\windows\\system32");
+#endif
+    std::u16string system = FinalPathName(u"C:\\windows\\system32").value_or(u"");
+    std::transform(system.begin(), system.end(), system.begin(), [](char16_t c) { return c >= u'a' && c <= u'z' ? c - 32 : c; });
+    EXPECT_EQ(system, u"C:\\WINDOWS\\SYSWOW64");
+    const HANDLE opened = os.createFile((folder / u"QTV").c_str(), 0, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                        FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    char16_t small[4] = {};
+    EXPECT_EQ(os.getFinalPathNameByHandle(opened, small, 4, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS), final->size() + 5)
+        << "the room needed: the long-path prefix, the name and its terminator";
+    os.closeHandle(opened);
+    EXPECT_EQ(os.getDriveType(u"C:\\"), DRIVE_FIXED);
+    EXPECT_EQ(os.getDriveType(u"Q:\\"), DRIVE_NO_ROOT_DIR);
 
     const HANDLE file = os.createFile((folder / u"QTV\\agent.ini").c_str(), 0, FILE_SHARE_READ, nullptr,
                                       OPEN_EXISTING, 0, nullptr);
