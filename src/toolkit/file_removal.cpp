@@ -81,13 +81,16 @@ Deletion AtRestart(const std::u16string& path, Remove::Log* log, TreeWalk& walk)
     return Deletion::AtRestart;
 }
 
-// Whether a folder below the one being deleted really lies inside it.
-bool LeadsInside(const std::u16string& folder, const TreeWalk& walk)
+// Whether a folder below the one being deleted leads outside it. Where either final path cannot
+// be read (Wine names none beyond MAX_PATH), the folder is judged by its attributes alone.
+bool LeadsOutside(const std::u16string& folder, const TreeWalk& walk)
 {
-    const std::optional<std::u16string> final = FinalPathName(folder);
+    const std::optional<std::u16string> final = walk.root ? FinalPathName(folder) : std::nullopt;
     const std::optional<std::u16string> location = final ? NormalizeLocation(*final) : std::nullopt;
-    return walk.root && location && location->size() > walk.root->size() &&
-           location->compare(0, walk.root->size(), *walk.root) == 0 && (*location)[walk.root->size()] == u'\\';
+    if (!location)
+        return false;
+    return !(location->size() > walk.root->size() && location->compare(0, walk.root->size(), *walk.root) == 0 &&
+             (*location)[walk.root->size()] == u'\\');
 }
 
 // A deletion the system refused because a running program holds the object: its image
@@ -218,7 +221,7 @@ Deletion DeleteTree(const std::u16string& folder, Remove::Log* log, DWORD listed
                         (attributes == INVALID_FILE_ATTRIBUTES && listed == INVALID_FILE_ATTRIBUTES);
     // A folder that shows as none may still lead elsewhere: a link Wine shows as a plain folder,
     // or one put in a folder's place since it was listed. Only its name may go.
-    if (!isLink && entered && !LeadsInside(folder, walk)) {
+    if (!isLink && entered && LeadsOutside(folder, walk)) {
         walk.ownLines = true;
         writeLine(log, u"refused: leads outside the folder being deleted...in call to RemoveDirectory for \"" + folder + u"\"");
         if (!Os().removeDirectory(folder.c_str()))
