@@ -5,6 +5,7 @@
 // administrator would, and checks what is left of the suite and that every sentinel survived.
 
 #include <windows.h>
+#include <sddl.h>
 
 #include <gtest/gtest.h>
 
@@ -21,6 +22,7 @@
 #include "e2e/suite_layout.h"
 #include "platform/deletion_record.h"
 #include "platform/text.h"
+#include "support/file_tree.h"
 #include "support/reg_file.h"
 #include "support/fixture_service.h"
 #include "support/win_machine.h"
@@ -143,6 +145,105 @@ std::vector<DeletedObject> ReportedDeleted(const std::wstring& report)
     return deleted;
 }
 
+// The text of the SID of the account this test runs as.
+std::wstring TokenUserSid()
+{
+    HANDLE token = nullptr;
+    std::vector<BYTE> user(256);
+    DWORD size = 0;
+    wchar_t* text = nullptr;
+    const bool read = OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token) &&
+                      GetTokenInformation(token, TokenUser, user.data(), static_cast<DWORD>(user.size()), &size) &&
+                      ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid, &text);
+    CloseHandle(token);
+    const std::wstring sid = read ? text : L"";
+    LocalFree(text);
+    return sid;
+}
+
+const std::wstring kSystemProfile = L"C:\\windows\\system32\\config\\systemprofile";
+
+// The machine as SYSTEM sees it, while the object lives: ProfileList names SYSTEM's profile, inside
+// the Windows folder, as the running account's, and the shell puts documents, desktop and both
+// application data folders there. Every value changed is put back and every folder made goes.
+class SystemProfile {
+public:
+    SystemProfile()
+    {
+        change(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\" + TokenUserSid(),
+               L"ProfileImagePath", kSystemProfile);
+        const std::wstring explorer = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\";
+        for (const auto& [name, below] : {std::pair{L"Personal", L"\\Documents"}, std::pair{L"Desktop", L"\\Desktop"},
+                                          std::pair{L"Local AppData", L"\\AppData\\Local"},
+                                          std::pair{L"AppData", L"\\AppData\\Roaming"}}) {
+            make(kSystemProfile + below);
+            change(HKEY_CURRENT_USER, explorer + L"User Shell Folders", name, kSystemProfile + below);
+            // Wine rewrites it from the value above whenever the folder is asked for.
+            keep(HKEY_CURRENT_USER, explorer + L"Shell Folders", name);
+        }
+    }
+
+    ~SystemProfile()
+    {
+        for (auto value = saved_.rbegin(); value != saved_.rend(); ++value)
+            EXPECT_EQ(value->present ? RegSetKeyValueW(value->root, value->key.c_str(), value->name.c_str(), value->type,
+                                                       value->data.data(), static_cast<DWORD>(value->data.size()))
+                                     : RegDeleteKeyValueW(value->root, value->key.c_str(), value->name.c_str()),
+                      ERROR_SUCCESS) << Narrow(value->key + L"\\" + value->name);
+        for (auto folder = made_.rbegin(); folder != made_.rend(); ++folder)
+            DeleteFolderTree(*folder);
+    }
+
+private:
+    struct Saved {
+        HKEY root = nullptr;
+        std::wstring key;
+        std::wstring name;
+        DWORD type = REG_SZ;
+        std::vector<BYTE> data;
+        bool present = false;
+    };
+
+    void keep(HKEY root, const std::wstring& key, const wchar_t* name)
+    {
+        Saved value;
+        value.root = root;
+        value.key = key;
+        value.name = name;
+        DWORD size = 0;
+        value.present = RegGetValueW(root, key.c_str(), name, RRF_RT_ANY | RRF_NOEXPAND, &value.type, nullptr, &size) ==
+                        ERROR_SUCCESS;
+        value.data.resize(size);
+        if (value.present)
+            RegGetValueW(root, key.c_str(), name, RRF_RT_ANY | RRF_NOEXPAND, nullptr, value.data.data(), &size);
+        saved_.push_back(std::move(value));
+    }
+
+    // Sets the value, of the type it had.
+    void change(HKEY root, const std::wstring& key, const wchar_t* name, const std::wstring& data)
+    {
+        keep(root, key, name);
+        EXPECT_TRUE(saved_.back().present) << Narrow(key) << " has no " << Narrow(name);
+        EXPECT_EQ(RegSetKeyValueW(root, key.c_str(), name, saved_.back().type, data.c_str(),
+                                  static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t))),
+                  ERROR_SUCCESS) << Narrow(key);
+    }
+
+    // Makes the folder, noting each folder made on the way.
+    void make(const std::wstring& path)
+    {
+        for (std::size_t at = path.find(L'\\', 3);; at = path.find(L'\\', at + 1)) {
+            if (CreateDirectoryW(path.substr(0, at).c_str(), nullptr))
+                made_.push_back(path.substr(0, at));
+            if (at == std::wstring::npos)
+                break;
+        }
+    }
+
+    std::vector<Saved> saved_;
+    std::vector<std::wstring> made_;
+};
+
 class SuiteScenariosTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -169,11 +270,20 @@ protected:
     }
 };
 
-// With "/backup", every key and value the run deletes is saved before it goes, and the system's
-// own regedit, 32-bit for registry.reg and 64-bit for registry-64.reg, puts each back as it was
-// and changes nothing else; the report names every object of the suite it deleted, nothing beyond.
-TEST_F(SuiteScenariosTest, AllRemovesEveryTraceThenTheRootsAndTheBackupPutsTheRegistryBack)
+// The suite laid and removed on the machine as SYSTEM sees it (SystemProfile).
+class SuiteAsSystemTest : public SuiteScenariosTest {
+protected:
+    SystemProfile system; // in place before SetUp lays the suite; put back after TearDown clears it
+};
+
+// Run as SYSTEM runs it, with the suite's own folders in SYSTEM's profile, inside the Windows
+// folder: they go, and the profile's own folders stay. With "/backup", every key and value the run
+// deletes is saved before it goes, and the system's own regedit, 32-bit for registry.reg and 64-bit
+// for registry-64.reg, puts each back as it was and changes nothing else; the report names every
+// object of the suite it deleted, nothing beyond.
+TEST_F(SuiteAsSystemTest, AllRemovesEveryTraceThenTheRootsAndTheBackupPutsTheRegistryBack)
 {
+    ASSERT_TRUE(PathPresent(kSystemProfile + L"\\Documents\\QTVCredentials\\server.cred")) << "laid in SYSTEM's profile";
     const std::wstring folder = L"C:\\qtv-e2e\\backup\\not yet made";
     const std::wstring report = L"C:\\qtv-e2e\\backup\\report.json";
     DeleteFolderTree(L"C:\\qtv-e2e\\backup");
@@ -196,8 +306,13 @@ TEST_F(SuiteScenariosTest, AllRemovesEveryTraceThenTheRootsAndTheBackupPutsTheRe
     EXPECT_NE(runs.find("entry={QTV-SERVER} /s /z\"uninstall\"\r\n"), std::string::npos) << runs;
     EXPECT_NE(runs.find("linger"), std::string::npos) << "the relay's uninstaller left a process behind";
 
-    EXPECT_NE(ReadFileBytes(L"C:\\qtv-e2e\\new\\run.log").find("Backing up what is deleted to \"" + Narrow(folder) + "\"\r\n"),
-              std::string::npos) << "a missing log folder is made";
+    const std::string log = ReadFileBytes(L"C:\\qtv-e2e\\new\\run.log");
+    EXPECT_NE(log.find("Backing up what is deleted to \"" + Narrow(folder) + "\"\r\n"), std::string::npos)
+        << "a missing log folder is made";
+    EXPECT_NE(log.find("Deleting directory \"C:\\windows\\system32\\config\\systemprofile\\AppData\\Local\\Zantrel\"...done\r\n"),
+              std::string::npos) << log;
+    for (const wchar_t* own : {L"", L"\\AppData\\Local", L"\\Documents"})
+        EXPECT_TRUE(PathPresent(kSystemProfile + own)) << "SYSTEM's own folder went: " << Narrow(kSystemProfile + own);
     // The same folder again: refused before anything is looked at.
     EXPECT_EQ(run(L"/silent /all /backup \"" + folder + L"\""), 80u);
 
@@ -215,11 +330,20 @@ TEST_F(SuiteScenariosTest, AllRemovesEveryTraceThenTheRootsAndTheBackupPutsTheRe
 
 // The client alone is refused, and a plan of "/silent /all" then changes nothing anywhere in the
 // prefix and starts no program. Once the uninstallers fail having changed nothing, the real run
-// deletes exactly what was planned, object for object and in order.
+// deletes exactly what was planned, object for object and in order. The WebUI's sites folder is
+// set to a name that leads through a link into the Windows folder: both refuse it and leave what
+// is there.
 TEST_F(SuiteScenariosTest, ClientAloneIsRefusedAPlanChangesNothingAndTheRunDeletesWhatWasPlanned)
 {
     const std::wstring folder = L"C:\\qtv-e2e\\plan";
     MakeFolders(folder);
+    // Made before the prefix is fingerprinted; the fingerprint lists a link but does not enter it.
+    const HostLink link(L"C:\\qtvdata\\Link", L"C:\\windows\\qtv-guard");
+    ASSERT_TRUE(link.made());
+    MakeFolders(L"C:\\windows\\qtv-guard\\sites");
+    ASSERT_TRUE(MakeFile(u"C:\\windows\\qtv-guard\\sites\\keep.txt", "kept\r\n"));
+    ASSERT_TRUE(SetRegistryText(L"SOFTWARE\\Zantrel\\EnterpriseClient\\Settings\\Client\\_WebUIAppEnv_WORK_DIR", L"value",
+                                L"C:\\qtvdata\\Link\\sites"));
     // The SQL Server stand-in's journal of what it was sent is the server's, not the machine's.
     const std::wstring journal = kSqlServerState + std::wstring(L".journal");
     const std::vector<std::wstring> skipped = {folder, journal};
@@ -290,6 +414,10 @@ TEST_F(SuiteScenariosTest, ClientAloneIsRefusedAPlanChangesNothingAndTheRunDelet
     EXPECT_EQ(planned, ran);
     EXPECT_NE(listing.find("\r\nuninstaller\tMsiExec.exe /X{2E9B4F61-7A3C-4D58-B0E2-9C1D8F7A6B51} /qn\r\n"), std::string::npos) << listing;
     EXPECT_NE(listing.find("\r\ndatabase\tKMEnterprise\r\n"), std::string::npos) << listing;
+    for (const wchar_t* log : {L"\\plan.log", L"\\run.log"})
+        EXPECT_NE(ReadFileBytes(folder + log).find("Deleting directory \"C:\\qtvdata\\Link\\sites\"...refused: protected location\r\n"),
+                  std::string::npos) << Narrow(log);
+    EXPECT_EQ(ReadFileBytes(L"C:\\windows\\qtv-guard\\sites\\keep.txt"), "kept\r\n");
 }
 
 TEST_F(SuiteScenariosTest, ClientWithItsDependentsTakesThemAndTheCompanions)

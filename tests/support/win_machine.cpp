@@ -84,6 +84,38 @@ void DeleteFolderTree(const std::wstring& path)
     RemoveDirectoryW(path.c_str());
 }
 
+namespace {
+
+// Waits up to 30 s for the path to be there, or to be gone.
+bool AwaitPath(const std::wstring& path, bool present)
+{
+    for (int tries = 0; tries < 300 && PathPresent(path) != present; ++tries)
+        Sleep(100);
+    return PathPresent(path) == present;
+}
+
+} // namespace
+
+HostLink::HostLink(const std::wstring& link, const std::wstring& target)
+{
+    static int made = 0;
+    request_ = L"C:\\qtv\\links\\" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++made);
+    MakeFolders(L"C:\\qtv\\links");
+    // Written whole, then named for the script, so that it never reads half a request.
+    std::ofstream((request_ + L".tmp").c_str(), std::ios::binary) << Narrow(link) << "\r\n" << Narrow(target) << "\r\n";
+    made_ = MoveFileExW((request_ + L".tmp").c_str(), (request_ + L".link").c_str(), MOVEFILE_REPLACE_EXISTING) &&
+            AwaitPath(request_ + L".made", true);
+}
+
+HostLink::~HostLink()
+{
+    if (!made_)
+        return;
+    DeleteFileW((request_ + L".made").c_str());
+    EXPECT_TRUE(AwaitPath(request_ + L".gone", true)) << "the host link was not removed";
+    DeleteFileW((request_ + L".gone").c_str());
+}
+
 std::wstring ControlText(HWND window)
 {
     const auto length = static_cast<std::size_t>(SendMessageW(window, WM_GETTEXTLENGTH, 0, 0));

@@ -31,6 +31,24 @@ void MakeFolders(const std::wstring& path);
 // Deletes the folder and everything in it, read-only files included; missing is fine.
 void DeleteFolderTree(const std::wstring& path);
 
+// A host symbolic link at `link` to the folder `target`, both below C:\, while the object lives:
+// Wine's CreateSymbolicLinkW makes nothing, so e2e/host_links.sh, which the test runs under, makes
+// it on the host with the folders missing on the way, and removes all of that again. Wine shows
+// the link as a folder with FILE_ATTRIBUTE_REPARSE_POINT, and the names below it as plain folders.
+class HostLink {
+public:
+    HostLink(const std::wstring& link, const std::wstring& target);
+    ~HostLink();
+    HostLink(const HostLink&) = delete;
+    HostLink& operator=(const HostLink&) = delete;
+    // False when the script made no link.
+    bool made() const { return made_; }
+
+private:
+    std::wstring request_; // C:\qtv\links\NAME, without the ending
+    bool made_ = false;
+};
+
 // The text a window or control holds, asked of the window itself (an edit's whole buffer), also
 // across processes.
 std::wstring ControlText(HWND window);

@@ -373,7 +373,7 @@ TEST_F(FileRemovalTest, AsSystemOnlyWhatLiesBelowTheKnownFoldersInItsProfileGoes
     files().addFile(u"C:\\Windows\\system32\\config\\SOFTWARE");
     for (const std::u16string& folder :
          {profile, profile + u"\\AppData", profile + u"\\AppData\\Local", profile + u"\\Documents",
-          profile + u"\\Desktop", profile + u"\\AppData\\Roaming", profile + u"\\..",
+          profile + u"\\Desktop", profile + u"\\AppData\\Roaming", profile + u"\\AppData\\LocalLow", profile + u"\\..",
           std::u16string(u"C:\\Windows\\SysWOW64\\config\\systemprofile\\AppData\\Local"),
           std::u16string(u"C:\\Windows\\Temp"), profile + u"\\AppData\\Local\\..\\..\\..\\..\\drivers"}) {
         EXPECT_FALSE(DeleteDirectory(folder, &log)) << ToUtf8(folder);
