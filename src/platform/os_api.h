@@ -87,6 +87,11 @@ public:
     virtual DWORD setNamedSecurityInfo(char16_t* objectName, SE_OBJECT_TYPE objectType,
                                        SECURITY_INFORMATION information, PSID owner, PSID group,
                                        PACL dacl, PACL sacl) = 0;
+    // GetNamedSecurityInfoW: `descriptor` receives memory to be released with localFree, which the
+    // owner, group and list pointers point into.
+    virtual DWORD getNamedSecurityInfo(const char16_t* objectName, SE_OBJECT_TYPE objectType,
+                                       SECURITY_INFORMATION information, PSID* owner, PSID* group,
+                                       PACL* dacl, PACL* sacl, PSECURITY_DESCRIPTOR* descriptor) = 0;
     virtual HANDLE getCurrentProcess() = 0;
     virtual BOOL openProcessToken(HANDLE process, DWORD access, HANDLE* token) = 0;
     virtual BOOL getTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS informationClass,

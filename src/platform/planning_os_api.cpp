@@ -62,6 +62,7 @@ const std::vector<SeamOperation>& SeamOperations()
         {"CloseServiceHandle", SeamClass::Local},
         {"SetEntriesInAclW", SeamClass::Local},
         {"SetNamedSecurityInfoW", SeamClass::Change},
+        {"GetNamedSecurityInfoW", SeamClass::Read},
         {"GetCurrentProcess", SeamClass::Read},
         {"OpenProcessToken", SeamClass::Read},
         {"GetTokenInformation", SeamClass::Read},
@@ -292,6 +293,13 @@ DWORD PlanningOsApi::getFullPathName(const char16_t* fileName, DWORD bufferLengt
 DWORD PlanningOsApi::getLongPathName(const char16_t* shortPath, char16_t* longPath, DWORD bufferLength)
 {
     return pass("GetLongPathNameW", [&] { return machine_.getLongPathName(shortPath, longPath, bufferLength); });
+}
+
+DWORD PlanningOsApi::getNamedSecurityInfo(const char16_t* objectName, SE_OBJECT_TYPE objectType, SECURITY_INFORMATION information, PSID* owner, PSID* group, PACL* dacl, PACL* sacl, PSECURITY_DESCRIPTOR* descriptor)
+{
+    return pass("GetNamedSecurityInfoW", [&] {
+        return machine_.getNamedSecurityInfo(objectName, objectType, information, owner, group, dacl, sacl, descriptor);
+    });
 }
 
 UINT PlanningOsApi::getDriveType(const char16_t* rootPath)

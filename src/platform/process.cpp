@@ -149,6 +149,11 @@ std::u16string CurrentUserSidText(OsApi& os)
     os.closeHandle(token);
     if (sid.size() < 8 || sid.size() < 8 + 4 * static_cast<std::size_t>(sid[1]))
         return {};
+    return SidText(sid.data());
+}
+
+std::u16string SidText(const BYTE* sid)
+{
     // Revision, the count of sub-authorities, the authority (six bytes, the most significant
     // first) and the sub-authorities (four bytes each, the least significant first).
     std::uint64_t authority = 0;
@@ -158,7 +163,7 @@ std::u16string CurrentUserSidText(OsApi& os)
     std::snprintf(shown, sizeof shown, authority >> 32 ? "0x%012llX" : "%llu", static_cast<unsigned long long>(authority));
     std::string text = "S-" + std::to_string(sid[0]) + "-" + shown;
     for (int part = 0; part < sid[1]; ++part) {
-        const BYTE* bytes = sid.data() + 8 + 4 * part;
+        const BYTE* bytes = sid + 8 + 4 * part;
         text += "-" + std::to_string(static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
                                      static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24);
     }

@@ -37,6 +37,8 @@ std::vector<BYTE> TokenUserSid(OsApi& os, HANDLE token);
 // The SID of the process's user as text ("S-1-5-18"), read through `os`; empty when the token
 // cannot be read.
 std::u16string CurrentUserSidText(OsApi& os);
+// A SID in its binary form as text; the caller vouches for its 8 + 4 * sid[1] bytes.
+std::u16string SidText(const BYTE* sid);
 
 // CreateProcessW with the same arguments. `commandLine` must be writable: the call may change it
 // in place. Returns the new process's handles and IDs; throws when the call returns false.

@@ -7,6 +7,7 @@
 #include "platform/os_api.h"
 #include "platform/process.h"
 #include "platform/registry.h"
+#include "platform/restart_deletions.h"
 
 namespace {
 
@@ -27,7 +28,73 @@ DWORD SetFullAccessDacl(const std::u16string& name, SE_OBJECT_TYPE type, Remove:
     return SetSecurity(name, type, DACL_SECURITY_INFORMATION, nullptr, static_cast<PACL>(acl.get()));
 }
 
+// The rights that let whoever holds them change a folder's entries or its access list.
+constexpr DWORD kChangeRights = FILE_WRITE_DATA | FILE_APPEND_DATA | 0x40 /* FILE_DELETE_CHILD */ | DELETE |
+                                0x00040000 /* WRITE_DAC */ | 0x00080000 /* WRITE_OWNER */ | GENERIC_ALL |
+                                0x40000000 /* GENERIC_WRITE */ | 0x02000000 /* MAXIMUM_ALLOWED */;
+
+bool Trusted(const std::u16string& sid, const std::u16string& runningAccount)
+{
+    return sid == u"S-1-5-18" || sid == u"S-1-5-32-544" ||
+           sid == u"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464" || sid == runningAccount;
+}
+
+WORD Word(const BYTE* at)
+{
+    return static_cast<WORD>(at[0] | at[1] << 8);
+}
+
+// Whether the owner and every entry that grants a right to change belong to the trusted. An entry
+// the system passes on to what is made in the folder and does not apply to it is passed over; an
+// entry of a kind not read here counts against.
+bool OnlyTrustedMayChange(const BYTE* owner, const BYTE* list, const std::u16string& runningAccount)
+{
+    if (owner == nullptr || list == nullptr || !Trusted(SidText(owner), runningAccount))
+        return false;
+    const WORD size = Word(list + 2);
+    const WORD count = Word(list + 4);
+    std::size_t at = 8;
+    for (WORD entry = 0; entry < count; ++entry) {
+        if (at + 8 > size)
+            return false;
+        const BYTE type = list[at];
+        const bool inheritOnly = list[at + 1] & 0x08;
+        const WORD entrySize = Word(list + at + 2);
+        const DWORD mask = static_cast<DWORD>(Word(list + at + 4)) | static_cast<DWORD>(Word(list + at + 6)) << 16;
+        const BYTE* sid = list + at + 8;
+        if (entrySize < 16 || at + entrySize > size || 8 + 8 + 4 * static_cast<std::size_t>(sid[1]) > entrySize)
+            return false;
+        const bool allows = type == 0;
+        const bool denies = type == 1;
+        if (!inheritOnly && ((allows && (mask & kChangeRights) && !Trusted(SidText(sid), runningAccount)) || (!allows && !denies)))
+            return false;
+        at += entrySize;
+    }
+    return true;
+}
+
 } // namespace
+
+std::optional<std::u16string> FolderOthersMayChange(const std::u16string& path)
+{
+    const std::u16string runningAccount = CurrentUserSidText(Os());
+    std::u16string folder = ShownPath(path);
+    for (std::size_t slash = folder.rfind(u'\\'); slash != std::u16string::npos && slash > 2; slash = folder.rfind(u'\\')) {
+        folder.erase(slash);
+        const std::u16string name = folder.size() < MAX_PATH ? folder : u"\\\\?\\" + folder;
+        PSID owner = nullptr;
+        PACL list = nullptr;
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        const DWORD read = Os().getNamedSecurityInfo(name.c_str(), SE_FILE_OBJECT,
+                                                     OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner,
+                                                     nullptr, &list, nullptr, &descriptor);
+        const UniqueLocalMemory held(descriptor);
+        if (read != ERROR_SUCCESS ||
+            !OnlyTrustedMayChange(static_cast<const BYTE*>(owner), reinterpret_cast<const BYTE*>(list), runningAccount))
+            return folder;
+    }
+    return std::nullopt;
+}
 
 void WriteFailureLine(Remove::Log* log, std::u16string_view what, const std::u16string& name)
 {

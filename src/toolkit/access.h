@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -42,6 +43,13 @@ void SetFullAccessForCurrentUser(const std::u16string& name, SE_OBJECT_TYPE type
 // Makes the current user the object's owner. Throws on failure, after writing "error changing
 // object owner: " when the owner itself is refused.
 void TakeOwnership(const std::u16string& name, SE_OBJECT_TYPE type, Remove::Log* log);
+
+// The first folder above `path`, from its own folder up to the one below the drive's root, whose
+// owner or access list lets anyone change it but SYSTEM, the administrators, TrustedInstaller and
+// the account running the program; a folder whose owner and access list cannot be read counts as
+// one. Nothing when there is none: what is listed by that name for the next start then deletes
+// what was checked, since nobody else can put a link in its way.
+std::optional<std::u16string> FolderOthersMayChange(const std::u16string& path);
 
 // Enables one privilege in the token. Throws on failure; a privilege the token lacks is not
 // detected here.

@@ -72,6 +72,13 @@ TreeWalk WalkOf(const std::u16string& folder)
 Deletion AtRestart(const std::u16string& path, Remove::Log* log, TreeWalk& walk)
 {
     walk.ownLines = true;
+    // The system deletes by name when it starts: a folder on the way that somebody else may change
+    // could lead that name anywhere by then.
+    if (const std::optional<std::u16string> folder = FolderOthersMayChange(path)) {
+        writeLine(log, u"Deletion at restart of \"" + ShownPath(path) + u"\"...not scheduled: a standard user can change \"" +
+                           *folder + u"\"");
+        return Deletion::Failed;
+    }
     if (const DWORD error = ScheduleDeletionAtRestart(path)) {
         Os().setLastError(error);
         LastErrorLine(log, u"...error occurred while trying to schedule the deletion at restart of \"", path);

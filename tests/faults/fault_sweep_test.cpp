@@ -84,6 +84,7 @@ const Fault kFaults[] = {
     {SimCall::GetFullPathName, "GetFullPathNameW", ERROR_FILE_NOT_FOUND},
     {SimCall::GetLongPathName, "GetLongPathNameW", ERROR_FILE_NOT_FOUND},
     {SimCall::GetFileInformationByHandle, "GetFileInformationByHandle", ERROR_ACCESS_DENIED},
+    {SimCall::GetNamedSecurityInfo, "GetNamedSecurityInfoW", ERROR_ACCESS_DENIED},
     {SimCall::GetFinalPathNameByHandle, "GetFinalPathNameByHandleW", ERROR_ACCESS_DENIED},
     {SimCall::GetDriveType, "GetDriveTypeW", ERROR_ACCESS_DENIED},
     {SimCall::LoadLibrary, "LoadLibraryW", ERROR_FILE_NOT_FOUND},

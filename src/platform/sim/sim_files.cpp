@@ -32,6 +32,7 @@ std::shared_ptr<SimFileNode> NewNode(const SimFileNode& folder, const std::u16st
     node->volume = folder.volume;
     node->index = ++lastIndex;
     node->parent = folder.weak_from_this();
+    node->standardUsersMayChange = folder.standardUsersMayChange;
     return node;
 }
 
@@ -278,6 +279,29 @@ void SimFileSystem::setAccess(const std::u16string& path, SimAccess access)
         throw std::invalid_argument("no such file or folder");
     node->access = access;
     node->ownedByCurrentUser = false;
+}
+
+void SimFileSystem::letStandardUsersChange(const std::u16string& path)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto node = lookup(path);
+    if (!node)
+        throw std::invalid_argument("no such file or folder");
+    node->standardUsersMayChange = true;
+}
+
+DWORD SimFileSystem::securityOf(const std::u16string& text, bool& standardUsersMayChange, bool& ownedByCurrentUser) const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    Path path;
+    if (const DWORD error = parse(text.c_str(), 0x8000, path))
+        return error;
+    std::shared_ptr<SimFileNode> node;
+    if (const DWORD error = resolve(path, node, true))
+        return error;
+    standardUsersMayChange = node->standardUsersMayChange;
+    ownedByCurrentUser = node->ownedByCurrentUser;
+    return ERROR_SUCCESS;
 }
 
 void SimFileSystem::setTempPath(std::u16string path)

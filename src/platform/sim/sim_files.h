@@ -76,6 +76,9 @@ public:
     void setFileVersion(const std::u16string& path, WORD major, WORD minor, WORD build,
                         WORD revision);
     void setAccess(const std::u16string& path, SimAccess access);
+    // The access list of the folder or file lets any user change it (add, rename and delete its
+    // entries), as ProgramData's lets them add folders; what is made in it later inherits that.
+    void letStandardUsersChange(const std::u16string& path);
     // The folder GetTempPathW reports; a trailing backslash is added when missing. The folder
     // itself is not created.
     void setTempPath(std::u16string path);
@@ -108,6 +111,8 @@ public:
     // `ownerIsCurrentUser` the new owner.
     DWORD applySecurity(const std::u16string& path, SECURITY_INFORMATION information,
                         bool currentUserFullAccess, bool ownerIsCurrentUser);
+    // For the security area: what GetNamedSecurityInfoW describes of the object a name leads to.
+    DWORD securityOf(const std::u16string& path, bool& standardUsersMayChange, bool& ownedByCurrentUser) const;
 
 private:
     friend class SimMachine;

@@ -32,6 +32,9 @@ struct SimFileNode : std::enable_shared_from_this<SimFileNode> {
     DWORD versionMS = 0;
     DWORD versionLS = 0;
     SimAccess access = SimAccess::Open;
+    // The access list lets the Users group change the folder or file; inherited by what is made
+    // in a folder, as NTFS passes its entries on.
+    bool standardUsersMayChange = false;
     bool ownedByCurrentUser = false;
     std::map<std::u16string, std::shared_ptr<SimFileNode>> children; // keyed by folded name
     // A hard link: this entry is one more name of that file, whose data, attributes, access and

@@ -179,6 +179,63 @@ DWORD SimMachine::setEntriesInAcl(ULONG count, EXPLICIT_ACCESS_W* entries, PACL 
     return ERROR_SUCCESS;
 }
 
+DWORD SimMachine::getNamedSecurityInfo(const char16_t* objectName, SE_OBJECT_TYPE objectType,
+                                       SECURITY_INFORMATION information, PSID* owner, PSID* group, PACL* dacl,
+                                       PACL* sacl, PSECURITY_DESCRIPTOR* descriptor)
+{
+    if (const DWORD error = enter(SimCall::GetNamedSecurityInfo))
+        return error;
+    if (objectName == nullptr || descriptor == nullptr)
+        return ERROR_INVALID_PARAMETER;
+    if (objectType != SE_FILE_OBJECT || group != nullptr || sacl != nullptr ||
+        (information & ~(OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION)) != 0)
+        return ERROR_CALL_NOT_IMPLEMENTED;
+    bool usersMayChange = false;
+    bool ownedByCurrentUser = false;
+    if (const DWORD error = files().securityOf(objectName, usersMayChange, ownedByCurrentUser))
+        return error;
+    // A self-relative descriptor: the owner (the administrators who installed it, or the current
+    // user who took it over), then an access list of full control for SYSTEM and the
+    // administrators and, where it says so, the right to change for the Users group.
+    const std::vector<BYTE> system = {1, 1, 0, 0, 0, 0, 0, 5, 18, 0, 0, 0};
+    const std::vector<BYTE> administrators = {1, 2, 0, 0, 0, 0, 0, 5, 32, 0, 0, 0, 0x20, 2, 0, 0};
+    const std::vector<BYTE> users = {1, 2, 0, 0, 0, 0, 0, 5, 32, 0, 0, 0, 0x21, 2, 0, 0};
+    const std::vector<BYTE> ownerSid = ownedByCurrentUser ? security().userSid() : administrators;
+    std::vector<std::pair<DWORD, const std::vector<BYTE>*>> entries = {{0x1F01FF, &system}, {0x1F01FF, &administrators}};
+    if (usersMayChange)
+        entries.push_back({0x1301BF, &users}); // read, write, execute and delete
+    std::vector<BYTE> bytes(20, 0);
+    const auto put = [&bytes](std::size_t at, DWORD value, int size) {
+        for (int i = 0; i < size; ++i)
+            bytes[at + i] = static_cast<BYTE>(value >> (8 * i));
+    };
+    bytes[0] = 1;
+    put(2, 0x8004, 2); // self-relative, access list present
+    put(4, static_cast<DWORD>(bytes.size()), 4);
+    bytes.insert(bytes.end(), ownerSid.begin(), ownerSid.end());
+    const std::size_t list = bytes.size();
+    put(16, static_cast<DWORD>(list), 4);
+    bytes.resize(list + 8, 0);
+    bytes[list] = 2;
+    for (const auto& [mask, sid] : entries) {
+        const std::size_t ace = bytes.size();
+        bytes.resize(ace + 8, 0);
+        put(ace + 2, static_cast<DWORD>(8 + sid->size()), 2);
+        put(ace + 4, mask, 4);
+        bytes.insert(bytes.end(), sid->begin(), sid->end());
+    }
+    put(list + 2, static_cast<DWORD>(bytes.size() - list), 2);
+    put(list + 4, static_cast<DWORD>(entries.size()), 2);
+    auto* block = static_cast<BYTE*>(localAlloc(bytes.size()));
+    std::copy(bytes.begin(), bytes.end(), block);
+    *descriptor = block;
+    if (owner != nullptr)
+        *owner = (information & OWNER_SECURITY_INFORMATION) ? block + 20 : nullptr;
+    if (dacl != nullptr)
+        *dacl = (information & DACL_SECURITY_INFORMATION) ? reinterpret_cast<PACL>(block + list) : nullptr;
+    return ERROR_SUCCESS;
+}
+
 DWORD SimMachine::setNamedSecurityInfo(char16_t* objectName, SE_OBJECT_TYPE objectType,
                                        SECURITY_INFORMATION information, PSID owner, PSID group,
                                        PACL dacl, PACL sacl)

@@ -335,6 +335,11 @@ BOOL Win32OsApi::getFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMAT
     return ::GetFileInformationByHandle(file, information);
 }
 
+DWORD Win32OsApi::getNamedSecurityInfo(const char16_t* objectName, SE_OBJECT_TYPE objectType, SECURITY_INFORMATION information, PSID* owner, PSID* group, PACL* dacl, PACL* sacl, PSECURITY_DESCRIPTOR* descriptor)
+{
+    return ::GetNamedSecurityInfoW(W(objectName), objectType, information, owner, group, dacl, sacl, descriptor);
+}
+
 DWORD Win32OsApi::getFinalPathNameByHandle(HANDLE file, char16_t* path, DWORD length, DWORD flags)
 {
     return ::GetFinalPathNameByHandleW(file, W(path), length, flags);

@@ -24,7 +24,7 @@ TEST(PlanningLayerTest, EveryOperationOfTheSeamIsClassified)
                                  "GetQueuedCompletionStatus", "WaitForSingleObject", "GetExitCodeProcess",
                                  "GetFileAttributesW", "FindFirstFileW", "FindNextFileW", "GetTempPathW",
                                  "ExpandEnvironmentStringsW", "CompareStringW", "GetSysColor", "GetFullPathNameW",
-                                 "GetLongPathNameW", "GetFileInformationByHandle", "GetFinalPathNameByHandleW", "GetDriveTypeW", "GetStdHandle", "GetFileType",
+                                 "GetLongPathNameW", "GetFileInformationByHandle", "GetFinalPathNameByHandleW", "GetNamedSecurityInfoW", "GetDriveTypeW", "GetStdHandle", "GetFileType",
                                  "GetProcAddress", "GetFileVersionInfoSizeW", "GetFileVersionInfoW", "VerQueryValueW",
                                  "GetTickCount64"};
     const char* const local[] = {"GetLastError", "SetLastError", "LocalFree", "MessageBoxW", "RegCloseKey",

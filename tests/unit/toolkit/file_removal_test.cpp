@@ -179,6 +179,22 @@ TEST_F(FileRemovalTest, AFileInUseWaitsForTheRestartAndTheRestGoes)
     EXPECT_TRUE(HasLines(text(), u"Scheduled for deletion when Windows restarts: \"" + kAgent + u"\\a.txt\"\r\n"));
     machine.restart();
     EXPECT_FALSE(files().exists(kAgent));
+
+    // Below a folder any user may change (ProgramData lets them add folders, and its suite folder
+    // inherits that), a name listed for the restart could lead elsewhere by then: nothing is
+    // listed, and the deletion fails.
+    const std::u16string data = u"C:\\ProgramData\\Zantrel";
+    files().addFile(data + u"\\Agent\\a.txt");
+    files().letStandardUsersChange(data);
+    files().addFile(data + u"\\Agent\\b.txt");
+    machine.failCall(SimCall::DeleteFile, ERROR_SHARING_VIOLATION);
+    EXPECT_FALSE(DeleteDirectory(data + u"\\Agent", &log));
+    EXPECT_EQ(text(), u"Deleting directory \"" + data + u"\\Agent\"...Windows Error: Sharing violation....error occurred while trying to delete file \"\\\\?\\" +
+                      data + u"\\Agent\\a.txt\"\r\n"
+                      u"Deletion at restart of \"" + data + u"\\Agent\\a.txt\"...not scheduled: a standard user can change \"" +
+                      data + u"\"\r\n");
+    machine.restart();
+    EXPECT_TRUE(files().exists(data + u"\\Agent\\a.txt"));
 }
 
 TEST_F(FileRemovalTest, ListingFailureIsReported)
