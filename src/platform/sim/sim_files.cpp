@@ -131,6 +131,14 @@ DWORD SimFileSystem::resolve(const Path& path, std::shared_ptr<SimFileNode>& nod
     return ERROR_SUCCESS;
 }
 
+DWORD SimFileSystem::resolveName(const std::u16string& text, std::shared_ptr<SimFileNode>& node, bool followLast) const
+{
+    Path path;
+    if (const DWORD error = parse(text.c_str(), 0x8000, path))
+        return error;
+    return resolve(path, node, followLast);
+}
+
 DWORD SimFileSystem::resolveParent(const Path& path, std::shared_ptr<SimFileNode>& parent) const
 {
     if (path.parts.empty())
@@ -293,11 +301,8 @@ void SimFileSystem::letStandardUsersChange(const std::u16string& path)
 DWORD SimFileSystem::securityOf(const std::u16string& text, bool& standardUsersMayChange, bool& ownedByCurrentUser) const
 {
     std::lock_guard<std::mutex> lock(mutex_);
-    Path path;
-    if (const DWORD error = parse(text.c_str(), 0x8000, path))
-        return error;
     std::shared_ptr<SimFileNode> node;
-    if (const DWORD error = resolve(path, node, true))
+    if (const DWORD error = resolveName(text, node, true))
         return error;
     standardUsersMayChange = node->standardUsersMayChange;
     ownedByCurrentUser = node->ownedByCurrentUser;
@@ -404,11 +409,8 @@ DWORD SimFileSystem::applySecurity(const std::u16string& text, SECURITY_INFORMAT
                                    bool currentUserFullAccess, bool ownerIsCurrentUser)
 {
     std::lock_guard<std::mutex> lock(mutex_);
-    Path path;
-    if (const DWORD error = parse(text.c_str(), 0x8000, path))
-        return error;
     std::shared_ptr<SimFileNode> node;
-    if (const DWORD error = resolve(path, node, false))
+    if (const DWORD error = resolveName(text, node, false))
         return error;
     if (information & OWNER_SECURITY_INFORMATION)
         node->ownedByCurrentUser = ownerIsCurrentUser;

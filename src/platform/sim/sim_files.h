@@ -159,6 +159,8 @@ private:
     // Resolution. `followLast` follows a link in the last place too.
     DWORD resolve(const Path& path, std::shared_ptr<SimFileNode>& node, bool followLast) const;
     DWORD resolveParent(const Path& path, std::shared_ptr<SimFileNode>& parent) const;
+    // A name of any length (the long-path limit) parsed and resolved.
+    DWORD resolveName(const std::u16string& text, std::shared_ptr<SimFileNode>& node, bool followLast) const;
     DWORD resolveText(const std::u16string& path, std::shared_ptr<SimFileNode>& node,
                       int depth) const;
     DWORD walk(const Path& path, std::size_t count, std::shared_ptr<SimFileNode>& node,
