@@ -5,7 +5,6 @@
 // administrator would, and checks what is left of the suite and that every sentinel survived.
 
 #include <windows.h>
-#include <sddl.h>
 
 #include <gtest/gtest.h>
 
@@ -21,6 +20,8 @@
 
 #include "e2e/suite_layout.h"
 #include "platform/deletion_record.h"
+#include "platform/os_api.h"
+#include "platform/process.h"
 #include "platform/text.h"
 #include "support/file_tree.h"
 #include "support/reg_file.h"
@@ -145,22 +146,6 @@ std::vector<DeletedObject> ReportedDeleted(const std::wstring& report)
     return deleted;
 }
 
-// The text of the SID of the account this test runs as.
-std::wstring TokenUserSid()
-{
-    HANDLE token = nullptr;
-    std::vector<BYTE> user(256);
-    DWORD size = 0;
-    wchar_t* text = nullptr;
-    const bool read = OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token) &&
-                      GetTokenInformation(token, TokenUser, user.data(), static_cast<DWORD>(user.size()), &size) &&
-                      ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid, &text);
-    CloseHandle(token);
-    const std::wstring sid = read ? text : L"";
-    LocalFree(text);
-    return sid;
-}
-
 const std::wstring kSystemProfile = L"C:\\windows\\system32\\config\\systemprofile";
 
 // The machine as SYSTEM sees it, while the object lives: ProfileList names SYSTEM's profile, inside
@@ -170,7 +155,8 @@ class SystemProfile {
 public:
     SystemProfile()
     {
-        change(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\" + TokenUserSid(),
+        const std::u16string sid = CurrentUserSidText(Os());
+        change(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\" + std::wstring(sid.begin(), sid.end()),
                L"ProfileImagePath", kSystemProfile);
         const std::wstring explorer = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\";
         for (const auto& [name, below] : {std::pair{L"Personal", L"\\Documents"}, std::pair{L"Desktop", L"\\Desktop"},
