@@ -94,10 +94,7 @@ bool LeadsOutside(const std::u16string& folder, const TreeWalk& walk)
 {
     const std::optional<std::u16string> final = walk.root ? FinalPathName(folder) : std::nullopt;
     const std::optional<std::u16string> location = final ? NormalizeLocation(*final) : std::nullopt;
-    if (!location)
-        return false;
-    return !(location->size() > walk.root->size() && location->compare(0, walk.root->size(), *walk.root) == 0 &&
-             (*location)[walk.root->size()] == u'\\');
+    return location && !IsStrictlyInside(*walk.root, *location);
 }
 
 // A deletion the system refused because a running program holds the object: its image

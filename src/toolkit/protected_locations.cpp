@@ -78,9 +78,8 @@ bool IsProtectedName(const std::u16string& location, const ProtectedPlaces& plac
                            [&location](const std::u16string& folder) { return IsSameOrAbove(location, folder); });
     };
     const bool inAccountFolder =
-        std::any_of(places.accountFolders.begin(), places.accountFolders.end(), [&location](const std::u16string& folder) {
-            return location.size() > folder.size() && IsSameOrAbove(folder, location);
-        });
+        std::any_of(places.accountFolders.begin(), places.accountFolders.end(),
+                    [&location](const std::u16string& folder) { return IsStrictlyInside(folder, location); });
     for (const std::u16string& folder : places.windows)
         if (IsSameOrAbove(location, folder) || (IsSameOrAbove(folder, location) && !inAccountFolder))
             return true;
@@ -145,6 +144,11 @@ std::optional<std::u16string> NormalizeLocation(const std::u16string& path)
         normal += u"\\" + part;
     std::transform(normal.begin(), normal.end(), normal.begin(), Upper);
     return normal;
+}
+
+bool IsStrictlyInside(const std::u16string& folder, const std::u16string& location)
+{
+    return location.size() > folder.size() && IsSameOrAbove(folder, location);
 }
 
 std::optional<std::u16string> FinalLocation(const std::u16string& location)

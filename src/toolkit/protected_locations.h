@@ -32,6 +32,9 @@ bool IsRemoteLocation(const std::u16string& path);
 // not absolute ("C:\..." or "\\server\share\...").
 std::optional<std::u16string> NormalizeLocation(const std::u16string& path);
 
+// Whether the normal location `location` lies strictly inside the normal location `folder`.
+bool IsStrictlyInside(const std::u16string& folder, const std::u16string& location);
+
 // Where a normal location really is, as a normal location: the final path of the object, or of
 // the nearest folder above it that exists followed by the rest of the name. Nothing when not even
 // its root opens.

@@ -27,11 +27,6 @@ bool StartsWith(const std::u16string& text, std::u16string_view prefix)
     return text.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), text.begin());
 }
 
-bool StrictlyBelow(const std::u16string& ancestor, const std::u16string& path)
-{
-    return path.size() > ancestor.size() && StartsWith(path, ancestor) && path[ancestor.size()] == u'\\';
-}
-
 std::optional<std::u16string> Expanded(const std::u16string& reference)
 {
     try {
@@ -231,13 +226,13 @@ ProtectedPlaces GatherProtectedPlaces()
     PlaceList account(places.accountFolders);
     for (const std::u16string& accountProfile : accountProfiles) {
         if (std::none_of(places.windows.begin(), places.windows.end(), [&accountProfile](const std::u16string& windowsFolder) {
-                return StrictlyBelow(windowsFolder, accountProfile);
+                return IsStrictlyInside(windowsFolder, accountProfile);
             }))
             continue;
         for (const int csidl : {CSIDL_PERSONAL, CSIDL_DESKTOPDIRECTORY, CSIDL_LOCAL_APPDATA, CSIDL_APPDATA}) {
             const std::optional<std::u16string> folder = GetSpecialFolder(csidl);
             const std::optional<std::u16string> location = folder ? NormalizeLocation(*folder) : std::nullopt;
-            if (location && StrictlyBelow(accountProfile, *location))
+            if (location && IsStrictlyInside(accountProfile, *location))
                 account.add(folder);
         }
     }
