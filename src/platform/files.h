@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/handles.h"
 #include "platform/win_types.h"
@@ -47,3 +48,23 @@ std::optional<std::u16string> LongPathName(const std::u16string& path);
 std::optional<std::u16string> FinalPathOf(HANDLE file);
 // The same for the object `path` leads to, opened without asking for any access.
 std::optional<std::u16string> FinalPathName(const std::u16string& path);
+
+// One entry of a folder, as the folder's listing gives it.
+struct FolderEntry {
+    std::u16string name;
+    DWORD attributes;
+};
+
+// Opens the entry `name` of the open folder `folder` inside that folder (NtCreateFile relative to
+// its handle), shared with everyone, a link opened as itself, for `access` (FILE_LIST_DIRECTORY
+// and the like for a folder). False with the Win32 error as the last error.
+bool OpenEntry(HANDLE folder, const std::u16string& name, DWORD access, UniqueKernelHandle& opened);
+
+// Every entry of the open folder, listed through its handle (opened with FILE_LIST_DIRECTORY),
+// "." and ".." left out. Throws Windows::Error.
+std::vector<FolderEntry> ListFolder(HANDLE folder);
+
+// Through the object's own handle: new attributes (FILE_WRITE_ATTRIBUTES), and the deletion
+// (DELETE), made when the last handle to it closes. False with the last error.
+bool SetAttributesOf(HANDLE file, DWORD attributes);
+bool MarkForDeletion(HANDLE file);

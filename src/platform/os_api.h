@@ -92,6 +92,9 @@ public:
     virtual DWORD getNamedSecurityInfo(const char16_t* objectName, SE_OBJECT_TYPE objectType,
                                        SECURITY_INFORMATION information, PSID* owner, PSID* group,
                                        PACL* dacl, PACL* sacl, PSECURITY_DESCRIPTOR* descriptor) = 0;
+    // SetSecurityInfo: the owner or access list of the object an open handle holds.
+    virtual DWORD setSecurityInfo(HANDLE handle, SE_OBJECT_TYPE objectType, SECURITY_INFORMATION information,
+                                  PSID owner, PSID group, PACL dacl, PACL sacl) = 0;
     virtual HANDLE getCurrentProcess() = 0;
     virtual BOOL openProcessToken(HANDLE process, DWORD access, HANDLE* token) = 0;
     virtual BOOL getTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS informationClass,
@@ -161,6 +164,24 @@ public:
     virtual DWORD getFinalPathNameByHandle(HANDLE file, char16_t* path, DWORD length, DWORD flags) = 0;
     // GetDriveTypeW: DRIVE_REMOTE for a network drive.
     virtual UINT getDriveType(const char16_t* rootPath) = 0;
+    // NtCreateFile (NTDLL). With `attributes->RootDirectory`, the name is one entry of that open
+    // folder, found there however the folder has been renamed or replaced since it was opened:
+    // a folder tree is walked by what was opened and checked, never by its names again. Answers
+    // an NTSTATUS and leaves the last-error slot alone; RtlNtStatusToDosError gives its Win32 code.
+    virtual NTSTATUS ntCreateFile(HANDLE* file, ACCESS_MASK access, OBJECT_ATTRIBUTES* attributes,
+                                  IO_STATUS_BLOCK* ioStatus, LARGE_INTEGER* allocationSize, ULONG fileAttributes,
+                                  ULONG shareAccess, ULONG disposition, ULONG options, void* eaBuffer,
+                                  ULONG eaLength) = 0;
+    virtual ULONG rtlNtStatusToDosError(NTSTATUS status) = 0;
+    // GetFileInformationByHandleEx: a folder listed through its handle
+    // (FileIdBothDirectoryRestartInfo, then FileIdBothDirectoryInfo until ERROR_NO_MORE_FILES).
+    virtual BOOL getFileInformationByHandleEx(HANDLE file, FILE_INFO_BY_HANDLE_CLASS informationClass,
+                                              void* information, DWORD size) = 0;
+    // SetFileInformationByHandle: attributes (FileBasicInfo, zero times left as they are) and the
+    // deletion (FileDispositionInfo: the object goes when its last handle closes) made through
+    // the object's own handle.
+    virtual BOOL setFileInformationByHandle(HANDLE file, FILE_INFO_BY_HANDLE_CLASS informationClass,
+                                            void* information, DWORD size) = 0;
 
     // The console (KERNEL32): GetStdHandle, AttachConsole, GetFileType, WriteConsoleW. CONOUT$,
     // the attached console's output, opens through createFile.

@@ -63,6 +63,7 @@ const std::vector<SeamOperation>& SeamOperations()
         {"SetEntriesInAclW", SeamClass::Local},
         {"SetNamedSecurityInfoW", SeamClass::Change},
         {"GetNamedSecurityInfoW", SeamClass::Read},
+        {"SetSecurityInfo", SeamClass::Change},
         {"GetCurrentProcess", SeamClass::Read},
         {"OpenProcessToken", SeamClass::Read},
         {"GetTokenInformation", SeamClass::Read},
@@ -102,6 +103,10 @@ const std::vector<SeamOperation>& SeamOperations()
         {"GetFileInformationByHandle", SeamClass::Read},
         {"GetFinalPathNameByHandleW", SeamClass::Read},
         {"GetDriveTypeW", SeamClass::Read},
+        {"NtCreateFile", SeamClass::Read},
+        {"RtlNtStatusToDosError", SeamClass::Local},
+        {"GetFileInformationByHandleEx", SeamClass::Read},
+        {"SetFileInformationByHandle", SeamClass::Change},
         {"GetStdHandle", SeamClass::Read},
         {"AttachConsole", SeamClass::Local},
         {"GetFileType", SeamClass::Read},
@@ -569,6 +574,7 @@ BOOL PlanningOsApi::closeHandle(HANDLE handle)
             pending_.erase(handle);
             return TRUE;
         }
+        openFiles_.erase(handle);
     }
     return machine_.closeHandle(handle);
 }

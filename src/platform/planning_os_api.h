@@ -107,8 +107,13 @@ public:
     DWORD getLongPathName(const char16_t* shortPath, char16_t* longPath, DWORD bufferLength) override;
     BOOL getFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* information) override;
     DWORD getNamedSecurityInfo(const char16_t* objectName, SE_OBJECT_TYPE objectType, SECURITY_INFORMATION information, PSID* owner, PSID* group, PACL* dacl, PACL* sacl, PSECURITY_DESCRIPTOR* descriptor) override;
+    DWORD setSecurityInfo(HANDLE handle, SE_OBJECT_TYPE objectType, SECURITY_INFORMATION information, PSID owner, PSID group, PACL dacl, PACL sacl) override;
     DWORD getFinalPathNameByHandle(HANDLE file, char16_t* path, DWORD length, DWORD flags) override;
     UINT getDriveType(const char16_t* rootPath) override;
+    NTSTATUS ntCreateFile(HANDLE* file, ACCESS_MASK access, OBJECT_ATTRIBUTES* attributes, IO_STATUS_BLOCK* ioStatus, LARGE_INTEGER* allocationSize, ULONG fileAttributes, ULONG shareAccess, ULONG disposition, ULONG options, void* eaBuffer, ULONG eaLength) override;
+    ULONG rtlNtStatusToDosError(NTSTATUS status) override;
+    BOOL getFileInformationByHandleEx(HANDLE file, FILE_INFO_BY_HANDLE_CLASS informationClass, void* information, DWORD size) override;
+    BOOL setFileInformationByHandle(HANDLE file, FILE_INFO_BY_HANDLE_CLASS informationClass, void* information, DWORD size) override;
     HANDLE getStdHandle(DWORD which) override;
     BOOL attachConsole(DWORD processId) override;
     DWORD getFileType(HANDLE file) override;
@@ -143,6 +148,11 @@ private:
                    const std::function<LONG(DWORD, char16_t*, DWORD*)>& real);
     DWORD visibleCount(HKEY key, bool values);
 
+    // Open files and folders by canonical path, so that a change made through a handle is kept for
+    // the name it stands for, and a folder is listed as the overlay shows it (planning_handles.cpp).
+    void opened(HANDLE handle, std::u16string name);
+    std::u16string openedName(HANDLE handle) const;
+
     // The files overlay: paths deleted and attributes changed, by canonical path.
     static std::u16string pathName(const char16_t* path);
     bool pathGone(const std::u16string& name) const;
@@ -161,6 +171,8 @@ private:
     std::set<std::u16string> deletedPaths_;
     std::map<std::u16string, DWORD> attributes_;
     std::set<std::u16string> granted_;
+    std::set<std::u16string> grantedFiles_;
+    std::map<HANDLE, std::u16string> openFiles_;
     std::map<HANDLE, Find> finds_;
     std::map<SC_HANDLE, std::u16string> services_;
     std::set<std::u16string> stoppedServices_;

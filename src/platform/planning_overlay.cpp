@@ -458,11 +458,24 @@ HANDLE PlanningOsApi::createFile(const char16_t* path, DWORD access, DWORD share
         changed();
         return fakeHandle();
     }
-    if (pathGone(pathName(path))) {
+    const std::u16string name = pathName(path);
+    if (pathGone(name)) {
         machine_.setLastError(ERROR_FILE_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
     }
-    return machine_.createFile(path, access, shareMode, attributes, disposition, flagsAndAttributes, templateFile);
+    HANDLE file = machine_.createFile(path, access, shareMode, attributes, disposition, flagsAndAttributes, templateFile);
+    if (file == INVALID_HANDLE_VALUE && machine_.getLastError() == ERROR_ACCESS_DENIED) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        // An access list the plan replaced would have let it open (planning_handles.cpp).
+        if (grantedFiles_.count(name)) {
+            lock.unlock();
+            file = machine_.createFile(path, FILE_READ_ATTRIBUTES | SYNCHRONIZE, shareMode, attributes, disposition,
+                                       flagsAndAttributes, templateFile);
+        }
+    }
+    if (file != INVALID_HANDLE_VALUE)
+        opened(file, name);
+    return file;
 }
 
 BOOL PlanningOsApi::writeFile(HANDLE file, const void* buffer, DWORD bytesToWrite, DWORD* bytesWritten,

@@ -14,6 +14,7 @@
 #include <windows.h>
 #include <accctrl.h>
 #include <shlobj.h>
+#include <winternl.h>
 
 #else
 
@@ -405,8 +406,101 @@ struct USEROBJECTFLAGS {
     DWORD dwFlags;
 };
 
+// The native calls a folder is walked with: a name opened inside an open folder (NtCreateFile), a
+// folder listed and an object changed through its own handle.
+using NTSTATUS = LONG;
+using ACCESS_MASK = DWORD;
+using USHORT = std::uint16_t;
+using BOOLEAN = BYTE;
+union LARGE_INTEGER {
+    struct {
+        DWORD LowPart;
+        LONG HighPart;
+    } u;
+    std::int64_t QuadPart;
+};
+struct UNICODE_STRING {
+    USHORT Length;        // bytes, without a terminator
+    USHORT MaximumLength; // bytes
+    char16_t* Buffer;
+};
+struct OBJECT_ATTRIBUTES {
+    ULONG Length;
+    HANDLE RootDirectory;
+    UNICODE_STRING* ObjectName;
+    ULONG Attributes;
+    void* SecurityDescriptor;
+    void* SecurityQualityOfService;
+};
+struct IO_STATUS_BLOCK {
+    union {
+        NTSTATUS Status;
+        void* Pointer;
+    };
+    ULONG_PTR Information;
+};
+enum FILE_INFO_BY_HANDLE_CLASS {
+    FileBasicInfo = 0,
+    FileStandardInfo = 1,
+    FileDispositionInfo = 4,
+    FileIdBothDirectoryInfo = 10,
+    FileIdBothDirectoryRestartInfo = 11,
+};
+struct FILE_BASIC_INFO {
+    LARGE_INTEGER CreationTime;
+    LARGE_INTEGER LastAccessTime;
+    LARGE_INTEGER LastWriteTime;
+    LARGE_INTEGER ChangeTime;
+    DWORD FileAttributes;
+};
+struct FILE_DISPOSITION_INFO {
+    BOOLEAN DeleteFile;
+};
+struct FILE_ID_BOTH_DIR_INFO {
+    DWORD NextEntryOffset;
+    DWORD FileIndex;
+    LARGE_INTEGER CreationTime;
+    LARGE_INTEGER LastAccessTime;
+    LARGE_INTEGER LastWriteTime;
+    LARGE_INTEGER ChangeTime;
+    LARGE_INTEGER EndOfFile;
+    LARGE_INTEGER AllocationSize;
+    DWORD FileAttributes;
+    DWORD FileNameLength; // bytes
+    DWORD EaSize;
+    std::int8_t ShortNameLength;
+    WCHAR ShortName[12];
+    LARGE_INTEGER FileId;
+    WCHAR FileName[1];
+};
+constexpr ULONG OBJ_CASE_INSENSITIVE = 0x40;
+constexpr ULONG FILE_OPEN = 1;
+constexpr ULONG FILE_DIRECTORY_FILE = 0x00000001;
+constexpr ULONG FILE_SYNCHRONOUS_IO_NONALERT = 0x00000020;
+constexpr ULONG FILE_NON_DIRECTORY_FILE = 0x00000040;
+constexpr ULONG FILE_OPEN_FOR_BACKUP_INTENT = 0x00004000;
+constexpr ULONG FILE_OPEN_REPARSE_POINT = 0x00200000;
+constexpr DWORD FILE_LIST_DIRECTORY = 0x0001;
+constexpr DWORD FILE_WRITE_ATTRIBUTES = 0x0100;
+
 #endif
 
 // A registry key of the 64-bit view named for the security functions (SE_REGISTRY_WOW64_64KEY,
 // which the mingw headers lack); within the range of SE_OBJECT_TYPE on both platforms.
 constexpr SE_OBJECT_TYPE kSeRegistryWow64_64Key = static_cast<SE_OBJECT_TYPE>(12);
+
+// The NTSTATUS codes the portable code and the simulated machine name (ntstatus.h clashes with
+// <windows.h>); NT_SUCCESS is a status that is not negative.
+constexpr NTSTATUS kStatusSuccess = 0;
+constexpr NTSTATUS kStatusNotImplemented = static_cast<NTSTATUS>(0xC0000002);
+constexpr NTSTATUS kStatusInvalidHandle = static_cast<NTSTATUS>(0xC0000008);
+constexpr NTSTATUS kStatusInvalidParameter = static_cast<NTSTATUS>(0xC000000D);
+constexpr NTSTATUS kStatusAccessDenied = static_cast<NTSTATUS>(0xC0000022);
+constexpr NTSTATUS kStatusObjectNameInvalid = static_cast<NTSTATUS>(0xC0000033);
+constexpr NTSTATUS kStatusObjectNameNotFound = static_cast<NTSTATUS>(0xC0000034);
+constexpr NTSTATUS kStatusObjectPathNotFound = static_cast<NTSTATUS>(0xC000003A);
+constexpr NTSTATUS kStatusSharingViolation = static_cast<NTSTATUS>(0xC0000043);
+constexpr NTSTATUS kStatusDeletePending = static_cast<NTSTATUS>(0xC0000056);
+constexpr NTSTATUS kStatusFileIsADirectory = static_cast<NTSTATUS>(0xC00000BA);
+constexpr NTSTATUS kStatusNotADirectory = static_cast<NTSTATUS>(0xC0000103);
+constexpr NTSTATUS kStatusCannotDelete = static_cast<NTSTATUS>(0xC0000121);

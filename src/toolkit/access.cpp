@@ -73,6 +73,17 @@ bool OnlyTrustedMayChange(const BYTE* owner, const BYTE* list, const std::u16str
     return true;
 }
 
+// The running account, to become an object's owner, with the privilege to take ownership enabled.
+std::vector<BYTE> OwnerToBe()
+{
+    UniqueKernelHandle token;
+    ThrowLastErrorIfFalse(Os().openProcessToken(Os().getCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY,
+                                                token.put()));
+    std::vector<BYTE> user = TokenUserSid(Os(), token.get());
+    EnablePrivilege(token.get(), u"SeTakeOwnershipPrivilege");
+    return user;
+}
+
 } // namespace
 
 std::optional<std::u16string> FolderOthersMayChange(const std::u16string& path)
@@ -105,17 +116,10 @@ void WriteFailureLine(Remove::Log* log, std::u16string_view what, const std::u16
     log->write(EOL);
 }
 
-void CheckSoleName(const std::u16string& path)
+void CheckSoleObject(HANDLE object)
 {
-    const HANDLE opened = Os().createFile(path.c_str(), FILE_READ_ATTRIBUTES,
-                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
-                                          nullptr);
-    if (opened == INVALID_HANDLE_VALUE)
-        ThrowLastError();
-    const UniqueKernelHandle file(opened);
     BY_HANDLE_FILE_INFORMATION information{};
-    ThrowLastErrorIfFalse(Os().getFileInformationByHandle(file.get(), &information));
+    ThrowLastErrorIfFalse(Os().getFileInformationByHandle(object, &information));
     if (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
         throw ExceptionPL("refused: the name is a link");
     if (!(information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && information.nNumberOfLinks > 1)
@@ -152,13 +156,7 @@ void EnablePrivilege(HANDLE token, const std::u16string& privilege)
 
 void TakeOwnership(const std::u16string& name, SE_OBJECT_TYPE type, Remove::Log* log)
 {
-    UniqueKernelHandle token;
-    ThrowLastErrorIfFalse(Os().openProcessToken(Os().getCurrentProcess(),
-                                                TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, token.put()));
-    std::vector<BYTE> user = TokenUserSid(Os(), token.get());
-
-    EnablePrivilege(token.get(), u"SeTakeOwnershipPrivilege");
-
+    std::vector<BYTE> user = OwnerToBe();
     const DWORD result = SetSecurity(name, type, OWNER_SECURITY_INFORMATION, user.data(), nullptr);
     if (result != ERROR_SUCCESS) {
         log->write(u"error changing object owner: ");
@@ -180,22 +178,52 @@ void SetFullAccessForCurrentUser(const std::u16string& name, SE_OBJECT_TYPE type
     }
 }
 
-bool GrantFileAccess(const std::u16string& path, Remove::Log* log)
+Opening OpenGrantingAccess(const ObjectOpener& open, DWORD access, const std::u16string& shown, Remove::Log* log,
+                           UniqueKernelHandle& opened)
 {
-    const HANDLE file = Os().createFile(path.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (file != INVALID_HANDLE_VALUE) {
-        UniqueKernelHandle closed(file);
-        return true;
-    }
+    if (open(access, opened))
+        return Opening::Opened;
+    if (Os().getLastError() != ERROR_ACCESS_DENIED)
+        return Opening::Failed;
+    constexpr DWORD kSecurityAccess = READ_CONTROL | FILE_READ_ATTRIBUTES;
     try {
-        // A new owner or access list belongs to the file, not to this one of its names.
-        CheckSoleName(path);
-        SetFullAccessForCurrentUser(path, SE_FILE_OBJECT, log);
-        return true;
+        const UniqueLocalMemory acl = BuildFullAccessAcl(log);
+        const auto setFullAccess = [&acl](HANDLE object) {
+            return Os().setSecurityInfo(object, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                                        static_cast<PACL>(acl.get()), nullptr);
+        };
+        UniqueKernelHandle guarded;
+        DWORD result = ERROR_ACCESS_DENIED;
+        if (open(kSecurityAccess | WRITE_DAC, guarded)) {
+            CheckSoleObject(guarded.get());
+            result = setFullAccess(guarded.get());
+        } else if (Os().getLastError() != ERROR_ACCESS_DENIED) {
+            ThrowLastError();
+        }
+        if (result != ERROR_SUCCESS) {
+            std::vector<BYTE> user = OwnerToBe();
+            UniqueKernelHandle owned;
+            ThrowLastErrorIfFalse(open(kSecurityAccess | WRITE_OWNER, owned));
+            CheckSoleObject(owned.get());
+            result = Os().setSecurityInfo(owned.get(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, user.data(), nullptr,
+                                          nullptr, nullptr);
+            if (result != ERROR_SUCCESS) {
+                log->write(u"error changing object owner: ");
+                ThrowWindowsError(result);
+            }
+            ThrowLastErrorIfFalse(open(kSecurityAccess | WRITE_DAC, guarded));
+            CheckSoleObject(guarded.get());
+            result = setFullAccess(guarded.get());
+            if (result != ERROR_SUCCESS) {
+                log->write(u"error setting object security descriptor: ");
+                ThrowWindowsError(result);
+            }
+        }
+        ThrowLastErrorIfFalse(open(access, opened));
+        return Opening::Opened;
     } catch (...) {
-        WriteFailureLine(log, u"...error occurred while granting access to file \"", path);
-        return false;
+        WriteFailureLine(log, u"...error occurred while granting access to file \"", shown);
+        return Opening::Refused;
     }
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -15,16 +16,28 @@ class Log;
 // for deletion; else give the current user full access; when even that is refused, take
 // ownership and give full access again.
 
-// True when the file or folder opens for deletion or full access was granted; on failure writes
-// the description and "...error occurred while granting access to file" and answers false. A
-// link, or a file with other names (hard links), is never given a new owner or access list: the
-// change would reach whatever the other names lead to, a system file as much as the suite's.
-bool GrantFileAccess(const std::u16string& path, Remove::Log* log);
+// How an object of a folder tree is opened, the same way each time: the folder named by its name,
+// what lies below inside its open folder. False with the Win32 error as the last error.
+using ObjectOpener = std::function<bool(DWORD access, UniqueKernelHandle& opened)>;
 
-// Throws unless `path` names an object whose attributes, owner or access list the suite may
-// change alone: not a link (reparse point) and, for a file, known by no other name. An object
-// the system cannot describe is refused as well (Windows::Error with its code).
-void CheckSoleName(const std::u16string& path);
+enum class Opening {
+    Opened,
+    Refused, // its line is written
+    Failed,  // for another reason than its access list: the last error says which
+};
+
+// Opens an object of a folder tree for `access`. Where its access list refuses, the current user
+// is given full access, taking ownership first where even that is refused; each change is made
+// through a handle `open` gave, checked first to hold the object itself (CheckSoleObject): what a
+// link or another name leads to is never taken over. A failed recovery writes its reason and
+// "...error occurred while granting access to file \"<shown>\"".
+Opening OpenGrantingAccess(const ObjectOpener& open, DWORD access, const std::u16string& shown, Remove::Log* log,
+                           UniqueKernelHandle& opened);
+
+// Throws unless the open object is one whose attributes, owner or access list the suite may
+// change alone: not a link (reparse point) and, for a file, known by no other name (hard links).
+// An object the system cannot describe is refused as well (Windows::Error with its code).
+void CheckSoleObject(HANDLE object);
 
 // Writes the description of the exception being handled, then `what`, `name`, a closing quote
 // and the line end: "...error occurred while granting access to file \"" and the like. Call it

@@ -48,23 +48,42 @@ bool IsLink(DWORD attributes)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
-// What became of a file or folder: gone, listed for deletion when Windows restarts because a
-// running program holds it, or left with its failure logged.
-enum class Deletion { Gone, AtRestart, Failed };
+// What the walk asks of each object: to delete it, read and clear its attributes, and for a
+// folder to list it.
+constexpr DWORD kFileAccess = DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES;
+constexpr DWORD kFolderAccess = kFileAccess | FILE_LIST_DIRECTORY;
+// The attributes a caller may set.
+constexpr DWORD kSettableAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | 0x4 /* SYSTEM */ |
+                                      FILE_ATTRIBUTE_ARCHIVE | 0x100 /* TEMPORARY */ | 0x1000 /* OFFLINE */ |
+                                      0x2000 /* NOT_CONTENT_INDEXED */;
 
-// One folder deletion: where the folder really is, which every folder entered must lie inside,
+// What became of a file or folder: gone, listed for deletion when Windows restarts because a
+// running program holds it, left in place for its folder's deletion to report, or failed with
+// its failure logged.
+enum class Deletion { Gone, AtRestart, Left, Failed };
+
+// One folder deletion: where the folder really is, which every object entered must lie inside,
 // and whether lines of its own were written (then "done" would stand alone).
 struct TreeWalk {
     std::optional<std::u16string> root; // its normal final location; none when it cannot be read
     bool ownLines = false;
 };
 
-TreeWalk WalkOf(const std::u16string& folder)
+// An object of the tree, open: every check, change and deletion goes through its own handle, so
+// that what was checked is what is changed, whatever is done meanwhile to the names on its way.
+struct Opened {
+    UniqueKernelHandle handle;
+    std::u16string path;   // the long-path name it is shown by
+    DWORD listed;          // what its folder's listing said of it; INVALID_FILE_ATTRIBUTES for the folder named
+    bool inUse = false;    // a running program holds it: opened without the right to delete it
+};
+
+// Where an open object really is, as a normal location; none when the system cannot name it (Wine
+// names nothing beyond MAX_PATH).
+std::optional<std::u16string> WhereIs(HANDLE object)
 {
-    TreeWalk walk;
-    if (const std::optional<std::u16string> final = FinalPathName(folder))
-        walk.root = NormalizeLocation(*final);
-    return walk;
+    const std::optional<std::u16string> final = FinalPathOf(object);
+    return final ? NormalizeLocation(*final) : std::nullopt;
 }
 
 // After the failure line of a deletion the system refused because the object is in use: the
@@ -88,15 +107,6 @@ Deletion AtRestart(const std::u16string& path, Remove::Log* log, TreeWalk& walk)
     return Deletion::AtRestart;
 }
 
-// Whether a folder below the one being deleted leads outside it. Where either final path cannot
-// be read (Wine names none beyond MAX_PATH), the folder is judged by its attributes alone.
-bool LeadsOutside(const std::u16string& folder, const TreeWalk& walk)
-{
-    const std::optional<std::u16string> final = walk.root ? FinalPathName(folder) : std::nullopt;
-    const std::optional<std::u16string> location = final ? NormalizeLocation(*final) : std::nullopt;
-    return location && !IsStrictlyInside(*walk.root, *location);
-}
-
 // A deletion the system refused because a running program holds the object: its image
 // (access denied once access was recovered and the read-only bit cleared) or an open handle.
 bool InUse(DWORD error)
@@ -104,8 +114,53 @@ bool InUse(DWORD error)
     return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED;
 }
 
-Deletion DeleteTree(const std::u16string& folder, Remove::Log* log, DWORD listed, TreeWalk& walk, bool entered);
-Deletion DeleteOneFile(const std::u16string& file, Remove::Log* log, DWORD listed, TreeWalk& walk);
+bool Missing(DWORD error)
+{
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+// Opens an object of the tree for the walk, its access recovered where its access list refuses.
+// One a running program holds open is opened without the right to delete it, so that what lies in
+// it still goes and its read-only bit is cleared, and it waits for the restart. One gone since its
+// folder was listed answers Gone.
+std::optional<Deletion> OpenForWalk(const ObjectOpener& open, DWORD access, Opened& object, Remove::Log* log,
+                                    TreeWalk& walk, std::u16string_view failure)
+{
+    switch (OpenGrantingAccess(open, access, object.path, log, object.handle)) {
+    case Opening::Opened:
+        return std::nullopt;
+    case Opening::Refused:
+        return Deletion::Failed;
+    case Opening::Failed:
+        break;
+    }
+    const DWORD error = Os().getLastError();
+    if (Missing(error))
+        return Deletion::Gone;
+    if (error == ERROR_SHARING_VIOLATION && open(access & ~DELETE, object.handle)) {
+        object.inUse = true;
+        return std::nullopt;
+    }
+    Os().setLastError(error);
+    LastErrorLine(log, failure, object.path);
+    return error == ERROR_SHARING_VIOLATION ? AtRestart(object.path, log, walk) : Deletion::Failed;
+}
+
+// The walk's checks on an object below the folder named, before anything is done through its
+// handle: it must lie inside the folder being deleted. Where the system shows no link but the
+// handle leads elsewhere (a link Wine opens as what it leads to, or a folder swapped for one since
+// it was listed), nothing is done through it, and it stays.
+bool LeadsOutside(const Opened& object, const TreeWalk& walk, const std::optional<std::u16string>& where,
+                  Remove::Log* log, std::u16string_view failure)
+{
+    if (!walk.root || !where || IsStrictlyInside(*walk.root, *where))
+        return false;
+    writeLine(log, u"refused: leads outside the folder being deleted" + std::u16string(failure) + object.path + u"\"");
+    return true;
+}
+
+Deletion DeleteTree(Opened& folder, Remove::Log* log, TreeWalk& walk, bool entered);
+Deletion DeleteOneFile(const ObjectOpener& open, const std::u16string& path, DWORD listed, Remove::Log* log, TreeWalk& walk);
 
 bool DeleteFolder(const std::u16string& path, const SuiteRegistrations* suite, Remove::Log* log);
 
@@ -166,18 +221,6 @@ bool DeleteDirectory(const std::u16string& path, const SuiteRegistrations& suite
     return DeleteFolder(path, &suite, log);
 }
 
-bool DeleteDirectoryTree(const std::u16string& folder, Remove::Log* log, DWORD listed)
-{
-    TreeWalk walk = WalkOf(folder);
-    return DeleteTree(folder, log, listed, walk, false) != Deletion::Failed;
-}
-
-bool DeleteFileForced(const std::u16string& file, Remove::Log* log, DWORD listed)
-{
-    TreeWalk walk;
-    return DeleteOneFile(file, log, listed, walk) != Deletion::Failed;
-}
-
 namespace {
 
 bool DeleteFolder(const std::u16string& path, const SuiteRegistrations* suite, Remove::Log* log)
@@ -205,108 +248,149 @@ bool DeleteFolder(const std::u16string& path, const SuiteRegistrations* suite, R
         writeLine(log, u"refused: protected location");
         return false;
     }
-    const std::u16string folder = LongPathForm(path);
-    TreeWalk walk = WalkOf(folder);
-    if (DeleteTree(folder, log, INVALID_FILE_ATTRIBUTES, walk, false) == Deletion::Failed)
-        return false;
+    Opened folder{{}, LongPathForm(path), INVALID_FILE_ATTRIBUTES};
+    const ObjectOpener open = [&folder](DWORD access, UniqueKernelHandle& opened) {
+        const HANDLE handle = Os().createFile(folder.path.c_str(), access | SYNCHRONIZE,
+                                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                              FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        if (handle == INVALID_HANDLE_VALUE)
+            return false;
+        opened.reset(handle);
+        return true;
+    };
+    TreeWalk walk;
+    if (const std::optional<Deletion> outcome =
+            OpenForWalk(open, kFolderAccess, folder, log, walk, u"...in call to RemoveDirectory for \"")) {
+        if (*outcome == Deletion::Failed)
+            return false;
+    } else {
+        // From here on the folder is what was opened: judged once more by where that really is,
+        // which no name changed since can move.
+        walk.root = WhereIs(folder.handle.get());
+        if (walk.root && IsProtectedLocation(*walk.root, suite)) {
+            writeLine(log, u"refused: protected location");
+            return false;
+        }
+        if (DeleteTree(folder, log, walk, false) == Deletion::Failed)
+            return false;
+    }
     // What waits for the restart, or went as a link only, has said so on lines of its own.
     if (!walk.ownLines)
         writeLine(log, u"done");
     return true;
 }
 
-Deletion DeleteTree(const std::u16string& folder, Remove::Log* log, DWORD listed, TreeWalk& walk, bool entered)
+Deletion DeleteTree(Opened& folder, Remove::Log* log, TreeWalk& walk, bool entered)
 {
-    // What a link leads to is not the suite's. The parent's listing says what a child is even
-    // when the system cannot answer for it; a folder nobody can say is no link is not entered,
-    // and removing it then fails unless it is empty or a link.
-    const DWORD attributes = Os().getFileAttributes(folder.c_str());
-    const bool isLink = IsLink(listed) || IsLink(attributes) ||
-                        (attributes == INVALID_FILE_ATTRIBUTES && listed == INVALID_FILE_ATTRIBUTES);
-    // A folder that shows as none may still lead elsewhere: a link Wine shows as a plain folder,
-    // or one put in a folder's place since it was listed. Only its name may go.
-    if (!isLink && entered && LeadsOutside(folder, walk)) {
+    constexpr std::u16string_view kFailure = u"...in call to RemoveDirectory for \"";
+    const std::optional<std::u16string> where = WhereIs(folder.handle.get());
+    if (entered && LeadsOutside(folder, walk, where, log, kFailure)) {
         walk.ownLines = true;
-        writeLine(log, u"refused: leads outside the folder being deleted...in call to RemoveDirectory for \"" + folder + u"\"");
-        if (!Os().removeDirectory(folder.c_str()))
-            return Deletion::Failed;
-        NoteDeleted(DeletedKind::Directory, ShownPath(folder));
-        return Deletion::Gone;
+        return Deletion::Failed;
     }
+    // What a link leads to is not the suite's: the link is opened as itself and goes alone. The
+    // folder's listing says what a child is even when its handle cannot; a folder nobody can say
+    // is no link is not entered, and one that cannot show it is itself stays.
+    BY_HANDLE_FILE_INFORMATION information{};
+    const bool described = Os().getFileInformationByHandle(folder.handle.get(), &information) != FALSE;
+    const bool isLink = IsLink(folder.listed) || !described || IsLink(information.dwFileAttributes);
+    if (isLink && entered && !where)
+        return Deletion::Left;
     // Something below is held by a running program: the rest goes on, and the folder waits too.
     bool held = false;
     if (!isLink) {
-        if (!GrantFileAccess(folder, log))
-            return Deletion::Failed;
-        UniqueFindHandle listing;
+        std::vector<FolderEntry> entries;
         try {
-            WIN32_FIND_DATAW entry{};
-            listing.reset(Os().findFirstFile(Child(folder, u"*.*").c_str(), &entry));
-            if (!listing)
-                ThrowLastError();
-            do {
-                const auto* name = reinterpret_cast<const char16_t*>(entry.cFileName);
-                const std::u16string_view shown(name);
-                if (shown == u"." || shown == u"..")
-                    continue;
-                const std::u16string child = Child(folder, name);
-                const Deletion deletion = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                                              ? DeleteTree(child, log, entry.dwFileAttributes, walk, true)
-                                              : DeleteOneFile(child, log, entry.dwFileAttributes, walk);
-                if (deletion == Deletion::Failed)
-                    return Deletion::Failed;
-                held |= deletion == Deletion::AtRestart;
-            } while (Os().findNextFile(listing.get(), &entry));
-            if (Os().getLastError() != ERROR_NO_MORE_FILES)
-                ThrowLastError();
+            entries = ListFolder(folder.handle.get());
         } catch (...) {
-            LastErrorLine(log, u"...in call to RemoveDirectory while looping files for \"", folder);
+            LastErrorLine(log, u"...in call to RemoveDirectory while looping files for \"", folder.path);
             return Deletion::Failed;
         }
+        for (const FolderEntry& entry : entries) {
+            const HANDLE parent = folder.handle.get();
+            const ObjectOpener open = [parent, &entry](DWORD access, UniqueKernelHandle& opened) {
+                return OpenEntry(parent, entry.name, access, opened);
+            };
+            const std::u16string path = Child(folder.path, entry.name.c_str());
+            Deletion deletion = Deletion::Gone;
+            if (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) {
+                Opened child{{}, path, entry.attributes};
+                const std::optional<Deletion> failed = OpenForWalk(open, kFolderAccess, child, log, walk, kFailure);
+                deletion = failed ? *failed : DeleteTree(child, log, walk, true);
+            } else {
+                deletion = DeleteOneFile(open, path, entry.attributes, log, walk);
+            }
+            if (deletion == Deletion::Failed)
+                return Deletion::Failed;
+            held |= deletion == Deletion::AtRestart;
+        }
     }
-    if (Os().removeDirectory(folder.c_str())) {
-        NoteDeleted(DeletedKind::Directory, ShownPath(folder));
+    if (folder.inUse) {
+        Os().setLastError(ERROR_SHARING_VIOLATION);
+        LastErrorLine(log, kFailure, folder.path);
+        return AtRestart(folder.path, log, walk);
+    }
+    if (MarkForDeletion(folder.handle.get())) {
+        folder.handle.reset();
+        NoteDeleted(DeletedKind::Directory, ShownPath(folder.path));
         return Deletion::Gone;
     }
     const DWORD error = Os().getLastError();
-    LastErrorLine(log, u"...in call to RemoveDirectory for \"", folder);
+    LastErrorLine(log, kFailure, folder.path);
     // Listed after everything below it: the system deletes in the order listed.
     if ((held && error == ERROR_DIR_NOT_EMPTY) || error == ERROR_SHARING_VIOLATION)
-        return AtRestart(folder, log, walk);
+        return AtRestart(folder.path, log, walk);
     return Deletion::Failed;
 }
 
-Deletion DeleteOneFile(const std::u16string& file, Remove::Log* log, DWORD listed, TreeWalk& walk)
+Deletion DeleteOneFile(const ObjectOpener& open, const std::u16string& path, DWORD listed, Remove::Log* log, TreeWalk& walk)
 {
-    DWORD attributes = Os().getFileAttributes(file.c_str());
-    // Access recovery on a link would take over the file it leads to.
-    if (IsLink(listed) || IsLink(attributes))
-        return Deletion::Gone;
-    if (!GrantFileAccess(file, log))
+    constexpr std::u16string_view kFailure = u"...error occurred while trying to delete file \"";
+    Opened file{{}, path, listed};
+    if (const std::optional<Deletion> failed = OpenForWalk(open, kFileAccess, file, log, walk, kFailure))
+        return *failed;
+    const std::optional<std::u16string> where = WhereIs(file.handle.get());
+    if (LeadsOutside(file, walk, where, log, kFailure)) {
+        walk.ownLines = true;
         return Deletion::Failed;
-    attributes = Os().getFileAttributes(file.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES)
-        return Deletion::Gone;
-    if (attributes & FILE_ATTRIBUTE_READONLY) {
+    }
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (!Os().getFileInformationByHandle(file.handle.get(), &information)) {
+        LastErrorLine(log, kFailure, path);
+        return Deletion::Failed;
+    }
+    // A file link goes alone, opened as itself; one that cannot show it is itself stays.
+    const bool isLink = IsLink(listed) || IsLink(information.dwFileAttributes);
+    if (isLink && !where)
+        return Deletion::Left;
+    if (!isLink && (information.dwFileAttributes & FILE_ATTRIBUTE_READONLY)) {
         // The attribute belongs to the file, and so to every other name it has.
         try {
-            CheckSoleName(file);
+            CheckSoleObject(file.handle.get());
         } catch (...) {
-            WriteFailureLine(log, u"...error occurred while trying to remove read-only attribute of file \"", file);
+            WriteFailureLine(log, u"...error occurred while trying to remove read-only attribute of file \"", path);
             return Deletion::Failed;
         }
-        if (!Os().setFileAttributes(file.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY)) {
-            LastErrorLine(log, u"...error occurred while trying to remove read-only attribute of file \"", file);
+        if (!SetAttributesOf(file.handle.get(), information.dwFileAttributes & kSettableAttributes & ~FILE_ATTRIBUTE_READONLY)) {
+            LastErrorLine(log, u"...error occurred while trying to remove read-only attribute of file \"", path);
             return Deletion::Failed;
         }
     }
-    if (Os().deleteFile(file.c_str())) {
-        NoteDeleted(DeletedKind::File, ShownPath(file));
+    // Held open by a running program, it goes when Windows restarts: without its read-only bit, which
+    // the system's deletion then would not clear.
+    if (file.inUse) {
+        Os().setLastError(ERROR_SHARING_VIOLATION);
+        LastErrorLine(log, kFailure, path);
+        return AtRestart(path, log, walk);
+    }
+    if (MarkForDeletion(file.handle.get())) {
+        file.handle.reset();
+        NoteDeleted(DeletedKind::File, ShownPath(path));
         return Deletion::Gone;
     }
     const DWORD error = Os().getLastError();
-    LastErrorLine(log, u"...error occurred while trying to delete file \"", file);
-    return InUse(error) ? AtRestart(file, log, walk) : Deletion::Failed;
+    LastErrorLine(log, kFailure, path);
+    return InUse(error) ? AtRestart(path, log, walk) : Deletion::Failed;
 }
 
 } // namespace

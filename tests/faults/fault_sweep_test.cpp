@@ -35,6 +35,7 @@ struct Fault {
     SimCall call;
     const char* name;
     DWORD error;
+    DWORD shown = 0; // the Win32 code the log shows, where the call answers another kind (NTSTATUS)
 };
 
 const Fault kFaults[] = {
@@ -87,6 +88,10 @@ const Fault kFaults[] = {
     {SimCall::GetNamedSecurityInfo, "GetNamedSecurityInfoW", ERROR_ACCESS_DENIED},
     {SimCall::GetFinalPathNameByHandle, "GetFinalPathNameByHandleW", ERROR_ACCESS_DENIED},
     {SimCall::GetDriveType, "GetDriveTypeW", ERROR_ACCESS_DENIED},
+    {SimCall::NtCreateFile, "NtCreateFile", static_cast<DWORD>(kStatusAccessDenied), ERROR_ACCESS_DENIED},
+    {SimCall::GetFileInformationByHandleEx, "GetFileInformationByHandleEx", ERROR_ACCESS_DENIED},
+    {SimCall::SetFileInformationByHandle, "SetFileInformationByHandle", ERROR_SHARING_VIOLATION},
+    {SimCall::SetSecurityInfo, "SetSecurityInfo", ERROR_ACCESS_DENIED},
     {SimCall::LoadLibrary, "LoadLibraryW", ERROR_FILE_NOT_FOUND},
     {SimCall::GetProcAddress, "GetProcAddress", ERROR_FILE_NOT_FOUND},
     {SimCall::GetFileVersionInfoSize, "GetFileVersionInfoSizeW", ERROR_FILE_NOT_FOUND},
@@ -245,7 +250,7 @@ void Sweep(const std::u16string& backup)
         const std::string lost = Describe(SimSentinelsLost(machine));
         const std::string leftByFailed = Describe(SimSuiteLeft(machine));
         const bool logged = failed.log != cleanLog;
-        if (failed.log.find(MessageOf(injection.fault->error)) != std::u16string::npos)
+        if (failed.log.find(MessageOf(injection.fault->shown ? injection.fault->shown : injection.fault->error)) != std::u16string::npos)
             ++namedTheError;
         // A failure that changed nothing (a silent probe of an entry that is not the suite's, a
         // retried wait) may leave the log as it was; one that left something must say so.

@@ -153,6 +153,8 @@ void LaySimSuite(SimMachine& machine, bool inertUninstallers)
     const std::vector<SuiteItem> items = SimSuiteItems(SimSuiteFolders(machine));
     for (const SuiteItem& item : items)
         Lay(machine, item);
+    // Every Windows has it; a deletion listed for the restart writes its list there.
+    machine.registry().createKey(HKEY_LOCAL_MACHINE, u"SYSTEM\\CurrentControlSet\\Control\\Session Manager");
     // The stand-ins work outside the seam: the program's own calls are the ones counted and
     // failed. An uninstaller takes its entry away, and what its package installed in the registry.
     const auto uninstall = [items, inertUninstallers](SimProgramContext& context) {

@@ -474,8 +474,9 @@ std::string RestoreGaps(const std::vector<SuiteItem>& items, const RegistryConte
         for (const RegistryValue& value : was->second)
             if (!has(values, value) && !uninstalled(key, value))
                 gaps += "lacks a value it had: " + key + ":[" + ToUtf8(value.name) + "]\n";
+        // The system's list of deletions at the next start is not the suite's, and no backup holds it.
         for (const RegistryValue& value : values)
-            if (!has(was->second, value))
+            if (!has(was->second, value) && value.name != u"PendingFileRenameOperations")
                 gaps += "has a value it did not have: " + key + ":[" + ToUtf8(value.name) + "]\n";
     }
     return gaps;

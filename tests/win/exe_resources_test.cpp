@@ -90,8 +90,9 @@ TEST_F(ExeResourcesTest, IsA32BitGuiProgram)
 }
 
 // The loader looks for a static import in the program's own folder first, unless the DLL is one
-// of Windows' KnownDLLs, which always come from the system folder. These five are; every other
-// DLL is delay-loaded, after start-up has limited the search to the system folder.
+// of Windows' KnownDLLs, which always come from the system folder. These five are, and ntdll.dll is
+// mapped into every process by the kernel before any DLL is searched for; every other DLL is
+// delay-loaded, after start-up has limited the search to the system folder.
 TEST_F(ExeResourcesTest, ImportsOnlyKnownDllsStatically)
 {
     const IMAGE_DATA_DIRECTORY& directory = headers()->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
@@ -101,7 +102,7 @@ TEST_F(ExeResourcesTest, ImportsOnlyKnownDllsStatically)
          entry->Name != 0; ++entry)
         imported.push_back(Lower(image() + entry->Name));
     EXPECT_EQ(imported, (std::vector<std::wstring>{L"advapi32.dll", L"gdi32.dll", L"kernel32.dll", L"msvcrt.dll",
-                                                    L"user32.dll"}));
+                                                    L"ntdll.dll", L"user32.dll"}));
 }
 
 // The second lock, for Windows 10 1607 and later: the load configuration's DependentLoadFlags

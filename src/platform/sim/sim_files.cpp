@@ -136,7 +136,10 @@ DWORD SimFileSystem::resolveName(const std::u16string& text, std::shared_ptr<Sim
     Path path;
     if (const DWORD error = parse(text.c_str(), 0x8000, path))
         return error;
-    return resolve(path, node, followLast);
+    if (const DWORD error = resolve(path, node, followLast))
+        return error;
+    // The security calls open the object, which a pending deletion refuses.
+    return node->deletePending ? ERROR_ACCESS_DENIED : ERROR_SUCCESS;
 }
 
 DWORD SimFileSystem::resolveParent(const Path& path, std::shared_ptr<SimFileNode>& parent) const
@@ -405,6 +408,19 @@ bool SimFileSystem::ownedByCurrentUser(const std::u16string& path) const
     return node && node->ownedByCurrentUser;
 }
 
+DWORD SimFilesInternal::ApplySecurity(SimFileNode& node, SECURITY_INFORMATION information, bool currentUserFullAccess,
+                                      bool ownerIsCurrentUser)
+{
+    if (information & OWNER_SECURITY_INFORMATION)
+        node.ownedByCurrentUser = ownerIsCurrentUser;
+    if (information & DACL_SECURITY_INFORMATION) {
+        if (node.access == SimAccess::DeniesUntilOwned && !node.ownedByCurrentUser)
+            return ERROR_ACCESS_DENIED;
+        node.access = currentUserFullAccess ? SimAccess::Open : SimAccess::DeniesCurrentUser;
+    }
+    return ERROR_SUCCESS;
+}
+
 DWORD SimFileSystem::applySecurity(const std::u16string& text, SECURITY_INFORMATION information,
                                    bool currentUserFullAccess, bool ownerIsCurrentUser)
 {
@@ -412,12 +428,5 @@ DWORD SimFileSystem::applySecurity(const std::u16string& text, SECURITY_INFORMAT
     std::shared_ptr<SimFileNode> node;
     if (const DWORD error = resolveName(text, node, false))
         return error;
-    if (information & OWNER_SECURITY_INFORMATION)
-        node->ownedByCurrentUser = ownerIsCurrentUser;
-    if (information & DACL_SECURITY_INFORMATION) {
-        if (node->access == SimAccess::DeniesUntilOwned && !node->ownedByCurrentUser)
-            return ERROR_ACCESS_DENIED;
-        node->access = currentUserFullAccess ? SimAccess::Open : SimAccess::DeniesCurrentUser;
-    }
-    return ERROR_SUCCESS;
+    return ApplySecurity(*node, information, currentUserFullAccess, ownerIsCurrentUser);
 }

@@ -44,7 +44,7 @@ enum class SimAccess {
 // The set-up calls take plain or "\\?\" paths, create missing parent folders, and throw
 // std::invalid_argument for a path they cannot place (no such drive, a file in the way). The
 // inspection calls never throw; an unresolvable path simply does not exist.
-class SimFileSystem {
+class SimFileSystem : public std::enable_shared_from_this<SimFileSystem> {
 public:
     // Starts with drive C: and the temporary folder "C:\Temp\".
     SimFileSystem();
@@ -63,7 +63,8 @@ public:
     // is renamed to its name with ".old" added, and a junction to `target` takes its place.
     void replaceWithJunction(const std::u16string& path, const std::u16string& target);
     // Another program acting between two calls: `action` changes the machine just before the next
-    // CreateFileW given `path` (as written, whatever its case) opens anything.
+    // CreateFileW given `path` (as written, whatever its case) opens anything, or the next
+    // NtCreateFile whose open folder (by its path at that moment) and entry name make `path`.
     void beforeOpening(const std::u16string& path, std::function<void()> action);
     // A drive GetDriveTypeW calls remote (a mapped share); its files are reached as any drive's.
     void addNetworkDrive(char16_t letter);
@@ -111,6 +112,10 @@ public:
     // `ownerIsCurrentUser` the new owner.
     DWORD applySecurity(const std::u16string& path, SECURITY_INFORMATION information,
                         bool currentUserFullAccess, bool ownerIsCurrentUser);
+    // The same through an open handle (SetSecurityInfo), which must have been opened with
+    // WRITE_OWNER for the owner and WRITE_DAC for the DACL.
+    DWORD applySecurity(SimMachine& machine, HANDLE file, SECURITY_INFORMATION information,
+                        bool currentUserFullAccess, bool ownerIsCurrentUser);
     // For the security area: what GetNamedSecurityInfoW describes of the object a name leads to.
     DWORD securityOf(const std::u16string& path, bool& standardUsersMayChange, bool& ownedByCurrentUser) const;
 
@@ -146,9 +151,35 @@ private:
     // from the first name not found as written (or "." or ".."), the rest is copied as it is.
     DWORD longPath(const char16_t* path, std::u16string& result) const;
     DWORD fileInformation(SimMachine& machine, HANDLE file, BY_HANDLE_FILE_INFORMATION* information) const;
-    // GetFinalPathNameByHandleW's path: the names from the drive's root down to the object.
+    // GetFinalPathNameByHandleW's path: the names from the drive's root down to the name the
+    // object was opened through.
     DWORD finalPath(SimMachine& machine, HANDLE file, std::u16string& path) const;
     UINT driveType(const char16_t* root) const;
+    // NtCreateFile of the entry `name` of the open folder `root`, found in that folder whatever
+    // its name is now. `path` is where the open leads, when the folder still has a name.
+    NTSTATUS openRelative(SimMachine& machine, HANDLE root, const std::u16string& name,
+                          const std::optional<std::u16string>& path, DWORD access, DWORD share, ULONG options,
+                          HANDLE& file);
+    // Where an open of `name` inside `root` leads: the folder's path now, then the name.
+    std::optional<std::u16string> relativePath(SimMachine& machine, HANDLE root, const std::u16string& name) const;
+    // GetFileInformationByHandleEx and SetFileInformationByHandle.
+    DWORD informationByHandle(SimMachine& machine, HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind, void* information,
+                              DWORD size);
+    DWORD changeByHandle(SimMachine& machine, HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind, const void* information,
+                         DWORD size);
+    // A folder listed through its handle: as many whole entries as fit, from where the handle's
+    // listing stands (or from the start).
+    DWORD listByHandle(Handle& handle, bool restart, void* buffer, DWORD size);
+    // What a listing of `folder` reports: its entries whose names match `mask`, with "." and ".."
+    // first when `dots`.
+    std::unique_ptr<Search> snapshot(const std::shared_ptr<SimFileNode>& folder, std::u16string_view mask,
+                                     bool dots) const;
+    // From `at` on, the first name of the search still there ("." and ".." always are) and its
+    // entry (null for those two); the end of the names when none is left.
+    std::size_t present(const Search& search, std::size_t at, std::shared_ptr<SimFileNode>& entry) const;
+    // The last handle to `file` has closed: the name its deletion was asked through leaves its
+    // folder. Called with the file system locked.
+    void dropPending(SimFileNode& file);
     DWORD tempFileName(const char16_t* folder, const char16_t* prefix, UINT unique,
                        char16_t* name, UINT& number);
     DWORD versionInfoSize(const char16_t* path, DWORD& size) const;
@@ -159,7 +190,8 @@ private:
     // Resolution. `followLast` follows a link in the last place too.
     DWORD resolve(const Path& path, std::shared_ptr<SimFileNode>& node, bool followLast) const;
     DWORD resolveParent(const Path& path, std::shared_ptr<SimFileNode>& parent) const;
-    // A name of any length (the long-path limit) parsed and resolved.
+    // A name of any length (the long-path limit) parsed and resolved, for the security calls: an
+    // object whose deletion is pending is refused as their open refuses it.
     DWORD resolveName(const std::u16string& text, std::shared_ptr<SimFileNode>& node, bool followLast) const;
     DWORD resolveText(const std::u16string& path, std::shared_ptr<SimFileNode>& node,
                       int depth) const;

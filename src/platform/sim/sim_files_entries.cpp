@@ -1,8 +1,8 @@
 // The seam's calls on a folder's entries by name: attributes read and set, files deleted, folders
 // made and removed, and temporary file names. Here the simulated machine refuses what Windows
 // refuses (read-only, a denying access list, a running program's image, a folder not empty, a
-// handle open without delete sharing), with Windows' codes, since the removal's outcome hangs on
-// exactly these refusals.
+// handle open without delete sharing, a deletion already pending), with Windows' codes, since the
+// removal's outcome hangs on exactly these refusals.
 
 #include "platform/sim/sim_files.h"
 
@@ -31,6 +31,9 @@ DWORD SimFileSystem::getAttributes(const char16_t* text, DWORD& attributes) cons
     std::shared_ptr<SimFileNode> node;
     if (const DWORD error = resolve(path, node, false))
         return error;
+    // The attributes are read through an open, which a pending deletion refuses.
+    if (node->deletePending)
+        return ERROR_ACCESS_DENIED;
     attributes = node->visibleAttributes();
     return ERROR_SUCCESS;
 }
@@ -44,7 +47,7 @@ DWORD SimFileSystem::setAttributes(const char16_t* text, DWORD attributes)
     std::shared_ptr<SimFileNode> node;
     if (const DWORD error = resolve(path, node, false))
         return error;
-    if (node->access != SimAccess::Open)
+    if (node->access != SimAccess::Open || node->deletePending)
         return ERROR_ACCESS_DENIED;
     node->attributes = attributes & kSettable;
     return ERROR_SUCCESS;
@@ -67,7 +70,7 @@ DWORD SimFileSystem::deleteFile(const char16_t* text)
         return ERROR_INVALID_NAME;
     // The image of a running program is mapped by the system, which refuses its deletion.
     if (node.folder || (node.attributes & FILE_ATTRIBUTE_READONLY) ||
-        node.access != SimAccess::Open || node.runningImage())
+        node.access != SimAccess::Open || node.deletePending || node.runningImage())
         return ERROR_ACCESS_DENIED;
     if (node.opensWithoutDeleteShare > 0)
         return ERROR_SHARING_VIOLATION;
@@ -111,7 +114,7 @@ DWORD SimFileSystem::removeDirectory(const char16_t* text)
     const SimFileNode& node = *child->second;
     if (!node.folder)
         return kErrorDirectory;
-    if ((node.attributes & FILE_ATTRIBUTE_READONLY) || node.access != SimAccess::Open)
+    if ((node.attributes & FILE_ATTRIBUTE_READONLY) || node.access != SimAccess::Open || node.deletePending)
         return ERROR_ACCESS_DENIED;
     // A junction goes by itself; what it points at is never looked at.
     if (node.link.empty() && !node.children.empty())
@@ -133,7 +136,7 @@ DWORD SimFileSystem::createDirectory(const char16_t* text)
         return error;
     if (FindChild(*parent, path.parts.back()) != parent->children.end())
         return ERROR_ALREADY_EXISTS;
-    if (parent->access != SimAccess::Open)
+    if (parent->access != SimAccess::Open || parent->deletePending)
         return ERROR_ACCESS_DENIED;
     const std::shared_ptr<SimFileNode> slot = NewNode(*parent, path.parts.back());
     parent->children.emplace(Folded(path.parts.back()), slot);
@@ -182,7 +185,7 @@ DWORD SimFileSystem::tempFileName(const char16_t* folder, const char16_t* prefix
             return error == ERROR_FILE_NOT_FOUND ? ERROR_PATH_NOT_FOUND : error;
         if (enterFolder(parent, 0) != ERROR_SUCCESS)
             return kErrorDirectory;
-        if (parent->access != SimAccess::Open)
+        if (parent->access != SimAccess::Open || parent->deletePending)
             return ERROR_ACCESS_DENIED;
         for (unsigned tries = 0;; ++tries) {
             if (tries == 0xFFFF)

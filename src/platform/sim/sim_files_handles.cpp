@@ -1,6 +1,6 @@
-// Open files of the simulated machine: CreateFileW with its dispositions and sharing rules, the
-// handle that keeps count of how its node is open (so that a deletion meets the sharing
-// violation Windows gives), WriteFile, and GetFileInformationByHandle's identity of the object.
+// Open files of the simulated machine: CreateFileW with its dispositions, the access and sharing
+// rules every open shares, the handle that keeps count of how its object is open, WriteFile, and
+// what a handle tells of its object (GetFileInformationByHandle, GetFinalPathNameByHandleW).
 
 #include "platform/sim/sim_files.h"
 
@@ -15,51 +15,75 @@ using namespace SimFilesInternal;
 namespace {
 
 constexpr DWORD kTruncateExisting = 5;
-constexpr DWORD kFileWriteData = 0x2;
-constexpr DWORD kFileAppendData = 0x4;
 constexpr DWORD kFlagSequentialScan = 0x08000000;
 constexpr DWORD kFlagWriteThrough = 0x80000000;
 
+// What a denying access list still lets the current user open: the attributes (the parent
+// folder's listing right grants them), the security descriptor to read, the owner to replace (the
+// privilege to take ownership), and the access list to replace where the list lets the user or
+// once the user owns the object.
+DWORD StillGranted(const SimFileNode& node)
+{
+    const DWORD always = FILE_READ_ATTRIBUTES | SYNCHRONIZE | READ_CONTROL | WRITE_OWNER;
+    if (node.access == SimAccess::DeniesUntilOwned && !node.ownedByCurrentUser)
+        return always;
+    return always | WRITE_DAC;
+}
+
 } // namespace
 
-class SimFileSystem::Handle : public SimKernelObject {
-public:
-    Handle(std::shared_ptr<SimFileNode> node, DWORD access, DWORD share)
-        : node_(std::move(node)), access_(access), share_(share)
-    {
-        if (!(share_ & FILE_SHARE_DELETE))
-            ++node_->opensWithoutDeleteShare;
-        if (access_ & DELETE)
-            ++node_->opensForDelete;
-    }
-    ~Handle() override
-    {
-        if (!(share_ & FILE_SHARE_DELETE))
-            --node_->opensWithoutDeleteShare;
-        if (access_ & DELETE)
-            --node_->opensForDelete;
-    }
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
+namespace SimFilesInternal {
 
-    bool mayWrite() const
-    {
-        return !node_->folder &&
-               (access_ & (GENERIC_WRITE | GENERIC_ALL | kFileWriteData | kFileAppendData));
-    }
-    // Opened to append only: every write lands at the end of the file, wherever it stands.
-    bool appendsOnly() const
-    {
-        return (access_ & kFileAppendData) && !(access_ & (GENERIC_WRITE | GENERIC_ALL | kFileWriteData));
-    }
-    SimFileNode& node() { return *node_; }
-    std::size_t position = 0;
+NTSTATUS Admit(const SimFileNode& node, DWORD access, DWORD share, bool writes)
+{
+    if (node.deletePending)
+        return kStatusDeletePending;
+    if ((node.access != SimAccess::Open && (access & ~StillGranted(node)) != 0) ||
+        (writes && !node.folder && (node.attributes & FILE_ATTRIBUTE_READONLY)))
+        return kStatusAccessDenied;
+    if (((access & DELETE) && node.opensWithoutDeleteShare > 0) ||
+        (!(share & FILE_SHARE_DELETE) && node.opensForDelete > 0))
+        return kStatusSharingViolation;
+    return kStatusSuccess;
+}
 
-private:
-    std::shared_ptr<SimFileNode> node_;
-    DWORD access_;
-    DWORD share_;
-};
+} // namespace SimFilesInternal
+
+SimFileSystem::Handle::Handle(std::weak_ptr<SimFileSystem> files, std::shared_ptr<SimFileNode> entry,
+                              std::shared_ptr<SimFileNode> node, DWORD access, DWORD share)
+    : files_(std::move(files)), entry_(std::move(entry)), node_(std::move(node)), access_(access), share_(share)
+{
+    if (!(share_ & FILE_SHARE_DELETE))
+        ++node_->opensWithoutDeleteShare;
+    if (access_ & DELETE)
+        ++node_->opensForDelete;
+    ++node_->opens;
+}
+
+SimFileSystem::Handle::~Handle()
+{
+    const std::shared_ptr<SimFileSystem> files = files_.lock();
+    std::unique_lock<std::mutex> lock;
+    if (files)
+        lock = std::unique_lock<std::mutex>(files->mutex_);
+    if (!(share_ & FILE_SHARE_DELETE))
+        --node_->opensWithoutDeleteShare;
+    if (access_ & DELETE)
+        --node_->opensForDelete;
+    // Without the file system there is no folder left to take the entry out of.
+    if (--node_->opens == 0 && node_->deletePending && files)
+        files->dropPending(*node_);
+}
+
+bool SimFileSystem::Handle::mayWrite() const
+{
+    return !node_->folder && (access_ & kWriteRights);
+}
+
+bool SimFileSystem::Handle::appendsOnly() const
+{
+    return (access_ & FILE_APPEND_DATA) && !(access_ & (GENERIC_WRITE | GENERIC_ALL | FILE_WRITE_DATA));
+}
 
 DWORD SimFileSystem::createFile(SimMachine& machine, const char16_t* text, DWORD access,
                                 DWORD shareMode, DWORD disposition, DWORD flagsAndAttributes,
@@ -87,7 +111,7 @@ DWORD SimFileSystem::createFile(SimMachine& machine, const char16_t* text, DWORD
         if (!(flagsAndAttributes & FILE_FLAG_BACKUP_SEMANTICS) || (disposition != OPEN_EXISTING && disposition != kOpenAlways))
             return ERROR_ACCESS_DENIED;
         existed = true;
-        auto handle = std::make_shared<Handle>(drive->second, access, shareMode);
+        auto handle = std::make_shared<Handle>(weak_from_this(), drive->second, drive->second, access, shareMode);
         lock.unlock();
         file = machine.addHandle(std::move(handle));
         return ERROR_SUCCESS;
@@ -95,22 +119,23 @@ DWORD SimFileSystem::createFile(SimMachine& machine, const char16_t* text, DWORD
     if (const DWORD error = resolveParent(path, parent))
         return error;
     const std::u16string key = Folded(path.parts.back());
+    std::shared_ptr<SimFileNode> entry;
     std::shared_ptr<SimFileNode> node;
     const auto child = FindChild(*parent, path.parts.back());
     existed = child != parent->children.end();
     if (existed) {
-        node = child->second->sameFileAs ? child->second->sameFileAs : child->second;
+        entry = child->second;
+        node = entry->sameFileAs ? entry->sameFileAs : entry;
         if (!node->link.empty() && !(flagsAndAttributes & FILE_FLAG_OPEN_REPARSE_POINT)) {
             std::shared_ptr<SimFileNode> target;
             if (resolveText(node->link, target, 1) != ERROR_SUCCESS)
                 return ERROR_FILE_NOT_FOUND;
-            node = target;
+            entry = node = target;
         }
         if (disposition == CREATE_NEW)
             return ERROR_FILE_EXISTS;
-        const bool writes = (access & (GENERIC_WRITE | GENERIC_ALL | kFileWriteData |
-                                       kFileAppendData)) != 0 ||
-                            disposition == CREATE_ALWAYS || disposition == kTruncateExisting;
+        const bool writes = (access & kWriteRights) != 0 || disposition == CREATE_ALWAYS ||
+                            disposition == kTruncateExisting;
         if (node->folder) {
             if (!(flagsAndAttributes & FILE_FLAG_BACKUP_SEMANTICS) ||
                 disposition == CREATE_ALWAYS || disposition == kTruncateExisting)
@@ -118,15 +143,8 @@ DWORD SimFileSystem::createFile(SimMachine& machine, const char16_t* text, DWORD
         } else if (path.trailingSeparator) {
             return ERROR_INVALID_NAME;
         }
-        // Reading the attributes alone is granted by the parent folder's listing right,
-        // whatever the object's own access list says.
-        const bool attributesOnly = (access & ~(FILE_READ_ATTRIBUTES | SYNCHRONIZE)) == 0;
-        if ((node->access != SimAccess::Open && !attributesOnly) ||
-            (writes && !node->folder && (node->attributes & FILE_ATTRIBUTE_READONLY)))
-            return ERROR_ACCESS_DENIED;
-        if (((access & DELETE) && node->opensWithoutDeleteShare > 0) ||
-            (!(shareMode & FILE_SHARE_DELETE) && node->opensForDelete > 0))
-            return ERROR_SHARING_VIOLATION;
+        if (const NTSTATUS status = Admit(*node, access, shareMode, writes))
+            return DosError(status);
         if (disposition == CREATE_ALWAYS || disposition == kTruncateExisting)
             node->content.clear();
     } else {
@@ -134,14 +152,15 @@ DWORD SimFileSystem::createFile(SimMachine& machine, const char16_t* text, DWORD
             return ERROR_FILE_NOT_FOUND;
         if (path.trailingSeparator)
             return ERROR_INVALID_NAME;
-        if (parent->access != SimAccess::Open)
+        // A folder whose deletion is pending takes no new entries.
+        if (parent->access != SimAccess::Open || parent->deletePending)
             return ERROR_ACCESS_DENIED;
-        node = NewNode(*parent, path.parts.back());
+        entry = node = NewNode(*parent, path.parts.back());
         node->attributes = (flagsAndAttributes & kSettable) | FILE_ATTRIBUTE_ARCHIVE;
         node->ownedByCurrentUser = true;
         parent->children.emplace(key, node);
     }
-    auto handle = std::make_shared<Handle>(node, access, shareMode);
+    auto handle = std::make_shared<Handle>(weak_from_this(), entry, node, access, shareMode);
     lock.unlock();
     file = machine.addHandle(std::move(handle));
     return ERROR_SUCCESS;
@@ -204,14 +223,15 @@ DWORD SimFileSystem::finalPath(SimMachine& machine, HANDLE file, std::u16string&
         return ERROR_INVALID_HANDLE;
     std::lock_guard<std::mutex> lock(mutex_);
     std::vector<std::u16string_view> names;
-    const SimFileNode* node = &handle->node();
+    // From the name the object was opened through: a hard link's path is its own.
+    const SimFileNode* node = handle->entry().get();
     while (node->drive == 0) {
         // A name deleted since leads nowhere any more.
         const std::shared_ptr<const SimFileNode> parent = node->parent.lock();
         if (!parent)
             return ERROR_FILE_NOT_FOUND;
         const auto entry = parent->children.find(Folded(node->name));
-        if (entry == parent->children.end() || &File(*entry->second) != node)
+        if (entry == parent->children.end() || entry->second.get() != node)
             return ERROR_FILE_NOT_FOUND;
         names.push_back(node->name);
         node = parent.get();

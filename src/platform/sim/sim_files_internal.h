@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/sim/sim_files.h"
+#include "platform/sim/sim_machine.h"
 #include "platform/sim/sim_text.h"
 
 struct SimFileNode : std::enable_shared_from_this<SimFileNode> {
@@ -44,6 +45,12 @@ struct SimFileNode : std::enable_shared_from_this<SimFileNode> {
     // Open handles, counted by handles that may outlive the file system itself.
     std::atomic<unsigned> opensWithoutDeleteShare{0};
     std::atomic<unsigned> opensForDelete{0};
+    std::atomic<unsigned> opens{0};
+    // A deletion asked through a handle (FileDispositionInfo): until the last handle closes, the
+    // object is still listed but no longer opens. `pendingName` is the entry that then leaves its
+    // folder: the name the deleting handle was opened through.
+    bool deletePending = false;
+    std::weak_ptr<SimFileNode> pendingName;
     // Running programs whose image this file is; each answers whether it still runs.
     std::vector<std::function<bool()>> imageHolds;
 
@@ -79,6 +86,41 @@ struct SimFileSystem::Search {
     std::size_t next = 0;
 };
 
+// An open file or folder. It counts how its object is open, so that a deletion meets the sharing
+// violation Windows gives, and takes the object out of its folder when it is the last handle to
+// close after a deletion was asked. It may outlive the file system, which it holds weakly.
+class SimFileSystem::Handle : public SimKernelObject {
+public:
+    // `entry` is the folder's entry the object was opened through (for a hard link, that name;
+    // for a link followed, the target's own), `node` the object itself. Made with the file system
+    // locked.
+    Handle(std::weak_ptr<SimFileSystem> files, std::shared_ptr<SimFileNode> entry, std::shared_ptr<SimFileNode> node,
+           DWORD access, DWORD share);
+    // Locks the file system, if it is still there: never destroy a handle with it locked.
+    ~Handle() override;
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+
+    // Whether the open asked for any of `rights`.
+    bool allows(DWORD rights) const { return (access_ & rights) != 0; }
+    bool mayWrite() const;
+    // Opened to append only: every write lands at the end of the file, wherever it stands.
+    bool appendsOnly() const;
+    SimFileNode& node() { return *node_; }
+    const std::shared_ptr<SimFileNode>& object() const { return node_; }
+    const std::shared_ptr<SimFileNode>& entry() const { return entry_; }
+    std::size_t position = 0;
+    // A listing through the handle in progress, ended with the handle.
+    std::unique_ptr<Search> listing;
+
+private:
+    std::weak_ptr<SimFileSystem> files_;
+    std::shared_ptr<SimFileNode> entry_;
+    std::shared_ptr<SimFileNode> node_;
+    DWORD access_;
+    DWORD share_;
+};
+
 namespace SimFilesInternal {
 
 constexpr DWORD kOpenAlways = 4;
@@ -89,6 +131,20 @@ constexpr DWORD kNotContentIndexed = 0x2000;
 // The attributes a caller may set; the others describe what the object is.
 constexpr DWORD kSettable = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | kSystem |
                             FILE_ATTRIBUTE_ARCHIVE | kTemporary | kOffline | kNotContentIndexed;
+// The rights that change a file's data.
+constexpr DWORD kWriteRights = GENERIC_WRITE | GENERIC_ALL | FILE_WRITE_DATA | FILE_APPEND_DATA;
+
+// Whether an open asking `access` with sharing `share` may have the object, as both CreateFileW
+// and NtCreateFile decide it; `writes` when the open changes the file's data. Written in
+// sim_files_handles.cpp.
+NTSTATUS Admit(const SimFileNode& node, DWORD access, DWORD share, bool writes);
+// RtlNtStatusToDosError's table, in sim_files_relative.cpp.
+ULONG DosError(NTSTATUS status);
+// A character no file name holds.
+bool InvalidNameCharacter(char16_t c);
+// A new owner or DACL applied to an object, with SetNamedSecurityInfoW's outcome.
+DWORD ApplySecurity(SimFileNode& node, SECURITY_INFORMATION information, bool currentUserFullAccess,
+                    bool ownerIsCurrentUser);
 
 inline char16_t Fold(char16_t c)
 {

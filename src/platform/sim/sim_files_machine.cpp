@@ -298,6 +298,26 @@ UINT SimMachine::getDriveType(const char16_t* rootPath)
     return files().driveType(rootPath);
 }
 
+BOOL SimMachine::getFileInformationByHandleEx(HANDLE file, FILE_INFO_BY_HANDLE_CLASS informationClass,
+                                              void* information, DWORD size)
+{
+    if (enter(SimCall::GetFileInformationByHandleEx))
+        return FALSE;
+    if (const DWORD error = files().informationByHandle(*this, file, informationClass, information, size))
+        return fail<BOOL>(error, FALSE);
+    return TRUE;
+}
+
+BOOL SimMachine::setFileInformationByHandle(HANDLE file, FILE_INFO_BY_HANDLE_CLASS informationClass,
+                                            void* information, DWORD size)
+{
+    if (enter(SimCall::SetFileInformationByHandle))
+        return FALSE;
+    if (const DWORD error = files().changeByHandle(*this, file, informationClass, information, size))
+        return fail<BOOL>(error, FALSE);
+    return TRUE;
+}
+
 UINT SimMachine::getTempFileName(const char16_t* pathName, const char16_t* prefix, UINT unique,
                                  char16_t* tempFileName)
 {

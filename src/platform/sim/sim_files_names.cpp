@@ -19,12 +19,6 @@ constexpr DWORD kErrorFilenameTooLong = 206; // ERROR_FILENAME_EXCED_RANGE
 
 constexpr std::u16string_view kLongPrefix = u"\\\\?\\";
 
-bool InvalidNameCharacter(char16_t c)
-{
-    return c < 0x20 || c == u'<' || c == u'>' || c == u':' || c == u'"' || c == u'|' ||
-           c == u'?' || c == u'*' || c == u'/';
-}
-
 // A drive or network path, resolved as GetFullPathNameW does.
 std::optional<std::u16string> ResolveAbsolute(std::u16string_view text)
 {
@@ -168,6 +162,12 @@ std::optional<std::u16string> SimFullPath(std::u16string_view given, std::u16str
 }
 
 namespace SimFilesInternal {
+
+bool InvalidNameCharacter(char16_t c)
+{
+    return c < 0x20 || c == u'<' || c == u'>' || c == u':' || c == u'"' || c == u'|' ||
+           c == u'?' || c == u'*' || c == u'/';
+}
 
 // The alias NTFS gives a name that does not fit 8.3: its first six characters, "~" and the
 // lowest number free in the folder, then the first three of its extension ("Program Files

@@ -38,6 +38,7 @@ enum class SimCall {
     SetEntriesInAcl,
     SetNamedSecurityInfo,
     GetNamedSecurityInfo,
+    SetSecurityInfo,
     GetCurrentProcess,
     OpenProcessToken,
     GetTokenInformation,
@@ -74,6 +75,10 @@ enum class SimCall {
     GetFileInformationByHandle,
     GetFinalPathNameByHandle,
     GetDriveType,
+    NtCreateFile,
+    RtlNtStatusToDosError,
+    GetFileInformationByHandleEx,
+    SetFileInformationByHandle,
     CompareString,
     GetSysColor,
     LoadLibrary,
@@ -242,8 +247,13 @@ public:
     DWORD getLongPathName(const char16_t* shortPath, char16_t* longPath, DWORD bufferLength) override;
     BOOL getFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* information) override;
     DWORD getNamedSecurityInfo(const char16_t* objectName, SE_OBJECT_TYPE objectType, SECURITY_INFORMATION information, PSID* owner, PSID* group, PACL* dacl, PACL* sacl, PSECURITY_DESCRIPTOR* descriptor) override;
+    DWORD setSecurityInfo(HANDLE handle, SE_OBJECT_TYPE objectType, SECURITY_INFORMATION information, PSID owner, PSID group, PACL dacl, PACL sacl) override;
     DWORD getFinalPathNameByHandle(HANDLE file, char16_t* path, DWORD length, DWORD flags) override;
     UINT getDriveType(const char16_t* rootPath) override;
+    NTSTATUS ntCreateFile(HANDLE* file, ACCESS_MASK access, OBJECT_ATTRIBUTES* attributes, IO_STATUS_BLOCK* ioStatus, LARGE_INTEGER* allocationSize, ULONG fileAttributes, ULONG shareAccess, ULONG disposition, ULONG options, void* eaBuffer, ULONG eaLength) override;
+    ULONG rtlNtStatusToDosError(NTSTATUS status) override;
+    BOOL getFileInformationByHandleEx(HANDLE file, FILE_INFO_BY_HANDLE_CLASS informationClass, void* information, DWORD size) override;
+    BOOL setFileInformationByHandle(HANDLE file, FILE_INFO_BY_HANDLE_CLASS informationClass, void* information, DWORD size) override;
     HANDLE getStdHandle(DWORD which) override;
     BOOL attachConsole(DWORD processId) override;
     DWORD getFileType(HANDLE file) override;

@@ -236,28 +236,25 @@ DWORD SimMachine::getNamedSecurityInfo(const char16_t* objectName, SE_OBJECT_TYP
     return ERROR_SUCCESS;
 }
 
-DWORD SimMachine::setNamedSecurityInfo(char16_t* objectName, SE_OBJECT_TYPE objectType,
-                                       SECURITY_INFORMATION information, PSID owner, PSID group,
-                                       PACL dacl, PACL sacl)
+namespace {
+
+// What a new owner or DACL says, read alike by SetNamedSecurityInfoW and SetSecurityInfo: whether
+// the owner is the current user and the DACL gives that user full access; or the call's error.
+DWORD ReadSecurityChange(SimSecurity& security, SECURITY_INFORMATION information, PSID owner, PSID group,
+                         PACL dacl, PACL sacl, bool& ownerIsCurrentUser, bool& fullAccess)
 {
-    if (const DWORD error = enter(SimCall::SetNamedSecurityInfo))
-        return error;
-    if (objectName == nullptr)
-        return ERROR_INVALID_PARAMETER;
     if (group != nullptr || sacl != nullptr ||
         (information & ~(OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION)) != 0 ||
         information == 0)
         return ERROR_CALL_NOT_IMPLEMENTED;
-    bool ownerIsCurrentUser = false;
     if (information & OWNER_SECURITY_INFORMATION) {
         if (owner == nullptr)
             return ERROR_INVALID_PARAMETER;
-        ownerIsCurrentUser = security().isCurrentUser(owner);
+        ownerIsCurrentUser = security.isCurrentUser(owner);
         // Making oneself owner of what one may not touch takes the enabled privilege.
-        if (!security().privilegeEnabled(u"SeTakeOwnershipPrivilege"))
+        if (!security.privilegeEnabled(u"SeTakeOwnershipPrivilege"))
             return ERROR_ACCESS_DENIED;
     }
-    bool fullAccess = false;
     if (information & DACL_SECURITY_INFORMATION) {
         // A null DACL (everyone may do anything) is not modelled.
         if (dacl == nullptr)
@@ -267,6 +264,40 @@ DWORD SimMachine::setNamedSecurityInfo(char16_t* objectName, SE_OBJECT_TYPE obje
             return kErrorInvalidAcl;
         fullAccess = acl->currentUserFullAccess != 0;
     }
+    return ERROR_SUCCESS;
+}
+
+} // namespace
+
+DWORD SimMachine::setSecurityInfo(HANDLE handle, SE_OBJECT_TYPE objectType, SECURITY_INFORMATION information,
+                                  PSID owner, PSID group, PACL dacl, PACL sacl)
+{
+    if (const DWORD error = enter(SimCall::SetSecurityInfo))
+        return error;
+    // Only files and folders are changed through their handles here.
+    if (objectType != SE_FILE_OBJECT)
+        return ERROR_CALL_NOT_IMPLEMENTED;
+    bool ownerIsCurrentUser = false;
+    bool fullAccess = false;
+    if (const DWORD error = ReadSecurityChange(security(), information, owner, group, dacl, sacl,
+                                               ownerIsCurrentUser, fullAccess))
+        return error;
+    return files().applySecurity(*this, handle, information, fullAccess, ownerIsCurrentUser);
+}
+
+DWORD SimMachine::setNamedSecurityInfo(char16_t* objectName, SE_OBJECT_TYPE objectType,
+                                       SECURITY_INFORMATION information, PSID owner, PSID group,
+                                       PACL dacl, PACL sacl)
+{
+    if (const DWORD error = enter(SimCall::SetNamedSecurityInfo))
+        return error;
+    if (objectName == nullptr)
+        return ERROR_INVALID_PARAMETER;
+    bool ownerIsCurrentUser = false;
+    bool fullAccess = false;
+    if (const DWORD error = ReadSecurityChange(security(), information, owner, group, dacl, sacl,
+                                               ownerIsCurrentUser, fullAccess))
+        return error;
     const std::u16string name(objectName);
     if (objectType == SE_FILE_OBJECT)
         return files().applySecurity(name, information, fullAccess, ownerIsCurrentUser);

@@ -340,6 +340,11 @@ DWORD Win32OsApi::getNamedSecurityInfo(const char16_t* objectName, SE_OBJECT_TYP
     return ::GetNamedSecurityInfoW(W(objectName), objectType, information, owner, group, dacl, sacl, descriptor);
 }
 
+DWORD Win32OsApi::setSecurityInfo(HANDLE handle, SE_OBJECT_TYPE objectType, SECURITY_INFORMATION information, PSID owner, PSID group, PACL dacl, PACL sacl)
+{
+    return ::SetSecurityInfo(handle, objectType, information, owner, group, dacl, sacl);
+}
+
 DWORD Win32OsApi::getFinalPathNameByHandle(HANDLE file, char16_t* path, DWORD length, DWORD flags)
 {
     return ::GetFinalPathNameByHandleW(file, W(path), length, flags);
@@ -348,6 +353,26 @@ DWORD Win32OsApi::getFinalPathNameByHandle(HANDLE file, char16_t* path, DWORD le
 UINT Win32OsApi::getDriveType(const char16_t* rootPath)
 {
     return ::GetDriveTypeW(W(rootPath));
+}
+
+NTSTATUS Win32OsApi::ntCreateFile(HANDLE* file, ACCESS_MASK access, OBJECT_ATTRIBUTES* attributes, IO_STATUS_BLOCK* ioStatus, LARGE_INTEGER* allocationSize, ULONG fileAttributes, ULONG shareAccess, ULONG disposition, ULONG options, void* eaBuffer, ULONG eaLength)
+{
+    return ::NtCreateFile(file, access, attributes, ioStatus, allocationSize, fileAttributes, shareAccess, disposition, options, eaBuffer, eaLength);
+}
+
+ULONG Win32OsApi::rtlNtStatusToDosError(NTSTATUS status)
+{
+    return ::RtlNtStatusToDosError(status);
+}
+
+BOOL Win32OsApi::getFileInformationByHandleEx(HANDLE file, FILE_INFO_BY_HANDLE_CLASS informationClass, void* information, DWORD size)
+{
+    return ::GetFileInformationByHandleEx(file, informationClass, information, size);
+}
+
+BOOL Win32OsApi::setFileInformationByHandle(HANDLE file, FILE_INFO_BY_HANDLE_CLASS informationClass, void* information, DWORD size)
+{
+    return ::SetFileInformationByHandle(file, informationClass, information, size);
 }
 
 HANDLE Win32OsApi::getStdHandle(DWORD which)

@@ -24,18 +24,19 @@ TEST(PlanningLayerTest, EveryOperationOfTheSeamIsClassified)
                                  "GetQueuedCompletionStatus", "WaitForSingleObject", "GetExitCodeProcess",
                                  "GetFileAttributesW", "FindFirstFileW", "FindNextFileW", "GetTempPathW",
                                  "ExpandEnvironmentStringsW", "CompareStringW", "GetSysColor", "GetFullPathNameW",
-                                 "GetLongPathNameW", "GetFileInformationByHandle", "GetFinalPathNameByHandleW", "GetNamedSecurityInfoW", "GetDriveTypeW", "GetStdHandle", "GetFileType",
+                                 "GetLongPathNameW", "GetFileInformationByHandle", "GetFinalPathNameByHandleW", "GetNamedSecurityInfoW", "GetDriveTypeW", "NtCreateFile", "GetFileInformationByHandleEx", "GetStdHandle", "GetFileType",
                                  "GetProcAddress", "GetFileVersionInfoSizeW", "GetFileVersionInfoW", "VerQueryValueW",
                                  "GetTickCount64"};
     const char* const local[] = {"GetLastError", "SetLastError", "LocalFree", "MessageBoxW", "RegCloseKey",
                                  "CloseServiceHandle", "SetEntriesInAclW", "AdjustTokenPrivileges", "CreateJobObjectW",
                                  "CreateMutexW", "CreateIoCompletionPort", "SetInformationJobObject",
                                  "AssignProcessToJobObject", "ResumeThread", "CloseHandle", "FindClose", "AttachConsole",
-                                 "WriteConsoleW", "LoadLibraryW", "FreeLibrary", "Sleep"};
+                                 "WriteConsoleW", "LoadLibraryW", "FreeLibrary", "Sleep", "RtlNtStatusToDosError"};
     const char* const changes[] = {"RegDeleteKeyW", "RegDeleteKeyExW", "RegDeleteValueW", "ControlService",
                                    "DeleteService", "SetNamedSecurityInfoW", "CreateProcessW", "TerminateProcess",
                                    "SetFileAttributesW", "DeleteFileW", "RemoveDirectoryW", "CreateDirectoryW",
-                                   "CreateFileW", "WriteFile", "FlushFileBuffers", "MoveFileExW", "GetTempFileNameW"};
+                                   "CreateFileW", "WriteFile", "FlushFileBuffers", "MoveFileExW", "GetTempFileNameW",
+                                   "SetSecurityInfo", "SetFileInformationByHandle"};
     std::map<std::string, SeamClass> expected;
     for (const char* name : reads)
         expected[name] = SeamClass::Read;
@@ -100,7 +101,8 @@ TEST(PlanTest, APlanChangesNothing)
     for (const SimCall call : {SimCall::RegDeleteKey, SimCall::RegDeleteKeyEx, SimCall::RegDeleteValue,
                                SimCall::ControlService, SimCall::DeleteService, SimCall::SetNamedSecurityInfo,
                                SimCall::CreateProcess, SimCall::SetFileAttributes, SimCall::DeleteFile,
-                               SimCall::RemoveDirectory, SimCall::CreateDirectory, SimCall::WriteFile, SimCall::MoveFileEx})
+                               SimCall::RemoveDirectory, SimCall::CreateDirectory, SimCall::WriteFile, SimCall::MoveFileEx,
+                               SimCall::SetSecurityInfo, SimCall::SetFileInformationByHandle})
         EXPECT_EQ(machine.callCount(call), 0u) << static_cast<int>(call);
     EXPECT_EQ(SimSuiteLeft(machine).size(), laid);
     EXPECT_EQ(Describe(SimSentinelsLost(machine)), "");

@@ -72,7 +72,103 @@ protected:
         EXPECT_TRUE(machine.closeHandle(token));
         return result;
     }
+
+    HANDLE openFolder(const char16_t* path)
+    {
+        return machine.createFile(path, FILE_LIST_DIRECTORY | SYNCHRONIZE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    }
+
+    NTSTATUS openChild(HANDLE folder, std::u16string name, DWORD access, ULONG options, HANDLE& file)
+    {
+        UNICODE_STRING text{static_cast<USHORT>(name.size() * 2), static_cast<USHORT>(name.size() * 2), name.data()};
+        OBJECT_ATTRIBUTES attributes{sizeof(OBJECT_ATTRIBUTES), folder, &text, OBJ_CASE_INSENSITIVE, nullptr, nullptr};
+        IO_STATUS_BLOCK status{};
+        return machine.ntCreateFile(&file, access | SYNCHRONIZE, &attributes, &status, nullptr, 0, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                    FILE_OPEN, options | FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0);
+    }
+
+    // The names one listing call through the handle gives; none when it fails.
+    std::vector<std::u16string> listCall(HANDLE folder, FILE_INFO_BY_HANDLE_CLASS kind, DWORD size)
+    {
+        alignas(8) unsigned char buffer[512];
+        std::vector<std::u16string> names;
+        if (!machine.getFileInformationByHandleEx(folder, kind, buffer, size))
+            return names;
+        for (const unsigned char* at = buffer;;) {
+            const auto* entry = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(at);
+            names.emplace_back(entry->FileName, entry->FileNameLength / 2);
+            if (entry->NextEntryOffset == 0)
+                return names;
+            at += entry->NextEntryOffset;
+        }
+    }
 };
+
+using Names = std::vector<std::u16string>;
+
+// A folder opened once is listed and walked through its handle even after its name was given to a
+// junction: the walk never reaches what the junction points at.
+TEST_F(FilesSimTest, HandleWalkFollowsTheFolderItOpened)
+{
+    machine.files().addFile(u"C:\\Suite\\data\\a.txt", "a");
+    machine.files().addFile(u"C:\\Suite\\data\\b.txt");
+    machine.files().addFolder(u"C:\\Suite\\data\\sub");
+    machine.files().addFile(u"C:\\Elsewhere\\keep.txt");
+    const HANDLE suite = openFolder(u"C:\\Suite");
+    HANDLE data = nullptr, file = nullptr;
+    ASSERT_EQ(openChild(suite, u"DATA", FILE_LIST_DIRECTORY, FILE_DIRECTORY_FILE, data), kStatusSuccess);
+    machine.files().beforeOpening(u"c:\\suite\\data\\A.TXT", [this] {
+        machine.files().replaceWithJunction(u"C:\\Suite\\data", u"C:\\Elsewhere");
+    });
+    ASSERT_EQ(openChild(data, u"a.txt", DELETE, FILE_NON_DIRECTORY_FILE, file), kStatusSuccess);
+    char16_t path[MAX_PATH];
+    const DWORD length = machine.getFinalPathNameByHandle(file, path, MAX_PATH, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    EXPECT_EQ(std::u16string(path, length), u"\\\\?\\C:\\Suite\\data.old\\a.txt") << "the folder moved aside";
+
+    EXPECT_EQ(listCall(data, FileIdBothDirectoryRestartInfo, 100), Names{});
+    EXPECT_EQ(machine.getLastError(), ERROR_MORE_DATA);
+    EXPECT_EQ(listCall(data, FileIdBothDirectoryInfo, 240), (Names{u".", u".."}));
+    EXPECT_EQ(listCall(data, FileIdBothDirectoryInfo, 240), (Names{u"a.txt", u"b.txt"}));
+    EXPECT_EQ(listCall(data, FileIdBothDirectoryInfo, 240), (Names{u"sub"}));
+    EXPECT_EQ(listCall(data, FileIdBothDirectoryInfo, 240), Names{});
+    EXPECT_EQ(machine.getLastError(), ERROR_NO_MORE_FILES);
+    for (const HANDLE handle : {file, data, suite})
+        EXPECT_TRUE(machine.closeHandle(handle));
+}
+
+TEST_F(FilesSimTest, DeletionThroughAHandleWaitsForItsLastClose)
+{
+    machine.files().addFile(u"C:\\Suite\\a.txt", "", FILE_ATTRIBUTE_READONLY);
+    machine.files().addFile(u"C:\\Suite\\sub\\x.txt");
+    const HANDLE suite = openFolder(u"C:\\Suite");
+    HANDLE file = nullptr, again = nullptr;
+    ASSERT_EQ(openChild(suite, u"a.txt", DELETE | FILE_WRITE_ATTRIBUTES, 0, file), kStatusSuccess);
+    FILE_DISPOSITION_INFO deletion{TRUE};
+    EXPECT_FALSE(machine.setFileInformationByHandle(file, FileDispositionInfo, &deletion, sizeof deletion));
+    EXPECT_EQ(machine.getLastError(), ERROR_ACCESS_DENIED) << "read-only";
+    FILE_BASIC_INFO basic{};
+    basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+    EXPECT_TRUE(machine.setFileInformationByHandle(file, FileBasicInfo, &basic, sizeof basic));
+    EXPECT_TRUE(machine.setFileInformationByHandle(file, FileDispositionInfo, &deletion, sizeof deletion));
+    EXPECT_EQ(openChild(suite, u"a.txt", FILE_READ_ATTRIBUTES, 0, again), kStatusDeletePending);
+    EXPECT_EQ(machine.getFileAttributes(u"C:\\Suite\\a.txt"), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(machine.getLastError(), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(listCall(suite, FileIdBothDirectoryRestartInfo, 512), (Names{u".", u"..", u"a.txt", u"sub"}));
+    EXPECT_TRUE(machine.closeHandle(file));
+    EXPECT_EQ(machine.files().entries(u"C:\\Suite"), Names{u"sub"});
+    ASSERT_EQ(openChild(suite, u"sub", DELETE, FILE_DIRECTORY_FILE, file), kStatusSuccess);
+    EXPECT_FALSE(machine.setFileInformationByHandle(file, FileDispositionInfo, &deletion, sizeof deletion));
+    EXPECT_EQ(machine.getLastError(), ERROR_DIR_NOT_EMPTY);
+    EXPECT_EQ(openChild(suite, u"sub", 0, FILE_NON_DIRECTORY_FILE, again), kStatusFileIsADirectory);
+    EXPECT_EQ(openChild(suite, u"sub\\x.txt", 0, 0, again), kStatusObjectNameInvalid);
+    for (const auto& [status, error] : {std::pair{kStatusSuccess, 0u}, {kStatusDeletePending, 5u}, {kStatusObjectNameNotFound, 2u},
+                                        {kStatusNotADirectory, 267u}, {static_cast<NTSTATUS>(0xC0000101), 145u},
+                                        {static_cast<NTSTATUS>(0xC0000001), 317u}})
+        EXPECT_EQ(machine.rtlNtStatusToDosError(status), error) << status;
+    for (const HANDLE handle : {file, suite})
+        EXPECT_TRUE(machine.closeHandle(handle));
+}
 
 TEST_F(FilesSimTest, DenyingAccessListGivesWayToAFullAccessDacl)
 {

@@ -265,7 +265,7 @@ TEST_F(ConsoleProductTest, FailedCleanUpStepMakesTheResultFalseAndTheRestStillRu
     registry().createKey(HKEY_CURRENT_USER, kSettingsKey);
     console.detect();
     // A failure that no restart mends (a file in use would be left to the restart).
-    machine.failCall(SimCall::DeleteFile, ERROR_INVALID_FUNCTION);
+    machine.failCall(SimCall::SetFileInformationByHandle, ERROR_INVALID_FUNCTION);
     text();
 
     EXPECT_FALSE(console.remove());

@@ -60,8 +60,9 @@ TEST_F(FileRemovalTest, JunctionIsRemovedWithoutTouchingItsTarget)
     EXPECT_EQ(files().content(u"C:\\Data\\keep.txt"), "precious");
 }
 
-// Whichever attribute read fails, no link is followed and nothing it leads to is touched: the
-// listing still says what a child is, and a folder nobody can say is no link is not entered.
+// Whichever read of what an object is fails (its attributes, its handle's description, where it
+// leads), no link is followed and nothing it leads to is touched: the listing still says what a
+// child is, and a folder nobody can say is no link is not entered.
 TEST(FileRemovalFaultTest, AFailedAttributeReadNeverLeadsThroughALink)
 {
     // The agent's folder holds a junction and a file link to a folder outside the suite.
@@ -73,38 +74,44 @@ TEST(FileRemovalFaultTest, AFailedAttributeReadNeverLeadsThroughALink)
         files.addFile(kAgent + u"\\bin\\agent.exe");
         files.setAccess(u"C:\\Data\\file.txt", SimAccess::DeniesUntilOwned);
     };
-    unsigned reads = 0;
-    {
-        SimMachine machine;
-        ScopedOsApi installed(machine);
-        lay(machine.files());
-        Remove::Log silent;
-        DeleteDirectory(kAgent, &silent);
-        reads = machine.callCount(SimCall::GetFileAttributes);
-    }
-    ASSERT_GT(reads, 4u);
-    for (unsigned nth = 1; nth <= reads; ++nth) {
-        SimMachine machine;
-        ScopedOsApi installed(machine);
-        lay(machine.files());
-        machine.failCall(SimCall::GetFileAttributes, ERROR_ACCESS_DENIED, nth);
-        Remove::Log silent;
-        DeleteDirectory(kAgent, &silent);
-        EXPECT_EQ(machine.files().entries(u"C:\\Data"), (std::vector<std::u16string>{u"file.txt", u"keep.txt"})) << nth;
-        EXPECT_FALSE(machine.files().ownedByCurrentUser(u"C:\\Data\\file.txt")) << nth;
+    for (const SimCall read : {SimCall::GetFileAttributes, SimCall::GetFileInformationByHandle,
+                               SimCall::GetFinalPathNameByHandle}) {
+        unsigned reads = 0;
+        {
+            SimMachine machine;
+            ScopedOsApi installed(machine);
+            lay(machine.files());
+            Remove::Log silent;
+            DeleteDirectory(kAgent, &silent);
+            reads = machine.callCount(read);
+        }
+        ASSERT_GT(reads, 0u);
+        for (unsigned nth = 1; nth <= reads; ++nth) {
+            SimMachine machine;
+            ScopedOsApi installed(machine);
+            lay(machine.files());
+            machine.failCall(read, ERROR_ACCESS_DENIED, nth);
+            Remove::Log silent;
+            DeleteDirectory(kAgent, &silent);
+            EXPECT_EQ(machine.files().entries(u"C:\\Data"), (std::vector<std::u16string>{u"file.txt", u"keep.txt"}))
+                << static_cast<int>(read) << " " << nth;
+            EXPECT_FALSE(machine.files().ownedByCurrentUser(u"C:\\Data\\file.txt")) << nth;
+        }
     }
 }
 
-TEST_F(FileRemovalTest, FileLinkStaysAndKeepsItsFolder)
+TEST_F(FileRemovalTest, AFileLinkGoesAloneAndItsTargetStays)
 {
     files().addFile(u"C:\\Data\\keep.txt", "precious");
     files().addFileLink(kAgent + u"\\keep.lnk", u"C:\\Data\\keep.txt");
+    files().setAccess(u"C:\\Data\\keep.txt", SimAccess::DeniesUntilOwned);
 
-    EXPECT_FALSE(DeleteDirectory(kAgent, &log));
+    EXPECT_TRUE(DeleteDirectory(kAgent, &log));
 
-    EXPECT_EQ(text(), u"Deleting directory \"" + kAgent + u"\"...Windows Error: Directory is not empty."
-                      u"...in call to RemoveDirectory for \"\\\\?\\" + kAgent + u"\"\r\n");
+    EXPECT_EQ(text(), u"Deleting directory \"" + kAgent + u"\"...done\r\n");
+    EXPECT_FALSE(files().exists(kAgent));
     EXPECT_EQ(files().content(u"C:\\Data\\keep.txt"), "precious");
+    EXPECT_FALSE(files().ownedByCurrentUser(u"C:\\Data\\keep.txt"));
 }
 
 TEST_F(FileRemovalTest, DeniedFilesAreTakenOverAndDeleted)
@@ -156,7 +163,7 @@ TEST_F(FileRemovalTest, FirstFailingFileStopsTheDeletionAndIsNamed)
 {
     files().addFile(kAgent + u"\\a.txt");
     files().addFile(kAgent + u"\\b.txt");
-    machine.failCall(SimCall::DeleteFile, ERROR_INVALID_FUNCTION);
+    machine.failCall(SimCall::SetFileInformationByHandle, ERROR_INVALID_FUNCTION);
 
     EXPECT_FALSE(DeleteDirectory(kAgent, &log));
 
@@ -170,7 +177,7 @@ TEST_F(FileRemovalTest, AFileInUseWaitsForTheRestartAndTheRestGoes)
 {
     files().addFile(kAgent + u"\\a.txt");
     files().addFile(kAgent + u"\\b.txt");
-    machine.failCall(SimCall::DeleteFile, ERROR_SHARING_VIOLATION);
+    machine.failCall(SimCall::SetFileInformationByHandle, ERROR_SHARING_VIOLATION);
 
     EXPECT_TRUE(DeleteDirectory(kAgent, &log));
 
@@ -187,7 +194,7 @@ TEST_F(FileRemovalTest, AFileInUseWaitsForTheRestartAndTheRestGoes)
     files().addFile(data + u"\\Agent\\a.txt");
     files().letStandardUsersChange(data);
     files().addFile(data + u"\\Agent\\b.txt");
-    machine.failCall(SimCall::DeleteFile, ERROR_SHARING_VIOLATION);
+    machine.failCall(SimCall::SetFileInformationByHandle, ERROR_SHARING_VIOLATION);
     EXPECT_FALSE(DeleteDirectory(data + u"\\Agent", &log));
     EXPECT_EQ(text(), u"Deleting directory \"" + data + u"\\Agent\"...Windows Error: Sharing violation....error occurred while trying to delete file \"\\\\?\\" +
                       data + u"\\Agent\\a.txt\"\r\n"
@@ -200,7 +207,7 @@ TEST_F(FileRemovalTest, AFileInUseWaitsForTheRestartAndTheRestGoes)
 TEST_F(FileRemovalTest, ListingFailureIsReported)
 {
     files().addFile(kAgent + u"\\a.txt");
-    machine.failCall(SimCall::FindFirstFile, ERROR_ACCESS_DENIED);
+    machine.failCall(SimCall::GetFileInformationByHandleEx, ERROR_ACCESS_DENIED);
 
     EXPECT_FALSE(DeleteDirectory(kAgent, &log));
 
@@ -348,24 +355,25 @@ TEST_F(FileRemovalTest, NamesLeadingToProtectedPlacesAreRefusedBeforeAnyAccessRe
         EXPECT_TRUE(files().exists(kept)) << ToUtf8(kept);
 }
 
-// A user who may change a folder of the suite puts a link into Windows in the place of a folder
-// below it after the walk has seen a plain folder there: the walk asks where the folder leads
-// before it enters it, and only the link's name goes.
-TEST_F(FileRemovalTest, AFolderThatLeadsOutsideTheTreeIsNotEntered)
+// A user who may change a folder of the suite swaps a folder below it for a link into Windows
+// while the walk waits on one of its files: the walk goes on through the folder it opened, now
+// renamed, and nothing behind the link is touched. The link was not there when the folder was
+// listed, so the folder cannot go.
+TEST_F(FileRemovalTest, AFolderSwappedForALinkMidWalkLeadsNowhere)
 {
     files().addFile(kAgent + u"\\data\\a.txt");
-    files().addFile(u"C:\\windows\\Web\\wallpaper.jpg", "kept");
-    files().beforeOpening(u"\\\\?\\" + kAgent + u"\\data",
+    files().addFile(kAgent + u"\\data\\b.txt");
+    files().addFile(u"C:\\windows\\Web\\b.txt", "kept");
+    files().beforeOpening(kAgent + u"\\data\\a.txt",
                           [this] { files().replaceWithJunction(kAgent + u"\\data", u"C:\\windows\\Web"); });
 
     EXPECT_FALSE(DeleteDirectory(kAgent, &log));
 
-    EXPECT_EQ(text(), u"Deleting directory \"" + kAgent + u"\"...refused: leads outside the folder being deleted"
-                      u"...in call to RemoveDirectory for \"\\\\?\\" + kAgent + u"\\data\"\r\n"
-                      u"Windows Error: Directory is not empty....in call to RemoveDirectory for \"\\\\?\\" + kAgent + u"\"\r\n");
-    EXPECT_EQ(files().content(u"C:\\windows\\Web\\wallpaper.jpg"), "kept");
-    EXPECT_FALSE(files().exists(kAgent + u"\\data")) << "the link's name went";
-    EXPECT_TRUE(files().exists(kAgent + u"\\data.old\\a.txt")) << "the folder moved aside is no longer listed";
+    EXPECT_EQ(text(), u"Deleting directory \"" + kAgent + u"\"...Windows Error: Directory is not empty....in call to "
+                      u"RemoveDirectory for \"\\\\?\\" + kAgent + u"\"\r\n");
+    EXPECT_EQ(files().entries(u"C:\\windows\\Web"), std::vector<std::u16string>{u"b.txt"});
+    EXPECT_EQ(files().content(u"C:\\windows\\Web\\b.txt"), "kept");
+    EXPECT_EQ(files().entries(kAgent), std::vector<std::u16string>{u"data"}) << "the folder moved aside went";
 }
 
 // Run as SYSTEM, the profile lies inside the Windows folder: what the suite keeps below its known

@@ -48,7 +48,7 @@ TEST_F(RootCleanupTest, UndeletableFolderDoesNotStopTheKeys)
 {
     machine.files().addFile(u"C:\\Program Files (x86)\\Zantrel Enterprise\\locked.dll");
     registry().createKey(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Zantrel");
-    machine.failCall(SimCall::DeleteFile, ERROR_INVALID_FUNCTION);
+    machine.failCall(SimCall::SetFileInformationByHandle, ERROR_INVALID_FUNCTION);
 
     RemoveRootTraces(&log);
 
