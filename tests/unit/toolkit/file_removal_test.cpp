@@ -141,15 +141,23 @@ TEST_F(FileRemovalTest, HardLinksToFilesOutsideAreNeverTakenOver)
     files().addHardLink(kAgent + u"\\hosts", hosts);
     const std::u16string relay = kSuite + u"\\Relay";
     files().addHardLink(relay + u"\\sealed.txt", u"C:\\Data\\sealed.txt");
+    const std::u16string cache = kSuite + u"\\Cache";
+    files().addFile(u"C:\\Data\\denied.txt", "denied");
+    files().setAccess(u"C:\\Data\\denied.txt", SimAccess::DeniesCurrentUser);
+    files().addHardLink(cache + u"\\denied.txt", u"C:\\Data\\denied.txt");
 
     EXPECT_FALSE(DeleteDirectory(kAgent, &log));
     EXPECT_FALSE(DeleteDirectory(relay, &log));
+    EXPECT_FALSE(DeleteDirectory(cache, &log));
 
     EXPECT_EQ(text(), u"Deleting directory \"" + kAgent + u"\"...refused: the file has other names (hard links)"
                       u"...error occurred while granting access to file \"\\\\?\\" + kAgent + u"\\hosts\"\r\n"
                       u"Deleting directory \"" + relay + u"\"...refused: the file has other names (hard links)"
                       u"...error occurred while trying to remove read-only attribute of file \"\\\\?\\" + relay +
-                      u"\\sealed.txt\"\r\n");
+                      u"\\sealed.txt\"\r\n"
+                      u"Deleting directory \"" + cache + u"\"...refused: the file has other names (hard links)"
+                      u"...error occurred while granting access to file \"\\\\?\\" + cache + u"\\denied.txt\"\r\n");
+    EXPECT_EQ(files().access(u"C:\\Data\\denied.txt"), SimAccess::DeniesCurrentUser);
     EXPECT_FALSE(files().exists(kAgent + u"\\a-keep.txt")) << "a name that goes by itself goes";
     EXPECT_EQ(files().content(u"C:\\Data\\keep.txt"), "precious");
     EXPECT_EQ(files().access(hosts), SimAccess::DeniesUntilOwned);
