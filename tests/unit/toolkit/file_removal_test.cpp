@@ -367,7 +367,7 @@ TEST_F(FileRemovalTest, NamesLeadingToProtectedPlacesAreRefusedBeforeAnyAccessRe
 // while the walk waits on one of its files: the walk goes on through the folder it opened, now
 // renamed, and nothing behind the link is touched. The link was not there when the folder was
 // listed, so the folder cannot go.
-TEST_F(FileRemovalTest, AFolderSwappedForALinkMidWalkLeadsNowhere)
+TEST_F(FileRemovalTest, AFolderSwappedForALinkLeadsNowhere)
 {
     files().addFile(kAgent + u"\\data\\a.txt");
     files().addFile(kAgent + u"\\data\\b.txt");
@@ -382,6 +382,14 @@ TEST_F(FileRemovalTest, AFolderSwappedForALinkMidWalkLeadsNowhere)
     EXPECT_EQ(files().entries(u"C:\\windows\\Web"), std::vector<std::u16string>{u"b.txt"});
     EXPECT_EQ(files().content(u"C:\\windows\\Web\\b.txt"), "kept");
     EXPECT_EQ(files().entries(kAgent), std::vector<std::u16string>{u"data"}) << "the folder moved aside went";
+
+    // The folder above the one named, swapped for a link into Windows between the guard's look at
+    // the name and the open: what was opened is judged by where it really is.
+    files().addFile(u"C:\\windows\\Agent\\agent.dll", "kept");
+    files().beforeOpening(u"\\\\?\\" + kAgent, [this] { files().replaceWithJunction(kSuite, u"C:\\windows"); });
+    EXPECT_FALSE(DeleteDirectory(kAgent, &log));
+    EXPECT_EQ(text(), u"Deleting directory \"" + kAgent + u"\"...refused: protected location\r\n");
+    EXPECT_EQ(files().content(u"C:\\windows\\Agent\\agent.dll"), "kept");
 }
 
 // Run as SYSTEM, the profile lies inside the Windows folder: what the suite keeps below its known
