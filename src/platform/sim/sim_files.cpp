@@ -242,6 +242,14 @@ void SimFileSystem::addJunction(const std::u16string& path, const std::u16string
     node->link = target;
 }
 
+void SimFileSystem::addHostLink(const std::u16string& path, const std::u16string& target, bool toFolder)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto node = place(path, toFolder);
+    node->link = target;
+    node->hostLink = true;
+}
+
 void SimFileSystem::replaceWithJunction(const std::u16string& path, const std::u16string& target)
 {
     std::lock_guard<std::mutex> lock(mutex_);

@@ -68,6 +68,9 @@ public:
     void beforeOpening(const std::u16string& path, std::function<void()> action);
     // A drive GetDriveTypeW calls remote (a mapped share); its files are reached as any drive's.
     void addNetworkDrive(char16_t letter);
+    // A symbolic link of the host under Wine, to a folder or a file: listed as a link (a file link
+    // as a plain file), opened as what it leads to even when the link itself is asked for.
+    void addHostLink(const std::u16string& path, const std::u16string& target, bool toFolder);
     // A symbolic link to a file.
     void addFileLink(const std::u16string& path, const std::u16string& target);
     // A hard link: one more name, at `path`, of the file at `existing`, sharing its data,

@@ -126,7 +126,7 @@ DWORD SimFileSystem::createFile(SimMachine& machine, const char16_t* text, DWORD
     if (existed) {
         entry = child->second;
         node = entry->sameFileAs ? entry->sameFileAs : entry;
-        if (!node->link.empty() && !(flagsAndAttributes & FILE_FLAG_OPEN_REPARSE_POINT)) {
+        if (!node->link.empty() && (!(flagsAndAttributes & FILE_FLAG_OPEN_REPARSE_POINT) || node->hostLink)) {
             std::shared_ptr<SimFileNode> target;
             if (resolveText(node->link, target, 1) != ERROR_SUCCESS)
                 return ERROR_FILE_NOT_FOUND;

@@ -28,6 +28,9 @@ struct SimFileNode : std::enable_shared_from_this<SimFileNode> {
     bool folder = false;
     DWORD attributes = 0;         // the settable bits only
     std::u16string link;          // target of a junction or file link
+    // A symbolic link of Wine's host: listed as a link when it leads to a folder, as a plain file
+    // when to a file, and opened as what it leads to even when the link itself is asked for.
+    bool hostLink = false;
     std::string content;
     bool hasVersion = false;
     DWORD versionMS = 0;
@@ -67,7 +70,7 @@ struct SimFileNode : std::enable_shared_from_this<SimFileNode> {
         DWORD result = attributes;
         if (folder)
             result |= FILE_ATTRIBUTE_DIRECTORY;
-        if (!link.empty())
+        if (!link.empty() && (folder || !hostLink))
             result |= FILE_ATTRIBUTE_REPARSE_POINT;
         return result == 0 ? FILE_ATTRIBUTE_NORMAL : result;
     }

@@ -106,7 +106,7 @@ NTSTATUS SimFileSystem::openRelative(SimMachine& machine, HANDLE root, const std
         return kStatusObjectNameNotFound;
     std::shared_ptr<SimFileNode> entry = child->second;
     std::shared_ptr<SimFileNode> node = entry->sameFileAs ? entry->sameFileAs : entry;
-    if (!node->link.empty() && !(options & FILE_OPEN_REPARSE_POINT)) {
+    if (!node->link.empty() && (!(options & FILE_OPEN_REPARSE_POINT) || node->hostLink)) {
         std::shared_ptr<SimFileNode> target;
         if (resolveText(node->link, target, 1) != ERROR_SUCCESS)
             return kStatusObjectNameNotFound;

@@ -392,6 +392,27 @@ TEST_F(FileRemovalTest, AFolderSwappedForALinkLeadsNowhere)
     EXPECT_EQ(files().content(u"C:\\windows\\Agent\\agent.dll"), "kept");
 }
 
+// A link Wine's host makes opens as what it leads to, even as itself: nothing is done through it
+// once its handle shows it leads outside the folder being deleted, and it stays.
+TEST_F(FileRemovalTest, ALinkThatOpensAsItsTargetIsLeftAlone)
+{
+    files().addFile(u"C:\\windows\\Web\\wallpaper.jpg", "kept");
+    files().addFile(u"C:\\Data\\keep.txt", "precious");
+    files().addHostLink(kAgent + u"\\web", u"C:\\windows\\Web", true);
+    const std::u16string relay = kSuite + u"\\Relay";
+    files().addHostLink(relay + u"\\keep.txt", u"C:\\Data\\keep.txt", false);
+
+    EXPECT_FALSE(DeleteDirectory(kAgent, &log));
+    EXPECT_FALSE(DeleteDirectory(relay, &log));
+
+    EXPECT_EQ(text(), u"Deleting directory \"" + kAgent + u"\"...refused: leads outside the folder being deleted"
+                      u"...in call to RemoveDirectory for \"\\\\?\\" + kAgent + u"\\web\"\r\n"
+                      u"Deleting directory \"" + relay + u"\"...refused: leads outside the folder being deleted"
+                      u"...error occurred while trying to delete file \"\\\\?\\" + relay + u"\\keep.txt\"\r\n");
+    EXPECT_EQ(files().content(u"C:\\windows\\Web\\wallpaper.jpg"), "kept");
+    EXPECT_EQ(files().content(u"C:\\Data\\keep.txt"), "precious");
+}
+
 // Run as SYSTEM, the profile lies inside the Windows folder: what the suite keeps below its known
 // folders goes, by either of the names a 32-bit program has for it; the profile, its known
 // folders and everything else inside Windows stay refused.
