@@ -249,7 +249,7 @@ bool DeleteFolder(const std::u16string& path, const SuiteRegistrations* suite, R
         return false;
     }
     Opened folder{{}, LongPathForm(path), INVALID_FILE_ATTRIBUTES};
-    const ObjectOpener open = [&folder](DWORD access, UniqueKernelHandle& opened) {
+    const auto openByName = [&folder](DWORD access, UniqueKernelHandle& opened) {
         const HANDLE handle = Os().createFile(folder.path.c_str(), access | SYNCHRONIZE,
                                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                               FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
@@ -258,21 +258,43 @@ bool DeleteFolder(const std::u16string& path, const SuiteRegistrations* suite, R
         opened.reset(handle);
         return true;
     };
+    // Before anything is changed, the folder is judged once more by where what the name opens
+    // really is; one whose place the system cannot name is refused with it. Every later open by
+    // the name must give that same object, or it is refused as the system refuses access, so that
+    // access recovery never reaches what a name changed since leads to.
     TreeWalk walk;
+    UniqueKernelHandle judged;
+    BY_HANDLE_FILE_INFORMATION identity{};
+    if (!openByName(FILE_READ_ATTRIBUTES, judged)) {
+        if (Missing(Os().getLastError())) {
+            writeLine(log, u"done");
+            return true;
+        }
+        LastErrorLine(log, u"...in call to RemoveDirectory for \"", folder.path);
+        return false;
+    }
+    walk.root = WhereIs(judged.get());
+    if (!walk.root || IsProtectedLocation(*walk.root, suite) || !Os().getFileInformationByHandle(judged.get(), &identity)) {
+        writeLine(log, u"refused: protected location");
+        return false;
+    }
+    const ObjectOpener open = [&openByName, &identity](DWORD access, UniqueKernelHandle& opened) {
+        if (!openByName(access, opened))
+            return false;
+        BY_HANDLE_FILE_INFORMATION now{};
+        if (Os().getFileInformationByHandle(opened.get(), &now) && now.dwVolumeSerialNumber == identity.dwVolumeSerialNumber &&
+            now.nFileIndexHigh == identity.nFileIndexHigh && now.nFileIndexLow == identity.nFileIndexLow)
+            return true;
+        opened.reset();
+        Os().setLastError(ERROR_ACCESS_DENIED);
+        return false;
+    };
     if (const std::optional<Deletion> outcome =
             OpenForWalk(open, kFolderAccess, folder, log, walk, u"...in call to RemoveDirectory for \"")) {
         if (*outcome == Deletion::Failed)
             return false;
-    } else {
-        // From here on the folder is what was opened: judged once more by where that really is,
-        // which no name changed since can move.
-        walk.root = WhereIs(folder.handle.get());
-        if (walk.root && IsProtectedLocation(*walk.root, suite)) {
-            writeLine(log, u"refused: protected location");
-            return false;
-        }
-        if (DeleteTree(folder, log, walk, false) == Deletion::Failed)
-            return false;
+    } else if (DeleteTree(folder, log, walk, false) == Deletion::Failed) {
+        return false;
     }
     // What waits for the restart, or went as a link only, has said so on lines of its own.
     if (!walk.ownLines)

@@ -390,6 +390,22 @@ TEST_F(FileRemovalTest, AFolderSwappedForALinkLeadsNowhere)
     EXPECT_FALSE(DeleteDirectory(kAgent, &log));
     EXPECT_EQ(text(), u"Deleting directory \"" + kAgent + u"\"...refused: protected location\r\n");
     EXPECT_EQ(files().content(u"C:\\windows\\Agent\\agent.dll"), "kept");
+
+    // The same swap after the guard's open, when the folder refuses the administrator: access
+    // recovery reopens by the name, and what the name leads to now is not the object judged.
+    const std::u16string other = kSuite + u"2\\Agent";
+    files().addFile(other + u"\\agent.exe");
+    files().setAccess(other, SimAccess::DeniesUntilOwned);
+    files().setAccess(u"C:\\windows\\Agent", SimAccess::DeniesUntilOwned);
+    files().beforeOpening(u"\\\\?\\" + other, [this] {
+        files().beforeOpening(u"\\\\?\\" + kSuite + u"2\\Agent",
+                              [this] { files().replaceWithJunction(kSuite + u"2", u"C:\\windows"); });
+    });
+    EXPECT_FALSE(DeleteDirectory(other, &log));
+    EXPECT_EQ(text(), u"Deleting directory \"" + other + u"\"...Windows Error 0x5: Access denied....error occurred while "
+                      u"granting access to file \"\\\\?\\" + other + u"\"\r\n");
+    EXPECT_FALSE(files().ownedByCurrentUser(u"C:\\windows\\Agent"));
+    EXPECT_EQ(files().access(u"C:\\windows\\Agent"), SimAccess::DeniesUntilOwned);
 }
 
 // A link Wine's host makes opens as what it leads to, even as itself: nothing is done through it
