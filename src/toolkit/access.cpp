@@ -86,10 +86,10 @@ std::vector<BYTE> OwnerToBe()
 
 } // namespace
 
-std::optional<std::u16string> FolderOthersMayChange(const std::u16string& path)
+std::optional<std::u16string> FolderOthersMayChange(const std::u16string& path, bool itself)
 {
     const std::u16string runningAccount = CurrentUserSidText(Os());
-    std::u16string folder = ShownPath(path);
+    std::u16string folder = ShownPath(path) + (itself ? u"\\" : u"");
     for (std::size_t slash = folder.rfind(u'\\'); slash != std::u16string::npos && slash > 2; slash = folder.rfind(u'\\')) {
         folder.erase(slash);
         const std::u16string name = folder.size() < MAX_PATH ? folder : u"\\\\?\\" + folder;

@@ -62,7 +62,9 @@ void TakeOwnership(const std::u16string& name, SE_OBJECT_TYPE type, Remove::Log*
 // the account running the program; a folder whose owner and access list cannot be read counts as
 // one. Nothing when there is none: what is listed by that name for the next start then deletes
 // what was checked, since nobody else can put a link in its way.
-std::optional<std::u16string> FolderOthersMayChange(const std::u16string& path);
+// With `itself`, the folder `path` names is read first: an empty folder that others may change
+// could be made a link before the system starts.
+std::optional<std::u16string> FolderOthersMayChange(const std::u16string& path, bool itself = false);
 
 // Enables one privilege in the token. Throws on failure; a privilege the token lacks is not
 // detected here.

@@ -88,14 +88,14 @@ std::optional<std::u16string> WhereIs(HANDLE object)
 
 // After the failure line of a deletion the system refused because the object is in use: the
 // object is listed for deletion at the next start, with its own line.
-Deletion AtRestart(const std::u16string& path, Remove::Log* log, TreeWalk& walk)
+Deletion AtRestart(const std::u16string& path, Remove::Log* log, TreeWalk& walk, bool folder = false)
 {
     walk.ownLines = true;
     // The system deletes by name when it starts: a folder on the way that somebody else may change
     // could lead that name anywhere by then.
-    if (const std::optional<std::u16string> folder = FolderOthersMayChange(path)) {
+    if (const std::optional<std::u16string> changeable = FolderOthersMayChange(path, folder)) {
         writeLine(log, u"Deletion at restart of \"" + ShownPath(path) + u"\"...not scheduled: a standard user can change \"" +
-                           *folder + u"\"");
+                           *changeable + u"\"");
         return Deletion::Failed;
     }
     if (const DWORD error = ScheduleDeletionAtRestart(path)) {
@@ -143,7 +143,8 @@ std::optional<Deletion> OpenForWalk(const ObjectOpener& open, DWORD access, Open
     }
     Os().setLastError(error);
     LastErrorLine(log, failure, object.path);
-    return error == ERROR_SHARING_VIOLATION ? AtRestart(object.path, log, walk) : Deletion::Failed;
+    return error == ERROR_SHARING_VIOLATION ? AtRestart(object.path, log, walk, (access & FILE_LIST_DIRECTORY) != 0)
+                                            : Deletion::Failed;
 }
 
 // The walk's checks on an object below the folder named, before anything is done through its
@@ -350,7 +351,7 @@ Deletion DeleteTree(Opened& folder, Remove::Log* log, TreeWalk& walk, bool enter
     if (folder.inUse) {
         Os().setLastError(ERROR_SHARING_VIOLATION);
         LastErrorLine(log, kFailure, folder.path);
-        return AtRestart(folder.path, log, walk);
+        return AtRestart(folder.path, log, walk, true);
     }
     if (MarkForDeletion(folder.handle.get())) {
         folder.handle.reset();
@@ -361,7 +362,7 @@ Deletion DeleteTree(Opened& folder, Remove::Log* log, TreeWalk& walk, bool enter
     LastErrorLine(log, kFailure, folder.path);
     // Listed after everything below it: the system deletes in the order listed.
     if ((held && error == ERROR_DIR_NOT_EMPTY) || error == ERROR_SHARING_VIOLATION)
-        return AtRestart(folder.path, log, walk);
+        return AtRestart(folder.path, log, walk, true);
     return Deletion::Failed;
 }
 

@@ -210,6 +210,17 @@ TEST_F(FileRemovalTest, AFileInUseWaitsForTheRestartAndTheRestGoes)
                       data + u"\"\r\n");
     machine.restart();
     EXPECT_TRUE(files().exists(data + u"\\Agent\\a.txt"));
+
+    // A folder any user may change could be made a link once emptied: it is not listed either.
+    const std::u16string logs = kSuite + u"\\Logs";
+    files().addFolder(logs);
+    files().letStandardUsersChange(logs);
+    files().addFile(logs + u"\\today.log");
+    machine.failCall(SimCall::SetFileInformationByHandle, ERROR_SHARING_VIOLATION, 2);
+    EXPECT_FALSE(DeleteDirectory(logs, &log));
+    EXPECT_EQ(text(), u"Deleting directory \"" + logs + u"\"...Windows Error: Sharing violation....in call to RemoveDirectory for \"\\\\?\\" +
+                      logs + u"\"\r\nDeletion at restart of \"" + logs + u"\"...not scheduled: a standard user can change \"" +
+                      logs + u"\"\r\n");
 }
 
 TEST_F(FileRemovalTest, ListingFailureIsReported)
