@@ -35,6 +35,10 @@ NTSTATUS PlanningOsApi::ntCreateFile(HANDLE* file, ACCESS_MASK access, OBJECT_AT
         name = folder + u'\\' +
                Upper(std::u16string(reinterpret_cast<const char16_t*>(attributes->ObjectName->Buffer),
                                     attributes->ObjectName->Length / sizeof(char16_t)));
+    // Only an open of what is there passes: one that would make, replace or delete on close changes.
+    constexpr ULONG kDeleteOnClose = 0x00001000;
+    if (disposition != FILE_OPEN || (options & kDeleteOnClose))
+        return kStatusNotImplemented;
     if (!name.empty() && pathGone(name))
         return kStatusObjectNameNotFound;
     // Opening changes nothing, whatever it asks for: only what is then done through the handle does.
