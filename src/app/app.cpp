@@ -49,7 +49,8 @@ CQTVRemoveApp::CQTVRemoveApp(std::u16string commandLine)
 
 bool CQTVRemoveApp::InitInstance()
 {
-    const RunOptions options = ParseRunOptions(commandLine_);
+    RunOptions options = ParseRunOptions(commandLine_);
+    EnterSystemFolder(options);
     // Held until the process ends, by the dialog and the silent run alike.
     const OnlyCopyClaim claim = OnlyCopyClaim::Claim();
     if (!HasSwitch(options.switches, u"/silent")) {

@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include "app/app.h"
+#include "app/delay_load.h"
 
 namespace {
 
@@ -12,12 +13,13 @@ namespace {
 void SearchDllsInTheSystemFolderOnly()
 {
     SetDllDirectoryW(L"");
-    // Windows 8, and Windows 7 with its update KB2533623, have it.
+    // Windows 8, and Windows 7 with its update KB2533623, have it. Without it the program's own
+    // folder stays first in the search, and each delay-loaded DLL is loaded by its full path.
     using SetDefaultDllDirectoriesProc = BOOL(WINAPI*)(DWORD);
     const auto setDefault = reinterpret_cast<SetDefaultDllDirectoriesProc>(reinterpret_cast<void*>(
         GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories")));
-    if (setDefault)
-        setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (!setDefault || !setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32))
+        LoadDelayedDllsFromSystemFolder();
 }
 
 } // namespace

@@ -1,5 +1,9 @@
 #include "core/run_options.h"
 
+#include "platform/files.h"
+#include "platform/os_api.h"
+#include "platform/process.h"
+
 namespace {
 
 bool IsBlank(char16_t c)
@@ -62,6 +66,15 @@ bool TakeWord(std::u16string& line, std::u16string_view option)
 }
 
 } // namespace
+
+void EnterSystemFolder(RunOptions& options)
+{
+    for (std::optional<std::u16string>* path : {&options.logPath, &options.reportPath, &options.backupPath})
+        if (*path)
+            if (const std::optional<std::u16string> full = FullPathName(**path))
+                *path = full;
+    Os().setCurrentDirectory(SystemFolder().c_str());
+}
 
 RunOptions ParseRunOptions(std::u16string_view commandLine)
 {

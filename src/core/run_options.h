@@ -27,3 +27,9 @@ struct RunOptions {
 
 // Given twice, an option's last path counts.
 RunOptions ParseRunOptions(std::u16string_view commandLine);
+
+// Makes the paths of the options full, from the folder the program was started in, then makes
+// the system folder the program's current folder: no name the program or an uninstaller it
+// starts looks up is taken from a folder somebody else chose. A path the system cannot make full
+// is kept as given, for its open to fail; a current folder that cannot be changed is kept.
+void EnterSystemFolder(RunOptions& options);

@@ -164,6 +164,8 @@ public:
     virtual DWORD getFinalPathNameByHandle(HANDLE file, char16_t* path, DWORD length, DWORD flags) = 0;
     // GetDriveTypeW: DRIVE_REMOTE for a network drive.
     virtual UINT getDriveType(const char16_t* rootPath) = 0;
+    // SetCurrentDirectoryW: the folder relative names of this process are taken from.
+    virtual BOOL setCurrentDirectory(const char16_t* path) = 0;
     // NtCreateFile (NTDLL). With `attributes->RootDirectory`, the name is one entry of that open
     // folder, found there however the folder has been renamed or replaced since it was opened:
     // a folder tree is walked by what was opened and checked, never by its names again. Answers

@@ -103,6 +103,7 @@ const std::vector<SeamOperation>& SeamOperations()
         {"GetFileInformationByHandle", SeamClass::Read},
         {"GetFinalPathNameByHandleW", SeamClass::Read},
         {"GetDriveTypeW", SeamClass::Read},
+        {"SetCurrentDirectoryW", SeamClass::Local},
         {"NtCreateFile", SeamClass::Read},
         {"RtlNtStatusToDosError", SeamClass::Local},
         {"GetFileInformationByHandleEx", SeamClass::Read},
@@ -310,6 +311,11 @@ DWORD PlanningOsApi::getNamedSecurityInfo(const char16_t* objectName, SE_OBJECT_
 UINT PlanningOsApi::getDriveType(const char16_t* rootPath)
 {
     return pass("GetDriveTypeW", [&] { return machine_.getDriveType(rootPath); });
+}
+
+BOOL PlanningOsApi::setCurrentDirectory(const char16_t* path)
+{
+    return pass("SetCurrentDirectoryW", [&] { return machine_.setCurrentDirectory(path); });
 }
 
 HANDLE PlanningOsApi::getStdHandle(DWORD which)

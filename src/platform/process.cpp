@@ -85,8 +85,13 @@ TerminateGuard::~TerminateGuard()
     }
 }
 
+std::u16string SystemFolder()
+{
+    return ExpandEnvironmentText(u"%SystemRoot%") + u"\\System32";
+}
+
 JobProcess StartProcessInJob(const char16_t* applicationName, char16_t* commandLine,
-                             const std::function<void()>& created)
+                             const std::function<void()>& created, const char16_t* folder)
 {
     JobProcess started;
     started.job = CreateJobObjectChecked(nullptr, nullptr);
@@ -99,12 +104,12 @@ JobProcess StartProcessInJob(const char16_t* applicationName, char16_t* commandL
     try {
         started.process = CreateProcessChecked(applicationName, commandLine, nullptr, nullptr, FALSE,
                                                CREATE_SUSPENDED | CREATE_BREAKAWAY_FROM_JOB,
-                                               nullptr, nullptr, startupInfo);
+                                               nullptr, folder, startupInfo);
     } catch (const Windows::Error& error) {
         if (error.code() != ERROR_ACCESS_DENIED)
             throw;
         started.process = CreateProcessChecked(applicationName, commandLine, nullptr, nullptr, FALSE,
-                                               CREATE_SUSPENDED, nullptr, nullptr, startupInfo);
+                                               CREATE_SUSPENDED, nullptr, folder, startupInfo);
     }
     TerminateGuard guard(started.process.process.get());
     if (created)

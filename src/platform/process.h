@@ -93,7 +93,7 @@ struct JobProcess {
 
 // Starts `commandLine` so that its job sees every process it starts in turn: a new unnamed job,
 // the process created suspended (CREATE_SUSPENDED | CREATE_BREAKAWAY_FROM_JOB, default start-up
-// settings, the caller's environment and folder; created again without CREATE_BREAKAWAY_FROM_JOB
+// settings, the caller's environment, in `folder` or else the caller's; created again without CREATE_BREAKAWAY_FROM_JOB
 // when that fails with ERROR_ACCESS_DENIED, as it does inside a job that forbids it), then a port with kJobCompletionKey associated
 // with the job, the process assigned to it, and only then resumed. `created`, when given, is
 // called once the suspended process exists, before the port is made; a caller uses it to tell a
@@ -101,5 +101,9 @@ struct JobProcess {
 // (or `created`) throws after the process exists, the process is terminated with exit code 0
 // before it ever ran, and every handle is closed.
 // `applicationName`, when not null, is the program itself, as CreateProcessW takes it.
+// The system folder ("%SystemRoot%\System32"), where the program and every uninstaller it starts
+// run: nothing there is anybody's but the administrators'.
+std::u16string SystemFolder();
+
 JobProcess StartProcessInJob(const char16_t* applicationName, char16_t* commandLine,
-                             const std::function<void()>& created = {});
+                             const std::function<void()>& created = {}, const char16_t* folder = nullptr);

@@ -10,6 +10,8 @@
 #include "platform/os_api.h"
 #include "platform/registry.h"
 #include "platform/process.h"
+#include "toolkit/access.h"
+#include "toolkit/protected_places.h"
 
 namespace {
 
@@ -90,12 +92,29 @@ bool WaitForJob(HANDLE port)
     }
 }
 
+// A bare program name found in the system folder, then the Windows folder.
+std::u16string SystemProgram(const std::u16string& name)
+{
+    for (const std::u16string& folder : {SystemFolder() + u"\\", ExpandEnvironmentText(u"%SystemRoot%") + u"\\"})
+        if (IsFile(folder + WithExeExtension(name)))
+            return folder + WithExeExtension(name);
+    throw Windows::Error(ERROR_FILE_NOT_FOUND);
+}
+
 } // namespace
 
-std::optional<std::u16string> ProgramToStart(const std::u16string& commandLine)
+std::u16string ProgramToStart(const std::u16string& commandLine)
 {
-    if (commandLine.empty() || commandLine[0] == u'"')
-        return std::nullopt;
+    if (!commandLine.empty() && commandLine[0] == u'"') {
+        const std::size_t close = commandLine.find(u'"', 1);
+        const std::u16string program =
+            WithExeExtension(commandLine.substr(1, close == std::u16string::npos ? close : close - 1));
+        if (IsBareName(program))
+            return SystemProgram(program);
+        if (IsAbsolute(program) && IsFile(program))
+            return program;
+        throw Windows::Error(ERROR_FILE_NOT_FOUND);
+    }
     if (IsAbsolute(commandLine)) {
         // A name the folder's own text ends with may still be a program: "setup" beside
         // "setup.exe".
@@ -111,12 +130,8 @@ std::optional<std::u16string> ProgramToStart(const std::u16string& commandLine)
     }
     const std::u16string first = commandLine.substr(0, commandLine.find_first_of(u" \t"));
     if (!IsBareName(first))
-        return std::nullopt;
-    const std::u16string windows = ExpandEnvironmentText(u"%SystemRoot%");
-    for (const std::u16string& folder : {windows + u"\\System32\\", windows + u"\\"})
-        if (IsFile(folder + WithExeExtension(first)))
-            return folder + WithExeExtension(first);
-    return std::nullopt;
+        throw Windows::Error(ERROR_FILE_NOT_FOUND);
+    return SystemProgram(first);
 }
 
 
@@ -135,11 +150,19 @@ bool RunUninstaller(std::u16string commandLine, const std::u16string& displayNam
     bool created = false;
     JobProcess job;
     try {
-        const std::optional<std::u16string> program = ProgramToStart(commandLine);
-        job = StartProcessInJob(program ? program->c_str() : nullptr, commandLine.data(), [&] {
+        const std::u16string program = ProgramToStart(commandLine);
+        // What runs as the administrator must be what the administrators put there: a program
+        // that anybody else could have replaced, or anything beside it that it loads, is not run.
+        const std::optional<std::u16string> changeable =
+            IsRemoteName(program) ? std::optional<std::u16string>(program) : FolderOthersMayChange(program, true);
+        if (changeable) {
+            writeLine(log, u"Not starting \"" + program + u"\": a standard user can change \"" + *changeable + u"\".");
+            return true;
+        }
+        job = StartProcessInJob(program.c_str(), commandLine.data(), [&] {
             created = true;
             log->write(u"...waiting for the uninstaller to finish...");
-        });
+        }, SystemFolder().c_str());
     } catch (...) {
         log->write(created ? u"...error creating IO completion port" : u"...error creating process: ");
         writeLine(log, DescribeCurrentExceptionW());

@@ -88,6 +88,7 @@ const Fault kFaults[] = {
     {SimCall::GetNamedSecurityInfo, "GetNamedSecurityInfoW", ERROR_ACCESS_DENIED},
     {SimCall::GetFinalPathNameByHandle, "GetFinalPathNameByHandleW", ERROR_ACCESS_DENIED},
     {SimCall::GetDriveType, "GetDriveTypeW", ERROR_ACCESS_DENIED},
+    {SimCall::SetCurrentDirectory, "SetCurrentDirectoryW", ERROR_ACCESS_DENIED},
     {SimCall::NtCreateFile, "NtCreateFile", static_cast<DWORD>(kStatusAccessDenied), ERROR_ACCESS_DENIED},
     {SimCall::GetFileInformationByHandleEx, "GetFileInformationByHandleEx", ERROR_ACCESS_DENIED},
     {SimCall::SetFileInformationByHandle, "SetFileInformationByHandle", ERROR_SHARING_VIOLATION},

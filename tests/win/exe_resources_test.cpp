@@ -10,11 +10,13 @@
 #include <cwctype>
 #include <string>
 #include <vector>
+#include "app/delay_load.h"
 #include "support/wine_main.h"
 
 namespace {
 
 std::wstring programPath;
+std::wstring plantedDllPath;
 
 class ExeResourcesTest : public ::testing::Test {
 protected:
@@ -118,14 +120,44 @@ TEST_F(ExeResourcesTest, LoadConfigurationSearchesTheSystemFolderOnly)
     EXPECT_EQ(config->Reserved1, LOAD_LIBRARY_SEARCH_SYSTEM32) << "DependentLoadFlags";
 }
 
+// The third lock, where SetDefaultDllDirectories is missing: the delay-load hook loads the system
+// folder's copy, with a DLL of the same name planted beside the program and in the current folder.
+TEST(DelayLoadTest, LoadsTheSystemFoldersCopyWhateverIsPlantedBesideTheProgram)
+{
+    wchar_t self[MAX_PATH];
+    const std::wstring own(self, GetModuleFileNameW(nullptr, self, MAX_PATH));
+    const std::wstring planted = own.substr(0, own.find_last_of(L'\\')) + L"\\UxTheme.dll";
+    ASSERT_TRUE(CopyFileW(plantedDllPath.c_str(), planted.c_str(), FALSE)) << GetLastError();
+    wchar_t current[MAX_PATH];
+    GetCurrentDirectoryW(MAX_PATH, current);
+    SetCurrentDirectoryW(own.substr(0, own.find_last_of(L'\\')).c_str());
+
+    const HMODULE module = LoadFromSystemFolder("UxTheme.dll");
+
+    SetCurrentDirectoryW(current);
+    ASSERT_NE(module, nullptr);
+    wchar_t loaded[MAX_PATH];
+    wchar_t system[MAX_PATH];
+    const std::wstring loadedPath(loaded, GetModuleFileNameW(module, loaded, MAX_PATH));
+    const std::wstring systemFolder(system, GetSystemDirectoryW(system, MAX_PATH));
+    EXPECT_EQ(_wcsicmp(loadedPath.substr(0, loadedPath.find_last_of(L'\\')).c_str(), systemFolder.c_str()), 0)
+        << "loaded from " << std::string(loadedPath.begin(), loadedPath.end());
+    EXPECT_EQ(GetModuleHandleW(planted.c_str()), nullptr) << "the planted copy was loaded";
+    FreeLibrary(module);
+    EXPECT_TRUE(DeleteFileW(planted.c_str())) << GetLastError();
+    // Version 6 of the common controls comes from the side-by-side store: left to the loader.
+    EXPECT_EQ(LoadFromSystemFolder("COMCTL32.dll"), nullptr);
+}
+
 } // namespace
 
-const char kArguments[] = "PATH\\QTVRemove.exe";
+const char kArguments[] = "PATH\\QTVRemove.exe PATH\\version_proxy.dll";
 
 bool TakeArguments(const std::vector<std::wstring>& arguments)
 {
-    if (arguments.size() != 1)
+    if (arguments.size() != 2)
         return false;
     programPath = arguments[0];
+    plantedDllPath = arguments[1];
     return true;
 }

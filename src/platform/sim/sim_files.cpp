@@ -64,6 +64,8 @@ SimFileSystem::SimFileSystem() : tempPath_(u"C:\\Temp\\")
 {
     addDrive(u'C');
     addFolder(u"C:\\Temp");
+    // Where every program of the system lives, and where the program runs its uninstallers.
+    addFolder(u"C:\\Windows\\System32");
 }
 
 SimFileSystem::~SimFileSystem() = default;

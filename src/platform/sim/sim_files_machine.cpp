@@ -298,6 +298,24 @@ UINT SimMachine::getDriveType(const char16_t* rootPath)
     return files().driveType(rootPath);
 }
 
+BOOL SimMachine::setCurrentDirectory(const char16_t* path)
+{
+    if (enter(SimCall::SetCurrentDirectory))
+        return FALSE;
+    if (path == nullptr)
+        return fail<BOOL>(ERROR_INVALID_PARAMETER, FALSE);
+    const std::optional<std::u16string> full = SimFullPath(path, files().currentFolder());
+    if (!full)
+        return fail<BOOL>(ERROR_CALL_NOT_IMPLEMENTED, FALSE);
+    DWORD attributes = 0;
+    if (const DWORD error = files().getAttributes(full->c_str(), attributes))
+        return fail<BOOL>(error, FALSE);
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return fail<BOOL>(ERROR_DIRECTORY, FALSE);
+    files().setCurrentFolder(*full);
+    return TRUE;
+}
+
 BOOL SimMachine::getFileInformationByHandleEx(HANDLE file, FILE_INFO_BY_HANDLE_CLASS informationClass,
                                               void* information, DWORD size)
 {

@@ -83,7 +83,7 @@ std::vector<SimProgramRun> SimProcesses::runs() const
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     std::vector<SimProgramRun> runs;
     for (const auto& p : processes_)
-        runs.push_back({p->program, p->commandLine, p->id, p->ran});
+        runs.push_back({p->program, p->commandLine, p->id, p->ran, p->currentFolder});
     return runs;
 }
 
@@ -163,6 +163,7 @@ DWORD SimProcesses::spawn(const std::u16string& commandLine, DWORD creationFlags
     created = std::make_shared<SimProcess>();
     created->program = program->second.first;
     created->commandLine = commandLine;
+    created->currentFolder = creator ? creator->currentFolder : machine_.files().currentFolder();
     created->behaviour = program->second.second;
     created->id = nextProcessId_;
     nextProcessId_ += 4;
@@ -288,8 +289,15 @@ BOOL SimProcesses::createProcess(const char16_t* applicationName, char16_t* comm
         return machine_.fail<BOOL>(ERROR_FILENAME_EXCED_RANGE, FALSE);
     // Nothing a behaviour sees depends on these, so they are refused rather than ignored.
     if (processAttributes != nullptr || threadAttributes != nullptr || inheritHandles ||
-        environment != nullptr || currentDirectory != nullptr)
+        environment != nullptr)
         return machine_.fail<BOOL>(ERROR_CALL_NOT_IMPLEMENTED, FALSE);
+    std::optional<std::u16string> folder;
+    if (currentDirectory != nullptr) {
+        folder = SimFullPath(currentDirectory, machine_.files().currentFolder());
+        if (!folder || machine_.files().attributes(*folder) == INVALID_FILE_ATTRIBUTES ||
+            !(machine_.files().attributes(*folder) & FILE_ATTRIBUTE_DIRECTORY))
+            return machine_.fail<BOOL>(ERROR_DIRECTORY, FALSE);
+    }
 
     std::u16string line;
     if (applicationName != nullptr) {
@@ -306,6 +314,8 @@ BOOL SimProcesses::createProcess(const char16_t* applicationName, char16_t* comm
         if (error != ERROR_SUCCESS)
             return machine_.fail<BOOL>(error, FALSE);
         created->commandLine = line;
+        if (folder)
+            created->currentFolder = *folder;
         processInformation->hProcess = machine_.addHandle(std::make_shared<ProcessObject>(created));
         processInformation->hThread = machine_.addHandle(std::make_shared<ThreadObject>(created));
         processInformation->dwProcessId = created->id;
@@ -317,6 +327,8 @@ BOOL SimProcesses::createProcess(const char16_t* applicationName, char16_t* comm
     const DWORD error = spawn(commandLine, creationFlags, nullptr, created);
     if (error != ERROR_SUCCESS)
         return machine_.fail<BOOL>(error, FALSE);
+    if (folder)
+        created->currentFolder = *folder;
     processInformation->hProcess = machine_.addHandle(std::make_shared<ProcessObject>(created));
     processInformation->hThread = machine_.addHandle(std::make_shared<ThreadObject>(created));
     processInformation->dwProcessId = created->id;

@@ -52,6 +52,7 @@ struct SimProgramRun {
     std::u16string commandLine; // as the creator passed it
     DWORD processId;
     bool ran;                   // the behaviour has run (false while suspended, or if killed so)
+    std::u16string currentFolder; // as the creator gave it, else the creator's own
 };
 
 // The processes area of the simulated machine: programs, processes, job objects and I/O

@@ -17,6 +17,7 @@ struct SimProcess {
 
     std::u16string program;
     std::u16string commandLine;
+    std::u16string currentFolder;
     SimBehaviour behaviour;
     DWORD id = 0;
     State state = State::Suspended;

@@ -355,6 +355,11 @@ UINT Win32OsApi::getDriveType(const char16_t* rootPath)
     return ::GetDriveTypeW(W(rootPath));
 }
 
+BOOL Win32OsApi::setCurrentDirectory(const char16_t* path)
+{
+    return ::SetCurrentDirectoryW(W(path));
+}
+
 NTSTATUS Win32OsApi::ntCreateFile(HANDLE* file, ACCESS_MASK access, OBJECT_ATTRIBUTES* attributes, IO_STATUS_BLOCK* ioStatus, LARGE_INTEGER* allocationSize, ULONG fileAttributes, ULONG shareAccess, ULONG disposition, ULONG options, void* eaBuffer, ULONG eaLength)
 {
     return ::NtCreateFile(file, access, attributes, ioStatus, allocationSize, fileAttributes, shareAccess, disposition, options, eaBuffer, eaLength);

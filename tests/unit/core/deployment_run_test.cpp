@@ -79,6 +79,22 @@ protected:
     FakeSuite suite{&log};
 };
 
+// The options' paths are taken from the folder the program was started in; from then on it works
+// in the system folder, so that nothing it starts finds a name in a folder somebody else chose.
+TEST_F(DeploymentRunTest, OptionPathsAreMadeFullThenTheSystemFolderIsCurrent)
+{
+    machine.files().addFolder(u"C:\\Users\\admin\\Downloads");
+    machine.files().setCurrentFolder(u"C:\\Users\\admin\\Downloads");
+    RunOptions options = ParseRunOptions(u"/silent /all /log run.log /report ..\\r.json /backup \\qtv\\backup");
+
+    EnterSystemFolder(options);
+
+    EXPECT_EQ(options.logPath, u"C:\\Users\\admin\\Downloads\\run.log");
+    EXPECT_EQ(options.reportPath, u"C:\\Users\\admin\\r.json");
+    EXPECT_EQ(options.backupPath, u"C:\\qtv\\backup");
+    EXPECT_EQ(machine.files().currentFolder(), u"C:\\windows\\System32");
+}
+
 TEST_F(DeploymentRunTest, ExitStatusTellsHowTheRunEnded)
 {
     struct Case {

@@ -31,7 +31,8 @@ TEST(PlanningLayerTest, EveryOperationOfTheSeamIsClassified)
                                  "CloseServiceHandle", "SetEntriesInAclW", "AdjustTokenPrivileges", "CreateJobObjectW",
                                  "CreateMutexW", "CreateIoCompletionPort", "SetInformationJobObject",
                                  "AssignProcessToJobObject", "ResumeThread", "CloseHandle", "FindClose", "AttachConsole",
-                                 "WriteConsoleW", "LoadLibraryW", "FreeLibrary", "Sleep", "RtlNtStatusToDosError"};
+                                 "WriteConsoleW", "LoadLibraryW", "FreeLibrary", "Sleep", "RtlNtStatusToDosError",
+                                 "SetCurrentDirectoryW"};
     const char* const changes[] = {"RegDeleteKeyW", "RegDeleteKeyExW", "RegDeleteValueW", "ControlService",
                                    "DeleteService", "SetNamedSecurityInfoW", "CreateProcessW", "TerminateProcess",
                                    "SetFileAttributesW", "DeleteFileW", "RemoveDirectoryW", "CreateDirectoryW",

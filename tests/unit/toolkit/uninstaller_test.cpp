@@ -74,7 +74,7 @@ TEST_F(UninstallerTest, OnlyTheNamedProgramRunsWhateverIsPlantedBesideIt)
     for (const std::u16string& path : {relay, msiexec, std::u16string(u"C:\\Program.exe"),
                                        std::u16string(u"C:\\Program Files (x86)\\Zantrel.exe"),
                                        std::u16string(u"C:\\Program Files (x86)\\Zantrel Enterprise\\QTV.exe"),
-                                       std::u16string(u"C:\\qtv\\MsiExec.exe")})
+                                       std::u16string(u"C:\\qtv\\MsiExec.exe"), std::u16string(u"C:\\qtv\\uninstall.exe")})
         machine.processes().addProgram(path, [](SimProgramContext&) {});
     machine.files().setCurrentFolder(u"C:\\qtv");
     machine.files().addFolder(u"C:\\Program Files (x86)\\Zantrel Enterprise\\QTV Relay\\setup");
@@ -92,6 +92,10 @@ TEST_F(UninstallerTest, OnlyTheNamedProgramRunsWhateverIsPlantedBesideIt)
         {u"C:\\Program Files (x86)\\Zantrel Enterprise\\QTV Relay", u""},
         {u"MsiExec.exe /X{QTV-CONSOLE} /qn", msiexec},
         {u"msiexec /X{QTV-CONSOLE} /qn", msiexec},
+        {u"\"MsiExec.exe\" /X{QTV-CONSOLE} /qn", msiexec},
+        {u"..\\qtv\\MsiExec.exe /X{QTV-CONSOLE} /qn", u""},
+        {u"\"..\\qtv\\MsiExec.exe\" /X{QTV-CONSOLE} /qn", u""},
+        {u"uninstall.exe /s", u""},
     };
     for (const Case& c : cases) {
         const std::size_t before = machine.processes().runs().size();
@@ -109,7 +113,39 @@ TEST_F(UninstallerTest, OnlyTheNamedProgramRunsWhateverIsPlantedBesideIt)
         }
         EXPECT_EQ(runs.back().program, c.ran) << ToUtf8(c.command);
         EXPECT_EQ(runs.back().commandLine, c.command) << "the command line is passed as it was";
+        EXPECT_EQ(runs.back().currentFolder, u"C:\\windows\\System32") << ToUtf8(c.command);
     }
+}
+
+// A program somebody other than the administrators could have replaced is not run as them: the
+// removal by hand goes on.
+TEST_F(UninstallerTest, AProgramOthersMayChangeIsNotStarted)
+{
+    const std::u16string relay = u"C:\\Program Files (x86)\\Zantrel Enterprise\\QTV Relay\\setup.exe";
+    const std::u16string agent = u"C:\\ProgramData\\Zantrel\\Agent\\uninst.exe";
+    const std::u16string shared = u"N:\\Zantrel\\uninst.exe";
+    machine.files().addNetworkDrive(u'N');
+    for (const std::u16string& path : {relay, agent, shared})
+        machine.processes().addProgram(path, [](SimProgramContext&) {});
+    machine.files().letStandardUsersChange(relay);
+    machine.files().letStandardUsersChange(u"C:\\ProgramData\\Zantrel");
+    struct Case {
+        std::u16string command;
+        std::u16string program;
+        std::u16string changeable;
+    };
+    const Case cases[] = {
+        {u"\"" + relay + u"\" -s", relay, relay},
+        {agent + u" /remove", agent, u"C:\\ProgramData\\Zantrel"},
+        {shared, shared, shared},
+    };
+    for (const Case& c : cases) {
+        EXPECT_TRUE(RunUninstaller(c.command, u"Relay", &log));
+
+        EXPECT_EQ(text(), u"Running uninstaller for \"Relay\" with command " + c.command + u"\r\n"
+                          u"Not starting \"" + c.program + u"\": a standard user can change \"" + c.changeable + u"\".\r\n");
+    }
+    EXPECT_TRUE(machine.processes().runs().empty());
 }
 #endif
 
