@@ -32,9 +32,8 @@ HMODULE LoadFromSystemFolder(const char* dll)
     if (length > 0 && length < MAX_PATH)
         if (const HMODULE module = LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH))
             return module;
-    const DWORD error = GetLastError();
-    RaiseException(VcppException(ERROR_SEVERITY_ERROR, error != ERROR_SUCCESS ? error : ERROR_MOD_NOT_FOUND), 0, 0,
-                   nullptr);
+    const DWORD error = GetLastError() != ERROR_SUCCESS ? GetLastError() : ERROR_MOD_NOT_FOUND;
+    RaiseException(VcppException(ERROR_SEVERITY_ERROR, error), 0, 0, nullptr);
     return nullptr;
 }
 
@@ -44,4 +43,6 @@ void LoadDelayedDllsFromSystemFolder()
 }
 
 // The delay-load helper asks this hook before it loads a DLL by name.
-ExternC PfnDliHook __pfnDliNotifyHook2 = BeforeDelayLoad;
+extern "C" {
+PfnDliHook __pfnDliNotifyHook2 = BeforeDelayLoad;
+}
