@@ -302,9 +302,13 @@ BOOL SimProcesses::createProcess(const char16_t* applicationName, char16_t* comm
     std::u16string line;
     if (applicationName != nullptr) {
         // The program is named exactly: quote it so that resolution takes it whole, and add no
-        // extension, as CreateProcessW does with an application name.
-        const std::u16string name(applicationName);
-        line = commandLine != nullptr ? std::u16string(commandLine) : name;
+        // extension, as CreateProcessW does with an application name. A relative name is taken
+        // from the current folder, never searched for.
+        const std::optional<std::u16string> full = SimFullPath(applicationName, machine_.files().currentFolder());
+        if (!full)
+            return machine_.fail<BOOL>(ERROR_FILE_NOT_FOUND, FALSE);
+        const std::u16string& name = *full;
+        line = commandLine != nullptr ? std::u16string(commandLine) : std::u16string(applicationName);
         if (!machine_.files().fileExists(name))
             return machine_.fail<BOOL>(ERROR_FILE_NOT_FOUND, FALSE);
         std::lock_guard<std::recursive_mutex> lock(mutex_);
