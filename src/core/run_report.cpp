@@ -46,7 +46,7 @@ nlohmann::ordered_json Deleted(const std::vector<DeletedObject>& objects)
 {
     nlohmann::ordered_json list = nlohmann::ordered_json::array();
     for (const DeletedObject& object : objects)
-        list.push_back({{"kind", ToUtf8(DeletedKindName(object.kind))}, {"name", ToUtf8(object.name)}});
+        list.push_back({{"kind", ToUtf8(DeletedKindName(object.kind))}, {"name", ToUtf8(EscapeControlCharacters(object.name))}});
     return list;
 }
 

@@ -16,6 +16,8 @@
 // "ending" is "completed", "refused", "nothingSelected", "detected" or "anotherCopy" (then
 // "components" is empty); "removed" says whether
 // the component's removal ran; "removeResult" is "succeeded", "failed", "exception" (the
-// removal threw) or null (it did not run). Components come in the silent detection order.
+// removal threw) or null (it did not run). Components come in the silent detection order. A
+// deleted object's name is the one deleted.txt shows, control characters escaped
+// (EscapeControlCharacters).
 std::string SilentRunReport(const SilentRunResult& result, std::u16string_view program,
                             std::u16string_view programVersion);

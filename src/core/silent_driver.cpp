@@ -10,6 +10,7 @@
 #include "platform/os_api.h"
 #include "platform/planning_os_api.h"
 #include "platform/restart_deletions.h"
+#include "platform/text.h"
 
 namespace {
 
@@ -233,7 +234,7 @@ std::u16string PlanListing(const SilentRunResult& result)
         for (const DeletedObject& object : objects) {
             listing += DeletedKindName(object.kind);
             listing += u'\t';
-            listing += object.name;
+            listing += EscapeControlCharacters(object.name);
             listing += EOL;
         }
     };

@@ -112,7 +112,8 @@ std::u16string AnotherCopyMessage(std::u16string_view program);
 std::u16string DetectionListing(const SilentRunResult& result);
 
 // One line per object a plan would delete, in the order of the removal, the root clean-up's
-// last: its kind, a tab, its name, the log's line end.
+// last: its kind, a tab, its name (control characters escaped, EscapeControlCharacters), the
+// log's line end.
 std::u16string PlanListing(const SilentRunResult& result);
 
 // A switch is present when its exact text occurs anywhere in the command line (case-sensitive).

@@ -7,6 +7,7 @@
 #include "platform/errors.h"
 #include "platform/os_api.h"
 #include "platform/probe_errors.h"
+#include "platform/text.h"
 
 namespace {
 
@@ -53,7 +54,7 @@ void RegistryKeyTraits::close(Handle handle) noexcept
 std::u16string DisplayPath(HKEY root, const std::u16string& path)
 {
     const RootName* known = FindRoot(root);
-    return std::u16string(known ? known->display : u"(...)") + u"\\" + path;
+    return std::u16string(known ? known->display : u"(...)") + u"\\" + EscapeControlCharacters(path);
 }
 
 std::u16string RegistrySecurityObjectName(HKEY root, const std::u16string& path)

@@ -29,7 +29,8 @@ struct RegistryValueInfo {
 };
 
 // How a location appears in log lines: "HKLM\path", "HKU\path"...; any other root (an open key
-// handle) shows as "(...)\path".
+// handle) shows as "(...)\path". A control character in the path shows escaped
+// (EscapeControlCharacters), so that a key's name cannot break the line it is shown on.
 std::u16string DisplayPath(HKEY root, const std::u16string& path);
 
 // The object name SetNamedSecurityInfoW takes for a key: "MACHINE\path" and so on. Throws

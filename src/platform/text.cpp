@@ -134,3 +134,36 @@ std::string Utf16LeBytes(std::u16string_view text)
     }
     return bytes;
 }
+
+bool HasControlCharacter(std::u16string_view text)
+{
+    for (const char16_t c : text)
+        if (c < 0x20)
+            return true;
+    return false;
+}
+
+std::u16string EscapeControlCharacters(std::u16string_view text)
+{
+    if (!HasControlCharacter(text))
+        return std::u16string(text);
+    static constexpr char16_t kDigits[] = u"0123456789abcdef";
+    std::u16string escaped;
+    escaped.reserve(text.size() + 8);
+    for (const char16_t c : text) {
+        if (c >= 0x20) {
+            escaped += c;
+        } else if (c == u'\r') {
+            escaped += u"\\r";
+        } else if (c == u'\n') {
+            escaped += u"\\n";
+        } else if (c == u'\t') {
+            escaped += u"\\t";
+        } else {
+            escaped += u"\\x";
+            escaped += kDigits[c >> 4];
+            escaped += kDigits[c & 0xF];
+        }
+    }
+    return escaped;
+}

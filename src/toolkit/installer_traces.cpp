@@ -8,6 +8,7 @@
 #include "platform/os_api.h"
 #include "platform/probe_errors.h"
 #include "platform/registry.h"
+#include "platform/text.h"
 #include "platform/win_types.h"
 #include "toolkit/registry_cleanup.h"
 #include "toolkit/uninstall_lookups.h"
@@ -90,7 +91,7 @@ bool RemoveInstallerTraces(const std::u16string& productName, Remove::Log* log)
             continue;
         if (!DeleteRegistryKey(HKEY_LOCAL_MACHINE, Below(kInstallerUserDataKey, key), log, KEY_WOW64_64KEY)) {
             ok = false;
-            writeLine(log, u"Failed to delete " + Below(kInstallerUserDataKey, key));
+            writeLine(log, u"Failed to delete " + EscapeControlCharacters(Below(kInstallerUserDataKey, key)));
         }
     }
     for (const std::u16string& product : products)

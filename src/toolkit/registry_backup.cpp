@@ -21,11 +21,13 @@ const char kReadme[] =
     "                 C:\\Windows\\SysWOW64\\regedit.exe. On 32-bit Windows, with C:\\Windows\\regedit.exe.\r\n"
     "registry-64.reg  the keys and values of the 64-bit registry view, when some were deleted there:\r\n"
     "                 import the file with C:\\Windows\\regedit.exe.\r\n"
-    "deleted.txt      every object the run deleted, in order: its kind, a tab, its name.\r\n"
+    "deleted.txt      every object the run deleted, in order: its kind, a tab, its name (a control\r\n"
+    "                 character in a name shows as \\r, \\n, \\t or \\x and two hexadecimal digits).\r\n"
     "\r\n"
     "A .reg file does not say which registry view it belongs to: the regedit that imports it decides.\r\n"
     "Importing puts keys and values back; files, folders, services, data sources and databases\r\n"
-    "listed in deleted.txt are not in this backup.\r\n";
+    "listed in deleted.txt are not in this backup. A key with a control character in its name or\r\n"
+    "in the name of one of its values cannot be written here as itself: it was kept, not deleted.\r\n";
 
 std::atomic<Backup*> active{nullptr};
 
@@ -84,15 +86,28 @@ bool IsPlainText(const std::vector<BYTE>& data)
     return true;
 }
 
+// A name a .reg line cannot hold as itself: regedit would read a line break in it as the end of
+// the line, and what follows, written by whoever named the key, as a line of its own.
+[[noreturn]] void ThrowUnfaithfulName(const std::string& whose)
+{
+    const std::string text = whose + " holds a control character, which a .reg file cannot hold";
+    throw ExceptionPL(text.data(), text.data() + text.size());
+}
+
 } // namespace
 
 std::u16string RegFileKeyLine(HKEY root, const std::u16string& path)
 {
-    return u"[" + std::u16string(RegFileRootName(root)) + u"\\" + path + u"]\r\n";
+    const char16_t* rootName = RegFileRootName(root);
+    if (HasControlCharacter(path))
+        ThrowUnfaithfulName("The key's name");
+    return u"[" + std::u16string(rootName) + u"\\" + path + u"]\r\n";
 }
 
 std::u16string RegFileValueLines(const RegistryValue& value)
 {
+    if (HasControlCharacter(value.name))
+        ThrowUnfaithfulName("The name of value \"" + ToUtf8(EscapeControlCharacters(value.name)) + "\"");
     std::u16string line = value.name.empty() ? u"@=" : Quoted(value.name) + u"=";
     const std::vector<BYTE>& data = value.data;
     if (value.type == REG_SZ && IsPlainText(data)) {
@@ -194,7 +209,7 @@ void Backup::deleted(const DeletedObject& object)
     std::lock_guard<std::mutex> lock(mutex_);
     pendingList_ += ToUtf8(DeletedKindName(object.kind));
     pendingList_ += '\t';
-    pendingList_ += ToUtf8(object.name);
+    pendingList_ += ToUtf8(EscapeControlCharacters(object.name));
     pendingList_ += "\r\n";
 }
 

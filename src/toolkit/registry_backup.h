@@ -17,21 +17,25 @@
 //   registry.reg     keys of the program's own registry view (on 64-bit Windows the 32-bit
 //                    one: import with C:\Windows\SysWOW64\regedit.exe)
 //   registry-64.reg  keys of the 64-bit view, made when the first is saved (C:\Windows\regedit.exe)
-//   deleted.txt      "kind<TAB>name", one object a line, in the order deleted
+//   deleted.txt      "kind<TAB>name", one object a line, in the order deleted, each control
+//                    character of a name escaped (EscapeControlCharacters)
 //   README.txt       which file goes with which regedit
 
 // The key's line of a .reg file: "[HKEY_LOCAL_MACHINE\path]". Throws ExceptionPL "Unknown HKEY
-// rootKey type" for a root without such a name.
+// rootKey type" for a root without such a name, and "The key's name holds a control character,
+// which a .reg file cannot hold" for a path with one (below 0x20: a line break, a tab, NUL):
+// such a key cannot be saved faithfully.
 std::u16string RegFileKeyLine(HKEY root, const std::u16string& path);
 
 // The value's line as regedit exports it: REG_SZ quoted ("\\" and "\"" escaped) when its bytes
 // are exactly a text and its terminator, REG_DWORD of four bytes as dword:, anything else as
 // hex: (REG_BINARY) or hex(type): bytes, wrapped after 80 columns with "\" and two blanks. Ends in
-// "\r\n".
+// "\r\n". Throws ExceptionPL "The name of value \"<name, escaped>\" holds a control character,
+// which a .reg file cannot hold" for a name with one.
 std::u16string RegFileValueLines(const RegistryValue& value);
 
 // A key's section: its line and its values' lines. Reads every value of the open key; throws
-// Windows::Error when one cannot be read.
+// Windows::Error when one cannot be read, and ExceptionPL when a name cannot be written as itself.
 std::u16string RegFileSection(HKEY key, HKEY root, const std::u16string& path);
 
 class Backup : public DeletionListener {

@@ -8,6 +8,7 @@
 #include "platform/os_api.h"
 #include "platform/probe_errors.h"
 #include "platform/registry.h"
+#include "platform/text.h"
 #include "toolkit/access.h"
 #include "toolkit/registry_backup.h"
 
@@ -117,7 +118,7 @@ bool CheckRegistryValue(HKEY root, const std::u16string& path, const std::u16str
     log->write(u"Checking for registry key value \"");
     log->write(DisplayPath(root, path));
     log->write(u":[");
-    log->write(valueName);
+    log->write(EscapeControlCharacters(valueName));
     log->write(u"]\"...");
     const bool found = RegistryValueExists(root, path, valueName, KEY_READ);
     Outcome(log, found);
@@ -177,7 +178,7 @@ bool DeleteRegistryKey(HKEY root, const std::u16string& path, Remove::Log* log, 
             return true;
     }
     log->write(u"Deleting registry key \"");
-    log->write(shown.empty() ? DisplayPath(root, path) : shown);
+    log->write(shown.empty() ? DisplayPath(root, path) : EscapeControlCharacters(shown));
     log->write(u"\"...");
     if (!DeleteRegistryKeyTree(root, path, log, view))
         return false;

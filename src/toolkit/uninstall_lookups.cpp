@@ -7,6 +7,7 @@
 #include "platform/os_api.h"
 #include "platform/probe_errors.h"
 #include "platform/registry.h"
+#include "platform/text.h"
 #include "toolkit/detection_index.h"
 #include "toolkit/file_removal.h"
 
@@ -55,7 +56,7 @@ void WriteFoundKeys(Remove::Log* log, const std::vector<std::u16string>& keys)
     for (const std::u16string& key : keys) {
         log->write(EOL);
         log->write(u"...found key \"");
-        log->write(key);
+        log->write(EscapeControlCharacters(key));
         log->write(u"\"");
     }
     if (keys.empty())
@@ -100,7 +101,7 @@ void CommandOutcome(Remove::Log* log, const OptionalText& command)
 
 std::u16string KeyWithValue(HKEY root, const std::u16string& path, const std::u16string& valueName)
 {
-    return DisplayPath(root, path) + u":[" + valueName + u"]";
+    return DisplayPath(root, path) + u":[" + EscapeControlCharacters(valueName) + u"]";
 }
 
 } // namespace

@@ -5,9 +5,12 @@
 
 #include <windows.h>
 
+#include <sddl.h>
+
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "support/win_machine.h"
 #include "support/wine_main.h"
@@ -21,6 +24,12 @@ constexpr wchar_t kUninstallEntry[] =
     L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{QTV-E2E-CLIENT}";
 constexpr wchar_t kClientKey[] = L"SOFTWARE\\Zantrel\\EnterpriseClient";
 constexpr wchar_t kFolder[] = L"C:\\Program Files (x86)\\Zantrel Enterprise\\QTV Client";
+// A standard user's own keys below the suite's, named so that the last one's line in a .reg file
+// would be two, the second a section of HKEY_LOCAL_MACHINE: the first name holds the line break,
+// the backslashes are the path's own, and the ";" puts what closes the key's line in a comment.
+constexpr wchar_t kForgedKey[] = L"Software\\Zantrel\\Forged\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\QtvForged]\n;";
+constexpr wchar_t kForgedShown[] = L"\\Software\\Zantrel\\Forged\\n[HKEY_LOCAL_MACHINE";
+constexpr wchar_t kForgedWork[] = L"C:\\qtv-e2e-forged";
 
 // What a failed run may have left, so that every run starts from a clean prefix and leaves one.
 void RemoveLeftovers()
@@ -32,6 +41,46 @@ void RemoveLeftovers()
     DeleteFileW(executable.c_str());
     RemoveDirectoryW(kFolder);
     RemoveDirectoryW(L"C:\\Program Files (x86)\\Zantrel Enterprise");
+    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Zantrel");
+    for (const REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY})
+        RegDeleteKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\QtvForged", view, 0);
+    DeleteFolderTree(kForgedWork);
+}
+
+bool MachineKeyPresent(const wchar_t* path, REGSAM view)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_READ | view, &key) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(key);
+    return true;
+}
+
+// The string form of the SID of the user the test runs as, the name of the hive HKEY_CURRENT_USER
+// stands for under HKEY_USERS.
+std::wstring OwnSid()
+{
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+        return L"";
+    std::vector<BYTE> buffer(256);
+    DWORD size = 0;
+    std::wstring text;
+    LPWSTR sid = nullptr;
+    if (GetTokenInformation(token, TokenUser, buffer.data(), static_cast<DWORD>(buffer.size()), &size) &&
+        ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &sid)) {
+        text = sid;
+        LocalFree(sid);
+    }
+    CloseHandle(token);
+    return text;
+}
+
+// Whether some line of the text, ended by a line feed or a carriage return, begins with `start`.
+bool SomeLineBegins(const std::string& text, const std::string& start)
+{
+    return text.rfind(start, 0) == 0 || text.find("\n" + start) != std::string::npos ||
+           text.find("\r" + start) != std::string::npos;
 }
 
 class SilentRemovalTest : public ::testing::Test {
@@ -59,6 +108,40 @@ TEST_F(SilentRemovalTest, ClientSwitchRemovesAnInstalledAgent)
     EXPECT_FALSE(PathPresent(kFolder));
     EXPECT_FALSE(RegistryKeyPresent(L"SOFTWARE\\Zantrel")) << "nothing is left, so the roots went too";
     EXPECT_FALSE(PathPresent(L"C:\\Program Files (x86)\\Zantrel Enterprise"));
+}
+
+// The key's tree cannot be saved as itself, so "/backup" keeps it, with its reason in the log; the
+// backup, imported with the system's regedit as the README tells administrators, makes no key
+// outside HKEY_CURRENT_USER, and no line of the log begins with what the name holds.
+TEST_F(SilentRemovalTest, ABackupImportedMakesNoKeyAUsersKeyNameForges)
+{
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kForgedKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr), ERROR_SUCCESS);
+    const wchar_t data[] = L"C:\\Users\\Public\\evil.exe";
+    RegSetValueExW(key, L"ImagePath", 0, REG_SZ, reinterpret_cast<const BYTE*>(data), sizeof data);
+    RegCloseKey(key);
+    const std::wstring sid = OwnSid();
+    ASSERT_FALSE(sid.empty());
+    const std::wstring backup = std::wstring(kForgedWork) + L"\\backup";
+    const std::wstring log = std::wstring(kForgedWork) + L"\\run.log";
+
+    EXPECT_EQ(RunAndWait(L"\"" + program + L"\" /silent /all /backup " + backup + L" /log " + log), 1603u);
+
+    HKEY kept = nullptr;
+    EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, kForgedKey, 0, KEY_READ, &kept), ERROR_SUCCESS) << "the key stays";
+    if (kept)
+        RegCloseKey(kept);
+    const std::string text = ReadFileBytes(log);
+    const std::string lines = Narrow(L"Deleting registry key \"HKU\\" + sid + L"\\Software\\Zantrel\"...The key's name "
+                                     L"holds a control character, which a .reg file cannot hold\r\n"
+                                     L"...error occurred while saving the backup of key \"HKU\\" + sid + kForgedShown + L"\"\r\n");
+    EXPECT_NE(text.find(lines), std::string::npos) << text;
+    EXPECT_FALSE(SomeLineBegins(text, "[HKEY"));
+
+    EXPECT_EQ(RunAndWait(L"C:\\windows\\syswow64\\regedit.exe /s \"" + backup + L"\\registry.reg\""), 0u);
+    EXPECT_FALSE(MachineKeyPresent(L"SOFTWARE\\QtvForged", KEY_WOW64_32KEY));
+    EXPECT_FALSE(MachineKeyPresent(L"SOFTWARE\\QtvForged", KEY_WOW64_64KEY));
+    EXPECT_FALSE(SomeLineBegins(ReadFileBytes(backup + L"\\deleted.txt"), "[HKEY"));
 }
 
 } // namespace

@@ -13,6 +13,7 @@
 #include "platform/sim/sim_registry.h"
 #include "platform/text.h"
 #include "support/recipe_test.h"
+#include "support/reg_file.h"
 #include "support/sim_suite.h"
 
 namespace {
@@ -21,6 +22,9 @@ const std::u16string kSuite = u"C:\\Program Files (x86)\\Zantrel Enterprise";
 const std::u16string kClient = kSuite + u"\\QTV Client";
 const std::u16string kRelayEntry = kUninstallList + u"\\{QTV-RELAY}";
 const std::u16string kDocuments = u"C:\\Users\\user\\Documents";
+const std::u16string kBackup = u"C:\\qtv-backup";
+// The user's own keys below the suite's, as HKEY_USERS shows them to the root clean-up.
+const std::u16string kUserSuiteKey = u"S-1-5-21-1004336348-1177238915-682003330-1001\\Software\\Zantrel";
 
 // What no removal may touch, whatever a value points at.
 const std::u16string kOutside[] = {
@@ -44,6 +48,8 @@ struct HostileCase {
     std::vector<std::u16string> lines; // whole lines the log must hold
     bool suiteGone;                     // nothing refused: the whole suite goes all the same
     std::vector<std::u16string> kept;   // keys under HKLM the row adds that are not the suite's
+    bool backup = false;                // run with "/backup"
+    std::vector<std::u16string> listed = {}; // whole lines the list of what was deleted must hold
 };
 
 std::u16string Fill(char16_t c, std::size_t count)
@@ -104,6 +110,14 @@ TEST(HostileValues, NothingOutsideTheSuiteGoesAndEveryRefusalIsLogged)
             machine.registry().setString(HKEY_LOCAL_MACHINE, key, name, data);
         };
     };
+    // Keys whose names would make the last one's line in the backup two, the second a section of
+    // its own: regedit, importing it as an administrator, would create the key that line names in
+    // HKEY_LOCAL_MACHINE. The first name holds the line break; the backslashes are the path's.
+    const auto forged = [](SimMachine& machine) {
+        machine.registry().setString(HKEY_CURRENT_USER, u"Software\\Zantrel\\Forged\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\QtvForged]\n;",
+                                     u"ImagePath", u"C:\\Users\\user\\evil.exe");
+    };
+    const std::u16string forgedShown = u"HKU\\" + kUserSuiteKey + u"\\Forged\\n[HKEY_LOCAL_MACHINE";
     const std::u16string appPaths = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\QTVClient.exe";
     const std::u16string notFound = u"...error creating process: Windows Error 0x2: File not found.";
     const std::vector<HostileCase> cases = {
@@ -168,6 +182,24 @@ TEST(HostileValues, NothingOutsideTheSuiteGoesAndEveryRefusalIsLogged)
         {"a helper ImagePath of one double quote",
          value(u"SYSTEM\\CurrentControlSet\\Services\\QTVClientHelper", u"ImagePath", u"\""),
          {notFound, u"Warning: QTV Client Helper uninstall failed!  QTV Client uninstall may fail."}, false, {}},
+        // Names a .reg line cannot hold: without a backup they go as any other and show escaped;
+        // with one their tree cannot be saved, so it stays.
+        {"a user's key named to begin a section of the backup", forged, {}, true, {}, false,
+         {u"registryKey\t" + forgedShown + u"\\SOFTWARE\\QtvForged]\\n;", u"registryKey\t" + forgedShown + u"\\SOFTWARE",
+          u"registryKey\t" + forgedShown}},
+        {"with a backup, a user's key named to begin a section of the backup", forged,
+         {u"Deleting registry key \"HKU\\" + kUserSuiteKey + u"\"...The key's name holds a control character, which a "
+          u".reg file cannot hold\r\n"
+          u"...error occurred while saving the backup of key \"" + forgedShown + u"\""},
+         false, {}, true},
+        {"with a backup, a user's value named with a tab",
+         [](SimMachine& machine) {
+             machine.registry().setString(HKEY_CURRENT_USER, u"Software\\Zantrel\\Enterprise Console", u"Last\tServer", u"x");
+         },
+         {u"Deleting registry key \"HKCU\\Software\\Zantrel\\Enterprise Console\"...The name of value \"Last\\tServer\" "
+          u"holds a control character, which a .reg file cannot hold\r\n"
+          u"...error occurred while saving the backup of key \"HKCU\\Software\\Zantrel\\Enterprise Console\""},
+         false, {}, true},
     };
 
     for (const HostileCase& c : cases) {
@@ -179,7 +211,7 @@ TEST(HostileValues, NothingOutsideTheSuiteGoesAndEveryRefusalIsLogged)
             machine.files().addFile(path, "kept\r\n");
         c.lay(machine);
 
-        const SimSuiteRun run = RunSilentAll();
+        const SimSuiteRun run = RunSilentAll(c.backup ? kBackup : u"");
         const std::u16string& text = run.log;
 
         EXPECT_EQ(machine.files().remoteReached(), std::vector<std::u16string>{}) << c.what;
@@ -195,6 +227,26 @@ TEST(HostileValues, NothingOutsideTheSuiteGoesAndEveryRefusalIsLogged)
             EXPECT_TRUE(machine.registry().keyExists(HKEY_LOCAL_MACHINE, key)) << c.what;
         for (const std::u16string& line : c.lines)
             EXPECT_TRUE(HasLines(text, line + u"\r\n")) << c.what;
+        for (const std::u16string& line : c.listed)
+            EXPECT_TRUE(HasLines(run.listing, line + u"\r\n")) << c.what;
+        // Whatever a name holds, it begins no line of its own: nothing follows a line feed or a
+        // carriage return, whichever a reader takes for a line's end, but what the program wrote.
+        for (const std::u16string* lines : {&text, &run.listing})
+            for (const char16_t* end : {u"\n[", u"\r["})
+                EXPECT_EQ(lines->find(end), std::u16string::npos) << c.what << ": " << ToUtf8(lines->substr(lines->find(end)));
+        if (c.backup) {
+            EXPECT_EQ(run.exitStatus, 1603u) << c.what;
+            // Imported as an administrator imports it, the backup makes no key the run did not delete.
+            const std::vector<RegSection> sections =
+                ParseRegFile(machine.files().content(kBackup + u"\\registry.reg").value_or(""));
+            for (const RegSection& section : sections)
+                EXPECT_EQ(section.key.find(u"QtvForged"), std::u16string::npos) << c.what << ": " << ToUtf8(section.key);
+            ImportRegFile(machine.registry(), sections, false);
+            EXPECT_FALSE(machine.registry().keyExists(HKEY_LOCAL_MACHINE, u"SOFTWARE\\QtvForged")) << c.what;
+            const std::string list = machine.files().content(kBackup + u"\\deleted.txt").value_or("");
+            EXPECT_EQ(list.find("\n["), std::string::npos) << c.what;
+            EXPECT_EQ(list.find("\r["), std::string::npos) << c.what;
+        }
     }
 }
 

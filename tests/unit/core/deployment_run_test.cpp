@@ -299,6 +299,30 @@ TEST_F(DeploymentRunTest, ReportRecordsEveryComponent)
 )");
 }
 
+// A deleted object's name reads in the report as deleted.txt and the plan's listing show it: a
+// control character escaped, so that none of them can end a line or begin one.
+TEST(RunReportTest, NamesShowTheirControlCharactersEscaped)
+{
+    SilentRunResult result;
+    ComponentOutcome console;
+    console.id = P::Console;
+    console.name = u"Console";
+    console.deleted = {{DeletedKind::Uninstaller, u"\"C:\\Console\\setup.exe\" /x\r\nregistryKey\tHKLM\\SOFTWARE"},
+                       {DeletedKind::RegistryValue, std::u16string(u"HKCU\\Software\\Zantrel:[a\tb\0]", 28)}};
+    result.components.push_back(console);
+    result.rootsDeleted = {{DeletedKind::RegistryKey, u"HKU\\S-1-5-21-1\\Software\\Zantrel\\Forged\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\QtvForged]"}};
+
+    const nlohmann::json report = nlohmann::json::parse(SilentRunReport(result, u"QTVRemove", u"1.0.0.0"));
+    EXPECT_EQ(report["components"][0]["deleted"].dump() + "\n" + report["rootsDeleted"].dump(),
+              R"([{"kind":"uninstaller","name":"\"C:\\Console\\setup.exe\" /x\\r\\nregistryKey\\tHKLM\\SOFTWARE"},)"
+              R"({"kind":"registryValue","name":"HKCU\\Software\\Zantrel:[a\\tb\\x00]"}])" "\n"
+              R"([{"kind":"registryKey","name":"HKU\\S-1-5-21-1\\Software\\Zantrel\\Forged\\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\QtvForged]"}])");
+    EXPECT_EQ(ToUtf8(PlanListing(result)),
+              "uninstaller\t\"C:\\Console\\setup.exe\" /x\\r\\nregistryKey\\tHKLM\\SOFTWARE\r\n"
+              "registryValue\tHKCU\\Software\\Zantrel:[a\\tb\\x00]\r\n"
+              "registryKey\tHKU\\S-1-5-21-1\\Software\\Zantrel\\Forged\\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\QtvForged]\r\n");
+}
+
 // The simulated disk holds the bytes; the Wine scenarios read a real log file back.
 TEST_F(DeploymentRunTest, LogFileAppendsUtf8AsItIsWritten)
 {

@@ -58,6 +58,40 @@ TEST(RegFileTest, ValuesAreWrittenAsRegeditExportsThem)
         EXPECT_EQ(ToUtf8(RegFileValueLines(c.value)), ToUtf8(c.lines));
 }
 
+// A name a .reg line cannot hold as itself makes its key one that cannot be saved: regedit would
+// read what follows a line break as a line of its own. Every other character is written as it is.
+TEST(RegFileTest, NamesWithControlCharactersCannotBeWritten)
+{
+    struct Case {
+        std::u16string name;
+        std::string shown; // as the reason names a value
+    };
+    const std::vector<Case> cases = {
+        {u"Forged\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\QtvForged]", "Forged\\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\QtvForged]"},
+        {u"a\r\"b\"=\"c\"", "a\\r\"b\"=\"c\""},
+        {u"a\tb", "a\\tb"},
+        {std::u16string(u"a\0b", 3), "a\\x00b"},
+        {u"\x1f", "\\x1f"},
+    };
+    for (const Case& c : cases) {
+        try {
+            RegFileKeyLine(HKEY_CURRENT_USER, u"Software\\Zantrel\\" + c.name);
+            ADD_FAILURE() << "a key named " << c.shown << " was written";
+        } catch (const ExceptionPL& e) {
+            EXPECT_EQ(e.message(), "The key's name holds a control character, which a .reg file cannot hold");
+        }
+        try {
+            RegFileValueLines({c.name, REG_SZ, Text(std::u16string(u"x\0", 2))});
+            ADD_FAILURE() << "a value named " << c.shown << " was written";
+        } catch (const ExceptionPL& e) {
+            EXPECT_EQ(e.message(), "The name of value \"" + c.shown + "\" holds a control character, which a .reg file cannot hold");
+        }
+    }
+    EXPECT_EQ(ToUtf8(RegFileKeyLine(HKEY_CURRENT_USER, u"Software\\[x] \x7f\u2028")),
+              ToUtf8(u"[HKEY_CURRENT_USER\\Software\\[x] \x7f\u2028]\r\n"));
+    EXPECT_EQ(ToUtf8(RegFileValueLines({u"\\n \x7f", REG_DWORD, Bytes({1, 0, 0, 0})})), "\"\\\\n \x7f\"=dword:00000001\r\n");
+}
+
 class RegistryBackupTest : public RecipeTest {
 protected:
     std::vector<RegSection> read(const char16_t* file)
@@ -162,6 +196,84 @@ TEST_F(RegistryBackupTest, NothingGoesThatWasNotSaved)
     } catch (const Windows::Error& error) {
         EXPECT_EQ(error.code(), static_cast<DWORD>(ERROR_FILE_EXISTS));
     }
+}
+
+// A standard user's own keys below the suite's, named so that the last one's line in the .reg file
+// makes a section of its own (which an administrator's import would create in HKEY_LOCAL_MACHINE):
+// the first holds a line break, and the backslashes of "SOFTWARE\QtvForged" are the path's own.
+// Or a key holding a value whose name a .reg line cannot hold. With a backup the tree is not
+// saved, so it is not deleted, and the log names the key on one line; without one it goes, and
+// the log shows its name escaped.
+TEST_F(RegistryBackupTest, ATreeWithANameARegFileCannotHoldIsKeptWithItsReason)
+{
+    const std::u16string suite = u"Software\\Zantrel";
+    const std::u16string forged = suite + u"\\Forged\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\QtvForged]\n;";
+    const std::u16string first = suite + u"\\Forged\n[HKEY_LOCAL_MACHINE";
+    const std::u16string firstShown = u"HKCU\\Software\\Zantrel\\Forged\\n[HKEY_LOCAL_MACHINE";
+    struct Case {
+        const char* what;
+        std::u16string key;   // laid, with a value
+        std::u16string value; // its name
+        std::u16string lines; // with a backup
+    };
+    const std::vector<Case> cases = {
+        {"a key name that begins a section", forged, u"ImagePath",
+         u"Deleting registry key \"HKCU\\Software\\Zantrel\"...The key's name holds a control character, which a "
+         u".reg file cannot hold\r\n"
+         u"...error occurred while saving the backup of key \"" + firstShown + u"\"\r\n"},
+        {"a value name with a tab", suite + u"\\Console", u"Last\tServer",
+         u"Deleting registry key \"HKCU\\Software\\Zantrel\"...The name of value \"Last\\tServer\" holds a control "
+         u"character, which a .reg file cannot hold\r\n"
+         u"...error occurred while saving the backup of key \"HKCU\\Software\\Zantrel\\Console\"\r\n"},
+        {"a value name with a line break", suite + u"\\Console", u"Last\r\nServer",
+         u"Deleting registry key \"HKCU\\Software\\Zantrel\"...The name of value \"Last\\r\\nServer\" holds a control "
+         u"character, which a .reg file cannot hold\r\n"
+         u"...error occurred while saving the backup of key \"HKCU\\Software\\Zantrel\\Console\"\r\n"},
+    };
+    const std::string emptyRegFile = "\xFF\xFE" + Utf16LeBytes(u"Windows Registry Editor Version 5.00\r\n\r\n");
+    for (const Case& c : cases) {
+        registry().removeTree(HKEY_CURRENT_USER, suite);
+        registry().setString(HKEY_CURRENT_USER, suite + u"\\Agent", u"Path", u"C:\\x");
+        registry().setString(HKEY_CURRENT_USER, c.key, c.value, u"C:\\x");
+        const std::u16string folder = kFolder + u"-" + ToUtf16(c.what);
+        {
+            Backup backup(folder);
+            const ScopedBackup saving(backup);
+            EXPECT_FALSE(DeleteRegistryKey(HKEY_CURRENT_USER, suite, &log)) << c.what;
+        }
+        EXPECT_EQ(ToUtf8(text()), ToUtf8(c.lines)) << c.what;
+        EXPECT_TRUE(registry().valueExists(HKEY_CURRENT_USER, c.key, c.value)) << c.what;
+        EXPECT_TRUE(registry().keyExists(HKEY_CURRENT_USER, suite + u"\\Agent")) << c.what << ": the whole tree stays";
+        EXPECT_EQ(machine.files().content(folder + u"\\registry.reg"), emptyRegFile) << c.what;
+        EXPECT_EQ(machine.files().content(folder + u"\\deleted.txt"), "") << c.what;
+    }
+
+    // Without a backup the keys go as any other, and no name can end the line it is on.
+    registry().setString(HKEY_CURRENT_USER, forged, u"ImagePath", u"C:\\x");
+    const DeletionRecordScope record;
+    EXPECT_TRUE(DeleteRegistryKey(HKEY_CURRENT_USER, first, &log));
+    EXPECT_EQ(ToUtf8(text()), ToUtf8(u"Deleting registry key \"" + firstShown + u"\"...done\r\n"));
+    EXPECT_FALSE(registry().keyExists(HKEY_CURRENT_USER, first));
+    std::u16string recorded;
+    for (const DeletedObject& object : record.objects())
+        recorded += object.name + u"\r\n";
+    EXPECT_EQ(ToUtf8(recorded), ToUtf8(firstShown + u"\\SOFTWARE\\QtvForged]\\n;\r\n" + firstShown + u"\\SOFTWARE\r\n" +
+                                       firstShown + u"\r\n"));
+}
+
+// deleted.txt holds one line per object, whatever its name holds.
+TEST_F(RegistryBackupTest, TheListOfWhatWasDeletedShowsControlCharactersEscaped)
+{
+    {
+        Backup backup(kFolder);
+        backup.deleted({DeletedKind::RegistryValue, u"HKLM\\SOFTWARE\\Zantrel:[Last\tServer]"});
+        backup.deleted({DeletedKind::Uninstaller, u"\"C:\\x\\setup.exe\" /remove\r\nregistryKey\tHKLM\\SOFTWARE\\Other"});
+        backup.deleted({DeletedKind::RegistryKey, std::u16string(u"HKCU\\Software\\Zantrel\\a\0\x1b", 25)});
+    }
+    EXPECT_EQ(machine.files().content(kFolder + u"\\deleted.txt").value_or(""),
+              "registryValue\tHKLM\\SOFTWARE\\Zantrel:[Last\\tServer]\r\n"
+              "uninstaller\t\"C:\\x\\setup.exe\" /remove\\r\\nregistryKey\\tHKLM\\SOFTWARE\\Other\r\n"
+              "registryKey\tHKCU\\Software\\Zantrel\\a\\x00\\x1b\r\n");
 }
 
 } // namespace

@@ -117,13 +117,17 @@ TEST_F(RegistryCleanupTest, AccessCannotBeGrantedOnARootWithoutObjectName)
 TEST_F(RegistryCleanupTest, ChecksWriteFoundOrNotFound)
 {
     registry().setValue(HKEY_LOCAL_MACHINE, kRoot, u"Empty", REG_BINARY, {});
+    registry().setValue(HKEY_LOCAL_MACHINE, kRoot + u"\\a\nb", u"Last\tServer\\x", REG_BINARY, {});
 
     EXPECT_TRUE(CheckRegistryKey(HKEY_LOCAL_MACHINE, kRoot, &log));
     EXPECT_TRUE(CheckRegistryValue(HKEY_LOCAL_MACHINE, kRoot, u"Empty", &log));
     EXPECT_FALSE(CheckRegistryValue(HKEY_LOCAL_MACHINE, kRoot, u"Missing", &log));
+    // A control character in a name shows escaped; a value name's backslash stays as it is.
+    EXPECT_TRUE(CheckRegistryValue(HKEY_LOCAL_MACHINE, kRoot + u"\\a\nb", u"Last\tServer\\x", &log));
     EXPECT_EQ(text(), u"Checking for registry key \"HKLM\\SOFTWARE\\Zantrel\"...found\r\n"
                       u"Checking for registry key value \"HKLM\\SOFTWARE\\Zantrel:[Empty]\"...found\r\n"
-                      u"Checking for registry key value \"HKLM\\SOFTWARE\\Zantrel:[Missing]\"...not found\r\n");
+                      u"Checking for registry key value \"HKLM\\SOFTWARE\\Zantrel:[Missing]\"...not found\r\n"
+                      u"Checking for registry key value \"HKLM\\SOFTWARE\\Zantrel\\a\\nb:[Last\\tServer\\x]\"...found\r\n");
 }
 
 TEST_F(RegistryCleanupTest, PrefixSearchIsCaseSensitiveAndAnchored)
