@@ -58,40 +58,6 @@ TEST(RegFileTest, ValuesAreWrittenAsRegeditExportsThem)
         EXPECT_EQ(ToUtf8(RegFileValueLines(c.value)), ToUtf8(c.lines));
 }
 
-// A name a .reg line cannot hold as itself makes its key one that cannot be saved: regedit would
-// read what follows a line break as a line of its own. Every other character is written as it is.
-TEST(RegFileTest, NamesWithControlCharactersCannotBeWritten)
-{
-    struct Case {
-        std::u16string name;
-        std::string shown; // as the reason names a value
-    };
-    const std::vector<Case> cases = {
-        {u"Forged\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\QtvForged]", "Forged\\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\QtvForged]"},
-        {u"a\r\"b\"=\"c\"", "a\\r\"b\"=\"c\""},
-        {u"a\tb", "a\\tb"},
-        {std::u16string(u"a\0b", 3), "a\\x00b"},
-        {u"\x1f", "\\x1f"},
-    };
-    for (const Case& c : cases) {
-        try {
-            RegFileKeyLine(HKEY_CURRENT_USER, u"Software\\Zantrel\\" + c.name);
-            ADD_FAILURE() << "a key named " << c.shown << " was written";
-        } catch (const ExceptionPL& e) {
-            EXPECT_EQ(e.message(), "The key's name holds a control character, which a .reg file cannot hold");
-        }
-        try {
-            RegFileValueLines({c.name, REG_SZ, Text(std::u16string(u"x\0", 2))});
-            ADD_FAILURE() << "a value named " << c.shown << " was written";
-        } catch (const ExceptionPL& e) {
-            EXPECT_EQ(e.message(), "The name of value \"" + c.shown + "\" holds a control character, which a .reg file cannot hold");
-        }
-    }
-    EXPECT_EQ(ToUtf8(RegFileKeyLine(HKEY_CURRENT_USER, u"Software\\[x] \x7f\u2028")),
-              ToUtf8(u"[HKEY_CURRENT_USER\\Software\\[x] \x7f\u2028]\r\n"));
-    EXPECT_EQ(ToUtf8(RegFileValueLines({u"\\n \x7f", REG_DWORD, Bytes({1, 0, 0, 0})})), "\"\\\\n \x7f\"=dword:00000001\r\n");
-}
-
 class RegistryBackupTest : public RecipeTest {
 protected:
     std::vector<RegSection> read(const char16_t* file)
