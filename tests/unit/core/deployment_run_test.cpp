@@ -315,14 +315,14 @@ TEST_F(DeploymentRunTest, LogFileAppendsUtf8AsItIsWritten)
 TEST_F(DeploymentRunTest, OutputsGoWhereTheySay)
 {
     const std::u16string temp = u"C:\\Windows\\Temp\\x";
-    const auto usersLink = [&temp](SimFileSystem& files) {
-        files.addJunction(temp, u"C:\\Windows\\System32");
-        files.makeOwnedByStandardUser(temp);
+    const auto usersLink = [&temp](SimMachine& m) {
+        m.files().addJunction(temp, u"C:\\Windows\\System32");
+        m.files().makeOwnedByStandardUser(temp);
     };
     const std::u16string denied = u"Windows Error 0x5: Access denied.\r\n";
     struct Case {
         const char* what;
-        std::function<void(SimFileSystem&)> lay;
+        std::function<void(SimMachine&)> lay;
         std::u16string commandLine;
         DWORD status;
         std::u16string told;   // on the starting program's console
@@ -332,31 +332,35 @@ TEST_F(DeploymentRunTest, OutputsGoWhereTheySay)
     const std::vector<Case> cases = {
         {"a log through a standard user's junction", usersLink, u"/silent /all /log " + temp + u"\\run.log", 5,
          u"Unable to write the log: " + denied, ""},
-        {"a log through the administrators' junction", [](SimFileSystem& files) {
-             files.addFolder(u"C:\\logs");
-             files.addJunction(u"C:\\Links\\logs", u"C:\\logs");
+        {"a log through the administrators' junction", [](SimMachine& m) {
+             m.files().addFolder(u"C:\\logs");
+             m.files().addJunction(u"C:\\Links\\logs", u"C:\\logs");
          }, u"/silent /all /log C:\\Links\\logs\\run.log", 0, u"", ""},
+        {"a link whose owner cannot be read", [](SimMachine& m) {
+             m.files().addJunction(u"C:\\Links\\logs", u"C:\\logs");
+             m.failCall(SimCall::GetSecurityInfo, ERROR_ACCESS_DENIED);
+         }, u"/silent /all /log C:\\Links\\logs\\run.log", 5, u"Unable to write the log: " + denied, ""},
         {"a report through a standard user's junction", usersLink,
          u"/silent /all /log C:\\logs\\run.log /report " + temp + u"\\run.json", 5, u"Unable to write the report: " + denied,
          "Unable to write the report: Windows Error 0x5: Access denied.\r\n"},
-        {"a log that is a link itself", [](SimFileSystem& files) {
-             files.addFileLink(u"C:\\logs\\run.log", u"C:\\Windows\\win.ini");
-             files.makeOwnedByStandardUser(u"C:\\logs\\run.log");
+        {"a log that is a link itself", [](SimMachine& m) {
+             m.files().addFileLink(u"C:\\logs\\run.log", u"C:\\Windows\\win.ini");
+             m.files().makeOwnedByStandardUser(u"C:\\logs\\run.log");
          }, u"/silent /all /log C:\\logs\\run.log", 5, u"Unable to write the log: " + denied, ""},
-        {"a log that is another name of a system file", [](SimFileSystem& files) {
-             files.addHardLink(u"C:\\logs\\run.log", u"C:\\Windows\\win.ini");
+        {"a log that is another name of a system file", [](SimMachine& m) {
+             m.files().addHardLink(u"C:\\logs\\run.log", u"C:\\Windows\\win.ini");
          }, u"/silent /all /log C:\\logs\\run.log", 5, u"Unable to write the log: " + denied, "[fonts]\r\n"},
-        {"a link that opens as what it leads to", [](SimFileSystem& files) {
-             files.addHostLink(u"C:\\logs", u"C:\\Windows\\System32", true);
+        {"a link that opens as what it leads to", [](SimMachine& m) {
+             m.files().addHostLink(u"C:\\logs", u"C:\\Windows\\System32", true);
          }, u"/silent /all /log C:\\logs\\run.log", 5, u"Unable to write the log: " + denied, ""},
-        {"a backup folder users may change", [](SimFileSystem& files) {
-             files.addFolder(u"C:\\ProgramData\\qtv");
-             files.letStandardUsersChange(u"C:\\ProgramData\\qtv");
+        {"a backup folder users may change", [](SimMachine& m) {
+             m.files().addFolder(u"C:\\ProgramData\\qtv");
+             m.files().letStandardUsersChange(u"C:\\ProgramData\\qtv");
          }, u"/silent /all /backup C:\\ProgramData\\qtv", 5,
          u"Unable to back up to \"C:\\ProgramData\\qtv\": " + denied, ""},
-        {"a backup folder made below one users may change", [](SimFileSystem& files) {
-             files.addFolder(u"C:\\ProgramData");
-             files.letStandardUsersChange(u"C:\\ProgramData");
+        {"a backup folder made below one users may change", [](SimMachine& m) {
+             m.files().addFolder(u"C:\\ProgramData");
+             m.files().letStandardUsersChange(u"C:\\ProgramData");
          }, u"/silent /all /backup C:\\ProgramData\\qtv", 0, u"", ""},
         {"a copy that found another at work goes on without it", usersLink, u"/silent /all /log " + temp + u"\\run.log",
          0, u"", "", false},
@@ -367,7 +371,7 @@ TEST_F(DeploymentRunTest, OutputsGoWhereTheySay)
         fresh.files().addFile(u"C:\\Windows\\win.ini", "[fonts]\r\n");
         fresh.files().addFolder(u"C:\\Windows\\System32");
         fresh.console().setParentConsole(true);
-        c.lay(fresh.files());
+        c.lay(fresh);
         {
             RunOutputs outputs;
             EXPECT_EQ(OpenRunOutputs(ParseRunOptions(c.commandLine), c.onlyCopy, outputs), c.status) << c.what;
