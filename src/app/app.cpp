@@ -9,7 +9,6 @@
 #include <optional>
 #include <utility>
 
-#include "core/file_log.h"
 #include "core/log.h"
 #include "core/run_options.h"
 #include "core/run_report.h"
@@ -17,7 +16,6 @@
 #include "listview/win_text.h"
 #include "platform/app_name.h"
 #include "platform/errors.h"
-#include "platform/files.h"
 #include "platform/only_copy.h"
 #include "platform/starter_output.h"
 #include "platform/text.h"
@@ -26,6 +24,7 @@
 #include "toolkit/detection_index.h"
 #include "toolkit/registry_backup.h"
 #include "toolkit/root_cleanup.h"
+#include "toolkit/run_outputs.h"
 #include "toolkit/uninstaller.h"
 #include "window/qtvremove_dlg.h"
 
@@ -77,28 +76,14 @@ DWORD CQTVRemoveApp::runSilently(const RunOptions& options, bool onlyCopy)
     if (options.pathMissing)
         return ERROR_INVALID_PARAMETER;
 
-    // The files open, and the backup starts, before anything is looked at: a run whose record
-    // cannot be kept does not start. Folders on the way that are missing are made. A copy that
-    // finds another at work records why where it can: the files may be the other copy's, open
-    // there without sharing, and are then left alone; it deletes nothing, so it keeps no backup.
-    std::unique_ptr<Remove::Log> log;
-    UniqueKernelHandle report;
-    std::unique_ptr<Backup> backup;
-    try {
-        if (options.logPath) {
-            MakeFoldersFor(*options.logPath);
-            log = std::make_unique<Remove::FileLog>(*options.logPath);
-        }
-        if (options.reportPath) {
-            MakeFoldersFor(*options.reportPath);
-            report = OpenFileReplacing(*options.reportPath);
-        }
-        if (options.backupPath && onlyCopy && !options.detectOnly && !options.plan)
-            backup = std::make_unique<Backup>(*options.backupPath);
-    } catch (const Windows::Error& error) {
-        if (onlyCopy)
-            return error.code();
-    }
+    // The files open, and the backup starts, before anything is looked at. A copy that finds
+    // another at work records why where it can; it deletes nothing, so it keeps no backup.
+    RunOutputs outputs;
+    if (const DWORD refused = OpenRunOutputs(options, onlyCopy, outputs))
+        return refused;
+    std::unique_ptr<Remove::Log> log = std::move(outputs.log);
+    std::optional<ReportFile>& report = outputs.report;
+    const std::unique_ptr<Backup>& backup = outputs.backup;
     std::optional<ScopedBackup> savingTo;
     if (backup) {
         savingTo.emplace(*backup);
@@ -143,7 +128,7 @@ DWORD CQTVRemoveApp::runSilently(const RunOptions& options, bool onlyCopy)
     }
     if (report) {
         try {
-            WriteAll(report.get(), SilentRunReport(result, caption, ToUtf16(QTV_VERSION_TEXT)));
+            report->commit(SilentRunReport(result, caption, ToUtf16(QTV_VERSION_TEXT)));
         } catch (...) {
             writeLine(log.get(), u"Unable to write the report: " + DescribeCurrentExceptionW());
         }

@@ -21,8 +21,9 @@ public:
     bool InitInstance();
 
     // The process's exit status: the silent run's (see SilentExitStatus), a Windows error code
-    // when its log or report file cannot be opened, 87 for "/log" or "/report" without a path;
-    // 1618 when another copy of the program was at work; 0 after the dialog.
+    // when its log, report or backup cannot be opened or is refused (OpenRunOutputs), 87 for
+    // "/log", "/report" or "/backup" without a path; 1618 when another copy of the program was at
+    // work; 0 after the dialog.
     DWORD ExitCode() const { return exitCode_; }
 
 private:

@@ -5,8 +5,8 @@
 
 namespace Remove {
 
-FileLog::FileLog(const std::u16string& path)
-    : file_(OpenFileAppending(path))
+FileLog::FileLog(UniqueKernelHandle file)
+    : file_(std::move(file))
 {
 }
 

@@ -14,8 +14,8 @@ namespace Remove {
 // tells afterwards.
 class FileLog : public Log {
 public:
-    // Opens `path` for appending, creating it when missing. Throws Windows::Error.
-    explicit FileLog(const std::u16string& path);
+    // Appends to `file`, open for appending (FILE_APPEND_DATA).
+    explicit FileLog(UniqueKernelHandle file);
 
     void write(std::u16string_view text) override;
     void writeMarked(std::u16string_view text) override;

@@ -43,57 +43,6 @@ void WriteFileReplacing(const std::u16string& path, std::string_view bytes)
     ThrowLastErrorIfFalse(Os().flushFileBuffers(file.get()));
 }
 
-UniqueKernelHandle OpenFileAppending(const std::u16string& path)
-{
-    return OpenFile(path, FILE_APPEND_DATA, OPEN_ALWAYS);
-}
-
-UniqueKernelHandle OpenFileReplacing(const std::u16string& path)
-{
-    return OpenFile(path, GENERIC_WRITE, CREATE_ALWAYS);
-}
-
-UniqueKernelHandle OpenNewFile(const std::u16string& path)
-{
-    return OpenFile(path, GENERIC_WRITE, CREATE_NEW);
-}
-
-void MakeFolders(const std::u16string& path)
-{
-    const std::optional<std::u16string> full = FullPathName(path);
-    if (!full)
-        return;
-    // The root is never made: "C:\", "\\server\share\", and the same behind "\\?\" and "\\?\UNC\".
-    std::size_t root = 0;
-    if (full->compare(0, 8, u"\\\\?\\UNC\\") == 0)
-        root = 8;
-    else if (full->compare(0, 4, u"\\\\?\\") == 0)
-        root = 4;
-    else if (full->compare(0, 2, u"\\\\") == 0)
-        root = 2;
-    if (root == 2 || root == 8) {
-        // Past the server's and the share's names.
-        for (int part = 0; part < 2 && root != std::u16string::npos; ++part)
-            root = full->find(u'\\', root + (part == 0 ? 0 : 1));
-    } else {
-        root = full->find(u'\\', root);
-    }
-    for (std::size_t at = root; at != std::u16string::npos && at < full->size();) {
-        at = full->find(u'\\', at + 1);
-        const std::u16string folder = full->substr(0, at);
-        // One that exists, or cannot be made, is for the file's open to report.
-        Os().createDirectory(folder.c_str(), nullptr);
-    }
-}
-
-void MakeFoldersFor(const std::u16string& path)
-{
-    const std::optional<std::u16string> full = FullPathName(path);
-    const std::size_t cut = full ? full->find_last_of(u'\\') : std::u16string::npos;
-    if (cut != std::u16string::npos)
-        MakeFolders(full->substr(0, cut));
-}
-
 void WriteAll(HANDLE file, std::string_view bytes)
 {
     const auto size = static_cast<DWORD>(bytes.size());

@@ -13,24 +13,6 @@
 // short write counts as ERROR_DISK_FULL.
 void WriteFileReplacing(const std::u16string& path, std::string_view bytes);
 
-// Opens `path` for appending (FILE_APPEND_DATA, OPEN_ALWAYS, shared for reading): every write
-// lands at the end of the file. Throws Windows::Error.
-UniqueKernelHandle OpenFileAppending(const std::u16string& path);
-
-// Opens `path` for writing, emptied (GENERIC_WRITE, CREATE_ALWAYS, shared for reading). Throws
-// Windows::Error.
-UniqueKernelHandle OpenFileReplacing(const std::u16string& path);
-
-// Makes a new file at `path` for writing (GENERIC_WRITE, CREATE_NEW, shared for reading): one
-// that exists is left alone, and ERROR_FILE_EXISTS thrown. Throws Windows::Error.
-UniqueKernelHandle OpenNewFile(const std::u16string& path);
-
-// Makes the folder `path` and every missing folder on the way to it. What cannot be made is
-// left for whoever opens a file there to report: nothing here fails.
-void MakeFolders(const std::u16string& path);
-// The same for the folders on the way to the file `path`.
-void MakeFoldersFor(const std::u16string& path);
-
 // Writes all of `bytes` to `file`. Throws Windows::Error; a short write counts as
 // ERROR_DISK_FULL.
 void WriteAll(HANDLE file, std::string_view bytes);

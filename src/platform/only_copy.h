@@ -9,13 +9,18 @@
 // claim is a named mutex in the global namespace, so that a copy a deployment engine starts in
 // session 0 and one an administrator starts at the desktop see each other. The system drops it
 // when the process that holds it ends, however it ends: a copy that crashed blocks nobody.
+// Anybody may make an object of that name, so the claim's mutex is owned by the Administrators
+// group and opens for SYSTEM and the administrators alone: every copy, as SYSTEM or as an
+// elevated administrator, opens another's, and a standard user can make none that looks like it.
 class OnlyCopyClaim {
 public:
     static constexpr std::u16string_view kMutexName = u"Global\\Zantrel.QTVRemove.Running";
 
-    // Claims the machine for this process until the object is destroyed. When the system cannot
-    // make the object for any other reason than another copy holding it, the claim counts as
-    // held: the check guards against a second copy, and a failure of its own must not keep the
+    // Claims the machine for this process until the object is destroyed. An object of the name
+    // that another copy did not make (its owner is neither SYSTEM nor the administrators, or it
+    // does not open for them) holds nothing back, and the claim is then not made at all. When the
+    // system cannot make the object, or say whose it is, for any other reason, the claim counts as
+    // held too: the check guards against a second copy, and a failure of its own must not keep the
     // administrator from the tool.
     static OnlyCopyClaim Claim();
 

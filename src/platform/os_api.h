@@ -215,6 +215,13 @@ public:
     // without the test waiting.
     virtual void sleep(DWORD milliseconds) = 0;
     virtual ULONGLONG getTickCount64() = 0;
+
+    // GetSecurityInfo (ADVAPI32): the owner and access list of what an open handle holds (a file
+    // or folder, a link opened as itself, a mutex), read with READ_CONTROL. `descriptor` receives
+    // memory to be released with localFree, which the owner, group and list pointers point into.
+    virtual DWORD getSecurityInfo(HANDLE handle, SE_OBJECT_TYPE objectType, SECURITY_INFORMATION information,
+                                  PSID* owner, PSID* group, PACL* dacl, PACL* sacl,
+                                  PSECURITY_DESCRIPTOR* descriptor) = 0;
 };
 
 // The active implementation: the real system on Windows unless a test installed another.

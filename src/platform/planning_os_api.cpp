@@ -120,6 +120,7 @@ const std::vector<SeamOperation>& SeamOperations()
         {"VerQueryValueW", SeamClass::Read},
         {"Sleep", SeamClass::Local},
         {"GetTickCount64", SeamClass::Read},
+        {"GetSecurityInfo", SeamClass::Read},
     };
     return operations;
 }
@@ -376,6 +377,16 @@ void PlanningOsApi::sleep(DWORD milliseconds)
 ULONGLONG PlanningOsApi::getTickCount64()
 {
     return pass("GetTickCount64", [&] { return machine_.getTickCount64(); });
+}
+
+DWORD PlanningOsApi::getSecurityInfo(HANDLE handle, SE_OBJECT_TYPE objectType, SECURITY_INFORMATION information, PSID* owner, PSID* group, PACL* dacl, PACL* sacl, PSECURITY_DESCRIPTOR* descriptor)
+{
+    // A file the plan only made has no security of its own to read.
+    if (isFake(handle))
+        return ERROR_INVALID_HANDLE;
+    return pass("GetSecurityInfo", [&] {
+        return machine_.getSecurityInfo(handle, objectType, information, owner, group, dacl, sacl, descriptor);
+    });
 }
 
 // Services: a stop or a deletion is kept in the overlay; the service reads as stopped or gone.

@@ -127,6 +127,7 @@ public:
     BOOL verQueryValue(const void* block, const char16_t* subBlock, void** buffer, UINT* length) override;
     void sleep(DWORD milliseconds) override;
     ULONGLONG getTickCount64() override;
+    DWORD getSecurityInfo(HANDLE handle, SE_OBJECT_TYPE objectType, SECURITY_INFORMATION information, PSID* owner, PSID* group, PACL* dacl, PACL* sacl, PSECURITY_DESCRIPTOR* descriptor) override;
 
 private:
     struct Find;

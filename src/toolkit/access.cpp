@@ -107,6 +107,18 @@ std::optional<std::u16string> FolderOthersMayChange(const std::u16string& path, 
     return std::nullopt;
 }
 
+bool OthersMayChange(HANDLE object)
+{
+    PSID owner = nullptr;
+    PACL list = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    const DWORD read = Os().getSecurityInfo(object, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                                            &owner, nullptr, &list, nullptr, &descriptor);
+    const UniqueLocalMemory held(descriptor);
+    return read != ERROR_SUCCESS || !OnlyTrustedMayChange(static_cast<const BYTE*>(owner), reinterpret_cast<const BYTE*>(list),
+                                                          CurrentUserSidText(Os()));
+}
+
 void WriteFailureLine(Remove::Log* log, std::u16string_view what, const std::u16string& name)
 {
     log->write(DescribeCurrentExceptionW());

@@ -66,6 +66,12 @@ void TakeOwnership(const std::u16string& name, SE_OBJECT_TYPE type, Remove::Log*
 // could be made a link before the system starts.
 std::optional<std::u16string> FolderOthersMayChange(const std::u16string& path, bool itself = false);
 
+// Whether the owner or access list of the open object (opened with READ_CONTROL) lets anyone
+// change it but SYSTEM, the administrators, TrustedInstaller and the account running the program,
+// as FolderOthersMayChange judges a folder; an object whose owner and access list cannot be read
+// counts as one.
+bool OthersMayChange(HANDLE object);
+
 // Enables one privilege in the token. Throws on failure; a privilege the token lacks is not
 // detected here.
 void EnablePrivilege(HANDLE token, const std::u16string& privilege);

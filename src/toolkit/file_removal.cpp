@@ -78,14 +78,6 @@ struct Opened {
     bool inUse = false;    // a running program holds it: opened without the right to delete it
 };
 
-// Where an open object really is, as a normal location; none when the system cannot name it (Wine
-// names nothing beyond MAX_PATH).
-std::optional<std::u16string> WhereIs(HANDLE object)
-{
-    const std::optional<std::u16string> final = FinalPathOf(object);
-    return final ? NormalizeLocation(*final) : std::nullopt;
-}
-
 // After the failure line of a deletion the system refused because the object is in use: the
 // object is listed for deletion at the next start, with its own line.
 Deletion AtRestart(const std::u16string& path, Remove::Log* log, TreeWalk& walk, bool folder = false)
@@ -274,7 +266,7 @@ bool DeleteFolder(const std::u16string& path, const SuiteRegistrations* suite, R
         LastErrorLine(log, u"...in call to RemoveDirectory for \"", folder.path);
         return false;
     }
-    walk.root = WhereIs(judged.get());
+    walk.root = FinalLocationOf(judged.get());
     if (!walk.root || IsProtectedLocation(*walk.root, suite) || !Os().getFileInformationByHandle(judged.get(), &identity)) {
         writeLine(log, u"refused: protected location");
         return false;
@@ -306,7 +298,7 @@ bool DeleteFolder(const std::u16string& path, const SuiteRegistrations* suite, R
 Deletion DeleteTree(Opened& folder, Remove::Log* log, TreeWalk& walk, bool entered)
 {
     constexpr std::u16string_view kFailure = u"...in call to RemoveDirectory for \"";
-    const std::optional<std::u16string> where = WhereIs(folder.handle.get());
+    const std::optional<std::u16string> where = FinalLocationOf(folder.handle.get());
     if (entered && LeadsOutside(folder, walk, where, log, kFailure)) {
         walk.ownLines = true;
         return Deletion::Failed;
@@ -372,7 +364,7 @@ Deletion DeleteOneFile(const ObjectOpener& open, const std::u16string& path, DWO
     Opened file{{}, path, listed};
     if (const std::optional<Deletion> failed = OpenForWalk(open, kFileAccess, file, log, walk, kFailure))
         return *failed;
-    const std::optional<std::u16string> where = WhereIs(file.handle.get());
+    const std::optional<std::u16string> where = FinalLocationOf(file.handle.get());
     if (LeadsOutside(file, walk, where, log, kFailure)) {
         walk.ownLines = true;
         return Deletion::Failed;

@@ -86,15 +86,14 @@ bool IsProtectedName(const std::u16string& location, const ProtectedPlaces& plac
     return atOrAbove(places.folders) || (setting && atOrAbove(setting->folders));
 }
 
-// A name as it opens: beyond MAX_PATH through the long-path prefix.
+} // namespace
+
 std::u16string OpenableName(const std::u16string& location)
 {
     if (location.size() < MAX_PATH)
         return location;
     return StartsWith(location, u"\\\\") ? u"\\\\?\\UNC\\" + location.substr(2) : u"\\\\?\\" + location;
 }
-
-} // namespace
 
 std::optional<std::u16string> NormalizeLocation(const std::u16string& path)
 {
@@ -149,6 +148,12 @@ std::optional<std::u16string> NormalizeLocation(const std::u16string& path)
 bool IsStrictlyInside(const std::u16string& folder, const std::u16string& location)
 {
     return location.size() > folder.size() && IsSameOrAbove(folder, location);
+}
+
+std::optional<std::u16string> FinalLocationOf(HANDLE object)
+{
+    const std::optional<std::u16string> final = FinalPathOf(object);
+    return final ? NormalizeLocation(*final) : std::nullopt;
 }
 
 std::optional<std::u16string> FinalLocation(const std::u16string& location)

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/win_types.h"
+
 // The folder deletion refuses locations that no component of the suite owns, whatever a corrupt
 // or hostile registry value says: an empty or relative path, a drive or share root, the Windows
 // folder or anything inside it, and anything equal to or above a protected folder (see
@@ -39,3 +41,10 @@ bool IsStrictlyInside(const std::u16string& folder, const std::u16string& locati
 // the nearest folder above it that exists followed by the rest of the name. Nothing when not even
 // its root opens.
 std::optional<std::u16string> FinalLocation(const std::u16string& location);
+
+// A name as it opens: beyond MAX_PATH through the long-path prefix.
+std::u16string OpenableName(const std::u16string& location);
+
+// Where an open object really is, as a normal location; nothing when the system cannot name it
+// (Wine names nothing beyond MAX_PATH).
+std::optional<std::u16string> FinalLocationOf(HANDLE object);

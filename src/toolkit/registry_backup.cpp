@@ -6,6 +6,7 @@
 #include "platform/files.h"
 #include "platform/os_api.h"
 #include "platform/text.h"
+#include "toolkit/access.h"
 
 namespace {
 
@@ -155,30 +156,34 @@ std::u16string RegFileSection(HKEY key, HKEY root, const std::u16string& path)
 
 Backup::Backup(std::u16string folder)
     : folder_(std::move(folder))
+    , place_(folder_)
 {
     while (folder_.size() > 3 && folder_.back() == u'\\')
         folder_.pop_back();
-    MakeFolders(folder_);
+    // What is saved here goes back into the registry with the administrator's rights: a folder
+    // somebody else may write to could have it read or changed before it is imported.
+    if (OthersMayChange(place_.handle()))
+        ThrowWindowsError(ERROR_ACCESS_DENIED);
     // One run's backup is never mixed into another's: a folder with any of the files is refused.
-    for (const char16_t* name : {u"\\registry-64.reg", u"\\deleted.txt"})
-        if (Os().getFileAttributes((folder_ + name).c_str()) != INVALID_FILE_ATTRIBUTES)
+    for (const char16_t* name : {u"registry-64.reg", u"deleted.txt"})
+        if (Os().getFileAttributes(place_.nameOf(name).c_str()) != INVALID_FILE_ATTRIBUTES)
             ThrowWindowsError(ERROR_FILE_EXISTS);
     std::vector<std::u16string> made;
     try {
-        registry_ = OpenNewFile(folder_ + u"\\registry.reg");
-        made.push_back(folder_ + u"\\registry.reg");
+        registry_ = place_.open(u"registry.reg", GENERIC_WRITE, CREATE_NEW);
+        made.push_back(u"registry.reg");
         WriteAll(registry_.get(), RegFileStart());
-        deletedList_ = OpenNewFile(folder_ + u"\\deleted.txt");
-        made.push_back(folder_ + u"\\deleted.txt");
-        const UniqueKernelHandle readme = OpenNewFile(folder_ + u"\\README.txt");
-        made.push_back(folder_ + u"\\README.txt");
+        deletedList_ = place_.open(u"deleted.txt", GENERIC_WRITE, CREATE_NEW);
+        made.push_back(u"deleted.txt");
+        const UniqueKernelHandle readme = place_.open(u"README.txt", GENERIC_WRITE, CREATE_NEW);
+        made.push_back(u"README.txt");
         WriteAll(readme.get(), kReadme);
     } catch (...) {
         // What this run made is its own to take back; a file that was there stays.
         registry_.reset();
         deletedList_.reset();
-        for (const std::u16string& path : made)
-            Os().deleteFile(path.c_str());
+        for (const std::u16string& name : made)
+            Os().deleteFile(place_.nameOf(name).c_str());
         throw;
     }
 }
@@ -197,7 +202,7 @@ void Backup::save(REGSAM view, const std::u16string& sections)
     flushLocked();
     UniqueKernelHandle& file = (view & KEY_WOW64_64KEY) ? registry64_ : registry_;
     if (!file) {
-        UniqueKernelHandle made = OpenNewFile(folder_ + u"\\registry-64.reg");
+        UniqueKernelHandle made = place_.open(u"registry-64.reg", GENERIC_WRITE, CREATE_NEW);
         WriteAll(made.get(), RegFileStart());
         file = std::move(made);
     }
@@ -225,6 +230,11 @@ void Backup::flushLocked()
         return;
     WriteAll(deletedList_.get(), pendingList_);
     pendingList_.clear();
+}
+
+std::u16string BackupRefusal(const std::u16string& folder)
+{
+    return u"Unable to back up to \"" + folder + u"\": ";
 }
 
 Backup* ActiveBackup()

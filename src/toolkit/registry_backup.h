@@ -9,6 +9,7 @@
 #include "platform/handles.h"
 #include "platform/registry.h"
 #include "platform/win_types.h"
+#include "toolkit/output_folder.h"
 
 // The backup of what a run deletes, in a folder the administrator names: the registry in
 // regedit's own format, so that the system's regedit puts it back, and the list of every object
@@ -40,9 +41,11 @@ std::u16string RegFileSection(HKEY key, HKEY root, const std::u16string& path);
 
 class Backup : public DeletionListener {
 public:
-    // Makes the folder and those on the way, refuses one that already holds a backup
-    // (ERROR_FILE_EXISTS), writes README.txt and starts registry.reg and deleted.txt. Throws
-    // Windows::Error.
+    // Opens the folder as an OutputFolder (made with the folders on the way where missing, a link
+    // others may change refused) and holds it for the backup's lifetime. Refuses a folder that
+    // somebody but SYSTEM, the administrators, TrustedInstaller and the running account may
+    // change (ERROR_ACCESS_DENIED) and one that already holds a backup (ERROR_FILE_EXISTS); writes
+    // README.txt and starts registry.reg and deleted.txt, each a new file. Throws Windows::Error.
     explicit Backup(std::u16string folder);
     ~Backup() override;
     Backup(const Backup&) = delete;
@@ -66,12 +69,17 @@ private:
     void flushLocked();
 
     std::u16string folder_;
+    OutputFolder place_;
     std::mutex mutex_;
     UniqueKernelHandle registry_;
     UniqueKernelHandle registry64_;
     UniqueKernelHandle deletedList_;
     std::string pendingList_;
 };
+
+// How a backup that cannot be made is told: "Unable to back up to \"<folder>\": ", the reason to
+// follow.
+std::u16string BackupRefusal(const std::u16string& folder);
 
 // The backup the registry deletions save to, or null: installed for the lifetime of the guard,
 // which also makes it hear every deletion.

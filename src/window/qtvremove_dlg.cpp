@@ -396,7 +396,7 @@ bool CQTVRemoveDlg::startBackup()
         backup = std::make_unique<Backup>(*backupFolder);
     } catch (...) {
         // Nothing is deleted without the backup that was asked for.
-        const std::u16string text = u"Unable to back up to \"" + *backupFolder + u"\": " + DescribeCurrentExceptionW();
+        const std::u16string text = BackupRefusal(*backupFolder) + DescribeCurrentExceptionW();
         writeLine(&messageLog, text);
         flushLog();
         MessageBoxW(window, Wide(text), L"Errors Encountered", MB_ICONERROR | MB_OK);

@@ -1,6 +1,7 @@
 // Two copies of the program on one machine under Wine, as two real processes: while one is at
 // work (its dialog open), a second does nothing and says why, whether started silently where
-// nobody sees it or with its window; once the first has ended, however it ended, the next runs.
+// nobody sees it or with its window; once the first has ended, however it ended, the next runs,
+// whatever another program made of the claim's name.
 //   two_copies_test QTVRemove.exe
 
 #include <windows.h>
@@ -72,10 +73,21 @@ TEST(TwoCopiesTest, ASecondCopyRefusesWhileTheFirstWorks)
                          L"Wait until it has finished, then start QTVRemove again.");
     EXPECT_EQ(WaitForProgram(window), 1618u);
 
-    // The first copy dies without closing anything: the machine is free again.
+    // The first copy dies without closing anything: the machine is free again, also when a
+    // program that is none of ours (this test) made an object of the claim's name first, open to
+    // everybody, as any user may. Wine names its token's default owner (S-1-5-21-0-0-0-513, no
+    // administrator) as that object's owner, and the Administrators group as the claim's.
     TerminateProcess(first.hProcess, 1);
     WaitForProgram(first);
+    SECURITY_DESCRIPTOR everybody;
+    InitializeSecurityDescriptor(&everybody, SECURITY_DESCRIPTOR_REVISION);
+    SetSecurityDescriptorDacl(&everybody, TRUE, nullptr, FALSE);
+    SECURITY_ATTRIBUTES attributes{sizeof(attributes), &everybody, FALSE};
+    const HANDLE squatted = CreateMutexW(&attributes, FALSE, L"Global\\Zantrel.QTVRemove.Running");
+    ASSERT_NE(squatted, nullptr);
+    EXPECT_EQ(GetLastError(), 0u) << "the claim was free";
     const DWORD detected = RunProgram(L"/silent /detect /log " + kLogs + L"\\third.log", {HiddenDesktop()});
+    CloseHandle(squatted);
     EXPECT_TRUE(detected == 0 || detected == 1) << detected;
     EXPECT_EQ(ReadFileBytes(kLogs + L"\\third.log").find("Another copy"), std::string::npos);
     DeleteFolderTree(kLogs);

@@ -99,6 +99,7 @@ const Fault kFaults[] = {
     {SimCall::GetFileVersionInfo, "GetFileVersionInfoW", ERROR_FILE_NOT_FOUND},
     {SimCall::VerQueryValue, "VerQueryValueW", ERROR_FILE_NOT_FOUND},
     {SimCall::FormatMessage, "FormatMessageW", ERROR_FILE_NOT_FOUND},
+    {SimCall::GetSecurityInfo, "GetSecurityInfo", ERROR_ACCESS_DENIED},
 };
 
 // One call of one kind, failed.
@@ -200,7 +201,7 @@ void Sweep(const std::u16string& backup)
         if (!backup.empty()) {
             ASSERT_EQ(NotBackedUp(machine, backup, before, clean.deleted), "");
         }
-        for (int c = 0; c <= static_cast<int>(SimCall::GetTickCount64); ++c)
+        for (int c = 0; c <= static_cast<int>(SimCall::GetSecurityInfo); ++c)
             seamCalls += machine.callCount(static_cast<SimCall>(c));
         for (const Fault& fault : kFaults)
             for (unsigned nth = 1; nth <= machine.callCount(fault.call); ++nth)

@@ -10,6 +10,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "platform/security_descriptor.h"
 #include "platform/sim/sim_files_internal.h"
 
 using namespace SimFilesInternal;
@@ -311,14 +312,42 @@ void SimFileSystem::letStandardUsersChange(const std::u16string& path)
     node->standardUsersMayChange = true;
 }
 
-DWORD SimFileSystem::securityOf(const std::u16string& text, bool& standardUsersMayChange, bool& ownedByCurrentUser) const
+void SimFileSystem::makeOwnedByStandardUser(const std::u16string& path)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto node = lookup(path);
+    if (!node)
+        throw std::invalid_argument("no such file or folder");
+    node->ownedByStandardUser = true;
+    node->ownedByCurrentUser = false;
+}
+
+SimObjectSecurity SimFilesInternal::SecurityOf(const SimFileNode& node, const std::vector<BYTE>& currentUser)
+{
+    SimObjectSecurity security;
+    security.owner = node.ownedByStandardUser ? SimSecurity::standardUserToken().user
+                     : node.ownedByCurrentUser ? currentUser
+                                               : kAdministratorsSid;
+    if (!node.madeList.empty()) {
+        security.list = node.madeList;
+        security.control = kSeDaclProtected;
+        return security;
+    }
+    std::vector<AllowedEntry> entries = {{0x1F01FF, kSystemSid}, {0x1F01FF, kAdministratorsSid}};
+    if (node.standardUsersMayChange)
+        entries.push_back({0x1301BF, kUsersSid}); // read, write, execute and delete
+    security.list = AccessList(entries);
+    return security;
+}
+
+DWORD SimFileSystem::securityOf(const std::u16string& text, const std::vector<BYTE>& currentUser,
+                                SimObjectSecurity& security) const
 {
     std::lock_guard<std::mutex> lock(mutex_);
     std::shared_ptr<SimFileNode> node;
     if (const DWORD error = resolveName(text, node, true))
         return error;
-    standardUsersMayChange = node->standardUsersMayChange;
-    ownedByCurrentUser = node->ownedByCurrentUser;
+    security = SecurityOf(*node, currentUser);
     return ERROR_SUCCESS;
 }
 
@@ -421,12 +450,15 @@ bool SimFileSystem::ownedByCurrentUser(const std::u16string& path) const
 DWORD SimFilesInternal::ApplySecurity(SimFileNode& node, SECURITY_INFORMATION information, bool currentUserFullAccess,
                                       bool ownerIsCurrentUser)
 {
-    if (information & OWNER_SECURITY_INFORMATION)
+    if (information & OWNER_SECURITY_INFORMATION) {
         node.ownedByCurrentUser = ownerIsCurrentUser;
+        node.ownedByStandardUser = false;
+    }
     if (information & DACL_SECURITY_INFORMATION) {
         if (node.access == SimAccess::DeniesUntilOwned && !node.ownedByCurrentUser)
             return ERROR_ACCESS_DENIED;
         node.access = currentUserFullAccess ? SimAccess::Open : SimAccess::DeniesCurrentUser;
+        node.madeList.clear();
     }
     return ERROR_SUCCESS;
 }

@@ -13,6 +13,7 @@
 
 class SimMachine;
 struct SimFileNode;
+struct SimObjectSecurity;
 
 // What GetFullPathNameW makes of an absolute path, with or without the long-path prefix:
 // separators become backslashes, empty names and "." go, ".." takes the name before it (never the
@@ -80,6 +81,9 @@ public:
     void setFileVersion(const std::u16string& path, WORD major, WORD minor, WORD build,
                         WORD revision);
     void setAccess(const std::u16string& path, SimAccess access);
+    // The file, folder or link was made by a standard user's program: that user owns it, and may
+    // change it whatever its access list says.
+    void makeOwnedByStandardUser(const std::u16string& path);
     // The access list of the folder or file lets any user change it (add, rename and delete its
     // entries), as ProgramData's lets them add folders; what is made in it later inherits that.
     void letStandardUsersChange(const std::u16string& path);
@@ -119,8 +123,12 @@ public:
     // WRITE_OWNER for the owner and WRITE_DAC for the DACL.
     DWORD applySecurity(SimMachine& machine, HANDLE file, SECURITY_INFORMATION information,
                         bool currentUserFullAccess, bool ownerIsCurrentUser);
-    // For the security area: what GetNamedSecurityInfoW describes of the object a name leads to.
-    DWORD securityOf(const std::u16string& path, bool& standardUsersMayChange, bool& ownedByCurrentUser) const;
+    // For the security area: what GetNamedSecurityInfoW describes of the object a name leads to,
+    // and GetSecurityInfo of the one a handle holds (opened with READ_CONTROL). `currentUser` is
+    // the token's user, owner of what it took over.
+    DWORD securityOf(const std::u16string& path, const std::vector<BYTE>& currentUser, SimObjectSecurity& security) const;
+    DWORD securityOf(SimMachine& machine, HANDLE file, const std::vector<BYTE>& currentUser,
+                     SimObjectSecurity& security) const;
 
 private:
     friend class SimMachine;
@@ -141,7 +149,11 @@ private:
     // runs, so nothing holds the file; a folder goes only when empty.
     DWORD deleteAtStartUp(const std::u16string& path);
     DWORD removeDirectory(const char16_t* path);
-    DWORD createDirectory(const char16_t* path);
+    // MoveFileExW of a file (or a link, as itself) to a new name on the same drive; one there is
+    // replaced when `replace` says so. Folders are not moved here.
+    DWORD move(const char16_t* existing, const char16_t* newName, bool replace);
+    // `made`: the security the program made the folder with; null for what its folder passes on.
+    DWORD createDirectory(const char16_t* path, const SimObjectSecurity* made);
     // The action to take before `path` is opened, once.
     std::function<void()> takeBeforeOpening(const char16_t* path);
     DWORD createFile(SimMachine& machine, const char16_t* path, DWORD access, DWORD shareMode,

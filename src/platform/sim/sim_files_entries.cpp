@@ -125,7 +125,59 @@ DWORD SimFileSystem::removeDirectory(const char16_t* text)
     return ERROR_SUCCESS;
 }
 
-DWORD SimFileSystem::createDirectory(const char16_t* text)
+DWORD SimFileSystem::move(const char16_t* existing, const char16_t* newName, bool replace)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    Path from;
+    Path to;
+    if (const DWORD error = parse(existing, MAX_PATH, from))
+        return error;
+    if (const DWORD error = parse(newName, MAX_PATH, to))
+        return error;
+    std::shared_ptr<SimFileNode> fromFolder;
+    std::shared_ptr<SimFileNode> toFolder;
+    if (const DWORD error = resolveParent(from, fromFolder))
+        return error;
+    if (const DWORD error = resolveParent(to, toFolder))
+        return error;
+    const auto moving = FindChild(*fromFolder, from.parts.back());
+    if (moving == fromFolder->children.end())
+        return ERROR_FILE_NOT_FOUND;
+    const std::shared_ptr<SimFileNode> entry = moving->second;
+    SimFileNode& file = File(*entry);
+    if (entry->folder && entry->link.empty())
+        return ERROR_CALL_NOT_IMPLEMENTED;
+    if (fromFolder->volume != toFolder->volume)
+        return ERROR_NOT_SAME_DEVICE;
+    // Renaming takes the right to delete the name, in both folders the right to change them.
+    if (file.access != SimAccess::Open || fromFolder->access != SimAccess::Open ||
+        toFolder->access != SimAccess::Open || file.deletePending || toFolder->deletePending)
+        return ERROR_ACCESS_DENIED;
+    if (file.opensWithoutDeleteShare > 0)
+        return ERROR_SHARING_VIOLATION;
+    const auto there = FindChild(*toFolder, to.parts.back());
+    if (there != toFolder->children.end() && there->second != entry) {
+        SimFileNode& replaced = File(*there->second);
+        if (!replace)
+            return ERROR_ALREADY_EXISTS;
+        // What is replaced goes as a deletion would: a link itself, never what it leads to.
+        if ((there->second->folder && there->second->link.empty()) || (replaced.attributes & FILE_ATTRIBUTE_READONLY) ||
+            replaced.access != SimAccess::Open || replaced.deletePending || replaced.runningImage())
+            return ERROR_ACCESS_DENIED;
+        if (replaced.opensWithoutDeleteShare > 0)
+            return ERROR_SHARING_VIOLATION;
+        --replaced.links;
+        toFolder->children.erase(there);
+    }
+    fromFolder->children.erase(FindChild(*fromFolder, from.parts.back()));
+    entry->name = to.parts.back();
+    entry->shortName = ShortNameFor(*toFolder, entry->name);
+    entry->parent = toFolder->weak_from_this();
+    toFolder->children.emplace(Folded(entry->name), entry);
+    return ERROR_SUCCESS;
+}
+
+DWORD SimFileSystem::createDirectory(const char16_t* text, const SimObjectSecurity* made)
 {
     std::lock_guard<std::mutex> lock(mutex_);
     Path path;
@@ -142,6 +194,10 @@ DWORD SimFileSystem::createDirectory(const char16_t* text)
     parent->children.emplace(Folded(path.parts.back()), slot);
     slot->folder = true;
     slot->ownedByCurrentUser = true;
+    if (made) {
+        slot->madeList = *made->list;
+        slot->standardUsersMayChange = false;
+    }
     return ERROR_SUCCESS;
 }
 

@@ -16,6 +16,7 @@
 
 #include "platform/sim/sim_files.h"
 #include "platform/sim/sim_machine.h"
+#include "platform/sim/sim_security.h"
 #include "platform/sim/sim_text.h"
 
 struct SimFileNode : std::enable_shared_from_this<SimFileNode> {
@@ -40,6 +41,11 @@ struct SimFileNode : std::enable_shared_from_this<SimFileNode> {
     // in a folder, as NTFS passes its entries on.
     bool standardUsersMayChange = false;
     bool ownedByCurrentUser = false;
+    // Made by a standard user's program: that user owns it.
+    bool ownedByStandardUser = false;
+    // The access list it was made with, nothing inherited from its folder; empty: the one the
+    // flags above describe.
+    std::vector<BYTE> madeList;
     std::map<std::u16string, std::shared_ptr<SimFileNode>> children; // keyed by folded name
     // A hard link: this entry is one more name of that file, whose data, attributes, access and
     // identity it shares. The file counts its names in `links`.
@@ -148,6 +154,11 @@ bool InvalidNameCharacter(char16_t c);
 // A new owner or DACL applied to an object, with SetNamedSecurityInfoW's outcome.
 DWORD ApplySecurity(SimFileNode& node, SECURITY_INFORMATION information, bool currentUserFullAccess,
                     bool ownerIsCurrentUser);
+// What the security calls read of an object: its owner (the administrators who installed it, the
+// current user `currentUser` who took it over or made it, or a standard user who made it) and its
+// access list (the one it was made with, or full control for SYSTEM and the administrators and,
+// where the flags say so, the right to change for the Users group).
+SimObjectSecurity SecurityOf(const SimFileNode& node, const std::vector<BYTE>& currentUser);
 
 inline char16_t Fold(char16_t c)
 {

@@ -1,13 +1,14 @@
 // The machine's file calls: each counts itself and answers an injected fault first, refuses what
-// the file system does not model (security descriptors, templates, overlapped writes), then hands
-// the call to the file system and turns its error code into the Win32 call's return value and
-// last error.
+// the file system does not model (most security descriptors, templates, overlapped writes), then
+// hands the call to the file system and turns its error code into the Win32 call's return value
+// and last error.
 
 #include "platform/sim/sim_files.h"
 
 #include <algorithm>
 #include <optional>
 
+#include "platform/security_descriptor.h"
 #include "platform/sim/sim_console.h"
 #include "platform/sim/sim_files_internal.h"
 #include "platform/sim/sim_machine.h"
@@ -109,9 +110,19 @@ BOOL SimMachine::createDirectory(const char16_t* path, SECURITY_ATTRIBUTES* attr
 {
     if (enter(SimCall::CreateDirectory))
         return FALSE;
-    if (attributes != nullptr && attributes->lpSecurityDescriptor != nullptr)
-        return fail<BOOL>(ERROR_CALL_NOT_IMPLEMENTED, FALSE);
-    if (const DWORD error = files().createDirectory(path))
+    SimObjectSecurity made;
+    const void* descriptor = attributes != nullptr ? attributes->lpSecurityDescriptor : nullptr;
+    if (descriptor != nullptr) {
+        if (const DWORD error = SimReadDescriptor(descriptor, security().token(), made))
+            return fail<BOOL>(error, FALSE);
+        // Modelled for a folder: an access list of its own, nothing inherited, and no owner named
+        // (the folder is its maker's).
+        const BYTE* bytes = static_cast<const BYTE*>(descriptor);
+        const bool ownerNamed = (bytes[4] | bytes[5] | bytes[6] | bytes[7]) != 0;
+        if (!made.list || !(made.control & kSeDaclProtected) || ownerNamed)
+            return fail<BOOL>(ERROR_CALL_NOT_IMPLEMENTED, FALSE);
+    }
+    if (const DWORD error = files().createDirectory(path, descriptor != nullptr ? &made : nullptr))
         return fail<BOOL>(error, FALSE);
     return TRUE;
 }
@@ -167,7 +178,12 @@ BOOL SimMachine::moveFileEx(const char16_t* existing, const char16_t* newName, D
 {
     if (enter(SimCall::MoveFileEx))
         return FALSE;
-    // Only what a removal asks for: a deletion when Windows next starts.
+    // A file renamed over another on its drive, or a deletion when Windows next starts.
+    if ((flags & ~(MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) == 0 && newName != nullptr) {
+        if (const DWORD error = files().move(existing, newName, (flags & MOVEFILE_REPLACE_EXISTING) != 0))
+            return fail<BOOL>(error, FALSE);
+        return TRUE;
+    }
     if (flags != MOVEFILE_DELAY_UNTIL_REBOOT || newName != nullptr)
         return fail<BOOL>(ERROR_CALL_NOT_IMPLEMENTED, FALSE);
     // The system's own name of the path, "\??\C:\...", as RtlDosPathNameToNtPathName_U makes it;

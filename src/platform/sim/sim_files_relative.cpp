@@ -228,6 +228,19 @@ DWORD SimFileSystem::applySecurity(SimMachine& machine, HANDLE file, SECURITY_IN
     return ApplySecurity(handle->node(), information, currentUserFullAccess, ownerIsCurrentUser);
 }
 
+DWORD SimFileSystem::securityOf(SimMachine& machine, HANDLE file, const std::vector<BYTE>& currentUser,
+                                SimObjectSecurity& security) const
+{
+    const auto handle = machine.handleObject<Handle>(file);
+    if (!handle)
+        return ERROR_INVALID_HANDLE;
+    if (!handle->allows(READ_CONTROL | GENERIC_READ | GENERIC_ALL))
+        return ERROR_ACCESS_DENIED;
+    std::lock_guard<std::mutex> lock(mutex_);
+    security = SecurityOf(handle->node(), currentUser);
+    return ERROR_SUCCESS;
+}
+
 NTSTATUS SimMachine::ntCreateFile(HANDLE* file, ACCESS_MASK access, OBJECT_ATTRIBUTES* attributes,
                                   IO_STATUS_BLOCK* ioStatus, LARGE_INTEGER* allocationSize, ULONG fileAttributes,
                                   ULONG shareAccess, ULONG disposition, ULONG options, void* eaBuffer, ULONG eaLength)

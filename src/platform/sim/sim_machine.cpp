@@ -370,31 +370,41 @@ HANDLE SimMachine::addHandle(std::shared_ptr<SimKernelObject> object)
     return handle;
 }
 
-namespace {
-
-// Never waited on here: the program only asks whether one exists.
-class SimMutex final : public SimKernelObject {
-};
-
-} // namespace
-
-HANDLE SimMachine::createMutex(SECURITY_ATTRIBUTES*, BOOL, const char16_t* name)
+HANDLE SimMachine::createMutex(SECURITY_ATTRIBUTES* attributes, BOOL, const char16_t* name)
 {
     if (enter(SimCall::CreateMutex))
         return nullptr;
+    return makeMutex(security().token(), attributes, name);
+}
+
+HANDLE SimMachine::createMutexAsStandardUser(SECURITY_ATTRIBUTES* attributes, const char16_t* name)
+{
+    return makeMutex(SimSecurity::standardUserToken(), attributes, name);
+}
+
+// Never waited on here: the program only asks whether one exists, and whose it is.
+HANDLE SimMachine::makeMutex(const SimToken& token, SECURITY_ATTRIBUTES* attributes, const char16_t* name)
+{
+    SimObjectSecurity made;
+    if (const DWORD error = SimReadDescriptor(attributes ? attributes->lpSecurityDescriptor : nullptr, token, made))
+        return fail<HANDLE>(error, nullptr);
     if (name == nullptr || *name == u'\0')
-        return addHandle(std::make_shared<SimMutex>());
-    std::shared_ptr<SimKernelObject> existing;
+        return addHandle(std::make_shared<SimMutex>(std::move(made)));
+    std::shared_ptr<SimMutex> existing;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        existing = namedMutexes_[name].lock();
+        existing = std::dynamic_pointer_cast<SimMutex>(namedMutexes_[name].lock());
     }
     if (existing) {
+        // What is there opens for all access, which its access list must grant; the descriptor
+        // given is not applied.
+        if (!SimGrants(existing->security, token, MUTEX_ALL_ACCESS, MUTEX_ALL_ACCESS))
+            return fail<HANDLE>(ERROR_ACCESS_DENIED, nullptr);
         const HANDLE handle = addHandle(existing);
         setLastError(ERROR_ALREADY_EXISTS);
         return handle;
     }
-    auto created = std::make_shared<SimMutex>();
+    auto created = std::make_shared<SimMutex>(std::move(made));
     {
         std::lock_guard<std::mutex> lock(mutex_);
         namedMutexes_[name] = created;

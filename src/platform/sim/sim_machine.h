@@ -95,6 +95,7 @@ enum class SimCall {
     MoveFileEx,
     Sleep,
     GetTickCount64,
+    GetSecurityInfo,
 };
 
 // A kernel object behind a HANDLE of the simulated machine (process, thread, job, completion
@@ -111,6 +112,8 @@ class SimProcesses;
 class SimFileSystem;
 class SimShell;
 class SimConsole;
+struct SimToken;
+struct SimObjectSecurity;
 
 // A message box the program showed.
 struct SimMessageBox {
@@ -136,6 +139,10 @@ public:
     void runAsSystem();
     // The answer of the next message boxes, in order; IDOK once the script runs out.
     void scriptMessageBoxAnswers(std::vector<int> answers);
+    // Another program, run under a standard user's token, makes the named mutex `name` as
+    // CreateMutexW would (the descriptor in `attributes`, or the token's own defaults) and holds
+    // it until the handle returned is closed. Null on failure, with the last error set.
+    HANDLE createMutexAsStandardUser(SECURITY_ATTRIBUTES* attributes, const char16_t* name);
 
     // Fault injection: the `nth` use of `call` from now on (1 is the next) fails with `error`.
     void failCall(SimCall call, DWORD error, unsigned nth = 1);
@@ -268,6 +275,7 @@ public:
     BOOL verQueryValue(const void* block, const char16_t* subBlock, void** buffer, UINT* length) override;
     void sleep(DWORD milliseconds) override;
     ULONGLONG getTickCount64() override;
+    DWORD getSecurityInfo(HANDLE handle, SE_OBJECT_TYPE objectType, SECURITY_INFORMATION information, PSID* owner, PSID* group, PACL* dacl, PACL* sacl, PSECURITY_DESCRIPTOR* descriptor) override;
 
     // For the areas: counts the call and gives back the injected error code when a fault fires
     // (and sets it as the last error), ERROR_SUCCESS otherwise.
@@ -283,6 +291,12 @@ public:
 private:
     // Shell32 of this machine stops answering once the machine goes (sim_shell.cpp).
     void forgetShell();
+    // CreateMutexW as a program running with `token` makes or opens the mutex.
+    HANDLE makeMutex(const SimToken& token, SECURITY_ATTRIBUTES* attributes, const char16_t* name);
+    // The owner and access list of an object as GetNamedSecurityInfoW and GetSecurityInfo hand them
+    // out: one self-relative block from localAlloc, the pointers into it.
+    DWORD answerSecurity(const SimObjectSecurity& security, SECURITY_INFORMATION information, PSID* owner,
+                         PSID* group, PACL* dacl, PACL* sacl, PSECURITY_DESCRIPTOR* descriptor);
     std::shared_ptr<SimKernelObject> kernelObject(HANDLE handle) const;
 
     struct Fault {

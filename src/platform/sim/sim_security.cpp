@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/security_descriptor.h"
 #include "platform/sim/sim_files.h"
 #include "platform/sim/sim_machine.h"
 #include "platform/sim/sim_registry.h"
@@ -68,6 +69,104 @@ void SimSecurity::setUserSid(std::vector<BYTE> sid)
 {
     std::lock_guard<std::mutex> lock(mutex_);
     userSid_ = std::move(sid);
+}
+
+const std::vector<BYTE> kUsersSid = {1, 2, 0, 0, 0, 0, 0, 5, 32, 0, 0, 0, 0x21, 2, 0, 0};
+
+namespace {
+
+const std::vector<BYTE> kEveryone = {1, 1, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0};
+const std::vector<BYTE> kAuthenticatedUsers = {1, 1, 0, 0, 0, 0, 0, 5, 11, 0, 0, 0};
+constexpr DWORD kErrorInvalidOwner = 1307;
+constexpr DWORD kErrorInvalidSecurityDescriptor = 1338;
+constexpr WORD kSelfRelative = 0x8000;
+constexpr WORD kDaclPresent = 0x0004;
+constexpr WORD kSaclPresent = 0x0010;
+
+DWORD Read32(const BYTE* at)
+{
+    return static_cast<DWORD>(at[0] | at[1] << 8 | at[2] << 16 | static_cast<DWORD>(at[3]) << 24);
+}
+
+WORD Read16(const BYTE* at)
+{
+    return static_cast<WORD>(at[0] | at[1] << 8);
+}
+
+std::vector<BYTE> SidAt(const BYTE* at)
+{
+    return std::vector<BYTE>(at, at + 8 + 4 * static_cast<std::size_t>(at[1]));
+}
+
+bool Holds(const SimToken& token, const std::vector<BYTE>& sid)
+{
+    return sid == token.user || std::find(token.sids.begin(), token.sids.end(), sid) != token.sids.end();
+}
+
+} // namespace
+
+SimToken SimSecurity::token() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return SimToken{userSid_, userSid_, {kAdministratorsSid, kEveryone, kAuthenticatedUsers}};
+}
+
+SimToken SimSecurity::standardUserToken()
+{
+    // S-1-5-21-1004336348-1177238915-682003330-1002: another local account of the machine.
+    const std::vector<BYTE> user = {1, 5, 0, 0, 0, 0, 0, 5, 21, 0, 0, 0, 0xDC, 0xF4, 0xDC, 0x3B,
+                                    0x83, 0x3D, 0x2B, 0x46, 0x82, 0x8B, 0xA6, 0x28, 0xEA, 0x03, 0x00, 0x00};
+    return SimToken{user, user, {kUsersSid, kEveryone, kAuthenticatedUsers}};
+}
+
+DWORD SimReadDescriptor(const void* descriptor, const SimToken& token, SimObjectSecurity& security)
+{
+    security = SimObjectSecurity{token.owner, std::nullopt, 0};
+    const BYTE* bytes = static_cast<const BYTE*>(descriptor);
+    const WORD control = bytes ? Read16(bytes + 2) : 0;
+    if (bytes && bytes[0] != 1)
+        return kErrorInvalidSecurityDescriptor;
+    if (bytes && (!(control & kSelfRelative) || (control & kSaclPresent) || Read32(bytes + 8) != 0))
+        return ERROR_CALL_NOT_IMPLEMENTED; // absolute descriptors, groups and system lists
+    if (bytes && Read32(bytes + 4) != 0) {
+        security.owner = SidAt(bytes + Read32(bytes + 4));
+        // An owner may be the token's user, or a group it holds that may own: the administrators.
+        if (security.owner != token.user && !(security.owner == kAdministratorsSid && Holds(token, kAdministratorsSid)))
+            return kErrorInvalidOwner;
+    }
+    if (!(control & kDaclPresent)) {
+        security.list = AccessList({{GENERIC_ALL, kSystemSid}, {GENERIC_ALL, security.owner}});
+        return ERROR_SUCCESS;
+    }
+    security.control = control & kSeDaclProtected;
+    if (Read32(bytes + 16) == 0)
+        return ERROR_SUCCESS; // a null list
+    const BYTE* list = bytes + Read32(bytes + 16);
+    const WORD size = Read16(list + 2);
+    for (std::size_t at = 8, entry = 0; entry < Read16(list + 4); ++entry, at += Read16(list + at + 2)) {
+        if (at + 8 > size)
+            return kErrorInvalidSecurityDescriptor;
+        if (list[at] != 0)
+            return ERROR_CALL_NOT_IMPLEMENTED; // only entries that allow are modelled
+    }
+    security.list = std::vector<BYTE>(list, list + size);
+    return ERROR_SUCCESS;
+}
+
+bool SimGrants(const SimObjectSecurity& security, const SimToken& token, DWORD rights, DWORD allRights)
+{
+    if (!security.list)
+        return true;
+    const std::vector<BYTE>& list = *security.list;
+    DWORD granted = 0;
+    for (std::size_t at = 8, entry = 0; entry < Read16(list.data() + 4); ++entry, at += Read16(list.data() + at + 2)) {
+        const bool inheritOnly = list[at + 1] & 0x08;
+        if (inheritOnly || !Holds(token, SidAt(list.data() + at + 8)))
+            continue;
+        const DWORD mask = Read32(list.data() + at + 4);
+        granted |= (mask & GENERIC_ALL) ? allRights : mask;
+    }
+    return (granted & rights) == rights;
 }
 
 bool SimSecurity::privilegeLuid(const std::u16string& name, LUID& luid)
@@ -179,6 +278,30 @@ DWORD SimMachine::setEntriesInAcl(ULONG count, EXPLICIT_ACCESS_W* entries, PACL 
     return ERROR_SUCCESS;
 }
 
+DWORD SimMachine::answerSecurity(const SimObjectSecurity& security, SECURITY_INFORMATION information, PSID* owner,
+                                 PSID* group, PACL* dacl, PACL* sacl, PSECURITY_DESCRIPTOR* descriptor)
+{
+    if (descriptor == nullptr)
+        return ERROR_INVALID_PARAMETER;
+    if (group != nullptr || sacl != nullptr ||
+        (information & ~(OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION)) != 0)
+        return ERROR_CALL_NOT_IMPLEMENTED;
+    const std::vector<BYTE> bytes = SelfRelativeDescriptor(
+        (information & OWNER_SECURITY_INFORMATION) ? security.owner : std::vector<BYTE>{},
+        security.list ? &*security.list : nullptr, security.control);
+    auto* block = static_cast<BYTE*>(localAlloc(bytes.size()));
+    std::copy(bytes.begin(), bytes.end(), block);
+    *descriptor = block;
+    // The offsets of the owner and of the access list; 0 for none.
+    if (owner != nullptr)
+        *owner = Read32(block + 4) != 0 ? block + Read32(block + 4) : nullptr;
+    if (dacl != nullptr)
+        *dacl = (information & DACL_SECURITY_INFORMATION) && Read32(block + 16) != 0
+                    ? reinterpret_cast<PACL>(block + Read32(block + 16))
+                    : nullptr;
+    return ERROR_SUCCESS;
+}
+
 DWORD SimMachine::getNamedSecurityInfo(const char16_t* objectName, SE_OBJECT_TYPE objectType,
                                        SECURITY_INFORMATION information, PSID* owner, PSID* group, PACL* dacl,
                                        PACL* sacl, PSECURITY_DESCRIPTOR* descriptor)
@@ -187,53 +310,32 @@ DWORD SimMachine::getNamedSecurityInfo(const char16_t* objectName, SE_OBJECT_TYP
         return error;
     if (objectName == nullptr || descriptor == nullptr)
         return ERROR_INVALID_PARAMETER;
-    if (objectType != SE_FILE_OBJECT || group != nullptr || sacl != nullptr ||
-        (information & ~(OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION)) != 0)
+    if (objectType != SE_FILE_OBJECT)
         return ERROR_CALL_NOT_IMPLEMENTED;
-    bool usersMayChange = false;
-    bool ownedByCurrentUser = false;
-    if (const DWORD error = files().securityOf(objectName, usersMayChange, ownedByCurrentUser))
+    SimObjectSecurity described;
+    if (const DWORD error = files().securityOf(objectName, security().userSid(), described))
         return error;
-    // A self-relative descriptor: the owner (the administrators who installed it, or the current
-    // user who took it over), then an access list of full control for SYSTEM and the
-    // administrators and, where it says so, the right to change for the Users group.
-    const std::vector<BYTE> system = {1, 1, 0, 0, 0, 0, 0, 5, 18, 0, 0, 0};
-    const std::vector<BYTE> administrators = {1, 2, 0, 0, 0, 0, 0, 5, 32, 0, 0, 0, 0x20, 2, 0, 0};
-    const std::vector<BYTE> users = {1, 2, 0, 0, 0, 0, 0, 5, 32, 0, 0, 0, 0x21, 2, 0, 0};
-    const std::vector<BYTE> ownerSid = ownedByCurrentUser ? security().userSid() : administrators;
-    std::vector<std::pair<DWORD, const std::vector<BYTE>*>> entries = {{0x1F01FF, &system}, {0x1F01FF, &administrators}};
-    if (usersMayChange)
-        entries.push_back({0x1301BF, &users}); // read, write, execute and delete
-    std::vector<BYTE> bytes(20, 0);
-    const auto put = [&bytes](std::size_t at, DWORD value, int size) {
-        for (int i = 0; i < size; ++i)
-            bytes[at + i] = static_cast<BYTE>(value >> (8 * i));
-    };
-    bytes[0] = 1;
-    put(2, 0x8004, 2); // self-relative, access list present
-    put(4, static_cast<DWORD>(bytes.size()), 4);
-    bytes.insert(bytes.end(), ownerSid.begin(), ownerSid.end());
-    const std::size_t list = bytes.size();
-    put(16, static_cast<DWORD>(list), 4);
-    bytes.resize(list + 8, 0);
-    bytes[list] = 2;
-    for (const auto& [mask, sid] : entries) {
-        const std::size_t ace = bytes.size();
-        bytes.resize(ace + 8, 0);
-        put(ace + 2, static_cast<DWORD>(8 + sid->size()), 2);
-        put(ace + 4, mask, 4);
-        bytes.insert(bytes.end(), sid->begin(), sid->end());
+    return answerSecurity(described, information, owner, group, dacl, sacl, descriptor);
+}
+
+DWORD SimMachine::getSecurityInfo(HANDLE handle, SE_OBJECT_TYPE objectType, SECURITY_INFORMATION information,
+                                  PSID* owner, PSID* group, PACL* dacl, PACL* sacl, PSECURITY_DESCRIPTOR* descriptor)
+{
+    if (const DWORD error = enter(SimCall::GetSecurityInfo))
+        return error;
+    SimObjectSecurity described;
+    if (const auto mutex = handleObject<SimMutex>(handle)) {
+        if (objectType != SE_KERNEL_OBJECT)
+            return ERROR_CALL_NOT_IMPLEMENTED;
+        described = mutex->security;
+    } else if (objectType == SE_FILE_OBJECT) {
+        if (const DWORD error = files().securityOf(*this, handle, security().userSid(), described))
+            return error;
+    } else {
+        // Other kinds of kernel objects are not modelled.
+        return handleObject<SimKernelObject>(handle) ? ERROR_CALL_NOT_IMPLEMENTED : ERROR_INVALID_HANDLE;
     }
-    put(list + 2, static_cast<DWORD>(bytes.size() - list), 2);
-    put(list + 4, static_cast<DWORD>(entries.size()), 2);
-    auto* block = static_cast<BYTE*>(localAlloc(bytes.size()));
-    std::copy(bytes.begin(), bytes.end(), block);
-    *descriptor = block;
-    if (owner != nullptr)
-        *owner = (information & OWNER_SECURITY_INFORMATION) ? block + 20 : nullptr;
-    if (dacl != nullptr)
-        *dacl = (information & DACL_SECURITY_INFORMATION) ? reinterpret_cast<PACL>(block + list) : nullptr;
-    return ERROR_SUCCESS;
+    return answerSecurity(described, information, owner, group, dacl, sacl, descriptor);
 }
 
 namespace {

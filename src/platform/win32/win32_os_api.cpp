@@ -440,6 +440,11 @@ ULONGLONG Win32OsApi::getTickCount64()
     return ::GetTickCount64();
 }
 
+DWORD Win32OsApi::getSecurityInfo(HANDLE handle, SE_OBJECT_TYPE objectType, SECURITY_INFORMATION information, PSID* owner, PSID* group, PACL* dacl, PACL* sacl, PSECURITY_DESCRIPTOR* descriptor)
+{
+    return ::GetSecurityInfo(handle, objectType, information, owner, group, dacl, sacl, descriptor);
+}
+
 OsApi& DefaultOsApi()
 {
     static Win32OsApi system;

@@ -5,6 +5,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -14,9 +16,14 @@
 #include "core/run_report.h"
 #include "core/silent_driver.h"
 #include "platform/errors.h"
+#include "platform/os_api.h"
+#include "platform/process.h"
+#include "platform/sim/sim_console.h"
 #include "platform/sim/sim_files.h"
 #include "support/fake_product.h"
 #include "support/recipe_test.h"
+#include "toolkit/output_folder.h"
+#include "toolkit/run_outputs.h"
 
 namespace {
 
@@ -327,7 +334,7 @@ TEST(RunReportTest, NamesShowTheirControlCharactersEscaped)
 TEST_F(DeploymentRunTest, LogFileAppendsUtf8AsItIsWritten)
 {
     machine.files().addFile(u"C:\\logs\\run.log", "earlier\r\n");
-    Remove::FileLog file(u"C:\\logs\\run.log");
+    Remove::FileLog file(OutputFolder(u"C:\\logs").open(u"run.log", FILE_APPEND_DATA, OPEN_ALWAYS));
 
     file.write(u"\u00BBRelay\u00AB...");
     EXPECT_EQ(machine.files().content(u"C:\\logs\\run.log"), "earlier\r\n\xC2\xBBRelay\xC2\xAB...");
@@ -338,7 +345,141 @@ TEST_F(DeploymentRunTest, LogFileAppendsUtf8AsItIsWritten)
               "earlier\r\n\xC2\xBBRelay\xC2\xAB...\xF0\x9F\x98\x80" "done\r\n");
     EXPECT_TRUE(file.intact());
 
-    EXPECT_THROW(Remove::FileLog(u"C:\\no such folder\\run.log"), Windows::Error);
+    EXPECT_THROW(OutputFolder(u"Q:\\no such drive"), Windows::Error);
+}
+
+// What a standard user may lay before the run (a folder in C:\Windows\Temp, a link in it, a link
+// or another name where a file goes) never leads the run's own files elsewhere: the output is
+// refused with the Windows error as the exit status, told to whoever started the program and in
+// the log where there is one, and nothing is written through the link.
+TEST_F(DeploymentRunTest, OutputsGoWhereTheySay)
+{
+    const std::u16string temp = u"C:\\Windows\\Temp\\x";
+    const auto usersLink = [&temp](SimMachine& m) {
+        m.files().addJunction(temp, u"C:\\Windows\\System32");
+        m.files().makeOwnedByStandardUser(temp);
+    };
+    const std::u16string denied = u"Windows Error 0x5: Access denied.\r\n";
+    struct Case {
+        const char* what;
+        std::function<void(SimMachine&)> lay;
+        std::u16string commandLine;
+        DWORD status;
+        std::u16string told;   // on the starting program's console
+        std::string logged;    // what C:\logs\run.log holds after
+        bool onlyCopy = true;
+    };
+    const std::vector<Case> cases = {
+        {"a log through a standard user's junction", usersLink, u"/silent /all /log " + temp + u"\\run.log", 5,
+         u"Unable to write the log: " + denied, ""},
+        {"a log through the administrators' junction", [](SimMachine& m) {
+             m.files().addFolder(u"C:\\logs");
+             m.files().addJunction(u"C:\\Links\\logs", u"C:\\logs");
+         }, u"/silent /all /log C:\\Links\\logs\\run.log", 0, u"", ""},
+        {"a link whose owner cannot be read", [](SimMachine& m) {
+             m.files().addJunction(u"C:\\Links\\logs", u"C:\\logs");
+             m.failCall(SimCall::GetSecurityInfo, ERROR_ACCESS_DENIED);
+         }, u"/silent /all /log C:\\Links\\logs\\run.log", 5, u"Unable to write the log: " + denied, ""},
+        {"a report through a standard user's junction", usersLink,
+         u"/silent /all /log C:\\logs\\run.log /report " + temp + u"\\run.json", 5, u"Unable to write the report: " + denied,
+         "Unable to write the report: Windows Error 0x5: Access denied.\r\n"},
+        {"a log that is a link itself", [](SimMachine& m) {
+             m.files().addFileLink(u"C:\\logs\\run.log", u"C:\\Windows\\win.ini");
+             m.files().makeOwnedByStandardUser(u"C:\\logs\\run.log");
+         }, u"/silent /all /log C:\\logs\\run.log", 5, u"Unable to write the log: " + denied, ""},
+        {"a log that is another name of a system file", [](SimMachine& m) {
+             m.files().addHardLink(u"C:\\logs\\run.log", u"C:\\Windows\\win.ini");
+         }, u"/silent /all /log C:\\logs\\run.log", 5, u"Unable to write the log: " + denied, "[fonts]\r\n"},
+        {"a link that opens as what it leads to", [](SimMachine& m) {
+             m.files().addHostLink(u"C:\\logs", u"C:\\Windows\\System32", true);
+         }, u"/silent /all /log C:\\logs\\run.log", 5, u"Unable to write the log: " + denied, ""},
+        {"a backup folder users may change", [](SimMachine& m) {
+             m.files().addFolder(u"C:\\ProgramData\\qtv");
+             m.files().letStandardUsersChange(u"C:\\ProgramData\\qtv");
+         }, u"/silent /all /backup C:\\ProgramData\\qtv", 5,
+         u"Unable to back up to \"C:\\ProgramData\\qtv\": " + denied, ""},
+        {"a backup folder made below one users may change", [](SimMachine& m) {
+             m.files().addFolder(u"C:\\ProgramData");
+             m.files().letStandardUsersChange(u"C:\\ProgramData");
+         }, u"/silent /all /backup C:\\ProgramData\\qtv", 0, u"", ""},
+        {"a copy that found another at work goes on without it", usersLink, u"/silent /all /log " + temp + u"\\run.log",
+         0, u"", "", false},
+    };
+    for (const Case& c : cases) {
+        SimMachine fresh;
+        ScopedOsApi installed(fresh);
+        fresh.files().addFile(u"C:\\Windows\\win.ini", "[fonts]\r\n");
+        fresh.files().addFolder(u"C:\\Windows\\System32");
+        fresh.console().setParentConsole(true);
+        c.lay(fresh);
+        {
+            RunOutputs outputs;
+            EXPECT_EQ(OpenRunOutputs(ParseRunOptions(c.commandLine), c.onlyCopy, outputs), c.status) << c.what;
+        }
+        EXPECT_EQ(fresh.console().parentConsoleText(), c.told) << c.what;
+        EXPECT_EQ(fresh.files().content(u"C:\\logs\\run.log").value_or(""), c.logged) << c.what;
+        EXPECT_EQ(fresh.files().content(u"C:\\Windows\\win.ini"), "[fonts]\r\n") << c.what;
+        EXPECT_TRUE(fresh.files().entries(u"C:\\Windows\\System32").empty()) << c.what;
+    }
+}
+
+// The access list of an object, as SDDL writes one: "P" when nothing is inherited, then each
+// entry that allows.
+std::string AccessListText(const std::u16string& path)
+{
+    PSID owner = nullptr;
+    PACL list = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (Os().getNamedSecurityInfo(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, &owner, nullptr, &list,
+                                  nullptr, &descriptor) != ERROR_SUCCESS)
+        return "unreadable";
+    const auto* bytes = static_cast<const BYTE*>(descriptor);
+    const auto* entries = reinterpret_cast<const BYTE*>(list);
+    std::string text = (bytes[3] & 0x10) ? "P" : "";
+    for (std::size_t at = 8, entry = 0; entry < static_cast<std::size_t>(entries[4] | entries[5] << 8);
+         ++entry, at += static_cast<std::size_t>(entries[at + 2] | entries[at + 3] << 8)) {
+        char mask[16];
+        std::snprintf(mask, sizeof mask, "0x%x", static_cast<unsigned>(entries[at + 4] | entries[at + 5] << 8 | entries[at + 6] << 16));
+        const BYTE flags = entries[at + 1];
+        text += std::string("(") + (entries[at] == 0 ? "A" : "?") + ";" + ((flags & 1) ? "OI" : "") + ((flags & 2) ? "CI" : "") +
+                ";" + mask + ";;;" + ToUtf8(SidText(entries + at + 8)) + ")";
+    }
+    Os().localFree(descriptor);
+    return text;
+}
+
+// Folders the run makes for its files are SYSTEM's and the administrators' alone, whatever the
+// folder above passes on; what it finds there already keeps its own.
+TEST_F(DeploymentRunTest, FoldersTheRunMakesAreTheAdministratorsAlone)
+{
+    machine.files().addFolder(u"C:\\ProgramData");
+    machine.files().letStandardUsersChange(u"C:\\ProgramData");
+    RunOutputs outputs;
+    ASSERT_EQ(OpenRunOutputs(ParseRunOptions(u"/silent /all /log C:\\ProgramData\\qtv\\logs\\run.log "
+                                             u"/backup C:\\ProgramData\\qtv\\backup"), true, outputs), 0u);
+    const std::string administratorsOnly = "P(A;OICI;0x1f01ff;;;S-1-5-18)(A;OICI;0x1f01ff;;;S-1-5-32-544)";
+    for (const char16_t* made : {u"C:\\ProgramData\\qtv", u"C:\\ProgramData\\qtv\\logs", u"C:\\ProgramData\\qtv\\backup"})
+        EXPECT_EQ(AccessListText(made), administratorsOnly) << ToUtf8(made);
+    EXPECT_EQ(AccessListText(u"C:\\ProgramData"),
+              "(A;;0x1f01ff;;;S-1-5-18)(A;;0x1f01ff;;;S-1-5-32-544)(A;;0x1301bf;;;S-1-5-32-545)");
+}
+
+// The report is written whole beside its name and renamed over it at the end: the name, a link a
+// standard user left there, is replaced, and what it led to never written.
+TEST_F(DeploymentRunTest, TheReportReplacesItsNameWhole)
+{
+    machine.files().addFile(u"C:\\Windows\\win.ini", "[fonts]\r\n");
+    machine.files().addFileLink(u"C:\\logs\\run.json", u"C:\\Windows\\win.ini");
+    machine.files().makeOwnedByStandardUser(u"C:\\logs\\run.json");
+    RunOutputs outputs;
+    ASSERT_EQ(OpenRunOutputs(ParseRunOptions(u"/silent /all /report C:\\logs\\run.json"), true, outputs), 0u);
+    EXPECT_EQ(machine.files().entries(u"C:\\logs"), (std::vector<std::u16string>{u"run.json", u"run.json.0000.new"}));
+
+    outputs.report->commit("{\"exitStatus\": 0}\n");
+    EXPECT_EQ(machine.files().entries(u"C:\\logs"), std::vector<std::u16string>{u"run.json"});
+    EXPECT_EQ(machine.files().attributes(u"C:\\logs\\run.json"), static_cast<DWORD>(FILE_ATTRIBUTE_ARCHIVE));
+    EXPECT_EQ(machine.files().content(u"C:\\logs\\run.json"), "{\"exitStatus\": 0}\n");
+    EXPECT_EQ(machine.files().content(u"C:\\Windows\\win.ini"), "[fonts]\r\n");
 }
 
 } // namespace

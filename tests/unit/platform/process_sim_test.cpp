@@ -6,11 +6,15 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "core/log.h"
 #include "platform/errors.h"
 #include "platform/only_copy.h"
+#include "platform/security_descriptor.h"
+#include "platform/sim/sim_security.h"
 #include "platform/sim/sim_processes.h"
 #include "support/machine_test.h"
 #include "toolkit/uninstaller.h"
@@ -231,7 +235,7 @@ TEST_F(ProcessSimTest, UnmodelledUsesAnswerCallNotImplemented)
 
 namespace {
 
-// Only a name that exists refuses a copy; any other failure to make the object lets the
+// Only a claim that exists refuses a copy; any other failure to make the object lets the
 // administrator work.
 TEST(OnlyCopyClaimSimTest, FailingToMakeTheClaimRefusesOnlyWhenAnotherCopyOwnsIt)
 {
@@ -239,7 +243,7 @@ TEST(OnlyCopyClaimSimTest, FailingToMakeTheClaimRefusesOnlyWhenAnotherCopyOwnsIt
         DWORD error;
         bool held;
     } cases[] = {
-        {ERROR_ACCESS_DENIED, false},  // made by a copy running as another account
+        {ERROR_ACCESS_DENIED, true},   // not opened for the administrators: no copy of ours made it
         {ERROR_INVALID_HANDLE, true},  // the name belongs to an object of another kind
         {kNoSystemResources, true},
     };
@@ -250,6 +254,56 @@ TEST(OnlyCopyClaimSimTest, FailingToMakeTheClaimRefusesOnlyWhenAnotherCopyOwnsIt
         EXPECT_EQ(OnlyCopyClaim::Claim().held(), c.held) << c.error;
         EXPECT_EQ(machine.openHandles(), 0u);
     }
+}
+
+// The claim's name made first: by a standard user's program, whatever its access list, it holds
+// nothing back; by another copy, as an administrator or as SYSTEM, it refuses.
+TEST(OnlyCopyClaimSimTest, OnlyAnotherCopysClaimRefuses)
+{
+    const std::vector<BYTE> nullList = SelfRelativeDescriptor({}, nullptr);
+    const std::vector<BYTE> usersOnlyList = AccessList({{MUTEX_ALL_ACCESS, kUsersSid}});
+    const std::vector<BYTE> usersOnly = SelfRelativeDescriptor({}, &usersOnlyList);
+    enum class First { StandardUser, Copy, CopyAsSystem };
+    const struct {
+        const char* what;
+        First first;
+        const std::vector<BYTE>* descriptor;
+        bool held;
+    } cases[] = {
+        {"a standard user's, open to everybody", First::StandardUser, &nullList, true},
+        {"a standard user's, open to the Users group alone", First::StandardUser, &usersOnly, true},
+        {"a standard user's, as its token makes it", First::StandardUser, nullptr, true},
+        {"another copy's", First::Copy, nullptr, false},
+        {"another copy's, run as SYSTEM", First::CopyAsSystem, nullptr, false},
+    };
+    const std::u16string name(OnlyCopyClaim::kMutexName);
+    for (const auto& c : cases) {
+        SimMachine machine;
+        ScopedOsApi installed(machine);
+        const std::vector<BYTE> administrator = machine.security().userSid();
+        std::optional<OnlyCopyClaim> first;
+        UniqueKernelHandle squatted;
+        if (c.first == First::StandardUser) {
+            std::vector<BYTE> descriptor = c.descriptor ? *c.descriptor : std::vector<BYTE>{};
+            SECURITY_ATTRIBUTES attributes{sizeof(attributes), descriptor.data(), FALSE};
+            squatted.reset(machine.createMutexAsStandardUser(c.descriptor ? &attributes : nullptr, name.c_str()));
+            ASSERT_TRUE(squatted) << c.what;
+        } else {
+            if (c.first == First::CopyAsSystem)
+                machine.security().setUserSid(kSystemSid);
+            first.emplace(OnlyCopyClaim::Claim());
+            ASSERT_TRUE(first->held()) << c.what;
+            machine.security().setUserSid(administrator);
+        }
+        EXPECT_EQ(OnlyCopyClaim::Claim().held(), c.held) << c.what;
+    }
+
+    // Whose the object is cannot be read: the check gives way.
+    SimMachine machine;
+    ScopedOsApi installed(machine);
+    const OnlyCopyClaim first = OnlyCopyClaim::Claim();
+    machine.failCall(SimCall::GetSecurityInfo, ERROR_ACCESS_DENIED);
+    EXPECT_TRUE(OnlyCopyClaim::Claim().held());
 }
 
 } // namespace
