@@ -119,6 +119,8 @@ const std::vector<SeamOperation>& SeamOperations()
         {"VerQueryValueW", SeamClass::Read},
         {"Sleep", SeamClass::Local},
         {"GetTickCount64", SeamClass::Read},
+        {"NtDeleteKey", SeamClass::Change},
+        {"RegSetKeySecurity", SeamClass::Change},
     };
     return operations;
 }

@@ -126,6 +126,8 @@ public:
     BOOL verQueryValue(const void* block, const char16_t* subBlock, void** buffer, UINT* length) override;
     void sleep(DWORD milliseconds) override;
     ULONGLONG getTickCount64() override;
+    NTSTATUS ntDeleteKey(HANDLE key) override;
+    LONG regSetKeySecurity(HKEY key, SECURITY_INFORMATION information, PSECURITY_DESCRIPTOR descriptor) override;
 
 private:
     struct Find;

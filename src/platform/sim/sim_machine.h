@@ -94,6 +94,8 @@ enum class SimCall {
     MoveFileEx,
     Sleep,
     GetTickCount64,
+    NtDeleteKey,
+    RegSetKeySecurity,
 };
 
 // A kernel object behind a HANDLE of the simulated machine (process, thread, job, completion
@@ -266,6 +268,8 @@ public:
     BOOL verQueryValue(const void* block, const char16_t* subBlock, void** buffer, UINT* length) override;
     void sleep(DWORD milliseconds) override;
     ULONGLONG getTickCount64() override;
+    NTSTATUS ntDeleteKey(HANDLE key) override;
+    LONG regSetKeySecurity(HKEY key, SECURITY_INFORMATION information, PSECURITY_DESCRIPTOR descriptor) override;
 
     // For the areas: counts the call and gives back the injected error code when a fault fires
     // (and sets it as the last error), ERROR_SUCCESS otherwise.

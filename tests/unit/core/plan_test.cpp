@@ -36,7 +36,7 @@ TEST(PlanningLayerTest, EveryOperationOfTheSeamIsClassified)
                                    "DeleteService", "SetNamedSecurityInfoW", "CreateProcessW", "TerminateProcess",
                                    "SetFileAttributesW", "DeleteFileW", "RemoveDirectoryW", "CreateDirectoryW",
                                    "CreateFileW", "WriteFile", "FlushFileBuffers", "MoveFileExW", "GetTempFileNameW",
-                                   "SetSecurityInfo", "SetFileInformationByHandle"};
+                                   "SetSecurityInfo", "SetFileInformationByHandle", "NtDeleteKey", "RegSetKeySecurity"};
     std::map<std::string, SeamClass> expected;
     for (const char* name : reads)
         expected[name] = SeamClass::Read;
@@ -50,7 +50,7 @@ TEST(PlanningLayerTest, EveryOperationOfTheSeamIsClassified)
     EXPECT_EQ(classified, expected);
     // The simulated machine counts every operation of the seam, one kind of call each, but for
     // the thread's error slot (GetLastError, SetLastError).
-    EXPECT_EQ(SeamOperations().size(), static_cast<std::size_t>(SimCall::GetTickCount64) + 1 + 2);
+    EXPECT_EQ(SeamOperations().size(), static_cast<std::size_t>(SimCall::RegSetKeySecurity) + 1 + 2);
 }
 
 // HKEY_CURRENT_USER is the current user's hive under HKEY_USERS, named by the SID of the process's
@@ -102,7 +102,8 @@ TEST(PlanTest, APlanChangesNothing)
                                SimCall::ControlService, SimCall::DeleteService, SimCall::SetNamedSecurityInfo,
                                SimCall::CreateProcess, SimCall::SetFileAttributes, SimCall::DeleteFile,
                                SimCall::RemoveDirectory, SimCall::CreateDirectory, SimCall::WriteFile, SimCall::MoveFileEx,
-                               SimCall::SetSecurityInfo, SimCall::SetFileInformationByHandle})
+                               SimCall::SetSecurityInfo, SimCall::SetFileInformationByHandle, SimCall::NtDeleteKey,
+                               SimCall::RegSetKeySecurity})
         EXPECT_EQ(machine.callCount(call), 0u) << static_cast<int>(call);
     EXPECT_EQ(SimSuiteLeft(machine).size(), laid);
     EXPECT_EQ(Describe(SimSentinelsLost(machine)), "");
