@@ -333,8 +333,7 @@ DWORD ApplyTo(SimRegistry::Key& key, SECURITY_INFORMATION information, bool curr
 
 } // namespace
 
-DWORD SimRegistry::applySecurity(HKEY key, SECURITY_INFORMATION information, bool currentUserFullAccess,
-                                 bool ownerIsCurrentUser)
+DWORD SimRegistry::securityAccess(HKEY key, SECURITY_INFORMATION information) const
 {
     std::lock_guard<std::mutex> lock(mutex_);
     std::shared_ptr<Key> open;
@@ -343,7 +342,16 @@ DWORD SimRegistry::applySecurity(HKEY key, SECURITY_INFORMATION information, boo
     if (((information & OWNER_SECURITY_INFORMATION) && !handleGrants(key, WRITE_OWNER)) ||
         ((information & DACL_SECURITY_INFORMATION) && !handleGrants(key, WRITE_DAC)))
         return ERROR_ACCESS_DENIED;
-    return ApplyTo(*open, information, currentUserFullAccess, ownerIsCurrentUser);
+    return ERROR_SUCCESS;
+}
+
+DWORD SimRegistry::applySecurity(HKEY key, SECURITY_INFORMATION information, bool currentUserFullAccess,
+                                 bool ownerIsCurrentUser)
+{
+    if (const DWORD refused = securityAccess(key, information))
+        return refused;
+    std::lock_guard<std::mutex> lock(mutex_);
+    return ApplyTo(*handleKey(key), information, currentUserFullAccess, ownerIsCurrentUser);
 }
 
 DWORD SimRegistry::applySecurity(const std::u16string& objectName,

@@ -92,9 +92,11 @@ public:
     DWORD applySecurity(const std::u16string& objectName, SECURITY_INFORMATION information,
                         bool currentUserFullAccess, bool ownerIsCurrentUser, bool view64 = false);
     // RegSetKeySecurity: the same on the key an open handle holds, which must carry WRITE_OWNER
-    // for the owner and WRITE_DAC for the access list.
+    // for the owner and WRITE_DAC for the access list (securityAccess, checked first: the handle
+    // is judged before what the descriptor holds, as under Wine).
     DWORD applySecurity(HKEY key, SECURITY_INFORMATION information, bool currentUserFullAccess,
                         bool ownerIsCurrentUser);
+    DWORD securityAccess(HKEY key, SECURITY_INFORMATION information) const;
 
     struct Key;
     struct OpenKey;

@@ -319,6 +319,8 @@ LONG SimMachine::regSetKeySecurity(HKEY key, SECURITY_INFORMATION information, P
 {
     if (const DWORD error = enter(SimCall::RegSetKeySecurity))
         return static_cast<LONG>(error);
+    if (const DWORD refused = registry().securityAccess(key, information))
+        return static_cast<LONG>(refused);
     if (descriptor == nullptr)
         return ERROR_INVALID_PARAMETER;
     // Only the absolute form is read here: its owner and list are pointed at.

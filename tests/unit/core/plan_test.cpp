@@ -4,12 +4,15 @@
 #include <regex>
 #include <string>
 
+#include "core/log.h"
 #include "platform/os_api.h"
 #include "platform/planning_os_api.h"
+#include "platform/registry.h"
 #include "platform/sim/sim_machine.h"
 #include "platform/sim/sim_registry.h"
 #include "platform/text.h"
 #include "support/sim_suite.h"
+#include "toolkit/registry_cleanup.h"
 
 namespace {
 
@@ -83,6 +86,29 @@ TEST(PlanningLayerTest, TheCurrentUsersKeysAreGoneUnderBothNames)
     EXPECT_EQ(plan.regDeleteKey(HKEY_USERS, (hive + u"\\Other").c_str()), ERROR_SUCCESS);
     EXPECT_FALSE(opens(HKEY_CURRENT_USER, u"Software\\Zantrel\\Other"));
     EXPECT_TRUE(opens(HKEY_CURRENT_USER, u"Software\\Zantrel")) << "the machine's own key stays";
+}
+
+// A key that must be taken over before it goes, and a symbolic link below it, are planned as the
+// run deletes them, through their handles: the plan's later reads find them gone, the machine
+// keeps them.
+TEST(PlanningLayerTest, KeysTakenOverAndLinksArePlannedThroughTheirHandles)
+{
+    SimMachine machine;
+    ScopedOsApi installed(machine);
+    const std::u16string console = u"Software\\Zantrel\\Console";
+    machine.registry().createLink(HKEY_CURRENT_USER, console + u"\\Link", u"\\Registry\\Machine\\SYSTEM\\Select");
+    machine.registry().denyCurrentUser(HKEY_CURRENT_USER, console, true, DELETE);
+    LogQueue queue;
+    Remove::MessageLog log(&queue);
+    {
+        PlanningOsApi plan(machine);
+        const ScopedOsApi planning(plan, ScopedOsApi::OverTheSameMachine{});
+        EXPECT_TRUE(DeleteRegistryKey(HKEY_CURRENT_USER, u"Software\\Zantrel", &log));
+        EXPECT_FALSE(RegistryKeyExists(HKEY_CURRENT_USER, console, KEY_READ));
+    }
+    EXPECT_EQ(TakeLogText(queue).value_or(u""), u"Deleting registry key \"HKCU\\Software\\Zantrel\"...done\r\n");
+    EXPECT_TRUE(machine.registry().keyExists(HKEY_CURRENT_USER, console + u"\\Link"));
+    EXPECT_EQ(machine.callCount(SimCall::NtDeleteKey) + machine.callCount(SimCall::RegSetKeySecurity), 0u);
 }
 
 // A plan of "/silent /all" on the complete suite changes nothing: no call that changes the

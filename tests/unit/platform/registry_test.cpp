@@ -307,6 +307,8 @@ TEST_F(RegistryTest, The64BitViewIsSeparateFromTheProgramsView)
 TEST_F(RegistryTest, ALinkOpenedAsItselfGoesAloneAndByNameLeadsToItsTarget)
 {
     setValue(u"Kept", REG_SZ, Utf16Bytes(std::u16string(u"x\0", 2)), u"Target");
+    // A value of that name but of another type makes no link.
+    setValue(u"SymbolicLinkValue", REG_SZ, Utf16Bytes(u"\\Registry\\Machine\\SYSTEM"), u"Target");
     createKey(path() + u"\\Target\\Sub");
     createKey(path() + u"\\Leaf");
     createLink(u"Link", u"Target");
@@ -333,6 +335,11 @@ TEST_F(RegistryTest, ALinkOpenedAsItselfGoesAloneAndByNameLeadsToItsTarget)
     EXPECT_FALSE(RegEnumKeyChecked(key.get(), 0, entry));
     EXPECT_TRUE(ThrowsCode(ERROR_ACCESS_DENIED, [&] { RegDeleteOpenKeyChecked(key.get(), HKEY_LOCAL_MACHINE, u"x"); }))
         << "opened without DELETE";
+    SECURITY_DESCRIPTOR everyone{};
+    everyone.Revision = SECURITY_DESCRIPTOR_REVISION;
+    everyone.Control = SE_DACL_PRESENT;
+    EXPECT_EQ(Os().regSetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, &everyone), ERROR_ACCESS_DENIED)
+        << "opened without WRITE_DAC";
     ASSERT_EQ(open(u"Link", REG_OPTION_OPEN_LINK, DELETE, key), ERROR_SUCCESS);
     EXPECT_NO_THROW(RegDeleteOpenKeyChecked(key.get(), HKEY_LOCAL_MACHINE, path() + u"\\Link"));
     EXPECT_EQ(open(u"Link", REG_OPTION_OPEN_LINK, KEY_READ, key), ERROR_FILE_NOT_FOUND);

@@ -126,6 +126,11 @@ struct LinkCase {
     bool linkRefuses;       // until it is taken over
 };
 
+void PrintTo(const LinkCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class RegistryLinkTest : public RegistryCleanupTest, public ::testing::WithParamInterface<LinkCase> {
 };
 
