@@ -222,6 +222,14 @@ public:
     virtual DWORD getSecurityInfo(HANDLE handle, SE_OBJECT_TYPE objectType, SECURITY_INFORMATION information,
                                   PSID* owner, PSID* group, PACL* dacl, PACL* sacl,
                                   PSECURITY_DESCRIPTOR* descriptor) = 0;
+    // NtDeleteKey (NTDLL): deletes the key an open handle holds, opened with DELETE, whatever
+    // name it has by now; a symbolic-link key opened as itself (REG_OPTION_OPEN_LINK) goes as the
+    // link. Answers an NTSTATUS and leaves the last-error slot alone.
+    virtual NTSTATUS ntDeleteKey(HANDLE key) = 0;
+    // RegSetKeySecurity (ADVAPI32): the owner (the handle opened with WRITE_OWNER) or access list
+    // (WRITE_DAC) of the key an open handle holds, the link itself for a link opened as itself.
+    virtual LONG regSetKeySecurity(HKEY key, SECURITY_INFORMATION information,
+                                   PSECURITY_DESCRIPTOR descriptor) = 0;
 };
 
 // The active implementation: the real system on Windows unless a test installed another.

@@ -121,6 +121,8 @@ const std::vector<SeamOperation>& SeamOperations()
         {"Sleep", SeamClass::Local},
         {"GetTickCount64", SeamClass::Read},
         {"GetSecurityInfo", SeamClass::Read},
+        {"NtDeleteKey", SeamClass::Change},
+        {"RegSetKeySecurity", SeamClass::Change},
     };
     return operations;
 }

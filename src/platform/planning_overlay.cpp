@@ -235,6 +235,47 @@ LONG PlanningOsApi::regDeleteKeyEx(HKEY key, const char16_t* subKey, REGSAM acce
     return deleteKey(key, subKey, access, true);
 }
 
+NTSTATUS PlanningOsApi::ntDeleteKey(HANDLE handle)
+{
+    const auto key = static_cast<HKEY>(handle);
+    std::u16string name;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        const auto it = keys_.find(key);
+        if (it == keys_.end())
+            return kStatusInvalidHandle;
+        name = it->second;
+    }
+    if (keyGone(name))
+        return kStatusKeyDeleted;
+    char16_t child[256];
+    DWORD length = 256;
+    // A key with a child left is not deleted, as the system refuses it.
+    const LONG listed = regEnumKeyEx(key, 0, child, &length, nullptr, nullptr, nullptr, nullptr);
+    if (listed == ERROR_SUCCESS || listed == ERROR_MORE_DATA)
+        return kStatusCannotDelete;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        deletedKeys_.insert(name);
+    }
+    changed();
+    return kStatusSuccess;
+}
+
+LONG PlanningOsApi::regSetKeySecurity(HKEY key, SECURITY_INFORMATION, PSECURITY_DESCRIPTOR)
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        const auto it = keys_.find(key);
+        if (it == keys_.end())
+            return ERROR_INVALID_HANDLE;
+        // Kept for the key the handle stands for, so that what it would have opened opens.
+        granted_.insert(WithoutView(it->second));
+    }
+    changed();
+    return ERROR_SUCCESS;
+}
+
 LONG PlanningOsApi::regDeleteValue(HKEY key, const char16_t* valueName)
 {
     const LONG found = regQueryValueEx(key, valueName, nullptr, nullptr, nullptr, nullptr);

@@ -205,6 +205,30 @@ void RegDeleteKeyChecked(HKEY key, const std::u16string& name, REGSAM view)
     NoteRegistryDeletion(key, name, nullptr);
 }
 
+void RegDeleteOpenKeyChecked(HKEY key, HKEY root, const std::u16string& path)
+{
+    const NTSTATUS status = Os().ntDeleteKey(key);
+    if (status < 0)
+        ThrowWindowsError(static_cast<DWORD>(Os().rtlNtStatusToDosError(status)));
+    NoteRegistryDeletion(root, path, nullptr);
+}
+
+bool IsSymbolicLinkKey(HKEY key)
+{
+    // The system keeps a link's target in this value of the link key itself; opened as itself,
+    // the link shows it as any key shows a value (measured under Wine). A plain key given such a
+    // value reads as a link too, which is harmless: whatever is deleted goes through its own
+    // handle, and only its walk and its backup take the link's way.
+    DWORD type = REG_NONE;
+    const auto found = static_cast<DWORD>(
+        Os().regQueryValueEx(key, u"SymbolicLinkValue", nullptr, &type, nullptr, nullptr));
+    if (found == ERROR_FILE_NOT_FOUND)
+        return false;
+    if (found != ERROR_SUCCESS && found != ERROR_MORE_DATA)
+        ThrowWindowsError(found);
+    return type == REG_LINK;
+}
+
 void RegDeleteValueChecked(HKEY key, const std::u16string& name, HKEY root, const std::u16string& path)
 {
     const auto result = static_cast<DWORD>(Os().regDeleteValue(key, name.c_str()));

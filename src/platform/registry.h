@@ -71,8 +71,21 @@ std::vector<RegistryValue> RegReadValuesChecked(HKEY key);
 std::vector<std::u16string> RegValueNamesChecked(HKEY key);
 
 // Deletes a child key without children of its own, in the program's own registry view or in the
-// one `view` names (KEY_WOW64_64KEY, KEY_WOW64_32KEY). Throws Windows::Error on failure.
+// one `view` names (KEY_WOW64_64KEY, KEY_WOW64_32KEY). The child is opened by its name as the
+// system opens it, so a symbolic link there is followed and what it leads to is deleted; a tree
+// is deleted through its handles instead (RegDeleteOpenKeyChecked). Throws Windows::Error on
+// failure.
 void RegDeleteKeyChecked(HKEY key, const std::u16string& name, REGSAM view = 0);
+
+// Deletes the key the handle holds (opened with DELETE; a link opened as itself goes as the link),
+// which must have no children left, and tells the keepers of reads that root\path went. Throws
+// Windows::Error with the system's code (ERROR_ACCESS_DENIED for a key with children).
+void RegDeleteOpenKeyChecked(HKEY key, HKEY root, const std::u16string& path);
+
+// Whether the key, opened as itself with REG_OPTION_OPEN_LINK and KEY_QUERY_VALUE, is a symbolic
+// link: it holds the REG_LINK value "SymbolicLinkValue" that names where it leads. Throws
+// Windows::Error when the value cannot be looked at.
+bool IsSymbolicLinkKey(HKEY key);
 
 // Deletes a value of `key`, which is root\path; a value that does not exist is not an error.
 // Throws Windows::Error otherwise.

@@ -183,6 +183,19 @@ struct EXPLICIT_ACCESS_W {
     TRUSTEE_W Trustee;
 };
 
+// A security descriptor in its absolute form: the owner and lists pointed at, not carried.
+struct SECURITY_DESCRIPTOR {
+    BYTE Revision;
+    BYTE Sbz1;
+    WORD Control;
+    PSID Owner;
+    PSID Group;
+    PACL Sacl;
+    PACL Dacl;
+};
+constexpr BYTE SECURITY_DESCRIPTOR_REVISION = 1;
+constexpr WORD SE_DACL_PRESENT = 0x0004;
+
 struct SERVICE_STATUS {
     DWORD dwServiceType;
     DWORD dwCurrentState;
@@ -281,6 +294,7 @@ constexpr DWORD REG_SZ = 1;
 constexpr DWORD REG_EXPAND_SZ = 2;
 constexpr DWORD REG_BINARY = 3;
 constexpr DWORD REG_DWORD = 4;
+constexpr DWORD REG_LINK = 6;
 constexpr DWORD REG_MULTI_SZ = 7;
 constexpr DWORD REG_QWORD = 11;
 
@@ -303,6 +317,7 @@ constexpr DWORD KEY_WOW64_32KEY = 0x0200;
 constexpr DWORD KEY_READ = 0x20019;
 constexpr DWORD KEY_WRITE = 0x20006;
 constexpr DWORD KEY_ALL_ACCESS = 0xF003F;
+constexpr DWORD REG_OPTION_OPEN_LINK = 0x8;
 
 constexpr DWORD SC_MANAGER_ALL_ACCESS = 0xF003F;
 constexpr DWORD SERVICE_ALL_ACCESS = 0xF01FF;
@@ -509,3 +524,4 @@ constexpr NTSTATUS kStatusDeletePending = static_cast<NTSTATUS>(0xC0000056);
 constexpr NTSTATUS kStatusFileIsADirectory = static_cast<NTSTATUS>(0xC00000BA);
 constexpr NTSTATUS kStatusNotADirectory = static_cast<NTSTATUS>(0xC0000103);
 constexpr NTSTATUS kStatusCannotDelete = static_cast<NTSTATUS>(0xC0000121);
+constexpr NTSTATUS kStatusKeyDeleted = static_cast<NTSTATUS>(0xC000017C);

@@ -11,23 +11,6 @@
 
 namespace {
 
-constexpr std::u16string_view kLongPathPrefix = u"\\\\?\\";
-
-DWORD SetSecurity(std::u16string name, SE_OBJECT_TYPE type, SECURITY_INFORMATION information,
-                  PSID owner, PACL dacl)
-{
-    // A key's new access list may let a read through that failed before.
-    if (type == SE_REGISTRY_KEY)
-        NoteRegistryChange();
-    return Os().setNamedSecurityInfo(name.data(), type, information, owner, nullptr, dacl, nullptr);
-}
-
-DWORD SetFullAccessDacl(const std::u16string& name, SE_OBJECT_TYPE type, Remove::Log* log)
-{
-    const UniqueLocalMemory acl = BuildFullAccessAcl(log);
-    return SetSecurity(name, type, DACL_SECURITY_INFORMATION, nullptr, static_cast<PACL>(acl.get()));
-}
-
 // The rights that let whoever holds them change a folder's entries or its access list.
 constexpr DWORD kChangeRights = FILE_WRITE_DATA | FILE_APPEND_DATA | 0x40 /* FILE_DELETE_CHILD */ | DELETE |
                                 0x00040000 /* WRITE_DAC */ | 0x00080000 /* WRITE_OWNER */ | GENERIC_ALL |
@@ -82,6 +65,45 @@ std::vector<BYTE> OwnerToBe()
     std::vector<BYTE> user = TokenUserSid(Os(), token.get());
     EnablePrivilege(token.get(), u"SeTakeOwnershipPrivilege");
     return user;
+}
+
+// Gives the current user full access to an object through handles `open(rights, holder)` gives
+// (false with the Win32 error as the last error): the access list is replaced; where even that is
+// refused, ownership is taken first. Each handle is checked (`check`) before anything is changed
+// through it, and changed with `set(handle, information, owner, list)`. Throws, after "error
+// changing object owner: " or "error setting object security descriptor: " where the change
+// itself is refused.
+template <class Holder, class Open, class Check, class Set>
+void GiveFullAccess(const Open& open, const Check& check, const Set& set, Remove::Log* log)
+{
+    const UniqueLocalMemory acl = BuildFullAccessAcl(log);
+    const auto list = static_cast<PACL>(acl.get());
+    Holder guarded;
+    DWORD result = ERROR_ACCESS_DENIED;
+    if (open(WRITE_DAC, guarded)) {
+        check(guarded.get());
+        result = set(guarded.get(), DACL_SECURITY_INFORMATION, nullptr, list);
+    } else if (Os().getLastError() != ERROR_ACCESS_DENIED) {
+        ThrowLastError();
+    }
+    if (result == ERROR_SUCCESS)
+        return;
+    std::vector<BYTE> user = OwnerToBe();
+    Holder owned;
+    ThrowLastErrorIfFalse(open(WRITE_OWNER, owned));
+    check(owned.get());
+    result = set(owned.get(), OWNER_SECURITY_INFORMATION, user.data(), nullptr);
+    if (result != ERROR_SUCCESS) {
+        log->write(u"error changing object owner: ");
+        ThrowWindowsError(result);
+    }
+    ThrowLastErrorIfFalse(open(WRITE_DAC, guarded));
+    check(guarded.get());
+    result = set(guarded.get(), DACL_SECURITY_INFORMATION, nullptr, list);
+    if (result != ERROR_SUCCESS) {
+        log->write(u"error setting object security descriptor: ");
+        ThrowWindowsError(result);
+    }
 }
 
 } // namespace
@@ -166,30 +188,6 @@ void EnablePrivilege(HANDLE token, const std::u16string& privilege)
     ThrowLastErrorIfFalse(Os().adjustTokenPrivileges(token, FALSE, &state, 0, nullptr, nullptr));
 }
 
-void TakeOwnership(const std::u16string& name, SE_OBJECT_TYPE type, Remove::Log* log)
-{
-    std::vector<BYTE> user = OwnerToBe();
-    const DWORD result = SetSecurity(name, type, OWNER_SECURITY_INFORMATION, user.data(), nullptr);
-    if (result != ERROR_SUCCESS) {
-        log->write(u"error changing object owner: ");
-        ThrowWindowsError(result);
-    }
-}
-
-void SetFullAccessForCurrentUser(const std::u16string& name, SE_OBJECT_TYPE type, Remove::Log* log)
-{
-    const std::u16string object =
-        name.compare(0, kLongPathPrefix.size(), kLongPathPrefix) == 0 ? name.substr(kLongPathPrefix.size()) : name;
-    if (SetFullAccessDacl(object, type, log) == ERROR_SUCCESS)
-        return;
-    TakeOwnership(object, type, log);
-    const DWORD result = SetFullAccessDacl(object, type, log);
-    if (result != ERROR_SUCCESS) {
-        log->write(u"error setting object security descriptor: ");
-        ThrowWindowsError(result);
-    }
-}
-
 Opening OpenGrantingAccess(const ObjectOpener& open, DWORD access, const std::u16string& shown, Remove::Log* log,
                            UniqueKernelHandle& opened)
 {
@@ -199,38 +197,13 @@ Opening OpenGrantingAccess(const ObjectOpener& open, DWORD access, const std::u1
         return Opening::Failed;
     constexpr DWORD kSecurityAccess = READ_CONTROL | FILE_READ_ATTRIBUTES;
     try {
-        const UniqueLocalMemory acl = BuildFullAccessAcl(log);
-        const auto setFullAccess = [&acl](HANDLE object) {
-            return Os().setSecurityInfo(object, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
-                                        static_cast<PACL>(acl.get()), nullptr);
-        };
-        UniqueKernelHandle guarded;
-        DWORD result = ERROR_ACCESS_DENIED;
-        if (open(kSecurityAccess | WRITE_DAC, guarded)) {
-            CheckSoleObject(guarded.get());
-            result = setFullAccess(guarded.get());
-        } else if (Os().getLastError() != ERROR_ACCESS_DENIED) {
-            ThrowLastError();
-        }
-        if (result != ERROR_SUCCESS) {
-            std::vector<BYTE> user = OwnerToBe();
-            UniqueKernelHandle owned;
-            ThrowLastErrorIfFalse(open(kSecurityAccess | WRITE_OWNER, owned));
-            CheckSoleObject(owned.get());
-            result = Os().setSecurityInfo(owned.get(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, user.data(), nullptr,
-                                          nullptr, nullptr);
-            if (result != ERROR_SUCCESS) {
-                log->write(u"error changing object owner: ");
-                ThrowWindowsError(result);
-            }
-            ThrowLastErrorIfFalse(open(kSecurityAccess | WRITE_DAC, guarded));
-            CheckSoleObject(guarded.get());
-            result = setFullAccess(guarded.get());
-            if (result != ERROR_SUCCESS) {
-                log->write(u"error setting object security descriptor: ");
-                ThrowWindowsError(result);
-            }
-        }
+        GiveFullAccess<UniqueKernelHandle>(
+            [&open](DWORD rights, UniqueKernelHandle& held) { return open(kSecurityAccess | rights, held); },
+            CheckSoleObject,
+            [](HANDLE object, SECURITY_INFORMATION information, PSID owner, PACL list) {
+                return Os().setSecurityInfo(object, SE_FILE_OBJECT, information, owner, nullptr, list, nullptr);
+            },
+            log);
         ThrowLastErrorIfFalse(open(access, opened));
         return Opening::Opened;
     } catch (...) {
@@ -239,15 +212,42 @@ Opening OpenGrantingAccess(const ObjectOpener& open, DWORD access, const std::u1
     }
 }
 
-bool GrantKeyAccess(HKEY root, const std::u16string& path, Remove::Log* log, REGSAM view)
+bool OpenKeyGrantingAccess(HKEY parent, const std::u16string& name, REGSAM access, HKEY root,
+                           const std::u16string& path, Remove::Log* log, UniqueKey& opened)
 {
-    // The deletion reads the key's children, then deletes it: it needs both rights.
-    if (RegistryKeyExists(root, path, DELETE | KEY_READ | view))
+    const REGSAM view = access & (KEY_WOW64_64KEY | KEY_WOW64_32KEY);
+    // Every open here takes the key named as itself: a symbolic link is opened, checked, changed
+    // and deleted as the link, and what it leads to is never reached.
+    const auto open = [&](REGSAM rights, UniqueKey& key) {
+        const auto result = static_cast<DWORD>(
+            Os().regOpenKeyEx(parent, name.c_str(), REG_OPTION_OPEN_LINK, rights | view, key.put()));
+        if (result != ERROR_SUCCESS)
+            Os().setLastError(result);
+        return result == ERROR_SUCCESS;
+    };
+    if (open(access, opened))
         return true;
+    if (Os().getLastError() != ERROR_ACCESS_DENIED)
+        ThrowLastError();
     try {
-        // By name, a key of the 64-bit view is its own kind of object.
-        const SE_OBJECT_TYPE type = (view & KEY_WOW64_64KEY) ? kSeRegistryWow64_64Key : SE_REGISTRY_KEY;
-        SetFullAccessForCurrentUser(RegistrySecurityObjectName(root, path), type, log);
+        // Access is recovered below the roots whose keys the security functions can name, as it
+        // was when it went by name; any other root (HKCC) is refused with that reason.
+        RegistrySecurityObjectName(root, path);
+        GiveFullAccess<UniqueKey>(
+            open, [](HKEY) {},
+            [](HKEY key, SECURITY_INFORMATION information, PSID owner, PACL list) {
+                // The absolute form, as InitializeSecurityDescriptor and its setters make it.
+                SECURITY_DESCRIPTOR descriptor{};
+                descriptor.Revision = SECURITY_DESCRIPTOR_REVISION;
+                descriptor.Control = static_cast<WORD>(list ? SE_DACL_PRESENT : 0);
+                descriptor.Owner = owner;
+                descriptor.Dacl = list;
+                // A key's new access list may let a read through that failed before.
+                NoteRegistryChange();
+                return static_cast<DWORD>(Os().regSetKeySecurity(key, information, &descriptor));
+            },
+            log);
+        ThrowLastErrorIfFalse(open(access, opened));
         return true;
     } catch (...) {
         WriteFailureLine(log, u"...error occurred while granting access to key \"", DisplayPath(root, path));

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "platform/handles.h"
+#include "platform/registry.h"
 #include "platform/win_types.h"
 
 namespace Remove {
@@ -44,18 +45,15 @@ void CheckSoleObject(HANDLE object);
 // only inside a catch handler.
 void WriteFailureLine(Remove::Log* log, std::u16string_view what, const std::u16string& name);
 
-// The same for a registry key, which must open with DELETE, in the program's own registry view
-// or the one `view` names (KEY_WOW64_64KEY).
-bool GrantKeyAccess(HKEY root, const std::u16string& path, Remove::Log* log, REGSAM view = 0);
-
-// Replaces the object's access list with full access for the current user, taking ownership
-// first when the replacement is refused. A long-path prefix on `name` is dropped. Throws on
-// failure, after writing "error setting object security descriptor: " for the second refusal.
-void SetFullAccessForCurrentUser(const std::u16string& name, SE_OBJECT_TYPE type, Remove::Log* log);
-
-// Makes the current user the object's owner. Throws on failure, after writing "error changing
-// object owner: " when the owner itself is refused.
-void TakeOwnership(const std::u16string& name, SE_OBJECT_TYPE type, Remove::Log* log);
+// Opens the key `name` below `parent` (a predefined root or an open key; root\path in the log) as
+// itself, a symbolic link not followed (REG_OPTION_OPEN_LINK), for `access`, which may name a
+// registry view. Where its access list refuses, the current user is given full access through
+// handles opened the same way (RegSetKeySecurity), taking ownership first where even that is
+// refused: a link's own security is changed, never that of what it leads to. True once opened;
+// false after "...error occurred while granting access to key \"<root\path>\"". Throws
+// Windows::Error when the key cannot be opened for another reason than its access list.
+bool OpenKeyGrantingAccess(HKEY parent, const std::u16string& name, REGSAM access, HKEY root,
+                           const std::u16string& path, Remove::Log* log, UniqueKey& opened);
 
 // The first folder above `path`, from its own folder up to the one below the drive's root, whose
 // owner or access list lets anyone change it but SYSTEM, the administrators, TrustedInstaller and

@@ -51,20 +51,32 @@ std::u16string RecordedName(HKEY root, const std::u16string& path, REGSAM view)
     return DisplayPath(root, path) + ((view & KEY_WOW64_64KEY) ? u" (64-bit view)" : u"");
 }
 
-// Walks the tree at `path`, recovering access where it is refused: the keys in the order they are
-// deleted (each child's tree in turn, then the key), and their sections for the backup when
-// `sections` is given (each key before its children, as regedit exports). False, after the
-// failure lines, when a key cannot be gone through or read completely.
-bool CollectKeyTree(HKEY root, const std::u16string& path, Remove::Log* log, REGSAM view,
-                    std::vector<std::u16string>& keys, std::u16string* sections)
+// A key of a tree being deleted: held open from the walk to its deletion, so that what goes is
+// what was walked (and saved), whatever has been renamed or put in its place since.
+struct WalkedKey {
+    UniqueKey key;
+    std::u16string path;
+};
+
+// Walks the tree of the key `name` below `parent` (root\path), each key opened inside its open
+// parent as itself (OpenKeyGrantingAccess, access recovered where it is refused): the keys in the
+// order they are deleted (each child's tree in turn, then the key), and their sections for the
+// backup when `sections` is given (each key before its children, as regedit exports). A symbolic
+// link is taken alone, never walked into; a .reg file cannot make one again, so a backup cannot
+// hold it. False, after the failure lines, when a key cannot be gone through or read completely.
+bool CollectKeyTree(HKEY parent, const std::u16string& name, HKEY root, const std::u16string& path,
+                    Remove::Log* log, REGSAM view, std::vector<WalkedKey>& keys, std::u16string* sections)
 {
-    if (!GrantKeyAccess(root, path, log, view))
-        return false;
+    UniqueKey key;
     std::vector<std::u16string> children;
     try {
-        const UniqueKey key = RegOpenKeyChecked(root, path, KEY_READ | view);
+        if (!OpenKeyGrantingAccess(parent, name, DELETE | KEY_READ | view, root, path, log, key))
+            return false;
+        const bool link = IsSymbolicLinkKey(key.get());
         if (sections) {
             try {
+                if (link)
+                    throw ExceptionPL("the key is a symbolic link, which a .reg file cannot hold");
                 *sections += RegFileSection(key.get(), root, path);
             } catch (...) {
                 FailureLines(log, u"...error occurred while saving the backup of key", root, path);
@@ -72,16 +84,16 @@ bool CollectKeyTree(HKEY root, const std::u16string& path, Remove::Log* log, REG
             }
         }
         RegistryKeyEntry child;
-        for (DWORD index = 0; RegEnumKeyChecked(key.get(), index, child); ++index)
-            children.push_back(path + u"\\" + child.name);
+        for (DWORD index = 0; !link && RegEnumKeyChecked(key.get(), index, child); ++index)
+            children.push_back(child.name);
     } catch (...) {
         FailureLines(log, u"...error occurred while enumerating subkeys of", root, path);
         return false;
     }
     for (const std::u16string& child : children)
-        if (!CollectKeyTree(root, child, log, view, keys, sections))
+        if (!CollectKeyTree(key.get(), child, root, path + u"\\" + child, log, view, keys, sections))
             return false;
-    keys.push_back(path);
+    keys.push_back({std::move(key), path});
     return true;
 }
 
@@ -170,10 +182,11 @@ bool DeleteRegistryKey(HKEY root, const std::u16string& path, Remove::Log* log, 
                        const std::u16string& shown)
 {
     // Only a key that is not there is done with; one that cannot be opened is gone through, with
-    // its access recovered.
+    // its access recovered. A symbolic link is there as itself, wherever it leads.
     {
         UniqueKey key;
-        const auto opened = static_cast<DWORD>(Os().regOpenKeyEx(root, path.c_str(), 0, KEY_READ | view, key.put()));
+        const auto opened = static_cast<DWORD>(
+            Os().regOpenKeyEx(root, path.c_str(), REG_OPTION_OPEN_LINK, KEY_READ | view, key.put()));
         if (opened == ERROR_FILE_NOT_FOUND || opened == ERROR_PATH_NOT_FOUND)
             return true;
     }
@@ -189,20 +202,20 @@ bool DeleteRegistryKey(HKEY root, const std::u16string& path, Remove::Log* log, 
 bool DeleteRegistryKeyTree(HKEY root, const std::u16string& path, Remove::Log* log, REGSAM view)
 {
     // The whole tree is read, and saved, before its first key goes.
-    std::vector<std::u16string> keys;
+    std::vector<WalkedKey> keys;
     std::u16string sections;
     const bool saving = ActiveBackup() != nullptr;
-    if (!CollectKeyTree(root, path, log, view, keys, saving ? &sections : nullptr) ||
+    if (!CollectKeyTree(root, path, root, path, log, view, keys, saving ? &sections : nullptr) ||
         !Save(sections, log, root, path, view))
         return false;
-    for (const std::u16string& key : keys) {
+    for (const WalkedKey& walked : keys) {
         try {
-            RegDeleteKeyChecked(root, key, view);
+            RegDeleteOpenKeyChecked(walked.key.get(), root, walked.path);
         } catch (...) {
-            FailureLines(log, u"...error occurred while trying to delete key", root, key);
+            FailureLines(log, u"...error occurred while trying to delete key", root, walked.path);
             return false;
         }
-        NoteDeleted(DeletedKind::RegistryKey, RecordedName(root, key, view));
+        NoteDeleted(DeletedKind::RegistryKey, RecordedName(root, walked.path, view));
     }
     return true;
 }
@@ -211,9 +224,9 @@ bool SaveRegistryKeyTree(HKEY root, const std::u16string& path, Remove::Log* log
 {
     if (!ActiveBackup() || !RegistryKeyExists(root, path, KEY_READ | view))
         return true;
-    std::vector<std::u16string> keys;
+    std::vector<WalkedKey> keys;
     std::u16string sections;
-    return CollectKeyTree(root, path, log, view, keys, &sections) && Save(sections, log, root, path, view);
+    return CollectKeyTree(root, path, root, path, log, view, keys, &sections) && Save(sections, log, root, path, view);
 }
 
 bool SaveRegistryValue(HKEY key, HKEY root, const std::u16string& path, const std::u16string& name, REGSAM view)

@@ -32,8 +32,11 @@ std::vector<std::u16string> FindChildKeysWithPrefix(HKEY root, const std::u16str
 // when the key is gone or was never there (only a key that is not there; one that refuses
 // reading is gone through with its access recovered). `view` (KEY_WOW64_64KEY or 0 for the
 // program's own) chooses the registry view; the log is the same, naming the key as `shown` when
-// given. Each key deleted is noted in the record; with a backup active, the whole tree is saved
-// first, and a tree that cannot be read completely or saved is not deleted.
+// given. Each key is opened inside its open parent as itself and deleted through its own handle:
+// a symbolic-link key (the key named included) goes alone, as the link, and what it leads to is
+// never walked, changed or deleted. Each key deleted is noted in the record; with a backup
+// active, the whole tree is saved first, and a tree that cannot be read completely or saved (one
+// holding a link, which a .reg file cannot make again) is not deleted.
 bool DeleteRegistryKey(HKEY root, const std::u16string& path, Remove::Log* log, REGSAM view = 0,
                        const std::u16string& shown = {});
 

@@ -100,6 +100,8 @@ const Fault kFaults[] = {
     {SimCall::VerQueryValue, "VerQueryValueW", ERROR_FILE_NOT_FOUND},
     {SimCall::FormatMessage, "FormatMessageW", ERROR_FILE_NOT_FOUND},
     {SimCall::GetSecurityInfo, "GetSecurityInfo", ERROR_ACCESS_DENIED},
+    {SimCall::NtDeleteKey, "NtDeleteKey", static_cast<DWORD>(kStatusAccessDenied), ERROR_ACCESS_DENIED},
+    {SimCall::RegSetKeySecurity, "RegSetKeySecurity", ERROR_ACCESS_DENIED},
 };
 
 // One call of one kind, failed.
@@ -201,7 +203,7 @@ void Sweep(const std::u16string& backup)
         if (!backup.empty()) {
             ASSERT_EQ(NotBackedUp(machine, backup, before, clean.deleted), "");
         }
-        for (int c = 0; c <= static_cast<int>(SimCall::GetSecurityInfo); ++c)
+        for (int c = 0; c <= static_cast<int>(SimCall::RegSetKeySecurity); ++c)
             seamCalls += machine.callCount(static_cast<SimCall>(c));
         for (const Fault& fault : kFaults)
             for (unsigned nth = 1; nth <= machine.callCount(fault.call); ++nth)
@@ -214,7 +216,8 @@ void Sweep(const std::u16string& backup)
     if (!backup.empty())
         calls.erase(std::remove_if(calls.begin(), calls.end(), [](const Injection& injection) {
                         const std::string name = injection.fault->name;
-                        return name.rfind("Reg", 0) != 0 && name != "CreateFileW" && name != "WriteFile";
+                        return name.rfind("Reg", 0) != 0 && name != "NtDeleteKey" && name != "CreateFileW" &&
+                               name != "WriteFile";
                     }), calls.end());
     std::vector<Injection> swept = full ? calls : Sample(calls, backup.empty() ? 150 : 40);
     // "RegOpenKeyExW#12": that one call alone, with the failed run's log.

@@ -51,7 +51,7 @@ void TakeAway(SimRegistry& registry, const SuiteItem& item)
     if (item.kind == Kind::Value) {
         HKEY key = nullptr;
         const REGSAM access = KEY_SET_VALUE | KEY_QUERY_VALUE | (item.view64 ? KEY_WOW64_64KEY : 0);
-        if (registry.open(root, item.path.c_str(), access, &key) != ERROR_SUCCESS)
+        if (registry.open(root, item.path.c_str(), false, access, &key) != ERROR_SUCCESS)
             return;
         registry.deleteValue(key, item.name.c_str());
         DWORD subkeys = 0;

@@ -66,6 +66,7 @@ ULONG SimFilesInternal::DosError(NTSTATUS status)
         {kStatusFileIsADirectory, ERROR_ACCESS_DENIED},
         {kStatusNotADirectory, ERROR_DIRECTORY},
         {kStatusCannotDelete, ERROR_ACCESS_DENIED},
+        {kStatusKeyDeleted, ERROR_KEY_DELETED},
         {kStatusDirectoryNotEmpty, ERROR_DIR_NOT_EMPTY},
     };
     for (const Mapping& mapping : kMappings)

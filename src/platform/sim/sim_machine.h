@@ -96,6 +96,8 @@ enum class SimCall {
     Sleep,
     GetTickCount64,
     GetSecurityInfo,
+    NtDeleteKey,
+    RegSetKeySecurity,
 };
 
 // A kernel object behind a HANDLE of the simulated machine (process, thread, job, completion
@@ -276,6 +278,8 @@ public:
     void sleep(DWORD milliseconds) override;
     ULONGLONG getTickCount64() override;
     DWORD getSecurityInfo(HANDLE handle, SE_OBJECT_TYPE objectType, SECURITY_INFORMATION information, PSID* owner, PSID* group, PACL* dacl, PACL* sacl, PSECURITY_DESCRIPTOR* descriptor) override;
+    NTSTATUS ntDeleteKey(HANDLE key) override;
+    LONG regSetKeySecurity(HKEY key, SECURITY_INFORMATION information, PSECURITY_DESCRIPTOR descriptor) override;
 
     // For the areas: counts the call and gives back the injected error code when a fault fires
     // (and sets it as the last error), ERROR_SUCCESS otherwise.

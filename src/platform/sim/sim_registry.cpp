@@ -89,19 +89,61 @@ LONG SimRegistry::liveKey(HKEY key, std::shared_ptr<Key>& open) const
 }
 
 std::shared_ptr<SimRegistry::Key> SimRegistry::resolve(HKEY root, std::u16string_view path,
-                                                      bool wow64Key64, bool create) const
+                                                      bool wow64Key64, bool create, Links links,
+                                                      bool* tooManyLinks) const
 {
     std::shared_ptr<Key> key = handleKey(root);
     if (!key)
         return nullptr;
     const std::vector<std::u16string> parts = SplitPath(path);
+    int hops = 0;
+    // A name opened inside a link opened as itself is looked for where the link leads.
+    if (links != Links::Stored && key->symbolicLink && !parts.empty())
+        key = linkTarget(*key, hops);
+    key = key ? walk(key, parts, wow64Key64, create, links, hops) : nullptr;
+    if (tooManyLinks)
+        *tooManyLinks = hops > kMostLinks;
+    return key;
+}
+
+std::shared_ptr<SimRegistry::Key> SimRegistry::walk(std::shared_ptr<Key> key,
+                                                   const std::vector<std::u16string>& parts,
+                                                   bool wow64Key64, bool create, Links links,
+                                                   int& hops) const
+{
     for (std::size_t i = 0; i < parts.size() && key; ++i) {
         const bool redirect = key->redirectsSoftware && !wow64Key64 && SameName(parts[i], u"SOFTWARE");
         key = create ? key->makeChild(parts[i]) : key->child(parts[i]);
         if (key && redirect)
             key = key->child(u"WOW6432Node");
+        const bool asItself = links == Links::Stored || (links == Links::LastOpened && i + 1 == parts.size());
+        if (key && key->symbolicLink && !asItself)
+            key = linkTarget(*key, hops);
     }
     return key;
+}
+
+std::shared_ptr<SimRegistry::Key> SimRegistry::linkTarget(const Key& link, int& hops) const
+{
+    const auto value = link.values.find(u"SymbolicLinkValue");
+    if (++hops > kMostLinks || value == link.values.end() || value->second.type != REG_LINK)
+        return nullptr;
+    std::u16string target;
+    for (std::size_t at = 0; at + 1 < value->second.data.size(); at += 2)
+        target += static_cast<char16_t>(value->second.data[at] | value->second.data[at + 1] << 8);
+    while (!target.empty() && target.back() == u'\0')
+        target.pop_back();
+    // Names of the kernel's registry: the machine's keys as stored, no view chosen.
+    const std::pair<std::u16string_view, std::shared_ptr<Key>> kHives[] = {
+        {u"\\Registry\\Machine", machineRoot_},
+        {u"\\Registry\\User", usersRoot_},
+    };
+    for (const auto& [prefix, hive] : kHives)
+        if (target.size() >= prefix.size() && SameName(std::u16string_view(target).substr(0, prefix.size()), prefix) &&
+            (target.size() == prefix.size() || target[prefix.size()] == u'\\'))
+            return walk(hive, SplitPath(std::u16string_view(target).substr(prefix.size())), true, false,
+                        Links::Followed, hops);
+    return nullptr;
 }
 
 bool SimRegistry::inView64(HKEY root, std::u16string_view path, View view)
@@ -153,6 +195,19 @@ void SimRegistry::setDword(HKEY root, std::u16string_view path, std::u16string_v
     for (std::size_t i = 0; i < 4; ++i)
         data[i] = static_cast<BYTE>(value >> (8 * i));
     setValue(root, path, name, REG_DWORD, std::move(data), view);
+}
+
+void SimRegistry::createLink(HKEY root, std::u16string_view path, std::u16string_view target, View view)
+{
+    std::vector<BYTE> data;
+    for (const char16_t c : target) {
+        data.push_back(static_cast<BYTE>(c & 0xFF));
+        data.push_back(static_cast<BYTE>(c >> 8));
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto key = setUpKey(root, path, view);
+    key->symbolicLink = true;
+    key->values[u"SymbolicLinkValue"] = Key::Value{u"SymbolicLinkValue", REG_LINK, std::move(data)};
 }
 
 void SimRegistry::denyCurrentUser(HKEY root, std::u16string_view path, bool needsOwnership,
@@ -258,6 +313,47 @@ std::size_t SimRegistry::openKeys() const
     return handles_.size();
 }
 
+namespace {
+
+// A new owner or access list, alike by name and through a handle: the owner taken lets the list
+// be replaced, and a list of full access opens the key.
+DWORD ApplyTo(SimRegistry::Key& key, SECURITY_INFORMATION information, bool currentUserFullAccess,
+              bool ownerIsCurrentUser)
+{
+    if ((information & OWNER_SECURITY_INFORMATION) && ownerIsCurrentUser)
+        key.needsOwnership = false;
+    if (information & DACL_SECURITY_INFORMATION) {
+        if (key.needsOwnership)
+            return ERROR_ACCESS_DENIED;
+        if (currentUserFullAccess)
+            key.refusedAccess = 0;
+    }
+    return ERROR_SUCCESS;
+}
+
+} // namespace
+
+DWORD SimRegistry::securityAccess(HKEY key, SECURITY_INFORMATION information) const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::shared_ptr<Key> open;
+    if (const LONG error = liveKey(key, open))
+        return static_cast<DWORD>(error);
+    if (((information & OWNER_SECURITY_INFORMATION) && !handleGrants(key, WRITE_OWNER)) ||
+        ((information & DACL_SECURITY_INFORMATION) && !handleGrants(key, WRITE_DAC)))
+        return ERROR_ACCESS_DENIED;
+    return ERROR_SUCCESS;
+}
+
+DWORD SimRegistry::applySecurity(HKEY key, SECURITY_INFORMATION information, bool currentUserFullAccess,
+                                 bool ownerIsCurrentUser)
+{
+    if (const DWORD refused = securityAccess(key, information))
+        return refused;
+    std::lock_guard<std::mutex> lock(mutex_);
+    return ApplyTo(*handleKey(key), information, currentUserFullAccess, ownerIsCurrentUser);
+}
+
 DWORD SimRegistry::applySecurity(const std::u16string& objectName,
                                  SECURITY_INFORMATION information, bool currentUserFullAccess,
                                  bool ownerIsCurrentUser, bool view64)
@@ -276,18 +372,10 @@ DWORD SimRegistry::applySecurity(const std::u16string& objectName,
     for (const auto& [name, root] : kRoots) {
         if (!SameName(name, rootName))
             continue;
-        const auto key = resolve(root, path, view64, false);
+        const auto key = resolve(root, path, view64, false, Links::Followed);
         if (!key)
             return ERROR_FILE_NOT_FOUND;
-        if ((information & OWNER_SECURITY_INFORMATION) && ownerIsCurrentUser)
-            key->needsOwnership = false;
-        if (information & DACL_SECURITY_INFORMATION) {
-            if (key->needsOwnership)
-                return ERROR_ACCESS_DENIED;
-            if (currentUserFullAccess)
-                key->refusedAccess = 0;
-        }
-        return ERROR_SUCCESS;
+        return ApplyTo(*key, information, currentUserFullAccess, ownerIsCurrentUser);
     }
     return ERROR_INVALID_PARAMETER;
 }

@@ -25,7 +25,12 @@ class SimMachine;
 // written. A
 // handle carries the rights it was opened with: reading values needs KEY_QUERY_VALUE, listing
 // children KEY_ENUMERATE_SUB_KEYS, deleting a value KEY_SET_VALUE, or ERROR_ACCESS_DENIED.
-// Deleting a key opens it anew for deletion, so there the handle's rights do not matter.
+// Deleting a key by name opens it anew for deletion, so there the handle's rights do not matter;
+// NtDeleteKey deletes the handle's own key and needs DELETE. A symbolic-link key leads every
+// open, and every deletion or security change by name, to the key its REG_LINK value
+// "SymbolicLinkValue" names ("\Registry\Machine\...", "\Registry\User\..."): a link in the
+// middle of a path always, the last one unless it is opened with REG_OPTION_OPEN_LINK, which
+// gives the link itself. Set-up and inspection address keys as they are stored, following none.
 class SimRegistry {
 public:
     // Which view of HKLM\SOFTWARE a set-up or inspection call addresses.
@@ -43,6 +48,11 @@ public:
                    std::u16string_view text, DWORD type = REG_SZ, View view = View::Wow32);
     void setDword(HKEY root, std::u16string_view path, std::u16string_view name, DWORD value,
                   View view = View::Wow32);
+    // A symbolic-link key at `path` leading to `target` ("\Registry\Machine\SYSTEM\...",
+    // "\Registry\User\<sid>\..."), as RegCreateKeyExW with REG_OPTION_CREATE_LINK and the
+    // REG_LINK value "SymbolicLinkValue" (the target without a terminator) make it.
+    void createLink(HKEY root, std::u16string_view path, std::u16string_view target,
+                    View view = View::Wow32);
     // The key's access list refuses the current user the `refused` rights (any requested right
     // in the mask fails the open with ERROR_ACCESS_DENIED; deleting the key needs DELETE) until
     // full access is granted to it; with `needsOwnership`, the access list itself cannot be
@@ -81,12 +91,18 @@ public:
     // Gives a Win32 error code.
     DWORD applySecurity(const std::u16string& objectName, SECURITY_INFORMATION information,
                         bool currentUserFullAccess, bool ownerIsCurrentUser, bool view64 = false);
+    // RegSetKeySecurity: the same on the key an open handle holds, which must carry WRITE_OWNER
+    // for the owner and WRITE_DAC for the access list (securityAccess, checked first: the handle
+    // is judged before what the descriptor holds, as under Wine).
+    DWORD applySecurity(HKEY key, SECURITY_INFORMATION information, bool currentUserFullAccess,
+                        bool ownerIsCurrentUser);
+    DWORD securityAccess(HKEY key, SECURITY_INFORMATION information) const;
 
     struct Key;
     struct OpenKey;
 
     // For the machine's registry calls.
-    LONG open(HKEY key, const char16_t* subKey, REGSAM access, HKEY* result);
+    LONG open(HKEY key, const char16_t* subKey, bool openLink, REGSAM access, HKEY* result);
     LONG queryValue(HKEY key, const char16_t* name, DWORD* type, BYTE* data, DWORD* dataSize);
     LONG queryInfo(HKEY key, char16_t* className, DWORD* classLength, DWORD* subKeys,
                    DWORD* maxSubKeyLength, DWORD* maxClassLength, DWORD* values,
@@ -96,19 +112,37 @@ public:
     LONG enumValue(HKEY key, DWORD index, char16_t* name, DWORD* nameLength, DWORD* type,
                    BYTE* data, DWORD* dataSize);
     LONG deleteKey(HKEY key, const char16_t* subKey, REGSAM view = 0);
+    NTSTATUS deleteOpenKey(HKEY key);
     LONG deleteValue(HKEY key, const char16_t* name);
     LONG close(HKEY key);
 
 private:
+    // Which symbolic links a walk follows: none (set-up and inspection), all, or all but the last
+    // key named (REG_OPTION_OPEN_LINK).
+    enum class Links { Stored, Followed, LastOpened };
+    // Links followed in a row before an open gives up with ERROR_INVALID_PARAMETER, as Wine
+    // does (measured: 32 open, 33 and a loop do not).
+    static constexpr int kMostLinks = 32;
     // The key a root handle and a relative path lead to, or null; `create` makes missing keys.
+    // `tooManyLinks` tells a null that came of more links than kMostLinks.
     std::shared_ptr<Key> resolve(HKEY root, std::u16string_view path, bool wow64Key64,
-                                 bool create) const;
+                                 bool create, Links links = Links::Stored,
+                                 bool* tooManyLinks = nullptr) const;
+    // The key `parts` lead to from `key`; `hops` counts the links followed on the way.
+    std::shared_ptr<Key> walk(std::shared_ptr<Key> key, const std::vector<std::u16string>& parts,
+                              bool wow64Key64, bool create, Links links, int& hops) const;
+    // The key a symbolic link leads to, or null when its target is not there or more than
+    // kMostLinks links lead on.
+    std::shared_ptr<Key> linkTarget(const Key& link, int& hops) const;
+    // The rights a key refusing the current user still lets it open (its own security).
+    static REGSAM stillGranted(const Key& key);
+    // Deletes a key without children from its parent; a root, the classes shared by both views
+    // and a key with children stay (STATUS_ACCESS_DENIED).
+    NTSTATUS remove(Key& key);
     std::shared_ptr<Key> rootKey(HKEY root) const;
     std::shared_ptr<Key> handleKey(HKEY key) const;
     // The key behind a handle: ERROR_INVALID_HANDLE for none, ERROR_KEY_DELETED once deleted.
     LONG liveKey(HKEY key, std::shared_ptr<Key>& open) const;
-    // The key holding `key` as a child, or null for a root.
-    std::shared_ptr<Key> parentOf(const std::shared_ptr<Key>& key) const;
     // Whether the handle was opened with all of `rights` (a predefined root has every right).
     bool handleGrants(HKEY key, REGSAM rights) const;
     std::shared_ptr<Key> setUpKey(HKEY root, std::u16string_view path, View view) const;

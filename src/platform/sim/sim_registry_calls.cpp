@@ -32,18 +32,29 @@ REGSAM SpecificRights(REGSAM access)
 
 } // namespace
 
-LONG SimRegistry::open(HKEY key, const char16_t* subKey, REGSAM access, HKEY* result)
+REGSAM SimRegistry::stillGranted(const Key& key)
+{
+    // Its security descriptor to read, its owner to replace (the privilege to take ownership),
+    // and its access list to replace where the list lets the user or once the user owns it.
+    return READ_CONTROL | WRITE_OWNER | (key.needsOwnership ? 0 : WRITE_DAC);
+}
+
+LONG SimRegistry::open(HKEY key, const char16_t* subKey, bool openLink, REGSAM access, HKEY* result)
 {
     if (result == nullptr)
         return ERROR_INVALID_PARAMETER;
     std::lock_guard<std::mutex> lock(mutex_);
     if (!handleKey(key))
         return ERROR_INVALID_HANDLE;
-    const auto target = resolve(key, subKey ? subKey : u"", (access & KEY_WOW64_64KEY) != 0, false);
+    bool tooManyLinks = false;
+    const auto target = resolve(key, subKey ? subKey : u"", (access & KEY_WOW64_64KEY) != 0, false,
+                                openLink ? Links::LastOpened : Links::Followed, &tooManyLinks);
+    if (tooManyLinks)
+        return ERROR_INVALID_PARAMETER;
     if (!target || target->deleted)
         return ERROR_FILE_NOT_FOUND;
     const REGSAM rights = SpecificRights(access);
-    if (target->refusedAccess & rights)
+    if (target->refusedAccess & rights & ~stillGranted(*target))
         return ERROR_ACCESS_DENIED;
     nextHandle_ += 4;
     const auto handle = reinterpret_cast<HKEY>(nextHandle_);
@@ -207,48 +218,53 @@ LONG SimRegistry::deleteKey(HKEY key, const char16_t* subKey, REGSAM view)
         return ERROR_INVALID_HANDLE;
     if (subKey == nullptr)
         return ERROR_INVALID_PARAMETER;
-    std::vector<std::u16string> parts = SplitPath(subKey);
-    // The key is opened anew for deletion, so the handle's own rights do not matter; an empty
-    // name stands for the handle's key itself, and a predefined root is never deleted.
-    std::shared_ptr<Key> parent;
-    std::u16string last;
-    if (parts.empty()) {
-        if (rootKey(key) || open->deleted)
-            return open->deleted ? ERROR_KEY_DELETED : ERROR_ACCESS_DENIED;
-        parent = parentOf(open);
-        last = open->name;
-    } else {
-        last = parts.back();
-        parts.pop_back();
-        std::u16string parentPath;
-        for (const std::u16string& part : parts)
-            parentPath += part + u'\\';
-        parent = resolve(key, parentPath, (view & KEY_WOW64_64KEY) != 0, false);
-    }
-    const auto target = parent ? parent->child(last) : nullptr;
+    // The key is opened anew for deletion, following a symbolic link as every open without
+    // REG_OPTION_OPEN_LINK does: deleting a link by its name deletes what it leads to. So the
+    // handle's own rights do not matter; an empty name stands for the handle's key itself, and a
+    // predefined root is never deleted.
+    if (SplitPath(subKey).empty() && open->deleted)
+        return ERROR_KEY_DELETED;
+    bool tooManyLinks = false;
+    const auto target = resolve(key, subKey, (view & KEY_WOW64_64KEY) != 0, false, Links::Followed, &tooManyLinks);
+    if (tooManyLinks)
+        return ERROR_INVALID_PARAMETER;
     if (!target || target->deleted)
         return ERROR_FILE_NOT_FOUND;
-    if ((target->refusedAccess & DELETE) || !target->children.empty() || target == machineRoot_->child(u"SOFTWARE")->child(u"Classes"))
+    if (target->refusedAccess & DELETE)
         return ERROR_ACCESS_DENIED;
-    target->deleted = true;
-    parent->children.erase(last);
-    parent->lastWriteTime = FileTimeOf(machine_.now());
-    return ERROR_SUCCESS;
+    // Every refusal of the deletion itself is access denied, as the system answers it.
+    return remove(*target) == kStatusSuccess ? ERROR_SUCCESS : static_cast<LONG>(ERROR_ACCESS_DENIED);
 }
 
-std::shared_ptr<SimRegistry::Key> SimRegistry::parentOf(const std::shared_ptr<Key>& key) const
+NTSTATUS SimRegistry::deleteOpenKey(HKEY key)
 {
-    std::vector<std::shared_ptr<Key>> pending{machineRoot_, usersRoot_, configRoot_};
-    while (!pending.empty()) {
-        const std::shared_ptr<Key> candidate = pending.back();
-        pending.pop_back();
-        for (const auto& entry : candidate->children) {
-            if (entry.second == key)
-                return candidate;
-            pending.push_back(entry.second);
-        }
-    }
-    return nullptr;
+    std::lock_guard<std::mutex> lock(mutex_);
+    // The predefined roots are ADVAPI32's names, not handles of the kernel: an invalid handle
+    // here, as under Wine.
+    const auto it = handles_.find(key);
+    if (it == handles_.end())
+        return kStatusInvalidHandle;
+    if (!(it->second->access & DELETE))
+        return kStatusAccessDenied;
+    Key& target = *it->second->key;
+    // Deleting it again changes nothing and succeeds (measured under Wine).
+    if (target.deleted)
+        return kStatusSuccess;
+    return remove(target);
+}
+
+NTSTATUS SimRegistry::remove(Key& key)
+{
+    const auto parent = key.parent.lock();
+    if (!parent || &key == machineRoot_->child(u"SOFTWARE")->child(u"Classes").get())
+        return kStatusAccessDenied;
+    // A key with children is refused as access denied (measured under Wine).
+    if (!key.children.empty())
+        return kStatusAccessDenied;
+    key.deleted = true;
+    parent->children.erase(key.name);
+    parent->lastWriteTime = FileTimeOf(machine_.now());
+    return kStatusSuccess;
 }
 
 LONG SimRegistry::deleteValue(HKEY key, const char16_t* name)

@@ -51,7 +51,7 @@ inline FILETIME FileTimeOf(ULONGLONG milliseconds)
 
 } // namespace SimRegistryInternal
 
-struct SimRegistry::Key {
+struct SimRegistry::Key : std::enable_shared_from_this<SimRegistry::Key> {
     struct Value {
         std::u16string name;
         DWORD type;
@@ -69,8 +69,10 @@ struct SimRegistry::Key {
     std::shared_ptr<Key> makeChild(const std::u16string& childName)
     {
         auto& slot = children[childName];
-        if (!slot)
+        if (!slot) {
             slot = std::make_shared<Key>(childName);
+            slot->parent = weak_from_this();
+        }
         return slot;
     }
 
@@ -82,6 +84,10 @@ struct SimRegistry::Key {
     DWORD refusedAccess = 0; // rights the access list refuses the current user
     bool needsOwnership = false;
     bool deleted = false;
+    // Made as a symbolic link: opening it leads to the key its "SymbolicLinkValue" names.
+    bool symbolicLink = false;
+    // The key it was made below; HKLM\SOFTWARE\Classes, seen under both views, knows SOFTWARE.
+    std::weak_ptr<Key> parent;
     // Set on HKLM only: its SOFTWARE child has a 32-bit view below WOW6432Node.
     bool redirectsSoftware = false;
 };

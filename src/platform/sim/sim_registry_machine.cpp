@@ -18,9 +18,9 @@ LONG SimMachine::regOpenKeyEx(HKEY key, const char16_t* subKey, DWORD options, R
 {
     if (const DWORD error = enter(SimCall::RegOpenKeyEx))
         return static_cast<LONG>(error);
-    if (options != 0)
+    if ((options & ~REG_OPTION_OPEN_LINK) != 0)
         return ERROR_CALL_NOT_IMPLEMENTED;
-    return registry().open(key, subKey, access, result);
+    return registry().open(key, subKey, (options & REG_OPTION_OPEN_LINK) != 0, access, result);
 }
 
 LONG SimMachine::regQueryValueEx(HKEY key, const char16_t* valueName, DWORD* reserved,
@@ -97,4 +97,15 @@ LONG SimMachine::regCloseKey(HKEY key)
     if (const DWORD error = enter(SimCall::RegCloseKey))
         return static_cast<LONG>(error);
     return registry().close(key);
+}
+
+NTSTATUS SimMachine::ntDeleteKey(HANDLE key)
+{
+    // A native call: an injected fault is its status, and the thread's last error stays as it was.
+    const DWORD lastError = getLastError();
+    if (const DWORD fault = enter(SimCall::NtDeleteKey)) {
+        setLastError(lastError);
+        return static_cast<NTSTATUS>(fault);
+    }
+    return registry().deleteOpenKey(static_cast<HKEY>(key));
 }

@@ -417,6 +417,28 @@ DWORD SimMachine::setNamedSecurityInfo(char16_t* objectName, SE_OBJECT_TYPE obje
     return ERROR_CALL_NOT_IMPLEMENTED;
 }
 
+LONG SimMachine::regSetKeySecurity(HKEY key, SECURITY_INFORMATION information, PSECURITY_DESCRIPTOR descriptor)
+{
+    if (const DWORD error = enter(SimCall::RegSetKeySecurity))
+        return static_cast<LONG>(error);
+    if (const DWORD refused = registry().securityAccess(key, information))
+        return static_cast<LONG>(refused);
+    if (descriptor == nullptr)
+        return ERROR_INVALID_PARAMETER;
+    // Only the absolute form is read here: its owner and list are pointed at.
+    constexpr WORD kSelfRelative = 0x8000;
+    const auto& given = *static_cast<const SECURITY_DESCRIPTOR*>(descriptor);
+    if (given.Revision != SECURITY_DESCRIPTOR_REVISION || (given.Control & kSelfRelative))
+        return ERROR_CALL_NOT_IMPLEMENTED;
+    bool ownerIsCurrentUser = false;
+    bool fullAccess = false;
+    if (const DWORD error = ReadSecurityChange(security(), information, given.Owner, nullptr,
+                                               (given.Control & SE_DACL_PRESENT) ? given.Dacl : nullptr,
+                                               nullptr, ownerIsCurrentUser, fullAccess))
+        return static_cast<LONG>(error);
+    return static_cast<LONG>(registry().applySecurity(key, information, fullAccess, ownerIsCurrentUser));
+}
+
 HANDLE SimMachine::getCurrentProcess()
 {
     enter(SimCall::GetCurrentProcess); // counted; the pseudo handle cannot fail

@@ -2,6 +2,9 @@
 
 #include <aclapi.h>
 
+// NTDLL exports it; the mingw headers declare it only for drivers.
+extern "C" NTSYSAPI NTSTATUS NTAPI NtDeleteKey(HANDLE KeyHandle);
+
 static_assert(sizeof(wchar_t) == sizeof(char16_t), "UTF-16 text crosses the API as wchar_t");
 
 namespace {
@@ -443,6 +446,16 @@ ULONGLONG Win32OsApi::getTickCount64()
 DWORD Win32OsApi::getSecurityInfo(HANDLE handle, SE_OBJECT_TYPE objectType, SECURITY_INFORMATION information, PSID* owner, PSID* group, PACL* dacl, PACL* sacl, PSECURITY_DESCRIPTOR* descriptor)
 {
     return ::GetSecurityInfo(handle, objectType, information, owner, group, dacl, sacl, descriptor);
+}
+
+NTSTATUS Win32OsApi::ntDeleteKey(HANDLE key)
+{
+    return ::NtDeleteKey(key);
+}
+
+LONG Win32OsApi::regSetKeySecurity(HKEY key, SECURITY_INFORMATION information, PSECURITY_DESCRIPTOR descriptor)
+{
+    return ::RegSetKeySecurity(key, information, descriptor);
 }
 
 OsApi& DefaultOsApi()

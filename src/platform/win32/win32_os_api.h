@@ -91,4 +91,6 @@ public:
     void sleep(DWORD milliseconds) override;
     ULONGLONG getTickCount64() override;
     DWORD getSecurityInfo(HANDLE handle, SE_OBJECT_TYPE objectType, SECURITY_INFORMATION information, PSID* owner, PSID* group, PACL* dacl, PACL* sacl, PSECURITY_DESCRIPTOR* descriptor) override;
+    NTSTATUS ntDeleteKey(HANDLE key) override;
+    LONG regSetKeySecurity(HKEY key, SECURITY_INFORMATION information, PSECURITY_DESCRIPTOR descriptor) override;
 };

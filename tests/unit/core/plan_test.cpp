@@ -4,12 +4,15 @@
 #include <regex>
 #include <string>
 
+#include "core/log.h"
 #include "platform/os_api.h"
 #include "platform/planning_os_api.h"
+#include "platform/registry.h"
 #include "platform/sim/sim_machine.h"
 #include "platform/sim/sim_registry.h"
 #include "platform/text.h"
 #include "support/sim_suite.h"
+#include "toolkit/registry_cleanup.h"
 
 namespace {
 
@@ -37,7 +40,7 @@ TEST(PlanningLayerTest, EveryOperationOfTheSeamIsClassified)
                                    "DeleteService", "SetNamedSecurityInfoW", "CreateProcessW", "TerminateProcess",
                                    "SetFileAttributesW", "DeleteFileW", "RemoveDirectoryW", "CreateDirectoryW",
                                    "CreateFileW", "WriteFile", "FlushFileBuffers", "MoveFileExW", "GetTempFileNameW",
-                                   "SetSecurityInfo", "SetFileInformationByHandle"};
+                                   "SetSecurityInfo", "SetFileInformationByHandle", "NtDeleteKey", "RegSetKeySecurity"};
     std::map<std::string, SeamClass> expected;
     for (const char* name : reads)
         expected[name] = SeamClass::Read;
@@ -51,7 +54,7 @@ TEST(PlanningLayerTest, EveryOperationOfTheSeamIsClassified)
     EXPECT_EQ(classified, expected);
     // The simulated machine counts every operation of the seam, one kind of call each, but for
     // the thread's error slot (GetLastError, SetLastError).
-    EXPECT_EQ(SeamOperations().size(), static_cast<std::size_t>(SimCall::GetSecurityInfo) + 1 + 2);
+    EXPECT_EQ(SeamOperations().size(), static_cast<std::size_t>(SimCall::RegSetKeySecurity) + 1 + 2);
 }
 
 // HKEY_CURRENT_USER is the current user's hive under HKEY_USERS, named by the SID of the process's
@@ -86,6 +89,29 @@ TEST(PlanningLayerTest, TheCurrentUsersKeysAreGoneUnderBothNames)
     EXPECT_TRUE(opens(HKEY_CURRENT_USER, u"Software\\Zantrel")) << "the machine's own key stays";
 }
 
+// A key that must be taken over before it goes, and a symbolic link below it, are planned as the
+// run deletes them, through their handles: the plan's later reads find them gone, the machine
+// keeps them.
+TEST(PlanningLayerTest, KeysTakenOverAndLinksArePlannedThroughTheirHandles)
+{
+    SimMachine machine;
+    ScopedOsApi installed(machine);
+    const std::u16string console = u"Software\\Zantrel\\Console";
+    machine.registry().createLink(HKEY_CURRENT_USER, console + u"\\Link", u"\\Registry\\Machine\\SYSTEM\\Select");
+    machine.registry().denyCurrentUser(HKEY_CURRENT_USER, console, true, DELETE);
+    LogQueue queue;
+    Remove::MessageLog log(&queue);
+    {
+        PlanningOsApi plan(machine);
+        const ScopedOsApi planning(plan, ScopedOsApi::OverTheSameMachine{});
+        EXPECT_TRUE(DeleteRegistryKey(HKEY_CURRENT_USER, u"Software\\Zantrel", &log));
+        EXPECT_FALSE(RegistryKeyExists(HKEY_CURRENT_USER, console, KEY_READ));
+    }
+    EXPECT_EQ(TakeLogText(queue).value_or(u""), u"Deleting registry key \"HKCU\\Software\\Zantrel\"...done\r\n");
+    EXPECT_TRUE(machine.registry().keyExists(HKEY_CURRENT_USER, console + u"\\Link"));
+    EXPECT_EQ(machine.callCount(SimCall::NtDeleteKey) + machine.callCount(SimCall::RegSetKeySecurity), 0u);
+}
+
 // A plan of "/silent /all" on the complete suite changes nothing: no call that changes the
 // machine reaches it, and every item of the suite is still there.
 TEST(PlanTest, APlanChangesNothing)
@@ -103,7 +129,8 @@ TEST(PlanTest, APlanChangesNothing)
                                SimCall::ControlService, SimCall::DeleteService, SimCall::SetNamedSecurityInfo,
                                SimCall::CreateProcess, SimCall::SetFileAttributes, SimCall::DeleteFile,
                                SimCall::RemoveDirectory, SimCall::CreateDirectory, SimCall::WriteFile, SimCall::MoveFileEx,
-                               SimCall::SetSecurityInfo, SimCall::SetFileInformationByHandle})
+                               SimCall::SetSecurityInfo, SimCall::SetFileInformationByHandle, SimCall::NtDeleteKey,
+                               SimCall::RegSetKeySecurity})
         EXPECT_EQ(machine.callCount(call), 0u) << static_cast<int>(call);
     EXPECT_EQ(SimSuiteLeft(machine).size(), laid);
     EXPECT_EQ(Describe(SimSentinelsLost(machine)), "");

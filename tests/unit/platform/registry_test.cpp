@@ -41,6 +41,14 @@ protected:
     void TearDown() override
     {
 #ifdef _WIN32
+        // A link goes through its own handle: by name, the tree's deletion would follow it.
+        for (const std::u16string& link : links_) {
+            HKEY key = nullptr;
+            if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, W(link), REG_OPTION_OPEN_LINK, DELETE, &key) == 0) {
+                Os().ntDeleteKey(key);
+                RegCloseKey(key);
+            }
+        }
         RegDeleteTreeW(HKEY_LOCAL_MACHINE, W(path_));
         RegDeleteTreeW(HKEY_LOCAL_MACHINE, W(path_ + u"64"));
         HKEY wide = nullptr;
@@ -66,6 +74,33 @@ protected:
         machine.registry().createKey(HKEY_LOCAL_MACHINE, path,
                                      view64 ? SimRegistry::View::Native64 : SimRegistry::View::Wow32);
 #endif
+    }
+
+    // The test's key `name`, a symbolic link to its key `target` (in the program's view, which the
+    // kernel names below WOW6432Node).
+    void createLink(const std::u16string& name, const std::u16string& target)
+    {
+        const std::u16string link = path_ + u"\\" + name;
+        const std::u16string kernelName = u"\\Registry\\Machine\\SOFTWARE\\WOW6432Node" + path_.substr(8) + u"\\" + target;
+#ifdef _WIN32
+        links_.push_back(link);
+        HKEY key = nullptr;
+        ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, W(link), 0, nullptr, REG_OPTION_CREATE_LINK,
+                                  KEY_ALL_ACCESS | KEY_CREATE_LINK, nullptr, &key, nullptr),
+                  0);
+        ASSERT_EQ(RegSetValueExW(key, L"SymbolicLinkValue", 0, REG_LINK, reinterpret_cast<const BYTE*>(kernelName.data()),
+                                 static_cast<DWORD>(kernelName.size() * sizeof(char16_t))),
+                  0);
+        RegCloseKey(key);
+#else
+        machine.registry().createLink(HKEY_LOCAL_MACHINE, link, kernelName);
+#endif
+    }
+
+    // Opens the test's key `name` as RegOpenKeyExW does; its result.
+    LONG open(const std::u16string& name, DWORD options, REGSAM access, UniqueKey& key)
+    {
+        return Os().regOpenKeyEx(HKEY_LOCAL_MACHINE, (path_ + u"\\" + name).c_str(), options, access, key.put());
     }
 
     void setValue(const std::u16string& name, DWORD type, const std::vector<BYTE>& data,
@@ -99,6 +134,7 @@ protected:
 private:
 #ifdef _WIN32
     static const wchar_t* W(const std::u16string& text) { return reinterpret_cast<const wchar_t*>(text.c_str()); }
+    std::vector<std::u16string> links_;
 #endif
     std::u16string path_;
 };
@@ -262,6 +298,57 @@ TEST_F(RegistryTest, The64BitViewIsSeparateFromTheProgramsView)
     EXPECT_TRUE(RegistryKeyExists(HKEY_LOCAL_MACHINE, u"SOFTWARE\\WOW6432Node\\QTVRemoveTests",
                                   KEY_READ | KEY_WOW64_64KEY))
         << "the program's own view lies below WOW6432Node";
+}
+
+// A symbolic-link key leads every open to what it names, a link in the middle of a path always;
+// the last key named, opened with REG_OPTION_OPEN_LINK, is the link itself: it shows its REG_LINK
+// "SymbolicLinkValue" and nothing of its target, and deleting it through its handle leaves the
+// target whole. Deleting it by name deletes the target instead.
+TEST_F(RegistryTest, ALinkOpenedAsItselfGoesAloneAndByNameLeadsToItsTarget)
+{
+    setValue(u"Kept", REG_SZ, Utf16Bytes(std::u16string(u"x\0", 2)), u"Target");
+    // A value of that name but of another type makes no link.
+    setValue(u"SymbolicLinkValue", REG_SZ, Utf16Bytes(u"\\Registry\\Machine\\SYSTEM"), u"Target");
+    createKey(path() + u"\\Target\\Sub");
+    createKey(path() + u"\\Leaf");
+    createLink(u"Link", u"Target");
+    createLink(u"LeafLink", u"Leaf");
+    createLink(u"Dangling", u"Nowhere");
+    createLink(u"Loop", u"Loop");
+
+    EXPECT_EQ(ReadRegistrySz(HKEY_LOCAL_MACHINE, path() + u"\\Link", u"Kept"), u"x");
+    UniqueKey key;
+    EXPECT_EQ(open(u"Link\\Sub", REG_OPTION_OPEN_LINK, KEY_READ, key), ERROR_SUCCESS);
+    EXPECT_EQ(open(u"Dangling", 0, KEY_READ, key), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(open(u"Loop", 0, KEY_READ, key), ERROR_INVALID_PARAMETER);
+    ASSERT_EQ(open(u"Dangling", REG_OPTION_OPEN_LINK, KEY_READ, key), ERROR_SUCCESS);
+    EXPECT_TRUE(IsSymbolicLinkKey(key.get()));
+    ASSERT_EQ(open(u"Target", 0, KEY_READ | DELETE, key), ERROR_SUCCESS);
+    EXPECT_FALSE(IsSymbolicLinkKey(key.get()));
+    EXPECT_TRUE(ThrowsCode(ERROR_ACCESS_DENIED, [&] { RegDeleteOpenKeyChecked(key.get(), HKEY_LOCAL_MACHINE, u"x"); }))
+        << "it has a child";
+
+    ASSERT_EQ(open(u"Link", REG_OPTION_OPEN_LINK, KEY_READ, key), ERROR_SUCCESS);
+    EXPECT_TRUE(IsSymbolicLinkKey(key.get()));
+    EXPECT_FALSE(HasRegistryValue(key.get(), u"Kept"));
+    RegistryKeyEntry entry;
+    EXPECT_FALSE(RegEnumKeyChecked(key.get(), 0, entry));
+    EXPECT_TRUE(ThrowsCode(ERROR_ACCESS_DENIED, [&] { RegDeleteOpenKeyChecked(key.get(), HKEY_LOCAL_MACHINE, u"x"); }))
+        << "opened without DELETE";
+    SECURITY_DESCRIPTOR everyone{};
+    everyone.Revision = SECURITY_DESCRIPTOR_REVISION;
+    everyone.Control = SE_DACL_PRESENT;
+    EXPECT_EQ(Os().regSetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, &everyone), ERROR_ACCESS_DENIED)
+        << "opened without WRITE_DAC";
+    ASSERT_EQ(open(u"Link", REG_OPTION_OPEN_LINK, DELETE, key), ERROR_SUCCESS);
+    EXPECT_NO_THROW(RegDeleteOpenKeyChecked(key.get(), HKEY_LOCAL_MACHINE, path() + u"\\Link"));
+    EXPECT_EQ(open(u"Link", REG_OPTION_OPEN_LINK, KEY_READ, key), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(ReadRegistrySz(HKEY_LOCAL_MACHINE, path() + u"\\Target", u"Kept"), u"x");
+    EXPECT_TRUE(RegistryKeyExists(HKEY_LOCAL_MACHINE, path() + u"\\Target\\Sub", KEY_READ));
+
+    EXPECT_NO_THROW(RegDeleteKeyChecked(HKEY_LOCAL_MACHINE, path() + u"\\LeafLink"));
+    EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, path() + u"\\Leaf", KEY_READ)) << "the link's target went";
+    EXPECT_EQ(open(u"LeafLink", REG_OPTION_OPEN_LINK, KEY_READ, key), ERROR_SUCCESS) << "the link stays";
 }
 
 class RegistryNamesTest : public MachineTest {

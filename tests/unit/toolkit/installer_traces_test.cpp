@@ -149,8 +149,8 @@ TEST_F(InstallerTracesTest, UserDataNeedingOwnershipIsTakenOverInThe64BitViewThe
 TEST_F(InstallerTracesTest, FailedUserDataDeletionIsNamed)
 {
     registry().setString(HKEY_LOCAL_MACHINE, kUserData + u"\\P1\\InstallProperties", u"DisplayName", u"Zantrel Agent");
-    // UserData is deleted in the 64-bit view, so through RegDeleteKeyExW.
-    machine.failCall(SimCall::RegDeleteKeyEx, ERROR_ACCESS_DENIED);
+    // UserData, of the 64-bit view, goes as every key does: through its own handle.
+    machine.failCall(SimCall::NtDeleteKey, static_cast<DWORD>(kStatusAccessDenied));
 
     EXPECT_FALSE(RemoveInstallerTraces(u"Zantrel Agent", &log));
 

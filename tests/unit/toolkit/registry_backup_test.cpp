@@ -135,8 +135,9 @@ TEST_F(RegistryBackupTest, ImportingTheFilesGivesBackEveryKeyAndValue)
     EXPECT_TRUE(machine.files().exists(kFolder + u"\\README.txt"));
 }
 
-// A tree that cannot be read completely, or whose backup cannot be written, is not deleted; a
-// folder that holds a backup already is refused before anything is written to it.
+// A tree that cannot be read completely, or whose backup cannot be written, is not deleted; nor is
+// one holding a symbolic link, which a .reg file cannot make again. A folder that holds a backup
+// already is refused before anything is written to it.
 TEST_F(RegistryBackupTest, NothingGoesThatWasNotSaved)
 {
     const std::u16string key = u"SOFTWARE\\Zantrel";
@@ -154,6 +155,11 @@ TEST_F(RegistryBackupTest, NothingGoesThatWasNotSaved)
                       u"Deleting registry key \"HKLM\\SOFTWARE\\Zantrel\"...Windows Error 0x5: Access denied.\r\n"
                       u"...error occurred while saving the backup of key \"HKLM\\SOFTWARE\\Zantrel\"\r\n");
     EXPECT_TRUE(registry().valueExists(HKEY_LOCAL_MACHINE, key + u"\\Agent", u"Path"));
+    registry().createLink(HKEY_LOCAL_MACHINE, key + u"\\Agent\\Link", u"\\Registry\\Machine\\SYSTEM\\Select");
+    EXPECT_FALSE(DeleteRegistryKey(HKEY_LOCAL_MACHINE, key, &log));
+    EXPECT_EQ(text(), u"Deleting registry key \"HKLM\\SOFTWARE\\Zantrel\"...the key is a symbolic link, which a .reg file cannot hold\r\n"
+                      u"...error occurred while saving the backup of key \"HKLM\\SOFTWARE\\Zantrel\\Agent\\Link\"\r\n");
+    EXPECT_TRUE(registry().keyExists(HKEY_LOCAL_MACHINE, key + u"\\Agent\\Link"));
     EXPECT_EQ(read(u"\\registry.reg").size(), 0u);
 
     try {

@@ -40,7 +40,7 @@ TEST_F(RegistryCleanupTest, UndeletableGrandchildStopsItsAncestors)
     registry().createKey(HKEY_LOCAL_MACHINE, kRoot + u"\\Agent\\Locked");
     registry().createKey(HKEY_LOCAL_MACHINE, kRoot + u"\\Zeta");
     // The first deletion is the deepest key's.
-    machine.failCall(SimCall::RegDeleteKey, ERROR_ACCESS_DENIED);
+    machine.failCall(SimCall::NtDeleteKey, static_cast<DWORD>(kStatusAccessDenied));
 
     EXPECT_FALSE(DeleteRegistryKey(HKEY_LOCAL_MACHINE, kRoot, &log));
 
@@ -113,6 +113,68 @@ TEST_F(RegistryCleanupTest, AccessCannotBeGrantedOnARootWithoutObjectName)
     EXPECT_EQ(text(), u"Deleting registry key \"HKCC\\Zantrel\"...Unknown HKEY rootKey type"
                       u"...error occurred while granting access to key \"HKCC\\Zantrel\"\r\n");
 }
+
+// A symbolic-link key a standard user made in their hive, among what is deleted or as the key
+// named, leading to a service's key outside the suite: the link goes alone, through its own
+// handle, with its own access recovered where it refuses; the service's key keeps its values,
+// its subkeys and its access list.
+struct LinkCase {
+    const char* name;
+    std::u16string deleted; // below HKCU
+    std::u16string link;    // below HKCU
+    std::u16string target;  // as the link names it
+    bool linkRefuses;       // until it is taken over
+};
+
+void PrintTo(const LinkCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class RegistryLinkTest : public RegistryCleanupTest, public ::testing::WithParamInterface<LinkCase> {
+};
+
+const std::u16string kService = u"SYSTEM\\CurrentControlSet\\Services\\QtvTarget";
+const std::u16string kServiceLink = u"\\Registry\\Machine\\" + kService;
+
+const LinkCase kLinkCases[] = {
+    {"BelowASuiteKey", u"Software\\Zantrel", u"Software\\Zantrel\\Console\\Link", kServiceLink, false},
+    {"AsTheKeyNamed", u"Software\\Zantrel\\Enterprise Console", u"Software\\Zantrel\\Enterprise Console", kServiceLink, false},
+    {"RefusingItsDeletion", u"Software\\Zantrel", u"Software\\Zantrel\\Link", kServiceLink, true},
+    {"LeadingNowhere", u"Software\\Zantrel\\Enterprise Console", u"Software\\Zantrel\\Enterprise Console",
+     u"\\Registry\\Machine\\SYSTEM\\Nowhere", false},
+};
+
+TEST_P(RegistryLinkTest, GoesAloneAndWhatItLeadsToStays)
+{
+    const LinkCase& c = GetParam();
+    registry().setString(HKEY_LOCAL_MACHINE, kService, u"ImagePath", u"C:\\Windows\\system32\\svc.exe");
+    registry().setDword(HKEY_LOCAL_MACHINE, kService + u"\\Parameters", u"Level", 3);
+    registry().denyCurrentUser(HKEY_LOCAL_MACHINE, kService, false, DELETE);
+    registry().createKey(HKEY_CURRENT_USER, u"Software\\Zantrel\\Console");
+    registry().createLink(HKEY_CURRENT_USER, c.link, c.target);
+    if (c.linkRefuses)
+        registry().denyCurrentUser(HKEY_CURRENT_USER, c.link, true);
+
+    EXPECT_TRUE(DeleteRegistryKey(HKEY_CURRENT_USER, c.deleted, &log));
+
+    EXPECT_EQ(text(), u"Deleting registry key \"HKCU\\" + c.deleted + u"\"...done\r\n");
+    EXPECT_FALSE(registry().keyExists(HKEY_CURRENT_USER, c.link));
+    EXPECT_FALSE(registry().keyExists(HKEY_CURRENT_USER, c.deleted));
+    EXPECT_TRUE(registry().keyExists(HKEY_CURRENT_USER, u"Software"));
+    EXPECT_TRUE(registry().valueExists(HKEY_LOCAL_MACHINE, kService, u"ImagePath"));
+    EXPECT_EQ(registry().valueData(HKEY_LOCAL_MACHINE, kService + u"\\Parameters", u"Level"),
+              (std::vector<BYTE>{3, 0, 0, 0}));
+    UniqueKey service;
+    EXPECT_EQ(machine.regOpenKeyEx(HKEY_LOCAL_MACHINE, kService.c_str(), 0, DELETE, service.put()), ERROR_ACCESS_DENIED)
+        << "its access list is as it was";
+    EXPECT_EQ(machine.callCount(SimCall::RegSetKeySecurity), c.linkRefuses ? 2u : 0u) << "the owner, then the list";
+    EXPECT_EQ(machine.callCount(SimCall::SetNamedSecurityInfo), 0u);
+    EXPECT_EQ(registry().openKeys(), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, RegistryLinkTest, ::testing::ValuesIn(kLinkCases),
+                         [](const ::testing::TestParamInfo<LinkCase>& entry) { return entry.param.name; });
 
 TEST_F(RegistryCleanupTest, ChecksWriteFoundOrNotFound)
 {
