@@ -293,12 +293,18 @@ void SimFileSystem::addHardLink(const std::u16string& path, const std::u16string
     ++file->links;
 }
 
-void SimFileSystem::setAccess(const std::u16string& path, SimAccess access)
+std::shared_ptr<SimFileNode> SimFileSystem::existing(const std::u16string& path) const
 {
-    std::lock_guard<std::mutex> lock(mutex_);
     const auto node = lookup(path);
     if (!node)
         throw std::invalid_argument("no such file or folder");
+    return node;
+}
+
+void SimFileSystem::setAccess(const std::u16string& path, SimAccess access)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto node = existing(path);
     node->access = access;
     node->ownedByCurrentUser = false;
 }
@@ -306,18 +312,14 @@ void SimFileSystem::setAccess(const std::u16string& path, SimAccess access)
 void SimFileSystem::letStandardUsersChange(const std::u16string& path)
 {
     std::lock_guard<std::mutex> lock(mutex_);
-    const auto node = lookup(path);
-    if (!node)
-        throw std::invalid_argument("no such file or folder");
+    const auto node = existing(path);
     node->standardUsersMayChange = true;
 }
 
 void SimFileSystem::makeOwnedByStandardUser(const std::u16string& path)
 {
     std::lock_guard<std::mutex> lock(mutex_);
-    const auto node = lookup(path);
-    if (!node)
-        throw std::invalid_argument("no such file or folder");
+    const auto node = existing(path);
     node->ownedByStandardUser = true;
     node->ownedByCurrentUser = false;
 }

@@ -215,6 +215,8 @@ private:
     DWORD enterFolder(std::shared_ptr<SimFileNode>& node, int depth) const;
     std::shared_ptr<SimFileNode> place(const std::u16string& path, bool folderAtEnd);
     std::shared_ptr<SimFileNode> lookup(const std::u16string& path) const;
+    // The same for a test's setting: throws std::invalid_argument when nothing is there.
+    std::shared_ptr<SimFileNode> existing(const std::u16string& path) const;
 
     mutable std::mutex mutex_;
     std::map<char16_t, std::shared_ptr<SimFileNode>> drives_;

@@ -20,6 +20,16 @@ constexpr DWORD kErrorBufferOverflow = 111; // ERROR_BUFFER_OVERFLOW
 // CreateDirectoryW leaves room for an 8.3 name below the new folder.
 constexpr std::size_t kFolderPathLimit = MAX_PATH - 12;
 
+// Whether the name of `file` may go as a deletion takes it: ERROR_SUCCESS, or why it stays.
+DWORD WhyTheNameStays(SimFileNode& file)
+{
+    // The image of a running program is mapped by the system, which refuses its deletion.
+    if ((file.attributes & FILE_ATTRIBUTE_READONLY) || file.access != SimAccess::Open || file.deletePending ||
+        file.runningImage())
+        return ERROR_ACCESS_DENIED;
+    return file.opensWithoutDeleteShare > 0 ? ERROR_SHARING_VIOLATION : ERROR_SUCCESS;
+}
+
 } // namespace
 
 DWORD SimFileSystem::getAttributes(const char16_t* text, DWORD& attributes) const
@@ -68,12 +78,10 @@ DWORD SimFileSystem::deleteFile(const char16_t* text)
     SimFileNode& node = File(*child->second);
     if (path.trailingSeparator)
         return ERROR_INVALID_NAME;
-    // The image of a running program is mapped by the system, which refuses its deletion.
-    if (node.folder || (node.attributes & FILE_ATTRIBUTE_READONLY) ||
-        node.access != SimAccess::Open || node.deletePending || node.runningImage())
+    if (node.folder)
         return ERROR_ACCESS_DENIED;
-    if (node.opensWithoutDeleteShare > 0)
-        return ERROR_SHARING_VIOLATION;
+    if (const DWORD error = WhyTheNameStays(node))
+        return error;
     // One name goes; the file stays while it has another.
     --node.links;
     parent->children.erase(child);
@@ -161,11 +169,10 @@ DWORD SimFileSystem::move(const char16_t* existing, const char16_t* newName, boo
         if (!replace)
             return ERROR_ALREADY_EXISTS;
         // What is replaced goes as a deletion would: a link itself, never what it leads to.
-        if ((there->second->folder && there->second->link.empty()) || (replaced.attributes & FILE_ATTRIBUTE_READONLY) ||
-            replaced.access != SimAccess::Open || replaced.deletePending || replaced.runningImage())
+        if (there->second->folder && there->second->link.empty())
             return ERROR_ACCESS_DENIED;
-        if (replaced.opensWithoutDeleteShare > 0)
-            return ERROR_SHARING_VIOLATION;
+        if (const DWORD error = WhyTheNameStays(replaced))
+            return error;
         --replaced.links;
         toFolder->children.erase(there);
     }
