@@ -11,7 +11,8 @@
 
 namespace {
 
-// The rights that let whoever holds them change a folder's entries or its access list.
+// The rights that let whoever holds them change a folder's entries or its access list; on a key,
+// the same bits are its values (where a link keeps its target) and its subkeys.
 constexpr DWORD kChangeRights = FILE_WRITE_DATA | FILE_APPEND_DATA | 0x40 /* FILE_DELETE_CHILD */ | DELETE |
                                 0x00040000 /* WRITE_DAC */ | 0x00080000 /* WRITE_OWNER */ | GENERIC_ALL |
                                 0x40000000 /* GENERIC_WRITE */ | 0x02000000 /* MAXIMUM_ALLOWED */;
@@ -129,12 +130,12 @@ std::optional<std::u16string> FolderOthersMayChange(const std::u16string& path, 
     return std::nullopt;
 }
 
-bool OthersMayChange(HANDLE object)
+bool OthersMayChange(HANDLE object, SE_OBJECT_TYPE type)
 {
     PSID owner = nullptr;
     PACL list = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    const DWORD read = Os().getSecurityInfo(object, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+    const DWORD read = Os().getSecurityInfo(object, type, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
                                             &owner, nullptr, &list, nullptr, &descriptor);
     const UniqueLocalMemory held(descriptor);
     return read != ERROR_SUCCESS || !OnlyTrustedMayChange(static_cast<const BYTE*>(owner), reinterpret_cast<const BYTE*>(list),

@@ -64,11 +64,11 @@ bool OpenKeyGrantingAccess(HKEY parent, const std::u16string& name, REGSAM acces
 // could be made a link before the system starts.
 std::optional<std::u16string> FolderOthersMayChange(const std::u16string& path, bool itself = false);
 
-// Whether the owner or access list of the open object (opened with READ_CONTROL) lets anyone
-// change it but SYSTEM, the administrators, TrustedInstaller and the account running the program,
-// as FolderOthersMayChange judges a folder; an object whose owner and access list cannot be read
-// counts as one.
-bool OthersMayChange(HANDLE object);
+// Whether the owner or access list of the open object (opened with READ_CONTROL; a file or folder,
+// or a registry key with SE_REGISTRY_KEY) lets anyone change it but SYSTEM, the administrators,
+// TrustedInstaller and the account running the program, as FolderOthersMayChange judges a
+// folder; an object whose owner and access list cannot be read counts as one.
+bool OthersMayChange(HANDLE object, SE_OBJECT_TYPE type = SE_FILE_OBJECT);
 
 // Enables one privilege in the token. Throws on failure; a privilege the token lacks is not
 // detected here.

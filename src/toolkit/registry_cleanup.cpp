@@ -1,6 +1,7 @@
 #include "toolkit/registry_cleanup.h"
 
 #include <algorithm>
+#include <exception>
 
 #include "core/log.h"
 #include "platform/deletion_record.h"
@@ -112,6 +113,88 @@ bool Save(const std::u16string& sections, Remove::Log* log, HKEY root, const std
     }
 }
 
+// The key `path` names below `root`, opened a name at a time, each first as itself
+// (REG_OPTION_OPEN_LINK), so that a symbolic link on the way is judged before it is followed: it
+// is followed only when nobody but SYSTEM, the administrators, TrustedInstaller and the running
+// account owns it or may change it. A link a standard user made in their own hive would lead
+// the deletion of a suite's name to whatever key of that name it points at. With `parentOnly`
+// the last name is neither opened nor judged: the key holding it is returned (`root` itself for
+// a single name). Otherwise the last key is opened with `access` and judged as well. Keys opened
+// are held in `held`. Throws the Windows error where a key cannot be opened, and a refusal
+// naming the link that others may change.
+HKEY OpenJudgingLinks(HKEY root, const std::u16string& path, REGSAM access, bool parentOnly, UniqueKey& held)
+{
+    const REGSAM view = access & (KEY_WOW64_64KEY | KEY_WOW64_32KEY);
+    HKEY key = root;
+    for (std::size_t begin = 0; begin <= path.size();) {
+        std::size_t end = path.find(u'\\', begin);
+        const bool last = end == std::u16string::npos;
+        if (last && parentOnly)
+            break;
+        end = last ? path.size() : end;
+        const std::u16string name = path.substr(begin, end - begin);
+        UniqueKey opened;
+        ThrowWindowsError(static_cast<DWORD>(Os().regOpenKeyEx(
+            key, name.c_str(), REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE | READ_CONTROL | (last ? access : view),
+            opened.put())));
+        if (IsSymbolicLinkKey(opened.get())) {
+            if (OthersMayChange(opened.get(), SE_REGISTRY_KEY)) {
+                const std::string text = ToUtf8(u"a standard user can change where the symbolic link \"" +
+                                                DisplayPath(root, path.substr(0, end)) + u"\" leads");
+                throw ExceptionPL(text.data(), text.data() + text.size());
+            }
+            opened.reset();
+            ThrowWindowsError(static_cast<DWORD>(
+                Os().regOpenKeyEx(key, name.c_str(), 0, last ? access : KEY_QUERY_VALUE | READ_CONTROL | view, opened.put())));
+        }
+        held = std::move(opened);
+        key = held.get();
+        begin = end + 1;
+    }
+    return key;
+}
+
+// The last name of a key's path.
+std::u16string LastName(const std::u16string& path)
+{
+    return path.substr(path.rfind(u'\\') + 1);
+}
+
+// Walks the tree of the key named last in `path`, held open by `parent`, saves it, then deletes
+// it; a key that cannot be gone through or deleted stops its ancestors.
+bool DeleteKeyTree(HKEY parent, HKEY root, const std::u16string& path, Remove::Log* log, REGSAM view)
+{
+    // The whole tree is read, and saved, before its first key goes.
+    std::vector<WalkedKey> keys;
+    std::u16string sections;
+    const bool saving = ActiveBackup() != nullptr;
+    if (!CollectKeyTree(parent, LastName(path), root, path, log, view, keys, saving ? &sections : nullptr) ||
+        !Save(sections, log, root, path, view))
+        return false;
+    for (const WalkedKey& walked : keys) {
+        try {
+            RegDeleteOpenKeyChecked(walked.key.get(), root, walked.path);
+        } catch (...) {
+            FailureLines(log, u"...error occurred while trying to delete key", root, walked.path);
+            return false;
+        }
+        NoteDeleted(DeletedKind::RegistryKey, RecordedName(root, walked.path, view));
+    }
+    return true;
+}
+
+// Whether the Windows error being handled says a key is not there.
+bool NotThere()
+{
+    try {
+        throw;
+    } catch (const Windows::Error& error) {
+        return error.code() == ERROR_FILE_NOT_FOUND || error.code() == ERROR_PATH_NOT_FOUND;
+    } catch (...) {
+        return false;
+    }
+}
+
 } // namespace
 
 bool CheckRegistryKey(HKEY root, const std::u16string& path, Remove::Log* log)
@@ -183,40 +266,34 @@ bool DeleteRegistryKey(HKEY root, const std::u16string& path, Remove::Log* log, 
 {
     // Only a key that is not there is done with; one that cannot be opened is gone through, with
     // its access recovered. A symbolic link is there as itself, wherever it leads.
-    {
+    UniqueKey held;
+    HKEY parent = nullptr;
+    std::exception_ptr refusal;
+    try {
+        parent = OpenJudgingLinks(root, path, view, true, held);
         UniqueKey key;
-        const auto opened = static_cast<DWORD>(
-            Os().regOpenKeyEx(root, path.c_str(), REG_OPTION_OPEN_LINK, KEY_READ | view, key.put()));
-        if (opened == ERROR_FILE_NOT_FOUND || opened == ERROR_PATH_NOT_FOUND)
+        ThrowWindowsError(static_cast<DWORD>(
+            Os().regOpenKeyEx(parent, LastName(path).c_str(), REG_OPTION_OPEN_LINK, KEY_READ | view, key.put())));
+    } catch (...) {
+        if (NotThere())
             return true;
+        if (parent == nullptr)
+            refusal = std::current_exception();
     }
     log->write(u"Deleting registry key \"");
     log->write(shown.empty() ? DisplayPath(root, path) : EscapeControlCharacters(shown));
     log->write(u"\"...");
-    if (!DeleteRegistryKeyTree(root, path, log, view))
+    if (refusal) {
+        try {
+            std::rethrow_exception(refusal);
+        } catch (...) {
+            FailureLines(log, u"...error occurred while trying to delete key", root, path);
+        }
+        return false;
+    }
+    if (!DeleteKeyTree(parent, root, path, log, view))
         return false;
     writeLine(log, u"done");
-    return true;
-}
-
-bool DeleteRegistryKeyTree(HKEY root, const std::u16string& path, Remove::Log* log, REGSAM view)
-{
-    // The whole tree is read, and saved, before its first key goes.
-    std::vector<WalkedKey> keys;
-    std::u16string sections;
-    const bool saving = ActiveBackup() != nullptr;
-    if (!CollectKeyTree(root, path, root, path, log, view, keys, saving ? &sections : nullptr) ||
-        !Save(sections, log, root, path, view))
-        return false;
-    for (const WalkedKey& walked : keys) {
-        try {
-            RegDeleteOpenKeyChecked(walked.key.get(), root, walked.path);
-        } catch (...) {
-            FailureLines(log, u"...error occurred while trying to delete key", root, walked.path);
-            return false;
-        }
-        NoteDeleted(DeletedKind::RegistryKey, RecordedName(root, walked.path, view));
-    }
     return true;
 }
 
@@ -226,7 +303,16 @@ bool SaveRegistryKeyTree(HKEY root, const std::u16string& path, Remove::Log* log
         return true;
     std::vector<WalkedKey> keys;
     std::u16string sections;
-    return CollectKeyTree(root, path, root, path, log, view, keys, &sections) && Save(sections, log, root, path, view);
+    UniqueKey held;
+    HKEY parent = nullptr;
+    try {
+        parent = OpenJudgingLinks(root, path, view, true, held);
+    } catch (...) {
+        FailureLines(log, u"...error occurred while saving the backup of key", root, path);
+        return false;
+    }
+    return CollectKeyTree(parent, LastName(path), root, path, log, view, keys, &sections) &&
+           Save(sections, log, root, path, view);
 }
 
 bool SaveRegistryValue(HKEY key, HKEY root, const std::u16string& path, const std::u16string& name, REGSAM view)
@@ -248,9 +334,10 @@ bool SaveRegistryValue(HKEY key, HKEY root, const std::u16string& path, const st
 
 void DeleteRegistryValue(HKEY root, const std::u16string& path, const std::u16string& name, REGSAM view)
 {
-    const UniqueKey key = RegOpenKeyChecked(root, path, KEY_QUERY_VALUE | KEY_SET_VALUE | view);
-    if (!SaveRegistryValue(key.get(), root, path, name, view))
+    UniqueKey held;
+    const HKEY key = OpenJudgingLinks(root, path, KEY_QUERY_VALUE | KEY_SET_VALUE | view, false, held);
+    if (!SaveRegistryValue(key, root, path, name, view))
         return;
-    RegDeleteValueChecked(key.get(), name, root, path);
+    RegDeleteValueChecked(key, name, root, path);
     NoteDeleted(DeletedKind::RegistryValue, RecordedName(root, path, view) + u":[" + name + u"]");
 }

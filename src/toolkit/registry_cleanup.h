@@ -40,11 +40,6 @@ std::vector<std::u16string> FindChildKeysWithPrefix(HKEY root, const std::u16str
 bool DeleteRegistryKey(HKEY root, const std::u16string& path, Remove::Log* log, REGSAM view = 0,
                        const std::u16string& shown = {});
 
-// The worker of DeleteRegistryKey, without its line's opening: walks the tree, saves it, then
-// deletes it; a key that cannot be gone through or deleted stops its ancestors.
-bool DeleteRegistryKeyTree(HKEY root, const std::u16string& path, Remove::Log* log,
-                           REGSAM view = 0);
-
 // Saves the key's tree to the active backup, for a deletion made by another's code (the ODBC
 // installer's). True when there is no backup, no key, or the tree was saved; false after the
 // failure lines.

@@ -7,7 +7,9 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/security_descriptor.h"
 #include "platform/sim/sim_machine.h"
+#include "platform/sim/sim_security.h"
 #include "platform/sim/sim_registry_internal.h"
 #include "platform/sim/sim_text.h"
 
@@ -210,6 +212,12 @@ void SimRegistry::createLink(HKEY root, std::u16string_view path, std::u16string
     key->values[u"SymbolicLinkValue"] = Key::Value{u"SymbolicLinkValue", REG_LINK, std::move(data)};
 }
 
+void SimRegistry::makeOwnedByStandardUser(HKEY root, std::u16string_view path, View view)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    setUpKey(root, path, view)->ownedByStandardUser = true;
+}
+
 void SimRegistry::denyCurrentUser(HKEY root, std::u16string_view path, bool needsOwnership,
                                   DWORD refused, View view)
 {
@@ -320,8 +328,10 @@ namespace {
 DWORD ApplyTo(SimRegistry::Key& key, SECURITY_INFORMATION information, bool currentUserFullAccess,
               bool ownerIsCurrentUser)
 {
-    if ((information & OWNER_SECURITY_INFORMATION) && ownerIsCurrentUser)
+    if ((information & OWNER_SECURITY_INFORMATION) && ownerIsCurrentUser) {
         key.needsOwnership = false;
+        key.ownedByStandardUser = false;
+    }
     if (information & DACL_SECURITY_INFORMATION) {
         if (key.needsOwnership)
             return ERROR_ACCESS_DENIED;
@@ -342,6 +352,23 @@ DWORD SimRegistry::securityAccess(HKEY key, SECURITY_INFORMATION information) co
     if (((information & OWNER_SECURITY_INFORMATION) && !handleGrants(key, WRITE_OWNER)) ||
         ((information & DACL_SECURITY_INFORMATION) && !handleGrants(key, WRITE_DAC)))
         return ERROR_ACCESS_DENIED;
+    return ERROR_SUCCESS;
+}
+
+DWORD SimRegistry::securityOf(HKEY key, SimObjectSecurity& security) const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::shared_ptr<Key> open;
+    if (const LONG error = liveKey(key, open))
+        return static_cast<DWORD>(error);
+    if (!handleGrants(key, READ_CONTROL))
+        return ERROR_ACCESS_DENIED;
+    security.owner = open->ownedByStandardUser ? SimSecurity::standardUserToken().user : kAdministratorsSid;
+    std::vector<AllowedEntry> entries = {{KEY_ALL_ACCESS, kSystemSid}, {KEY_ALL_ACCESS, kAdministratorsSid}};
+    if (open->ownedByStandardUser)
+        entries.push_back({KEY_ALL_ACCESS, security.owner});
+    security.list = AccessList(entries);
+    security.control = 0;
     return ERROR_SUCCESS;
 }
 

@@ -13,6 +13,7 @@
 #include "platform/win_types.h"
 
 class SimMachine;
+struct SimObjectSecurity;
 
 // The simulated machine's registry, as a 32-bit program on 64-bit Windows sees it: HKLM, HKU
 // (several loaded user hives; HKCU is the current user's), HKCR and HKCC. Under HKLM\SOFTWARE
@@ -59,6 +60,9 @@ public:
     // replaced until the current user has taken ownership.
     void denyCurrentUser(HKEY root, std::u16string_view path, bool needsOwnership,
                          DWORD refused = 0xFFFFFFFF, View view = View::Wow32);
+    // The key was made by a standard user's program (a key or link in their own hive, say): that
+    // user owns it and its access list lets them change it.
+    void makeOwnedByStandardUser(HKEY root, std::u16string_view path, View view = View::Wow32);
     // Deletes the key and everything below it, as the system deletes what it owns (a service's
     // registration when the service goes); nothing when there is no such key.
     void removeTree(HKEY root, std::u16string_view path, View view = View::Wow32);
@@ -97,6 +101,10 @@ public:
     DWORD applySecurity(HKEY key, SECURITY_INFORMATION information, bool currentUserFullAccess,
                         bool ownerIsCurrentUser);
     DWORD securityAccess(HKEY key, SECURITY_INFORMATION information) const;
+    // GetSecurityInfo of the key an open handle holds (opened with READ_CONTROL): its owner (a
+    // standard user for what one made, the Administrators otherwise) and an access list letting
+    // SYSTEM, the Administrators and that owner do anything. Gives a Win32 error code.
+    DWORD securityOf(HKEY key, SimObjectSecurity& security) const;
 
     struct Key;
     struct OpenKey;

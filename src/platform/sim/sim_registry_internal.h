@@ -83,6 +83,7 @@ struct SimRegistry::Key : std::enable_shared_from_this<SimRegistry::Key> {
     FILETIME lastWriteTime{};
     DWORD refusedAccess = 0; // rights the access list refuses the current user
     bool needsOwnership = false;
+    bool ownedByStandardUser = false;
     bool deleted = false;
     // Made as a symbolic link: opening it leads to the key its "SymbolicLinkValue" names.
     bool symbolicLink = false;

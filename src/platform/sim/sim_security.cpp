@@ -316,7 +316,10 @@ DWORD SimMachine::getSecurityInfo(HANDLE handle, SE_OBJECT_TYPE objectType, SECU
     if (const DWORD error = enter(SimCall::GetSecurityInfo))
         return error;
     SimObjectSecurity described;
-    if (const auto mutex = handleObject<SimMutex>(handle)) {
+    if (objectType == SE_REGISTRY_KEY) {
+        if (const DWORD error = registry().securityOf(static_cast<HKEY>(handle), described))
+            return error;
+    } else if (const auto mutex = handleObject<SimMutex>(handle)) {
         if (objectType != SE_KERNEL_OBJECT)
             return ERROR_CALL_NOT_IMPLEMENTED;
         described = mutex->security;
