@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <aclapi.h>
 #include <sddl.h>
 
 #include <gtest/gtest.h>
@@ -38,12 +39,14 @@ constexpr wchar_t kLinkTarget[] = L"SYSTEM\\QTVLinkTarget";
 // What a failed run may have left, so that every run starts from a clean prefix and leaves one.
 void RemoveLeftovers()
 {
-    // The link goes through its own handle (an empty name deletes the handle's key): by name,
-    // the system would delete what it leads to.
-    HKEY link = nullptr;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, kUserLink, REG_OPTION_OPEN_LINK, DELETE, &link) == ERROR_SUCCESS) {
-        RegDeleteKeyW(link, L"");
-        RegCloseKey(link);
+    // A link goes through its own handle (an empty name deletes the handle's key): by name, the
+    // system would delete what it leads to.
+    for (const wchar_t* path : {kUserLink, L"Software\\Zantrel"}) {
+        HKEY link = nullptr;
+        if (RegOpenKeyExW(HKEY_CURRENT_USER, path, REG_OPTION_OPEN_LINK, DELETE, &link) == ERROR_SUCCESS) {
+            RegDeleteKeyW(link, L"");
+            RegCloseKey(link);
+        }
     }
     RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Zantrel");
     RegDeleteTreeW(HKEY_LOCAL_MACHINE, kLinkTarget);
@@ -94,6 +97,26 @@ bool SomeLineBegins(const std::string& text, const std::string& start)
 {
     return text.rfind(start, 0) == 0 || text.find("\n" + start) != std::string::npos ||
            text.find("\r" + start) != std::string::npos;
+}
+
+// Makes `path` of the user's hive a symbolic link to kLinkTarget, owned by `owner` when given.
+::testing::AssertionResult MakeUserLink(const wchar_t* path, const wchar_t* owner = nullptr)
+{
+    HKEY link = nullptr;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, path, 0, nullptr, REG_OPTION_CREATE_LINK, KEY_ALL_ACCESS | KEY_CREATE_LINK,
+                        nullptr, &link, nullptr) != ERROR_SUCCESS)
+        return ::testing::AssertionFailure() << "the link cannot be made";
+    const std::wstring target = L"\\Registry\\Machine\\" + std::wstring(kLinkTarget);
+    LONG made = RegSetValueExW(link, L"SymbolicLinkValue", 0, REG_LINK, reinterpret_cast<const BYTE*>(target.data()),
+                               static_cast<DWORD>(target.size() * sizeof(wchar_t)));
+    PSID sid = nullptr;
+    if (made == ERROR_SUCCESS && owner && ConvertStringSidToSidW(owner, &sid)) {
+        made = static_cast<LONG>(SetSecurityInfo(link, SE_REGISTRY_KEY, OWNER_SECURITY_INFORMATION, sid, nullptr,
+                                                 nullptr, nullptr));
+        LocalFree(sid);
+    }
+    RegCloseKey(link);
+    return made == ERROR_SUCCESS ? ::testing::AssertionSuccess() : ::testing::AssertionFailure() << made;
 }
 
 class SilentRemovalTest : public ::testing::Test {
@@ -170,13 +193,8 @@ TEST_F(SilentRemovalTest, ALinkInTheUsersSuiteKeyGoesAndWhatItLeadsToStays)
 {
     ASSERT_NO_FATAL_FAILURE(LayAgent());
     ASSERT_TRUE(SetRegistryText(std::wstring(kLinkTarget) + L"\\Parameters", L"Kept", L"1"));
+    ASSERT_TRUE(MakeUserLink(kUserLink));
     HKEY link = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kUserLink, 0, nullptr, REG_OPTION_CREATE_LINK,
-                              KEY_ALL_ACCESS | KEY_CREATE_LINK, nullptr, &link, nullptr), ERROR_SUCCESS);
-    const std::wstring target = L"\\Registry\\Machine\\" + std::wstring(kLinkTarget);
-    EXPECT_EQ(RegSetValueExW(link, L"SymbolicLinkValue", 0, REG_LINK, reinterpret_cast<const BYTE*>(target.data()),
-                             static_cast<DWORD>(target.size() * sizeof(wchar_t))), ERROR_SUCCESS);
-    RegCloseKey(link);
     ASSERT_TRUE(RegistryKeyPresent(kLinkTarget));
 
     EXPECT_EQ(RunAndWait(L"\"" + program + L"\" /silent /all"), 0u);
@@ -186,6 +204,25 @@ TEST_F(SilentRemovalTest, ALinkInTheUsersSuiteKeyGoesAndWhatItLeadsToStays)
         << "the link is gone";
     EXPECT_NE(RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Zantrel", 0, KEY_READ, &link), ERROR_SUCCESS);
     EXPECT_EQ(RegistryData(std::wstring(kLinkTarget) + L"\\Parameters", L"Kept"), std::wstring(L"1", 2));
+}
+
+// The suite's key of the user's hive made a link by a standard user, leading to a key of the
+// machine's that holds one of the console's name: the console is found through it, but its key
+// there is not deleted, and the run says what failed.
+TEST_F(SilentRemovalTest, ALinkAStandardUserMadeAboveASuiteKeyIsNotFollowed)
+{
+    ASSERT_TRUE(SetRegistryText(std::wstring(kLinkTarget) + L"\\Enterprise Console", L"Kept", L"1"));
+    ASSERT_TRUE(MakeUserLink(L"Software\\Zantrel", L"S-1-5-21-1004336348-1177238915-682003330-1002"));
+    const std::wstring log = std::wstring(kForgedWork) + L"\\run.log";
+
+    EXPECT_EQ(RunAndWait(L"\"" + program + L"\" /silent /all /log " + log), 1603u);
+
+    EXPECT_EQ(RegistryData(std::wstring(kLinkTarget) + L"\\Enterprise Console", L"Kept"), std::wstring(L"1", 2));
+    const std::string text = ReadFileBytes(log);
+    EXPECT_NE(text.find("Deleting registry key \"HKCU\\Software\\Zantrel\\Enterprise Console\"...a standard user "
+                        "can change where the symbolic link \"HKCU\\Software\\Zantrel\" leads\r\n"),
+              std::string::npos)
+        << text;
 }
 
 } // namespace
