@@ -3,13 +3,11 @@
 #include <memory>
 #include <optional>
 
-#include "core/log.h"
-#include "core/silent_driver.h"
-#include "platform/errors.h"
-#include "products/products.h"
-#include "toolkit/registry_backup.h"
-#include "toolkit/root_cleanup.h"
-#include "toolkit/uninstaller.h"
+#include "app/silent_session.h"
+#include "core/run_options.h"
+#include "platform/only_copy.h"
+#include "platform/os_api.h"
+#include "platform/text.h"
 
 #include "platform/sim/sim_files.h"
 #include "platform/sim/sim_machine.h"
@@ -207,40 +205,29 @@ std::vector<SuiteItem> SimSentinelsLost(SimMachine& machine)
 
 SimSuiteRun RunSilentAll(const std::u16string& backupFolder, bool plan)
 {
+    // The program's own start: its options, its folder, its claim, then its silent run, the log
+    // written where "/log" puts it and read back from there.
+    static unsigned runs = 0;
+    const std::u16string logPath = u"C:\\qtv-logs\\run-" + ToUtf16(std::to_string(++runs)) + u".log";
+    RunOptions options = ParseRunOptions(u"/silent /all /log " + logPath + (plan ? u" /plan" : u"") +
+                                         (backupFolder.empty() ? u"" : u" /backup \"" + backupFolder + u"\""));
     SimSuiteRun run;
-    LogQueue queue;
-    Remove::MessageLog messages(&queue);
-    std::optional<Remove::PlanLog> planLog;
-    if (plan)
-        planLog.emplace(&messages);
-    Remove::Log& log = planLog ? static_cast<Remove::Log&>(*planLog) : messages;
-    const Products products = MakeProducts(&log);
     try {
-        std::unique_ptr<Backup> backup;
-        std::optional<ScopedBackup> saving;
-        if (!backupFolder.empty()) {
-            try {
-                backup = std::make_unique<Backup>(backupFolder);
-            } catch (const Windows::Error& error) {
-                run.exitStatus = error.code();
-                return run;
-            }
-            saving.emplace(*backup);
-        }
-        SilentRunContext context{&log, u"QTVRemove", RemoveRootTraces, TakeRestartRequest};
-        context.plan = plan;
-        const SilentRunResult result = RunSilent(u"/silent /all", products.set, context);
-        run.listing = PlanListing(result);
-        for (const ComponentOutcome& component : result.components) {
+        EnterSystemFolder(options);
+        const OnlyCopyClaim claim = OnlyCopyClaim::Claim();
+        const SilentSession session = RunSilentSession(options, claim.held(), u"QTVRemove", u"0.0");
+        run.listing = PlanListing(session.result);
+        for (const ComponentOutcome& component : session.result.components) {
             if (component.removeCalled && !component.removeResult)
                 ++run.componentsThrew;
             run.deleted.insert(run.deleted.end(), component.deleted.begin(), component.deleted.end());
         }
-        run.deleted.insert(run.deleted.end(), result.rootsDeleted.begin(), result.rootsDeleted.end());
-        run.exitStatus = SilentExitStatus(result);
+        run.deleted.insert(run.deleted.end(), session.result.rootsDeleted.begin(), session.result.rootsDeleted.end());
+        run.exitStatus = session.exitStatus;
     } catch (...) {
         run.escaped = true;
     }
-    run.log = TakeLogText(queue).value_or(u"");
+    if (const auto bytes = dynamic_cast<SimMachine&>(Os()).files().content(logPath))
+        run.log = ToUtf16(*bytes);
     return run;
 }

@@ -399,6 +399,15 @@ std::optional<std::string> SimFileSystem::content(const std::u16string& path) co
     return node->content;
 }
 
+std::vector<std::u16string> SimFileSystem::drives() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::vector<std::u16string> roots;
+    for (const auto& drive : drives_)
+        roots.push_back(std::u16string(1, drive.first) + u":\\");
+    return roots;
+}
+
 std::vector<std::u16string> SimFileSystem::entries(const std::u16string& folder) const
 {
     std::lock_guard<std::mutex> lock(mutex_);

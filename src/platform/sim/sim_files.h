@@ -99,6 +99,8 @@ public:
     bool exists(const std::u16string& path) const;
     DWORD attributes(const std::u16string& path) const; // INVALID_FILE_ATTRIBUTES when absent
     std::optional<std::string> content(const std::u16string& path) const;
+    // The drives' roots ("C:\\"), in order.
+    std::vector<std::u16string> drives() const;
     // Names of a folder's entries, sorted case-insensitively; empty when there is no such folder.
     std::vector<std::u16string> entries(const std::u16string& folder) const;
     std::optional<SimAccess> access(const std::u16string& path) const;

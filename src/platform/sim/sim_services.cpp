@@ -191,6 +191,15 @@ void SimServices::forgetIfGone(const std::shared_ptr<Service>& service)
     }
 }
 
+std::vector<std::u16string> SimServices::names() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::vector<std::u16string> all;
+    for (const auto& entry : services_)
+        all.push_back(entry.second->name);
+    return all;
+}
+
 bool SimServices::exists(std::u16string_view name) const
 {
     std::lock_guard<std::mutex> lock(mutex_);

@@ -44,6 +44,8 @@ public:
 
     // Inspection.
     bool exists(std::u16string_view name) const;
+    // Every service's name, as it was made.
+    std::vector<std::u16string> names() const;
     bool markedForDeletion(std::u16string_view name) const;
     DWORD state(std::u16string_view name) const;
     unsigned stopControlsReceived(std::u16string_view name) const;
