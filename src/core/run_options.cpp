@@ -73,7 +73,12 @@ void EnterSystemFolder(RunOptions& options)
         if (*path)
             if (const std::optional<std::u16string> full = FullPathName(**path))
                 *path = full;
-    Os().setCurrentDirectory(SystemFolder().c_str());
+    // Where the system folder cannot be named, the run goes on where it was started: what it
+    // starts by a bare name is refused then, never looked for here.
+    try {
+        Os().setCurrentDirectory(SystemFolder().c_str());
+    } catch (...) {
+    }
 }
 
 RunOptions ParseRunOptions(std::u16string_view commandLine)

@@ -31,5 +31,6 @@ RunOptions ParseRunOptions(std::u16string_view commandLine);
 // Makes the paths of the options full, from the folder the program was started in, then makes
 // the system folder the program's current folder: no name the program or an uninstaller it
 // starts looks up is taken from a folder somebody else chose. A path the system cannot make full
-// is kept as given, for its open to fail; a current folder that cannot be changed is kept.
+// is kept as given, for its open to fail; a current folder that cannot be changed, or a system
+// folder that cannot be named, leaves the current folder as it was.
 void EnterSystemFolder(RunOptions& options);

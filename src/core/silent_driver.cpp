@@ -9,6 +9,7 @@
 #include "platform/desktop.h"
 #include "platform/os_api.h"
 #include "platform/planning_os_api.h"
+#include "platform/registry.h"
 #include "platform/restart_deletions.h"
 #include "platform/text.h"
 
@@ -167,6 +168,9 @@ SilentRunResult RunSilent(std::u16string_view commandLine, const ProductSet& pro
             outcome.removeCalled = true;
             Survive([&] { outcome.removeResult = product->remove(); });
         }
+        // What judges a removal reads the machine afresh, never what the removal itself read: a
+        // read that failed there would answer for the component here.
+        NoteRegistryChange();
         Survive([product] { product->runDetection(); });
         outcome.pendingRestart = atRestart.paths();
         outcome.deleted = record.objects();

@@ -16,7 +16,8 @@
 // location's children and the values read under them come from the registry once. A key or value
 // the pass deletes drops what the index holds of it alone; any other registry change the program
 // makes or may have made (RegistryChangeCount: access lists of keys, every program started,
-// every uninstaller run) drops all of it, and the next lookup reads afresh. The lookups answer
+// every uninstaller run, and the detection that judges each removal) drops all of it, and the
+// next lookup reads afresh. The lookups answer
 // and log exactly what they would without it; no other registry read goes through it.
 class DetectionIndex : public RegistryReadKeeper {
 public:

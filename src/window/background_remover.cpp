@@ -6,6 +6,7 @@
 #include "core/log.h"
 #include "core/product.h"
 #include "platform/errors.h"
+#include "platform/registry.h"
 #include "platform/restart_deletions.h"
 #include "toolkit/detection_index.h"
 
@@ -128,6 +129,8 @@ void BackgroundRemover::removeAll()
             log->write(product->name());
             writeLine(log, u"\" has failed.");
         }
+        // What judges a removal reads the machine afresh, never what the removal itself read.
+        NoteRegistryChange();
         product->runDetection();
         if (product->isInstalled() || product->detectionError())
             allSucceeded = false;

@@ -121,12 +121,18 @@ TEST(HostileValues, NothingOutsideTheSuiteGoesAndEveryRefusalIsLogged)
     const std::u16string appPaths = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\QTVClient.exe";
     const std::u16string notFound = u"...error creating process: Windows Error 0x2: File not found.";
     const std::vector<HostileCase> cases = {
-        // An empty name is no location: the relay's folder is found as if none were registered. A
-        // relative one leads nowhere and is passed by, so the relay's own folder stays.
+        // An empty name is no location: the relay's folder is found as if none were registered.
         {"an empty install location", relayFolder(u""), {}, true, {}},
-        {"a relative path", relayFolder(u"..\\.."), {u"Checking for file \"..\\..\"...not found"}, false, {}},
-        // Started by a deployment engine, whose current folder is the system folder: two steps
-        // up is the drive's root.
+        // A relative one is taken from the system folder, where the program works wherever it was
+        // started: two steps up is the drive's root.
+        {"a relative path",
+         [&relayFolder](SimMachine& machine) {
+             machine.files().setCurrentFolder(u"C:\\Users\\user\\Documents");
+             relayFolder(u"..\\..")(machine);
+         },
+         {u"Checking for file \"..\\..\"...found", u"Deleting directory \"..\\..\"...refused: protected location"},
+         false, {}},
+        // Started by a deployment engine, whose current folder is the system folder already.
         {"a relative path from the system folder",
          [&relayFolder](SimMachine& machine) {
              machine.files().setCurrentFolder(u"C:\\Windows\\system32");

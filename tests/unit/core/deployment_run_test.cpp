@@ -100,6 +100,12 @@ TEST_F(DeploymentRunTest, OptionPathsAreMadeFullThenTheSystemFolderIsCurrent)
     EXPECT_EQ(options.reportPath, u"C:\\Users\\admin\\r.json");
     EXPECT_EQ(options.backupPath, u"C:\\qtv\\backup");
     EXPECT_EQ(machine.files().currentFolder(), u"C:\\windows\\System32");
+
+    // A system folder that cannot be named leaves the folder as it was, and the run goes on.
+    machine.files().setCurrentFolder(u"C:\\Users\\admin\\Downloads");
+    machine.failCall(SimCall::ExpandEnvironmentStrings, ERROR_ACCESS_DENIED);
+    EXPECT_NO_THROW(EnterSystemFolder(options));
+    EXPECT_EQ(machine.files().currentFolder(), u"C:\\Users\\admin\\Downloads");
 }
 
 TEST_F(DeploymentRunTest, ExitStatusTellsHowTheRunEnded)
