@@ -113,6 +113,13 @@ bool Save(const std::u16string& sections, Remove::Log* log, HKEY root, const std
     }
 }
 
+// A symbolic link a standard user can change lies on the way to the key named: what the name
+// leads to there is not the suite's, neither found nor deleted.
+class OthersLink : public ExceptionPL {
+public:
+    explicit OthersLink(const std::string& text) : ExceptionPL(text.data(), text.data() + text.size()) {}
+};
+
 // The key `path` names below `root`, opened a name at a time, each first as itself
 // (REG_OPTION_OPEN_LINK), so that a symbolic link on the way is judged before it is followed: it
 // is followed only when nobody but SYSTEM, the administrators, TrustedInstaller and the running
@@ -120,7 +127,7 @@ bool Save(const std::u16string& sections, Remove::Log* log, HKEY root, const std
 // the deletion of a suite's name to whatever key of that name it points at. With `parentOnly`
 // the last name is neither opened nor judged: the key holding it is returned (`root` itself for
 // a single name). Otherwise the last key is opened with `access` and judged as well. Keys opened
-// are held in `held`. Throws the Windows error where a key cannot be opened, and a refusal
+// are held in `held`. Throws the Windows error where a key cannot be opened, and OthersLink
 // naming the link that others may change.
 HKEY OpenJudgingLinks(HKEY root, const std::u16string& path, REGSAM access, bool parentOnly, UniqueKey& held)
 {
@@ -139,9 +146,8 @@ HKEY OpenJudgingLinks(HKEY root, const std::u16string& path, REGSAM access, bool
             opened.put())));
         if (IsSymbolicLinkKey(opened.get())) {
             if (OthersMayChange(opened.get(), SE_REGISTRY_KEY)) {
-                const std::string text = ToUtf8(u"a standard user can change where the symbolic link \"" +
-                                                DisplayPath(root, path.substr(0, end)) + u"\" leads");
-                throw ExceptionPL(text.data(), text.data() + text.size());
+                throw OthersLink(ToUtf8(u"not the suite's: a standard user can change where the symbolic link \"" +
+                                        DisplayPath(root, path.substr(0, end)) + u"\" leads"));
             }
             opened.reset();
             ThrowWindowsError(static_cast<DWORD>(
@@ -195,6 +201,24 @@ bool NotThere()
     }
 }
 
+// The key a check looks at, opened as a deletion reaches it: null when it is not there (an open
+// that failed otherwise is a probe error, as RegistryKeyExists notes it), or when what the name
+// leads to is not the suite's, after the line that says so (`passedBy`).
+HKEY OpenForCheck(HKEY root, const std::u16string& path, Remove::Log* log, UniqueKey& held, bool& passedBy)
+{
+    try {
+        return OpenJudgingLinks(root, path, KEY_READ, false, held);
+    } catch (const OthersLink& link) {
+        writeLine(log, ToUtf16(link.message()));
+        passedBy = true;
+    } catch (const Windows::Error& error) {
+        NoteProbeError(error.code(), u"\"" + DisplayPath(root, path) + u"\"");
+    } catch (...) {
+        NoteCurrentProbeError(u"\"" + DisplayPath(root, path) + u"\"");
+    }
+    return nullptr;
+}
+
 } // namespace
 
 bool CheckRegistryKey(HKEY root, const std::u16string& path, Remove::Log* log)
@@ -202,8 +226,11 @@ bool CheckRegistryKey(HKEY root, const std::u16string& path, Remove::Log* log)
     log->write(u"Checking for registry key \"");
     log->write(DisplayPath(root, path));
     log->write(u"\"...");
-    const bool found = RegistryKeyExists(root, path, KEY_READ);
-    Outcome(log, found);
+    UniqueKey key;
+    bool passedBy = false;
+    const bool found = OpenForCheck(root, path, log, key, passedBy) != nullptr;
+    if (!passedBy)
+        Outcome(log, found);
     return found;
 }
 
@@ -215,8 +242,12 @@ bool CheckRegistryValue(HKEY root, const std::u16string& path, const std::u16str
     log->write(u":[");
     log->write(EscapeControlCharacters(valueName));
     log->write(u"]\"...");
-    const bool found = RegistryValueExists(root, path, valueName, KEY_READ);
-    Outcome(log, found);
+    UniqueKey key;
+    bool passedBy = false;
+    const HKEY opened = OpenForCheck(root, path, log, key, passedBy);
+    const bool found = opened && HasRegistryValue(opened, valueName);
+    if (!passedBy)
+        Outcome(log, found);
     return found;
 }
 
@@ -269,11 +300,14 @@ bool DeleteRegistryKey(HKEY root, const std::u16string& path, Remove::Log* log, 
     UniqueKey held;
     HKEY parent = nullptr;
     std::exception_ptr refusal;
+    std::u16string passedBy;
     try {
         parent = OpenJudgingLinks(root, path, view, true, held);
         UniqueKey key;
         ThrowWindowsError(static_cast<DWORD>(
             Os().regOpenKeyEx(parent, LastName(path).c_str(), REG_OPTION_OPEN_LINK, KEY_READ | view, key.put())));
+    } catch (const OthersLink& link) {
+        passedBy = ToUtf16(link.message());
     } catch (...) {
         if (NotThere())
             return true;
@@ -283,6 +317,10 @@ bool DeleteRegistryKey(HKEY root, const std::u16string& path, Remove::Log* log, 
     log->write(u"Deleting registry key \"");
     log->write(shown.empty() ? DisplayPath(root, path) : EscapeControlCharacters(shown));
     log->write(u"\"...");
+    if (!passedBy.empty()) {
+        writeLine(log, passedBy);
+        return true;
+    }
     if (refusal) {
         try {
             std::rethrow_exception(refusal);

@@ -207,22 +207,26 @@ TEST_F(SilentRemovalTest, ALinkInTheUsersSuiteKeyGoesAndWhatItLeadsToStays)
 }
 
 // The suite's key of the user's hive made a link by a standard user, leading to a key of the
-// machine's that holds one of the console's name: the console is found through it, but its key
-// there is not deleted, and the run says what failed.
+// machine's that holds one of the console's name: what lies behind it is not the suite's, so the
+// console is not found there and that key stays; the link itself goes with the suite's roots.
 TEST_F(SilentRemovalTest, ALinkAStandardUserMadeAboveASuiteKeyIsNotFollowed)
 {
     ASSERT_TRUE(SetRegistryText(std::wstring(kLinkTarget) + L"\\Enterprise Console", L"Kept", L"1"));
     ASSERT_TRUE(MakeUserLink(L"Software\\Zantrel", L"S-1-5-21-1004336348-1177238915-682003330-1002"));
     const std::wstring log = std::wstring(kForgedWork) + L"\\run.log";
 
-    EXPECT_EQ(RunAndWait(L"\"" + program + L"\" /silent /all /log " + log), 1603u);
+    EXPECT_EQ(RunAndWait(L"\"" + program + L"\" /silent /all /log " + log), 0u);
 
     EXPECT_EQ(RegistryData(std::wstring(kLinkTarget) + L"\\Enterprise Console", L"Kept"), std::wstring(L"1", 2));
     const std::string text = ReadFileBytes(log);
-    EXPECT_NE(text.find("Deleting registry key \"HKCU\\Software\\Zantrel\\Enterprise Console\"...a standard user "
-                        "can change where the symbolic link \"HKCU\\Software\\Zantrel\" leads\r\n"),
+    EXPECT_NE(text.find("Checking for registry key \"HKCU\\Software\\Zantrel\\Enterprise Console\"...not the "
+                        "suite's: a standard user can change where the symbolic link \"HKCU\\Software\\Zantrel\" leads\r\n"),
               std::string::npos)
         << text;
+    HKEY link = nullptr;
+    EXPECT_NE(RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Zantrel", REG_OPTION_OPEN_LINK, KEY_READ, &link),
+              ERROR_SUCCESS)
+        << "the link is gone";
 }
 
 } // namespace

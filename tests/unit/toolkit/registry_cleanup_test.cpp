@@ -177,8 +177,8 @@ INSTANTIATE_TEST_SUITE_P(Cases, RegistryLinkTest, ::testing::ValuesIn(kLinkCases
                          [](const ::testing::TestParamInfo<LinkCase>& entry) { return entry.param.name; });
 
 // A link above the key named leads the deletion where it points: the system's own (as
-// CurrentControlSet) is followed; one a standard user made in their hive is refused, for a key and
-// for a value, and nothing is deleted on either side of it.
+// CurrentControlSet) is followed; behind one a standard user made in their hive nothing is the
+// suite's: not found, not deleted (a value's deletion refused), and the link stays.
 TEST_F(RegistryCleanupTest, LinkAboveTheKeyNamedIsFollowedOnlyWhenNoStandardUserCanChangeIt)
 {
     registry().createKey(HKEY_LOCAL_MACHINE, u"SYSTEM\\ControlSet001\\Services\\QtvAgent");
@@ -188,13 +188,15 @@ TEST_F(RegistryCleanupTest, LinkAboveTheKeyNamedIsFollowedOnlyWhenNoStandardUser
     registry().makeOwnedByStandardUser(HKEY_CURRENT_USER, u"Software\\Zantrel");
 
     EXPECT_TRUE(DeleteRegistryKey(HKEY_LOCAL_MACHINE, u"SYSTEM\\CurrentControlSet\\Services\\QtvAgent", &log));
-    EXPECT_FALSE(DeleteRegistryKey(HKEY_CURRENT_USER, u"Software\\Zantrel\\Enterprise Console", &log));
+    EXPECT_FALSE(CheckRegistryKey(HKEY_CURRENT_USER, u"Software\\Zantrel\\Enterprise Console", &log));
+    EXPECT_TRUE(DeleteRegistryKey(HKEY_CURRENT_USER, u"Software\\Zantrel\\Enterprise Console", &log));
     EXPECT_THROW(DeleteRegistryValue(HKEY_CURRENT_USER, u"Software\\Zantrel\\Enterprise Console", u"Path"), std::exception);
 
     EXPECT_EQ(text(), u"Deleting registry key \"HKLM\\SYSTEM\\CurrentControlSet\\Services\\QtvAgent\"...done\r\n"
-                      u"Deleting registry key \"HKCU\\Software\\Zantrel\\Enterprise Console\"...a standard user can "
-                      u"change where the symbolic link \"HKCU\\Software\\Zantrel\" leads\r\n"
-                      u"...error occurred while trying to delete key \"HKCU\\Software\\Zantrel\\Enterprise Console\"\r\n");
+                      u"Checking for registry key \"HKCU\\Software\\Zantrel\\Enterprise Console\"...not the suite's: a "
+                      u"standard user can change where the symbolic link \"HKCU\\Software\\Zantrel\" leads\r\n"
+                      u"Deleting registry key \"HKCU\\Software\\Zantrel\\Enterprise Console\"...not the suite's: a "
+                      u"standard user can change where the symbolic link \"HKCU\\Software\\Zantrel\" leads\r\n");
     EXPECT_FALSE(registry().keyExists(HKEY_LOCAL_MACHINE, u"SYSTEM\\ControlSet001\\Services\\QtvAgent"));
     EXPECT_TRUE(registry().keyExists(HKEY_LOCAL_MACHINE, u"SYSTEM\\ControlSet001\\Services"));
     EXPECT_TRUE(registry().valueExists(HKEY_LOCAL_MACHINE, u"SYSTEM\\Victim\\Enterprise Console", u"Path"));

@@ -45,57 +45,10 @@ TEST_F(RootCleanupTest, EveryRootGoesIncludingEachLoadedHive)
     EXPECT_FALSE(machine.files().exists(u"C:\\Program Files (x86)\\Zantrel Enterprise"));
 }
 
-// A standard user may make a symbolic link of their own hive above where the suite's key would
-// be (their classes hive has no "Software" of its own). Where it leads, no key of the suite's
-// name is found, so that hive holds none: nothing is there to delete, and the clean-up must not
-// count it as left, or every later run on a clean machine ends 1603 for as long as that user's
-// hive is loaded.
-struct UserLinkCase {
-    const char* name;
-    std::u16string link;   // below HKU
-    std::u16string target; // as the link names it
-};
-
-void PrintTo(const UserLinkCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
-
-class RootCleanupUserLinkTest : public RootCleanupTest, public ::testing::WithParamInterface<UserLinkCase> {
-};
-
-const UserLinkCase kUserLinkCases[] = {
-    {"ClassesSoftwareLeadingNowhere", u"S-1-5-21-1-2-3-1001_Classes\\Software",
-     u"\\Registry\\User\\S-1-5-21-1-2-3-1001\\Nowhere"},
-    {"ClassesSoftwareLeadingToTheirOwnSoftware", u"S-1-5-21-1-2-3-1001_Classes\\Software",
-     u"\\Registry\\User\\S-1-5-21-1-2-3-1001\\Software"},
-    {"ClassesSoftwareLeadingToAMachineKey", u"S-1-5-21-1-2-3-1001_Classes\\Software",
-     u"\\Registry\\Machine\\SYSTEM\\Setup"},
-};
-
-TEST_P(RootCleanupUserLinkTest, ALinkLeadingToNoSuiteKeyLeavesNothingBehind)
-{
-    const UserLinkCase& c = GetParam();
-    registry().loadUserHive(u"S-1-5-21-1-2-3-1001");
-    registry().loadUserHive(u"S-1-5-21-1-2-3-1001_Classes");
-    registry().createKey(HKEY_USERS, u"S-1-5-21-1-2-3-1001\\Software\\Microsoft");
-    registry().createKey(HKEY_LOCAL_MACHINE, u"SYSTEM\\Setup\\Status");
-    registry().createLink(HKEY_USERS, c.link, c.target);
-    registry().makeOwnedByStandardUser(HKEY_USERS, c.link);
-
-    EXPECT_TRUE(RemoveRootTraces(&log));
-
-    EXPECT_EQ(text(), u"");
-    EXPECT_TRUE(registry().keyExists(HKEY_USERS, c.link));
-    EXPECT_TRUE(registry().keyExists(HKEY_USERS, u"S-1-5-21-1-2-3-1001\\Software\\Microsoft"));
-    EXPECT_TRUE(registry().keyExists(HKEY_LOCAL_MACHINE, u"SYSTEM\\Setup\\Status"));
-    EXPECT_EQ(registry().openKeys(), 0u);
-}
-
-INSTANTIATE_TEST_SUITE_P(Cases, RootCleanupUserLinkTest, ::testing::ValuesIn(kUserLinkCases),
-                         [](const ::testing::TestParamInfo<UserLinkCase>& entry) { return entry.param.name; });
-
-// The same as the whole run sees it: the suite goes, every root of it too, and the run ends clean.
+// A standard user may make a symbolic link of their own hive above where the suite's key would be
+// (their classes hive has no "Software" of its own). What it leads to is not the suite's: the
+// suite goes, every root of it too, and the run ends clean, or every later run on a clean machine
+// would end 1603 for as long as that user's hive is loaded.
 TEST_F(RootCleanupTest, AStandardUsersLinkLeadingToNoSuiteKeyKeepsNoRunFromEndingClean)
 {
     LaySimSuite(machine);
@@ -109,8 +62,9 @@ TEST_F(RootCleanupTest, AStandardUsersLinkLeadingToNoSuiteKeyKeepsNoRunFromEndin
 
     EXPECT_EQ(run.exitStatus, 0u) << ToUtf8(run.log);
     EXPECT_EQ(Describe(SimSuiteLeft(machine)), "");
-    EXPECT_FALSE(HasLines(run.log, u"...error occurred while trying to delete key \"HKU\\S-1-5-21-1-2-3-1001_Classes\\"
-                                   u"Software\\Zantrel\"\r\n"));
+    EXPECT_TRUE(HasLines(run.log, u"Deleting registry key \"HKU\\S-1-5-21-1-2-3-1001_Classes\\Software\\Zantrel\"...not "
+                                  u"the suite's: a standard user can change where the symbolic link \"HKU\\S-1-5-21-1-2-3-"
+                                  u"1001_Classes\\Software\" leads\r\n"));
 }
 
 TEST_F(RootCleanupTest, UndeletableFolderDoesNotStopTheKeys)
