@@ -23,6 +23,7 @@
 #include "platform/sim/sim_machine.h"
 #include "platform/sim/sim_registry.h"
 #include "platform/text.h"
+#include "support/machine_snapshot.h"
 #include "support/reg_file.h"
 #include "support/sim_suite.h"
 
@@ -149,25 +150,18 @@ std::vector<Injection> Sample(const std::vector<Injection>& calls, std::size_t s
 }
 
 // Every key and value of the registry as the program's views show it (the 32-bit view once).
-void Snapshot(const SimRegistry& registry, HKEY root, const std::u16string& shown, const std::u16string& path,
-              SimRegistry::View view, RegistryContents& snapshot)
-{
-    if (path == u"SOFTWARE\\WOW6432Node")
-        return;
-    if (!path.empty())
-        snapshot[RegistryKeyName(shown + path + (view == SimRegistry::View::Native64 ? u" (64-bit view)" : u""))] =
-            registry.values(root, path, view);
-    for (const std::u16string& child : registry.subkeys(root, path, view))
-        Snapshot(registry, root, shown, path.empty() ? child : path + u"\\" + child, view, snapshot);
-}
-
 RegistryContents Snapshot(const SimRegistry& registry)
 {
     RegistryContents snapshot;
+    const auto keep = [&](HKEY root, const std::u16string& shown, SimRegistry::View view) {
+        VisitKeys(registry, root, shown, view, [&](const std::u16string& name, const std::u16string& path) {
+            snapshot[RegistryKeyName(name)] = registry.values(root, path, view);
+        });
+    };
     for (const SimRegistry::View view : {SimRegistry::View::Wow32, SimRegistry::View::Native64})
-        Snapshot(registry, HKEY_LOCAL_MACHINE, u"HKLM\\", u"", view, snapshot);
-    Snapshot(registry, HKEY_USERS, u"HKU\\", u"", SimRegistry::View::Wow32, snapshot);
-    Snapshot(registry, HKEY_CURRENT_USER, u"HKCU\\", u"", SimRegistry::View::Wow32, snapshot);
+        keep(HKEY_LOCAL_MACHINE, u"HKLM\\", view);
+    keep(HKEY_USERS, u"HKU\\", SimRegistry::View::Wow32);
+    keep(HKEY_CURRENT_USER, u"HKCU\\", SimRegistry::View::Wow32);
     return snapshot;
 }
 

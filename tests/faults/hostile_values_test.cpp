@@ -93,6 +93,15 @@ TEST(HostileValues, NothingOutsideTheSuiteGoesAndEveryRefusalIsLogged)
     const auto refused = [](const std::u16string& folder) {
         return std::vector<std::u16string>{u"Deleting directory \"" + folder + u"\"...refused: protected location"};
     };
+    // The relay's folder registered as "..\..", the program started in `folder`.
+    const auto startedIn = [&relayFolder](std::u16string folder) {
+        return [folder, &relayFolder](SimMachine& machine) {
+            machine.files().setCurrentFolder(folder);
+            relayFolder(u"..\\..")(machine);
+        };
+    };
+    const std::vector<std::u16string> upTwo = {u"Checking for file \"..\\..\"...found",
+                                               u"Deleting directory \"..\\..\"...refused: protected location"};
     const auto a2aFolder = [](std::u16string folder) {
         return [folder](SimMachine& machine) {
             machine.registry().setString(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Zantrel\\EnterpriseClient\\A2A", u"DLLPath", folder);
@@ -125,21 +134,9 @@ TEST(HostileValues, NothingOutsideTheSuiteGoesAndEveryRefusalIsLogged)
         {"an empty install location", relayFolder(u""), {}, true, {}},
         // A relative one is taken from the system folder, where the program works wherever it was
         // started: two steps up is the drive's root.
-        {"a relative path",
-         [&relayFolder](SimMachine& machine) {
-             machine.files().setCurrentFolder(u"C:\\Users\\user\\Documents");
-             relayFolder(u"..\\..")(machine);
-         },
-         {u"Checking for file \"..\\..\"...found", u"Deleting directory \"..\\..\"...refused: protected location"},
-         false, {}},
+        {"a relative path", startedIn(u"C:\\Users\\user\\Documents"), upTwo, false, {}},
         // Started by a deployment engine, whose current folder is the system folder already.
-        {"a relative path from the system folder",
-         [&relayFolder](SimMachine& machine) {
-             machine.files().setCurrentFolder(u"C:\\Windows\\system32");
-             relayFolder(u"..\\..")(machine);
-         },
-         {u"Checking for file \"..\\..\"...found", u"Deleting directory \"..\\..\"...refused: protected location"},
-         false, {}},
+        {"a relative path from the system folder", startedIn(u"C:\\Windows\\system32"), upTwo, false, {}},
         {"a drive without a folder", relayFolder(u"C:"), refused(u"C:"), false, {}},
         {"a drive's root", relayFolder(u"C:\\"), refused(u"C:\\"), false, {}},
         {"a drive's root, long form", relayFolder(u"\\\\?\\C:\\"), refused(u"\\\\?\\C:\\"), false, {}},

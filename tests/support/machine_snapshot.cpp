@@ -26,20 +26,26 @@ std::string Hex(const std::vector<BYTE>& bytes)
     return text;
 }
 
-void Keys(const SimRegistry& registry, HKEY root, const std::string& shown, const std::u16string& path, View view,
-          std::vector<std::string>& lines)
+void Walk(const SimRegistry& registry, HKEY root, const std::u16string& shown, const std::u16string& path, View view,
+          const std::function<void(const std::u16string&, const std::u16string&)>& visit)
 {
     // The 32-bit view of HKLM\SOFTWARE is its own walk.
     if (path == u"SOFTWARE\\WOW6432Node")
         return;
-    if (!path.empty()) {
-        const std::string key = shown + ToUtf8(path) + (view == View::Native64 ? " (64-bit view)" : "");
+    if (!path.empty())
+        visit(shown + path + (view == View::Native64 ? u" (64-bit view)" : u""), path);
+    for (const std::u16string& child : registry.subkeys(root, path, view))
+        Walk(registry, root, shown, path.empty() ? child : path + u"\\" + child, view, visit);
+}
+
+void Keys(const SimRegistry& registry, HKEY root, const std::string& shown, View view, std::vector<std::string>& lines)
+{
+    VisitKeys(registry, root, ToUtf16(shown), view, [&](const std::u16string& name, const std::u16string& path) {
+        const std::string key = ToUtf8(name);
         lines.push_back(key);
         for (const RegistryValue& value : registry.values(root, path, view))
             lines.push_back(key + " [" + ToUtf8(value.name) + "] " + std::to_string(value.type) + ":" + Hex(value.data));
-    }
-    for (const std::u16string& child : registry.subkeys(root, path, view))
-        Keys(registry, root, shown, path.empty() ? child : path + u"\\" + child, view, lines);
+    });
 }
 
 void Files(const SimFileSystem& files, const std::u16string& folder, const std::vector<std::u16string>& skipped,
@@ -61,12 +67,18 @@ void Files(const SimFileSystem& files, const std::u16string& folder, const std::
 
 } // namespace
 
+void VisitKeys(const SimRegistry& registry, HKEY root, const std::u16string& shown, SimRegistry::View view,
+               const std::function<void(const std::u16string& name, const std::u16string& path)>& visit)
+{
+    Walk(registry, root, shown, u"", view, visit);
+}
+
 std::vector<std::string> MachineSnapshot(SimMachine& machine, const std::vector<std::u16string>& skipped)
 {
     std::vector<std::string> lines;
     for (const View view : {View::Wow32, View::Native64})
-        Keys(machine.registry(), HKEY_LOCAL_MACHINE, "HKLM\\", u"", view, lines);
-    Keys(machine.registry(), HKEY_USERS, "HKU\\", u"", View::Wow32, lines);
+        Keys(machine.registry(), HKEY_LOCAL_MACHINE, "HKLM\\", view, lines);
+    Keys(machine.registry(), HKEY_USERS, "HKU\\", View::Wow32, lines);
     for (const std::u16string& drive : machine.files().drives())
         Files(machine.files(), drive, skipped, lines);
     for (const std::u16string& service : machine.services().names())

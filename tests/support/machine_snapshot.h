@@ -1,9 +1,18 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "platform/sim/sim_registry.h"
+
 class SimMachine;
+
+// Visits every key below `root` as the program's view `view` shows it, the 32-bit view of
+// HKLM\SOFTWARE once: `visit(name, path)`, the name being `shown` and the path, with
+// " (64-bit view)" after it in that view.
+void VisitKeys(const SimRegistry& registry, HKEY root, const std::u16string& shown, SimRegistry::View view,
+               const std::function<void(const std::u16string& name, const std::u16string& path)>& visit);
 
 // The whole simulated machine, one sorted line for each thing on it: every key and value of the
 // registry (both views, every hive; the list of deletions at the next restart is a value there),
