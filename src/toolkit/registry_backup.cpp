@@ -87,6 +87,16 @@ bool IsPlainText(const std::vector<BYTE>& data)
     return true;
 }
 
+// A text that does not end in its terminator: RegSetValueExW, given it by regedit, counts a
+// terminator the file does not hold (of an odd number of bytes, measured under Wine, bytes of
+// its own), so the value would not come back as it was.
+bool IsTextWithoutTerminator(const RegistryValue& value)
+{
+    const std::vector<BYTE>& data = value.data;
+    const bool text = value.type == REG_SZ || value.type == REG_EXPAND_SZ || value.type == REG_MULTI_SZ;
+    return text && !data.empty() && (data.size() % 2 != 0 || data[data.size() - 2] != 0 || data.back() != 0);
+}
+
 // A name a .reg line cannot hold as itself: regedit would read a line break in it as the end of
 // the line, and what follows, written by whoever named the key, as a line of its own.
 [[noreturn]] void ThrowUnfaithfulName(const std::string& whose)
@@ -109,6 +119,11 @@ std::u16string RegFileValueLines(const RegistryValue& value)
 {
     if (HasControlCharacter(value.name))
         ThrowUnfaithfulName("The name of value \"" + ToUtf8(EscapeControlCharacters(value.name)) + "\"");
+    if (IsTextWithoutTerminator(value)) {
+        const std::string text = "The text of value \"" + ToUtf8(EscapeControlCharacters(value.name)) +
+                                 "\" does not end in its terminator, which a .reg file cannot give back";
+        throw ExceptionPL(text.data(), text.data() + text.size());
+    }
     std::u16string line = value.name.empty() ? u"@=" : Quoted(value.name) + u"=";
     const std::vector<BYTE>& data = value.data;
     if (value.type == REG_SZ && IsPlainText(data)) {
@@ -170,9 +185,8 @@ Backup::Backup(std::u16string folder)
             ThrowWindowsError(ERROR_FILE_EXISTS);
     std::vector<std::u16string> made;
     try {
-        registry_ = place_.open(u"registry.reg", GENERIC_WRITE, CREATE_NEW);
+        registry_ = startRegFile(u"registry.reg");
         made.push_back(u"registry.reg");
-        WriteAll(registry_.get(), RegFileStart());
         deletedList_ = place_.open(u"deleted.txt", GENERIC_WRITE, CREATE_NEW);
         made.push_back(u"deleted.txt");
         const UniqueKernelHandle readme = place_.open(u"README.txt", GENERIC_WRITE, CREATE_NEW);
@@ -196,17 +210,32 @@ Backup::~Backup()
     }
 }
 
+UniqueKernelHandle Backup::startRegFile(const char16_t* name)
+{
+    UniqueKernelHandle file = place_.open(name, GENERIC_WRITE, CREATE_NEW);
+    try {
+        WriteAll(file.get(), RegFileStart());
+        ThrowLastErrorIfFalse(Os().flushFileBuffers(file.get()));
+    } catch (...) {
+        // regedit refuses a file without its header whole; and left here, it would keep the
+        // next save from making the file again.
+        file.reset();
+        Os().deleteFile(place_.nameOf(name).c_str());
+        throw;
+    }
+    return file;
+}
+
 void Backup::save(REGSAM view, const std::u16string& sections)
 {
     std::lock_guard<std::mutex> lock(mutex_);
-    flushLocked();
+    writeListLocked();
     UniqueKernelHandle& file = (view & KEY_WOW64_64KEY) ? registry64_ : registry_;
-    if (!file) {
-        UniqueKernelHandle made = place_.open(u"registry-64.reg", GENERIC_WRITE, CREATE_NEW);
-        WriteAll(made.get(), RegFileStart());
-        file = std::move(made);
-    }
+    if (!file)
+        file = startRegFile(u"registry-64.reg");
     WriteAll(file.get(), Utf16LeBytes(sections));
+    // Whatever ends the process or the machine after the key went, the key is in the file.
+    ThrowLastErrorIfFalse(Os().flushFileBuffers(file.get()));
 }
 
 void Backup::deleted(const DeletedObject& object)
@@ -216,15 +245,21 @@ void Backup::deleted(const DeletedObject& object)
     pendingList_ += '\t';
     pendingList_ += ToUtf8(EscapeControlCharacters(object.name));
     pendingList_ += "\r\n";
+    // The object is gone whether or not its line can be written now: the line waits for the
+    // next chance, and flush() says when there is none.
+    try {
+        writeListLocked();
+    } catch (...) {
+    }
 }
 
 void Backup::flush()
 {
     std::lock_guard<std::mutex> lock(mutex_);
-    flushLocked();
+    writeListLocked();
 }
 
-void Backup::flushLocked()
+void Backup::writeListLocked()
 {
     if (pendingList_.empty())
         return;

@@ -169,9 +169,14 @@ RegistryContents Snapshot(const SimRegistry& registry)
 std::string NotBackedUp(SimMachine& machine, const std::u16string& folder, const RegistryContents& before,
                         const std::vector<DeletedObject>& deleted)
 {
-    for (const bool view64 : {false, true})
-        if (const auto bytes = machine.files().content(folder + (view64 ? u"\\registry-64.reg" : u"\\registry.reg")))
-            ImportRegFile(machine.registry(), ParseRegFile(*bytes), view64);
+    // A file regedit refuses whole imports nothing: what is missing then shows below.
+    for (const bool view64 : {false, true}) {
+        try {
+            if (const auto bytes = machine.files().content(folder + (view64 ? u"\\registry-64.reg" : u"\\registry.reg")))
+                ImportRegFile(machine.registry(), ParseRegFile(*bytes), view64);
+        } catch (const std::runtime_error&) {
+        }
+    }
     return RestoreGaps(SimSuiteItems(), before, Snapshot(machine.registry()), deleted);
 }
 
@@ -211,7 +216,7 @@ void Sweep(const std::u16string& backup)
         calls.erase(std::remove_if(calls.begin(), calls.end(), [](const Injection& injection) {
                         const std::string name = injection.fault->name;
                         return name.rfind("Reg", 0) != 0 && name != "NtDeleteKey" && name != "CreateFileW" &&
-                               name != "WriteFile";
+                               name != "WriteFile" && name != "FlushFileBuffers";
                     }), calls.end());
     std::vector<Injection> swept = full ? calls : Sample(calls, backup.empty() ? 150 : 40);
     // "RegOpenKeyExW#12": that one call alone, with the failed run's log.
