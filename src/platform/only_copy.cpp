@@ -9,9 +9,26 @@
 
 namespace {
 
+// Whether the object the claim's name opened is the one of that name, not one a symbolic link of
+// the object namespace led to: any user may make such a link among the global objects, to a
+// mutex the administrators own (a service's, say), and that is no copy's claim.
+bool NamedAsTheClaim(HANDLE mutex)
+{
+    constexpr std::u16string_view global = u"Global\\";
+    const std::u16string expected =
+        u"\\BaseNamedObjects\\" + std::u16string(OnlyCopyClaim::kMutexName.substr(global.size()));
+    alignas(UNICODE_STRING) BYTE answer[sizeof(UNICODE_STRING) + 256 * sizeof(char16_t)];
+    ULONG length = 0;
+    if (Os().ntQueryObject(mutex, ObjectNameInformation, answer, sizeof(answer), &length) != kStatusSuccess)
+        return false;
+    const auto& name = *reinterpret_cast<const UNICODE_STRING*>(answer);
+    return name.Buffer != nullptr &&
+           std::u16string_view(reinterpret_cast<const char16_t*>(name.Buffer), name.Length / sizeof(char16_t)) == expected;
+}
+
 // Whether the open object is another copy's claim: ours is always owned by the Administrators
-// group, which only an administrator's program can name as owner. When the owner cannot be read,
-// the check gives way, as for any failure of its own.
+// group, which only an administrator's program can name as owner, and has the claim's own name.
+// When either cannot be read, the check gives way, as for any failure of its own.
 bool AnotherCopys(HANDLE mutex)
 {
     PSID owner = nullptr;
@@ -19,7 +36,8 @@ bool AnotherCopys(HANDLE mutex)
     const DWORD read = Os().getSecurityInfo(mutex, SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
                                             nullptr, nullptr, &descriptor);
     const UniqueLocalMemory held(descriptor);
-    return read == ERROR_SUCCESS && owner != nullptr && IsSystemOrAdministrators(static_cast<const BYTE*>(owner));
+    return read == ERROR_SUCCESS && owner != nullptr && IsSystemOrAdministrators(static_cast<const BYTE*>(owner)) &&
+           NamedAsTheClaim(mutex);
 }
 
 } // namespace

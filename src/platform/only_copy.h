@@ -17,8 +17,9 @@ public:
     static constexpr std::u16string_view kMutexName = u"Global\\Zantrel.QTVRemove.Running";
 
     // Claims the machine for this process until the object is destroyed. An object of the name
-    // that another copy did not make (its owner is neither SYSTEM nor the administrators, or it
-    // does not open for them) holds nothing back, and the claim is then not made at all. When the
+    // that another copy did not make (its owner is neither SYSTEM nor the administrators, it does
+    // not open for them, or the name is a symbolic link that led to an object of another name)
+    // holds nothing back, and the claim is then not made at all. When the
     // system cannot make the object, or say whose it is, for any other reason, the claim counts as
     // held too: the check guards against a second copy, and a failure of its own must not keep the
     // administrator from the tool.

@@ -230,6 +230,12 @@ public:
     // (WRITE_DAC) of the key an open handle holds, the link itself for a link opened as itself.
     virtual LONG regSetKeySecurity(HKEY key, SECURITY_INFORMATION information,
                                    PSECURITY_DESCRIPTOR descriptor) = 0;
+    // NtQueryObject (NTDLL), asked for ObjectNameInformation: the name in the object namespace of
+    // what an open handle holds, the one a symbolic link led to ("\BaseNamedObjects\<name>" for
+    // a global object). `information` receives a UNICODE_STRING and the text it points to. Answers
+    // an NTSTATUS and leaves the last-error slot alone.
+    virtual NTSTATUS ntQueryObject(HANDLE handle, OBJECT_INFORMATION_CLASS informationClass,
+                                   void* information, ULONG length, ULONG* returnLength) = 0;
 };
 
 // The active implementation: the real system on Windows unless a test installed another.

@@ -123,6 +123,7 @@ const std::vector<SeamOperation>& SeamOperations()
         {"GetSecurityInfo", SeamClass::Read},
         {"NtDeleteKey", SeamClass::Change},
         {"RegSetKeySecurity", SeamClass::Change},
+        {"NtQueryObject", SeamClass::Read},
     };
     return operations;
 }
@@ -389,6 +390,12 @@ DWORD PlanningOsApi::getSecurityInfo(HANDLE handle, SE_OBJECT_TYPE objectType, S
     return pass("GetSecurityInfo", [&] {
         return machine_.getSecurityInfo(handle, objectType, information, owner, group, dacl, sacl, descriptor);
     });
+}
+
+NTSTATUS PlanningOsApi::ntQueryObject(HANDLE handle, OBJECT_INFORMATION_CLASS informationClass, void* information, ULONG length, ULONG* returnLength)
+{
+    return pass("NtQueryObject",
+                [&] { return machine_.ntQueryObject(handle, informationClass, information, length, returnLength); });
 }
 
 // Services: a stop or a deletion is kept in the overlay; the service reads as stopped or gone.

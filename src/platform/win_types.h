@@ -452,6 +452,7 @@ struct OBJECT_ATTRIBUTES {
     void* SecurityDescriptor;
     void* SecurityQualityOfService;
 };
+enum OBJECT_INFORMATION_CLASS { ObjectBasicInformation = 0, ObjectNameInformation = 1 };
 struct IO_STATUS_BLOCK {
     union {
         NTSTATUS Status;
@@ -513,6 +514,7 @@ constexpr SE_OBJECT_TYPE kSeRegistryWow64_64Key = static_cast<SE_OBJECT_TYPE>(12
 // <windows.h>); NT_SUCCESS is a status that is not negative.
 constexpr NTSTATUS kStatusSuccess = 0;
 constexpr NTSTATUS kStatusNotImplemented = static_cast<NTSTATUS>(0xC0000002);
+constexpr NTSTATUS kStatusInfoLengthMismatch = static_cast<NTSTATUS>(0xC0000004);
 constexpr NTSTATUS kStatusInvalidHandle = static_cast<NTSTATUS>(0xC0000008);
 constexpr NTSTATUS kStatusInvalidParameter = static_cast<NTSTATUS>(0xC000000D);
 constexpr NTSTATUS kStatusAccessDenied = static_cast<NTSTATUS>(0xC0000022);

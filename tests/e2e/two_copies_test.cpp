@@ -5,6 +5,8 @@
 //   two_copies_test QTVRemove.exe
 
 #include <windows.h>
+#include <sddl.h>
+#include <winternl.h>
 
 #include <gtest/gtest.h>
 
@@ -90,6 +92,48 @@ TEST(TwoCopiesTest, ASecondCopyRefusesWhileTheFirstWorks)
     CloseHandle(squatted);
     EXPECT_TRUE(detected == 0 || detected == 1) << detected;
     EXPECT_EQ(ReadFileBytes(kLogs + L"\\third.log").find("Another copy"), std::string::npos);
+    DeleteFolderTree(kLogs);
+}
+
+// The claim's name made, by a program that is none of ours, a symbolic link of the object
+// namespace leading to a mutex of another program that the administrators own (as a service's
+// own mutex is): the object the name opens is not the claim of a copy of ours, and no copy is at
+// work, so the run goes on. The global namespace lets any user make objects there, links among
+// them; what the link leads to was never made by a copy of the program.
+TEST(TwoCopiesTest, AClaimNameLinkedToAnotherProgramsMutexHoldsNoRunBack)
+{
+    DeleteFolderTree(kLogs);
+    MakeFolders(kLogs);
+    PSECURITY_DESCRIPTOR serviceDescriptor = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(L"O:BAD:P(A;;GA;;;SY)(A;;GA;;;BA)", SDDL_REVISION_1,
+                                                                     &serviceDescriptor, nullptr));
+    SECURITY_ATTRIBUTES serviceAttributes{sizeof(serviceAttributes), serviceDescriptor, FALSE};
+    const HANDLE serviceMutex = CreateMutexW(&serviceAttributes, FALSE, L"Global\\QtvServiceOwnMutex");
+    LocalFree(serviceDescriptor);
+    ASSERT_NE(serviceMutex, nullptr);
+
+    using CreateLink = LONG(WINAPI*)(HANDLE*, ACCESS_MASK, OBJECT_ATTRIBUTES*, UNICODE_STRING*);
+    const auto createLink = reinterpret_cast<CreateLink>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtCreateSymbolicLinkObject")));
+    ASSERT_NE(createLink, nullptr);
+    std::wstring linkName = L"\\BaseNamedObjects\\Zantrel.QTVRemove.Running";
+    std::wstring linkTarget = L"\\BaseNamedObjects\\QtvServiceOwnMutex";
+    UNICODE_STRING name{static_cast<USHORT>(linkName.size() * 2), static_cast<USHORT>(linkName.size() * 2), linkName.data()};
+    UNICODE_STRING target{static_cast<USHORT>(linkTarget.size() * 2), static_cast<USHORT>(linkTarget.size() * 2),
+                          linkTarget.data()};
+    OBJECT_ATTRIBUTES attributes{sizeof(attributes), nullptr, &name, 0x40 /* OBJ_CASE_INSENSITIVE */, nullptr, nullptr};
+    HANDLE link = nullptr;
+    ASSERT_EQ(createLink(&link, 0xF0001 /* SYMBOLIC_LINK_ALL_ACCESS */, &attributes, &target), 0);
+    const HANDLE throughLink = OpenMutexW(SYNCHRONIZE, FALSE, L"Global\\Zantrel.QTVRemove.Running");
+    EXPECT_NE(throughLink, nullptr) << "the claim's name opens the other program's mutex";
+    if (throughLink)
+        CloseHandle(throughLink);
+
+    const DWORD detected = RunProgram(L"/silent /detect /log " + kLogs + L"\\linked.log", {HiddenDesktop()});
+    CloseHandle(link);
+    CloseHandle(serviceMutex);
+    EXPECT_TRUE(detected == 0 || detected == 1) << detected;
+    EXPECT_EQ(ReadFileBytes(kLogs + L"\\linked.log").find("Another copy"), std::string::npos);
     DeleteFolderTree(kLogs);
 }
 

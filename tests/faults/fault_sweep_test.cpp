@@ -103,6 +103,7 @@ const Fault kFaults[] = {
     {SimCall::GetSecurityInfo, "GetSecurityInfo", ERROR_ACCESS_DENIED},
     {SimCall::NtDeleteKey, "NtDeleteKey", static_cast<DWORD>(kStatusAccessDenied), ERROR_ACCESS_DENIED},
     {SimCall::RegSetKeySecurity, "RegSetKeySecurity", ERROR_ACCESS_DENIED},
+    {SimCall::NtQueryObject, "NtQueryObject", static_cast<DWORD>(kStatusAccessDenied), ERROR_ACCESS_DENIED},
 };
 
 // One call of one kind, failed.
@@ -202,7 +203,7 @@ void Sweep(const std::u16string& backup)
         if (!backup.empty()) {
             ASSERT_EQ(NotBackedUp(machine, backup, before, clean.deleted), "");
         }
-        for (int c = 0; c <= static_cast<int>(SimCall::RegSetKeySecurity); ++c)
+        for (int c = 0; c <= static_cast<int>(SimCall::NtQueryObject); ++c)
             seamCalls += machine.callCount(static_cast<SimCall>(c));
         for (const Fault& fault : kFaults)
             for (unsigned nth = 1; nth <= machine.callCount(fault.call); ++nth)

@@ -98,6 +98,7 @@ enum class SimCall {
     GetSecurityInfo,
     NtDeleteKey,
     RegSetKeySecurity,
+    NtQueryObject,
 };
 
 // A kernel object behind a HANDLE of the simulated machine (process, thread, job, completion
@@ -145,6 +146,10 @@ public:
     // CreateMutexW would (the descriptor in `attributes`, or the token's own defaults) and holds
     // it until the handle returned is closed. Null on failure, with the last error set.
     HANDLE createMutexAsStandardUser(SECURITY_ATTRIBUTES* attributes, const char16_t* name);
+    // A symbolic link of the object namespace, as any user may make among the global objects:
+    // `link` and `target` are object names ("\BaseNamedObjects\<name>"), and a mutex named
+    // `link` is then made or opened as `target`.
+    void linkObjectName(const std::u16string& link, const std::u16string& target);
 
     // Fault injection: the `nth` use of `call` from now on (1 is the next) fails with `error`.
     void failCall(SimCall call, DWORD error, unsigned nth = 1);
@@ -280,6 +285,7 @@ public:
     DWORD getSecurityInfo(HANDLE handle, SE_OBJECT_TYPE objectType, SECURITY_INFORMATION information, PSID* owner, PSID* group, PACL* dacl, PACL* sacl, PSECURITY_DESCRIPTOR* descriptor) override;
     NTSTATUS ntDeleteKey(HANDLE key) override;
     LONG regSetKeySecurity(HKEY key, SECURITY_INFORMATION information, PSECURITY_DESCRIPTOR descriptor) override;
+    NTSTATUS ntQueryObject(HANDLE handle, OBJECT_INFORMATION_CLASS informationClass, void* information, ULONG length, ULONG* returnLength) override;
 
     // For the areas: counts the call and gives back the injected error code when a fault fires
     // (and sets it as the last error), ERROR_SUCCESS otherwise.
@@ -323,7 +329,8 @@ private:
     std::map<HANDLE, std::shared_ptr<SimKernelObject>> handles_;
     // Named mutexes, by their exact name (object names are case-sensitive); one lives while a
     // handle to it is open.
-    std::map<std::u16string, std::weak_ptr<SimKernelObject>> namedMutexes_;
+    std::map<std::u16string, std::weak_ptr<SimKernelObject>> namedMutexes_; // by object name
+    std::map<std::u16string, std::u16string> objectLinks_;
     std::uintptr_t nextHandle_ = 0x100;
     std::shared_ptr<SimRegistry> registry_;
     std::shared_ptr<SimServices> services_;

@@ -43,8 +43,11 @@ bool SimGrants(const SimObjectSecurity& security, const SimToken& token, DWORD r
 // A named mutex of the machine and the security it was made with.
 class SimMutex final : public SimKernelObject {
 public:
-    explicit SimMutex(SimObjectSecurity made) : security(std::move(made)) {}
+    SimMutex(SimObjectSecurity made, std::u16string name)
+        : security(std::move(made)), objectName(std::move(name)) {}
     const SimObjectSecurity security;
+    // Its name in the object namespace ("\BaseNamedObjects\<name>"); empty when unnamed.
+    const std::u16string objectName;
 };
 
 // The security state of the simulated machine's one process: the current user, the privileges

@@ -458,6 +458,11 @@ LONG Win32OsApi::regSetKeySecurity(HKEY key, SECURITY_INFORMATION information, P
     return ::RegSetKeySecurity(key, information, descriptor);
 }
 
+NTSTATUS Win32OsApi::ntQueryObject(HANDLE handle, OBJECT_INFORMATION_CLASS informationClass, void* information, ULONG length, ULONG* returnLength)
+{
+    return ::NtQueryObject(handle, informationClass, information, length, returnLength);
+}
+
 OsApi& DefaultOsApi()
 {
     static Win32OsApi system;

@@ -30,7 +30,7 @@ TEST(PlanningLayerTest, EveryOperationOfTheSeamIsClassified)
                                  "ExpandEnvironmentStringsW", "CompareStringW", "GetSysColor", "GetFullPathNameW",
                                  "GetLongPathNameW", "GetFileInformationByHandle", "GetFinalPathNameByHandleW", "GetNamedSecurityInfoW", "GetDriveTypeW", "NtCreateFile", "GetFileInformationByHandleEx", "GetStdHandle", "GetFileType",
                                  "GetProcAddress", "GetFileVersionInfoSizeW", "GetFileVersionInfoW", "VerQueryValueW",
-                                 "GetTickCount64", "GetSecurityInfo"};
+                                 "GetTickCount64", "GetSecurityInfo", "NtQueryObject"};
     const char* const local[] = {"GetLastError", "SetLastError", "LocalFree", "MessageBoxW", "RegCloseKey",
                                  "CloseServiceHandle", "SetEntriesInAclW", "AdjustTokenPrivileges", "CreateJobObjectW",
                                  "CreateMutexW", "CreateIoCompletionPort", "SetInformationJobObject",
@@ -55,7 +55,7 @@ TEST(PlanningLayerTest, EveryOperationOfTheSeamIsClassified)
     EXPECT_EQ(classified, expected);
     // The simulated machine counts every operation of the seam, one kind of call each, but for
     // the thread's error slot (GetLastError, SetLastError).
-    EXPECT_EQ(SeamOperations().size(), static_cast<std::size_t>(SimCall::RegSetKeySecurity) + 1 + 2);
+    EXPECT_EQ(SeamOperations().size(), static_cast<std::size_t>(SimCall::NtQueryObject) + 1 + 2);
 }
 
 // HKEY_CURRENT_USER is the current user's hive under HKEY_USERS, named by the SID of the process's

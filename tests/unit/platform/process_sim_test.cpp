@@ -263,7 +263,7 @@ TEST(OnlyCopyClaimSimTest, OnlyAnotherCopysClaimRefuses)
     const std::vector<BYTE> nullList = SelfRelativeDescriptor({}, nullptr);
     const std::vector<BYTE> usersOnlyList = AccessList({{MUTEX_ALL_ACCESS, kUsersSid}});
     const std::vector<BYTE> usersOnly = SelfRelativeDescriptor({}, &usersOnlyList);
-    enum class First { StandardUser, Copy, CopyAsSystem };
+    enum class First { StandardUser, LinkToAServicesMutex, Copy, CopyAsSystem };
     const struct {
         const char* what;
         First first;
@@ -273,6 +273,7 @@ TEST(OnlyCopyClaimSimTest, OnlyAnotherCopysClaimRefuses)
         {"a standard user's, open to everybody", First::StandardUser, &nullList, true},
         {"a standard user's, open to the Users group alone", First::StandardUser, &usersOnly, true},
         {"a standard user's, as its token makes it", First::StandardUser, nullptr, true},
+        {"a standard user's link to the administrators' mutex of a service", First::LinkToAServicesMutex, nullptr, true},
         {"another copy's", First::Copy, nullptr, false},
         {"another copy's, run as SYSTEM", First::CopyAsSystem, nullptr, false},
     };
@@ -288,6 +289,9 @@ TEST(OnlyCopyClaimSimTest, OnlyAnotherCopysClaimRefuses)
             SECURITY_ATTRIBUTES attributes{sizeof(attributes), descriptor.data(), FALSE};
             squatted.reset(machine.createMutexAsStandardUser(c.descriptor ? &attributes : nullptr, name.c_str()));
             ASSERT_TRUE(squatted) << c.what;
+        } else if (c.first == First::LinkToAServicesMutex) {
+            squatted.reset(machine.createMutex(nullptr, FALSE, u"Global\\ServiceOwnMutex"));
+            machine.linkObjectName(u"\\BaseNamedObjects\\Zantrel.QTVRemove.Running", u"\\BaseNamedObjects\\ServiceOwnMutex");
         } else {
             if (c.first == First::CopyAsSystem)
                 machine.security().setUserSid(kSystemSid);
@@ -298,12 +302,14 @@ TEST(OnlyCopyClaimSimTest, OnlyAnotherCopysClaimRefuses)
         EXPECT_EQ(OnlyCopyClaim::Claim().held(), c.held) << c.what;
     }
 
-    // Whose the object is cannot be read: the check gives way.
-    SimMachine machine;
-    ScopedOsApi installed(machine);
-    const OnlyCopyClaim first = OnlyCopyClaim::Claim();
-    machine.failCall(SimCall::GetSecurityInfo, ERROR_ACCESS_DENIED);
-    EXPECT_TRUE(OnlyCopyClaim::Claim().held());
+    // Whose the object is, or its name, cannot be read: the check gives way.
+    for (const SimCall unreadable : {SimCall::GetSecurityInfo, SimCall::NtQueryObject}) {
+        SimMachine machine;
+        ScopedOsApi installed(machine);
+        const OnlyCopyClaim first = OnlyCopyClaim::Claim();
+        machine.failCall(unreadable, ERROR_ACCESS_DENIED);
+        EXPECT_TRUE(OnlyCopyClaim::Claim().held());
+    }
 }
 
 } // namespace
