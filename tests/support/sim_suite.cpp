@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <optional>
+#include <stdexcept>
 
 #include "app/silent_session.h"
 #include "core/run_options.h"
@@ -15,6 +16,8 @@
 #include "platform/sim/sim_registry.h"
 #include "platform/sim/sim_services.h"
 #include "platform/sim/sim_shell.h"
+#include "support/machine_snapshot.h"
+#include "support/reg_file.h"
 #include "support/suite_root_key.h"
 
 namespace {
@@ -41,9 +44,18 @@ std::u16string EntryOf(const std::u16string& commandLine)
     return commandLine.substr(open, close - open + 1);
 }
 
+// An item's key as RegistryContents names it.
+std::string KeyName(const SuiteItem& item)
+{
+    const char16_t* root = item.root == SuiteItem::Root::CurrentUser ? u"HKCU\\"
+                           : item.root == SuiteItem::Root::Users     ? u"HKU\\"
+                                                                     : u"HKLM\\";
+    return RegistryKeyName(root + item.path + (item.view64 ? u" (64-bit view)" : u""));
+}
+
 // Takes a package's registry item away as Windows Installer does: the value, then its key once
 // nothing is left in it.
-void TakeAway(SimRegistry& registry, const SuiteItem& item)
+void TakeAway(SimRegistry& registry, const SuiteItem& item, SimUninstallerTakes* taken)
 {
     const HKEY root = RootKeyOf(item);
     if (item.kind == Kind::Value) {
@@ -51,7 +63,8 @@ void TakeAway(SimRegistry& registry, const SuiteItem& item)
         const REGSAM access = KEY_SET_VALUE | KEY_QUERY_VALUE | (item.view64 ? KEY_WOW64_64KEY : 0);
         if (registry.open(root, item.path.c_str(), false, access, &key) != ERROR_SUCCESS)
             return;
-        registry.deleteValue(key, item.name.c_str());
+        if (registry.deleteValue(key, item.name.c_str()) == ERROR_SUCCESS && taken != nullptr)
+            taken->insert(KeyName(item) + ":[" + ToUtf8(item.name) + "]");
         DWORD subkeys = 0;
         DWORD values = 0;
         registry.queryInfo(key, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr, nullptr, nullptr);
@@ -59,6 +72,8 @@ void TakeAway(SimRegistry& registry, const SuiteItem& item)
         if (subkeys != 0 || values != 0)
             return;
     }
+    if (registry.keyExists(root, item.path, ViewOf(item)) && taken != nullptr)
+        taken->insert(KeyName(item));
     registry.removeTree(root, item.path, ViewOf(item));
 }
 
@@ -146,7 +161,7 @@ std::vector<SuiteItem> SimSuiteItems(const SuiteFolders& folders)
     return items;
 }
 
-void LaySimSuite(SimMachine& machine, bool inertUninstallers)
+void LaySimSuite(SimMachine& machine, bool inertUninstallers, SimUninstallerTakes* taken)
 {
     const std::vector<SuiteItem> items = SimSuiteItems(SimSuiteFolders(machine));
     for (const SuiteItem& item : items)
@@ -155,15 +170,18 @@ void LaySimSuite(SimMachine& machine, bool inertUninstallers)
     machine.registry().createKey(HKEY_LOCAL_MACHINE, u"SYSTEM\\CurrentControlSet\\Control\\Session Manager");
     // The stand-ins work outside the seam: the program's own calls are the ones counted and
     // failed. An uninstaller takes its entry away, and what its package installed in the registry.
-    const auto uninstall = [items, inertUninstallers](SimProgramContext& context) {
+    const auto uninstall = [items, inertUninstallers, taken](SimProgramContext& context) {
         const std::u16string entry = EntryOf(context.commandLine());
         if (entry.empty() || inertUninstallers)
             return;
         SimRegistry& registry = context.machine().registry();
-        registry.removeTree(HKEY_LOCAL_MACHINE, kUninstallEntries + entry);
+        const std::u16string key = kUninstallEntries + entry;
+        if (registry.keyExists(HKEY_LOCAL_MACHINE, key) && taken != nullptr)
+            taken->insert(RegistryKeyName(u"HKLM\\" + key));
+        registry.removeTree(HKEY_LOCAL_MACHINE, key);
         for (const SuiteItem& item : items)
             if (item.package == entry && (item.kind == Kind::Key || item.kind == Kind::Value))
-                TakeAway(registry, item);
+                TakeAway(registry, item, taken);
     };
     machine.processes().addProgram(kMsiExec, uninstall);
     for (const SuiteItem& item : items) {
@@ -201,6 +219,35 @@ std::vector<SuiteItem> SimSentinelsLost(SimMachine& machine)
         if (item.component == u"sentinel" && !Present(machine, item))
             lost.push_back(item);
     return lost;
+}
+
+RegistryContents SimRegistryContents(const SimRegistry& registry)
+{
+    RegistryContents contents;
+    const auto keep = [&](HKEY root, const std::u16string& shown, View view) {
+        VisitKeys(registry, root, shown, view, [&](const std::u16string& name, const std::u16string& path) {
+            contents[RegistryKeyName(name)] = registry.values(root, path, view);
+        });
+    };
+    for (const View view : {View::Wow32, View::Native64})
+        keep(HKEY_LOCAL_MACHINE, u"HKLM\\", view);
+    keep(HKEY_USERS, u"HKU\\", View::Wow32);
+    keep(HKEY_CURRENT_USER, u"HKCU\\", View::Wow32);
+    return contents;
+}
+
+bool ImportSimBackup(SimMachine& machine, const std::u16string& folder)
+{
+    bool imported = true;
+    for (const bool view64 : {false, true}) {
+        try {
+            if (const auto bytes = machine.files().content(folder + (view64 ? u"\\registry-64.reg" : u"\\registry.reg")))
+                ImportRegFile(machine.registry(), ParseRegFile(*bytes), view64);
+        } catch (const std::runtime_error&) {
+            imported = false;
+        }
+    }
+    return imported;
 }
 
 SimSuiteRun RunSilentAll(const std::u16string& backupFolder, bool plan)

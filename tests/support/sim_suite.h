@@ -1,5 +1,6 @@
 #pragma once
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -8,6 +9,7 @@
 #include "support/suite_installation.h"
 
 class SimMachine;
+class SimRegistry;
 
 // The suite installation (suite_installation.h) on the simulated machine. Its databases and data
 // sources are reached through ODBC, which the simulated machine does not stand behind, so the
@@ -23,15 +25,28 @@ SuiteFolders SimSuiteFolders(SimMachine& machine);
 // The items laid on the simulated machine.
 std::vector<SuiteItem> SimSuiteItems(const SuiteFolders& folders = SimSuiteFolders());
 
+// What the uninstaller stand-ins took away, which the run that started them does not record: a
+// key by its RegistryKeyName (the key and everything below it), a value as "<key>:[<name>]",
+// the name as it was laid.
+using SimUninstallerTakes = std::set<std::string>;
+
 // Lays every item and registers the uninstaller stand-ins on `machine`; with `inertUninstallers`,
-// every uninstaller runs and changes nothing.
-void LaySimSuite(SimMachine& machine, bool inertUninstallers = false);
+// every uninstaller runs and changes nothing. With `taken`, what they take is noted there.
+void LaySimSuite(SimMachine& machine, bool inertUninstallers = false, SimUninstallerTakes* taken = nullptr);
 
 // The suite's items still present (junctions inside its folders count as the suite's).
 std::vector<SuiteItem> SimSuiteLeft(SimMachine& machine);
 
 // The sentinels that are gone.
 std::vector<SuiteItem> SimSentinelsLost(SimMachine& machine);
+
+// Every key and value of the registry as the program's views show it (the 32-bit view of
+// HKLM\SOFTWARE once), by RegistryKeyName.
+RegistryContents SimRegistryContents(const SimRegistry& registry);
+
+// Imports a run's backup in `folder` as regedit would, each file into its view. False when
+// regedit would refuse a file that is there whole (what it holds then stays out).
+bool ImportSimBackup(SimMachine& machine, const std::u16string& folder);
 
 // What "/silent /all" over the real recipes did on the installed machine; with a backup folder,
 // as "/backup" runs it: nothing starts when the backup cannot.

@@ -7,6 +7,7 @@
 #include "platform/sim/sim_files.h"
 #include "platform/sim/sim_registry.h"
 #include "platform/sim/sim_security.h"
+#include "platform/sim/sim_services.h"
 #include "platform/sim/sim_shell.h"
 #include "platform/sim/sim_text.h"
 #include "platform/text.h"
@@ -119,12 +120,27 @@ unsigned SimMachine::callCount(SimCall call) const
     return it == calls_.end() ? 0 : it->second;
 }
 
+unsigned SimMachine::callCount() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    unsigned total = 0;
+    for (const auto& [call, count] : calls_)
+        total += count;
+    return total;
+}
+
 DWORD SimMachine::enter(SimCall call)
 {
     DWORD error = ERROR_SUCCESS;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         ++calls_[call];
+        if (stopCountdown_ != 0 && --stopCountdown_ == 0)
+            stopped_ = true;
+        if (stopped_) {
+            const bool native = call == SimCall::NtCreateFile || call == SimCall::NtDeleteKey || call == SimCall::NtQueryObject;
+            error = native ? static_cast<DWORD>(kStatusProcessIsTerminating) : ERROR_PROCESS_ABORTED;
+        }
         const auto range = faults_.equal_range(call);
         for (auto it = range.first; it != range.second;) {
             if (--it->second.countdown == 0) {
@@ -138,6 +154,27 @@ DWORD SimMachine::enter(SimCall call)
     if (error != ERROR_SUCCESS)
         setLastError(error);
     return error;
+}
+
+void SimMachine::stopAtCall(unsigned nth)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    stopCountdown_ = nth;
+}
+
+void SimMachine::endProcess()
+{
+    std::map<HANDLE, std::shared_ptr<SimKernelObject>> held;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        held.swap(handles_);
+        stopCountdown_ = 0;
+        stopped_ = false;
+    }
+    // Released outside the lock: the last handle of a file may delete it.
+    held.clear();
+    registry().closeAll();
+    services().closeAll();
 }
 
 DWORD SimMachine::getLastError()

@@ -153,6 +153,14 @@ public:
 
     // Fault injection: the `nth` use of `call` from now on (1 is the next) fails with `error`.
     void failCall(SimCall call, DWORD error, unsigned nth = 1);
+    // The program's process ended at its `nth` seam call from now on (1 is the next), of any kind:
+    // that call and every later one fail and change nothing (ERROR_PROCESS_ABORTED, or
+    // STATUS_PROCESS_IS_TERMINATING from a native call). What was written stays as written.
+    void stopAtCall(unsigned nth);
+    // The program's process is gone: the system closes every handle it held (a pending deletion
+    // takes effect, a mutex goes with its last handle), and calls go through again, as they do
+    // for the next program.
+    void endProcess();
 
     // The areas of the machine, each with its own set-up and inspection, created on first use.
     SimRegistry& registry();
@@ -192,6 +200,8 @@ public:
     // Message boxes refused because nobody could have answered them.
     const std::vector<SimMessageBox>& unseenMessageBoxes() const { return unseenMessageBoxes_; }
     unsigned callCount(SimCall call) const;
+    unsigned callCount() const; // of every kind
+
     // Blocks the system handed out (FormatMessageW) and not yet given back with LocalFree.
     std::size_t liveAllocations() const { return allocations_.size(); }
     // LocalAlloc for the areas: a zeroed block the program gives back with localFree.
@@ -317,6 +327,8 @@ private:
     mutable std::mutex mutex_;
     std::map<std::thread::id, DWORD> lastErrors_;
     std::map<SimCall, unsigned> calls_;
+    unsigned stopCountdown_ = 0; // 0: no stop set
+    bool stopped_ = false;
     std::multimap<SimCall, Fault> faults_;
     std::map<const void*, std::unique_ptr<char16_t[]>> allocations_;
     std::vector<SimMessageBox> messageBoxes_;

@@ -123,6 +123,8 @@ public:
     NTSTATUS deleteOpenKey(HKEY key);
     LONG deleteValue(HKEY key, const char16_t* name);
     LONG close(HKEY key);
+    // Every handle the program held, as the system closes them when its process ends.
+    void closeAll();
 
 private:
     // Which symbolic links a walk follows: none (set-up and inspection), all, or all but the last

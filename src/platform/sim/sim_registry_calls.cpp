@@ -278,6 +278,12 @@ LONG SimRegistry::deleteValue(HKEY key, const char16_t* name)
     return open->values.erase(name ? name : u"") ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
 }
 
+void SimRegistry::closeAll()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    handles_.clear();
+}
+
 LONG SimRegistry::close(HKEY key)
 {
     std::lock_guard<std::mutex> lock(mutex_);

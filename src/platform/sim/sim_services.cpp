@@ -355,6 +355,18 @@ BOOL SimServices::remove(SC_HANDLE handle)
     return TRUE;
 }
 
+void SimServices::closeAll()
+{
+    std::vector<SC_HANDLE> held;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (const auto& [handle, open] : handles_)
+            held.push_back(handle);
+    }
+    for (const SC_HANDLE handle : held)
+        close(handle);
+}
+
 BOOL SimServices::close(SC_HANDLE handle)
 {
     std::unique_lock<std::mutex> lock(mutex_);

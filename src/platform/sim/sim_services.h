@@ -60,6 +60,8 @@ public:
     BOOL control(SC_HANDLE service, DWORD control, SERVICE_STATUS* status);
     BOOL remove(SC_HANDLE service);
     BOOL close(SC_HANDLE handle);
+    // Every handle the program held, as the system closes them when its process ends.
+    void closeAll();
 
 private:
     std::shared_ptr<Service> find(std::u16string_view name) const;

@@ -1,0 +1,148 @@
+// The kill sweep: a complete installation of the suite with sentinels beside it, removed by
+// "/silent /all /backup" whose process ends at one seam call, once for each call a clean run
+// makes: that call and every later one change nothing. A second "/silent /all /backup" into
+// another folder must finish the removal, and the stopped run's backup, as it was when the run
+// stopped, must import and give back every key and value the stopped run had deleted by then.
+//
+// The native test suite stops an evenly spaced sample of the calls; QTV_FAULT_SWEEP=full stops
+// at every call, and QTV_FAULT_SWEEP=stop#1234 at that call alone, printing both runs' logs:
+//     QTV_FAULT_SWEEP=full build/bench/tests/fault_tests --gtest_filter='KillSweep*'
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "platform/os_api.h"
+#include "platform/registry.h"
+#include "platform/sim/sim_machine.h"
+#include "platform/sim/sim_services.h"
+#include "platform/text.h"
+#include "support/sim_suite.h"
+
+namespace {
+
+const std::u16string kStoppedBackup = u"C:\\qtv-backup";
+const std::u16string kNextBackup = u"C:\\qtv-backup-next";
+
+bool Taken(const SimUninstallerTakes& taken, const std::string& key, const std::u16string& value)
+{
+    if (taken.count(key + ":[" + ToUtf8(value) + "]"))
+        return true;
+    for (std::string above = key;; above.resize(above.rfind('\\'))) {
+        if (taken.count(above))
+            return true;
+        if (above.find('\\') == std::string::npos)
+            return false;
+    }
+}
+
+// What the stopped run deleted (there before it, gone after the stop, not taken by an
+// uninstaller) that the import did not put back with its type and data; one a line.
+std::string NotGivenBack(const RegistryContents& before, const RegistryContents& stopped,
+                         const RegistryContents& imported, const SimUninstallerTakes& taken)
+{
+    const auto find = [](const RegistryContents& contents, const std::string& key,
+                         const std::u16string& name) -> const RegistryValue* {
+        const auto values = contents.find(key);
+        if (values == contents.end())
+            return nullptr;
+        for (const RegistryValue& value : values->second)
+            if (value.name == name)
+                return &value;
+        return nullptr;
+    };
+    std::string gaps;
+    for (const auto& [key, values] : before) {
+        const bool keyGone = !stopped.count(key);
+        if (keyGone && !imported.count(key) && !Taken(taken, key, {}))
+            gaps += "key not given back: " + key + "\n";
+        for (const RegistryValue& value : values) {
+            if ((!keyGone && find(stopped, key, value.name)) || Taken(taken, key, value.name))
+                continue;
+            const RegistryValue* back = find(imported, key, value.name);
+            if (back == nullptr || back->type != value.type || back->data != value.data)
+                gaps += "value not given back: " + key + ":[" + ToUtf8(value.name) + "]\n";
+        }
+    }
+    return gaps;
+}
+
+TEST(KillSweep, ARunEndedAtAnyCallIsFinishedByTheNextAndItsBackupGivesBackWhatWent)
+{
+    unsigned calls = 0;
+    {
+        SimMachine machine;
+        ScopedOsApi installed(machine);
+        LaySimSuite(machine);
+        const SimSuiteRun clean = RunSilentAll(kStoppedBackup);
+        ASSERT_EQ(clean.exitStatus, 0u) << ToUtf8(clean.log);
+        calls = machine.callCount();
+    }
+    const char* mode = std::getenv("QTV_FAULT_SWEEP");
+    const std::string chosen = mode == nullptr ? "" : mode;
+    std::vector<unsigned> stops;
+    if (chosen == "full") {
+        for (unsigned n = 1; n <= calls; ++n)
+            stops.push_back(n);
+    } else if (chosen.rfind("stop#", 0) == 0) {
+        stops.push_back(static_cast<unsigned>(std::stoul(chosen.substr(5))));
+    } else {
+        // The first calls, where the outputs are made, then an even spread.
+        constexpr unsigned kSample = 60;
+        for (unsigned i = 0; i < kSample; ++i)
+            stops.push_back(i < 10 ? i + 1 : 1 + static_cast<unsigned>(std::uint64_t{i} * (calls - 1) / (kSample - 1)));
+    }
+
+    unsigned finished = 0;
+    unsigned leftSomething = 0;
+    unsigned notBackedUp = 0;
+    unsigned notImported = 0;
+    for (const unsigned stop : stops) {
+        SimMachine machine;
+        ScopedOsApi installed(machine);
+        SimUninstallerTakes taken;
+        LaySimSuite(machine, false, &taken);
+        const RegistryContents before = SimRegistryContents(machine.registry());
+        machine.stopAtCall(stop);
+        const SimSuiteRun stopped = RunSilentAll(kStoppedBackup);
+        machine.endProcess();
+        // A service's registration goes with the service, which no backup holds.
+        for (const SuiteItem& item : SimSuiteItems())
+            if (item.kind == SuiteItem::Kind::Service && !machine.services().exists(item.path))
+                for (const char16_t* view : {u"", u" (64-bit view)"})
+                    taken.insert(RegistryKeyName(u"HKLM\\SYSTEM\\CurrentControlSet\\Services\\" + item.path + view));
+        const RegistryContents afterStop = SimRegistryContents(machine.registry());
+
+        const SimSuiteRun next = RunSilentAll(kNextBackup);
+        if (next.exitStatus == 3010)
+            machine.restart();
+        const std::string left = Describe(SimSuiteLeft(machine));
+        const std::string lost = Describe(SimSentinelsLost(machine));
+        const bool done = !next.escaped && (next.exitStatus == 0 || next.exitStatus == 3010) && left.empty() && lost.empty();
+
+        // The stopped run's backup, as it stopped, on the machine the next run cleaned.
+        const bool imports = ImportSimBackup(machine, kStoppedBackup);
+        const std::string gaps = NotGivenBack(before, afterStop, SimRegistryContents(machine.registry()), taken);
+
+        finished += done;
+        leftSomething += !left.empty();
+        notBackedUp += !gaps.empty();
+        notImported += !imports;
+        EXPECT_TRUE(done && imports && gaps.empty())
+            << "stopped at call " << stop << " of " << calls << "; the next run exits " << next.exitStatus
+            << (next.escaped ? ", an exception left it" : "") << "\n  left by the next run:\n" << left
+            << "  sentinels lost:\n" << lost << (imports ? "" : "  the stopped run's backup does not import\n")
+            << "  deleted and not in the backup:\n" << gaps;
+        if (stops.size() == 1)
+            std::cout << "The stopped run's log:\n" << ToUtf8(stopped.log) << "\nThe next run's log:\n" << ToUtf8(next.log);
+    }
+    std::cout << "Kill sweep: " << calls << " calls; " << stops.size() << " runs stopped; finished by the next run: "
+              << finished << "; left something the next run does not remove: " << leftSomething
+              << "; deleted and not in the backup: " << notBackedUp << "; backups that do not import: " << notImported
+              << ".\n";
+}
+
+} // namespace
