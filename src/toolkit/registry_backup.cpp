@@ -180,7 +180,7 @@ Backup::Backup(std::u16string folder)
     if (OthersMayChange(place_.handle()))
         ThrowWindowsError(ERROR_ACCESS_DENIED);
     // One run's backup is never mixed into another's: a folder with any of the files is refused.
-    for (const char16_t* name : {u"registry-64.reg", u"deleted.txt"})
+    for (const char16_t* name : {u"registry.reg", u"registry-64.reg", u"deleted.txt"})
         if (Os().getFileAttributes(place_.nameOf(name).c_str()) != INVALID_FILE_ATTRIBUTES)
             ThrowWindowsError(ERROR_FILE_EXISTS);
     std::vector<std::u16string> made;
@@ -212,18 +212,23 @@ Backup::~Backup()
 
 UniqueKernelHandle Backup::startRegFile(const char16_t* name)
 {
-    UniqueKernelHandle file = place_.open(name, GENERIC_WRITE, CREATE_NEW);
+    // regedit refuses a file without its header whole, so the file takes its name only once the
+    // header is on disk: a run ended before that leaves "<name>.new" beside it, never a file of
+    // the name that does not import.
+    const std::u16string made = std::u16string(name) + u".new";
+    UniqueKernelHandle file = place_.open(made, GENERIC_WRITE, CREATE_NEW);
     try {
         WriteAll(file.get(), RegFileStart());
         ThrowLastErrorIfFalse(Os().flushFileBuffers(file.get()));
-    } catch (...) {
-        // regedit refuses a file without its header whole; and left here, it would keep the
-        // next save from making the file again.
         file.reset();
-        Os().deleteFile(place_.nameOf(name).c_str());
+        ThrowLastErrorIfFalse(Os().moveFileEx(place_.nameOf(made).c_str(), place_.nameOf(name).c_str(), MOVEFILE_WRITE_THROUGH));
+    } catch (...) {
+        // Left here, it would keep the next save from making the file again.
+        file.reset();
+        Os().deleteFile(place_.nameOf(made).c_str());
         throw;
     }
-    return file;
+    return place_.open(name, FILE_APPEND_DATA, OPEN_EXISTING);
 }
 
 void Backup::save(REGSAM view, const std::u16string& sections)
