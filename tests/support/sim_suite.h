@@ -8,30 +8,34 @@
 #include "support/suite_installation.h"
 
 class SimMachine;
+class SqlServerState;
 
-// The suite installation (suite_installation.h) on the simulated machine. Its databases and data
-// sources are reached through ODBC, which the simulated machine does not stand behind, so the
-// database items are not laid here, and its SQL Server service is laid stopped. The uninstallers are stand-ins that take their Uninstall entry
-// away, and a package's registry items with it, as a successful uninstall does, and leave
-// everything else behind.
+// The suite installation (suite_installation.h) on the simulated machine. Its databases are
+// reached through ODBC, which the simulated machine does not stand behind: with a SQL Server
+// stand-in they are laid in its state, the data sources in the simulated registry, and the SQL
+// Server service runs; without one, the database items are left out and the service is laid
+// stopped. The uninstallers are stand-ins that take their Uninstall entry away, and a package's
+// registry items with it, as a successful uninstall does, and leave everything else behind.
 
 // The documents and local application data folders of the user of a new simulated machine, or of
 // the user `machine` runs as (SimMachine::runAsSystem).
 SuiteFolders SimSuiteFolders();
 SuiteFolders SimSuiteFolders(SimMachine& machine);
 
-// The items laid on the simulated machine.
-std::vector<SuiteItem> SimSuiteItems(const SuiteFolders& folders = SimSuiteFolders());
+// The items laid on the simulated machine; with `databases`, those on the SQL Server too.
+std::vector<SuiteItem> SimSuiteItems(const SuiteFolders& folders = SimSuiteFolders(), bool databases = false);
 
 // Lays every item and registers the uninstaller stand-ins on `machine`; with `inertUninstallers`,
-// every uninstaller runs and changes nothing.
-void LaySimSuite(SimMachine& machine, bool inertUninstallers = false);
+// every uninstaller runs and changes nothing. With `server`, its state becomes the suite's
+// databases and nothing else.
+void LaySimSuite(SimMachine& machine, bool inertUninstallers = false, SqlServerState* server = nullptr);
 
-// The suite's items still present (junctions inside its folders count as the suite's).
-std::vector<SuiteItem> SimSuiteLeft(SimMachine& machine);
+// The suite's items still present (junctions inside its folders count as the suite's); with
+// `server`, its databases are looked for there.
+std::vector<SuiteItem> SimSuiteLeft(SimMachine& machine, const SqlServerState* server = nullptr);
 
 // The sentinels that are gone.
-std::vector<SuiteItem> SimSentinelsLost(SimMachine& machine);
+std::vector<SuiteItem> SimSentinelsLost(SimMachine& machine, const SqlServerState* server = nullptr);
 
 // What "/silent /all" over the real recipes did on the installed machine; with a backup folder,
 // as "/backup" runs it: nothing starts when the backup cannot.
@@ -40,8 +44,10 @@ struct SimSuiteRun {
     bool escaped = false;         // an exception left the driver
     unsigned componentsThrew = 0; // remove() calls that ended in an exception
     DWORD exitStatus = 0;
+    bool detectionIncomplete = false; // a component's last detection could not look everywhere
     std::vector<DeletedObject> deleted; // every component's, then the root clean-up's
     std::u16string listing;             // PlanListing: the same in the removal's order
 };
+// The data sources go as the ODBC installer library of a 32-bit program removes them on Windows.
 // With `plan`, as "/plan" runs it.
 SimSuiteRun RunSilentAll(const std::u16string& backupFolder = {}, bool plan = false);
