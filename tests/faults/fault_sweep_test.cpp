@@ -256,10 +256,14 @@ void Sweep(const std::u16string& backup)
         if (one)
             std::cout << ToUtf8(failed.log);
         // A run that asked for a restart is judged once Windows has restarted: nothing of the
-        // suite may be left then.
+        // suite may be left then, nor anything the run said would go.
+        std::string stillThere;
         if (failed.exitStatus == 3010) {
             machine.restart();
             ++restarted;
+            for (const std::u16string& path : failed.awaitingRestart)
+                if (machine.files().exists(path))
+                    stillThere += "  still there after the restart: " + ToUtf8(path) + "\n";
         }
         // A data source the removal could not delete is only logged: it fails neither the removal
         // nor the run, and once the databases are gone no later run looks for it.
@@ -272,7 +276,8 @@ void Sweep(const std::u16string& backup)
         const std::string lost = Describe(SimSentinelsLost(machine, &server));
         const std::vector<SuiteItem> leftItems = SimSuiteLeft(machine, &server);
         const std::string leftByFailed = Describe(leftItems);
-        const bool leftAfterRestart = failed.exitStatus == 3010 && !leftItems.empty() && !onlyDataSources(leftItems);
+        const bool leftAfterRestart =
+            failed.exitStatus == 3010 && ((!leftItems.empty() && !onlyDataSources(leftItems)) || !stillThere.empty());
         const bool incompleteNotSaid = failed.detectionIncomplete && failed.exitStatus != 1603;
         const bool logged = failed.log != cleanLog;
         if (failed.log.find(MessageOf(injection.fault->shown ? injection.fault->shown : injection.fault->error)) != std::u16string::npos)
@@ -328,7 +333,7 @@ void Sweep(const std::u16string& backup)
                         << (secondFailed ? "\n  the second run's exit status is " + std::to_string(secondStatus) : "")
                         << "\n  left by the failed run:\n"
                         << leftByFailed << "  sentinels lost:\n" << lost << lostAfter
-                        << "  left after the second run:\n" << left << notBackedUp;
+                        << "  left after the second run:\n" << left << stillThere << notBackedUp;
         if (ok)
             ++survived;
     }

@@ -266,8 +266,13 @@ SimSuiteRun RunSilentAll(const std::u16string& backupFolder, bool plan)
                 ++run.componentsThrew;
             run.deleted.insert(run.deleted.end(), component.deleted.begin(), component.deleted.end());
             run.detectionIncomplete |= component.detectionError.has_value();
+            run.awaitingRestart.insert(run.awaitingRestart.end(), component.pendingRestart.begin(),
+                                       component.pendingRestart.end());
         }
         run.deleted.insert(run.deleted.end(), session.result.rootsDeleted.begin(), session.result.rootsDeleted.end());
+        for (const DeletedObject& object : session.result.rootsDeleted)
+            if (object.kind == DeletedKind::PendingRestart)
+                run.awaitingRestart.push_back(object.name);
         run.exitStatus = session.exitStatus;
     } catch (...) {
         run.escaped = true;

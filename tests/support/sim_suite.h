@@ -45,6 +45,7 @@ struct SimSuiteRun {
     unsigned componentsThrew = 0; // remove() calls that ended in an exception
     DWORD exitStatus = 0;
     bool detectionIncomplete = false; // a component's last detection could not look everywhere
+    std::vector<std::u16string> awaitingRestart; // what the run said Windows deletes when it starts
     std::vector<DeletedObject> deleted; // every component's, then the root clean-up's
     std::u16string listing;             // PlanListing: the same in the removal's order
 };
