@@ -268,10 +268,17 @@ void Sweep(const std::u16string& backup)
         // A data source the removal could not delete is only logged: it fails neither the removal
         // nor the run, and once the databases are gone no later run looks for it.
         const auto onlyDataSources = [&failed](const std::vector<SuiteItem>& items) {
-            return failed.log.find(u"\r\nfailed to delete DSN\r\n") != std::u16string::npos &&
-                   std::all_of(items.begin(), items.end(), [](const SuiteItem& item) {
-                       return item.path.rfind(u"SOFTWARE\\ODBC\\ODBC.INI\\", 0) == 0;
-                   });
+            const std::u16string sources = u"SOFTWARE\\ODBC\\ODBC.INI\\";
+            return std::all_of(items.begin(), items.end(), [&](const SuiteItem& item) {
+                if (item.path.rfind(sources, 0) != 0)
+                    return false;
+                // A key is the data source's own; a value of the list is named after it.
+                const std::u16string name =
+                    item.path == sources + u"ODBC Data Sources" ? item.name : item.path.substr(sources.size());
+                const std::size_t at = failed.log.find(u"Removing DSN \"" + name + u"\"...\r\n");
+                return at != std::u16string::npos && failed.log.find(u"\r\nfailed to delete DSN\r\n", at) <
+                                                         failed.log.find(u"\r\nDSN Removed\r\n", at);
+            });
         };
         const std::string lost = Describe(SimSentinelsLost(machine, &server));
         const std::vector<SuiteItem> leftItems = SimSuiteLeft(machine, &server);
