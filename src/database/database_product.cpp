@@ -283,21 +283,25 @@ bool DatabaseProduct::remove()
     for (const std::u16string& service : kServerServices)
         StopServiceWithWait(service, log, kServiceTimeout);
 
+    // The databases are what the component is found by, so they go last: the job and the data
+    // sources first, and a database only once every data source is gone. A run ended or failed
+    // on the way leaves a database for the next run to find them by. The main database's job and
+    // data sources go only with it, the others on every removal; the job's outcome (a batch may
+    // report an error after its deletion) is logged only.
     const std::optional<bool> main = databaseExists(session->connection(), kMainDatabase);
-    bool failed = !main;
+    bool leftovers = false;
     if (main.value_or(false)) {
-        if (dropDatabase(session->connection(), kMainDatabase)) {
-            removeReindexingJob(session->connection(), kReindexingJob);
-            for (const std::u16string& dsn : kMainDatabaseDSNs)
-                removeDSN(dsn);
-        } else {
-            failed = true;
-        }
+        removeReindexingJob(session->connection(), kReindexingJob);
+        for (const std::u16string& dsn : kMainDatabaseDSNs)
+            leftovers |= !removeDSN(dsn);
     }
-    const std::optional<bool> reporting = databaseExists(session->connection(), kReportingDatabase);
-    if (!reporting || (*reporting && !dropDatabase(session->connection(), kReportingDatabase)))
-        failed = true;
     for (const std::u16string& dsn : kOtherDSNs)
-        removeDSN(dsn);
+        leftovers |= !removeDSN(dsn);
+    bool failed = !main || leftovers;
+    if (main.value_or(false) && (leftovers || !dropDatabase(session->connection(), kMainDatabase)))
+        failed = true;
+    const std::optional<bool> reporting = databaseExists(session->connection(), kReportingDatabase);
+    if (!reporting || (*reporting && (leftovers || !dropDatabase(session->connection(), kReportingDatabase))))
+        failed = true;
     return !failed;
 }

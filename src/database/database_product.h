@@ -9,8 +9,8 @@
 
 // The supporting databases on the local SQL Server: the main and reporting databases, the job
 // that reorganises the main database's indexes and the suite's ODBC data sources. Detection
-// asks the server whether either database exists; removal drops them, deletes the job and
-// removes the data sources. It never runs an uninstaller.
+// asks the server whether either database exists; removal deletes the job, removes the data
+// sources and then drops the databases. It never runs an uninstaller.
 class DatabaseProduct : public QTVProduct {
 public:
     explicit DatabaseProduct(Remove::Log* log);

@@ -32,6 +32,8 @@ std::vector<std::u16string> UpgradeCodesNaming(const std::u16string& product)
 // deletion, so that a lookup that missed it once does not cost the way back to it.
 bool StillNamed(const std::u16string& product)
 {
+    // Afresh: the reads the lookups keep would only repeat the first answer.
+    NoteRegistryChange();
     if (RegistryKeyExists(HKEY_LOCAL_MACHINE, Below(kInstallerFeaturesKey, product), KEY_READ))
         return true;
     return !UpgradeCodesNaming(product).empty();
@@ -121,8 +123,12 @@ bool RemoveAllInstallerTraces(OptionalText firstName, const std::vector<std::u16
         // once would leave traces that no detection of the component looks for.
         const ProbeErrorScope errors;
         current = FindFirstInstalledName(names);
-        if (!current)
+        if (!current) {
+            // The second look reads the registry afresh: the reads the lookups keep would only
+            // repeat the first look's answer.
+            NoteRegistryChange();
             current = FindFirstInstalledName(names);
+        }
         if (errors.first())
             failed = true;
     }

@@ -122,9 +122,11 @@ bool Lay(const SuiteItem& item, const SuitePrograms& programs)
                             &key, nullptr) != 0)
             return false;
         LSTATUS result = ERROR_SUCCESS;
-        if (item.kind == Kind::Value)
-            result = RegSetValueExW(key, W(item.name).c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(item.data.c_str()),
-                                    static_cast<DWORD>((item.data.size() + 1) * sizeof(char16_t)));
+        if (item.kind == Kind::Value) {
+            const std::vector<unsigned char> bytes = ValueBytes(item);
+            result = RegSetValueExW(key, W(item.name).c_str(), 0, static_cast<DWORD>(item.type), bytes.data(),
+                                    static_cast<DWORD>(bytes.size()));
+        }
         RegCloseKey(key);
         return result == ERROR_SUCCESS;
     }

@@ -1,7 +1,9 @@
-// The fault sweep: a complete installation of the suite with sentinels beside it, removed by
-// "/silent /all" once for every seam call the run makes, that call failing with the error it
-// most often meets on a real machine. Every run must survive, say so in its log, leave every
-// sentinel, and be finished by a second, clean run.
+// The fault sweep: a complete installation of the suite with sentinels beside it, its databases
+// on the SQL Server stand-in, removed by "/silent /all" once for every seam call the run makes,
+// that call failing with the error it most often meets on a real machine. Every run must survive,
+// say so in its log, leave every sentinel, exit 1603 when a detection could not look everywhere,
+// leave nothing once Windows has restarted when it exited 3010, and be finished by a second run
+// that exits 0 (or 3010, and leaves nothing after the restart).
 //
 // The native test suite sweeps an evenly spaced sample of each kind of call; QTV_FAULT_SWEEP=full
 // sweeps every call, and QTV_FAULT_SWEEP=RegOpenKeyExW#12 fails that call alone and prints the
@@ -23,9 +25,8 @@
 #include "platform/sim/sim_machine.h"
 #include "platform/sim/sim_registry.h"
 #include "platform/text.h"
-#include "support/machine_snapshot.h"
-#include "support/reg_file.h"
 #include "support/sim_suite.h"
+#include "support/sql_server_standin.h"
 
 namespace {
 
@@ -150,40 +151,21 @@ std::vector<Injection> Sample(const std::vector<Injection>& calls, std::size_t s
     return sample;
 }
 
-// Every key and value of the registry as the program's views show it (the 32-bit view once).
-RegistryContents Snapshot(const SimRegistry& registry)
-{
-    RegistryContents snapshot;
-    const auto keep = [&](HKEY root, const std::u16string& shown, SimRegistry::View view) {
-        VisitKeys(registry, root, shown, view, [&](const std::u16string& name, const std::u16string& path) {
-            snapshot[RegistryKeyName(name)] = registry.values(root, path, view);
-        });
-    };
-    for (const SimRegistry::View view : {SimRegistry::View::Wow32, SimRegistry::View::Native64})
-        keep(HKEY_LOCAL_MACHINE, u"HKLM\\", view);
-    keep(HKEY_USERS, u"HKU\\", SimRegistry::View::Wow32);
-    keep(HKEY_CURRENT_USER, u"HKCU\\", SimRegistry::View::Wow32);
-    return snapshot;
-}
-
-// Imports the backup as regedit would, each file into its view; describes what it did not put back.
-std::string NotBackedUp(SimMachine& machine, const std::u16string& folder, const RegistryContents& before,
+// Imports the backups as regedit would, in the order the runs made them, each file into its view;
+// describes what they did not put back.
+std::string NotBackedUp(SimMachine& machine, const std::vector<std::u16string>& folders, const RegistryContents& before,
                         const std::vector<DeletedObject>& deleted)
 {
     // A file regedit refuses whole imports nothing: what is missing then shows below.
-    for (const bool view64 : {false, true}) {
-        try {
-            if (const auto bytes = machine.files().content(folder + (view64 ? u"\\registry-64.reg" : u"\\registry.reg")))
-                ImportRegFile(machine.registry(), ParseRegFile(*bytes), view64);
-        } catch (const std::runtime_error&) {
-        }
-    }
-    return RestoreGaps(SimSuiteItems(), before, Snapshot(machine.registry()), deleted);
+    for (const std::u16string& folder : folders)
+        ImportSimBackup(machine, folder);
+    return RestoreGaps(SimSuiteItems(SimSuiteFolders(), true), before, SimRegistryContents(machine.registry()), deleted);
 }
 
 // Sweeps the calls of a "/silent /all" run, with "/backup" when `backup` names its folder.
 void Sweep(const std::u16string& backup)
 {
+    SqlServerStandIn server;
     // The clean run: what a run calls, and what it writes.
     std::vector<Injection> calls;
     std::u16string cleanLog;
@@ -191,20 +173,20 @@ void Sweep(const std::u16string& backup)
     {
         SimMachine machine;
         ScopedOsApi installed(machine);
-        LaySimSuite(machine);
-        const RegistryContents before = Snapshot(machine.registry());
+        LaySimSuite(machine, false, &server);
+        const RegistryContents before = SimRegistryContents(machine.registry());
         const SimSuiteRun clean = RunSilentAll(backup);
         cleanLog = clean.log;
         ASSERT_FALSE(clean.escaped);
         ASSERT_EQ(clean.componentsThrew, 0u);
-        ASSERT_EQ(Describe(SimSuiteLeft(machine)), "") << "a clean run removes the whole suite";
-        ASSERT_EQ(Describe(SimSentinelsLost(machine)), "");
-        ASSERT_EQ(AuditGaps(SimSuiteItems(), clean.deleted), "");
+        ASSERT_EQ(clean.exitStatus, 0u);
+        ASSERT_EQ(Describe(SimSuiteLeft(machine, &server)), "") << "a clean run removes the whole suite";
+        ASSERT_EQ(Describe(SimSentinelsLost(machine, &server)), "");
+        ASSERT_EQ(AuditGaps(SimSuiteItems(SimSuiteFolders(), true), clean.deleted), "");
         if (!backup.empty()) {
-            ASSERT_EQ(NotBackedUp(machine, backup, before, clean.deleted), "");
+            ASSERT_EQ(NotBackedUp(machine, {backup}, before, clean.deleted), "");
         }
-        for (int c = 0; c <= static_cast<int>(SimCall::NtQueryObject); ++c)
-            seamCalls += machine.callCount(static_cast<SimCall>(c));
+        seamCalls = machine.callCount();
         for (const Fault& fault : kFaults)
             for (unsigned nth = 1; nth <= machine.callCount(fault.call); ++nth)
                 calls.push_back({&fault, nth});
@@ -241,26 +223,37 @@ void Sweep(const std::u16string& backup)
     for (const Injection& injection : swept) {
         SimMachine machine;
         ScopedOsApi installed(machine);
-        LaySimSuite(machine);
-        const RegistryContents before = backup.empty() ? RegistryContents{} : Snapshot(machine.registry());
+        LaySimSuite(machine, false, &server);
+        const RegistryContents before = backup.empty() ? RegistryContents{} : SimRegistryContents(machine.registry());
         machine.failCall(injection.fault->call, injection.fault->error, injection.nth);
         const SimSuiteRun failed = RunSilentAll(backup);
         if (one)
             std::cout << ToUtf8(failed.log);
-        // A run that asked for a restart is judged once Windows has restarted.
+        // A run that asked for a restart is judged once Windows has restarted: nothing of the
+        // suite may be left then, nor anything the run said would go.
+        std::string stillThere;
         if (failed.exitStatus == 3010) {
             machine.restart();
             ++restarted;
+            for (const std::u16string& path : failed.awaitingRestart)
+                if (machine.files().exists(path))
+                    stillThere += "  still there after the restart: " + ToUtf8(path) + "\n";
         }
-        const std::string lost = Describe(SimSentinelsLost(machine));
-        const std::string leftByFailed = Describe(SimSuiteLeft(machine));
+        const std::string lost = Describe(SimSentinelsLost(machine, &server));
+        const std::vector<SuiteItem> leftItems = SimSuiteLeft(machine, &server);
+        const std::string leftByFailed = Describe(leftItems);
+        const bool leftAfterRestart =
+            failed.exitStatus == 3010 && (!leftItems.empty() || !stillThere.empty());
+        const bool incompleteNotSaid = failed.detectionIncomplete && failed.exitStatus != 1603;
         const bool logged = failed.log != cleanLog;
         if (failed.log.find(MessageOf(injection.fault->shown ? injection.fault->shown : injection.fault->error)) != std::u16string::npos)
             ++namedTheError;
         // A failure that changed nothing (a silent probe of an entry that is not the suite's, a
         // retried wait) may leave the log as it was; one that left something must say so.
         bool secondEscaped = false;
+        DWORD secondStatus = 0;
         std::string left;
+        std::vector<DeletedObject> deleted = failed.deleted;
         std::string lostAfter;
         if (!leftByFailed.empty()) {
             ++leftSomething;
@@ -268,32 +261,43 @@ void Sweep(const std::u16string& backup)
                 ++leftWithZero;
             const SimSuiteRun again = RunSilentAll(backup.empty() ? backup : backup + u"-again");
             secondEscaped = again.escaped;
-            left = Describe(SimSuiteLeft(machine));
+            secondStatus = again.exitStatus;
+            deleted.insert(deleted.end(), again.deleted.begin(), again.deleted.end());
+            if (secondStatus == 3010)
+                machine.restart();
+            const std::vector<SuiteItem> leftAfter = SimSuiteLeft(machine, &server);
+            left = Describe(leftAfter);
             if (!left.empty())
                 ++orphaned;
-            lostAfter = Describe(SimSentinelsLost(machine));
+            lostAfter = Describe(SimSentinelsLost(machine, &server));
         } else if (!logged) {
             ++withoutEffect;
         }
         if (one)
             std::cout << "left after the second run:\n" << left;
-        // Whatever failed, nothing of the registry went that the backup does not give back.
-        const std::string notBackedUp = backup.empty() ? "" : NotBackedUp(machine, backup, before, failed.deleted);
+        // Whatever failed, nothing of the registry went that the backups do not give back.
+        const std::string notBackedUp =
+            backup.empty() ? "" : NotBackedUp(machine, {backup, backup + u"-again"}, before, deleted);
         // The one exception a removal lets out by design: the temporary file for an uninstaller's
         // answers cannot be made. The driver takes it, and that component's removal ends there.
         const SimCall call = injection.fault->call;
         const bool mayThrow = call == SimCall::GetTempPath || call == SimCall::CreateDirectory ||
                               call == SimCall::GetTempFileName;
-        const bool saidClean = !leftByFailed.empty() && failed.exitStatus == 0;
+        const bool saidClean = !leftItems.empty() && failed.exitStatus == 0;
+        const bool secondFailed = secondStatus != 0 && secondStatus != 3010;
         const bool ok = !failed.escaped && (failed.componentsThrew == 0 || mayThrow) && (logged || leftByFailed.empty()) &&
-                        !saidClean && lost.empty() && !secondEscaped && left.empty() && lostAfter.empty() &&
-                        notBackedUp.empty();
+                        !saidClean && !leftAfterRestart && !incompleteNotSaid && lost.empty() && !secondEscaped &&
+                        !secondFailed && left.empty() && lostAfter.empty() && notBackedUp.empty();
         EXPECT_TRUE(ok) << Name(injection) << (failed.escaped ? "\n  an exception left the driver" : "")
                         << (failed.componentsThrew ? "\n  an exception left a component's removal" : "")
                         << (logged || leftByFailed.empty() ? "" : "\n  the log is the clean run's")
-                        << (saidClean ? "\n  exit status 0, though something is left" : "") << "\n  left by the failed run:\n"
+                        << (saidClean ? "\n  exit status 0, though something is left" : "")
+                        << (leftAfterRestart ? "\n  exit status 3010, though something is left after the restart" : "")
+                        << (incompleteNotSaid ? "\n  a detection was incomplete, yet exit status " + std::to_string(failed.exitStatus) : "")
+                        << (secondFailed ? "\n  the second run's exit status is " + std::to_string(secondStatus) : "")
+                        << "\n  left by the failed run:\n"
                         << leftByFailed << "  sentinels lost:\n" << lost << lostAfter
-                        << "  left after the second run:\n" << left << notBackedUp;
+                        << "  left after the second run:\n" << left << stillThere << notBackedUp;
         if (ok)
             ++survived;
     }

@@ -21,6 +21,7 @@
 #include "platform/sim/sim_services.h"
 #include "platform/text.h"
 #include "support/sim_suite.h"
+#include "support/sql_server_standin.h"
 
 namespace {
 
@@ -72,11 +73,12 @@ std::string NotGivenBack(const RegistryContents& before, const RegistryContents&
 
 TEST(KillSweep, ARunEndedAtAnyCallIsFinishedByTheNextAndItsBackupGivesBackWhatWent)
 {
+    SqlServerStandIn server;
     unsigned calls = 0;
     {
         SimMachine machine;
         ScopedOsApi installed(machine);
-        LaySimSuite(machine);
+        LaySimSuite(machine, false, &server);
         const SimSuiteRun clean = RunSilentAll(kStoppedBackup);
         ASSERT_EQ(clean.exitStatus, 0u) << ToUtf8(clean.log);
         calls = machine.callCount();
@@ -104,13 +106,13 @@ TEST(KillSweep, ARunEndedAtAnyCallIsFinishedByTheNextAndItsBackupGivesBackWhatWe
         SimMachine machine;
         ScopedOsApi installed(machine);
         SimUninstallerTakes taken;
-        LaySimSuite(machine, false, &taken);
+        LaySimSuite(machine, false, &server, &taken);
         const RegistryContents before = SimRegistryContents(machine.registry());
         machine.stopAtCall(stop);
         const SimSuiteRun stopped = RunSilentAll(kStoppedBackup);
         machine.endProcess();
         // A service's registration goes with the service, which no backup holds.
-        for (const SuiteItem& item : SimSuiteItems())
+        for (const SuiteItem& item : SimSuiteItems(SimSuiteFolders(), true))
             if (item.kind == SuiteItem::Kind::Service && !machine.services().exists(item.path))
                 for (const char16_t* view : {u"", u" (64-bit view)"})
                     taken.insert(RegistryKeyName(u"HKLM\\SYSTEM\\CurrentControlSet\\Services\\" + item.path + view));
@@ -119,8 +121,8 @@ TEST(KillSweep, ARunEndedAtAnyCallIsFinishedByTheNextAndItsBackupGivesBackWhatWe
         const SimSuiteRun next = RunSilentAll(kNextBackup);
         if (next.exitStatus == 3010)
             machine.restart();
-        const std::string left = Describe(SimSuiteLeft(machine));
-        const std::string lost = Describe(SimSentinelsLost(machine));
+        const std::string left = Describe(SimSuiteLeft(machine, &server));
+        const std::string lost = Describe(SimSentinelsLost(machine, &server));
         const bool done = !next.escaped && (next.exitStatus == 0 || next.exitStatus == 3010) && left.empty() && lost.empty();
 
         // The stopped run's backup, as it stopped, on the machine the next run cleaned.

@@ -6,6 +6,7 @@
 
 #include "app/silent_session.h"
 #include "core/run_options.h"
+#include "database/odbc.h"
 #include "platform/only_copy.h"
 #include "platform/os_api.h"
 #include "platform/text.h"
@@ -18,6 +19,7 @@
 #include "platform/sim/sim_shell.h"
 #include "support/machine_snapshot.h"
 #include "support/reg_file.h"
+#include "support/sql_server_state.h"
 #include "support/suite_root_key.h"
 
 namespace {
@@ -28,6 +30,7 @@ using View = SimRegistry::View;
 
 const std::u16string kMsiExec = u"C:\\Windows\\System32\\MsiExec.exe";
 const std::u16string kServices = u"SYSTEM\\CurrentControlSet\\Services\\";
+const std::u16string kDataSources = u"SOFTWARE\\ODBC\\ODBC.INI\\";
 
 View ViewOf(const SuiteItem& item)
 {
@@ -77,8 +80,47 @@ void TakeAway(SimRegistry& registry, const SuiteItem& item, SimUninstallerTakes*
     registry.removeTree(root, item.path, ViewOf(item));
 }
 
+// SQLRemoveDSNFromIniW as Windows' installer library does it for a 32-bit program: the data
+// source's key and its line in the list go from the 32-bit view, and one that is not there counts
+// as removed. The library writes the registry itself, not through the program's calls: nothing
+// here is counted or failed. Once the machine has ended the program's process, neither the library
+// nor a statement to the server does anything.
+class SimInstallerLibrary : public DatabaseChanges {
+public:
+    explicit SimInstallerLibrary(SimMachine& machine) : machine_(machine), registry_(machine.registry()) {}
+
+    bool execute(ODBCHandleValue connection, const std::string& sql) override
+    {
+        return !machine_.stopped() && DatabaseChanges::execute(connection, sql);
+    }
+
+    bool removeDSNFromIni(const std::u16string& name) override
+    {
+        if (machine_.stopped())
+            return false;
+        registry_.removeTree(HKEY_LOCAL_MACHINE, kDataSources + name);
+        HKEY list = nullptr;
+        const std::u16string listPath = kDataSources + u"ODBC Data Sources";
+        if (registry_.open(HKEY_LOCAL_MACHINE, listPath.c_str(), false, KEY_SET_VALUE, &list) == ERROR_SUCCESS) {
+            registry_.deleteValue(list, name.c_str());
+            registry_.close(list);
+        }
+        return true;
+    }
+
+private:
+    SimMachine& machine_;
+    SimRegistry& registry_;
+};
+
+// A line of the SQL Server's state, as the stand-in reads it.
+std::string StateLine(const SuiteItem& item)
+{
+    return ToUtf8(item.path) + "\n";
+}
+
 // The areas' inspection calls do not go through the seam: looking counts nothing.
-bool Present(SimMachine& machine, const SuiteItem& item)
+bool Present(SimMachine& machine, const SqlServerState* server, const SuiteItem& item)
 {
     switch (item.kind) {
     case Kind::Key:
@@ -96,12 +138,12 @@ bool Present(SimMachine& machine, const SuiteItem& item)
     case Kind::Package:
         return machine.registry().keyExists(HKEY_LOCAL_MACHINE, kUninstallEntries + item.data);
     case Kind::Line:
-        break;
+        return server && ("\n" + server->state()).find("\n" + StateLine(item)) != std::string::npos;
     }
     return false;
 }
 
-void Lay(SimMachine& machine, const SuiteItem& item)
+void Lay(SimMachine& machine, bool databases, const SuiteItem& item)
 {
     SimFileSystem& files = machine.files();
     switch (item.kind) {
@@ -109,7 +151,8 @@ void Lay(SimMachine& machine, const SuiteItem& item)
         machine.registry().createKey(RootKeyOf(item), item.path, ViewOf(item));
         break;
     case Kind::Value:
-        machine.registry().setString(RootKeyOf(item), item.path, item.name, item.data, REG_SZ, ViewOf(item));
+        machine.registry().setValue(RootKeyOf(item), item.path, item.name, static_cast<DWORD>(item.type), ValueBytes(item),
+                                    ViewOf(item));
         break;
     case Kind::Folder:
         files.addFolder(item.path);
@@ -124,9 +167,10 @@ void Lay(SimMachine& machine, const SuiteItem& item)
         files.addJunction(item.path, item.data);
         break;
     case Kind::Service:
-        // Nothing answers for SQL Server here: a running instance would be one nobody can look
-        // into, and the databases' detection incomplete. It stands stopped.
-        machine.services().addService(item.path, item.path == u"MSSQLSERVER" ? SERVICE_STOPPED : SERVICE_RUNNING,
+        // Without the stand-in nothing answers for SQL Server: a running instance would be one
+        // nobody can look into, and the databases' detection incomplete. It stands stopped then.
+        machine.services().addService(item.path,
+                                      item.path == u"MSSQLSERVER" && !databases ? SERVICE_STOPPED : SERVICE_RUNNING,
                                       ULONGLONG{item.stopDelayMs});
         if (!item.data.empty())
             machine.registry().setString(HKEY_LOCAL_MACHINE, kServices + item.path, u"ImagePath", item.data);
@@ -152,20 +196,26 @@ SuiteFolders SimSuiteFolders(SimMachine& machine)
     return folders;
 }
 
-std::vector<SuiteItem> SimSuiteItems(const SuiteFolders& folders)
+std::vector<SuiteItem> SimSuiteItems(const SuiteFolders& folders, bool databases)
 {
     std::vector<SuiteItem> items;
     for (SuiteItem& item : SuiteItems(folders))
-        if (item.component != u"database" && item.kind != Kind::Line)
+        if (databases || (item.component != u"database" && item.kind != Kind::Line))
             items.push_back(std::move(item));
     return items;
 }
 
-void LaySimSuite(SimMachine& machine, bool inertUninstallers, SimUninstallerTakes* taken)
+void LaySimSuite(SimMachine& machine, bool inertUninstallers, SqlServerState* server, SimUninstallerTakes* taken)
 {
-    const std::vector<SuiteItem> items = SimSuiteItems(SimSuiteFolders(machine));
-    for (const SuiteItem& item : items)
-        Lay(machine, item);
+    const std::vector<SuiteItem> items = SimSuiteItems(SimSuiteFolders(machine), server != nullptr);
+    std::string state;
+    for (const SuiteItem& item : items) {
+        Lay(machine, server != nullptr, item);
+        if (item.kind == Kind::Line)
+            state += StateLine(item);
+    }
+    if (server)
+        server->setState(state);
     // Every Windows has it; a deletion listed for the restart writes its list there.
     machine.registry().createKey(HKEY_LOCAL_MACHINE, u"SYSTEM\\CurrentControlSet\\Control\\Session Manager");
     // The stand-ins work outside the seam: the program's own calls are the ones counted and
@@ -203,20 +253,20 @@ void LaySimSuite(SimMachine& machine, bool inertUninstallers, SimUninstallerTake
     }
 }
 
-std::vector<SuiteItem> SimSuiteLeft(SimMachine& machine)
+std::vector<SuiteItem> SimSuiteLeft(SimMachine& machine, const SqlServerState* server)
 {
     std::vector<SuiteItem> left;
-    for (const SuiteItem& item : SimSuiteItems(SimSuiteFolders(machine)))
-        if (OfTheSuite(item) && Present(machine, item))
+    for (const SuiteItem& item : SimSuiteItems(SimSuiteFolders(machine), server != nullptr))
+        if (OfTheSuite(item) && Present(machine, server, item))
             left.push_back(item);
     return left;
 }
 
-std::vector<SuiteItem> SimSentinelsLost(SimMachine& machine)
+std::vector<SuiteItem> SimSentinelsLost(SimMachine& machine, const SqlServerState* server)
 {
     std::vector<SuiteItem> lost;
-    for (const SuiteItem& item : SimSuiteItems(SimSuiteFolders(machine)))
-        if (item.component == u"sentinel" && !Present(machine, item))
+    for (const SuiteItem& item : SimSuiteItems(SimSuiteFolders(machine), server != nullptr))
+        if (item.component == u"sentinel" && !Present(machine, server, item))
             lost.push_back(item);
     return lost;
 }
@@ -259,6 +309,9 @@ SimSuiteRun RunSilentAll(const std::u16string& backupFolder, bool plan)
     RunOptions options = ParseRunOptions(u"/silent /all /log " + logPath + (plan ? u" /plan" : u"") +
                                          (backupFolder.empty() ? u"" : u" /backup \"" + backupFolder + u"\""));
     SimSuiteRun run;
+    SimMachine& machine = dynamic_cast<SimMachine&>(Os());
+    SimInstallerLibrary installerLibrary(machine);
+    const ScopedDatabaseChanges dataSources(installerLibrary);
     try {
         EnterSystemFolder(options);
         const OnlyCopyClaim claim = OnlyCopyClaim::Claim();
@@ -268,13 +321,19 @@ SimSuiteRun RunSilentAll(const std::u16string& backupFolder, bool plan)
             if (component.removeCalled && !component.removeResult)
                 ++run.componentsThrew;
             run.deleted.insert(run.deleted.end(), component.deleted.begin(), component.deleted.end());
+            run.detectionIncomplete |= component.detectionError.has_value();
+            run.awaitingRestart.insert(run.awaitingRestart.end(), component.pendingRestart.begin(),
+                                       component.pendingRestart.end());
         }
         run.deleted.insert(run.deleted.end(), session.result.rootsDeleted.begin(), session.result.rootsDeleted.end());
+        for (const DeletedObject& object : session.result.rootsDeleted)
+            if (object.kind == DeletedKind::PendingRestart)
+                run.awaitingRestart.push_back(object.name);
         run.exitStatus = session.exitStatus;
     } catch (...) {
         run.escaped = true;
     }
-    if (const auto bytes = dynamic_cast<SimMachine&>(Os()).files().content(logPath))
+    if (const auto bytes = machine.files().content(logPath))
         run.log = ToUtf16(*bytes);
     return run;
 }

@@ -12,6 +12,7 @@ namespace {
 using Kind = SuiteItem::Kind;
 using Root = SuiteItem::Root;
 using Content = SuiteItem::Content;
+using Type = SuiteItem::Type;
 
 const std::u16string kBin = u"C:\\qtv-suite\\bin";
 const std::u16string kSuite = u"C:\\Program Files (x86)\\Zantrel Enterprise";
@@ -60,6 +61,13 @@ public:
         item.root = root;
         item.view64 = view64;
     }
+    // A value of another type than REG_SZ, its data spelled as ValueBytes reads it.
+    void value(const std::u16string& path, const std::u16string& name, Type type, const std::u16string& data,
+               bool view64 = false)
+    {
+        value(path, name, data, Root::LocalMachine, view64);
+        items_.back().type = type;
+    }
     // An Uninstall entry a setup program wrote: display name, version, folder, command.
     void entry(const std::u16string& key, const std::u16string& name, const std::u16string& folder,
                const std::u16string& command, const std::u16string& version = u"9.5.10.79")
@@ -77,9 +85,12 @@ public:
                       const std::u16string& name)
     {
         value(kInstaller + u"Products\\" + packedCode, u"ProductName", name);
+        value(kInstaller + u"Products\\" + packedCode, u"Clients", Type::MultiString, u":");
         value(kInstaller + u"Features\\" + packedCode, u"Agent", u"");
         value(kInstaller + u"UpgradeCodes\\" + packedUpgradeCode, packedCode, u"");
         value(kUserData + packedCode + u"\\InstallProperties", u"DisplayName", name, Root::LocalMachine, true);
+        value(kUserData + packedCode + u"\\InstallProperties", u"LocalPackage", Type::ExpandString,
+              u"%SystemRoot%\\Installer\\" + packedCode.substr(0, 8) + u".msi", true);
     }
     // An ODBC data source, in the view its tools wrote it to.
     void dataSource(const std::u16string& name, bool view64 = false)
@@ -137,6 +148,8 @@ std::vector<SuiteItem> SuiteItems(const SuiteFolders& folders)
 
     t.of(u"webui");
     t.entry(u"{QTV-WEBUI}", u"Velmora Zantrel WebUI Service", kSuite + u"\\QTV WebUI", kSetup + u" entry={QTV-WEBUI}");
+    t.value(kUninstall + u"{QTV-WEBUI}", u"EstimatedSize", Type::Dword, u"20480");
+    t.value(kUninstall + u"{QTV-WEBUI}", u"NoModify", Type::Dword, u"1");
     t.file(kSuite + u"\\QTV WebUI\\WebUIService.exe", Content::Uninstaller);
     t.file(kSuite + u"\\QTV WebUI\\WebUI\\sites\\default\\index.html");
     t.folder(kSuite + u"\\QTV WebUI\\WebUI\\ETL");
@@ -144,6 +157,10 @@ std::vector<SuiteItem> SuiteItems(const SuiteFolders& folders)
     t.value(kSettings + u"_WebUI_Beta_Feature", u"value", u"1");
     t.value(kSettings + u"_WebUIAppEnv_WORK_DIR", u"value", kSuite + u"\\QTV WebUI\\WebUI\\sites");
     t.key(u"SYSTEM\\ControlSet002\\services\\QTVWebUI");
+    // Restart after a minute, twice; then nothing.
+    t.value(u"SYSTEM\\ControlSet002\\services\\QTVWebUI", u"FailureActions", Type::Binary,
+            u"80510100000000000000000003000000140000000100000060ea000001000000"
+            u"60ea00000000000000000000");
     t.service(u"QTVWebUI", 500);
 
     t.of(u"a2a");
@@ -203,6 +220,7 @@ std::vector<SuiteItem> SuiteItems(const SuiteFolders& folders)
     t.file(kClient + u"\\DLP\\QTVDravelockCtrl.exe", Content::Uninstaller);
     t.file(kClient + u"\\DLP\\policies\\rules.xml", Content::Text, true);
     t.key(u"SOFTWARE\\Zantrel\\DLP");
+    t.value(u"SOFTWARE\\Zantrel\\DLP", u"PolicyTime", Type::Qword, u"134093952000000000");
 
     t.of(u"loggingservice");
     t.package(u"logsvc.msi", u"{7B3D9E42-1C5A-4F86-9D27-3E4F5A6B7C81}", u"QTV Logging Service", u"1.4.0.2");
@@ -285,6 +303,48 @@ std::vector<SuiteItem> SuiteItems(const SuiteFolders& folders)
     t.line(u"server\t.");
     t.dataSource(u"Inventory Reports");
     return items;
+}
+
+std::vector<unsigned char> ValueBytes(const SuiteItem& item)
+{
+    std::vector<unsigned char> bytes;
+    const auto text = [&bytes](const std::u16string& characters) {
+        for (const char16_t c : characters) {
+            bytes.push_back(static_cast<unsigned char>(c & 0xFF));
+            bytes.push_back(static_cast<unsigned char>(c >> 8));
+        }
+        bytes.insert(bytes.end(), 2, 0);
+    };
+    const auto number = [&](std::size_t size) {
+        unsigned long long value = std::stoull(ToUtf8(item.data));
+        for (std::size_t i = 0; i < size; ++i, value >>= 8)
+            bytes.push_back(static_cast<unsigned char>(value & 0xFF));
+    };
+    switch (item.type) {
+    case Type::String:
+    case Type::ExpandString:
+        text(item.data);
+        break;
+    case Type::MultiString:
+        for (std::size_t start = 0; start < item.data.size();) {
+            const std::size_t end = std::min(item.data.find(u'\n', start), item.data.size());
+            text(item.data.substr(start, end - start));
+            start = end + 1;
+        }
+        bytes.insert(bytes.end(), 2, 0);
+        break;
+    case Type::Dword:
+        number(4);
+        break;
+    case Type::Qword:
+        number(8);
+        break;
+    case Type::Binary:
+        for (std::size_t i = 0; i + 1 < item.data.size(); i += 2)
+            bytes.push_back(static_cast<unsigned char>(std::stoul(ToUtf8(item.data.substr(i, 2)), nullptr, 16)));
+        break;
+    }
+    return bytes;
 }
 
 bool OfTheSuite(const SuiteItem& item)

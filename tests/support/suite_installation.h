@@ -21,6 +21,8 @@ struct SuiteItem {
     enum class Root { LocalMachine, CurrentUser, Users };
     // What a file holds: a line of text, or a copy of one of the fixture programs.
     enum class Content { Text, Uninstaller, ServiceProgram, Versioned };
+    // A value's type, numbered as the registry numbers it.
+    enum class Type : unsigned long { String = 1, ExpandString = 2, Binary = 3, Dword = 4, MultiString = 7, Qword = 11 };
 
     std::u16string component; // the component's switch without "/"; "bin" (the fixture programs
                               // the installation runs), "database", "roots" or "sentinel"
@@ -28,7 +30,9 @@ struct SuiteItem {
     std::u16string path;      // key, folder, file, junction, service name, package file, line
     std::u16string name;      // a value's name
     std::u16string data;      // a value's data, a junction's target, a package's product code,
-                              // a service's program (as its ImagePath names it)
+                              // a service's program (as its ImagePath names it); ValueBytes
+                              // reads a value's
+    Type type = Type::String; // a value's
     Root root = Root::LocalMachine;
     bool view64 = false;      // in the 64-bit registry view only
     Content content = Content::Text;
@@ -43,6 +47,12 @@ struct SuiteFolders {
     std::u16string documents;
     std::u16string localAppData;
 };
+
+// A value's data as the registry holds it: a text as UTF-16LE with its terminator (a
+// REG_MULTI_SZ's texts, written one a line in `data`, each with its own and one more after the
+// last), a number (written in decimal) as its little-endian bytes, REG_BINARY written in pairs of
+// hexadecimal digits.
+std::vector<unsigned char> ValueBytes(const SuiteItem& item);
 
 // Every item, components first, sentinels last.
 std::vector<SuiteItem> SuiteItems(const SuiteFolders& folders);

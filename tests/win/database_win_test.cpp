@@ -104,17 +104,17 @@ TEST_F(DatabaseWinTest, DetectsAndRemovesTheDatabasesOfTheLocalInstance)
               u"Stopping service \"QTVWebReportsServer\"...service does not exist\r\n"
               u"Stopping service \"QTVRootServer\"...service does not exist\r\n"
               u"Checking for database [KMEnterprise]...database exists\r\n"
-              u"Removing database \"KMEnterprise\"...done\r\n"
               u"Removing reindexing job \"KMEnterprise Full Database Index Reorganization\"...done\r\n"
               u"Removing DSN \"qtv_kmenterprise\"...\r\nDSN Removed\r\n"
               u"Removing DSN \"qtv_EnterpriseServer\"...\r\nDSN Removed\r\n"
-              u"Checking for database [QTVReporting]...database exists\r\n"
-              u"Removing database \"QTVReporting\"...done\r\n"
               u"Removing DSN \"localqtvreportingserver\"...\r\n"
               u"Deleting registry key \"(...)\\localqtvreportingserver\"...done\r\n"
               u"DSN Removed\r\n"
               u"Removing DSN \"enterprise_setup\"...\r\nDSN Removed\r\n"
-              u"Removing DSN \"enterprise_setup32\"...\r\nDSN Removed\r\n")
+              u"Removing DSN \"enterprise_setup32\"...\r\nDSN Removed\r\n"
+              u"Removing database \"KMEnterprise\"...done\r\n"
+              u"Checking for database [QTVReporting]...database exists\r\n"
+              u"Removing database \"QTVReporting\"...done\r\n")
         << std::string(removed.begin(), removed.end());
     EXPECT_EQ(ReadFile(kStateFile), "server\t.\n");
     // The prefix's registry does not name the newer driver, so the component asks for the older

@@ -162,6 +162,12 @@ void SimMachine::stopAtCall(unsigned nth)
     stopCountdown_ = nth;
 }
 
+bool SimMachine::stopped() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return stopped_;
+}
+
 void SimMachine::endProcess()
 {
     std::map<HANDLE, std::shared_ptr<SimKernelObject>> held;

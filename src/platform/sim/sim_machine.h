@@ -161,6 +161,9 @@ public:
     // takes effect, a mutex goes with its last handle), and calls go through again, as they do
     // for the next program.
     void endProcess();
+    // Whether the process has been ended by stopAtCall: what the program does outside the seam (a
+    // library that writes the registry itself, a statement sent to a server) ends with it.
+    bool stopped() const;
 
     // The areas of the machine, each with its own set-up and inspection, created on first use.
     SimRegistry& registry();

@@ -159,12 +159,12 @@ TEST_F(DatabaseProductTest, FullRemovalThenASecondRemovalFindsNothing)
 
     EXPECT_EQ(text(), kRemoving + kDefaultRunning + kConnecting + kServiceStops +
                           u"Checking for database [KMEnterprise]...database exists\r\n"
-                          u"Removing database \"KMEnterprise\"...done\r\n"
                           u"Removing reindexing job \"KMEnterprise Full Database Index Reorganization\"...done\r\n" +
                           DSNRemoved(u"qtv_kmenterprise", true) + DSNRemoved(u"qtv_EnterpriseServer", true) +
+                          kUnconditionalDSNs +
+                          u"Removing database \"KMEnterprise\"...done\r\n"
                           u"Checking for database [QTVReporting]...database exists\r\n"
-                          u"Removing database \"QTVReporting\"...done\r\n" +
-                          kUnconditionalDSNs);
+                          u"Removing database \"QTVReporting\"...done\r\n");
     EXPECT_EQ(server.state(), "server\t.\n");
     for (const char16_t* dsn : {u"qtv_kmenterprise", u"qtv_EnterpriseServer", u"localqtvreportingserver"})
         EXPECT_FALSE(dsnLeft(dsn)) << ToUtf8(dsn);
@@ -179,10 +179,10 @@ TEST_F(DatabaseProductTest, FullRemovalThenASecondRemovalFindsNothing)
                           u"Stopping service \"GatherDB\"...service is already stopped\r\n"
                           u"Stopping service \"QTVWebReportsServer\"...service is already stopped\r\n"
                           u"Stopping service \"QTVRootServer\"...service is already stopped\r\n"
-                          u"Checking for database [KMEnterprise]...database does not exist\r\n"
-                          u"Checking for database [QTVReporting]...database does not exist\r\n" +
+                          u"Checking for database [KMEnterprise]...database does not exist\r\n" +
                           DSNRemoved(u"localqtvreportingserver", false) + DSNRemoved(u"enterprise_setup", false) +
-                          DSNRemoved(u"enterprise_setup32", false));
+                          DSNRemoved(u"enterprise_setup32", false) +
+                          u"Checking for database [QTVReporting]...database does not exist\r\n");
 
     product.detect();
     EXPECT_FALSE(product.isInstalled());
@@ -203,10 +203,10 @@ TEST_F(DatabaseProductTest, OnlyTheReportingDatabaseLeavesTheJobAndTheMainDataSo
     EXPECT_TRUE(product.remove());
 
     EXPECT_EQ(text(), kRemoving + kDefaultRunning + kConnecting + kServiceStops +
-                          u"Checking for database [KMEnterprise]...database does not exist\r\n"
+                          u"Checking for database [KMEnterprise]...database does not exist\r\n" +
+                          kUnconditionalDSNs +
                           u"Checking for database [QTVReporting]...database exists\r\n"
-                          u"Removing database \"QTVReporting\"...done\r\n" +
-                          kUnconditionalDSNs);
+                          u"Removing database \"QTVReporting\"...done\r\n");
     EXPECT_EQ(server.state(), "server\t.\njob\tKMEnterprise Full Database Index Reorganization\n");
     EXPECT_TRUE(dsnLeft(u"qtv_kmenterprise"));
     EXPECT_TRUE(dsnLeft(u"qtv_EnterpriseServer"));
@@ -318,20 +318,30 @@ TEST_F(DatabaseProductTest, RemoveDSNFromIniFailingLeavesTheRegistryAlone)
     server.setState("server\t.\n");
     server.breakDataSourceFile();
 
-    EXPECT_TRUE(product.remove()) << "data sources do not decide the outcome";
+    EXPECT_FALSE(product.remove()) << "a data source left is no success";
 
     EXPECT_EQ(text(), kRemoving + kDefaultRunning + kConnecting + kServiceStops +
                           u"Checking for database [KMEnterprise]...database does not exist\r\n"
-                          u"Checking for database [QTVReporting]...database does not exist\r\n"
                           u"Removing DSN \"localqtvreportingserver\"...\r\nfailed to delete DSN\r\n"
                           u"Removing DSN \"enterprise_setup\"...\r\nfailed to delete DSN\r\n"
-                          u"Removing DSN \"enterprise_setup32\"...\r\nfailed to delete DSN\r\n");
+                          u"Removing DSN \"enterprise_setup32\"...\r\nfailed to delete DSN\r\n"
+                          u"Checking for database [QTVReporting]...database does not exist\r\n");
     EXPECT_TRUE(dsnLeft(u"localqtvreportingserver"));
+
+    // With the databases there, neither is dropped: they are what the next run finds the data
+    // sources by.
+    server.setState(kBothDatabases);
+    text();
+    EXPECT_FALSE(product.remove());
+    const std::u16string written = text();
+    EXPECT_EQ(written.find(u"Removing database"), std::u16string::npos) << ToUtf8(written);
+    EXPECT_NE(server.state().find("database\tKMEnterprise\ndatabase\tQTVReporting\n"), std::string::npos);
 }
 
 // The server's records carry ODBC 3 states; the driver manager hands an application that asked
 // for ODBC 2 behaviour their ODBC 2 form ("42000" becomes "37000").
-TEST_F(DatabaseProductTest, FailedDropOfTheMainDatabaseSkipsItsJobAndDataSources)
+// Its job and data sources are gone by then: a drop is the last step.
+TEST_F(DatabaseProductTest, FailedDropOfTheMainDatabaseFailsTheRemoval)
 {
     defaultInstance();
     server.setState(std::string(kBothDatabases) +
@@ -342,13 +352,15 @@ TEST_F(DatabaseProductTest, FailedDropOfTheMainDatabaseSkipsItsJobAndDataSources
 
     EXPECT_EQ(text(), kRemoving + kDefaultRunning + kConnecting + kServiceStops +
                           u"Checking for database [KMEnterprise]...database exists\r\n"
+                          u"Removing reindexing job \"KMEnterprise Full Database Index Reorganization\"...done\r\n" +
+                          DSNRemoved(u"qtv_kmenterprise", true) + DSNRemoved(u"qtv_EnterpriseServer", true) +
+                          kUnconditionalDSNs +
                           u"Removing database \"KMEnterprise\"...error encountered: Database Error: [SQL Server]Cannot "
                           u"drop database \"KMEnterprise\" because it is currently in use. (37000: 3702)\r\n"
                           u"Checking for database [QTVReporting]...database exists\r\n"
-                          u"Removing database \"QTVReporting\"...done\r\n" +
-                          kUnconditionalDSNs);
-    EXPECT_TRUE(dsnLeft(u"qtv_kmenterprise"));
-    EXPECT_NE(server.state().find("job\tKMEnterprise Full Database Index Reorganization"), std::string::npos);
+                          u"Removing database \"QTVReporting\"...done\r\n");
+    EXPECT_EQ(server.state().rfind("server\t.\ndatabase\tKMEnterprise\nversion\t9.5.10.79\nfail\t", 0), 0u)
+        << "the main database alone is left";
 }
 
 TEST_F(DatabaseProductTest, AnErrorLaterInTheJobBatchIsReportedButDoesNotFailTheRemoval)
@@ -363,7 +375,7 @@ TEST_F(DatabaseProductTest, AnErrorLaterInTheJobBatchIsReportedButDoesNotFailThe
     EXPECT_TRUE(product.remove());
 
     const std::u16string written = text();
-    EXPECT_NE(written.find(u"Removing database \"KMEnterprise\"...done\r\n"
+    EXPECT_NE(written.find(u"Checking for database [KMEnterprise]...database exists\r\n"
                            u"Removing reindexing job \"KMEnterprise Full Database Index Reorganization\"...error "
                            u"encountered: Database Error: [SQL Server]The specified @job_id does not exist. (37000: "
                            u"14262)\r\n"

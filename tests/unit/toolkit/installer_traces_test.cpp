@@ -5,6 +5,7 @@
 #include "core/log.h"
 #include "platform/sim/sim_registry.h"
 #include "support/recipe_test.h"
+#include "toolkit/detection_index.h"
 #include "toolkit/uninstall_lookups.h"
 
 namespace {
@@ -66,6 +67,31 @@ TEST_F(InstallerTracesTest, FeaturesOutliveTheirProductKeyAndAreStillFound)
 
     EXPECT_FALSE(exists(kFeatures + u"\\P1"));
     EXPECT_FALSE(exists(kUpgradeCodes + u"\\G1"));
+}
+
+// A value read as missing once, whichever it was (gone for a moment): the lookups keep what they
+// read, and only a look that reads the registry afresh finds what the first one missed. Every
+// trace goes, or the removal says it failed.
+TEST_F(InstallerTracesTest, AValueMissedOnceIsFoundByALookAfresh)
+{
+    const auto remove = [this](unsigned missed) {
+        registerAgent();
+        const DetectionIndexScope index;
+        if (missed != 0)
+            machine.failCall(SimCall::RegQueryValueEx, ERROR_FILE_NOT_FOUND, missed);
+        return RemoveAllInstallerTraces(u"Zantrel Agent", {u"Zantrel Agent"}, &log);
+    };
+    const unsigned before = machine.callCount(SimCall::RegQueryValueEx);
+    ASSERT_TRUE(remove(0));
+    const unsigned reads = machine.callCount(SimCall::RegQueryValueEx) - before;
+    for (unsigned missed = 1; missed <= reads; ++missed) {
+        const bool removed = remove(missed);
+        for (const std::u16string& key : {kUninstall + u"\\{AGENT}", kProducts + u"\\P1", kFeatures + u"\\P1",
+                                          kUpgradeCodes + u"\\G1", kUserData + u"\\P1"}) {
+            EXPECT_FALSE(removed && exists(key)) << "read " << missed << " of " << reads << " missed: " << ToUtf8(key);
+            registry().removeTree(HKEY_LOCAL_MACHINE, key);
+        }
+    }
 }
 
 TEST_F(InstallerTracesTest, NameRegisteredNowhereTakesOnePass)
