@@ -92,10 +92,13 @@ TEST(KillSweep, ARunEndedAtAnyCallIsFinishedByTheNextAndItsBackupGivesBackWhatWe
     } else if (chosen.rfind("stop#", 0) == 0) {
         stops.push_back(static_cast<unsigned>(std::stoul(chosen.substr(5))));
     } else {
-        // The first calls, where the outputs are made, then an even spread.
-        constexpr unsigned kSample = 60;
-        for (unsigned i = 0; i < kSample; ++i)
-            stops.push_back(i < 10 ? i + 1 : 1 + static_cast<unsigned>(std::uint64_t{i} * (calls - 1) / (kSample - 1)));
+        // Every one of the first calls, where the log and the backup are made, then an even spread.
+        constexpr unsigned kFirst = 50;
+        constexpr unsigned kSpread = 50;
+        for (unsigned n = 1; n <= kFirst; ++n)
+            stops.push_back(n);
+        for (unsigned i = 1; i <= kSpread; ++i)
+            stops.push_back(kFirst + static_cast<unsigned>(std::uint64_t{i} * (calls - kFirst) / kSpread));
     }
 
     unsigned finished = 0;
