@@ -213,9 +213,14 @@ bool DatabaseProduct::removeDSN(const std::u16string& dsn)
     bool saved = SaveRegistryKeyTree(HKEY_LOCAL_MACHINE, key, log);
     if (saved && ActiveBackup()) {
         try {
+            // A list that cannot be opened may still hold the line the library deletes.
             UniqueKey list;
-            if (Os().regOpenKeyEx(HKEY_LOCAL_MACHINE, kDSNListKey.c_str(), 0, KEY_READ, list.put()) == ERROR_SUCCESS)
+            const auto opened =
+                static_cast<DWORD>(Os().regOpenKeyEx(HKEY_LOCAL_MACHINE, kDSNListKey.c_str(), 0, KEY_READ, list.put()));
+            if (opened == ERROR_SUCCESS)
                 SaveRegistryValue(list.get(), HKEY_LOCAL_MACHINE, kDSNListKey, dsn);
+            else if (opened != ERROR_FILE_NOT_FOUND)
+                ThrowWindowsError(opened);
         } catch (...) {
             WriteError(log);
             saved = false;
@@ -239,7 +244,9 @@ bool DatabaseProduct::removeDSNRegistryEntries(const std::u16string& dsn)
         const UniqueKey list = RegOpenKeyChecked(HKEY_LOCAL_MACHINE, kDSNList, kDSNAccess);
         if (HasRegistryValue(list.get(), dsn))
             DeleteRegistryValue(HKEY_LOCAL_MACHINE, kDSNListKey, dsn, KEY_WOW64_64KEY);
-        return deleted;
+        // Looked at again: a line read as missing once would otherwise stay, and with the
+        // databases gone no later run looks for it.
+        return deleted && !HasRegistryValue(list.get(), dsn);
     } catch (...) {
         WriteError(log);
         return false;

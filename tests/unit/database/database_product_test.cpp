@@ -50,7 +50,12 @@ protected:
     {
         for (const char16_t* service : {u"FillDB", u"GatherDB", u"QTVWebReportsServer", u"QTVRootServer"})
             machine.services().addService(service, SERVICE_RUNNING);
-        // The data sources the suite's 64-bit tools leave behind.
+        layDataSources();
+    }
+
+    // The data sources the suite's 64-bit tools leave behind.
+    void layDataSources()
+    {
         registry().createKey(HKEY_LOCAL_MACHINE, kDSNList, View::Native64);
         for (const char16_t* dsn : {u"qtv_kmenterprise", u"qtv_EnterpriseServer", u"localqtvreportingserver"}) {
             registry().setString(HKEY_LOCAL_MACHINE, kDSNRoot + u"\\" + dsn, u"Driver", u"SQL Server", REG_SZ,
@@ -382,6 +387,26 @@ TEST_F(DatabaseProductTest, AnErrorLaterInTheJobBatchIsReportedButDoesNotFailThe
                            u"Removing DSN \"qtv_kmenterprise\"...\r\n"),
               std::u16string::npos)
         << ToUtf8(written);
+}
+
+// Whichever registry read of the removal answers "not found" once, a removal that succeeds leaves
+// no data source: the line in the list is looked at again.
+TEST_F(DatabaseProductTest, AReadMissingOnceLeavesNoDataSourceBehindASuccess)
+{
+    defaultInstance();
+    const unsigned before = machine.callCount(SimCall::RegQueryValueEx);
+    server.setState(kBothDatabases);
+    ASSERT_TRUE(product.remove());
+    const unsigned reads = machine.callCount(SimCall::RegQueryValueEx) - before;
+    for (unsigned nth = 1; nth <= reads; ++nth) {
+        layDataSources();
+        server.setState(kBothDatabases);
+        machine.failCall(SimCall::RegQueryValueEx, ERROR_FILE_NOT_FOUND, nth);
+        if (!product.remove())
+            continue;
+        for (const char16_t* dsn : {u"qtv_kmenterprise", u"qtv_EnterpriseServer", u"localqtvreportingserver"})
+            EXPECT_FALSE(dsnLeft(dsn)) << "read " << nth << " of " << reads << ": " << ToUtf8(dsn);
+    }
 }
 
 TEST_F(DatabaseProductTest, SilentRunRemovesTheDatabases)
