@@ -62,8 +62,7 @@ bool CDTProduct::findVersion()
 void CDTProduct::detect()
 {
     detectBanner(log, name());
-    if (!displayName)
-        displayName = ResolveDisplayName(kCandidates, log);
+    ResolveDisplayName(displayName, kCandidates, log);
     if (!defaultInstallFolder)
         defaultInstallFolder = ResolveDefaultFolder(kDefaultFolderBelowProgramFiles, log);
 

@@ -105,8 +105,7 @@ bool ClientProduct::removeHelper()
 void ClientProduct::detect()
 {
     detectBanner(log, name());
-    if (!displayName)
-        displayName = ResolveDisplayName(Candidates(), log);
+    ResolveDisplayName(displayName, Candidates(), log);
     if (!defaultInstallFolder)
         defaultInstallFolder = ResolveDefaultFolder(kDefaultFolderBelowProgramFiles, log);
 

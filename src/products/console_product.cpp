@@ -82,8 +82,7 @@ bool ConsoleProduct::findVersion()
 void ConsoleProduct::detect()
 {
     detectBanner(log, name());
-    if (!displayName)
-        displayName = ResolveDisplayName(Candidates(), log);
+    ResolveDisplayName(displayName, Candidates(), log);
     if (!defaultInstallFolder)
         defaultInstallFolder = ResolveDefaultFolder(kDefaultFolderBelowProgramFiles, log);
     if (!appDataFolder)

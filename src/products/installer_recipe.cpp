@@ -27,11 +27,18 @@ void QuotedLine(Remove::Log* log, std::u16string_view opening, const std::u16str
     log->write(EOL);
 }
 
-std::u16string ResolveDisplayName(const std::vector<std::u16string>& candidates, Remove::Log* log)
+void ResolveDisplayName(OptionalText& displayName, const std::vector<std::u16string>& candidates, Remove::Log* log)
 {
+    // A name found registered stands for the run. The first candidate, taken when none was
+    // found, is looked for again at each detection: a read that answered "not found" once must
+    // not hide the component under another name for the rest of the run.
+    if (displayName && *displayName != candidates.front())
+        return;
     const std::u16string name = FindFirstInstalledName(candidates).value_or(candidates.front());
+    if (displayName == name)
+        return;
+    displayName = name;
     QuotedLine(log, u"Setting product name to \"", name);
-    return name;
 }
 
 OptionalText ResolveDefaultFolder(const std::u16string& below, Remove::Log* log,

@@ -19,9 +19,10 @@ class Log;
 // `opening`, `value`, a closing double quote and the line end: "Setting ... to \"value\"".
 void QuotedLine(Remove::Log* log, std::u16string_view opening, const std::u16string& value);
 
-// The first candidate still registered, or the first candidate when none is; writes the line
-// "Setting product name to \"...\"".
-std::u16string ResolveDisplayName(const std::vector<std::u16string>& candidates, Remove::Log* log);
+// Sets `displayName` to the first candidate still registered, or the first candidate when none
+// is, and writes the line "Setting product name to \"...\"" when that changes it. A name found
+// registered is kept; the first candidate, taken for want of one, is looked for again each time.
+void ResolveDisplayName(OptionalText& displayName, const std::vector<std::u16string>& candidates, Remove::Log* log);
 
 // What most recipes write when the system knows no Program Files folder.
 inline constexpr std::u16string_view kNoProgramFilesLine =

@@ -49,8 +49,7 @@ bool InstallersProduct::findInstallFolder()
 void InstallersProduct::detect()
 {
     detectBanner(log, name());
-    if (!displayName)
-        displayName = ResolveDisplayName(Candidates(), log);
+    ResolveDisplayName(displayName, Candidates(), log);
 
     installed = false;
     installed |= findInstallFolder();

@@ -68,8 +68,7 @@ PlatformAPIProduct::PlatformAPIProduct(Remove::Log* sink)
 void PlatformAPIProduct::detect()
 {
     detectBanner(log, name());
-    if (!displayName)
-        displayName = ResolveDisplayName(Candidates(), log);
+    ResolveDisplayName(displayName, Candidates(), log);
     // Shown, but no proof of an installation.
     displayVersion = FindDisplayVersion(*displayName, log);
     const bool inList = IsInUninstallList(*displayName, log);

@@ -56,8 +56,7 @@ RelayProduct::RelayProduct(Remove::Log* sink)
 void RelayProduct::detect()
 {
     detectBanner(log, name());
-    if (!displayName)
-        displayName = ResolveDisplayName(Candidates(), log);
+    ResolveDisplayName(displayName, Candidates(), log);
     if (!defaultInstallFolder)
         defaultInstallFolder = ResolveDefaultFolder(kDefaultFolderBelowProgramFiles, log);
 

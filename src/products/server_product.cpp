@@ -143,8 +143,7 @@ bool ServerProduct::checkServerKeys()
 void ServerProduct::detect()
 {
     detectBanner(log, name());
-    if (!displayName)
-        displayName = ResolveDisplayName(Candidates(), log);
+    ResolveDisplayName(displayName, Candidates(), log);
     if (!defaultInstallFolder || !defaultServerWebRoot || !defaultReportsWebRoot)
         resolveDefaultFolders();
     displayVersion = FindDisplayVersion(*displayName, log);

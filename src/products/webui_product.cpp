@@ -169,8 +169,7 @@ bool WebUIProduct::checkSettingKeys()
 void WebUIProduct::detect()
 {
     detectBanner(log, name());
-    if (!displayName)
-        displayName = ResolveDisplayName(kCandidates, log);
+    ResolveDisplayName(displayName, kCandidates, log);
     if (!defaultInstallFolder || !defaultSitesFolder || !defaultEtlFolder)
         resolveDefaultFolders();
 

@@ -69,6 +69,25 @@ TEST_F(PlatformAPIProductTest, MaintenanceCommandIsTurnedIntoAQuietUninstall)
     EXPECT_TRUE(machine.files().entries(u"C:\\Temp").empty()) << "the response file is gone";
 }
 
+// The first candidate, taken when no name was found (a read that answered "not found" once), is
+// looked for again at the next detection; a name found stands.
+TEST_F(PlatformAPIProductTest, ANameNotFoundAtFirstIsLookedForAgain)
+{
+    api.detect();
+    EXPECT_FALSE(api.isInstalled());
+    EXPECT_EQ(api.name(), u"Velmora Zantrel Server API");
+    registerApi(u"MsiExec.exe /I" + kCode);
+    text();
+
+    api.detect();
+    EXPECT_TRUE(api.isInstalled());
+    EXPECT_EQ(api.name(), kName);
+    const std::u16string written = text();
+    EXPECT_NE(written.find(u"\r\nSetting product name to \"" + kName + u"\"\r\n"), std::u16string::npos) << ToUtf8(written);
+    api.detect();
+    EXPECT_EQ(text().find(u"Setting product name"), std::u16string::npos) << "said once";
+}
+
 TEST_F(PlatformAPIProductTest, SetupIsAnsweredByTheProductCodesDialogOrder)
 {
     registerApi(u"\"" + kSetup + u"\" -runfromtemp -l0x0409 -removeonly");
