@@ -217,9 +217,12 @@ bool DatabaseProduct::removeDSN(const std::u16string& dsn)
             UniqueKey list;
             const auto opened =
                 static_cast<DWORD>(Os().regOpenKeyEx(HKEY_LOCAL_MACHINE, kDSNListKey.c_str(), 0, KEY_READ, list.put()));
-            if (opened == ERROR_SUCCESS)
-                SaveRegistryValue(list.get(), HKEY_LOCAL_MACHINE, kDSNListKey, dsn);
-            else if (opened != ERROR_FILE_NOT_FOUND)
+            // The library deletes the line whatever this read said: one read as missing and then
+            // found is not saved, so the data source stays for the next run.
+            if (opened == ERROR_SUCCESS && !SaveRegistryValue(list.get(), HKEY_LOCAL_MACHINE, kDSNListKey, dsn) &&
+                HasRegistryValue(list.get(), dsn))
+                saved = false;
+            else if (opened != ERROR_SUCCESS && opened != ERROR_FILE_NOT_FOUND)
                 ThrowWindowsError(opened);
         } catch (...) {
             WriteError(log);
