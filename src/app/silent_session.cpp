@@ -46,17 +46,18 @@ SilentSession RunSilentSession(const RunOptions& options, bool onlyCopy, const s
         log = std::make_unique<Remove::Log>();
 
     // A plan's lines of a change say so; its databases change nothing.
+    PlannedChanges planned;
     std::optional<Remove::PlanLog> planLog;
-    PlannedDatabaseChanges plannedDatabase;
+    PlannedDatabaseChanges plannedDatabase(planned);
     std::optional<ScopedDatabaseChanges> planningDatabase;
     if (options.plan) {
-        planLog.emplace(log.get());
+        planLog.emplace(log.get(), planned);
         planningDatabase.emplace(plannedDatabase);
     }
     Remove::Log* const sink = planLog ? &*planLog : log.get();
     const Products products = MakeProducts(sink);
     SilentRunContext context{sink, caption, RemoveRootTraces, TakeRestartRequest};
-    context.plan = options.plan;
+    context.plan = options.plan ? &planned : nullptr;
     SilentRunResult& result = session.result;
     if (!onlyCopy) {
         result = RefuseAnotherCopy(context);

@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "platform/planned_changes.h"
+#include "plan/planned_changes.h"
 
 namespace Remove {
 
@@ -29,8 +29,8 @@ void MessageLog::writeMarked(std::u16string_view text)
     queue_->append({true, std::u16string(text)});
 }
 
-PlanLog::PlanLog(Log* inner)
-    : inner_(inner), changesBefore_(PlannedChangeCount())
+PlanLog::PlanLog(Log* inner, const PlannedChanges& changes)
+    : inner_(inner), changes_(changes), changesBefore_(changes.count())
 {
 }
 
@@ -62,7 +62,7 @@ void PlanLog::add(std::u16string_view text, bool marked)
 
 void PlanLog::endLine()
 {
-    const unsigned changes = PlannedChangeCount();
+    const unsigned changes = changes_.count();
     if (changes != changesBefore_)
         inner_->write(u"[plan] ");
     changesBefore_ = changes;

@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "plan/planned_changes.h"
+
 // The line end of all log text.
 inline constexpr std::u16string_view EOL = u"\r\n";
 
@@ -34,12 +36,12 @@ private:
     LogQueue* queue_;
 };
 
-// The log of a plan: a line during which the planning layer kept a change from the machine
+// The log of a plan: a line during which the plan kept a change from the machine (`changes` grew)
 // begins with "[plan] ", so that it diffs against the log of the real run. Holds each line until
-// it ends; the inner sink is not owned.
+// it ends; neither the inner sink nor the count is owned.
 class PlanLog : public Log {
 public:
-    explicit PlanLog(Log* inner);
+    PlanLog(Log* inner, const PlannedChanges& changes);
     // Writes what is left of a line that did not end.
     ~PlanLog() override;
     void write(std::u16string_view text) override;
@@ -50,6 +52,7 @@ private:
     void endLine();
 
     Log* inner_;
+    const PlannedChanges& changes_;
     std::vector<std::pair<bool, std::u16string>> line_;
     unsigned changesBefore_;
 };

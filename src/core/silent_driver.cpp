@@ -8,7 +8,7 @@
 #include "core/product.h"
 #include "platform/desktop.h"
 #include "platform/os_api.h"
-#include "platform/planning_os_api.h"
+#include "plan/planning_os_api.h"
 #include "platform/registry.h"
 #include "platform/restart_deletions.h"
 #include "platform/text.h"
@@ -151,7 +151,7 @@ SilentRunResult RunSilent(std::u16string_view commandLine, const ProductSet& pro
     std::optional<PlanningOsApi> planning;
     std::optional<ScopedOsApi> planned;
     if (context.plan) {
-        planning.emplace(Os());
+        planning.emplace(Os(), *context.plan);
         planned.emplace(*planning, ScopedOsApi::OverTheSameMachine{});
         result.ending = SilentEnding::Planned;
     }

@@ -8,6 +8,7 @@
 
 #include "core/catalogue.h"
 #include "core/product.h"
+#include "plan/planned_changes.h"
 #include "platform/deletion_record.h"
 #include "platform/win_types.h"
 
@@ -28,8 +29,9 @@ struct SilentRunContext {
     // 1641); clears the request. Null: nobody records them.
     std::function<bool()> takeRestartRequest;
     // "/plan": after the first detection, everything runs against a planning layer over the
-    // machine: nothing is changed, and what would be deleted is recorded.
-    bool plan = false;
+    // machine, which counts here each change it keeps from it: nothing is changed, and what would
+    // be deleted is recorded. Null for a real run; not owned.
+    PlannedChanges* plan = nullptr;
 };
 
 // What one component went through in a silent run.

@@ -13,7 +13,6 @@
 
 #include "database/diagnostics.h"
 #include "database/log_channel.h"
-#include "platform/planned_changes.h"
 #include "platform/text.h"
 
 static_assert(sizeof(SQLWCHAR) == sizeof(char16_t), "the driver manager's wide text is UTF-16");
@@ -265,13 +264,13 @@ bool DatabaseChanges::removeDSNFromIni(const std::u16string& name)
 bool PlannedDatabaseChanges::execute(ODBCHandleValue, const std::string& sql)
 {
     DatabaseChannel().write("(planned, not run) " + sql);
-    NotePlannedChange();
+    changes_.note();
     return true;
 }
 
 bool PlannedDatabaseChanges::removeDSNFromIni(const std::u16string&)
 {
-    NotePlannedChange();
+    changes_.note();
     return true;
 }
 

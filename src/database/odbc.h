@@ -4,6 +4,8 @@
 #include <string>
 #include <utility>
 
+#include "plan/planned_changes.h"
+
 // The small ODBC layer on the driver manager's call-level interface (odbc32 on Windows, unixODBC
 // natively). Every failing call throws one of the exceptions of database/odbc_errors.h, whose
 // message carries the driver's diagnostic records; nothing here writes to the removal log. This
@@ -163,12 +165,16 @@ public:
     virtual bool removeDSNFromIni(const std::u16string& name);
 };
 
-// Runs nothing: each change counts as one the planning layer kept from the machine, done and
-// affecting what it names.
+// Runs nothing: each change counts in the plan's `changes` (not owned) as one kept from the
+// machine, done and affecting what it names.
 class PlannedDatabaseChanges : public DatabaseChanges {
 public:
+    explicit PlannedDatabaseChanges(PlannedChanges& changes) : changes_(changes) {}
     bool execute(ODBCHandleValue connection, const std::string& sql) override;
     bool removeDSNFromIni(const std::u16string& name) override;
+
+private:
+    PlannedChanges& changes_;
 };
 
 // The active changes: the real ones unless a guard installed others.

@@ -1,6 +1,7 @@
 #include "platform/os_api.h"
 
 #include <atomic>
+#include <cstring>
 
 namespace {
 
@@ -36,4 +37,20 @@ ScopedOsApi::~ScopedOsApi()
 {
     installed.store(previous_, std::memory_order_release);
     generation.fetch_add(1, std::memory_order_acq_rel);
+}
+
+const std::vector<SeamOperation>& SeamOperations()
+{
+    static const std::vector<SeamOperation> operations = {
+#define QTV_SEAM_ROW(kind, call, name, result, method, parameters, arguments, fault) \
+    {SeamCall::call, name, SeamClass::kind, static_cast<DWORD>(fault), std::strncmp(name, "Nt", 2) == 0},
+        QTV_SEAM_OPERATIONS(QTV_SEAM_ROW)
+#undef QTV_SEAM_ROW
+    };
+    return operations;
+}
+
+const SeamOperation& OperationOf(SeamCall call)
+{
+    return SeamOperations()[static_cast<unsigned>(call)];
 }

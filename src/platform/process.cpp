@@ -7,7 +7,6 @@
 
 #include "platform/errors.h"
 #include "platform/os_api.h"
-#include "platform/planned_changes.h"
 #include "platform/registry.h"
 #include "platform/text.h"
 
@@ -21,8 +20,7 @@ UniqueKernelHandle CreateJobObjectChecked(SECURITY_ATTRIBUTES* attributes, const
 
 void NoteProgramMayHaveChangedRegistry()
 {
-    if (!PlanningActive())
-        NoteRegistryChange();
+    NoteRegistryChange();
 }
 
 ProcessHandles CreateProcessChecked(const char16_t* applicationName, char16_t* commandLine,

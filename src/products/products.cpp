@@ -1,6 +1,6 @@
 #include "products/products.h"
 
-#include "database/database_product.h"
+#include "products/database_product.h"
 #include "products/a2a_product.h"
 #include "products/cdt_product.h"
 #include "products/client_product.h"

@@ -30,82 +30,25 @@
 
 namespace {
 
-// The calls a removal can meet failing, each with the error a real machine gives it most often.
-// Closing a handle, reading the clock, sleeping and the like are counted but never failed: they
-// fail only on a handle the program never had.
-struct Fault {
-    SimCall call;
-    const char* name;
-    DWORD error;
-    DWORD shown = 0; // the Win32 code the log shows, where the call answers another kind (NTSTATUS)
-};
+// The calls a removal can meet failing, each with the error a real machine gives it most often,
+// as the seam's table names it. Closing a handle, reading the clock, sleeping and the like are
+// counted but never failed: they fail only on a handle the program never had.
+using Fault = SeamOperation;
 
-const Fault kFaults[] = {
-    {SimCall::RegOpenKeyEx, "RegOpenKeyExW", ERROR_ACCESS_DENIED},
-    {SimCall::RegQueryValueEx, "RegQueryValueExW", ERROR_FILE_NOT_FOUND},
-    {SimCall::RegQueryInfoKey, "RegQueryInfoKeyW", ERROR_ACCESS_DENIED},
-    {SimCall::RegEnumKeyEx, "RegEnumKeyExW", ERROR_ACCESS_DENIED},
-    {SimCall::RegEnumValue, "RegEnumValueW", ERROR_ACCESS_DENIED},
-    {SimCall::RegDeleteKey, "RegDeleteKeyW", ERROR_ACCESS_DENIED},
-    {SimCall::RegDeleteKeyEx, "RegDeleteKeyExW", ERROR_ACCESS_DENIED},
-    {SimCall::RegDeleteValue, "RegDeleteValueW", ERROR_ACCESS_DENIED},
-    {SimCall::OpenSCManager, "OpenSCManagerW", ERROR_ACCESS_DENIED},
-    {SimCall::OpenService, "OpenServiceW", ERROR_ACCESS_DENIED},
-    {SimCall::QueryServiceStatus, "QueryServiceStatus", ERROR_ACCESS_DENIED},
-    {SimCall::ControlService, "ControlService", ERROR_SERVICE_NOT_ACTIVE},
-    {SimCall::DeleteService, "DeleteService", ERROR_ACCESS_DENIED},
-    {SimCall::SetEntriesInAcl, "SetEntriesInAclW", ERROR_ACCESS_DENIED},
-    {SimCall::SetNamedSecurityInfo, "SetNamedSecurityInfoW", ERROR_ACCESS_DENIED},
-    {SimCall::OpenProcessToken, "OpenProcessToken", ERROR_ACCESS_DENIED},
-    {SimCall::GetTokenInformation, "GetTokenInformation", ERROR_ACCESS_DENIED},
-    {SimCall::LookupPrivilegeValue, "LookupPrivilegeValueW", ERROR_ACCESS_DENIED},
-    {SimCall::AdjustTokenPrivileges, "AdjustTokenPrivileges", ERROR_ACCESS_DENIED},
-    {SimCall::CreateJobObject, "CreateJobObjectW", ERROR_ACCESS_DENIED},
-    {SimCall::CreateProcess, "CreateProcessW", ERROR_FILE_NOT_FOUND},
-    {SimCall::CreateIoCompletionPort, "CreateIoCompletionPort", ERROR_ACCESS_DENIED},
-    {SimCall::SetInformationJobObject, "SetInformationJobObject", ERROR_ACCESS_DENIED},
-    {SimCall::AssignProcessToJobObject, "AssignProcessToJobObject", ERROR_ACCESS_DENIED},
-    {SimCall::ResumeThread, "ResumeThread", ERROR_ACCESS_DENIED},
-    {SimCall::TerminateProcess, "TerminateProcess", ERROR_ACCESS_DENIED},
-    {SimCall::GetQueuedCompletionStatus, "GetQueuedCompletionStatus", ERROR_ACCESS_DENIED},
-    {SimCall::WaitForSingleObject, "WaitForSingleObject", ERROR_ACCESS_DENIED},
-    {SimCall::GetExitCodeProcess, "GetExitCodeProcess", ERROR_ACCESS_DENIED},
-    {SimCall::GetFileAttributes, "GetFileAttributesW", ERROR_FILE_NOT_FOUND},
-    {SimCall::SetFileAttributes, "SetFileAttributesW", ERROR_ACCESS_DENIED},
-    {SimCall::FindFirstFile, "FindFirstFileW", ERROR_FILE_NOT_FOUND},
-    {SimCall::FindNextFile, "FindNextFileW", ERROR_ACCESS_DENIED},
-    {SimCall::DeleteFile, "DeleteFileW", ERROR_SHARING_VIOLATION},
-    {SimCall::RemoveDirectory, "RemoveDirectoryW", ERROR_SHARING_VIOLATION},
-    {SimCall::CreateDirectory, "CreateDirectoryW", ERROR_ACCESS_DENIED},
-    {SimCall::CreateFile, "CreateFileW", ERROR_SHARING_VIOLATION},
-    {SimCall::WriteFile, "WriteFile", ERROR_ACCESS_DENIED},
-    {SimCall::FlushFileBuffers, "FlushFileBuffers", ERROR_ACCESS_DENIED},
-    {SimCall::MoveFileEx, "MoveFileExW", ERROR_ACCESS_DENIED},
-    {SimCall::GetTempPath, "GetTempPathW", ERROR_ACCESS_DENIED},
-    {SimCall::GetTempFileName, "GetTempFileNameW", ERROR_ACCESS_DENIED},
-    {SimCall::ExpandEnvironmentStrings, "ExpandEnvironmentStringsW", ERROR_ACCESS_DENIED},
-    {SimCall::GetFullPathName, "GetFullPathNameW", ERROR_FILE_NOT_FOUND},
-    {SimCall::GetLongPathName, "GetLongPathNameW", ERROR_FILE_NOT_FOUND},
-    {SimCall::GetFileInformationByHandle, "GetFileInformationByHandle", ERROR_ACCESS_DENIED},
-    {SimCall::GetNamedSecurityInfo, "GetNamedSecurityInfoW", ERROR_ACCESS_DENIED},
-    {SimCall::GetFinalPathNameByHandle, "GetFinalPathNameByHandleW", ERROR_ACCESS_DENIED},
-    {SimCall::GetDriveType, "GetDriveTypeW", ERROR_ACCESS_DENIED},
-    {SimCall::SetCurrentDirectory, "SetCurrentDirectoryW", ERROR_ACCESS_DENIED},
-    {SimCall::NtCreateFile, "NtCreateFile", static_cast<DWORD>(kStatusAccessDenied), ERROR_ACCESS_DENIED},
-    {SimCall::GetFileInformationByHandleEx, "GetFileInformationByHandleEx", ERROR_ACCESS_DENIED},
-    {SimCall::SetFileInformationByHandle, "SetFileInformationByHandle", ERROR_SHARING_VIOLATION},
-    {SimCall::SetSecurityInfo, "SetSecurityInfo", ERROR_ACCESS_DENIED},
-    {SimCall::LoadLibrary, "LoadLibraryW", ERROR_FILE_NOT_FOUND},
-    {SimCall::GetProcAddress, "GetProcAddress", ERROR_FILE_NOT_FOUND},
-    {SimCall::GetFileVersionInfoSize, "GetFileVersionInfoSizeW", ERROR_FILE_NOT_FOUND},
-    {SimCall::GetFileVersionInfo, "GetFileVersionInfoW", ERROR_FILE_NOT_FOUND},
-    {SimCall::VerQueryValue, "VerQueryValueW", ERROR_FILE_NOT_FOUND},
-    {SimCall::FormatMessage, "FormatMessageW", ERROR_FILE_NOT_FOUND},
-    {SimCall::GetSecurityInfo, "GetSecurityInfo", ERROR_ACCESS_DENIED},
-    {SimCall::NtDeleteKey, "NtDeleteKey", static_cast<DWORD>(kStatusAccessDenied), ERROR_ACCESS_DENIED},
-    {SimCall::RegSetKeySecurity, "RegSetKeySecurity", ERROR_ACCESS_DENIED},
-    {SimCall::NtQueryObject, "NtQueryObject", static_cast<DWORD>(kStatusAccessDenied), ERROR_ACCESS_DENIED},
-};
+std::vector<const Fault*> Faults()
+{
+    std::vector<const Fault*> faults;
+    for (const Fault& operation : SeamOperations())
+        if (operation.fault != 0)
+            faults.push_back(&operation);
+    return faults;
+}
+
+// The Win32 code the log shows: an Nt call's NTSTATUS as the system turns it into one.
+DWORD Shown(const Fault& fault)
+{
+    return fault.answersStatus ? Os().rtlNtStatusToDosError(static_cast<NTSTATUS>(fault.fault)) : fault.fault;
+}
 
 // One call of one kind, failed.
 struct Injection {
@@ -116,7 +59,7 @@ struct Injection {
 std::string Name(const Injection& injection)
 {
     return std::string(injection.fault->name) + " #" + std::to_string(injection.nth) + " failing with " +
-           std::to_string(injection.fault->error);
+           std::to_string(injection.fault->fault);
 }
 
 // The error's own text, as the log quotes it.
@@ -136,16 +79,16 @@ std::vector<Injection> Sample(const std::vector<Injection>& calls, std::size_t s
     for (const Injection& injection : calls)
         counts[injection.fault] = std::max(counts[injection.fault], injection.nth);
     std::vector<Injection> sample;
-    for (const Fault& fault : kFaults) {
-        const unsigned count = counts[&fault];
+    for (const Fault* fault : Faults()) {
+        const unsigned count = counts[fault];
         if (count == 0)
             continue;
         const std::size_t wanted =
             std::min<std::size_t>(count, std::max<std::size_t>(3, kShare * count / calls.size()));
         for (std::size_t i = 0; i < wanted; ++i) {
             const unsigned nth = wanted == 1 ? 1 : static_cast<unsigned>(1 + i * (count - 1) / (wanted - 1));
-            if (sample.empty() || sample.back().fault != &fault || sample.back().nth != nth)
-                sample.push_back({&fault, nth});
+            if (sample.empty() || sample.back().fault != fault || sample.back().nth != nth)
+                sample.push_back({fault, nth});
         }
     }
     return sample;
@@ -187,9 +130,9 @@ void Sweep(const std::u16string& backup)
             ASSERT_EQ(NotBackedUp(machine, {backup}, before, clean.deleted), "");
         }
         seamCalls = machine.callCount();
-        for (const Fault& fault : kFaults)
-            for (unsigned nth = 1; nth <= machine.callCount(fault.call); ++nth)
-                calls.push_back({&fault, nth});
+        for (const Fault* fault : Faults())
+            for (unsigned nth = 1; nth <= machine.callCount(fault->call); ++nth)
+                calls.push_back({fault, nth});
     }
 
     const char* mode = std::getenv("QTV_FAULT_SWEEP");
@@ -225,7 +168,7 @@ void Sweep(const std::u16string& backup)
         ScopedOsApi installed(machine);
         LaySimSuite(machine, false, &server);
         const RegistryContents before = backup.empty() ? RegistryContents{} : SimRegistryContents(machine.registry());
-        machine.failCall(injection.fault->call, injection.fault->error, injection.nth);
+        machine.failCall(injection.fault->call, injection.fault->fault, injection.nth);
         const SimSuiteRun failed = RunSilentAll(backup);
         if (one)
             std::cout << ToUtf8(failed.log);
@@ -246,7 +189,7 @@ void Sweep(const std::u16string& backup)
             failed.exitStatus == 3010 && (!leftItems.empty() || !stillThere.empty());
         const bool incompleteNotSaid = failed.detectionIncomplete && failed.exitStatus != 1603;
         const bool logged = failed.log != cleanLog;
-        if (failed.log.find(MessageOf(injection.fault->shown ? injection.fault->shown : injection.fault->error)) != std::u16string::npos)
+        if (failed.log.find(MessageOf(Shown(*injection.fault))) != std::u16string::npos)
             ++namedTheError;
         // A failure that changed nothing (a silent probe of an entry that is not the suite's, a
         // retried wait) may leave the log as it was; one that left something must say so.

@@ -12,7 +12,7 @@
 #include <string>
 
 #include "core/log.h"
-#include "database/database_product.h"
+#include "products/database_product.h"
 #include "support/fixture_service.h"
 #include "support/recipe_test.h"
 

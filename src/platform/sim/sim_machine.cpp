@@ -138,8 +138,7 @@ DWORD SimMachine::enter(SimCall call)
         if (stopCountdown_ != 0 && --stopCountdown_ == 0)
             stopped_ = true;
         if (stopped_) {
-            const bool native = call == SimCall::NtCreateFile || call == SimCall::NtDeleteKey || call == SimCall::NtQueryObject;
-            error = native ? static_cast<DWORD>(kStatusProcessIsTerminating) : ERROR_PROCESS_ABORTED;
+            error = OperationOf(call).answersStatus ? static_cast<DWORD>(kStatusProcessIsTerminating) : ERROR_PROCESS_ABORTED;
         }
         const auto range = faults_.equal_range(call);
         for (auto it = range.first; it != range.second;) {

@@ -257,7 +257,8 @@ TEST_F(DeploymentRunTest, APlanSaysSoAndExitsByItsDetections)
     suite[P::Console].onMachine = true;
     suite[P::Console].removable = false;
     SilentRunContext context{&log, u"QTVRemove", nullptr, [] { return true; }};
-    context.plan = true;
+    PlannedChanges changes;
+    context.plan = &changes;
     const SilentRunResult planned = RunSilent(u"/silent /relay /console", suite.set, context);
     EXPECT_EQ(SilentExitStatus(planned), 0u);
     const nlohmann::ordered_json report = nlohmann::ordered_json::parse(SilentRunReport(planned, u"QTVRemove", u"1.0.0.0"));

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/planning_os_api.h"
+#include "plan/planning_os_api.h"
 
 namespace PlanningInternal {
 

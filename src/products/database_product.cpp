@@ -1,4 +1,4 @@
-#include "database/database_product.h"
+#include "products/database_product.h"
 
 #include <algorithm>
 #include <cstdint>

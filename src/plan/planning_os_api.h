@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "platform/os_api.h"
-#include "platform/planned_changes.h"
+#include "plan/planned_changes.h"
 
 // What a removal would change, without changing it: a decorator of the seam whose reads go to
 // the machine below and whose changes are never made. Each change (a key or value deleted, an
@@ -19,39 +19,16 @@
 // deleted folder's files are gone, a stopped service reads as stopped. A program it is asked to
 // start is not started: it runs at once and changes nothing, its job empty.
 
-// How an operation of the seam stands towards the machine: it only reads it; it touches only the
-// program's own process and outputs (its handles, its token, its console, its log); or it
-// changes the machine, and the planning layer keeps it from doing so.
-enum class SeamClass { Read, Local, Change };
-
-struct SeamOperation {
-    const char* name; // the Win32 call's name
-    SeamClass kind;
-};
-
-// Every operation of the seam, in the order OsApi declares them, with its class. An operation
-// missing here is refused, loudly, by the planning layer.
-const std::vector<SeamOperation>& SeamOperations();
-
-
-class PlanningOsApi : public OsApi {
+class PlanningOsApi : public ForwardingOsApi {
 public:
-    // `machine` answers the reads; not owned.
-    explicit PlanningOsApi(OsApi& machine);
+    // `machine` answers the reads; each change kept from it is counted in `changes`. Neither is owned.
+    PlanningOsApi(OsApi& machine, PlannedChanges& changes);
     ~PlanningOsApi() override;
 
     // The programs it was asked to start, their command lines in order.
     std::vector<std::u16string> startedPrograms() const;
 
-    DWORD getLastError() override;
-    void setLastError(DWORD code) override;
-    DWORD formatMessage(DWORD flags, const void* source, DWORD messageId, DWORD languageId, char16_t* buffer, DWORD size, va_list* arguments) override;
-    HLOCAL localFree(HLOCAL memory) override;
-    int multiByteToWideChar(UINT codePage, DWORD flags, const char* text, int bytes, char16_t* wide, int wideChars) override;
-    DWORD getModuleFileName(HMODULE module, char16_t* buffer, DWORD size) override;
-    int messageBox(HWND owner, const char16_t* text, const char16_t* caption, UINT type) override;
-    HWINSTA getProcessWindowStation() override;
-    BOOL getUserObjectInformation(HANDLE object, int index, void* information, DWORD length, DWORD* lengthNeeded) override;
+    // What it does instead of the machine; everything else goes below (forwarding()).
     LONG regOpenKeyEx(HKEY key, const char16_t* subKey, DWORD options, REGSAM access, HKEY* result) override;
     LONG regQueryValueEx(HKEY key, const char16_t* valueName, DWORD* reserved, DWORD* type, BYTE* data, DWORD* dataSize) override;
     LONG regQueryInfoKey(HKEY key, char16_t* className, DWORD* classLength, DWORD* reserved, DWORD* subKeys, DWORD* maxSubKeyLength, DWORD* maxClassLength, DWORD* values, DWORD* maxValueNameLength, DWORD* maxValueLength, DWORD* securityDescriptorSize, FILETIME* lastWriteTime) override;
@@ -61,21 +38,13 @@ public:
     LONG regDeleteKeyEx(HKEY key, const char16_t* subKey, REGSAM access, DWORD reserved) override;
     LONG regDeleteValue(HKEY key, const char16_t* valueName) override;
     LONG regCloseKey(HKEY key) override;
-    SC_HANDLE openSCManager(const char16_t* machineName, const char16_t* databaseName, DWORD access) override;
     SC_HANDLE openService(SC_HANDLE manager, const char16_t* serviceName, DWORD access) override;
     BOOL queryServiceStatus(SC_HANDLE service, SERVICE_STATUS* status) override;
     BOOL controlService(SC_HANDLE service, DWORD control, SERVICE_STATUS* status) override;
     BOOL deleteService(SC_HANDLE service) override;
     BOOL closeServiceHandle(SC_HANDLE handle) override;
-    DWORD setEntriesInAcl(ULONG count, EXPLICIT_ACCESS_W* entries, PACL oldAcl, PACL* newAcl) override;
     DWORD setNamedSecurityInfo(char16_t* objectName, SE_OBJECT_TYPE objectType, SECURITY_INFORMATION information, PSID owner, PSID group, PACL dacl, PACL sacl) override;
-    HANDLE getCurrentProcess() override;
-    BOOL openProcessToken(HANDLE process, DWORD access, HANDLE* token) override;
-    BOOL getTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS informationClass, void* information, DWORD length, DWORD* returnLength) override;
-    BOOL lookupPrivilegeValue(const char16_t* systemName, const char16_t* name, LUID* luid) override;
-    BOOL adjustTokenPrivileges(HANDLE token, BOOL disableAll, TOKEN_PRIVILEGES* newState, DWORD bufferLength, TOKEN_PRIVILEGES* previousState, DWORD* returnLength) override;
     HANDLE createJobObject(SECURITY_ATTRIBUTES* attributes, const char16_t* name) override;
-    HANDLE createMutex(SECURITY_ATTRIBUTES* attributes, BOOL initialOwner, const char16_t* name) override;
     BOOL createProcess(const char16_t* applicationName, char16_t* commandLine, SECURITY_ATTRIBUTES* processAttributes, SECURITY_ATTRIBUTES* threadAttributes, BOOL inheritHandles, DWORD creationFlags, void* environment, const char16_t* currentDirectory, STARTUPINFOW* startupInfo, PROCESS_INFORMATION* processInformation) override;
     HANDLE createIoCompletionPort(HANDLE file, HANDLE existingPort, ULONG_PTR completionKey, DWORD concurrency) override;
     BOOL setInformationJobObject(HANDLE job, JOBOBJECTINFOCLASS informationClass, void* information, DWORD length) override;
@@ -98,46 +67,24 @@ public:
     BOOL writeFile(HANDLE file, const void* buffer, DWORD bytesToWrite, DWORD* bytesWritten, LPOVERLAPPED overlapped) override;
     BOOL flushFileBuffers(HANDLE file) override;
     BOOL moveFileEx(const char16_t* existing, const char16_t* newName, DWORD flags) override;
-    DWORD getTempPath(DWORD bufferLength, char16_t* buffer) override;
     UINT getTempFileName(const char16_t* pathName, const char16_t* prefix, UINT unique, char16_t* tempFileName) override;
-    DWORD expandEnvironmentStrings(const char16_t* source, char16_t* destination, DWORD size) override;
-    int compareString(LCID locale, DWORD flags, const char16_t* first, int firstLength, const char16_t* second, int secondLength) override;
-    DWORD getSysColor(int index) override;
-    DWORD getFullPathName(const char16_t* fileName, DWORD bufferLength, char16_t* buffer, char16_t** filePart) override;
-    DWORD getLongPathName(const char16_t* shortPath, char16_t* longPath, DWORD bufferLength) override;
     BOOL getFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* information) override;
-    DWORD getNamedSecurityInfo(const char16_t* objectName, SE_OBJECT_TYPE objectType, SECURITY_INFORMATION information, PSID* owner, PSID* group, PACL* dacl, PACL* sacl, PSECURITY_DESCRIPTOR* descriptor) override;
     DWORD setSecurityInfo(HANDLE handle, SE_OBJECT_TYPE objectType, SECURITY_INFORMATION information, PSID owner, PSID group, PACL dacl, PACL sacl) override;
     DWORD getFinalPathNameByHandle(HANDLE file, char16_t* path, DWORD length, DWORD flags) override;
-    UINT getDriveType(const char16_t* rootPath) override;
-    BOOL setCurrentDirectory(const char16_t* path) override;
     NTSTATUS ntCreateFile(HANDLE* file, ACCESS_MASK access, OBJECT_ATTRIBUTES* attributes, IO_STATUS_BLOCK* ioStatus, LARGE_INTEGER* allocationSize, ULONG fileAttributes, ULONG shareAccess, ULONG disposition, ULONG options, void* eaBuffer, ULONG eaLength) override;
-    ULONG rtlNtStatusToDosError(NTSTATUS status) override;
     BOOL getFileInformationByHandleEx(HANDLE file, FILE_INFO_BY_HANDLE_CLASS informationClass, void* information, DWORD size) override;
     BOOL setFileInformationByHandle(HANDLE file, FILE_INFO_BY_HANDLE_CLASS informationClass, void* information, DWORD size) override;
-    HANDLE getStdHandle(DWORD which) override;
-    BOOL attachConsole(DWORD processId) override;
-    DWORD getFileType(HANDLE file) override;
-    BOOL writeConsole(HANDLE console, const char16_t* text, DWORD characters, DWORD* written, void* reserved) override;
-    HMODULE loadLibrary(const char16_t* fileName) override;
-    FARPROC getProcAddress(HMODULE module, const char* procName) override;
-    BOOL freeLibrary(HMODULE module) override;
-    DWORD getFileVersionInfoSize(const char16_t* fileName, DWORD* handle) override;
-    BOOL getFileVersionInfo(const char16_t* fileName, DWORD handle, DWORD length, void* data) override;
-    BOOL verQueryValue(const void* block, const char16_t* subBlock, void** buffer, UINT* length) override;
-    void sleep(DWORD milliseconds) override;
-    ULONGLONG getTickCount64() override;
     DWORD getSecurityInfo(HANDLE handle, SE_OBJECT_TYPE objectType, SECURITY_INFORMATION information, PSID* owner, PSID* group, PACL* dacl, PACL* sacl, PSECURITY_DESCRIPTOR* descriptor) override;
     NTSTATUS ntDeleteKey(HANDLE key) override;
     LONG regSetKeySecurity(HKEY key, SECURITY_INFORMATION information, PSECURITY_DESCRIPTOR descriptor) override;
-    NTSTATUS ntQueryObject(HANDLE handle, OBJECT_INFORMATION_CLASS informationClass, void* information, ULONG length, ULONG* returnLength) override;
+
+protected:
+    // Refuses, loudly, a change that would reach the machine: one the layer was not written for.
+    void forwarding(SeamCall call) override;
 
 private:
     struct Find;
     struct KeyCursor;
-    // Answers the operation by the machine below, after checking that its class lets it.
-    template <class Call>
-    auto pass(const char* name, Call call);
     void changed();
     // Keeps a file or folder as deleted from now on; TRUE, as the call it stands for answers.
     BOOL deletedPath(const char16_t* path);
@@ -165,6 +112,7 @@ private:
     bool folderEmpty(const std::u16string& folder);
 
     OsApi& machine_;
+    PlannedChanges& changes_;
     // The hive HKEY_CURRENT_USER stands for, as HKEY_USERS names it ("S-1-5-21-..."), so that a key
     // deleted under either name is gone under both; empty when the token could not tell.
     std::u16string currentUser_;

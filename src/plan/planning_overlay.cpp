@@ -1,12 +1,12 @@
 // The planning layer's overlays of the registry and the files: what it kept from the machine,
 // as later reads see it.
 
-#include "platform/planning_os_api.h"
+#include "plan/planning_os_api.h"
 
 #include <utility>
 #include <vector>
 
-#include "platform/planning_internal.h"
+#include "plan/planning_internal.h"
 
 using PlanningInternal::AtOrBelowAny;
 using PlanningInternal::Upper;

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/planning_internal.h"
+#include "plan/planning_internal.h"
 
 using PlanningInternal::Upper;
 
@@ -61,11 +61,6 @@ NTSTATUS PlanningOsApi::ntCreateFile(HANDLE* file, ACCESS_MASK access, OBJECT_AT
     if (status >= 0 && !name.empty())
         opened(*file, name);
     return status;
-}
-
-ULONG PlanningOsApi::rtlNtStatusToDosError(NTSTATUS status)
-{
-    return machine_.rtlNtStatusToDosError(status);
 }
 
 BOOL PlanningOsApi::getFileInformationByHandleEx(HANDLE file, FILE_INFO_BY_HANDLE_CLASS informationClass,
