@@ -7,7 +7,7 @@
 
 #include "core/log.h"
 #include "core/silent_driver.h"
-#include "platform/probe_errors.h"
+#include "platform/run_record.h"
 #include "platform/sim/sim_processes.h"
 #include "platform/sim/sim_registry.h"
 #include "products/products.h"
@@ -157,9 +157,9 @@ TEST_F(DetectionIndexTest, UpgradeCodesAreFoundByTheNamesOfTheirValuesListedOnce
     registry().setString(HKEY_LOCAL_MACHINE, codes + u"\\U5", u"CODEA", u"");
     registry().denyCurrentUser(HKEY_LOCAL_MACHINE, codes + u"\\U5", false);
     const auto holding = [&](const char16_t* code) {
-        const ProbeErrorScope errors;
+        const RunRecordScope errors;
         std::vector<std::u16string> found = FindSubkeysHoldingSz(HKEY_LOCAL_MACHINE, codes, code);
-        EXPECT_TRUE(errors.first()) << "the child that cannot be read is noted each time";
+        EXPECT_TRUE(errors.firstProbeError()) << "the child that cannot be read is noted each time";
         return found;
     };
     const std::vector<std::u16string> both{u"U1", u"U2"};
