@@ -8,8 +8,8 @@
 #include "platform/probe_errors.h"
 #include "platform/registry.h"
 #include "platform/text.h"
-#include "toolkit/detection_index.h"
 #include "toolkit/file_removal.h"
+#include "toolkit/run_registry_reads.h"
 
 namespace {
 
@@ -20,10 +20,10 @@ bool Matches(HKEY root, const std::u16string& path, const std::u16string& valueN
 }
 
 // The run's registry reads, when a pass holds them and they hold that location's.
-DetectionIndex* ReadsFor(HKEY root, const std::u16string& path, REGSAM view)
+RunRegistryReads* ReadsFor(HKEY root, const std::u16string& path, REGSAM view)
 {
-    DetectionIndex* reads = ActiveDetectionIndex();
-    return reads && DetectionIndex::keepsValues(root, path, view) ? reads : nullptr;
+    RunRegistryReads* reads = ActiveRunRegistryReads();
+    return reads && RunRegistryReads::keepsValues(root, path, view) ? reads : nullptr;
 }
 
 std::vector<std::u16string> ReadSubkeyNames(HKEY root, const std::u16string& path, REGSAM view)
@@ -108,8 +108,8 @@ std::u16string KeyWithValue(HKEY root, const std::u16string& path, const std::u1
 
 std::vector<std::u16string> EnumerateSubkeyNames(HKEY root, const std::u16string& path, REGSAM view)
 {
-    DetectionIndex* reads = ActiveDetectionIndex();
-    if (reads && DetectionIndex::keepsNames(root, path, view))
+    RunRegistryReads* reads = ActiveRunRegistryReads();
+    if (reads && RunRegistryReads::keepsNames(root, path, view))
         return reads->names(path, view, [&] { return ReadSubkeyNames(root, path, view); });
     return ReadSubkeyNames(root, path, view);
 }
@@ -119,7 +119,7 @@ std::vector<std::u16string> FindSubkeysByValue(HKEY root, const std::u16string& 
                                                const std::u16string& wanted)
 {
     std::vector<std::u16string> found;
-    if (DetectionIndex* reads = ActiveDetectionIndex(); reads && DetectionIndex::keepsNames(root, path, 0))
+    if (RunRegistryReads* reads = ActiveRunRegistryReads(); reads && RunRegistryReads::keepsNames(root, path, 0))
         return reads->childrenWith(path, 0, u"", valueName, wanted, [&] { return ReadSubkeyNames(root, path, 0); });
     try {
         const UniqueKey key = RegOpenKeyChecked(root, path, KEY_READ);
@@ -139,8 +139,8 @@ std::vector<std::u16string> FindSubkeysByNestedValue(HKEY root, const std::u16st
                                                      const std::u16string& valueName,
                                                      const std::u16string& wanted, REGSAM view)
 {
-    DetectionIndex* reads = ActiveDetectionIndex();
-    if (reads && DetectionIndex::keepsNames(root, path, view))
+    RunRegistryReads* reads = ActiveRunRegistryReads();
+    if (reads && RunRegistryReads::keepsNames(root, path, view))
         return reads->childrenWith(path, view, childName, valueName, wanted, [&] { return ReadSubkeyNames(root, path, view); });
     std::vector<std::u16string> found;
     for (const std::u16string& name : EnumerateSubkeyNames(root, path, view))
@@ -151,8 +151,8 @@ std::vector<std::u16string> FindSubkeysByNestedValue(HKEY root, const std::u16st
 
 std::vector<std::u16string> FindSubkeysHoldingSz(HKEY root, const std::u16string& path, const std::u16string& valueName)
 {
-    DetectionIndex* reads = ActiveDetectionIndex();
-    if (reads && DetectionIndex::keepsNames(root, path, 0))
+    RunRegistryReads* reads = ActiveRunRegistryReads();
+    if (reads && RunRegistryReads::keepsNames(root, path, 0))
         return reads->childrenHolding(path, 0, valueName, [&] { return ReadSubkeyNames(root, path, 0); });
     std::vector<std::u16string> found;
     for (const std::u16string& name : EnumerateSubkeyNames(root, path))
@@ -163,7 +163,7 @@ std::vector<std::u16string> FindSubkeysHoldingSz(HKEY root, const std::u16string
 
 OptionalText TryReadRegistrySz(HKEY root, const std::u16string& path, const std::u16string& valueName, REGSAM view)
 {
-    if (DetectionIndex* reads = ReadsFor(root, path, view)) {
+    if (RunRegistryReads* reads = ReadsFor(root, path, view)) {
         const std::optional<RegistryText> read = reads->value(path, valueName, view);
         if (read && read->type == REG_SZ)
             return read->text;
@@ -186,7 +186,7 @@ OptionalText ReadRegistryString(HKEY root, const std::u16string& path, const std
 {
     try {
         std::u16string text;
-        if (DetectionIndex* reads = ReadsFor(root, path, 0)) {
+        if (RunRegistryReads* reads = ReadsFor(root, path, 0)) {
             const std::optional<RegistryText> read = reads->value(path, valueName, 0);
             if (read && read->type == REG_SZ)
                 text = read->text;

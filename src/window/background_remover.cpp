@@ -8,8 +8,8 @@
 #include "platform/errors.h"
 #include "platform/registry.h"
 #include "platform/run_record.h"
-#include "toolkit/detection_index.h"
 #include "toolkit/registry_backup.h"
+#include "toolkit/run_registry_reads.h"
 
 BackgroundRemover::BackgroundRemover(RemoverHost* removerHost, Remove::Log* sink)
     : host(removerHost), log(sink)
@@ -75,7 +75,7 @@ void BackgroundRemover::run()
     const RunRecordScope record(static_cast<RunListener*>(backup));
     try {
         // The job is one pass: its lookups share what they read of the registry.
-        const DetectionIndexScope reads;
+        const RunRegistryReadsScope reads;
         if (mode == Mode::Detection)
             detectAll();
         else

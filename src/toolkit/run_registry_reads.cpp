@@ -1,4 +1,4 @@
-#include "toolkit/detection_index.h"
+#include "toolkit/run_registry_reads.h"
 
 #include <algorithm>
 #include <optional>
@@ -93,24 +93,24 @@ std::optional<std::pair<std::size_t, std::u16string>> PlaceOf(const std::u16stri
 
 } // namespace
 
-bool DetectionIndex::keepsNames(HKEY root, const std::u16string& path, REGSAM view)
+bool RunRegistryReads::keepsNames(HKEY root, const std::u16string& path, REGSAM view)
 {
     return LocationOf(root, path, view, false) != nullptr;
 }
 
-bool DetectionIndex::keepsValues(HKEY root, const std::u16string& path, REGSAM view)
+bool RunRegistryReads::keepsValues(HKEY root, const std::u16string& path, REGSAM view)
 {
     return LocationOf(root, path, view, true) != nullptr;
 }
 
-void DetectionIndex::dropIfChanged()
+void RunRegistryReads::dropIfChanged()
 {
     if (changes_ == RegistryChangeCount() && generation_ == OsGeneration())
         return;
     dropAll();
 }
 
-void DetectionIndex::dropAll()
+void RunRegistryReads::dropAll()
 {
     names_.clear();
     values_.clear();
@@ -121,13 +121,13 @@ void DetectionIndex::dropAll()
     generation_ = OsGeneration();
 }
 
-void DetectionIndex::deleted(const DeletedObject&, const RegistryDeletion* registry)
+void RunRegistryReads::deleted(const DeletedObject&, const RegistryDeletion* registry)
 {
     if (registry != nullptr)
         forget(registry->root, registry->path, registry->value);
 }
 
-void DetectionIndex::forget(HKEY root, const std::u16string& path, const std::u16string* value)
+void RunRegistryReads::forget(HKEY root, const std::u16string& path, const std::u16string* value)
 {
     if (root == HKEY_CURRENT_USER || root == HKEY_USERS)
         return;
@@ -181,7 +181,7 @@ void DetectionIndex::forget(HKEY root, const std::u16string& path, const std::u1
     }
 }
 
-void DetectionIndex::forgetInProbes(std::size_t place, const std::u16string& rest, const std::u16string* value)
+void RunRegistryReads::forgetInProbes(std::size_t place, const std::u16string& rest, const std::u16string* value)
 {
     const std::u16string child = rest.substr(0, rest.find(u'\\'));
     for (auto probe = probes_.lower_bound({place, u"", u""}); probe != probes_.end() && std::get<0>(probe->first) == place;
@@ -204,7 +204,7 @@ void DetectionIndex::forgetInProbes(std::size_t place, const std::u16string& res
     }
 }
 
-void DetectionIndex::unfile(Probe& held, const std::u16string& child, const std::u16string* under)
+void RunRegistryReads::unfile(Probe& held, const std::u16string& child, const std::u16string* under)
 {
     const auto filed = held.filed.find(child);
     if (filed == held.filed.end())
@@ -225,8 +225,8 @@ void DetectionIndex::unfile(Probe& held, const std::u16string& child, const std:
     }
 }
 
-const std::vector<std::u16string>& DetectionIndex::listing(const std::u16string& path, REGSAM view,
-                                                          const std::function<std::vector<std::u16string>()>& read)
+const std::vector<std::u16string>& RunRegistryReads::listing(const std::u16string& path, REGSAM view,
+                                                            const std::function<std::vector<std::u16string>()>& read)
 {
     dropIfChanged();
     const Location* location = LocationOf(HKEY_LOCAL_MACHINE, path, view, false);
@@ -245,16 +245,16 @@ const std::vector<std::u16string>& DetectionIndex::listing(const std::u16string&
     return names_.emplace(key, std::move(names)).first->second;
 }
 
-std::vector<std::u16string> DetectionIndex::names(const std::u16string& path, REGSAM view,
-                                                  const std::function<std::vector<std::u16string>()>& read)
+std::vector<std::u16string> RunRegistryReads::names(const std::u16string& path, REGSAM view,
+                                                    const std::function<std::vector<std::u16string>()>& read)
 {
     return listing(path, view, read);
 }
 
-std::vector<std::u16string> DetectionIndex::childrenWith(const std::u16string& path, REGSAM view,
-                                                         const std::u16string& below, const std::u16string& valueName,
-                                                         const std::u16string& wanted,
-                                                         const std::function<std::vector<std::u16string>()>& read)
+std::vector<std::u16string> RunRegistryReads::childrenWith(const std::u16string& path, REGSAM view,
+                                                           const std::u16string& below, const std::u16string& valueName,
+                                                           const std::u16string& wanted,
+                                                           const std::function<std::vector<std::u16string>()>& read)
 {
     const std::vector<std::u16string>& listed = listing(path, view, read);
     const std::size_t place = static_cast<std::size_t>(LocationOf(HKEY_LOCAL_MACHINE, path, view, false) - Locations().data());
@@ -335,9 +335,9 @@ std::vector<std::u16string> DetectionIndex::childrenWith(const std::u16string& p
     return found;
 }
 
-std::vector<std::u16string> DetectionIndex::childrenHolding(const std::u16string& path, REGSAM view,
-                                                            const std::u16string& valueName,
-                                                            const std::function<std::vector<std::u16string>()>& read)
+std::vector<std::u16string> RunRegistryReads::childrenHolding(const std::u16string& path, REGSAM view,
+                                                              const std::u16string& valueName,
+                                                              const std::function<std::vector<std::u16string>()>& read)
 {
     const std::vector<std::u16string>& listed = listing(path, view, read);
     const auto holds = [&](const std::u16string& name) {
@@ -394,8 +394,8 @@ std::vector<std::u16string> DetectionIndex::childrenHolding(const std::u16string
     return found;
 }
 
-std::optional<RegistryText> DetectionIndex::value(const std::u16string& path, const std::u16string& valueName,
-                                                  REGSAM view)
+std::optional<RegistryText> RunRegistryReads::value(const std::u16string& path, const std::u16string& valueName,
+                                                    REGSAM view)
 {
     dropIfChanged();
     const auto place = *PlaceOf(path, view);
@@ -436,7 +436,7 @@ std::optional<RegistryText> DetectionIndex::value(const std::u16string& path, co
     return answer;
 }
 
-DetectionIndex* ActiveDetectionIndex()
+RunRegistryReads* ActiveRunRegistryReads()
 {
-    return ListenerInScope<DetectionIndex>();
+    return ListenerInScope<RunRegistryReads>();
 }

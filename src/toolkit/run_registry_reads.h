@@ -12,16 +12,36 @@
 #include "platform/run_record.h"
 #include "platform/win_types.h"
 
-// While a detection or removal pass runs, the lookups read the Uninstall key and Windows
-// Installer's registration (Products, UpgradeCodes, UserData) from memory: the names of each
-// location's children and the values read under them come from the registry once. A key or value
-// the pass deletes drops what the index holds of it alone (it hears the deletions as a listener of
-// the run record); any other registry change the program makes or may have made
-// (RegistryChangeCount: access lists of keys, every program started, every uninstaller run, and
-// the detection that judges each removal) drops all of it, and the next lookup reads afresh. The
-// lookups answer and log exactly what they would without it; no other registry read goes through
-// it.
-class DetectionIndex : public RunListener {
+// The registry reads of one run: while a detection or removal pass runs, the lookups read the
+// Uninstall key and Windows Installer's registration (Products, UpgradeCodes, UserData) from
+// memory: the names of each location's children and the values read under them come from the
+// registry once. The lookups answer and log exactly what they would without it; no other
+// registry read goes through it. What it holds is dropped, and the next lookup reads afresh:
+//
+//   when                                                 what is dropped
+//   the run deletes a key under HKLM (either view: the   the key's name in its location's list,
+//     keys below Classes are the same in both)           what was read of it and below it, and
+//                                                        the lookups' findings about it; a
+//                                                        location at or below it: all of that
+//                                                        location
+//   the run deletes a value under HKLM                   that value of that key, and the
+//                                                        lookups' findings about it
+//   the run deletes a key or value under HKCU or HKU     nothing: nothing held is there
+//   the run deletes one under another root (HKCR, HKCC)  all of it: the classes root shows the
+//     or below an open key                               machine's keys under other names, and an
+//                                                        open key names no place
+//   any other registry change the program makes or may   all of it
+//     have made (RegistryChangeCount): access lists of
+//     keys, programs started (not those a plan only
+//     records), so every uninstaller run; the detection
+//     that judges a removal; a look that must not
+//     repeat an earlier answer; a deletion no keeper of
+//     reads on the thread heard
+//   another machine behind the seam (OsGeneration)       all of it
+//   a read that meets an error                           that read: it is answered, never held
+//
+// It hears the run's deletions as a listener of the run record (RunRegistryReadsScope).
+class RunRegistryReads : public RunListener {
 public:
     // Whether the reads of root\path in that view are held: one of the four locations, or (for
     // values) a key below one.
@@ -91,19 +111,19 @@ private:
 };
 
 // The registry reads of the pass running on this thread, or null when none runs.
-DetectionIndex* ActiveDetectionIndex();
+RunRegistryReads* ActiveRunRegistryReads();
 
 // Whoever runs a detection or removal pass holds one on the thread that runs it, for the
 // pass's duration; without one, the lookups read the registry every time. Scopes nest: the
 // inner one has its own reads. Its run record hears the pass's deletions.
-class DetectionIndexScope {
+class RunRegistryReadsScope {
 public:
-    DetectionIndexScope()
+    RunRegistryReadsScope()
         : record_(&reads_)
     {
     }
 
 private:
-    DetectionIndex reads_;
+    RunRegistryReads reads_;
     RunRecordScope record_;
 };
