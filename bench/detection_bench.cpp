@@ -12,7 +12,7 @@
 #include "platform/sim/sim_machine.h"
 #include "products/products.h"
 #include "support/large_machine.h"
-#include "toolkit/detection_index.h"
+#include "toolkit/run_registry_reads.h"
 
 namespace {
 
@@ -43,7 +43,7 @@ Figure DetectEverything(const LargeMachineSize& size, bool indexed)
         before[i] = machine.callCount(kRegistryCalls[i]);
     const auto start = std::chrono::steady_clock::now();
     {
-        std::optional<DetectionIndexScope> index;
+        std::optional<RunRegistryReadsScope> index;
         if (indexed)
             index.emplace();
         DetectSilently(products.set, context);

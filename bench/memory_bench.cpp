@@ -17,8 +17,8 @@
 #include "platform/sim/sim_machine.h"
 #include "products/products.h"
 #include "support/large_machine.h"
-#include "toolkit/detection_index.h"
 #include "toolkit/root_cleanup.h"
+#include "toolkit/run_registry_reads.h"
 #include "toolkit/uninstaller.h"
 
 namespace {
@@ -69,7 +69,7 @@ int main()
     const Products products = MakeProducts(&discard);
     DWORD status = 0;
     {
-        const DetectionIndexScope index;
+        const RunRegistryReadsScope index;
         status = SilentExitStatus(RunSilent(u"/silent /all", products.set,
                                             SilentRunContext{&discard, u"QTVRemove", RemoveRootTraces, TakeRestartRequest}));
     }

@@ -18,7 +18,7 @@
 #include "core/silent_driver.h"
 #include "products/products.h"
 #include "support/foreign_registrations.h"
-#include "toolkit/detection_index.h"
+#include "toolkit/run_registry_reads.h"
 
 namespace {
 
@@ -75,7 +75,7 @@ double DetectEverything(bool indexed, std::size_t& installed)
     const auto start = std::chrono::steady_clock::now();
     SilentRunResult result;
     {
-        std::optional<DetectionIndexScope> index;
+        std::optional<RunRegistryReadsScope> index;
         if (indexed)
             index.emplace();
         result = DetectSilently(products.set, context);

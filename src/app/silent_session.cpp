@@ -12,10 +12,10 @@
 #include "platform/starter_output.h"
 #include "platform/text.h"
 #include "products/products.h"
-#include "toolkit/detection_index.h"
 #include "toolkit/registry_backup.h"
 #include "toolkit/root_cleanup.h"
 #include "toolkit/run_outputs.h"
+#include "toolkit/run_registry_reads.h"
 #include "toolkit/uninstaller.h"
 
 SilentSession RunSilentSession(const RunOptions& options, bool onlyCopy, const std::u16string& caption,
@@ -63,7 +63,7 @@ SilentSession RunSilentSession(const RunOptions& options, bool onlyCopy, const s
         result = RefuseAnotherCopy(context);
     } else {
         // The run's detection and removal passes share what the lookups read of the registry.
-        const DetectionIndexScope index;
+        const RunRegistryReadsScope reads;
         result = options.detectOnly ? DetectSilently(products.set, context)
                                     : RunSilent(options.switches, products.set, context);
     }

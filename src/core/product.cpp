@@ -3,7 +3,7 @@
 #include "core/log.h"
 #include "platform/errors.h"
 #include "platform/files.h"
-#include "platform/probe_errors.h"
+#include "platform/run_record.h"
 
 QTVProduct::QTVProduct(Remove::Log* sink)
     : log(sink)
@@ -20,7 +20,7 @@ std::u16string NameOrDefault(const OptionalText& displayName, std::u16string_vie
 void QTVProduct::runDetection()
 {
     detectionError_.reset();
-    const ProbeErrorScope errors;
+    const RunRecordScope record;
     try {
         detect();
     } catch (...) {
@@ -28,8 +28,8 @@ void QTVProduct::runDetection()
         writeLine(log, u"Detection incomplete: " + *detectionError_);
         throw;
     }
-    if (errors.first()) {
-        detectionError_ = u"unable to look at " + *errors.first();
+    if (record.firstProbeError()) {
+        detectionError_ = u"unable to look at " + *record.firstProbeError();
         writeLine(log, u"Detection incomplete: " + *detectionError_);
     }
 }

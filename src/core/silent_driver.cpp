@@ -11,6 +11,7 @@
 #include "plan/planning_os_api.h"
 #include "platform/registry.h"
 #include "platform/restart_deletions.h"
+#include "platform/run_record.h"
 #include "platform/text.h"
 
 namespace {
@@ -162,8 +163,7 @@ SilentRunResult RunSilent(std::u16string_view commandLine, const ProductSet& pro
         if (!product)
             continue;
         ComponentOutcome& outcome = OutcomeOf(result, id);
-        const RestartDeletionScope atRestart;
-        const DeletionRecordScope record;
+        const RunRecordScope record;
         if (product->isInstalled() && outcome.selected) {
             outcome.removeCalled = true;
             Survive([&] { outcome.removeResult = product->remove(); });
@@ -172,8 +172,8 @@ SilentRunResult RunSilent(std::u16string_view commandLine, const ProductSet& pro
         // read that failed there would answer for the component here.
         NoteRegistryChange();
         Survive([product] { product->runDetection(); });
-        outcome.pendingRestart = atRestart.paths();
-        outcome.deleted = record.objects();
+        outcome.pendingRestart = record.awaitingRestart();
+        outcome.deleted = record.deleted();
         outcome.name = product->name();
         outcome.installedAfter = product->isInstalled();
         outcome.detectionError = product->detectionError();
@@ -185,11 +185,11 @@ SilentRunResult RunSilent(std::u16string_view commandLine, const ProductSet& pro
         result.restartRequested = context.takeRestartRequest();
 
     if (!anyLeft && context.removeRootTraces) {
-        const RestartDeletionScope atRestart;
-        const DeletionRecordScope record;
+        const RunRecordScope record;
         result.rootsRemoved = context.removeRootTraces(context.log);
-        result.rootsDeleted = record.objects();
-        result.restartRequested |= std::any_of(atRestart.paths().begin(), atRestart.paths().end(), StillAwaitsRestart);
+        result.rootsDeleted = record.deleted();
+        const std::vector<std::u16string>& listed = record.awaitingRestart();
+        result.restartRequested |= std::any_of(listed.begin(), listed.end(), StillAwaitsRestart);
     }
     // What was listed for the restart but has gone since (a later deletion took it once it was
     // free) needs no restart.

@@ -1,14 +1,5 @@
 #include "platform/deletion_record.h"
 
-#include <atomic>
-
-namespace {
-
-thread_local DeletionRecordScope* innermost = nullptr;
-std::atomic<DeletionListener*> listener{nullptr};
-
-} // namespace
-
 std::u16string_view DeletedKindName(DeletedKind kind)
 {
     switch (kind) {
@@ -34,34 +25,4 @@ std::u16string_view DeletedKindName(DeletedKind kind)
         return u"uninstaller";
     }
     return u"unknown";
-}
-
-DeletionRecordScope::DeletionRecordScope()
-    : outer_(innermost)
-{
-    innermost = this;
-}
-
-DeletionRecordScope::~DeletionRecordScope()
-{
-    innermost = outer_;
-}
-
-ScopedDeletionListener::ScopedDeletionListener(DeletionListener& installed)
-    : previous_(listener.exchange(&installed))
-{
-}
-
-ScopedDeletionListener::~ScopedDeletionListener()
-{
-    listener.store(previous_);
-}
-
-void NoteDeleted(DeletedKind kind, std::u16string name)
-{
-    DeletedObject object{kind, std::move(name)};
-    if (DeletionListener* heard = listener.load())
-        heard->deleted(object);
-    for (DeletionRecordScope* scope = innermost; scope != nullptr; scope = scope->outer_)
-        scope->objects_.push_back(object);
 }

@@ -5,23 +5,6 @@
 #include "platform/errors.h"
 #include "platform/text.h"
 
-namespace {
-
-thread_local ProbeErrorScope* innermost = nullptr;
-
-} // namespace
-
-ProbeErrorScope::ProbeErrorScope()
-    : outer_(innermost)
-{
-    innermost = this;
-}
-
-ProbeErrorScope::~ProbeErrorScope()
-{
-    innermost = outer_;
-}
-
 bool MeansNotFound(DWORD code)
 {
     switch (code) {
@@ -44,16 +27,10 @@ void NoteProbeError(DWORD code, const std::u16string& where)
 
 void NoteProbeFailure(DWORD code, const std::u16string& where)
 {
-    // Only the first error of a scope is kept: the system's text is asked for no more than once.
-    if (innermost != nullptr && !innermost->first())
+    // Only the first error of a record is kept: the system's text is asked for no more than once.
+    const RunRecordScope* innermost = RunRecordScope::innermost();
+    if (innermost != nullptr && !innermost->firstProbeError())
         NoteProbeFailure(where, ToUtf16(Windows::Error(code).message()));
-}
-
-void NoteProbeFailure(const std::u16string& where, const std::u16string& why)
-{
-    for (ProbeErrorScope* scope = innermost; scope != nullptr; scope = scope->outer_)
-        if (!scope->first_)
-            scope->first_ = where + u": " + why;
 }
 
 void NoteCurrentProbeError(const std::u16string& where) noexcept

@@ -7,6 +7,7 @@
 #include "platform/errors.h"
 #include "platform/os_api.h"
 #include "platform/probe_errors.h"
+#include "platform/run_record.h"
 #include "platform/text.h"
 
 namespace {
@@ -32,7 +33,6 @@ const RootName* FindRoot(HKEY root)
 }
 
 std::atomic<unsigned> registryChanges{0};
-thread_local ScopedRegistryReadKeeper* innermostKeeper = nullptr;
 
 std::u16string ReadTypedString(HKEY root, const std::u16string& path, const std::u16string& name,
                                DWORD expectedType)
@@ -202,15 +202,15 @@ void RegDeleteKeyChecked(HKEY key, const std::u16string& name, REGSAM view)
     const LONG result = view == 0 ? Os().regDeleteKey(key, name.c_str())
                                   : Os().regDeleteKeyEx(key, name.c_str(), view, 0);
     ThrowWindowsError(static_cast<DWORD>(result));
-    NoteRegistryDeletion(key, name, nullptr);
+    NoteRegistryDeleted(key, name, nullptr, view);
 }
 
-void RegDeleteOpenKeyChecked(HKEY key, HKEY root, const std::u16string& path)
+void RegDeleteOpenKeyChecked(HKEY key, HKEY root, const std::u16string& path, REGSAM view)
 {
     const NTSTATUS status = Os().ntDeleteKey(key);
     if (status < 0)
         ThrowWindowsError(static_cast<DWORD>(Os().rtlNtStatusToDosError(status)));
-    NoteRegistryDeletion(root, path, nullptr);
+    NoteRegistryDeleted(root, path, nullptr, view);
 }
 
 bool IsSymbolicLinkKey(HKEY key)
@@ -229,33 +229,12 @@ bool IsSymbolicLinkKey(HKEY key)
     return type == REG_LINK;
 }
 
-void RegDeleteValueChecked(HKEY key, const std::u16string& name, HKEY root, const std::u16string& path)
+void RegDeleteValueChecked(HKEY key, const std::u16string& name, HKEY root, const std::u16string& path, REGSAM view)
 {
     const auto result = static_cast<DWORD>(Os().regDeleteValue(key, name.c_str()));
     if (result != ERROR_FILE_NOT_FOUND)
         ThrowWindowsError(result);
-    NoteRegistryDeletion(root, path, &name);
-}
-
-ScopedRegistryReadKeeper::ScopedRegistryReadKeeper(RegistryReadKeeper& keeper)
-    : keeper_(keeper), outer_(innermostKeeper)
-{
-    innermostKeeper = this;
-}
-
-ScopedRegistryReadKeeper::~ScopedRegistryReadKeeper()
-{
-    innermostKeeper = outer_;
-}
-
-void NoteRegistryDeletion(HKEY root, const std::u16string& path, const std::u16string* value)
-{
-    if (innermostKeeper == nullptr) {
-        NoteRegistryChange();
-        return;
-    }
-    for (ScopedRegistryReadKeeper* scope = innermostKeeper; scope != nullptr; scope = scope->outer_)
-        scope->keeper_.deleted(root, path, value);
+    NoteRegistryDeleted(root, path, &name, view);
 }
 
 std::u16string ReadRegistrySz(HKEY root, const std::u16string& path, const std::u16string& name)

@@ -70,54 +70,30 @@ std::vector<RegistryValue> RegReadValuesChecked(HKEY key);
 // order. Throws Windows::Error on any error.
 std::vector<std::u16string> RegValueNamesChecked(HKEY key);
 
+// The deletions below note what went in the run record (NoteRegistryDeleted), named by `root`
+// and `path` in `view` (0: the program's own), once the system has deleted it.
+
 // Deletes a child key without children of its own, in the program's own registry view or in the
 // one `view` names (KEY_WOW64_64KEY, KEY_WOW64_32KEY). The child is opened by its name as the
 // system opens it, so a symbolic link there is followed and what it leads to is deleted; a tree
-// is deleted through its handles instead (RegDeleteOpenKeyChecked). Throws Windows::Error on
-// failure.
+// is deleted through its handles instead (RegDeleteOpenKeyChecked). Notes key\name. Throws
+// Windows::Error on failure.
 void RegDeleteKeyChecked(HKEY key, const std::u16string& name, REGSAM view = 0);
 
 // Deletes the key the handle holds (opened with DELETE; a link opened as itself goes as the link),
-// which must have no children left, and tells the keepers of reads that root\path went. Throws
-// Windows::Error with the system's code (ERROR_ACCESS_DENIED for a key with children).
-void RegDeleteOpenKeyChecked(HKEY key, HKEY root, const std::u16string& path);
+// which must have no children left, and notes root\path. Throws Windows::Error with the system's
+// code (ERROR_ACCESS_DENIED for a key with children).
+void RegDeleteOpenKeyChecked(HKEY key, HKEY root, const std::u16string& path, REGSAM view = 0);
 
 // Whether the key, opened as itself with REG_OPTION_OPEN_LINK and KEY_QUERY_VALUE, is a symbolic
 // link: it holds the REG_LINK value "SymbolicLinkValue" that names where it leads. Throws
 // Windows::Error when the value cannot be looked at.
 bool IsSymbolicLinkKey(HKEY key);
 
-// Deletes a value of `key`, which is root\path; a value that does not exist is not an error.
-// Throws Windows::Error otherwise.
-void RegDeleteValueChecked(HKEY key, const std::u16string& name, HKEY root, const std::u16string& path);
-
-// Whoever keeps registry reads in memory on a thread (the detection index) hears there of each
-// key (with everything below it) and value deleted through these wrappers, and drops what it
-// holds of that alone. A deletion on a thread without a keeper counts as a change (below).
-class RegistryReadKeeper {
-public:
-    virtual ~RegistryReadKeeper() = default;
-    // `value` is null when the key went.
-    virtual void deleted(HKEY root, const std::u16string& path, const std::u16string* value) = 0;
-};
-
-// Tells the thread's keepers that root\path (`value` null) or its value went; without one, counts a
-// change. `root` may be any open key, which a keeper that cannot place it takes as a change.
-void NoteRegistryDeletion(HKEY root, const std::u16string& path, const std::u16string* value);
-
-// The thread's keeper while the guard lives; every keeper of the thread hears, inner ones first.
-class ScopedRegistryReadKeeper {
-public:
-    explicit ScopedRegistryReadKeeper(RegistryReadKeeper& keeper);
-    ~ScopedRegistryReadKeeper();
-    ScopedRegistryReadKeeper(const ScopedRegistryReadKeeper&) = delete;
-    ScopedRegistryReadKeeper& operator=(const ScopedRegistryReadKeeper&) = delete;
-
-private:
-    friend void NoteRegistryDeletion(HKEY root, const std::u16string& path, const std::u16string* value);
-    RegistryReadKeeper& keeper_;
-    ScopedRegistryReadKeeper* outer_;
-};
+// Deletes a value of `key`, which is root\path, and notes it; a value that does not exist is not
+// an error. Throws Windows::Error otherwise.
+void RegDeleteValueChecked(HKEY key, const std::u16string& name, HKEY root, const std::u16string& path,
+                           REGSAM view = 0);
 
 // A value read as text, whatever its type: the type, and the data cut at its first NUL. Throws
 // Windows::Error for a missing value and Windows::RegistryValueIsEmpty for zero bytes.
@@ -135,8 +111,9 @@ std::u16string ReadRegistryExpandSz(HKEY root, const std::u16string& path,
                                     const std::u16string& name);
 
 // Changes the program made to the registry through the security functions on a key, may have
-// made by starting a program, or deleted on a thread without a keeper: a count that grows with
-// each. Whoever keeps registry reads in memory drops them all when it has grown.
+// made by starting a program, or deleted without a keeper of registry reads hearing it (the run
+// record's listeners): a count that grows with each. Whoever keeps registry reads in memory
+// drops them all when it has grown.
 unsigned RegistryChangeCount();
 void NoteRegistryChange();
 

@@ -1,18 +1,17 @@
 #include "platform/restart_deletions.h"
 
 #include <algorithm>
+#include <vector>
 
-#include "platform/deletion_record.h"
 #include "platform/files.h"
 #include "platform/os_api.h"
 #include "platform/registry.h"
+#include "platform/run_record.h"
 
 namespace {
 
 const std::u16string kSessionManager = u"SYSTEM\\CurrentControlSet\\Control\\Session Manager";
 const std::u16string kPendingOperations = u"PendingFileRenameOperations";
-
-thread_local RestartDeletionScope* innermost = nullptr;
 
 // The name as the list keeps it, for comparison: no "\\?\" or "\??\" prefix, upper case.
 std::u16string Comparable(std::u16string_view path)
@@ -74,12 +73,13 @@ DWORD ScheduleDeletionAtRestart(const std::u16string& given)
     while (path.size() > 3 && path.back() == u'\\')
         path.pop_back();
     // A second run before the restart adds nothing to what the first one listed.
+    RestartListing listing = RestartListing::Found;
     if (!PendingDeletionAtRestart(path)) {
         if (!Os().moveFileEx(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT))
             return Os().getLastError();
-        NoteDeleted(DeletedKind::PendingRestart, ShownPath(path));
+        listing = RestartListing::ListedNow;
     }
-    NoteDeletionAtRestart(path);
+    NoteDeletionAtRestart(path, listing);
     return ERROR_SUCCESS;
 }
 
@@ -90,29 +90,10 @@ bool StillAwaitsRestart(const std::u16string& path)
     return Os().getFileAttributes(asked.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-RestartDeletionScope::RestartDeletionScope()
-    : outer_(innermost)
-{
-    innermost = this;
-}
-
-RestartDeletionScope::~RestartDeletionScope()
-{
-    innermost = outer_;
-}
-
 std::u16string ShownPath(const std::u16string& path)
 {
     std::u16string shown = path.compare(0, 4, u"\\\\?\\") == 0 && path.size() > 6 && path[5] == u':' ? path.substr(4) : path;
     while (shown.size() > 3 && shown.back() == u'\\')
         shown.pop_back();
     return shown;
-}
-
-void NoteDeletionAtRestart(const std::u16string& path)
-{
-    const std::u16string shown = ShownPath(path);
-    for (RestartDeletionScope* scope = innermost; scope != nullptr; scope = scope->outer_)
-        if (std::find(scope->paths_.begin(), scope->paths_.end(), shown) == scope->paths_.end())
-            scope->paths_.emplace_back(shown);
 }

@@ -5,13 +5,13 @@
 #include <vector>
 
 #include "core/log.h"
-#include "platform/deletion_record.h"
 #include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/handles.h"
 #include "platform/os_api.h"
 #include "platform/probe_errors.h"
 #include "platform/restart_deletions.h"
+#include "platform/run_record.h"
 #include "platform/text.h"
 #include "toolkit/access.h"
 #include "toolkit/protected_locations.h"
@@ -196,7 +196,7 @@ bool CheckFile(const std::u16string& path, Remove::Log* log)
         NoteProbeError(Os().getLastError(), u"\"" + path + u"\"");
     // What Windows deletes when it restarts is as good as gone, and said to be.
     if (found && PendingDeletionAtRestart(path)) {
-        NoteDeletionAtRestart(path);
+        NoteDeletionAtRestart(path, RestartListing::Found);
         writeLine(log, u"scheduled for deletion when Windows restarts");
         return false;
     }

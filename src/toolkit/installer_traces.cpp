@@ -6,8 +6,8 @@
 #include "core/log.h"
 #include "platform/desktop.h"
 #include "platform/os_api.h"
-#include "platform/probe_errors.h"
 #include "platform/registry.h"
+#include "platform/run_record.h"
 #include "platform/text.h"
 #include "platform/win_types.h"
 #include "toolkit/registry_cleanup.h"
@@ -74,13 +74,13 @@ bool RemoveInstallerTraces(const std::u16string& productName, Remove::Log* log)
     // is found through, for the next run.
     std::vector<std::u16string> kept;
     for (const std::u16string& product : codes) {
-        const ProbeErrorScope errors;
+        const RunRecordScope record;
         bool deleted = true;
         if (CheckRegistryKey(HKEY_LOCAL_MACHINE, Below(kInstallerFeaturesKey, product), log))
             deleted = DeleteRegistryKey(HKEY_LOCAL_MACHINE, Below(kInstallerFeaturesKey, product), log) && deleted;
         for (const std::u16string& upgradeCode : UpgradeCodesNaming(product))
             deleted = DeleteRegistryKey(HKEY_LOCAL_MACHINE, Below(kInstallerUpgradeCodesKey, upgradeCode), log) && deleted;
-        if (!deleted || errors.first() || StillNamed(product)) {
+        if (!deleted || record.firstProbeError() || StillNamed(product)) {
             ok = false;
             kept.push_back(product);
         }
@@ -121,7 +121,7 @@ bool RemoveAllInstallerTraces(OptionalText firstName, const std::vector<std::u16
         // A look for the next name that could not look everywhere may have missed one.
         // The passes end when a second look agrees that no name is left: a read that missed one
         // once would leave traces that no detection of the component looks for.
-        const ProbeErrorScope errors;
+        const RunRecordScope record;
         current = FindFirstInstalledName(names);
         if (!current) {
             // The second look reads the registry afresh: the reads the lookups keep would only
@@ -129,7 +129,7 @@ bool RemoveAllInstallerTraces(OptionalText firstName, const std::vector<std::u16
             NoteRegistryChange();
             current = FindFirstInstalledName(names);
         }
-        if (errors.first())
+        if (record.firstProbeError())
             failed = true;
     }
     if (passes >= kPassLimit) {

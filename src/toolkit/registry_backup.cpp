@@ -1,7 +1,5 @@
 #include "toolkit/registry_backup.h"
 
-#include <atomic>
-
 #include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/os_api.h"
@@ -29,8 +27,6 @@ const char kReadme[] =
     "Importing puts keys and values back; files, folders, services, data sources and databases\r\n"
     "listed in deleted.txt are not in this backup. A key with a control character in its name or\r\n"
     "in the name of one of its values cannot be written here as itself: it was kept, not deleted.\r\n";
-
-std::atomic<Backup*> active{nullptr};
 
 // The start of a .reg file: the byte-order mark and the header line.
 std::string RegFileStart()
@@ -279,16 +275,5 @@ std::u16string BackupRefusal(const std::u16string& folder)
 
 Backup* ActiveBackup()
 {
-    return active.load();
-}
-
-ScopedBackup::ScopedBackup(Backup& backup)
-    : previous_(active.exchange(&backup))
-    , listener_(backup)
-{
-}
-
-ScopedBackup::~ScopedBackup()
-{
-    active.store(previous_);
+    return ListenerInScope<Backup>();
 }

@@ -8,6 +8,7 @@
 #include "platform/deletion_record.h"
 #include "platform/handles.h"
 #include "platform/registry.h"
+#include "platform/run_record.h"
 #include "platform/win_types.h"
 #include "toolkit/output_folder.h"
 
@@ -47,7 +48,7 @@ std::u16string RegFileValueLines(const RegistryValue& value);
 // Windows::Error when one cannot be read, and ExceptionPL when a name cannot be written as itself.
 std::u16string RegFileSection(HKEY key, HKEY root, const std::u16string& path);
 
-class Backup : public DeletionListener {
+class Backup : public RunListener {
 public:
     // Opens the folder as an OutputFolder (made with the folders on the way where missing, a link
     // others may change refused) and holds it for the backup's lifetime. Refuses a folder that
@@ -72,7 +73,9 @@ public:
 
     // Writes the object's line to deleted.txt. A line that cannot be written is kept, and written
     // before the next line, the next save or at flush().
-    void deleted(const DeletedObject& object) override;
+    void deleted(const DeletedObject& object);
+    // Each object the run record notes, as it is noted.
+    void deleted(const DeletedObject& object, const RegistryDeletion*) override { deleted(object); }
 
     // Writes what deleted.txt still lacks. Throws Windows::Error.
     void flush();
@@ -96,17 +99,19 @@ private:
 // follow.
 std::u16string BackupRefusal(const std::u16string& folder);
 
-// The backup the registry deletions save to, or null: installed for the lifetime of the guard,
-// which also makes it hear every deletion.
+// The backup the deletions of this thread save to, or null: the one listening to its run record
+// (ListenerInScope). The registry deletions save what they take there before it goes.
 Backup* ActiveBackup();
+
+// A run record that the backup listens to, for the guard's lifetime: it hears every deletion
+// noted on the thread, and ActiveBackup() answers it.
 class ScopedBackup {
 public:
-    explicit ScopedBackup(Backup& backup);
-    ~ScopedBackup();
-    ScopedBackup(const ScopedBackup&) = delete;
-    ScopedBackup& operator=(const ScopedBackup&) = delete;
+    explicit ScopedBackup(Backup& backup)
+        : record_(&backup)
+    {
+    }
 
 private:
-    Backup* previous_;
-    ScopedDeletionListener listener_;
+    RunRecordScope record_;
 };

@@ -4,7 +4,6 @@
 #include <exception>
 
 #include "core/log.h"
-#include "platform/deletion_record.h"
 #include "platform/errors.h"
 #include "platform/os_api.h"
 #include "platform/probe_errors.h"
@@ -44,12 +43,6 @@ void FailureLines(Remove::Log* log, std::u16string_view what, HKEY root, const s
     log->write(DisplayPath(root, path));
     log->write(u"\"");
     log->write(EOL);
-}
-
-// How the record names a key: as the log shows it, and the view when it is not the program's own.
-std::u16string RecordedName(HKEY root, const std::u16string& path, REGSAM view)
-{
-    return DisplayPath(root, path) + ((view & KEY_WOW64_64KEY) ? u" (64-bit view)" : u"");
 }
 
 // A key of a tree being deleted: held open from the walk to its deletion, so that what goes is
@@ -179,12 +172,11 @@ bool DeleteKeyTree(HKEY parent, HKEY root, const std::u16string& path, Remove::L
         return false;
     for (const WalkedKey& walked : keys) {
         try {
-            RegDeleteOpenKeyChecked(walked.key.get(), root, walked.path);
+            RegDeleteOpenKeyChecked(walked.key.get(), root, walked.path, view);
         } catch (...) {
             FailureLines(log, u"...error occurred while trying to delete key", root, walked.path);
             return false;
         }
-        NoteDeleted(DeletedKind::RegistryKey, RecordedName(root, walked.path, view));
     }
     return true;
 }
@@ -376,6 +368,5 @@ void DeleteRegistryValue(HKEY root, const std::u16string& path, const std::u16st
     const HKEY key = OpenJudgingLinks(root, path, KEY_QUERY_VALUE | KEY_SET_VALUE | view, false, held);
     if (!SaveRegistryValue(key, root, path, name, view))
         return;
-    RegDeleteValueChecked(key, name, root, path);
-    NoteDeleted(DeletedKind::RegistryValue, RecordedName(root, path, view) + u":[" + name + u"]");
+    RegDeleteValueChecked(key, name, root, path, view);
 }

@@ -2,11 +2,11 @@
 
 #include <optional>
 
-#include "platform/deletion_record.h"
 #include "core/log.h"
 #include "platform/errors.h"
 #include "platform/os_api.h"
 #include "platform/probe_errors.h"
+#include "platform/run_record.h"
 #include "platform/services.h"
 
 namespace {

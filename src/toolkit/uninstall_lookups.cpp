@@ -8,8 +8,8 @@
 #include "platform/probe_errors.h"
 #include "platform/registry.h"
 #include "platform/text.h"
-#include "toolkit/detection_index.h"
 #include "toolkit/file_removal.h"
+#include "toolkit/run_registry_reads.h"
 
 namespace {
 
@@ -19,11 +19,11 @@ bool Matches(HKEY root, const std::u16string& path, const std::u16string& valueN
     return TryReadRegistrySz(root, path, valueName, view) == wanted;
 }
 
-// The index's read of a value, when a pass keeps one for that location.
-DetectionIndex* IndexFor(HKEY root, const std::u16string& path, REGSAM view)
+// The run's registry reads, when a pass holds them and they hold that location's.
+RunRegistryReads* ReadsFor(HKEY root, const std::u16string& path, REGSAM view)
 {
-    DetectionIndex* index = ActiveDetectionIndex();
-    return index && DetectionIndex::keepsValues(root, path, view) ? index : nullptr;
+    RunRegistryReads* reads = ActiveRunRegistryReads();
+    return reads && RunRegistryReads::keepsValues(root, path, view) ? reads : nullptr;
 }
 
 std::vector<std::u16string> ReadSubkeyNames(HKEY root, const std::u16string& path, REGSAM view)
@@ -108,9 +108,9 @@ std::u16string KeyWithValue(HKEY root, const std::u16string& path, const std::u1
 
 std::vector<std::u16string> EnumerateSubkeyNames(HKEY root, const std::u16string& path, REGSAM view)
 {
-    DetectionIndex* index = ActiveDetectionIndex();
-    if (index && DetectionIndex::keepsNames(root, path, view))
-        return index->names(path, view, [&] { return ReadSubkeyNames(root, path, view); });
+    RunRegistryReads* reads = ActiveRunRegistryReads();
+    if (reads && RunRegistryReads::keepsNames(root, path, view))
+        return reads->names(path, view, [&] { return ReadSubkeyNames(root, path, view); });
     return ReadSubkeyNames(root, path, view);
 }
 
@@ -119,8 +119,8 @@ std::vector<std::u16string> FindSubkeysByValue(HKEY root, const std::u16string& 
                                                const std::u16string& wanted)
 {
     std::vector<std::u16string> found;
-    if (DetectionIndex* index = ActiveDetectionIndex(); index && DetectionIndex::keepsNames(root, path, 0))
-        return index->childrenWith(path, 0, u"", valueName, wanted, [&] { return ReadSubkeyNames(root, path, 0); });
+    if (RunRegistryReads* reads = ActiveRunRegistryReads(); reads && RunRegistryReads::keepsNames(root, path, 0))
+        return reads->childrenWith(path, 0, u"", valueName, wanted, [&] { return ReadSubkeyNames(root, path, 0); });
     try {
         const UniqueKey key = RegOpenKeyChecked(root, path, KEY_READ);
         RegistryKeyEntry entry;
@@ -139,9 +139,9 @@ std::vector<std::u16string> FindSubkeysByNestedValue(HKEY root, const std::u16st
                                                      const std::u16string& valueName,
                                                      const std::u16string& wanted, REGSAM view)
 {
-    DetectionIndex* index = ActiveDetectionIndex();
-    if (index && DetectionIndex::keepsNames(root, path, view))
-        return index->childrenWith(path, view, childName, valueName, wanted, [&] { return ReadSubkeyNames(root, path, view); });
+    RunRegistryReads* reads = ActiveRunRegistryReads();
+    if (reads && RunRegistryReads::keepsNames(root, path, view))
+        return reads->childrenWith(path, view, childName, valueName, wanted, [&] { return ReadSubkeyNames(root, path, view); });
     std::vector<std::u16string> found;
     for (const std::u16string& name : EnumerateSubkeyNames(root, path, view))
         if (Matches(root, path + u"\\" + name + u"\\" + childName, valueName, wanted, view))
@@ -151,9 +151,9 @@ std::vector<std::u16string> FindSubkeysByNestedValue(HKEY root, const std::u16st
 
 std::vector<std::u16string> FindSubkeysHoldingSz(HKEY root, const std::u16string& path, const std::u16string& valueName)
 {
-    DetectionIndex* index = ActiveDetectionIndex();
-    if (index && DetectionIndex::keepsNames(root, path, 0))
-        return index->childrenHolding(path, 0, valueName, [&] { return ReadSubkeyNames(root, path, 0); });
+    RunRegistryReads* reads = ActiveRunRegistryReads();
+    if (reads && RunRegistryReads::keepsNames(root, path, 0))
+        return reads->childrenHolding(path, 0, valueName, [&] { return ReadSubkeyNames(root, path, 0); });
     std::vector<std::u16string> found;
     for (const std::u16string& name : EnumerateSubkeyNames(root, path))
         if (TryReadRegistrySz(root, path + u"\\" + name, valueName))
@@ -163,8 +163,8 @@ std::vector<std::u16string> FindSubkeysHoldingSz(HKEY root, const std::u16string
 
 OptionalText TryReadRegistrySz(HKEY root, const std::u16string& path, const std::u16string& valueName, REGSAM view)
 {
-    if (DetectionIndex* index = IndexFor(root, path, view)) {
-        const std::optional<RegistryText> read = index->value(path, valueName, view);
+    if (RunRegistryReads* reads = ReadsFor(root, path, view)) {
+        const std::optional<RegistryText> read = reads->value(path, valueName, view);
         if (read && read->type == REG_SZ)
             return read->text;
         return std::nullopt;
@@ -186,8 +186,8 @@ OptionalText ReadRegistryString(HKEY root, const std::u16string& path, const std
 {
     try {
         std::u16string text;
-        if (DetectionIndex* index = IndexFor(root, path, 0)) {
-            const std::optional<RegistryText> read = index->value(path, valueName, 0);
+        if (RunRegistryReads* reads = ReadsFor(root, path, 0)) {
+            const std::optional<RegistryText> read = reads->value(path, valueName, 0);
             if (read && read->type == REG_SZ)
                 text = read->text;
             else if (read && read->type == REG_EXPAND_SZ)

@@ -24,8 +24,8 @@ inline constexpr char16_t kInstallerUpgradeCodesKey[] = u"SOFTWARE\\Classes\\Ins
 inline constexpr char16_t kInstallerUserDataKey[] =
     u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData\\S-1-5-18\\Products";
 
-// Building blocks, silent. Where a pass holds a DetectionIndexScope, what they read under the
-// Uninstall key and the Windows Installer locations comes from its index.
+// Building blocks, silent. Where a pass holds a RunRegistryReadsScope, what they read under the
+// Uninstall key and the Windows Installer locations comes from its registry reads.
 // `view` is 0 for the program's own registry view, or the flag of another (KEY_WOW64_64KEY).
 std::vector<std::u16string> EnumerateSubkeyNames(HKEY root, const std::u16string& path, REGSAM view = 0);
 std::vector<std::u16string> FindSubkeysByValue(HKEY root, const std::u16string& path,

@@ -5,11 +5,11 @@
 #include <string_view>
 
 #include "core/log.h"
-#include "platform/deletion_record.h"
 #include "platform/errors.h"
 #include "platform/os_api.h"
 #include "platform/registry.h"
 #include "platform/process.h"
+#include "platform/run_record.h"
 #include "toolkit/access.h"
 #include "toolkit/protected_places.h"
 

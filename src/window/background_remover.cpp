@@ -7,8 +7,9 @@
 #include "core/product.h"
 #include "platform/errors.h"
 #include "platform/registry.h"
-#include "platform/restart_deletions.h"
-#include "toolkit/detection_index.h"
+#include "platform/run_record.h"
+#include "toolkit/registry_backup.h"
+#include "toolkit/run_registry_reads.h"
 
 BackgroundRemover::BackgroundRemover(RemoverHost* removerHost, Remove::Log* sink)
     : host(removerHost), log(sink)
@@ -69,11 +70,12 @@ void BackgroundRemover::dropUninstalled()
 void BackgroundRemover::run()
 {
     allSucceeded = true;
-    // Even a job cut short by an exception tells what it listed for the restart.
-    const RestartDeletionScope atRestart;
+    // Even a job cut short by an exception tells what it listed for the restart. The backup, when
+    // there is one, hears what the job deletes, and saves what it takes before it goes.
+    const RunRecordScope record(static_cast<RunListener*>(backup));
     try {
         // The job is one pass: its lookups share what they read of the registry.
-        const DetectionIndexScope index;
+        const RunRegistryReadsScope reads;
         if (mode == Mode::Detection)
             detectAll();
         else
@@ -86,7 +88,7 @@ void BackgroundRemover::run()
             allSucceeded = false;
     }
     if (mode == Mode::Removal)
-        pendingRestart = !atRestart.paths().empty();
+        pendingRestart = !record.awaitingRestart().empty();
     host->post(mode == Mode::Detection ? kDetectionDone : kRemovalDone);
 }
 

@@ -6,6 +6,7 @@
 
 #include "platform/win_types.h"
 
+class Backup;
 class QTVProduct;
 
 namespace Remove {
@@ -66,6 +67,10 @@ public:
     // gone and every detection looked everywhere: the suite's shared roots. None by default.
     void cleanUpRootsWith(std::function<void(Remove::Log*)> cleanUp) { rootCleanup = std::move(cleanUp); }
 
+    // What the jobs started from now on delete is saved to `saving` first (not owned; it outlives
+    // the remover); null: nothing is saved. Window thread, while no job runs.
+    void saveTo(Backup* saving) { backup = saving; }
+
     // Waits for the last worker to end and releases it; nothing when there is none.
     void releaseWorker();
 
@@ -103,5 +108,6 @@ private:
     std::vector<QTVProduct*> detected;
     Mode mode = Mode::Detection;
     std::function<void(Remove::Log*)> rootCleanup;
+    Backup* backup = nullptr;
     std::unique_ptr<WorkerThread> thread;
 };

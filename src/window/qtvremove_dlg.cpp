@@ -402,7 +402,7 @@ bool CQTVRemoveDlg::startBackup()
         MessageBoxW(window, Wide(text), L"Errors Encountered", MB_ICONERROR | MB_OK);
         return false;
     }
-    savingTo.emplace(*backup);
+    remover.saveTo(backup.get());
     writeLine(&messageLog, backup->announcement());
     return true;
 }

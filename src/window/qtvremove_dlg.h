@@ -83,7 +83,6 @@ private:
     // that may still be using them.
     std::optional<std::u16string> backupFolder;
     std::unique_ptr<Backup> backup;
-    std::optional<ScopedBackup> savingTo;
     Products products;
     std::unique_ptr<WindowRemoverHost> host;
     BackgroundRemover remover;

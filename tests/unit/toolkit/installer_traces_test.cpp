@@ -5,7 +5,7 @@
 #include "core/log.h"
 #include "platform/sim/sim_registry.h"
 #include "support/recipe_test.h"
-#include "toolkit/detection_index.h"
+#include "toolkit/run_registry_reads.h"
 #include "toolkit/uninstall_lookups.h"
 
 namespace {
@@ -76,7 +76,7 @@ TEST_F(InstallerTracesTest, AValueMissedOnceIsFoundByALookAfresh)
 {
     const auto remove = [this](unsigned missed) {
         registerAgent();
-        const DetectionIndexScope index;
+        const RunRegistryReadsScope index;
         if (missed != 0)
             machine.failCall(SimCall::RegQueryValueEx, ERROR_FILE_NOT_FOUND, missed);
         return RemoveAllInstallerTraces(u"Zantrel Agent", {u"Zantrel Agent"}, &log);

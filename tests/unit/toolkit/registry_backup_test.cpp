@@ -228,12 +228,12 @@ TEST_F(RegistryBackupTest, ATreeWithANameARegFileCannotHoldIsKeptWithItsReason)
 
     // Without a backup the keys go as any other, and no name can end the line it is on.
     registry().setString(HKEY_CURRENT_USER, forged, u"ImagePath", u"C:\\x");
-    const DeletionRecordScope record;
+    const RunRecordScope record;
     EXPECT_TRUE(DeleteRegistryKey(HKEY_CURRENT_USER, first, &log));
     EXPECT_EQ(ToUtf8(text()), ToUtf8(u"Deleting registry key \"" + firstShown + u"\"...done\r\n"));
     EXPECT_FALSE(registry().keyExists(HKEY_CURRENT_USER, first));
     std::u16string recorded;
-    for (const DeletedObject& object : record.objects())
+    for (const DeletedObject& object : record.deleted())
         recorded += object.name + u"\r\n";
     EXPECT_EQ(ToUtf8(recorded), ToUtf8(firstShown + u"\\SOFTWARE\\QtvForged]\\n;\r\n" + firstShown + u"\\SOFTWARE\r\n" +
                                        firstShown + u"\r\n"));

@@ -93,9 +93,9 @@ TEST_F(RegistryCleanupTest, KeyRefusingReadIsDeletedAfterItsAccessIsRecovered)
     registry().denyCurrentUser(HKEY_LOCAL_MACHINE, kRoot, false, KEY_READ);
 
     {
-        const ProbeErrorScope errors;
+        const RunRecordScope errors;
         EXPECT_FALSE(CheckRegistryKey(HKEY_LOCAL_MACHINE, kRoot, &log));
-        EXPECT_TRUE(errors.first());
+        EXPECT_TRUE(errors.firstProbeError());
     }
     EXPECT_TRUE(DeleteRegistryKey(HKEY_LOCAL_MACHINE, kRoot, &log));
     EXPECT_FALSE(registry().keyExists(HKEY_LOCAL_MACHINE, kRoot));

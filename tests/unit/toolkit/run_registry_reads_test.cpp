@@ -1,4 +1,4 @@
-// The detection index: a pass's lookups read each entry once, forget what the program deletes,
+// The registry reads of one run: a pass's lookups read each entry once, forget what the program deletes,
 // read again after any other change it makes, and log and answer exactly what they would without it.
 
 #include <gtest/gtest.h>
@@ -7,15 +7,15 @@
 
 #include "core/log.h"
 #include "core/silent_driver.h"
-#include "platform/probe_errors.h"
+#include "platform/run_record.h"
 #include "platform/sim/sim_processes.h"
 #include "platform/sim/sim_registry.h"
 #include "products/products.h"
 #include "support/large_machine.h"
 #include "support/recipe_test.h"
-#include "toolkit/detection_index.h"
 #include "toolkit/registry_cleanup.h"
 #include "toolkit/root_cleanup.h"
+#include "toolkit/run_registry_reads.h"
 #include "toolkit/uninstall_lookups.h"
 #include "toolkit/uninstaller.h"
 
@@ -55,7 +55,7 @@ WholeRun RunAll(bool indexed)
     const Products products = MakeProducts(&log);
     WholeRun run;
     {
-        std::optional<DetectionIndexScope> index;
+        std::optional<RunRegistryReadsScope> index;
         if (indexed)
             index.emplace();
         run.exitStatus = SilentExitStatus(RunSilent(
@@ -70,7 +70,7 @@ WholeRun RunAll(bool indexed)
     return run;
 }
 
-TEST(DetectionIndexRunTest, AWholeRemovalOnALargeMachineIsTheSameWithAndWithoutTheIndex)
+TEST(RunRegistryReadsRunTest, AWholeRemovalOnALargeMachineIsTheSameWithAndWithoutTheIndex)
 {
     const WholeRun plain = RunAll(false);
     const WholeRun indexed = RunAll(true);
@@ -97,7 +97,7 @@ TEST(DetectionIndexRunTest, AWholeRemovalOnALargeMachineIsTheSameWithAndWithoutT
     EXPECT_LT(indexed.registryReads * 5, plain.registryReads) << "the index serves the lookups";
 }
 
-class DetectionIndexTest : public RecipeTest {
+class RunRegistryReadsTest : public RecipeTest {
 protected:
     void SetUp() override
     {
@@ -121,9 +121,9 @@ protected:
     bool relayListed() { return IsInUninstallList(u"Velmora Zantrel Relay", &log); }
 };
 
-TEST_F(DetectionIndexTest, ReadsOnceAndAfreshAfterEveryChangeTheProgramMakes)
+TEST_F(RunRegistryReadsTest, ReadsOnceAndAfreshAfterEveryChangeTheProgramMakes)
 {
-    const DetectionIndexScope index;
+    const RunRegistryReadsScope index;
 
     EXPECT_GT(readsOf([&] { EXPECT_TRUE(relayListed()); }), 0u);
     EXPECT_EQ(readsOf([&] { EXPECT_TRUE(relayListed()); }), 0u) << "the names and DisplayNames come from memory";
@@ -147,7 +147,7 @@ TEST_F(DetectionIndexTest, ReadsOnceAndAfreshAfterEveryChangeTheProgramMakes)
     EXPECT_TRUE(relayListed()) << "{A} is seen at last";
 }
 
-TEST_F(DetectionIndexTest, UpgradeCodesAreFoundByTheNamesOfTheirValuesListedOnceASecondNameIsAsked)
+TEST_F(RunRegistryReadsTest, UpgradeCodesAreFoundByTheNamesOfTheirValuesListedOnceASecondNameIsAsked)
 {
     const std::u16string codes = kInstallerUpgradeCodesKey;
     registry().setString(HKEY_LOCAL_MACHINE, codes + u"\\U1", u"CODEA", u"");
@@ -157,15 +157,15 @@ TEST_F(DetectionIndexTest, UpgradeCodesAreFoundByTheNamesOfTheirValuesListedOnce
     registry().setString(HKEY_LOCAL_MACHINE, codes + u"\\U5", u"CODEA", u"");
     registry().denyCurrentUser(HKEY_LOCAL_MACHINE, codes + u"\\U5", false);
     const auto holding = [&](const char16_t* code) {
-        const ProbeErrorScope errors;
+        const RunRecordScope errors;
         std::vector<std::u16string> found = FindSubkeysHoldingSz(HKEY_LOCAL_MACHINE, codes, code);
-        EXPECT_TRUE(errors.first()) << "the child that cannot be read is noted each time";
+        EXPECT_TRUE(errors.firstProbeError()) << "the child that cannot be read is noted each time";
         return found;
     };
     const std::vector<std::u16string> both{u"U1", u"U2"};
     EXPECT_EQ(holding(u"CODEA"), both);
 
-    const DetectionIndexScope index;
+    const RunRegistryReadsScope index;
     EXPECT_EQ(holding(u"CODEA"), both);
     EXPECT_EQ(holding(u"CODEB"), std::vector<std::u16string>{u"U4"}) << "a second name lists the values";
     EXPECT_EQ(readsOf([&] { EXPECT_EQ(holding(u"CODEC"), std::vector<std::u16string>{}); }), 1u)
@@ -175,7 +175,7 @@ TEST_F(DetectionIndexTest, UpgradeCodesAreFoundByTheNamesOfTheirValuesListedOnce
     EXPECT_EQ(readsOf([&] { EXPECT_EQ(holding(u"CODEA"), std::vector<std::u16string>{}); }), 1u);
 }
 
-TEST_F(DetectionIndexTest, WithoutAScopeEveryLookupReadsTheRegistry)
+TEST_F(RunRegistryReadsTest, WithoutAScopeEveryLookupReadsTheRegistry)
 {
     EXPECT_GT(readsOf([&] { relayListed(); }), 0u);
     EXPECT_GT(readsOf([&] { relayListed(); }), 0u);

@@ -1,4 +1,4 @@
-#include "toolkit/detection_index.h"
+#include "toolkit/run_registry_reads.h"
 
 #include <algorithm>
 #include <optional>
@@ -59,8 +59,6 @@ const std::vector<std::u16string>* TogetherFor(const std::u16string& path, REGSA
     return tail == location->below ? &location->together : nullptr;
 }
 
-thread_local DetectionIndex* active = nullptr;
-
 // Registry names compare without case; ASCII is what the suite's keys and every code use.
 std::u16string Folded(std::u16string text)
 {
@@ -82,7 +80,7 @@ bool AtOrBelow(std::u16string_view path, std::u16string_view key)
     return path.compare(0, key.size(), key) == 0 && (path.size() == key.size() || path[key.size()] == u'\\');
 }
 
-// A key below a location, as the index keeps it: the location's place in Locations() and the
+// A key below a location, as it is held: the location's place in Locations() and the
 // rest of the path, folded. Keeping the long common start out of the key makes each lookup short.
 std::optional<std::pair<std::size_t, std::u16string>> PlaceOf(const std::u16string& path, REGSAM view)
 {
@@ -95,24 +93,24 @@ std::optional<std::pair<std::size_t, std::u16string>> PlaceOf(const std::u16stri
 
 } // namespace
 
-bool DetectionIndex::keepsNames(HKEY root, const std::u16string& path, REGSAM view)
+bool RunRegistryReads::keepsNames(HKEY root, const std::u16string& path, REGSAM view)
 {
     return LocationOf(root, path, view, false) != nullptr;
 }
 
-bool DetectionIndex::keepsValues(HKEY root, const std::u16string& path, REGSAM view)
+bool RunRegistryReads::keepsValues(HKEY root, const std::u16string& path, REGSAM view)
 {
     return LocationOf(root, path, view, true) != nullptr;
 }
 
-void DetectionIndex::dropIfChanged()
+void RunRegistryReads::dropIfChanged()
 {
     if (changes_ == RegistryChangeCount() && generation_ == OsGeneration())
         return;
     dropAll();
 }
 
-void DetectionIndex::dropAll()
+void RunRegistryReads::dropAll()
 {
     names_.clear();
     values_.clear();
@@ -123,12 +121,18 @@ void DetectionIndex::dropAll()
     generation_ = OsGeneration();
 }
 
-void DetectionIndex::deleted(HKEY root, const std::u16string& path, const std::u16string* value)
+void RunRegistryReads::deleted(const DeletedObject&, const RegistryDeletion* registry)
+{
+    if (registry != nullptr)
+        forget(registry->root, registry->path, registry->value);
+}
+
+void RunRegistryReads::forget(HKEY root, const std::u16string& path, const std::u16string* value)
 {
     if (root == HKEY_CURRENT_USER || root == HKEY_USERS)
         return;
     // The classes root shows the machine's keys under other names, and an open key is no place
-    // the index can name: anything it holds may be gone.
+    // these reads can name: anything held may be gone.
     if (root != HKEY_LOCAL_MACHINE) {
         dropAll();
         return;
@@ -177,7 +181,7 @@ void DetectionIndex::deleted(HKEY root, const std::u16string& path, const std::u
     }
 }
 
-void DetectionIndex::forgetInProbes(std::size_t place, const std::u16string& rest, const std::u16string* value)
+void RunRegistryReads::forgetInProbes(std::size_t place, const std::u16string& rest, const std::u16string* value)
 {
     const std::u16string child = rest.substr(0, rest.find(u'\\'));
     for (auto probe = probes_.lower_bound({place, u"", u""}); probe != probes_.end() && std::get<0>(probe->first) == place;
@@ -200,7 +204,7 @@ void DetectionIndex::forgetInProbes(std::size_t place, const std::u16string& res
     }
 }
 
-void DetectionIndex::unfile(Probe& held, const std::u16string& child, const std::u16string* under)
+void RunRegistryReads::unfile(Probe& held, const std::u16string& child, const std::u16string* under)
 {
     const auto filed = held.filed.find(child);
     if (filed == held.filed.end())
@@ -221,8 +225,8 @@ void DetectionIndex::unfile(Probe& held, const std::u16string& child, const std:
     }
 }
 
-const std::vector<std::u16string>& DetectionIndex::listing(const std::u16string& path, REGSAM view,
-                                                          const std::function<std::vector<std::u16string>()>& read)
+const std::vector<std::u16string>& RunRegistryReads::listing(const std::u16string& path, REGSAM view,
+                                                            const std::function<std::vector<std::u16string>()>& read)
 {
     dropIfChanged();
     const Location* location = LocationOf(HKEY_LOCAL_MACHINE, path, view, false);
@@ -232,25 +236,25 @@ const std::vector<std::u16string>& DetectionIndex::listing(const std::u16string&
         return found->second;
     // A listing cut short by an error is answered but not kept: the next lookup tries again, and
     // notes the error again for whichever detection it serves.
-    const ProbeErrorScope errors;
+    const RunRecordScope record;
     std::vector<std::u16string> names = read();
-    if (errors.first()) {
+    if (record.firstProbeError()) {
         unkept_ = std::move(names);
         return unkept_;
     }
     return names_.emplace(key, std::move(names)).first->second;
 }
 
-std::vector<std::u16string> DetectionIndex::names(const std::u16string& path, REGSAM view,
-                                                  const std::function<std::vector<std::u16string>()>& read)
+std::vector<std::u16string> RunRegistryReads::names(const std::u16string& path, REGSAM view,
+                                                    const std::function<std::vector<std::u16string>()>& read)
 {
     return listing(path, view, read);
 }
 
-std::vector<std::u16string> DetectionIndex::childrenWith(const std::u16string& path, REGSAM view,
-                                                         const std::u16string& below, const std::u16string& valueName,
-                                                         const std::u16string& wanted,
-                                                         const std::function<std::vector<std::u16string>()>& read)
+std::vector<std::u16string> RunRegistryReads::childrenWith(const std::u16string& path, REGSAM view,
+                                                           const std::u16string& below, const std::u16string& valueName,
+                                                           const std::u16string& wanted,
+                                                           const std::function<std::vector<std::u16string>()>& read)
 {
     const std::vector<std::u16string>& listed = listing(path, view, read);
     const std::size_t place = static_cast<std::size_t>(LocationOf(HKEY_LOCAL_MACHINE, path, view, false) - Locations().data());
@@ -258,7 +262,7 @@ std::vector<std::u16string> DetectionIndex::childrenWith(const std::u16string& p
     const auto childPath = [&](const std::u16string& name) {
         return path + u"\\" + name + (below.empty() ? std::u16string() : u"\\" + below);
     };
-    // The value as the index holds it; null when it does not (not read yet, or its read failed).
+    // The value as held; null when it is not (not read yet, or its read failed).
     const auto held = [&](const std::u16string& name) -> const std::optional<RegistryText>* {
         if (const auto location = values_.find(place); location != values_.end())
             if (const auto child = location->second.find(Folded(name) + tail); child != location->second.end())
@@ -271,7 +275,7 @@ std::vector<std::u16string> DetectionIndex::childrenWith(const std::u16string& p
     };
     std::vector<std::u16string> found;
     if (&listed == &unkept_) {
-        // A listing not kept makes no probe either: child by child, as without the index.
+        // A listing not kept makes no probe either: child by child, as if nothing were held.
         const std::vector<std::u16string> names = unkept_;
         for (const std::u16string& name : names) {
             const std::optional<RegistryText>* known = held(name);
@@ -283,7 +287,7 @@ std::vector<std::u16string> DetectionIndex::childrenWith(const std::u16string& p
     const auto key = std::make_tuple(place, tail, valueName);
     auto probe = probes_.find(key);
     if (probe == probes_.end()) {
-        // Made as a pass without the index reads: each child not held is read now, in order.
+        // Made as a pass that holds nothing reads: each child not held is read now, in order.
         Probe made;
         made.names = listed;
         std::vector<std::size_t> places;
@@ -331,9 +335,9 @@ std::vector<std::u16string> DetectionIndex::childrenWith(const std::u16string& p
     return found;
 }
 
-std::vector<std::u16string> DetectionIndex::childrenHolding(const std::u16string& path, REGSAM view,
-                                                            const std::u16string& valueName,
-                                                            const std::function<std::vector<std::u16string>()>& read)
+std::vector<std::u16string> RunRegistryReads::childrenHolding(const std::u16string& path, REGSAM view,
+                                                              const std::u16string& valueName,
+                                                              const std::function<std::vector<std::u16string>()>& read)
 {
     const std::vector<std::u16string>& listed = listing(path, view, read);
     const auto holds = [&](const std::u16string& name) {
@@ -343,7 +347,7 @@ std::vector<std::u16string> DetectionIndex::childrenHolding(const std::u16string
     std::vector<std::u16string> found;
     const std::size_t place = static_cast<std::size_t>(LocationOf(HKEY_LOCAL_MACHINE, path, view, false) - Locations().data());
     auto probe = valueNames_.find(place);
-    // Child by child: for a listing not kept, a name the index cannot fold as the registry does,
+    // Child by child: for a listing not kept, a name that cannot be folded as the registry does,
     // or the first name asked of these children (asked again, it is read from memory); the
     // children's values are listed once a second name is asked.
     const bool firstName = firstAsked_.emplace(place, Folded(valueName)).first->second == Folded(valueName);
@@ -367,7 +371,7 @@ std::vector<std::u16string> DetectionIndex::childrenHolding(const std::u16string
                     names.push_back(Folded(held));
                 }
             } catch (...) {
-                // Read as without the index, each time; its errors are noted there.
+                // Read as if nothing were held, each time; its errors are noted there.
                 sure = false;
             }
             if (!sure) {
@@ -390,8 +394,8 @@ std::vector<std::u16string> DetectionIndex::childrenHolding(const std::u16string
     return found;
 }
 
-std::optional<RegistryText> DetectionIndex::value(const std::u16string& path, const std::u16string& valueName,
-                                                  REGSAM view)
+std::optional<RegistryText> RunRegistryReads::value(const std::u16string& path, const std::u16string& valueName,
+                                                    REGSAM view)
 {
     dropIfChanged();
     const auto place = *PlaceOf(path, view);
@@ -408,7 +412,7 @@ std::optional<RegistryText> DetectionIndex::value(const std::u16string& path, co
                 if (name != valueName)
                     wanted.push_back(name);
     const std::u16string where = u"\"" + DisplayPath(HKEY_LOCAL_MACHINE, path) + u"\"";
-    const ProbeErrorScope errors;
+    const RunRecordScope record;
     try {
         const UniqueKey key = RegOpenKeyChecked(HKEY_LOCAL_MACHINE, path, KEY_READ | view);
         for (const std::u16string& name : wanted) {
@@ -426,24 +430,13 @@ std::optional<RegistryText> DetectionIndex::value(const std::u16string& path, co
     }
     const std::optional<RegistryText> answer = read[valueName];
     // What an error kept from being read is not kept, as with the listings.
-    if (errors.first())
+    if (record.firstProbeError())
         for (const std::u16string& name : wanted)
             read.erase(name);
     return answer;
 }
 
-DetectionIndex* ActiveDetectionIndex()
+RunRegistryReads* ActiveRunRegistryReads()
 {
-    return active;
-}
-
-DetectionIndexScope::DetectionIndexScope()
-    : previous_(active), keeper_(index_)
-{
-    active = &index_;
-}
-
-DetectionIndexScope::~DetectionIndexScope()
-{
-    active = previous_;
+    return ListenerInScope<RunRegistryReads>();
 }

@@ -9,19 +9,41 @@
 #include <vector>
 
 #include "platform/registry.h"
+#include "platform/run_record.h"
 #include "platform/win_types.h"
 
-// While a detection or removal pass runs, the lookups read the Uninstall key and Windows
-// Installer's registration (Products, UpgradeCodes, UserData) from memory: the names of each
-// location's children and the values read under them come from the registry once. A key or value
-// the pass deletes drops what the index holds of it alone; any other registry change the program
-// makes or may have made (RegistryChangeCount: access lists of keys, every program started,
-// every uninstaller run, and the detection that judges each removal) drops all of it, and the
-// next lookup reads afresh. The lookups answer
-// and log exactly what they would without it; no other registry read goes through it.
-class DetectionIndex : public RegistryReadKeeper {
+// The registry reads of one run: while a detection or removal pass runs, the lookups read the
+// Uninstall key and Windows Installer's registration (Products, UpgradeCodes, UserData) from
+// memory: the names of each location's children and the values read under them come from the
+// registry once. The lookups answer and log exactly what they would without it; no other
+// registry read goes through it. What it holds is dropped, and the next lookup reads afresh:
+//
+//   when                                                 what is dropped
+//   the run deletes a key under HKLM (either view: the   the key's name in its location's list,
+//     keys below Classes are the same in both)           what was read of it and below it, and
+//                                                        the lookups' findings about it; a
+//                                                        location at or below it: all of that
+//                                                        location
+//   the run deletes a value under HKLM                   that value of that key, and the
+//                                                        lookups' findings about it
+//   the run deletes a key or value under HKCU or HKU     nothing: nothing held is there
+//   the run deletes one under another root (HKCR, HKCC)  all of it: the classes root shows the
+//     or below an open key                               machine's keys under other names, and an
+//                                                        open key names no place
+//   any other registry change the program makes or may   all of it
+//     have made (RegistryChangeCount): access lists of
+//     keys, programs started (not those a plan only
+//     records), so every uninstaller run; the detection
+//     that judges a removal; a look that must not
+//     repeat an earlier answer; a deletion no keeper of
+//     reads on the thread heard
+//   another machine behind the seam (OsGeneration)       all of it
+//   a read that meets an error                           that read: it is answered, never held
+//
+// It hears the run's deletions as a listener of the run record (RunRegistryReadsScope).
+class RunRegistryReads : public RunListener {
 public:
-    // Whether the index keeps root\path in that view: one of the four locations, or (for
+    // Whether the reads of root\path in that view are held: one of the four locations, or (for
     // values) a key below one.
     static bool keepsNames(HKEY root, const std::u16string& path, REGSAM view);
     static bool keepsValues(HKEY root, const std::u16string& path, REGSAM view);
@@ -36,7 +58,7 @@ public:
     std::optional<RegistryText> value(const std::u16string& path, const std::u16string& valueName, REGSAM view);
     // The children of a kept location whose value (of their key `below` them, unless empty) is
     // the REG_SZ `wanted`, in the order listed: what names() and value() answer child by child,
-    // with the same reads and notes, without copying what the index holds.
+    // with the same reads and notes, without copying what is held.
     std::vector<std::u16string> childrenWith(const std::u16string& path, REGSAM view, const std::u16string& below,
                                              const std::u16string& valueName, const std::u16string& wanted,
                                              const std::function<std::vector<std::u16string>()>& read);
@@ -47,9 +69,12 @@ public:
     std::vector<std::u16string> childrenHolding(const std::u16string& path, REGSAM view, const std::u16string& valueName,
                                                 const std::function<std::vector<std::u16string>()>& read);
 
-    void deleted(HKEY root, const std::u16string& path, const std::u16string* value) override;
+    void deleted(const DeletedObject& object, const RegistryDeletion* registry) override;
+    bool keepsRegistryReads() const override { return true; }
 
 private:
+    // Drops what went: root\path (`value` null), or its value.
+    void forget(HKEY root, const std::u16string& path, const std::u16string* value);
     void dropIfChanged();
     void dropAll();
     // A key (`value` null) or value at `rest` below the location went: the probes forget it.
@@ -85,22 +110,20 @@ private:
                                                const std::function<std::vector<std::u16string>()>& read);
 };
 
-// The index of the pass running on this thread, or null when none runs.
-DetectionIndex* ActiveDetectionIndex();
+// The registry reads of the pass running on this thread, or null when none runs.
+RunRegistryReads* ActiveRunRegistryReads();
 
 // Whoever runs a detection or removal pass holds one on the thread that runs it, for the
 // pass's duration; without one, the lookups read the registry every time. Scopes nest: the
-// inner one has its own index.
-class DetectionIndexScope {
+// inner one has its own reads. Its run record hears the pass's deletions.
+class RunRegistryReadsScope {
 public:
-    DetectionIndexScope();
-    ~DetectionIndexScope();
-
-    DetectionIndexScope(const DetectionIndexScope&) = delete;
-    DetectionIndexScope& operator=(const DetectionIndexScope&) = delete;
+    RunRegistryReadsScope()
+        : record_(&reads_)
+    {
+    }
 
 private:
-    DetectionIndex index_;
-    DetectionIndex* previous_;
-    ScopedRegistryReadKeeper keeper_;
+    RunRegistryReads reads_;
+    RunRecordScope record_;
 };
