@@ -63,7 +63,7 @@ SilentSession RunSilentSession(const RunOptions& options, bool onlyCopy, const s
         result = RefuseAnotherCopy(context);
     } else {
         // The run's detection and removal passes share what the lookups read of the registry.
-        const RunRegistryReadsScope reads;
+        const RunRegistryReadsScope reads(context.plan != nullptr);
         result = options.detectOnly ? DetectSilently(products.set, context)
                                     : RunSilent(options.switches, products.set, context);
     }

@@ -8,6 +8,7 @@
 #include "platform/errors.h"
 #include "platform/os_api.h"
 #include "platform/registry.h"
+#include "platform/run_record.h"
 #include "platform/text.h"
 
 UniqueKernelHandle CreateJobObjectChecked(SECURITY_ATTRIBUTES* attributes, const char16_t* name)
@@ -16,11 +17,6 @@ UniqueKernelHandle CreateJobObjectChecked(SECURITY_ATTRIBUTES* attributes, const
     if (!job)
         ThrowLastError();
     return job;
-}
-
-void NoteProgramMayHaveChangedRegistry()
-{
-    NoteRegistryChange();
 }
 
 ProcessHandles CreateProcessChecked(const char16_t* applicationName, char16_t* commandLine,

@@ -24,10 +24,6 @@ struct ProcessHandles {
 UniqueKernelHandle CreateJobObjectChecked(SECURITY_ATTRIBUTES* attributes = nullptr,
                                           const char16_t* name = nullptr);
 
-// A program started may have changed the registry (an uninstaller takes its registration away):
-// counted as a registry change, unless a planning layer "started" it, which runs nothing.
-void NoteProgramMayHaveChangedRegistry();
-
 class OsApi;
 
 // The bytes of the SID of the token's user (the token opened with TOKEN_QUERY), read through

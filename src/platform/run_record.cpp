@@ -68,6 +68,19 @@ void NoteDeletionAtRestart(const std::u16string& path, RestartListing listing)
     RunRecordNotes::awaitingRestart(shown);
 }
 
+void NoteProgramMayHaveChangedRegistry()
+{
+    for (const RunRecordScope* record = RunRecordScope::innermost(); record; record = record->outer()) {
+        const RunListener* listener = record->listener();
+        if (listener && listener->keepsRegistryReads()) {
+            if (listener->programsChangeNothing())
+                return;
+            break;
+        }
+    }
+    NoteRegistryChange();
+}
+
 void NoteProbeFailure(const std::u16string& where, const std::u16string& why)
 {
     RunRecordNotes::probeFailure(where, why);

@@ -41,6 +41,9 @@ public:
     // the thread hears counts as a change instead (RegistryChangeCount), so that whoever keeps
     // reads elsewhere reads afresh.
     virtual bool keepsRegistryReads() const { return false; }
+    // Whether the programs of its run change nothing (a plan's, which are only recorded), so that
+    // one started or ended leaves what it keeps as it is.
+    virtual bool programsChangeNothing() const { return false; }
 };
 
 class RunRecord {
@@ -99,6 +102,11 @@ enum class RestartListing { Found, ListedNow };
 // Notes a file or folder that is gone once Windows restarts. One this run listed is also an
 // object deleted (pendingRestart), in its place among the others.
 void NoteDeletionAtRestart(const std::u16string& path, RestartListing listing);
+
+// A program started or ended may have changed the registry (an uninstaller takes its
+// registration away): counted as a registry change, unless the innermost keeper of registry
+// reads on the thread is a plan's, whose programs run nothing.
+void NoteProgramMayHaveChangedRegistry();
 
 // Notes why a probe could not look everywhere, "<where>: <why>", in each record that has no
 // such note yet. probe_errors.h says which errors count.

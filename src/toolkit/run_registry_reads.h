@@ -43,6 +43,12 @@
 // It hears the run's deletions as a listener of the run record (RunRegistryReadsScope).
 class RunRegistryReads : public RunListener {
 public:
+    // `plan`: the reads of a plan, whose programs are only recorded and change nothing.
+    explicit RunRegistryReads(bool plan = false)
+        : plan_(plan)
+    {
+    }
+
     // Whether the reads of root\path in that view are held: one of the four locations, or (for
     // values) a key below one.
     static bool keepsNames(HKEY root, const std::u16string& path, REGSAM view);
@@ -71,8 +77,10 @@ public:
 
     void deleted(const DeletedObject& object, const RegistryDeletion* registry) override;
     bool keepsRegistryReads() const override { return true; }
+    bool programsChangeNothing() const override { return plan_; }
 
 private:
+    const bool plan_;
     // Drops what went: root\path (`value` null), or its value.
     void forget(HKEY root, const std::u16string& path, const std::u16string* value);
     void dropIfChanged();
@@ -118,8 +126,8 @@ RunRegistryReads* ActiveRunRegistryReads();
 // inner one has its own reads. Its run record hears the pass's deletions.
 class RunRegistryReadsScope {
 public:
-    RunRegistryReadsScope()
-        : record_(&reads_)
+    explicit RunRegistryReadsScope(bool plan = false)
+        : reads_(plan), record_(&reads_)
     {
     }
 
