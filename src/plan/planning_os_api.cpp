@@ -1,6 +1,6 @@
 // The planning layer's refusal of changes it was not written for, and what it makes of programs,
-// jobs, services and access lists. Its registry and file overlays are in
-// planning_overlay.cpp.
+// jobs, services and access lists. Its overlays are in planning_registry.cpp and
+// planning_files.cpp.
 
 #include "plan/planning_os_api.h"
 
