@@ -394,19 +394,16 @@ TEST_F(DatabaseProductTest, AnErrorLaterInTheJobBatchIsReportedButDoesNotFailThe
 TEST_F(DatabaseProductTest, AReadMissingOnceLeavesNoDataSourceBehindASuccess)
 {
     defaultInstance();
-    const unsigned before = machine.callCount(SimCall::RegQueryValueEx);
-    server.setState(kBothDatabases);
-    ASSERT_TRUE(product.remove());
-    const unsigned reads = machine.callCount(SimCall::RegQueryValueEx) - before;
-    for (unsigned nth = 1; nth <= reads; ++nth) {
+    FailEachCallInTurn(machine, SimCall::RegQueryValueEx, ERROR_FILE_NOT_FOUND, [this](unsigned nth) {
         layDataSources();
         server.setState(kBothDatabases);
-        machine.failCall(SimCall::RegQueryValueEx, ERROR_FILE_NOT_FOUND, nth);
-        if (!product.remove())
-            continue;
+        if (!product.remove()) {
+            EXPECT_NE(nth, 0u) << "the removal fails only where a read does";
+            return;
+        }
         for (const char16_t* dsn : {u"qtv_kmenterprise", u"qtv_EnterpriseServer", u"localqtvreportingserver"})
-            EXPECT_FALSE(dsnLeft(dsn)) << "read " << nth << " of " << reads << ": " << ToUtf8(dsn);
-    }
+            EXPECT_FALSE(dsnLeft(dsn)) << "read " << nth << " missed: " << ToUtf8(dsn);
+    });
 }
 
 TEST_F(DatabaseProductTest, SilentRunRemovesTheDatabases)

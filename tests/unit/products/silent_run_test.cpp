@@ -17,7 +17,6 @@
 
 namespace {
 
-const std::u16string kU = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 const std::u16string kClientFolder = u"C:\\Program Files (x86)\\Zantrel Enterprise\\QTV Client";
 const std::u16string kRelayFolder = u"C:\\Program Files (x86)\\Zantrel Enterprise\\QTV Relay";
 
@@ -26,7 +25,7 @@ protected:
     void SetUp() override
     {
         SimRegistry& registry = machine.registry();
-        registry.setString(HKEY_LOCAL_MACHINE, kU + u"\\{CLIENT}", u"DisplayName", u"Velmora Zantrel Client");
+        registry.setString(HKEY_LOCAL_MACHINE, kUninstallList + u"\\{CLIENT}", u"DisplayName", u"Velmora Zantrel Client");
         registry.createKey(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Zantrel\\EnterpriseClient");
         machine.files().addFile(kClientFolder + u"\\QTVClient.exe");
         machine.services().addService(u"QTVClient", SERVICE_RUNNING);
@@ -41,7 +40,7 @@ protected:
     {
         SimRegistry& registry = machine.registry();
         const auto entry = [&registry](const std::u16string& key, const std::u16string& name) {
-            registry.setString(HKEY_LOCAL_MACHINE, kU + u"\\" + key, u"DisplayName", name);
+            registry.setString(HKEY_LOCAL_MACHINE, kUninstallList + u"\\" + key, u"DisplayName", name);
         };
         machine.services().addService(u"QTVWebUI", SERVICE_RUNNING);
         registry.createKey(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Zantrel\\EnterpriseClient\\A2A");
@@ -54,9 +53,9 @@ protected:
         registry.createKey(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Zantrel\\LoggingService");
         registry.createKey(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Zantrel\\QTV Installation Generator");
         entry(u"{MSDE}", u"Microsoft SQL Server Desktop Engine");
-        registry.setString(HKEY_LOCAL_MACHINE, kU + u"\\{MSDE}", u"UninstallString", u"MsiExec.exe /X{MSDE}");
+        registry.setString(HKEY_LOCAL_MACHINE, kUninstallList + u"\\{MSDE}", u"UninstallString", u"MsiExec.exe /X{MSDE}");
         machine.processes().addProgram(u"C:\\Windows\\System32\\MsiExec.exe", [](SimProgramContext& context) {
-            context.machine().regDeleteKey(HKEY_LOCAL_MACHINE, (kU + u"\\{MSDE}").c_str());
+            context.machine().regDeleteKey(HKEY_LOCAL_MACHINE, (kUninstallList + u"\\{MSDE}").c_str());
         });
     }
 
@@ -140,7 +139,7 @@ TEST_F(SilentRunTest, AllRemovesEveryComponentInTheRemovalOrderAndThenTheRoots)
     EXPECT_FALSE(relayThere());
     EXPECT_FALSE(machine.services().exists(u"QTVWebUI"));
     EXPECT_FALSE(machine.services().exists(u"QTVRootServer"));
-    EXPECT_TRUE(machine.registry().subkeys(HKEY_LOCAL_MACHINE, kU).empty());
+    EXPECT_TRUE(machine.registry().subkeys(HKEY_LOCAL_MACHINE, kUninstallList).empty());
     EXPECT_FALSE(machine.registry().keyExists(HKEY_CURRENT_USER, u"Software\\Zantrel"));
     EXPECT_FALSE(machine.registry().keyExists(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Zantrel"));
     EXPECT_FALSE(machine.files().exists(u"C:\\Program Files (x86)\\Zantrel Enterprise"));

@@ -18,7 +18,6 @@ const std::u16string kUserData = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\
 
 class InstallerTracesTest : public RecipeTest {
 protected:
-    bool exists(const std::u16string& path) { return registry().keyExists(HKEY_LOCAL_MACHINE, path); }
 
     // A product registered everywhere under the product code "P1".
     void registerAgent()
@@ -39,12 +38,12 @@ TEST_F(InstallerTracesTest, EveryTraceOfTheProductGoes)
 
     EXPECT_TRUE(RemoveAllInstallerTraces(u"Zantrel Agent", {u"Zantrel Agent"}, &log));
 
-    EXPECT_FALSE(exists(kUninstall + u"\\{AGENT}"));
-    EXPECT_FALSE(exists(kProducts + u"\\P1"));
-    EXPECT_FALSE(exists(kFeatures + u"\\P1"));
-    EXPECT_FALSE(exists(kUpgradeCodes + u"\\G1")) << "deleted whole, with the other product's value";
-    EXPECT_TRUE(exists(kUpgradeCodes + u"\\G2"));
-    EXPECT_FALSE(exists(kUserData + u"\\P1"));
+    EXPECT_FALSE(keyExists(kUninstall + u"\\{AGENT}"));
+    EXPECT_FALSE(keyExists(kProducts + u"\\P1"));
+    EXPECT_FALSE(keyExists(kFeatures + u"\\P1"));
+    EXPECT_FALSE(keyExists(kUpgradeCodes + u"\\G1")) << "deleted whole, with the other product's value";
+    EXPECT_TRUE(keyExists(kUpgradeCodes + u"\\G2"));
+    EXPECT_FALSE(keyExists(kUserData + u"\\P1"));
     // What is found through a key goes before it: the Uninstall entry last.
     EXPECT_EQ(text(), u"Found product \"Zantrel Agent\".  Attempting to remove all traces of it from registry...\r\n"
                       u"Checking for registry key \"HKLM\\" + kFeatures + u"\\P1\"...found\r\n"
@@ -65,8 +64,8 @@ TEST_F(InstallerTracesTest, FeaturesOutliveTheirProductKeyAndAreStillFound)
 
     EXPECT_TRUE(RemoveInstallerTraces(u"Zantrel Agent", &log));
 
-    EXPECT_FALSE(exists(kFeatures + u"\\P1"));
-    EXPECT_FALSE(exists(kUpgradeCodes + u"\\G1"));
+    EXPECT_FALSE(keyExists(kFeatures + u"\\P1"));
+    EXPECT_FALSE(keyExists(kUpgradeCodes + u"\\G1"));
 }
 
 // A value read as missing once, whichever it was (gone for a moment): the lookups keep what they
@@ -74,24 +73,17 @@ TEST_F(InstallerTracesTest, FeaturesOutliveTheirProductKeyAndAreStillFound)
 // trace goes, or the removal says it failed.
 TEST_F(InstallerTracesTest, AValueMissedOnceIsFoundByALookAfresh)
 {
-    const auto remove = [this](unsigned missed) {
+    FailEachCallInTurn(machine, SimCall::RegQueryValueEx, ERROR_FILE_NOT_FOUND, [this](unsigned nth) {
         registerAgent();
         const DetectionIndexScope index;
-        if (missed != 0)
-            machine.failCall(SimCall::RegQueryValueEx, ERROR_FILE_NOT_FOUND, missed);
-        return RemoveAllInstallerTraces(u"Zantrel Agent", {u"Zantrel Agent"}, &log);
-    };
-    const unsigned before = machine.callCount(SimCall::RegQueryValueEx);
-    ASSERT_TRUE(remove(0));
-    const unsigned reads = machine.callCount(SimCall::RegQueryValueEx) - before;
-    for (unsigned missed = 1; missed <= reads; ++missed) {
-        const bool removed = remove(missed);
+        const bool removed = RemoveAllInstallerTraces(u"Zantrel Agent", {u"Zantrel Agent"}, &log);
+        EXPECT_TRUE(removed || nth != 0);
         for (const std::u16string& key : {kUninstall + u"\\{AGENT}", kProducts + u"\\P1", kFeatures + u"\\P1",
                                           kUpgradeCodes + u"\\G1", kUserData + u"\\P1"}) {
-            EXPECT_FALSE(removed && exists(key)) << "read " << missed << " of " << reads << " missed: " << ToUtf8(key);
+            EXPECT_FALSE(removed && keyExists(key)) << "read " << nth << " missed: " << ToUtf8(key);
             registry().removeTree(HKEY_LOCAL_MACHINE, key);
         }
-    }
+    });
 }
 
 TEST_F(InstallerTracesTest, NameRegisteredNowhereTakesOnePass)

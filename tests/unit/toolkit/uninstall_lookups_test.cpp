@@ -10,7 +10,6 @@
 namespace {
 
 const std::u16string kUninstall = kUninstallKey;
-const std::u16string kU = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 
 class UninstallLookupsTest : public RecipeTest {
 protected:
@@ -36,7 +35,7 @@ TEST_F(UninstallLookupsTest, TwoEntriesWithTheSameNameAreBothListedAndTheFirstCo
     EXPECT_TRUE(IsInUninstallList(u"Zantrel Agent", &log));
     EXPECT_EQ(FindUninstallString(u"Zantrel Agent", &log), u"MsiExec.exe /X{B-SECOND}");
 
-    EXPECT_EQ(text(), u"Looking for product \"Zantrel Agent\" in \"" + kU + u"\"...\r\n"
+    EXPECT_EQ(text(), u"Looking for product \"Zantrel Agent\" in \"" + kUninstallList + u"\"...\r\n"
                       u"...found key \"{A-FIRST}\"\r\n...found key \"{B-SECOND}\"\r\n...found key \"{C-THIRD}\"\r\n"
                       u"Looking for an uninstall string for \"Zantrel Agent\"...\r\n"
                       u"...found command MsiExec.exe /X{B-SECOND}\r\n");
@@ -49,7 +48,7 @@ TEST_F(UninstallLookupsTest, NamesMatchExactlyAndOnlyAsText)
     registry().setString(HKEY_LOCAL_MACHINE, kUninstall + u"\\{EXPAND}", u"DisplayName", u"Zantrel Agent", REG_EXPAND_SZ);
 
     EXPECT_FALSE(IsInUninstallList(u"Zantrel Agent", &log));
-    EXPECT_EQ(text(), u"Looking for product \"Zantrel Agent\" in \"" + kU + u"\"...not found\r\n");
+    EXPECT_EQ(text(), u"Looking for product \"Zantrel Agent\" in \"" + kUninstallList + u"\"...not found\r\n");
 }
 
 TEST_F(UninstallLookupsTest, InstallLocationIsExpandedAndOtherTypesAreAbsent)
@@ -65,11 +64,11 @@ TEST_F(UninstallLookupsTest, InstallLocationIsExpandedAndOtherTypesAreAbsent)
     EXPECT_EQ(FindDisplayVersion(u"Zantrel Relay", &log), u"9.5.10.79");
     EXPECT_FALSE(FindDisplayVersion(u"Zantrel Agent", &log));
 
-    EXPECT_EQ(text(), u"Looking for the install location of \"Zantrel Agent\" in \"HKLM\\" + kU + u"\"..."
+    EXPECT_EQ(text(), u"Looking for the install location of \"Zantrel Agent\" in \"HKLM\\" + kUninstallList + u"\"..."
                       u"found path \"C:\\Program Files (x86)\\Zantrel Enterprise\\Agent\"\r\n"
-                      u"Looking for the install location of \"Zantrel Relay\" in \"HKLM\\" + kU + u"\"...not found\r\n"
-                      u"Looking for the display version of \"Zantrel Relay\" in \"HKLM\\" + kU + u"\"...found version 9.5.10.79\r\n"
-                      u"Looking for the display version of \"Zantrel Agent\" in \"HKLM\\" + kU + u"\"...not found\r\n");
+                      u"Looking for the install location of \"Zantrel Relay\" in \"HKLM\\" + kUninstallList + u"\"...not found\r\n"
+                      u"Looking for the display version of \"Zantrel Relay\" in \"HKLM\\" + kUninstallList + u"\"...found version 9.5.10.79\r\n"
+                      u"Looking for the display version of \"Zantrel Agent\" in \"HKLM\\" + kUninstallList + u"\"...not found\r\n");
 }
 
 TEST_F(UninstallLookupsTest, KeyLookupsNameTheirValue)
