@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "platform/os_api.h"
 
 #ifndef _WIN32
@@ -9,6 +11,16 @@
 
 #include "platform/sim/sim_machine.h"
 #endif
+
+// The name with its ASCII letters in upper case: how the system compares the names the
+// conformance tests read back.
+inline std::u16string Folded(std::u16string text)
+{
+    for (char16_t& c : text)
+        if (c >= u'a' && c <= u'z')
+            c = static_cast<char16_t>(c - u'a' + u'A');
+    return text;
+}
 
 // A test on "the machine": natively a fresh simulated machine installed for the test, under
 // Wine the real system. Conformance tests derive from it and expect the same on both.
