@@ -10,7 +10,6 @@
 
 namespace {
 
-const std::u16string kUninstall = kUninstallKey;
 const std::u16string kProducts = u"SOFTWARE\\Classes\\Installer\\Products";
 const std::u16string kFeatures = u"SOFTWARE\\Classes\\Installer\\Features";
 const std::u16string kUpgradeCodes = u"SOFTWARE\\Classes\\Installer\\UpgradeCodes";
@@ -22,7 +21,7 @@ protected:
     // A product registered everywhere under the product code "P1".
     void registerAgent()
     {
-        registry().setString(HKEY_LOCAL_MACHINE, kUninstall + u"\\{AGENT}", u"DisplayName", u"Zantrel Agent");
+        registry().setString(HKEY_LOCAL_MACHINE, kUninstallList + u"\\{AGENT}", u"DisplayName", u"Zantrel Agent");
         registry().setString(HKEY_LOCAL_MACHINE, kProducts + u"\\P1", u"ProductName", u"Zantrel Agent");
         registry().createKey(HKEY_LOCAL_MACHINE, kFeatures + u"\\P1");
         registry().setString(HKEY_LOCAL_MACHINE, kUpgradeCodes + u"\\G1", u"P1", u"");
@@ -38,7 +37,7 @@ TEST_F(InstallerTracesTest, EveryTraceOfTheProductGoes)
 
     EXPECT_TRUE(RemoveAllInstallerTraces(u"Zantrel Agent", {u"Zantrel Agent"}, &log));
 
-    EXPECT_FALSE(keyExists(kUninstall + u"\\{AGENT}"));
+    EXPECT_FALSE(keyExists(kUninstallList + u"\\{AGENT}"));
     EXPECT_FALSE(keyExists(kProducts + u"\\P1"));
     EXPECT_FALSE(keyExists(kFeatures + u"\\P1"));
     EXPECT_FALSE(keyExists(kUpgradeCodes + u"\\G1")) << "deleted whole, with the other product's value";
@@ -51,7 +50,7 @@ TEST_F(InstallerTracesTest, EveryTraceOfTheProductGoes)
                       u"Deleting registry key \"HKLM\\" + kUpgradeCodes + u"\\G1\"...done\r\n"
                       u"Deleting registry key \"HKLM\\" + kUserData + u"\\P1\"...done\r\n"
                       u"Deleting registry key \"HKLM\\" + kProducts + u"\\P1\"...done\r\n"
-                      u"Deleting registry key \"HKLM\\" + kUninstall + u"\\{AGENT}\"...done\r\n");
+                      u"Deleting registry key \"HKLM\\" + kUninstallList + u"\\{AGENT}\"...done\r\n");
 }
 
 // A run cut short after the product key went: its features and upgrade code are still found
@@ -78,7 +77,7 @@ TEST_F(InstallerTracesTest, AValueMissedOnceIsFoundByALookAfresh)
         const DetectionIndexScope index;
         const bool removed = RemoveAllInstallerTraces(u"Zantrel Agent", {u"Zantrel Agent"}, &log);
         EXPECT_TRUE(removed || nth != 0);
-        for (const std::u16string& key : {kUninstall + u"\\{AGENT}", kProducts + u"\\P1", kFeatures + u"\\P1",
+        for (const std::u16string& key : {kUninstallList + u"\\{AGENT}", kProducts + u"\\P1", kFeatures + u"\\P1",
                                           kUpgradeCodes + u"\\G1", kUserData + u"\\P1"}) {
             EXPECT_FALSE(removed && keyExists(key)) << "read " << nth << " missed: " << ToUtf8(key);
             registry().removeTree(HKEY_LOCAL_MACHINE, key);
@@ -109,8 +108,8 @@ TEST_F(InstallerTracesTest, ProductMatchingByBothNamesIsDeletedOnce)
 // every time.
 void StickAnEntry(SimMachine& machine, SimRegistry& registry)
 {
-    registry.setString(HKEY_LOCAL_MACHINE, kUninstall + u"\\{STUCK}", u"DisplayName", u"Zantrel Agent");
-    registry.denyCurrentUser(HKEY_LOCAL_MACHINE, kUninstall + u"\\{STUCK}", true, DELETE);
+    registry.setString(HKEY_LOCAL_MACHINE, kUninstallList + u"\\{STUCK}", u"DisplayName", u"Zantrel Agent");
+    registry.denyCurrentUser(HKEY_LOCAL_MACHINE, kUninstallList + u"\\{STUCK}", true, DELETE);
     for (unsigned pass = 1; pass <= 100; ++pass)
         machine.failCall(SimCall::AdjustTokenPrivileges, ERROR_ACCESS_DENIED, pass);
 }

@@ -9,18 +9,17 @@
 
 namespace {
 
-const std::u16string kUninstall = kUninstallKey;
 
 class UninstallLookupsTest : public RecipeTest {
 protected:
     void entry(const std::u16string& key, const std::u16string& displayName)
     {
-        registry().setString(HKEY_LOCAL_MACHINE, kUninstall + u"\\" + key, u"DisplayName", displayName);
+        registry().setString(HKEY_LOCAL_MACHINE, kUninstallList + u"\\" + key, u"DisplayName", displayName);
     }
     void value(const std::u16string& key, const std::u16string& name, const std::u16string& text,
                DWORD type = REG_SZ)
     {
-        registry().setString(HKEY_LOCAL_MACHINE, kUninstall + u"\\" + key, name, text, type);
+        registry().setString(HKEY_LOCAL_MACHINE, kUninstallList + u"\\" + key, name, text, type);
     }
 };
 
@@ -45,7 +44,7 @@ TEST_F(UninstallLookupsTest, NamesMatchExactlyAndOnlyAsText)
 {
     entry(u"{CASE}", u"zantrel agent");
     entry(u"{BLANK}", u"Zantrel Agent ");
-    registry().setString(HKEY_LOCAL_MACHINE, kUninstall + u"\\{EXPAND}", u"DisplayName", u"Zantrel Agent", REG_EXPAND_SZ);
+    registry().setString(HKEY_LOCAL_MACHINE, kUninstallList + u"\\{EXPAND}", u"DisplayName", u"Zantrel Agent", REG_EXPAND_SZ);
 
     EXPECT_FALSE(IsInUninstallList(u"Zantrel Agent", &log));
     EXPECT_EQ(text(), u"Looking for product \"Zantrel Agent\" in \"" + kUninstallList + u"\"...not found\r\n");
@@ -56,7 +55,7 @@ TEST_F(UninstallLookupsTest, InstallLocationIsExpandedAndOtherTypesAreAbsent)
     entry(u"{AGENT}", u"Zantrel Agent");
     value(u"{AGENT}", u"InstallLocation", u"%ProgramFiles%\\Zantrel Enterprise\\Agent", REG_EXPAND_SZ);
     entry(u"{RELAY}", u"Zantrel Relay");
-    registry().setDword(HKEY_LOCAL_MACHINE, kUninstall + u"\\{RELAY}", u"InstallLocation", 7);
+    registry().setDword(HKEY_LOCAL_MACHINE, kUninstallList + u"\\{RELAY}", u"InstallLocation", 7);
     value(u"{RELAY}", u"DisplayVersion", u"9.5.10.79");
 
     EXPECT_EQ(FindInstallLocation(u"Zantrel Agent", &log), u"C:\\Program Files (x86)\\Zantrel Enterprise\\Agent");
