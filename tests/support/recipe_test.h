@@ -65,7 +65,7 @@ protected:
             registry().setString(HKEY_LOCAL_MACHINE, kUninstallList + u"\\" + key, name, data);
     }
     // The same with its display name, version, command and folder; empty texts are left out.
-    void addUninstallEntry(const std::u16string& key, const std::u16string& displayName, const std::u16string& version,
+    void addUninstallEntry(const std::u16string& key, const std::u16string& displayName, const std::u16string& version = {},
                            const std::u16string& command = {}, const std::u16string& location = {})
     {
         for (const auto& [name, data] : {std::pair{u"DisplayName", displayName}, std::pair{u"DisplayVersion", version},

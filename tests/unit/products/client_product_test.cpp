@@ -25,11 +25,7 @@ protected:
     // An agent registered under `name`, uninstalled by `command`.
     void installAgent(const std::u16string& name, const std::u16string& command)
     {
-        const std::u16string entry = kUninstallList + u"\\{CLIENT}";
-        registry().setString(HKEY_LOCAL_MACHINE, entry, u"DisplayName", name);
-        registry().setString(HKEY_LOCAL_MACHINE, entry, u"InstallLocation", kFolder);
-        registry().setString(HKEY_LOCAL_MACHINE, entry, u"DisplayVersion", u"9.5.10.79");
-        registry().setString(HKEY_LOCAL_MACHINE, entry, u"UninstallString", command);
+        addUninstallEntry(u"{CLIENT}", name, u"9.5.10.79", command, kFolder);
         registry().createKey(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Zantrel\\EnterpriseClient\\Settings");
         machine.files().addFile(kFolder + u"\\QTVClient.exe", "MZ");
         machine.services().addService(u"QTVClient", SERVICE_RUNNING, 500);

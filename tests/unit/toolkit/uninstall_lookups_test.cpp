@@ -9,13 +9,8 @@
 
 namespace {
 
-
 class UninstallLookupsTest : public RecipeTest {
 protected:
-    void entry(const std::u16string& key, const std::u16string& displayName)
-    {
-        registry().setString(HKEY_LOCAL_MACHINE, kUninstallList + u"\\" + key, u"DisplayName", displayName);
-    }
     void value(const std::u16string& key, const std::u16string& name, const std::u16string& text,
                DWORD type = REG_SZ)
     {
@@ -25,10 +20,10 @@ protected:
 
 TEST_F(UninstallLookupsTest, TwoEntriesWithTheSameNameAreBothListedAndTheFirstCommandWins)
 {
-    entry(u"{A-FIRST}", u"Zantrel Agent");
-    entry(u"{B-SECOND}", u"Zantrel Agent");
+    addUninstallEntry(u"{A-FIRST}", u"Zantrel Agent");
+    addUninstallEntry(u"{B-SECOND}", u"Zantrel Agent");
     value(u"{B-SECOND}", u"UninstallString", u"MsiExec.exe /X{B-SECOND}");
-    entry(u"{C-THIRD}", u"Zantrel Agent");
+    addUninstallEntry(u"{C-THIRD}", u"Zantrel Agent");
     value(u"{C-THIRD}", u"UninstallString", u"MsiExec.exe /X{C-THIRD}");
 
     EXPECT_TRUE(IsInUninstallList(u"Zantrel Agent", &log));
@@ -42,8 +37,8 @@ TEST_F(UninstallLookupsTest, TwoEntriesWithTheSameNameAreBothListedAndTheFirstCo
 
 TEST_F(UninstallLookupsTest, NamesMatchExactlyAndOnlyAsText)
 {
-    entry(u"{CASE}", u"zantrel agent");
-    entry(u"{BLANK}", u"Zantrel Agent ");
+    addUninstallEntry(u"{CASE}", u"zantrel agent");
+    addUninstallEntry(u"{BLANK}", u"Zantrel Agent ");
     registry().setString(HKEY_LOCAL_MACHINE, kUninstallList + u"\\{EXPAND}", u"DisplayName", u"Zantrel Agent", REG_EXPAND_SZ);
 
     EXPECT_FALSE(IsInUninstallList(u"Zantrel Agent", &log));
@@ -52,9 +47,9 @@ TEST_F(UninstallLookupsTest, NamesMatchExactlyAndOnlyAsText)
 
 TEST_F(UninstallLookupsTest, InstallLocationIsExpandedAndOtherTypesAreAbsent)
 {
-    entry(u"{AGENT}", u"Zantrel Agent");
+    addUninstallEntry(u"{AGENT}", u"Zantrel Agent");
     value(u"{AGENT}", u"InstallLocation", u"%ProgramFiles%\\Zantrel Enterprise\\Agent", REG_EXPAND_SZ);
-    entry(u"{RELAY}", u"Zantrel Relay");
+    addUninstallEntry(u"{RELAY}", u"Zantrel Relay");
     registry().setDword(HKEY_LOCAL_MACHINE, kUninstallList + u"\\{RELAY}", u"InstallLocation", 7);
     value(u"{RELAY}", u"DisplayVersion", u"9.5.10.79");
 
@@ -101,7 +96,7 @@ TEST_F(UninstallLookupsTest, FirstInstalledNameTriesEveryProbe)
     const std::vector<std::u16string> names = {u"Zantrel Agent", u"Old Agent", u"Older Agent"};
     EXPECT_FALSE(FindFirstInstalledName(names));
 
-    entry(u"{OLDER}", u"Older Agent");
+    addUninstallEntry(u"{OLDER}", u"Older Agent");
     EXPECT_EQ(FindFirstInstalledName(names), u"Older Agent");
     registry().setString(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Classes\\Installer\\Products\\XYZ", u"ProductName", u"Old Agent");
     EXPECT_EQ(FindFirstInstalledName(names), u"Old Agent");
