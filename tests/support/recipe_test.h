@@ -57,21 +57,15 @@ protected:
     SimRegistry& registry() { return machine.registry(); }
     bool keyExists(const std::u16string& path) { return registry().keyExists(HKEY_LOCAL_MACHINE, path); }
 
-    // An Uninstall entry `key` with the given values (name, data), all REG_SZ.
-    void addUninstallEntry(const std::u16string& key,
-                           std::initializer_list<std::pair<std::u16string, std::u16string>> values)
-    {
-        for (const auto& [name, data] : values)
-            registry().setString(HKEY_LOCAL_MACHINE, kUninstallList + u"\\" + key, name, data);
-    }
-    // The same with its display name, version, command and folder; empty texts are left out.
+    // An Uninstall entry `key` with its display name, version, command and folder, all REG_SZ;
+    // empty texts are left out.
     void addUninstallEntry(const std::u16string& key, const std::u16string& displayName, const std::u16string& version = {},
                            const std::u16string& command = {}, const std::u16string& location = {})
     {
         for (const auto& [name, data] : {std::pair{u"DisplayName", displayName}, std::pair{u"DisplayVersion", version},
                                          std::pair{u"UninstallString", command}, std::pair{u"InstallLocation", location}})
             if (!data.empty())
-                addUninstallEntry(key, {{name, data}});
+                registry().setString(HKEY_LOCAL_MACHINE, kUninstallList + u"\\" + key, name, data);
     }
 };
 

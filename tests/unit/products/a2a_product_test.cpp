@@ -21,7 +21,7 @@ using A2AProductTest = ProductTest<A2AProduct>;
 // in every line, and deleted there; the agent's folder stays.
 TEST_F(A2AProductTest, FoundBesideTheAgentsFolderAndDeletedThere)
 {
-    addUninstallEntry(u"{CLIENT}", {{u"DisplayName", u"Zantrel Enterprise Client"}, {u"InstallLocation", kAgentFolder}});
+    addUninstallEntry(u"{CLIENT}", u"Zantrel Enterprise Client", {}, {}, kAgentFolder);
     machine.files().addFile(kAgentFolder + u"QTVClient.exe", "MZ");
     machine.files().addFile(kEnterprise + u"\\QTV A2A\\QTVA2ADLL.dll", "MZ", FILE_ATTRIBUTE_READONLY);
     machine.files().setFileVersion(kEnterprise + u"\\QTV A2A\\QTVA2ADLL.dll", 9, 5, 10, 79);

@@ -23,7 +23,7 @@ using DLPProductTest = ProductTest<DLPProduct>;
 // machine is never started.
 TEST_F(DLPProductTest, ControlProgramRunsQuotedAndTheFolderGoes)
 {
-    addUninstallEntry(u"{CLIENT}", {{u"DisplayName", u"Zantrel Enterprise Client"}, {u"InstallLocation", kAgentFolder}});
+    addUninstallEntry(u"{CLIENT}", u"Zantrel Enterprise Client", {}, {}, kAgentFolder);
     machine.files().addFile(kControl, "MZ");
     machine.files().setFileVersion(kControl, 4, 2, 0, 17);
     machine.files().addFile(kAgentFolder + u"DLP\\policies\\rules.xml", "<rules/>", FILE_ATTRIBUTE_READONLY);

@@ -24,7 +24,7 @@ using InstallersProductTest = ProductTest<InstallersProduct>;
 // uninstaller leaves everything. Both names' traces go, then the key and both folders.
 TEST_F(InstallersProductTest, RemovedUnderItsRegisteredNameWithEveryOlderTrace)
 {
-    addUninstallEntry(u"{GEN}", {{u"DisplayName", kName}, {u"DisplayVersion", u"9.5"}, {u"UninstallString", kSetup}});
+    addUninstallEntry(u"{GEN}", kName, u"9.5", kSetup);
     registry().setString(HKEY_LOCAL_MACHINE, kProducts + u"\\0A1B", u"ProductName", kOlderName);
     registry().setString(HKEY_LOCAL_MACHINE, kSettingsKey, u"InstallFolder", kFolder);
     machine.files().addFile(kFolder + u"\\generator.exe", "MZ");

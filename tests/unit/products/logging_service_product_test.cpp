@@ -22,10 +22,7 @@ protected:
     // own uninstaller.
     void installService(bool ownCommand)
     {
-        addUninstallEntry(u"{LOGSVC}", {{u"DisplayName", kName},
-                                        {u"DisplayVersion", u"1.4.0"},
-                                        {u"InstallLocation", kFolder},
-                                        {u"UninstallString", u"MsiExec.exe /X{LOGSVC}"}});
+        addUninstallEntry(u"{LOGSVC}", kName, u"1.4.0", u"MsiExec.exe /X{LOGSVC}", kFolder);
         registry().createKey(HKEY_LOCAL_MACHINE, kSettingsKey);
         if (ownCommand)
             registry().setString(HKEY_LOCAL_MACHINE, kSettingsKey, u"UninstallCmdLine", u"\"" + kOwnUninstaller + u"\" /remove");

@@ -30,7 +30,7 @@ TEST_F(MSDEProductTest, NothingRegisteredRunsNothing)
 
 TEST_F(MSDEProductTest, UninstallerLeavingItsEntryFailsAndItStaysInstalled)
 {
-    addUninstallEntry(u"{MSDE}", {{u"DisplayName", kName}, {u"DisplayVersion", u"8.00.761"}, {u"UninstallString", u"MsiExec.exe /X{MSDE}"}});
+    addUninstallEntry(u"{MSDE}", kName, u"8.00.761", u"MsiExec.exe /X{MSDE}");
     machine.processes().addProgram(kMsiExec, {});
     product.detect();
     EXPECT_TRUE(product.isInstalled());

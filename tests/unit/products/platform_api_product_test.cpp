@@ -20,7 +20,7 @@ class PlatformAPIProductTest : public RecipeTest {
 protected:
     void registerApi(const std::u16string& uninstallString)
     {
-        addUninstallEntry(u"{API}", {{u"DisplayName", kName}, {u"DisplayVersion", u"9.5.2"}, {u"UninstallString", uninstallString}});
+        addUninstallEntry(u"{API}", kName, u"9.5.2", uninstallString);
     }
 
     // An uninstaller that takes the registration away unless told otherwise, and records what it

@@ -41,7 +41,7 @@ TEST_F(DEVIRAProductTest, SettingsKeyAloneIsInstalledWithoutVersionAndGoesWithou
 
 TEST_F(DEVIRAProductTest, UninstallerLeavingItsEntryIsReportedAndTheEntryRemovedByHand)
 {
-    addUninstallEntry(u"{SAM}", {{u"DisplayName", kName}, {u"DisplayVersion", u"3.1"}, {u"UninstallString", u"MsiExec.exe /X{SAM}"}});
+    addUninstallEntry(u"{SAM}", kName, u"3.1", u"MsiExec.exe /X{SAM}");
     machine.processes().addProgram(u"C:\\Windows\\System32\\MsiExec.exe", {});
     product.detect();
     EXPECT_EQ(product.version(), u"3.1");
