@@ -35,6 +35,9 @@ private:
 };
 
 #ifndef _WIN32
+// Where the simulated machine keeps the program a command names as "MsiExec.exe".
+inline const std::u16string kMsiExec = u"C:\\Windows\\System32\\MsiExec.exe";
+
 // Runs `attempt(0)`, then `attempt(nth)` once for each call of `call` that first run made, that
 // call alone failing with `error`: whichever of them fails, the test asks the same of the outcome.
 inline void FailEachCallInTurn(SimMachine& machine, SimCall call, DWORD error, const std::function<void(unsigned nth)>& attempt)

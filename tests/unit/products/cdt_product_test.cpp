@@ -24,7 +24,6 @@ const std::u16string kUserData = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\
 const std::u16string kTool = u"Velmora Zantrel Client Deploy Tool";
 const std::u16string kDefaultFolder = u"C:\\Program Files (x86)\\Zantrel Enterprise\\QTV Client Deploy";
 const std::u16string kInstallFolder = u"C:\\Program Files (x86)\\Zantrel\\Deploy";
-const std::u16string kMsiExec = u"C:\\Windows\\System32\\MsiExec.exe";
 const std::u16string kSetup = u"C:\\Program Files (x86)\\InstallShield Installation Information\\{CDT}\\setup.exe";
 const std::u16string kEmbedded =
     u"The Client Deploy Tool is embedded in the Console, it is not a stand alone component.\r\n";

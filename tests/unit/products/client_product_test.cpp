@@ -17,7 +17,6 @@ namespace {
 
 const std::u16string kFolder = u"C:\\Program Files (x86)\\Zantrel Enterprise\\QTV Client";
 const std::u16string kHelperExe = kFolder + u"\\QTVClientHelper.exe";
-const std::u16string kMsiExec = u"C:\\Windows\\System32\\MsiExec.exe";
 const std::u16string kSetup = u"C:\\Program Files (x86)\\InstallShield Installation Information\\{CLIENT}\\setup.exe";
 
 class ClientProductTest : public RecipeTest {

@@ -20,7 +20,6 @@ const std::u16string kProducts = u"SOFTWARE\\Classes\\Installer\\Products";
 const std::u16string kSettingsKey = u"Software\\Zantrel\\Enterprise Console";
 const std::u16string kInstallFolder = u"C:\\Program Files (x86)\\Zantrel Enterprise\\QTV Console";
 const std::u16string kAppData = u"C:\\Users\\user\\AppData\\Local\\Zantrel\\Enterprise Console";
-const std::u16string kMsiExec = u"C:\\Windows\\System32\\MsiExec.exe";
 const std::u16string kSetup = u"C:\\Program Files (x86)\\InstallShield Installation Information\\{C0}\\setup.exe";
 
 const std::u16string kDetectBanner = u"\r\n**************************************************\r\n"

@@ -14,7 +14,6 @@ const std::u16string kName = u"QTV Logging Service";
 const std::u16string kSettingsKey = u"SOFTWARE\\Zantrel\\LoggingService";
 const std::u16string kFolder = u"C:\\Program Files (x86)\\Zantrel Enterprise\\QTV Client\\QTVClientLoggingService";
 const std::u16string kOwnUninstaller = u"C:\\Program Files (x86)\\Zantrel Enterprise\\QTV Client\\LogSvcSetup.exe";
-const std::u16string kMsiExec = u"C:\\Windows\\System32\\MsiExec.exe";
 
 class LoggingServiceProductTest : public RecipeTest {
 protected:

@@ -10,7 +10,6 @@
 namespace {
 
 const std::u16string kName = u"Microsoft SQL Server Desktop Engine";
-const std::u16string kMsiExec = u"C:\\Windows\\System32\\MsiExec.exe";
 
 using MSDEProductTest = ProductTest<MSDEProduct>;
 

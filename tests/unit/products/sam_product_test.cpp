@@ -42,14 +42,14 @@ TEST_F(DEVIRAProductTest, SettingsKeyAloneIsInstalledWithoutVersionAndGoesWithou
 TEST_F(DEVIRAProductTest, UninstallerLeavingItsEntryIsReportedAndTheEntryRemovedByHand)
 {
     addUninstallEntry(u"{SAM}", kName, u"3.1", u"MsiExec.exe /X{SAM}");
-    machine.processes().addProgram(u"C:\\Windows\\System32\\MsiExec.exe", {});
+    machine.processes().addProgram(kMsiExec, {});
     product.detect();
     EXPECT_EQ(product.version(), u"3.1");
     text();
 
     EXPECT_TRUE(product.remove());
 
-    EXPECT_EQ(machine.processes().commandLinesOf(u"C:\\Windows\\System32\\MsiExec.exe"),
+    EXPECT_EQ(machine.processes().commandLinesOf(kMsiExec),
               std::vector<std::u16string>{u"MsiExec.exe /X{SAM} /qn"});
     EXPECT_TRUE(HasLines(text(), u"Uninstaller appears unsuccessful.  Attempting to manually uninstall...\r\n"
                                  u"Deleting registry key \"HKLM\\" + kUninstallList + u"\\{SAM}\"...done\r\n"));

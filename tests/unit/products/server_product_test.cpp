@@ -19,7 +19,6 @@ const std::u16string kProducts = u"SOFTWARE\\Classes\\Installer\\Products";
 const std::u16string kUserData = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData\\S-1-5-18\\Products";
 const std::u16string kServerKey = u"SOFTWARE\\Zantrel\\Enterprise Server";
 const std::u16string kReportsKey = kServerKey + u"\\QTVReports";
-const std::u16string kMsiExec = u"C:\\Windows\\System32\\MsiExec.exe";
 
 const std::u16string kName = u"Zantrel Enterprise Server";
 const std::u16string kEntry = kUninstallList + u"\\{0A11C7E5-3B2D-4F30-A1C8-5E7C11A0B2D9}";

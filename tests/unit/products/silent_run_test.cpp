@@ -50,7 +50,7 @@ protected:
         registry.createKey(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Zantrel\\LoggingService");
         registry.createKey(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Zantrel\\QTV Installation Generator");
         addUninstallEntry(u"{MSDE}", u"Microsoft SQL Server Desktop Engine", {}, u"MsiExec.exe /X{MSDE}");
-        machine.processes().addProgram(u"C:\\Windows\\System32\\MsiExec.exe", [](SimProgramContext& context) {
+        machine.processes().addProgram(kMsiExec, [](SimProgramContext& context) {
             context.machine().regDeleteKey(HKEY_LOCAL_MACHINE, (kUninstallList + u"\\{MSDE}").c_str());
         });
     }
