@@ -15,15 +15,10 @@
 #include <string>
 #include <vector>
 
-#include "e2e/suite_layout.h"
-#include "support/fixture_service.h"
-#include "support/win_machine.h"
+#include "support/suite_layout.h"
 #include "support/wine_main.h"
 
 namespace {
-
-std::wstring program;
-SuitePrograms programs;
 
 const std::wstring kLog = L"C:\\qtv-e2e\\logs\\run.log";
 const std::wstring kReport = L"C:\\qtv-e2e\\logs\\report.json";
@@ -39,31 +34,15 @@ std::string Banners(const std::string& log)
     return banners;
 }
 
-class DeploymentTest : public ::testing::Test {
+class DeploymentTest : public SuiteTest {
 protected:
     void SetUp() override
     {
-        ClearSuite(programs);
-        std::wstring why;
-        ASSERT_TRUE(LaySuite(programs, why)) << Narrow(why);
+        SuiteTest::SetUp();
         MakeFolders(L"C:\\qtv-e2e\\logs");
     }
 
-    void TearDown() override
-    {
-        EXPECT_EQ(SentinelsLost(programs).size(), 0u) << "sentinels lost";
-        ClearSuite(programs);
-    }
-
-    DWORD run(const std::wstring& switches, const StartSettings& settings = {})
-    {
-        PROCESS_INFORMATION started = StartProgram(L"\"" + program + L"\" " + switches, settings);
-        if (started.hProcess == nullptr)
-            return GetLastError();
-        return WaitForProgram(started);
-    }
-
-    std::size_t left() { return SuiteLeft(programs, {}).size(); }
+    std::size_t left() { return SuiteLeft({}).size(); }
 };
 
 // Nothing here removes anything: the listing, the refusal and the help where nobody sees them.
@@ -72,7 +51,7 @@ TEST_F(DeploymentTest, DetectRefusalAndHelpRemoveNothing)
     const std::size_t laid = left();
 
     std::string listing;
-    EXPECT_EQ(RunCapturingOutput(L"\"" + program + L"\" /silent /detect /log " + kLog, listing), 1u);
+    EXPECT_EQ(RunCapturingOutput(ProgramCommand(L"/silent /detect /log " + kLog), listing), 1u);
     EXPECT_EQ(listing, "Velmora Zantrel WebUI Service\t9.5.10.79\r\n"
                        "A2A\t9.5.10.79\r\n"
                        "Zantrel Enterprise Server API\t9.5.10.79\r\n"
@@ -92,8 +71,8 @@ TEST_F(DeploymentTest, DetectRefusalAndHelpRemoveNothing)
 
     StartSettings unseen;
     unseen.desktop = HiddenDesktop();
-    EXPECT_EQ(run(L"/silent /client /log " + kLog, unseen), 1u);
-    EXPECT_EQ(run(L"/silent /log C:/qtv-e2e/logs/all.txt", unseen), 87u);
+    EXPECT_EQ(RunProgram(L"/silent /client /log " + kLog, unseen), 1u);
+    EXPECT_EQ(RunProgram(L"/silent /log C:/qtv-e2e/logs/all.txt", unseen), 87u);
     const std::string help = ReadFileBytes(L"C:\\qtv-e2e\\logs\\all.txt");
     EXPECT_NE(help.find("To silently remove all components, use /silent /all.\r\n"), std::string::npos) << help;
     EXPECT_EQ(help.substr(help.size() - 28), "    /webui - WebUI Service\r\n");
@@ -111,25 +90,25 @@ TEST_F(DeploymentTest, DetectRefusalAndHelpRemoveNothing)
 TEST_F(DeploymentTest, RemovalRunsReportWhatHappened)
 {
     // An uninstaller that asks for a restart.
-    ASSERT_TRUE(SetRegistryText(L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{QTV-WEBUI}",
+    ASSERT_TRUE(SetRegistryText(UninstallEntryKey(L"{QTV-WEBUI}"),
                                 L"UninstallString", L"\"C:\\qtv-suite\\bin\\setup.exe\" entry={QTV-WEBUI} exit=3010"));
-    EXPECT_EQ(run(L"/silent /webui"), 3010u);
-    EXPECT_EQ(SuiteLeft(programs, {u"webui"}).size(), 0u);
+    EXPECT_EQ(RunProgram(L"/silent /webui"), 3010u);
+    EXPECT_EQ(SuiteLeft({u"webui"}).size(), 0u);
 
     // A deployment engine's job that forbids breaking away: the agent's own uninstaller still runs.
     const HANDLE job = CreateJobObjectW(nullptr, nullptr);
     StartSettings inJob;
     inJob.job = job;
-    EXPECT_EQ(run(L"/silent /client /force", inJob), 0u);
+    EXPECT_EQ(RunProgram(L"/silent /client /force", inJob), 0u);
     CloseHandle(job);
-    EXPECT_EQ(SuiteLeft(programs, {u"client", u"loggingservice", u"dlp"}).size(), 0u);
+    EXPECT_EQ(SuiteLeft({u"client", u"loggingservice", u"dlp"}).size(), 0u);
 
     // A file a program holds open waits for the restart with the relay's folder: the run asks for
     // one, and its report lists them.
     const HANDLE held = CreateFileW(L"C:\\Program Files (x86)\\Zantrel Enterprise\\QTV Relay\\QTVRelay.exe",
                                     GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(run(L"/silent /all /log " + kLog + L" /report \"" + kReport + L"\""), 3010u);
+    EXPECT_EQ(RunProgram(L"/silent /all /log " + kLog + L" /report \"" + kReport + L"\""), 3010u);
     CloseHandle(held);
     // Every detection and removal, in the silent run's order.
     const std::string first = ReadFileBytes(kLog);
@@ -198,7 +177,7 @@ TEST_F(DeploymentTest, RemovalRunsReportWhatHappened)
 )");
 
     // The second run finishes the job, appending to the same log.
-    EXPECT_EQ(run(L"/silent /all /log " + kLog + L" /report \"" + kReport + L"\""), 0u);
+    EXPECT_EQ(RunProgram(L"/silent /all /log " + kLog + L" /report \"" + kReport + L"\""), 0u);
     EXPECT_EQ(left(), 0u);
     EXPECT_EQ(ReadFileBytes(kLog).substr(0, first.size()), first);
     // The relay went in the first run; its folder, freed since, goes with the roots.
@@ -209,14 +188,3 @@ TEST_F(DeploymentTest, RemovalRunsReportWhatHappened)
 }
 
 } // namespace
-
-const char kArguments[] = "QTVRemove.exe uninstaller_standin.exe fixture_service.exe versioned.exe PACKAGE.msi...";
-
-bool TakeArguments(const std::vector<std::wstring>& arguments)
-{
-    if (arguments.empty() || !SuitePrograms::FromArguments(arguments, 1, programs))
-        return false;
-    program = arguments[0];
-    SetFixtureServicePath(std::u16string(programs.service.begin(), programs.service.end()));
-    return true;
-}

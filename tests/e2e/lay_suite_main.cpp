@@ -13,31 +13,30 @@
 #include <string>
 #include <vector>
 
-#include "e2e/suite_layout.h"
-#include "support/fixture_service.h"
-#include "support/win_machine.h"
+#include "support/suite_layout.h"
+#include "support/wine_main.h"
 
 namespace {
 
-int Report(const SuitePrograms& programs)
+int Report()
 {
     std::vector<std::u16string> order;
     std::map<std::u16string, int> total;
     std::map<std::u16string, int> present;
-    for (const SuiteItem& item : PrefixSuiteItems()) {
+    for (const SuiteItem& item : PrefixSuiteItems(true)) {
         if (!OfTheSuite(item))
             continue;
         if (total[item.component]++ == 0)
             order.push_back(item.component);
     }
-    const std::vector<SuiteItem> left = SuiteLeft(programs, {});
+    const std::vector<SuiteItem> left = SuiteLeft({});
     for (const SuiteItem& item : left)
         ++present[item.component];
     std::printf("  %-16s %s\n", "component", "items present");
     for (const std::u16string& component : order)
         std::printf("  %-16s %d of %d\n", std::string(component.begin(), component.end()).c_str(), present[component],
                     total[component]);
-    const std::vector<SuiteItem> lost = SentinelsLost(programs);
+    const std::vector<SuiteItem> lost = SentinelsLost();
     std::printf("  sentinels: %s\n", lost.empty() ? "all there" : "SOME LOST");
     for (const SuiteItem& item : lost)
         std::printf("    lost: %s\n", Describe(item).c_str());
@@ -48,29 +47,27 @@ int Report(const SuitePrograms& programs)
 
 int main(int argc, char** argv)
 {
-    SuitePrograms programs;
     std::vector<std::wstring> arguments;
-    for (int i = 1; i < argc; ++i)
+    for (int i = 2; i < argc; ++i)
         arguments.push_back(std::wstring(argv[i], argv[i] + std::strlen(argv[i])));
-    if (!SuitePrograms::FromArguments(arguments, 1, programs)) {
+    if (argc < 2 || !TakeTestFiles(arguments)) {
         std::fprintf(stderr, "usage: lay_suite lay|report|clear uninstaller_standin.exe fixture_service.exe "
                              "versioned.exe PACKAGE.msi...\n");
         return 2;
     }
-    SetFixtureServicePath(std::u16string(programs.service.begin(), programs.service.end()));
     const std::string command = argv[1];
     if (command == "lay") {
         std::wstring why;
-        if (!LaySuite(programs, why)) {
+        if (!LaySuite(why)) {
             std::fprintf(stderr, "lay_suite: %s\n", Narrow(why).c_str());
             return 1;
         }
         return 0;
     }
     if (command == "report")
-        return Report(programs);
+        return Report();
     if (command == "clear") {
-        ClearSuite(programs);
+        ClearSuite();
         return 0;
     }
     return 2;

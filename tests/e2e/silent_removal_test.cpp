@@ -13,16 +13,12 @@
 #include <string>
 #include <vector>
 
-#include "support/win_machine.h"
+#include "support/suite_layout.h"
 #include "support/wine_main.h"
 
 namespace {
 
-std::wstring program;
-std::wstring uninstaller;
-
-constexpr wchar_t kUninstallEntry[] =
-    L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{QTV-E2E-CLIENT}";
+const std::wstring kUninstallEntry = UninstallEntryKey(L"{QTV-E2E-CLIENT}");
 constexpr wchar_t kClientKey[] = L"SOFTWARE\\Zantrel\\EnterpriseClient";
 constexpr wchar_t kFolder[] = L"C:\\Program Files (x86)\\Zantrel Enterprise\\QTV Client";
 // A standard user's own keys below the suite's, named so that the last one's line in a .reg file
@@ -48,28 +44,12 @@ void RemoveLeftovers()
             RegCloseKey(link);
         }
     }
-    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Zantrel");
-    RegDeleteTreeW(HKEY_LOCAL_MACHINE, kLinkTarget);
-    RegDeleteTreeW(HKEY_LOCAL_MACHINE, kUninstallEntry);
-    RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Zantrel");
-    const std::wstring executable = std::wstring(kFolder) + L"\\QTVClient.exe";
-    SetFileAttributesW(executable.c_str(), FILE_ATTRIBUTE_NORMAL);
-    DeleteFileW(executable.c_str());
-    RemoveDirectoryW(kFolder);
-    RemoveDirectoryW(L"C:\\Program Files (x86)\\Zantrel Enterprise");
-    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Zantrel");
+    ClearSuite();
+    DeleteRegistryTree(kLinkTarget);
+    DeleteRegistryTree(kUninstallEntry);
     for (const REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY})
         RegDeleteKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\QtvForged", view, 0);
     DeleteFolderTree(kForgedWork);
-}
-
-bool MachineKeyPresent(const wchar_t* path, REGSAM view)
-{
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_READ | view, &key) != ERROR_SUCCESS)
-        return false;
-    RegCloseKey(key);
-    return true;
 }
 
 // The string form of the SID of the user the test runs as, the name of the hive HKEY_CURRENT_USER
@@ -130,12 +110,10 @@ void LayAgent()
 {
     ASSERT_TRUE(SetRegistryText(kUninstallEntry, L"DisplayName", L"Velmora Zantrel Client"));
     ASSERT_TRUE(SetRegistryText(kUninstallEntry, L"InstallLocation", kFolder));
-    ASSERT_TRUE(SetRegistryText(kUninstallEntry, L"UninstallString", L"\"" + uninstaller + L"\" exit 0"));
+    ASSERT_TRUE(SetRegistryText(kUninstallEntry, L"UninstallString", L"\"" + TestFile(L"spawn_child.exe") + L"\" exit 0"));
     ASSERT_TRUE(SetRegistryText(kClientKey, L"InstallDir", kFolder));
-    ASSERT_TRUE(CreateDirectoryW(L"C:\\Program Files (x86)\\Zantrel Enterprise", nullptr) ||
-                GetLastError() == ERROR_ALREADY_EXISTS);
-    ASSERT_TRUE(CreateDirectoryW(kFolder, nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
-    ASSERT_TRUE(CopyFileW(uninstaller.c_str(), (std::wstring(kFolder) + L"\\QTVClient.exe").c_str(), FALSE));
+    MakeFolders(kFolder);
+    ASSERT_TRUE(CopyFileW(TestFile(L"spawn_child.exe").c_str(), (std::wstring(kFolder) + L"\\QTVClient.exe").c_str(), FALSE));
     ASSERT_TRUE(SetFileAttributesW((std::wstring(kFolder) + L"\\QTVClient.exe").c_str(), FILE_ATTRIBUTE_READONLY));
 }
 
@@ -143,13 +121,12 @@ TEST_F(SilentRemovalTest, ClientSwitchRemovesAnInstalledAgent)
 {
     ASSERT_NO_FATAL_FAILURE(LayAgent());
 
-    EXPECT_EQ(RunAndWait(L"\"" + program + L"\" /silent /client"), 0u);
+    EXPECT_EQ(RunProgram(L"/silent /client"), 0u);
 
     EXPECT_FALSE(RegistryKeyPresent(kUninstallEntry));
     EXPECT_FALSE(RegistryKeyPresent(kClientKey));
     EXPECT_FALSE(PathPresent(kFolder));
-    EXPECT_FALSE(RegistryKeyPresent(L"SOFTWARE\\Zantrel")) << "nothing is left, so the roots went too";
-    EXPECT_FALSE(PathPresent(L"C:\\Program Files (x86)\\Zantrel Enterprise"));
+    EXPECT_EQ(Describe(SuiteLeft({u"roots"})), "") << "nothing is left, so the roots went too";
 }
 
 // The key's tree cannot be saved as itself, so "/backup" keeps it, with its reason in the log; the
@@ -167,7 +144,7 @@ TEST_F(SilentRemovalTest, ABackupImportedMakesNoKeyAUsersKeyNameForges)
     const std::wstring backup = std::wstring(kForgedWork) + L"\\backup";
     const std::wstring log = std::wstring(kForgedWork) + L"\\run.log";
 
-    EXPECT_EQ(RunAndWait(L"\"" + program + L"\" /silent /all /backup " + backup + L" /log " + log), 1603u);
+    EXPECT_EQ(RunProgram(L"/silent /all /backup " + backup + L" /log " + log), 1603u);
 
     HKEY kept = nullptr;
     EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, kForgedKey, 0, KEY_READ, &kept), ERROR_SUCCESS) << "the key stays";
@@ -181,8 +158,8 @@ TEST_F(SilentRemovalTest, ABackupImportedMakesNoKeyAUsersKeyNameForges)
     EXPECT_FALSE(SomeLineBegins(text, "[HKEY"));
 
     EXPECT_EQ(RunAndWait(L"C:\\windows\\syswow64\\regedit.exe /s \"" + backup + L"\\registry.reg\""), 0u);
-    EXPECT_FALSE(MachineKeyPresent(L"SOFTWARE\\QtvForged", KEY_WOW64_32KEY));
-    EXPECT_FALSE(MachineKeyPresent(L"SOFTWARE\\QtvForged", KEY_WOW64_64KEY));
+    EXPECT_FALSE(RegistryKeyPresent(L"SOFTWARE\\QtvForged", KEY_WOW64_32KEY));
+    EXPECT_FALSE(RegistryKeyPresent(L"SOFTWARE\\QtvForged", KEY_WOW64_64KEY));
     EXPECT_FALSE(SomeLineBegins(ReadFileBytes(backup + L"\\deleted.txt"), "[HKEY"));
 }
 
@@ -197,7 +174,7 @@ TEST_F(SilentRemovalTest, ALinkInTheUsersSuiteKeyGoesAndWhatItLeadsToStays)
     HKEY link = nullptr;
     ASSERT_TRUE(RegistryKeyPresent(kLinkTarget));
 
-    EXPECT_EQ(RunAndWait(L"\"" + program + L"\" /silent /all"), 0u);
+    EXPECT_EQ(RunProgram(L"/silent /all"), 0u);
 
     EXPECT_FALSE(RegistryKeyPresent(kClientKey));
     EXPECT_NE(RegOpenKeyExW(HKEY_CURRENT_USER, kUserLink, REG_OPTION_OPEN_LINK, KEY_READ, &link), ERROR_SUCCESS)
@@ -215,7 +192,7 @@ TEST_F(SilentRemovalTest, ALinkAStandardUserMadeAboveASuiteKeyIsNotFollowed)
     ASSERT_TRUE(MakeUserLink(L"Software\\Zantrel", L"S-1-5-21-1004336348-1177238915-682003330-1002"));
     const std::wstring log = std::wstring(kForgedWork) + L"\\run.log";
 
-    EXPECT_EQ(RunAndWait(L"\"" + program + L"\" /silent /all /log " + log), 0u);
+    EXPECT_EQ(RunProgram(L"/silent /all /log " + log), 0u);
 
     EXPECT_EQ(RegistryData(std::wstring(kLinkTarget) + L"\\Enterprise Console", L"Kept"), std::wstring(L"1", 2));
     const std::string text = ReadFileBytes(log);
@@ -230,14 +207,3 @@ TEST_F(SilentRemovalTest, ALinkAStandardUserMadeAboveASuiteKeyIsNotFollowed)
 }
 
 } // namespace
-
-const char kArguments[] = "PATH\\QTVRemove.exe PATH\\spawn_child.exe";
-
-bool TakeArguments(const std::vector<std::wstring>& arguments)
-{
-    if (arguments.size() != 2)
-        return false;
-    program = arguments[0];
-    uninstaller = arguments[1];
-    return true;
-}

@@ -18,33 +18,21 @@
 #include <string>
 #include <vector>
 
-#include "e2e/suite_layout.h"
+// First: the shell's headers name an interface as the items' kinds name folders.
+#include "support/suite_layout.h"
+
 #include "platform/deletion_record.h"
 #include "platform/os_api.h"
 #include "platform/process.h"
 #include "platform/text.h"
 #include "support/file_tree.h"
+#include "support/prefix_fingerprint.h"
 #include "support/reg_file.h"
-#include "support/fixture_service.h"
-#include "support/win_machine.h"
 #include "support/wine_main.h"
 
 namespace {
 
-std::wstring program;
-SuitePrograms programs;
-// The planted program, the planted VERSION.dll and the careless control program.
-std::wstring plantedProgram;
-std::wstring plantedLibrary;
-std::wstring carelessProgram;
-
 const std::wstring kSuiteFolder = L"C:\\Program Files (x86)\\Zantrel Enterprise";
-
-// The items, one per line, for a failure message.
-std::string Listed(const std::vector<SuiteItem>& items)
-{
-    return Describe(items);
-}
 
 std::vector<std::u16string> Components(const std::vector<SuiteItem>& items)
 {
@@ -156,7 +144,7 @@ public:
     SystemProfile()
     {
         const std::u16string sid = CurrentUserSidText(Os());
-        change(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\" + std::wstring(sid.begin(), sid.end()),
+        change(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\" + W(sid),
                L"ProfileImagePath", kSystemProfile);
         const std::wstring explorer = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\";
         for (const auto& [name, below] : {std::pair{L"Personal", L"\\Documents"}, std::pair{L"Desktop", L"\\Desktop"},
@@ -230,30 +218,15 @@ private:
     std::vector<std::wstring> made_;
 };
 
-class SuiteScenariosTest : public ::testing::Test {
+class SuiteScenariosTest : public SuiteTest {
 protected:
     void SetUp() override
     {
-        ClearSuite(programs);
-        std::wstring why;
-        ASSERT_TRUE(LaySuite(programs, why)) << Narrow(why);
-        const std::vector<SuiteItem> laid = SuiteLeft(programs, {});
-        ASSERT_EQ(Components(laid).size(), 15u) << "every component, and the shared roots";
+        SuiteTest::SetUp();
+        ASSERT_EQ(Components(SuiteLeft({})).size(), 15u) << "every component, and the shared roots";
     }
 
-    void TearDown() override
-    {
-        EXPECT_EQ(Listed(SentinelsLost(programs)), "") << "sentinels lost";
-        ClearSuite(programs);
-    }
-
-    DWORD run(const std::wstring& switches) { return RunAndWait(L"\"" + program + L"\" " + switches); }
-
-    static bool RootsGone()
-    {
-        return !PathPresent(kSuiteFolder) && !RegistryKeyPresent(L"SOFTWARE\\Zantrel") &&
-               !RegistryKeyPresent(L"SOFTWARE\\Zantrel, Inc.");
-    }
+    static bool RootsGone() { return SuiteLeft({u"roots"}).empty(); }
 };
 
 // The suite laid and removed on the machine as SYSTEM sees it (SystemProfile).
@@ -276,13 +249,12 @@ TEST_F(SuiteAsSystemTest, AllRemovesEveryTraceThenTheRootsAndTheBackupPutsTheReg
     DeleteFolderTree(L"C:\\qtv-e2e\\new");
     const RegistryContents before = Exported();
 
-    EXPECT_EQ(run(L"/silent /all /backup \"" + folder + L"\" /report " + report + L" /log C:\\qtv-e2e\\new\\run.log"), 0u);
+    EXPECT_EQ(RunProgram(L"/silent /all /backup \"" + folder + L"\" /report " + report + L" /log C:\\qtv-e2e\\new\\run.log"), 0u);
 
-    // Nothing of the recipes deletes the helper's service: its own " -remove" did.
-    EXPECT_EQ(Listed(SuiteLeft(programs, {})), "");
+    // Nothing of the recipes deletes the helper's service: its own " -remove" did. The roots went,
+    // the default user's among them.
+    EXPECT_EQ(Describe(SuiteLeft({})), "");
     EXPECT_TRUE(RootsGone());
-    HKEY user = nullptr;
-    EXPECT_NE(RegOpenKeyExW(HKEY_USERS, L".DEFAULT\\Software\\Zantrel", 0, KEY_READ, &user), ERROR_SUCCESS);
     // Each uninstaller got its silent switches and, where it takes one, the right response file.
     const std::string runs = Runs();
     EXPECT_EQ(runs.find("response file differs"), std::string::npos) << runs;
@@ -300,7 +272,7 @@ TEST_F(SuiteAsSystemTest, AllRemovesEveryTraceThenTheRootsAndTheBackupPutsTheReg
     for (const wchar_t* own : {L"", L"\\AppData\\Local", L"\\Documents"})
         EXPECT_TRUE(PathPresent(kSystemProfile + own)) << "SYSTEM's own folder went: " << Narrow(kSystemProfile + own);
     // The same folder again: refused before anything is looked at.
-    EXPECT_EQ(run(L"/silent /all /backup \"" + folder + L"\""), 80u);
+    EXPECT_EQ(RunProgram(L"/silent /all /backup \"" + folder + L"\""), 80u);
 
     const std::vector<DeletedObject> deleted = ReportedDeleted(report);
     // Junctions are laid on the simulated machine only.
@@ -334,7 +306,7 @@ TEST_F(SuiteScenariosTest, ClientAloneIsRefusedAPlanChangesNothingAndTheRunDelet
     const std::wstring journal = kSqlServerState + std::wstring(L".journal");
     const std::vector<std::wstring> skipped = {folder, journal};
     const Fingerprint before = PrefixFingerprint(skipped, folder + L"\\registry.saved");
-    PROCESS_INFORMATION started = StartProgram(L"\"" + program + L"\" /silent /client");
+    PROCESS_INFORMATION started = StartProgram(ProgramCommand(L"/silent /client"));
     ASSERT_NE(started.hProcess, nullptr);
 
     SeenBox box;
@@ -350,7 +322,7 @@ TEST_F(SuiteScenariosTest, ClientAloneIsRefusedAPlanChangesNothingAndTheRunDelet
 
     // Without a report, the plan's list goes to the output the program was started with.
     std::string listing;
-    EXPECT_EQ(RunCapturingOutput(L"\"" + program + L"\" /silent /all /plan /log " + folder + L"\\plan.log", listing), 0u);
+    EXPECT_EQ(RunCapturingOutput(ProgramCommand(L"/silent /all /plan /log " + folder + L"\\plan.log"), listing), 0u);
     EXPECT_EQ(FingerprintChanges(before, PrefixFingerprint(skipped, folder + L"\\registry.saved")), "");
     EXPECT_EQ(Runs(), "") << "a program ran";
     const std::string sent = ReadFileBytes(journal);
@@ -377,7 +349,7 @@ TEST_F(SuiteScenariosTest, ClientAloneIsRefusedAPlanChangesNothingAndTheRunDelet
         }
     } inert;
     // The components whose registration only their uninstaller takes stay, and the run says so.
-    EXPECT_EQ(run(L"/silent /all /report " + folder + L"\\run.json /log " + folder + L"\\run.log"), 1603u);
+    EXPECT_EQ(RunProgram(L"/silent /all /report " + folder + L"\\run.json /log " + folder + L"\\run.log"), 1603u);
 
     // The list as the plan printed it, in the order of the removal; the report keeps its components
     // in its own order, so each component's list is put where its first object stands in the
@@ -408,44 +380,44 @@ TEST_F(SuiteScenariosTest, ClientAloneIsRefusedAPlanChangesNothingAndTheRunDelet
 
 TEST_F(SuiteScenariosTest, ClientWithItsDependentsTakesThemAndTheCompanions)
 {
-    EXPECT_EQ(run(L"/silent /client /relay /server /webui /a2a /cdt"), 0u);
+    EXPECT_EQ(RunProgram(L"/silent /client /relay /server /webui /a2a /cdt"), 0u);
 
     const std::vector<std::u16string> gone = {u"client", u"loggingservice", u"dlp", u"relay",
                                             u"server", u"webui",          u"a2a", u"cdt"};
-    EXPECT_EQ(Listed(SuiteLeft(programs, gone)), "");
-    EXPECT_EQ(Components(SuiteLeft(programs, {})),
+    EXPECT_EQ(Describe(SuiteLeft(gone)), "");
+    EXPECT_EQ(Components(SuiteLeft({})),
               (std::vector<std::u16string>{u"api", u"console", u"sam", u"database", u"generator", u"msde", u"roots"}));
     EXPECT_TRUE(PathPresent(kSuiteFolder)) << "components are left, so the roots stay";
 }
 
 TEST_F(SuiteScenariosTest, ForceRemovesTheClientAloneAndSkipsTheRoots)
 {
-    EXPECT_EQ(run(L"/silent /client /force"), 0u);
+    EXPECT_EQ(RunProgram(L"/silent /client /force"), 0u);
 
-    EXPECT_EQ(Listed(SuiteLeft(programs, {u"client", u"loggingservice", u"dlp"})), "");
-    EXPECT_EQ(Components(SuiteLeft(programs, {})),
+    EXPECT_EQ(Describe(SuiteLeft({u"client", u"loggingservice", u"dlp"})), "");
+    EXPECT_EQ(Components(SuiteLeft({})),
               (std::vector<std::u16string>{u"webui", u"a2a", u"api", u"console", u"sam", u"cdt", u"relay", u"server",
                                          u"database", u"generator", u"msde", u"roots"}));
 }
 
 TEST_F(SuiteScenariosTest, LoggingServiceTakesDlpAlong)
 {
-    EXPECT_EQ(run(L"/silent /loggingservice"), 0u);
+    EXPECT_EQ(RunProgram(L"/silent /loggingservice"), 0u);
 
-    EXPECT_EQ(Listed(SuiteLeft(programs, {u"loggingservice", u"dlp"})), "");
-    EXPECT_EQ(Components(SuiteLeft(programs, {})).size(), 13u);
+    EXPECT_EQ(Describe(SuiteLeft({u"loggingservice", u"dlp"})), "");
+    EXPECT_EQ(Components(SuiteLeft({})).size(), 13u);
     EXPECT_TRUE(PathPresent(kSuiteFolder + L"\\QTV Client\\QTVClient.exe"));
 }
 
 TEST_F(SuiteScenariosTest, AnEntryLeftByItsUninstallerIsRemovedByHand)
 {
-    const std::wstring entry = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{QTV-WEBUI}";
-    ASSERT_TRUE(SetRegistryText(entry, L"UninstallString", L"\"C:\\qtv-suite\\bin\\setup.exe\" entry={QTV-WEBUI} leave"));
+    ASSERT_TRUE(SetRegistryText(UninstallEntryKey(L"{QTV-WEBUI}"), L"UninstallString",
+                                L"\"C:\\qtv-suite\\bin\\setup.exe\" entry={QTV-WEBUI} leave"));
 
-    EXPECT_EQ(run(L"/silent /webui"), 0u);
+    EXPECT_EQ(RunProgram(L"/silent /webui"), 0u);
 
     EXPECT_NE(Runs().find("entry={QTV-WEBUI} leave -s --uninstallsilent -f1\""), std::string::npos) << Runs();
-    EXPECT_EQ(Listed(SuiteLeft(programs, {u"webui"})), "");
+    EXPECT_EQ(Describe(SuiteLeft({u"webui"})), "");
 }
 
 // A file a running program holds open without delete sharing is listed for deletion when Windows
@@ -459,7 +431,7 @@ TEST_F(SuiteScenariosTest, AFileInUseGoesWhenWindowsRestarts)
     ASSERT_NE(file, INVALID_HANDLE_VALUE) << GetLastError();
     MakeFolders(L"C:\\qtv-e2e");
 
-    EXPECT_EQ(run(L"/silent /client /force /report C:\\qtv-e2e\\restart.json /log C:\\qtv-e2e\\restart.log"), 3010u)
+    EXPECT_EQ(RunProgram(L"/silent /client /force /report C:\\qtv-e2e\\restart.json /log C:\\qtv-e2e\\restart.log"), 3010u)
         << ReadFileBytes(L"C:\\qtv-e2e\\restart.log");
 
     const std::wstring listed = RegistryData(L"SYSTEM\\CurrentControlSet\\Control\\Session Manager",
@@ -470,13 +442,13 @@ TEST_F(SuiteScenariosTest, AFileInUseGoesWhenWindowsRestarts)
     const std::string report = ReadFileBytes(L"C:\\qtv-e2e\\restart.json");
     EXPECT_NE(report.find("\"pendingRestart\": [\n        \"C:\\\\Program Files (x86)\\\\Zantrel Enterprise\\\\QTV Client\\\\QTVClient.ini\""),
               std::string::npos) << report;
-    EXPECT_EQ(Listed(SuiteLeft(programs, {u"client", u"loggingservice", u"dlp"})), "client: file " + Narrow(held) + "\n")
+    EXPECT_EQ(Describe(SuiteLeft({u"client", u"loggingservice", u"dlp"})), "client: file " + Narrow(held) + "\n")
         << "the held file alone waits";
 
     CloseHandle(file);
     EXPECT_EQ(RunAndWait(L"C:\\windows\\system32\\wineboot.exe --restart"), 0u);
     EXPECT_FALSE(PathPresent(folder));
-    EXPECT_EQ(Listed(SuiteLeft(programs, {u"client", u"loggingservice", u"dlp"})), "");
+    EXPECT_EQ(Describe(SuiteLeft({u"client", u"loggingservice", u"dlp"})), "");
 }
 
 // Files planted where the system looks before the real thing, by anybody who can write to the
@@ -513,19 +485,18 @@ TEST_F(SuiteScenariosTest, PlantedProgramsAndLibrariesNeverRun)
         }
     } cleanup{planted};
     MakeFolders(downloads);
-    ASSERT_TRUE(CopyFileW(program.c_str(), copy.c_str(), FALSE));
-    ASSERT_TRUE(CopyFileW(carelessProgram.c_str(), (downloads + L"\\careless.exe").c_str(), FALSE));
+    ASSERT_TRUE(CopyFileW(TestFile(L"QTVRemove.exe").c_str(), copy.c_str(), FALSE));
+    ASSERT_TRUE(CopyFileW(TestFile(L"careless.exe").c_str(), (downloads + L"\\careless.exe").c_str(), FALSE));
     std::wstring names;
     for (const std::wstring& library : libraries) {
-        ASSERT_TRUE(CopyFileW(plantedLibrary.c_str(), (downloads + L"\\" + library).c_str(), FALSE));
+        ASSERT_TRUE(CopyFileW(TestFile(L"version_proxy.dll").c_str(), (downloads + L"\\" + library).c_str(), FALSE));
         names += L" " + library;
     }
     for (const std::wstring& path : planted)
-        ASSERT_TRUE(CopyFileW(plantedProgram.c_str(), path.c_str(), FALSE)) << Narrow(path);
+        ASSERT_TRUE(CopyFileW(TestFile(L"planted.exe").c_str(), path.c_str(), FALSE)) << Narrow(path);
     PreferDllsBesideProgram(L"QTVRemove.exe", libraries);
     PreferDllsBesideProgram(L"careless.exe", libraries);
-    const std::wstring relay = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{QTV-RELAY}";
-    ASSERT_TRUE(SetRegistryText(relay, L"UninstallString",
+    ASSERT_TRUE(SetRegistryText(UninstallEntryKey(L"{QTV-RELAY}"), L"UninstallString",
                                 kSuiteFolder + L"\\QTV Relay\\QTVRelay.exe entry={QTV-RELAY} child"));
 
     EXPECT_EQ(RunAndWait(L"\"" + downloads + L"\\careless.exe\"" + names), 5u);
@@ -561,23 +532,8 @@ TEST_F(SuiteScenariosTest, PlantedProgramsAndLibrariesNeverRun)
     EXPECT_EQ(ran, "") << "a planted program or library ran";
     EXPECT_NE(Runs().find("QTVRelay.exe entry={QTV-RELAY} child -s --uninstallsilent -f1\""), std::string::npos) << Runs();
     EXPECT_NE(Runs().find("linger"), std::string::npos) << "the relay's uninstaller left a process behind";
-    EXPECT_EQ(Listed(SuiteLeft(programs, {})), "");
+    EXPECT_EQ(Describe(SuiteLeft({})), "");
     EXPECT_TRUE(RootsGone());
 }
 
 } // namespace
-
-const char kArguments[] = "QTVRemove.exe planted.exe version_proxy.dll careless.exe uninstaller_standin.exe "
-                          "fixture_service.exe versioned.exe PACKAGE.msi...";
-
-bool TakeArguments(const std::vector<std::wstring>& arguments)
-{
-    if (arguments.size() < 4 || !SuitePrograms::FromArguments(arguments, 4, programs))
-        return false;
-    program = arguments[0];
-    plantedProgram = arguments[1];
-    plantedLibrary = arguments[2];
-    carelessProgram = arguments[3];
-    SetFixtureServicePath(std::u16string(programs.service.begin(), programs.service.end()));
-    return true;
-}

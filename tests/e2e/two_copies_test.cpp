@@ -20,37 +20,23 @@
 #include <thread>
 
 #include "support/win_machine.h"
-#include "support/wine_main.h"
 
 namespace {
-
-std::wstring program;
 
 const std::wstring kLogs = L"C:\\qtv-e2e\\two-copies";
 
 HWND WaitForDialog(DWORD process)
 {
-    for (int tries = 0; tries < 3000; ++tries) {
-        if (HWND dialog = FindProcessWindow(process, L"#32770"))
-            return dialog;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return nullptr;
-}
-
-DWORD RunProgram(const std::wstring& arguments, const StartSettings& settings = {})
-{
-    PROCESS_INFORMATION started = StartProgram(L"\"" + program + L"\" " + arguments, settings);
-    if (started.hProcess == nullptr)
-        return GetLastError();
-    return WaitForProgram(started);
+    HWND dialog = nullptr;
+    WaitUntil([&] { return (dialog = FindProcessWindow(process, L"#32770")) != nullptr; });
+    return dialog;
 }
 
 TEST(TwoCopiesTest, ASecondCopyRefusesWhileTheFirstWorks)
 {
     DeleteFolderTree(kLogs);
     MakeFolders(kLogs);
-    PROCESS_INFORMATION first = StartProgram(L"\"" + program + L"\"");
+    PROCESS_INFORMATION first = StartProgram(ProgramCommand(L""));
     ASSERT_NE(first.hProcess, nullptr);
     ASSERT_NE(WaitForDialog(first.dwProcessId), nullptr) << "the first copy's dialog";
 
@@ -66,7 +52,7 @@ TEST(TwoCopiesTest, ASecondCopyRefusesWhileTheFirstWorks)
     EXPECT_EQ(report["exitStatus"], 1618);
 
     // As an administrator starts it: the box, and no dialog.
-    PROCESS_INFORMATION window = StartProgram(L"\"" + program + L"\"");
+    PROCESS_INFORMATION window = StartProgram(ProgramCommand(L""));
     ASSERT_NE(window.hProcess, nullptr);
     SeenBox seen;
     EXPECT_TRUE(AnswerMessageBox(window.dwProcessId, 60, seen));
@@ -138,13 +124,3 @@ TEST(TwoCopiesTest, AClaimNameLinkedToAnotherProgramsMutexHoldsNoRunBack)
 }
 
 } // namespace
-
-const char kArguments[] = "QTVRemove.exe";
-
-bool TakeArguments(const std::vector<std::wstring>& arguments)
-{
-    if (arguments.size() != 1)
-        return false;
-    program = arguments[0];
-    return true;
-}

@@ -12,20 +12,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "support/fixture_service.h"
-#include "support/win_machine.h"
+#include "support/suite_layout.h"
 #include "support/wine_main.h"
 
 namespace {
 
-std::wstring program;
-std::wstring recorder;
-
-constexpr wchar_t kEntry[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{QTV-E2E-WEBUI}";
+const std::wstring kEntry = UninstallEntryKey(L"{QTV-E2E-WEBUI}");
 constexpr wchar_t kSettings[] = L"SOFTWARE\\Zantrel\\EnterpriseClient\\Settings\\Client";
 constexpr wchar_t kAgentAppPaths[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\QTVClient.exe";
 constexpr wchar_t kDlpKey[] = L"SOFTWARE\\Zantrel\\DLP";
@@ -36,17 +31,9 @@ const std::wstring kControl = kAgent + L"\\DLP\\QTVDravelockCtrl.exe";
 constexpr wchar_t kRuns[] = L"C:\\qtv-e2e\\runs.txt";
 constexpr wchar_t kPlanted[] = L"C:\\Program.exe";
 
-std::string Utf8(const std::wstring& text)
+const std::wstring& Recorder()
 {
-    return std::string(text.begin(), text.end());
-}
-
-std::string ReadRuns()
-{
-    std::ifstream file(Utf8(kRuns), std::ios::binary);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
+    return TestFile(L"uninstaller_standin.exe");
 }
 
 class WebUIAndDlpRemovalTest : public ::testing::Test {
@@ -67,13 +54,8 @@ protected:
     // What a failed run may have left, so that every run starts from a clean prefix and leaves one.
     void removeLeftovers()
     {
-        RemoveFixtureService(L"QTVWebUI");
-        RegDeleteTreeW(HKEY_LOCAL_MACHINE, kEntry);
-        RegDeleteTreeW(HKEY_LOCAL_MACHINE, kAgentAppPaths);
-        RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"SYSTEM\\ControlSet002\\services\\QTVWebUI");
-        RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Zantrel");
-        DeleteFolderTree(kEnterprise);
-        DeleteFolderTree(L"C:\\qtv-e2e");
+        ClearSuite();
+        DeleteRegistryTree(kEntry);
         DeleteFileW(kPlanted);
     }
 
@@ -83,14 +65,14 @@ protected:
     {
         ASSERT_TRUE(SetRegistryText(kEntry, L"DisplayName", L"Velmora Zantrel WebUI Service"));
         ASSERT_TRUE(SetRegistryText(kEntry, L"InstallLocation", kWebUI));
-        ASSERT_TRUE(SetRegistryText(kEntry, L"UninstallString", L"\"" + recorder + L"\" webui-setup"));
+        ASSERT_TRUE(SetRegistryText(kEntry, L"UninstallString", L"\"" + Recorder() + L"\" webui-setup"));
         ASSERT_TRUE(SetRegistryText(std::wstring(kSettings) + L"\\_WebUI_HTTPS_Port", L"value", L"443"));
         ASSERT_TRUE(SetRegistryText(std::wstring(kSettings) + L"\\_WebUIAppEnv_Custom", L"value", L"1"));
         ASSERT_TRUE(SetRegistryText(std::wstring(kSettings) + L"\\_QTVClient_LogLevel", L"value", L"3"));
         ASSERT_TRUE(SetRegistryText(L"SYSTEM\\ControlSet002\\services\\QTVWebUI", L"ImagePath", L"WebUIService.exe"));
         MakeFolders(kWebUI + L"\\WebUI\\sites\\default");
         MakeFolders(kWebUI + L"\\WebUI\\ETL");
-        ASSERT_TRUE(CopyFileW(recorder.c_str(), (kWebUI + L"\\WebUIService.exe").c_str(), FALSE));
+        ASSERT_TRUE(CopyFileW(Recorder().c_str(), (kWebUI + L"\\WebUIService.exe").c_str(), FALSE));
 
         ASSERT_TRUE(StartFixtureService(L"QTVWebUI", 1500, SERVICE_AUTO_START));
     }
@@ -102,8 +84,8 @@ protected:
         ASSERT_TRUE(SetRegistryText(kAgentAppPaths, L"Path", kAgent + L"\\"));
         ASSERT_TRUE(SetRegistryText(kDlpKey, L"Version", L"4.2"));
         MakeFolders(kAgent + L"\\DLP\\policies");
-        ASSERT_TRUE(CopyFileW(recorder.c_str(), kControl.c_str(), FALSE));
-        ASSERT_TRUE(CopyFileW(recorder.c_str(), kPlanted, FALSE));
+        ASSERT_TRUE(CopyFileW(Recorder().c_str(), kControl.c_str(), FALSE));
+        ASSERT_TRUE(CopyFileW(Recorder().c_str(), kPlanted, FALSE));
     }
 
     SC_HANDLE manager_ = nullptr;
@@ -114,7 +96,7 @@ TEST_F(WebUIAndDlpRemovalTest, RunningServiceIsStoppedAndTheControlProgramRunsQu
     installWebUI();
     installDlp();
 
-    EXPECT_EQ(RunAndWait(L"\"" + program + L"\" /silent /webui /dlp"), 0u);
+    EXPECT_EQ(RunProgram(L"/silent /webui /dlp"), 0u);
 
     SC_HANDLE gone = OpenServiceW(manager_, L"QTVWebUI", SERVICE_QUERY_STATUS);
     EXPECT_EQ(gone, nullptr);
@@ -133,25 +115,13 @@ TEST_F(WebUIAndDlpRemovalTest, RunningServiceIsStoppedAndTheControlProgramRunsQu
 
     // The WebUI's uninstaller got the silent switches and a response file; the control program
     // its quoted path, exactly as derived from the agent's folder; nothing ran as C:\Program.exe.
-    const std::string runs = ReadRuns();
-    const std::string webui = "\"" + Utf8(recorder) + "\" webui-setup -s --uninstallsilent -f1\"";
+    const std::string runs = ReadFileBytes(kRuns);
+    const std::string webui = "\"" + Narrow(Recorder()) + "\" webui-setup -s --uninstallsilent -f1\"";
     EXPECT_EQ(runs.rfind(webui, 0), 0u) << runs;
-    const std::string dlp = "\"" + Utf8(kAgent) + "\\\\DLP\\QTVDravelockCtrl.exe\" -u\r\n";
+    const std::string dlp = "\"" + Narrow(kAgent) + "\\\\DLP\\QTVDravelockCtrl.exe\" -u\r\n";
     EXPECT_NE(runs.find("\r\n" + dlp), std::string::npos) << runs;
     EXPECT_EQ(runs.find("Program.exe"), std::string::npos) << runs;
     EXPECT_EQ(std::count(runs.begin(), runs.end(), '\n'), 2) << runs;
 }
 
 } // namespace
-
-const char kArguments[] = "PATH\\QTVRemove.exe PATH\\fixture_service.exe PATH\\uninstaller_standin.exe";
-
-bool TakeArguments(const std::vector<std::wstring>& arguments)
-{
-    if (arguments.size() != 3)
-        return false;
-    program = arguments[0];
-    SetFixtureServicePath(std::u16string(arguments[1].begin(), arguments[1].end()));
-    recorder = arguments[2];
-    return true;
-}

@@ -1,8 +1,8 @@
 // The built program's window under Wine, driven from outside as a person would, on a laid-out
 // agent and relay:
 //   window_test PATH\QTVRemove.exe PATH\spawn_child.exe
-// The relay's uninstaller is this program itself ("relay-uninstaller"), which holds the removal
-// job until the test lets it go, so that the busy window can be looked at. Screenshots are asked
+// The relay's uninstaller is spawn_child holding the removal job until the test lets it go, so
+// that the busy window can be looked at. Screenshots are asked
 // of the script that runs the test (window_test.sh) through files in C:\qtv\screenshots.
 
 #include <windows.h>
@@ -14,53 +14,32 @@
 #include <chrono>
 #include <cwchar>
 #include <cstddef>
-#include <functional>
 #include <optional>
 #include <string>
 #include <thread>
 #include <utility>
 #include <vector>
 
-#include "support/win_machine.h"
+#include "support/suite_layout.h"
 #include "support/wine_main.h"
 
 namespace {
 
-std::wstring program;
-std::wstring helper;
-std::wstring self;
-
-constexpr wchar_t kClientEntry[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{QTV-E2E-CLIENT}";
-constexpr wchar_t kRelayEntry[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{QTV-E2E-RELAY}";
-constexpr wchar_t kWebUIEntry[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{QTV-E2E-WEBUI}";
+const std::wstring kClientEntry = UninstallEntryKey(L"{QTV-E2E-CLIENT}");
+const std::wstring kRelayEntry = UninstallEntryKey(L"{QTV-E2E-RELAY}");
+const std::wstring kWebUIEntry = UninstallEntryKey(L"{QTV-E2E-WEBUI}");
 constexpr wchar_t kClientKey[] = L"SOFTWARE\\Zantrel\\EnterpriseClient";
 constexpr wchar_t kSuiteFolder[] = L"C:\\Program Files (x86)\\Zantrel Enterprise";
 constexpr wchar_t kClientFolder[] = L"C:\\Program Files (x86)\\Zantrel Enterprise\\QTV Client";
 constexpr wchar_t kBackupFolder[] = L"C:\\qtv-e2e\\dialog backup";
-constexpr wchar_t kUninstallerStarted[] = L"QTVWindowTestRelayUninstallerStarted";
-constexpr wchar_t kUninstallerRelease[] = L"QTVWindowTestRelayUninstallerRelease";
+constexpr wchar_t kUninstaller[] = L"QTVWindowTestRelayUninstaller";
 constexpr wchar_t kCaption[] = L"Velmora Zantrel Removal Utility";
 
 void RemoveLeftovers()
 {
-    RegDeleteTreeW(HKEY_LOCAL_MACHINE, kClientEntry);
-    RegDeleteTreeW(HKEY_LOCAL_MACHINE, kRelayEntry);
-    RegDeleteTreeW(HKEY_LOCAL_MACHINE, kWebUIEntry);
-    RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Zantrel");
-    DeleteFolderTree(kSuiteFolder);
-    DeleteFolderTree(L"C:\\qtv-e2e");
-}
-
-// Polls until the condition holds or the time is up; answers whether it held.
-bool WaitUntil(const std::function<bool()>& condition, int milliseconds = 60000)
-{
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return true;
+    ClearSuite();
+    for (const std::wstring& entry : {kClientEntry, kRelayEntry, kWebUIEntry})
+        DeleteRegistryTree(entry);
 }
 
 // The program's visible dialog or message box with this caption, or null.
@@ -234,8 +213,8 @@ protected:
     void SetUp() override
     {
         RemoveLeftovers();
-        started = CreateEventW(nullptr, TRUE, FALSE, kUninstallerStarted);
-        release = CreateEventW(nullptr, TRUE, FALSE, kUninstallerRelease);
+        started = CreateEventW(nullptr, TRUE, FALSE, (kUninstaller + std::wstring(L"-started")).c_str());
+        release = CreateEventW(nullptr, TRUE, FALSE, (kUninstaller + std::wstring(L"-release")).c_str());
     }
     void TearDown() override
     {
@@ -256,14 +235,14 @@ protected:
         ASSERT_TRUE(SetRegistryText(kClientEntry, L"DisplayName", L"Velmora Zantrel Client"));
         ASSERT_TRUE(SetRegistryText(kClientEntry, L"DisplayVersion", L"9.2.1"));
         ASSERT_TRUE(SetRegistryText(kClientEntry, L"InstallLocation", kClientFolder));
-        ASSERT_TRUE(SetRegistryText(kClientEntry, L"UninstallString", L"\"" + helper + L"\" exit 0"));
+        ASSERT_TRUE(SetRegistryText(kClientEntry, L"UninstallString", L"\"" + TestFile(L"spawn_child.exe") + L"\" exit 0"));
         ASSERT_TRUE(SetRegistryText(kClientKey, L"InstallDir", kClientFolder));
         MakeFolders(kClientFolder);
-        ASSERT_TRUE(CopyFileW(helper.c_str(), (std::wstring(kClientFolder) + L"\\QTVClient.exe").c_str(), FALSE));
+        ASSERT_TRUE(CopyFileW(TestFile(L"spawn_child.exe").c_str(), (std::wstring(kClientFolder) + L"\\QTVClient.exe").c_str(), FALSE));
 
         ASSERT_TRUE(SetRegistryText(kRelayEntry, L"DisplayName", L"Velmora Zantrel Relay"));
         ASSERT_TRUE(SetRegistryText(kRelayEntry, L"DisplayVersion", L"9.2.3"));
-        ASSERT_TRUE(SetRegistryText(kRelayEntry, L"UninstallString", L"\"" + self + L"\" relay-uninstaller"));
+        ASSERT_TRUE(SetRegistryText(kRelayEntry, L"UninstallString", L"\"" + TestFile(L"spawn_child.exe") + L"\" hold " + kUninstaller));
 
         ASSERT_TRUE(SetRegistryText(kWebUIEntry, L"DisplayName", L"Velmora Zantrel WebUI Service"));
         ASSERT_TRUE(SetRegistryText(kWebUIEntry, L"DisplayVersion", L"9.2.4"));
@@ -276,11 +255,8 @@ protected:
 
     void Start(const std::wstring& options)
     {
-        STARTUPINFOW startup{};
-        startup.cb = sizeof(startup);
-        std::wstring commandLine = L"\"" + program + L"\" " + options;
-        ASSERT_TRUE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                                   &startup, &running));
+        running = StartProgram(ProgramCommand(options));
+        ASSERT_NE(running.hProcess, nullptr);
     }
 
     HANDLE started = nullptr;
@@ -607,33 +583,4 @@ TEST_F(WindowTest, TheColumnsFollowTheSystemDpi)
     }
 }
 
-// The relay's uninstaller in the test: says it runs, then waits to be let go.
-int RelayUninstaller()
-{
-    const HANDLE startedEvent = OpenEventW(EVENT_MODIFY_STATE, FALSE, kUninstallerStarted);
-    const HANDLE releaseEvent = OpenEventW(SYNCHRONIZE, FALSE, kUninstallerRelease);
-    if (startedEvent)
-        SetEvent(startedEvent);
-    if (releaseEvent)
-        WaitForSingleObject(releaseEvent, 60000);
-    return 0;
-}
-
 } // namespace
-
-const char kArguments[] = "PATH\\QTVRemove.exe PATH\\spawn_child.exe";
-
-bool TakeArguments(const std::vector<std::wstring>& arguments)
-{
-    // The same program stands in for the relay's uninstaller, started by the dialog under test.
-    if (!arguments.empty() && arguments[0] == L"relay-uninstaller")
-        std::exit(RelayUninstaller());
-    if (arguments.size() != 2)
-        return false;
-    program = arguments[0];
-    helper = arguments[1];
-    wchar_t path[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, path, MAX_PATH);
-    self = path;
-    return true;
-}

@@ -144,17 +144,12 @@ void Sweep(const std::u16string& backup)
                         return name.rfind("Reg", 0) != 0 && name != "NtDeleteKey" && name != "CreateFileW" &&
                                name != "WriteFile" && name != "FlushFileBuffers";
                     }), calls.end());
-    std::vector<Injection> swept = full ? calls : Sample(calls, backup.empty() ? 150 : 40);
     // "RegOpenKeyExW#12": that one call alone, with the failed run's log.
     const bool one = mode != nullptr && !full && *mode != '\0';
-    if (one)
-        swept.erase(std::remove_if(swept.begin(), swept.end(), [&](const Injection& injection) {
-                        return std::string(injection.fault->name) + "#" + std::to_string(injection.nth) != mode;
-                    }), swept.end());
-    if (one && swept.empty())
-        for (const Injection& injection : calls)
-            if (std::string(injection.fault->name) + "#" + std::to_string(injection.nth) == mode)
-                swept.push_back(injection);
+    std::vector<Injection> swept;
+    for (const Injection& injection : full || one ? calls : Sample(calls, backup.empty() ? 150 : 40))
+        if (!one || std::string(injection.fault->name) + "#" + std::to_string(injection.nth) == mode)
+            swept.push_back(injection);
 
     unsigned survived = 0;
     unsigned namedTheError = 0;
@@ -185,16 +180,12 @@ void Sweep(const std::u16string& backup)
         const std::string lost = Describe(SimSentinelsLost(machine, &server));
         const std::vector<SuiteItem> leftItems = SimSuiteLeft(machine, &server);
         const std::string leftByFailed = Describe(leftItems);
-        const bool leftAfterRestart =
-            failed.exitStatus == 3010 && (!leftItems.empty() || !stillThere.empty());
-        const bool incompleteNotSaid = failed.detectionIncomplete && failed.exitStatus != 1603;
         const bool logged = failed.log != cleanLog;
         if (failed.log.find(MessageOf(Shown(*injection.fault))) != std::u16string::npos)
             ++namedTheError;
         // A failure that changed nothing (a silent probe of an entry that is not the suite's, a
         // retried wait) may leave the log as it was; one that left something must say so.
-        bool secondEscaped = false;
-        DWORD secondStatus = 0;
+        SimSuiteRun again;
         std::string left;
         std::vector<DeletedObject> deleted = failed.deleted;
         std::string lostAfter;
@@ -202,16 +193,12 @@ void Sweep(const std::u16string& backup)
             ++leftSomething;
             if (failed.exitStatus == 0)
                 ++leftWithZero;
-            const SimSuiteRun again = RunSilentAll(backup.empty() ? backup : backup + u"-again");
-            secondEscaped = again.escaped;
-            secondStatus = again.exitStatus;
+            again = RunSilentAll(backup.empty() ? backup : backup + u"-again");
             deleted.insert(deleted.end(), again.deleted.begin(), again.deleted.end());
-            if (secondStatus == 3010)
+            if (again.exitStatus == 3010)
                 machine.restart();
-            const std::vector<SuiteItem> leftAfter = SimSuiteLeft(machine, &server);
-            left = Describe(leftAfter);
-            if (!left.empty())
-                ++orphaned;
+            left = Describe(SimSuiteLeft(machine, &server));
+            orphaned += !left.empty();
             lostAfter = Describe(SimSentinelsLost(machine, &server));
         } else if (!logged) {
             ++withoutEffect;
@@ -226,23 +213,28 @@ void Sweep(const std::u16string& backup)
         const SimCall call = injection.fault->call;
         const bool mayThrow = call == SimCall::GetTempPath || call == SimCall::CreateDirectory ||
                               call == SimCall::GetTempFileName;
-        const bool saidClean = !leftItems.empty() && failed.exitStatus == 0;
-        const bool secondFailed = secondStatus != 0 && secondStatus != 3010;
-        const bool ok = !failed.escaped && (failed.componentsThrew == 0 || mayThrow) && (logged || leftByFailed.empty()) &&
-                        !saidClean && !leftAfterRestart && !incompleteNotSaid && lost.empty() && !secondEscaped &&
-                        !secondFailed && left.empty() && lostAfter.empty() && notBackedUp.empty();
-        EXPECT_TRUE(ok) << Name(injection) << (failed.escaped ? "\n  an exception left the driver" : "")
-                        << (failed.componentsThrew ? "\n  an exception left a component's removal" : "")
-                        << (logged || leftByFailed.empty() ? "" : "\n  the log is the clean run's")
-                        << (saidClean ? "\n  exit status 0, though something is left" : "")
-                        << (leftAfterRestart ? "\n  exit status 3010, though something is left after the restart" : "")
-                        << (incompleteNotSaid ? "\n  a detection was incomplete, yet exit status " + std::to_string(failed.exitStatus) : "")
-                        << (secondFailed ? "\n  the second run's exit status is " + std::to_string(secondStatus) : "")
-                        << "\n  left by the failed run:\n"
-                        << leftByFailed << "  sentinels lost:\n" << lost << lostAfter
-                        << "  left after the second run:\n" << left << stillThere << notBackedUp;
-        if (ok)
-            ++survived;
+        // What may not happen, each with what the failure says of it.
+        const std::pair<bool, std::string> wrongs[] = {
+            {failed.escaped, "an exception left the driver"},
+            {failed.componentsThrew != 0 && !mayThrow, "an exception left a component's removal"},
+            {!logged && !leftByFailed.empty(), "the log is the clean run's"},
+            {!leftItems.empty() && failed.exitStatus == 0, "exit status 0, though something is left"},
+            {failed.exitStatus == 3010 && (!leftItems.empty() || !stillThere.empty()),
+             "exit status 3010, though something is left after the restart:\n" + stillThere},
+            {failed.detectionIncomplete && failed.exitStatus != 1603,
+             "a detection was incomplete, yet exit status " + std::to_string(failed.exitStatus)},
+            {again.escaped, "an exception left the second run"},
+            {again.exitStatus != 0 && again.exitStatus != 3010, "the second run's exit status is " + std::to_string(again.exitStatus)},
+            {!lost.empty() || !lostAfter.empty(), "sentinels lost:\n" + lost + lostAfter},
+            {!left.empty(), "left after the second run:\n" + left},
+            {!notBackedUp.empty(), notBackedUp},
+        };
+        std::string said;
+        for (const auto& [wrong, text] : wrongs)
+            if (wrong)
+                said += "\n  " + text;
+        EXPECT_EQ(said, "") << Name(injection) << "\n  left by the failed run:\n" << leftByFailed;
+        survived += said.empty();
     }
 
     std::cout << "Fault sweep" << (backup.empty() ? "" : " with /backup") << ": " << seamCalls << " seam calls in a clean \"/silent /all\" run, " << calls.size()

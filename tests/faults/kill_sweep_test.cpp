@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <iostream>
 #include <string>
@@ -18,7 +19,6 @@
 #include "platform/os_api.h"
 #include "platform/registry.h"
 #include "platform/sim/sim_machine.h"
-#include "platform/sim/sim_services.h"
 #include "platform/text.h"
 #include "support/sim_suite.h"
 #include "support/sql_server_standin.h"
@@ -27,49 +27,6 @@ namespace {
 
 const std::u16string kStoppedBackup = u"C:\\qtv-backup";
 const std::u16string kNextBackup = u"C:\\qtv-backup-next";
-
-bool Taken(const SimUninstallerTakes& taken, const std::string& key, const std::u16string& value)
-{
-    if (taken.count(key + ":[" + ToUtf8(value) + "]"))
-        return true;
-    for (std::string above = key;; above.resize(above.rfind('\\'))) {
-        if (taken.count(above))
-            return true;
-        if (above.find('\\') == std::string::npos)
-            return false;
-    }
-}
-
-// What the stopped run deleted (there before it, gone after the stop, not taken by an
-// uninstaller) that the import did not put back with its type and data; one a line.
-std::string NotGivenBack(const RegistryContents& before, const RegistryContents& stopped,
-                         const RegistryContents& imported, const SimUninstallerTakes& taken)
-{
-    const auto find = [](const RegistryContents& contents, const std::string& key,
-                         const std::u16string& name) -> const RegistryValue* {
-        const auto values = contents.find(key);
-        if (values == contents.end())
-            return nullptr;
-        for (const RegistryValue& value : values->second)
-            if (value.name == name)
-                return &value;
-        return nullptr;
-    };
-    std::string gaps;
-    for (const auto& [key, values] : before) {
-        const bool keyGone = !stopped.count(key);
-        if (keyGone && !imported.count(key) && !Taken(taken, key, {}))
-            gaps += "key not given back: " + key + "\n";
-        for (const RegistryValue& value : values) {
-            if ((!keyGone && find(stopped, key, value.name)) || Taken(taken, key, value.name))
-                continue;
-            const RegistryValue* back = find(imported, key, value.name);
-            if (back == nullptr || back->type != value.type || back->data != value.data)
-                gaps += "value not given back: " + key + ":[" + ToUtf8(value.name) + "]\n";
-        }
-    }
-    return gaps;
-}
 
 TEST(KillSweep, ARunEndedAtAnyCallIsFinishedByTheNextAndItsBackupGivesBackWhatWent)
 {
@@ -114,11 +71,7 @@ TEST(KillSweep, ARunEndedAtAnyCallIsFinishedByTheNextAndItsBackupGivesBackWhatWe
         machine.stopAtCall(stop);
         const SimSuiteRun stopped = RunSilentAll(kStoppedBackup);
         machine.endProcess();
-        // A service's registration goes with the service, which no backup holds.
-        for (const SuiteItem& item : SimSuiteItems(SimSuiteFolders(), true))
-            if (item.kind == SuiteItem::Kind::Service && !machine.services().exists(item.path))
-                for (const char16_t* view : {u"", u" (64-bit view)"})
-                    taken.insert(RegistryKeyName(u"HKLM\\SYSTEM\\CurrentControlSet\\Services\\" + item.path + view));
+        TakeGoneServices(machine, taken);
         const RegistryContents afterStop = SimRegistryContents(machine.registry());
 
         const SimSuiteRun next = RunSilentAll(kNextBackup);
@@ -130,7 +83,15 @@ TEST(KillSweep, ARunEndedAtAnyCallIsFinishedByTheNextAndItsBackupGivesBackWhatWe
 
         // The stopped run's backup, as it stopped, on the machine the next run cleaned.
         const bool imports = ImportSimBackup(machine, kStoppedBackup);
-        const std::string gaps = NotGivenBack(before, afterStop, SimRegistryContents(machine.registry()), taken);
+        // What the stopped run deleted (there before it, gone after the stop, not taken by an
+        // uninstaller) is back with its type and data.
+        const auto went = [&](const std::string& key, const RegistryValue* value) {
+            const auto kept = afterStop.find(key);
+            const bool gone = kept == afterStop.end() || (value && std::none_of(kept->second.begin(), kept->second.end(),
+                                                                                 [value](const RegistryValue& v) { return v.name == value->name; }));
+            return gone && !WasTaken(taken, key, value ? value->name : u"");
+        };
+        const std::string gaps = NotGivenBack(before, SimRegistryContents(machine.registry()), went);
 
         finished += done;
         leftSomething += !left.empty();

@@ -1,22 +1,16 @@
 #include "support/file_tree.h"
 
+#include "platform/text.h"
+
 namespace {
 
 constexpr char16_t kBase[] = u"C:\\qtv-files-test";
 
 } // namespace
 
-std::u16string Utf16(const char* ascii)
-{
-    std::u16string out;
-    for (; *ascii; ++ascii)
-        out += static_cast<char16_t>(static_cast<unsigned char>(*ascii));
-    return out;
-}
-
 TestFolder::TestFolder()
     : path_(std::u16string(kBase) + u"\\" +
-            Utf16(::testing::UnitTest::GetInstance()->current_test_info()->name()))
+            ToUtf16(::testing::UnitTest::GetInstance()->current_test_info()->name()))
 {
     Os().createDirectory(kBase, nullptr);
     RemoveTree(path_);

@@ -41,5 +41,3 @@ std::vector<Listed> List(const std::u16string& pattern, DWORD& endError);
 
 // Removes a tree through the seam, clearing read-only bits; false when something stayed.
 bool RemoveTree(const std::u16string& path);
-
-std::u16string Utf16(const char* ascii);

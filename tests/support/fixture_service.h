@@ -7,11 +7,7 @@
 #include <string>
 #include <vector>
 
-// Where the fixture service program lies inside the prefix (set by the test program's main).
-void SetFixtureServicePath(std::u16string path);
-const std::u16string& FixtureServicePath();
-
-// Installs the fixture service under `name` (asked to stop, it stays stop-pending for
+// Installs the fixture service (the test program's fixture_service.exe) under `name` (asked to stop, it stays stop-pending for
 // `stopDelayMs`), depending on the services `dependencies`, starts it and waits until it runs.
 ::testing::AssertionResult StartFixtureService(const std::wstring& name, unsigned stopDelayMs,
                                                DWORD startType = SERVICE_DEMAND_START,

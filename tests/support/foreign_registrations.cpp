@@ -2,9 +2,11 @@
 
 #include <cstdio>
 
+#include "toolkit/uninstall_lookups.h"
+
 namespace {
 
-const std::u16string kUninstall = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+const std::u16string kUninstall = kUninstallKey + std::u16string(u"\\");
 const std::u16string kInstaller = u"SOFTWARE\\Classes\\Installer\\";
 const std::u16string kUserData = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData\\S-1-5-18\\Products\\";
 

@@ -10,6 +10,7 @@
 #include "core/log.h"
 #include "platform/text.h"
 #include "support/machine_test.h"
+#include "toolkit/uninstall_lookups.h"
 
 #ifndef _WIN32
 #include "platform/sim/sim_registry.h"
@@ -18,7 +19,7 @@
 // What the tests of the toolkit and the recipes share: the log they read back, whole lines to
 // look for in it, and (natively) the registration they lay out.
 
-inline const std::u16string kUninstallList = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+inline const std::u16string kUninstallList = kUninstallKey;
 inline const std::u16string kDetectBanner = std::u16string(50, u'*');
 inline const std::u16string kRemoveBanner = std::u16string(50, u'x');
 
@@ -54,13 +55,24 @@ protected:
 class RecipeTest : public LogTest {
 protected:
     SimRegistry& registry() { return machine.registry(); }
+    bool keyExists(const std::u16string& path) { return registry().keyExists(HKEY_LOCAL_MACHINE, path); }
 
-    // An Uninstall entry `key` with the given values (name, data), all REG_SZ.
-    void addUninstallEntry(const std::u16string& key,
-                           std::initializer_list<std::pair<std::u16string, std::u16string>> values)
+    // An Uninstall entry `key` with its display name, version, command and folder, all REG_SZ;
+    // empty texts are left out.
+    void addUninstallEntry(const std::u16string& key, const std::u16string& displayName, const std::u16string& version = {},
+                           const std::u16string& command = {}, const std::u16string& location = {})
     {
-        for (const auto& [name, data] : values)
-            registry().setString(HKEY_LOCAL_MACHINE, kUninstallList + u"\\" + key, name, data);
+        for (const auto& [name, data] : {std::pair{u"DisplayName", displayName}, std::pair{u"DisplayVersion", version},
+                                         std::pair{u"UninstallString", command}, std::pair{u"InstallLocation", location}})
+            if (!data.empty())
+                registry().setString(HKEY_LOCAL_MACHINE, kUninstallList + u"\\" + key, name, data);
     }
+};
+
+// A recipe's test, on its product.
+template <class Product>
+class ProductTest : public RecipeTest {
+protected:
+    Product product{&log};
 };
 #endif

@@ -21,6 +21,7 @@
 #include "support/reg_file.h"
 #include "support/sql_server_state.h"
 #include "support/suite_root_key.h"
+#include "toolkit/uninstall_lookups.h"
 
 namespace {
 
@@ -31,6 +32,7 @@ using View = SimRegistry::View;
 const std::u16string kMsiExec = u"C:\\Windows\\System32\\MsiExec.exe";
 const std::u16string kServices = u"SYSTEM\\CurrentControlSet\\Services\\";
 const std::u16string kDataSources = u"SOFTWARE\\ODBC\\ODBC.INI\\";
+const std::u16string kUninstall = kUninstallKey + std::u16string(u"\\");
 
 View ViewOf(const SuiteItem& item)
 {
@@ -136,7 +138,7 @@ bool Present(SimMachine& machine, const SqlServerState* server, const SuiteItem&
         return machine.services().exists(item.path) ||
                (!item.data.empty() && machine.registry().keyExists(HKEY_LOCAL_MACHINE, kServices + item.path));
     case Kind::Package:
-        return machine.registry().keyExists(HKEY_LOCAL_MACHINE, kUninstallEntries + item.data);
+        return machine.registry().keyExists(HKEY_LOCAL_MACHINE, kUninstall + item.data);
     case Kind::Line:
         return server && ("\n" + server->state()).find("\n" + StateLine(item)) != std::string::npos;
     }
@@ -225,7 +227,7 @@ void LaySimSuite(SimMachine& machine, bool inertUninstallers, SqlServerState* se
         if (entry.empty() || inertUninstallers)
             return;
         SimRegistry& registry = context.machine().registry();
-        const std::u16string key = kUninstallEntries + entry;
+        const std::u16string key = kUninstall + entry;
         if (registry.keyExists(HKEY_LOCAL_MACHINE, key) && taken != nullptr)
             taken->insert(RegistryKeyName(u"HKLM\\" + key));
         registry.removeTree(HKEY_LOCAL_MACHINE, key);
@@ -269,6 +271,26 @@ std::vector<SuiteItem> SimSentinelsLost(SimMachine& machine, const SqlServerStat
         if (item.component == u"sentinel" && !Present(machine, server, item))
             lost.push_back(item);
     return lost;
+}
+
+void TakeGoneServices(SimMachine& machine, SimUninstallerTakes& taken)
+{
+    for (const SuiteItem& item : SimSuiteItems(SimSuiteFolders(), true))
+        if (item.kind == Kind::Service && !machine.services().exists(item.path))
+            for (const char16_t* view : {u"", u" (64-bit view)"})
+                taken.insert(RegistryKeyName(u"HKLM\\" + kServices + item.path + view));
+}
+
+bool WasTaken(const SimUninstallerTakes& taken, const std::string& key, const std::u16string& value)
+{
+    if (!value.empty() && taken.count(key + ":[" + ToUtf8(value) + "]"))
+        return true;
+    for (std::string above = key;; above.resize(above.rfind('\\'))) {
+        if (taken.count(above))
+            return true;
+        if (above.find('\\') == std::string::npos)
+            return false;
+    }
 }
 
 RegistryContents SimRegistryContents(const SimRegistry& registry)

@@ -31,6 +31,12 @@ std::vector<SuiteItem> SimSuiteItems(const SuiteFolders& folders = SimSuiteFolde
 // key by its RegistryKeyName (the key and everything below it), a value as "<key>:[<name>]",
 // the name as it was laid.
 using SimUninstallerTakes = std::set<std::string>;
+// Adds the registration of every service of the suite that is gone, in both views: it went with
+// the service, which no backup holds.
+void TakeGoneServices(SimMachine& machine, SimUninstallerTakes& taken);
+// Whether the key, or its value `value` when one is named, was taken (by itself or with a key
+// above it).
+bool WasTaken(const SimUninstallerTakes& taken, const std::string& key, const std::u16string& value = {});
 
 // Lays every item and registers the uninstaller stand-ins on `machine`; with `inertUninstallers`,
 // every uninstaller runs and changes nothing. With `server`, its state becomes the suite's

@@ -4,22 +4,12 @@
 
 #ifdef _WIN32
 #include <windows.h>
+
+#include "support/wine_main.h"
 #else
 #include "platform/os_api.h"
 #include "platform/sim/sim_processes.h"
 #endif
-
-namespace {
-
-#ifdef _WIN32
-std::u16string& StoredPath()
-{
-    static std::u16string path;
-    return path;
-}
-#endif
-
-} // namespace
 
 std::u16string SpawnChildCommand(const std::u16string& arguments)
 {
@@ -30,12 +20,8 @@ std::u16string SpawnChildCommand(const std::u16string& arguments)
 
 std::u16string SpawnChildPath()
 {
-    return StoredPath();
-}
-
-void SetSpawnChildPath(std::u16string path)
-{
-    StoredPath() = std::move(path);
+    const std::wstring& path = TestFile(L"spawn_child.exe");
+    return std::u16string(path.begin(), path.end());
 }
 
 bool PlaceSpawnChild(const std::u16string& path)
@@ -43,8 +29,7 @@ bool PlaceSpawnChild(const std::u16string& path)
     const std::wstring target(path.begin(), path.end());
     const std::wstring folder = target.substr(0, target.find_last_of(L'\\'));
     CreateDirectoryW(folder.c_str(), nullptr);
-    const std::u16string& source = StoredPath();
-    return CopyFileW(std::wstring(source.begin(), source.end()).c_str(), target.c_str(), FALSE) != FALSE;
+    return CopyFileW(TestFile(L"spawn_child.exe").c_str(), target.c_str(), FALSE) != FALSE;
 }
 
 #else

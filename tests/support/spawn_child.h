@@ -9,8 +9,8 @@
 // The spawn_child fixture program: "child MS" sleeps MS ms and exits with 0, "parent MS" starts
 // "child MS" and exits at once, "exit CODE" exits with CODE.
 
-// Its path on the machine under test: under Wine the path the test program was given, natively
-// where BindSpawnChild puts it.
+// Its path on the machine under test: under Wine the path the test program was given
+// (support/wine_main.h), natively where BindSpawnChild puts it.
 std::u16string SpawnChildPath();
 
 // Its command line: the quoted path, a blank, then `arguments`.
@@ -21,10 +21,7 @@ std::u16string SpawnChildCommand(const std::u16string& arguments);
 // False when the copy could not be made.
 bool PlaceSpawnChild(const std::u16string& path);
 
-#ifdef _WIN32
-// Set by the test program's main from its argument.
-void SetSpawnChildPath(std::u16string path);
-#else
+#ifndef _WIN32
 // Binds the fixture's behaviours to `path` on a simulated machine.
 void BindSpawnChild(SimMachine& machine, const std::u16string& path = SpawnChildPath());
 #endif

@@ -4,8 +4,7 @@
 
 #include "platform/registry.h"
 #include "platform/text.h"
-
-const char16_t kUninstallEntries[] = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+#include "toolkit/uninstall_lookups.h"
 
 namespace {
 
@@ -15,15 +14,13 @@ using Content = SuiteItem::Content;
 using Type = SuiteItem::Type;
 
 const std::u16string kBin = u"C:\\qtv-suite\\bin";
-const std::u16string kSuite = u"C:\\Program Files (x86)\\Zantrel Enterprise";
+const std::u16string kProgramFiles = u"C:\\Program Files (x86)";
+const std::u16string kSuite = kProgramFiles + u"\\Zantrel Enterprise";
 const std::u16string kClient = kSuite + u"\\QTV Client";
 const std::u16string kServer = kSuite + u"\\QTV Server";
-const std::u16string kUninstall = kUninstallEntries;
+const std::u16string kUninstall = kUninstallKey + std::u16string(u"\\");
 const std::u16string kAppPaths = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\";
 const std::u16string kSettings = u"SOFTWARE\\Zantrel\\EnterpriseClient\\Settings\\Client\\";
-const std::u16string kInstaller = u"SOFTWARE\\Classes\\Installer\\";
-const std::u16string kUserData =
-    u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData\\S-1-5-18\\Products\\";
 const std::u16string kDataSources = u"SOFTWARE\\ODBC\\ODBC.INI\\";
 const std::u16string kSetup = u"\"" + kBin + u"\\setup.exe\"";
 
@@ -84,12 +81,14 @@ public:
     void registration(const std::u16string& packedCode, const std::u16string& packedUpgradeCode,
                       const std::u16string& name)
     {
-        value(kInstaller + u"Products\\" + packedCode, u"ProductName", name);
-        value(kInstaller + u"Products\\" + packedCode, u"Clients", Type::MultiString, u":");
-        value(kInstaller + u"Features\\" + packedCode, u"Agent", u"");
-        value(kInstaller + u"UpgradeCodes\\" + packedUpgradeCode, packedCode, u"");
-        value(kUserData + packedCode + u"\\InstallProperties", u"DisplayName", name, Root::LocalMachine, true);
-        value(kUserData + packedCode + u"\\InstallProperties", u"LocalPackage", Type::ExpandString,
+        const std::u16string product = kInstallerProductsKey + (u"\\" + packedCode);
+        const std::u16string properties = kInstallerUserDataKey + (u"\\" + packedCode) + u"\\InstallProperties";
+        value(product, u"ProductName", name);
+        value(product, u"Clients", Type::MultiString, u":");
+        value(kInstallerFeaturesKey + (u"\\" + packedCode), u"Agent", u"");
+        value(kInstallerUpgradeCodesKey + (u"\\" + packedUpgradeCode), packedCode, u"");
+        value(properties, u"DisplayName", name, Root::LocalMachine, true);
+        value(properties, u"LocalPackage", Type::ExpandString,
               u"%SystemRoot%\\Installer\\" + packedCode.substr(0, 8) + u".msi", true);
     }
     // An ODBC data source, in the view its tools wrote it to.
@@ -288,7 +287,7 @@ std::vector<SuiteItem> SuiteItems(const SuiteFolders& folders)
 
     // Beside the suite, named like it, and what the junction leads to: nothing of these may go.
     t.of(u"sentinel");
-    t.file(u"C:\\Program Files (x86)\\Zantrel Enterprise Tools\\keep.txt");
+    t.file(kProgramFiles + u"\\Zantrel Enterprise Tools\\keep.txt");
     t.file(u"C:\\Shared Data\\keep.txt");
     t.file(u"C:\\Shared Data\\reports\\2026.csv");
     t.value(u"SOFTWARE\\ZantrelSentinel", u"keep", u"1");
@@ -303,6 +302,37 @@ std::vector<SuiteItem> SuiteItems(const SuiteFolders& folders)
     t.line(u"server\t.");
     t.dataSource(u"Inventory Reports");
     return items;
+}
+
+std::vector<SuiteItem> SuiteRoots(const SuiteFolders& folders)
+{
+    std::vector<SuiteItem> roots;
+    Table t(roots);
+    t.of(u"roots");
+    t.folder(folders.localAppData + u"\\Zantrel");
+    t.folder(kSuite);
+    t.key(u"SOFTWARE\\Zantrel");
+    t.key(u"SOFTWARE\\Zantrel, Inc.");
+    t.key(u"Software\\Zantrel", Root::CurrentUser);
+    t.key(u".DEFAULT\\Software\\Zantrel", Root::Users);
+    return roots;
+}
+
+std::vector<std::u16string> ClearedPaths(const SuiteFolders& folders)
+{
+    std::vector<std::u16string> paths;
+    for (const SuiteItem& item : SuiteItems(folders)) {
+        if (item.kind != Kind::File && item.kind != Kind::Folder && item.kind != Kind::Junction)
+            continue;
+        std::size_t below = 2; // the drive, "C:"
+        for (const std::u16string& folder : {folders.documents, folders.localAppData, kProgramFiles})
+            if (item.path.rfind(folder + u"\\", 0) == 0)
+                below = std::max(below, folder.size());
+        const std::u16string top = item.path.substr(0, item.path.find(u'\\', below + 1));
+        if (std::find(paths.begin(), paths.end(), top) == paths.end())
+            paths.push_back(top);
+    }
+    return paths;
 }
 
 std::vector<unsigned char> ValueBytes(const SuiteItem& item)
@@ -384,162 +414,4 @@ std::string Describe(const std::vector<SuiteItem>& items)
     for (const SuiteItem& item : items)
         text += Describe(item) + "\n";
     return text;
-}
-
-namespace {
-
-const std::u16string kViewMark = u" (64-bit view)";
-
-std::string Folded(std::u16string_view text)
-{
-    std::string folded = ToUtf8(text);
-    for (char& c : folded)
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-    return folded;
-}
-
-// A name the record gives, as the checks compare it: the family of its kind first ("KEY",
-// "KEY64" for the 64-bit view, "PATH" for files, folders and what waits for the restart, or the
-// kind), then the name in upper case, a value by its key, a user's hive below HKU as the HKCU it
-// is for that user.
-std::string Canonical(std::u16string_view kind, std::u16string name)
-{
-    std::string family = Folded(kind);
-    if (family == "REGISTRYKEY" || family == "REGISTRYVALUE") {
-        const std::size_t open = name.find(u":[");
-        if (open != std::u16string::npos)
-            name.erase(open, name.find(u']', open) + 1 - open);
-        const bool view64 = name.size() > kViewMark.size() && name.compare(name.size() - kViewMark.size(), kViewMark.size(), kViewMark) == 0;
-        if (view64)
-            name.resize(name.size() - kViewMark.size());
-        const std::size_t hive = name.find(u'\\', 4);
-        if (name.rfind(u"HKU\\S-1-5-21-", 0) == 0 && hive != std::u16string::npos)
-            name = u"HKCU" + name.substr(hive);
-        family = view64 ? "KEY64" : "KEY";
-    } else if (family == "FILE" || family == "FOLDER" || family == "PENDINGRESTART") {
-        family = "PATH";
-    }
-    return family + " " + Folded(name);
-}
-
-// The names the record may give the item: a key's (a value's key's, or its data source's), a
-// path, a service's, database's or job's name.
-std::vector<std::string> RecordNames(const SuiteItem& item)
-{
-    const char16_t* root = item.root == Root::CurrentUser ? u"HKCU\\" : item.root == Root::Users ? u"HKU\\" : u"HKLM\\";
-    switch (item.kind) {
-    case Kind::Key:
-    case Kind::Value: {
-        std::vector<std::string> names = {Canonical(u"registryKey", root + item.path + (item.view64 ? kViewMark : u""))};
-        const std::u16string list = kDataSources + u"ODBC Data Sources";
-        if (item.kind == Kind::Value && item.path.rfind(kDataSources, 0) == 0)
-            names.push_back(Canonical(u"dataSource", item.path == list ? item.name : item.path.substr(kDataSources.size())));
-        return names;
-    }
-    case Kind::Folder:
-    case Kind::Junction:
-    case Kind::File:
-        return {Canonical(u"file", item.path)};
-    case Kind::Service:
-        return {Canonical(u"service", item.path)};
-    case Kind::Line: {
-        const std::size_t tab = item.path.find(u'\t');
-        const std::u16string what = item.path.substr(0, tab);
-        if (what == u"database" || what == u"job")
-            return {Canonical(what == u"job" ? u"agentJob" : what, item.path.substr(tab + 1))};
-        return {};
-    }
-    case Kind::Package:
-        break;
-    }
-    return {};
-}
-
-// Whether one name is the other, below it or above it.
-bool Related(const std::string& a, const std::string& b)
-{
-    const auto below = [](const std::string& low, const std::string& high) {
-        return low.size() > high.size() && low.compare(0, high.size(), high) == 0 && low[high.size()] == '\\';
-    };
-    return a == b || below(a, b) || below(b, a);
-}
-
-} // namespace
-
-std::string AuditGaps(const std::vector<SuiteItem>& items, const std::vector<DeletedObject>& deleted,
-                      const std::function<bool(const SuiteItem&)>& alsoTaken)
-{
-    std::vector<std::string> names;
-    for (const DeletedObject& object : deleted)
-        names.push_back(Canonical(DeletedKindName(object.kind), object.name));
-    std::string gaps;
-    for (const SuiteItem& item : items) {
-        const std::vector<std::string> forms = RecordNames(item);
-        if (!OfTheSuite(item) || forms.empty() || !item.package.empty() ||
-            ((item.kind == Kind::Key || item.kind == Kind::Value) && item.path.rfind(kUninstallEntries, 0) == 0) ||
-            (alsoTaken && alsoTaken(item)))
-            continue;
-        if (std::none_of(forms.begin(), forms.end(), [&names](const std::string& form) {
-                return std::find(names.begin(), names.end(), form) != names.end();
-            }))
-            gaps += "not recorded: " + Describe(item) + "\n";
-    }
-    for (std::size_t i = 0; i < deleted.size(); ++i) {
-        if (deleted[i].kind == DeletedKind::Uninstaller)
-            continue;
-        const bool ours = std::any_of(items.begin(), items.end(), [&](const SuiteItem& item) {
-            const std::vector<std::string> forms = RecordNames(item);
-            return OfTheSuite(item) && std::any_of(forms.begin(), forms.end(), [&](const std::string& form) { return Related(names[i], form); });
-        });
-        if (!ours)
-            gaps += "beyond the suite: " + ToUtf8(DeletedKindName(deleted[i].kind)) + " " + ToUtf8(deleted[i].name) + "\n";
-    }
-    return gaps;
-}
-
-std::string RegistryKeyName(const std::u16string& name)
-{
-    return Canonical(u"registryKey", name);
-}
-
-std::string RestoreGaps(const std::vector<SuiteItem>& items, const RegistryContents& before, const RegistryContents& after,
-                        const std::vector<DeletedObject>& deleted)
-{
-    // A value a package installed goes with its uninstall, which may come before the run deletes
-    // its key: the backup cannot hold it then.
-    const auto uninstalled = [&items](const std::string& key, const RegistryValue& value) {
-        return std::any_of(items.begin(), items.end(), [&](const SuiteItem& item) {
-            return item.kind == Kind::Value && !item.package.empty() && Folded(item.name) == Folded(value.name) &&
-                   RecordNames(item)[0] == key;
-        });
-    };
-    const auto has = [](const std::vector<RegistryValue>& values, const RegistryValue& value) {
-        return std::any_of(values.begin(), values.end(), [&value](const RegistryValue& v) {
-            return v.name == value.name && v.type == value.type && v.data == value.data;
-        });
-    };
-    std::string gaps;
-    for (const DeletedObject& object : deleted) {
-        if (object.kind != DeletedKind::RegistryKey && object.kind != DeletedKind::RegistryValue)
-            continue;
-        const std::string key = Canonical(DeletedKindName(object.kind), object.name);
-        if (!after.count(key) || !before.count(key))
-            gaps += "not put back: " + key + "\n";
-    }
-    for (const auto& [key, values] : after) {
-        const auto was = before.find(key);
-        if (was == before.end()) {
-            gaps += "new: " + key + "\n";
-            continue;
-        }
-        for (const RegistryValue& value : was->second)
-            if (!has(values, value) && !uninstalled(key, value))
-                gaps += "lacks a value it had: " + key + ":[" + ToUtf8(value.name) + "]\n";
-        // The system's list of deletions at the next start is not the suite's, and no backup holds it.
-        for (const RegistryValue& value : values)
-            if (!has(was->second, value) && value.name != u"PendingFileRenameOperations")
-                gaps += "has a value it did not have: " + key + ":[" + ToUtf8(value.name) + "]\n";
-    }
-    return gaps;
 }

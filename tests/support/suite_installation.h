@@ -57,6 +57,15 @@ std::vector<unsigned char> ValueBytes(const SuiteItem& item);
 // Every item, components first, sentinels last.
 std::vector<SuiteItem> SuiteItems(const SuiteFolders& folders);
 
+// The suite's roots, as items of "roots": the folders and keys the program's root clean-up deletes
+// once nothing of the suite is left (a user's hive's key as the current user's and the default's).
+std::vector<SuiteItem> SuiteRoots(const SuiteFolders& folders);
+
+// What clearing the installation away deletes whole besides its keys and values: the topmost
+// folder of every file and folder below the machine's own folder it lies in (a drive, Program
+// Files, the user's documents or local application data), or the file where it lies in one.
+std::vector<std::u16string> ClearedPaths(const SuiteFolders& folders);
+
 // Neither a fixture program nor a sentinel.
 bool OfTheSuite(const SuiteItem& item);
 
@@ -78,11 +87,14 @@ using RegistryContents = std::map<std::string, std::vector<RegistryValue>>;
 // a key of that view); a user's hive below HKU counts as HKCU.
 std::string RegistryKeyName(const std::u16string& name);
 
+// The keys and values of `before` that `went` says went and `after` does not hold as they were
+// (the value with its type and data), one a line, empty when none: `went(key, nullptr)` asks
+// about the key, `went(key, &value)` about one of its values.
+std::string NotGivenBack(const RegistryContents& before, const RegistryContents& after,
+                         const std::function<bool(const std::string& key, const RegistryValue* value)>& went);
+
 // What the import of a run's backup did not put back, one a line, empty when it is right: every
 // key and value the record names as deleted is there again, and every key there was there
 // before the run, with the values it had (but for those a package's uninstall took) and no other.
 std::string RestoreGaps(const std::vector<SuiteItem>& items, const RegistryContents& before, const RegistryContents& after,
                         const std::vector<DeletedObject>& deleted);
-
-// The Uninstall key under HKEY_LOCAL_MACHINE.
-extern const char16_t kUninstallEntries[];

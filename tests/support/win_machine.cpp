@@ -1,10 +1,13 @@
 #include "support/win_machine.h"
 
 #include <algorithm>
-#include <cstdint>
-#include <cstring>
+#include <chrono>
 #include <fstream>
 #include <sstream>
+#include <thread>
+
+#include "support/wine_main.h"
+#include "toolkit/uninstall_lookups.h"
 
 std::string Narrow(const std::wstring& text)
 {
@@ -14,11 +17,22 @@ std::string Narrow(const std::wstring& text)
     return narrow;
 }
 
-::testing::AssertionResult SetRegistryText(const std::wstring& key, const wchar_t* name, const std::wstring& value)
+std::wstring W(const std::u16string& text)
+{
+    return std::wstring(text.begin(), text.end());
+}
+
+std::wstring UninstallEntryKey(const std::wstring& entry)
+{
+    return W(kUninstallKey) + L"\\" + entry;
+}
+
+::testing::AssertionResult SetRegistryText(const std::wstring& key, const wchar_t* name, const std::wstring& value,
+                                           REGSAM view)
 {
     HKEY opened = nullptr;
-    LSTATUS result = RegCreateKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &opened,
-                                     nullptr);
+    LSTATUS result = RegCreateKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr,
+                                     &opened, nullptr);
     if (result != ERROR_SUCCESS)
         return ::testing::AssertionFailure() << "RegCreateKeyExW failed with " << result;
     result = RegSetValueExW(opened, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
@@ -29,25 +43,45 @@ std::string Narrow(const std::wstring& text)
     return ::testing::AssertionSuccess();
 }
 
-bool RegistryKeyPresent(const std::wstring& key)
+bool RegistryKeyPresent(const std::wstring& key, REGSAM view)
 {
     HKEY opened = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS)
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ | view, &opened) != ERROR_SUCCESS)
         return false;
     RegCloseKey(opened);
     return true;
 }
 
-std::wstring RegistryData(const std::wstring& key, const wchar_t* name)
+std::wstring RegistryData(const std::wstring& key, const wchar_t* name, REGSAM view)
 {
-    DWORD size = 0;
-    if (RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), name, RRF_RT_ANY | RRF_NOEXPAND, nullptr, nullptr, &size) !=
-        ERROR_SUCCESS)
+    HKEY opened = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ | view, &opened) != ERROR_SUCCESS)
         return L"";
-    std::wstring data(size / sizeof(wchar_t), L'\0');
-    RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), name, RRF_RT_ANY | RRF_NOEXPAND, nullptr, &data[0], &size);
-    data.resize(size / sizeof(wchar_t));
+    DWORD size = 0;
+    std::wstring data;
+    if (RegGetValueW(opened, nullptr, name, RRF_RT_ANY | RRF_NOEXPAND, nullptr, nullptr, &size) == ERROR_SUCCESS) {
+        data.resize(size / sizeof(wchar_t));
+        RegGetValueW(opened, nullptr, name, RRF_RT_ANY | RRF_NOEXPAND, nullptr, &data[0], &size);
+        data.resize(size / sizeof(wchar_t));
+    }
+    RegCloseKey(opened);
     return data;
+}
+
+void DeleteRegistryTree(const std::wstring& key, REGSAM view)
+{
+    // What is below goes through the key's own handle, the key itself by its parent's: each in the
+    // view asked for.
+    HKEY opened = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_ALL_ACCESS | view, &opened) != ERROR_SUCCESS)
+        return;
+    RegDeleteTreeW(opened, nullptr);
+    RegCloseKey(opened);
+    const std::size_t cut = key.find_last_of(L'\\');
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.substr(0, cut).c_str(), 0, KEY_ALL_ACCESS | view, &opened) == ERROR_SUCCESS) {
+        RegDeleteKeyExW(opened, key.substr(cut + 1).c_str(), view, 0);
+        RegCloseKey(opened);
+    }
 }
 
 bool PathPresent(const std::wstring& path)
@@ -64,20 +98,19 @@ void MakeFolders(const std::wstring& path)
 
 void DeleteFolderTree(const std::wstring& path)
 {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(path.c_str());
+        return;
+    }
     WIN32_FIND_DATAW entry{};
     const HANDLE listing = FindFirstFileW((path + L"\\*").c_str(), &entry);
     if (listing != INVALID_HANDLE_VALUE) {
         do {
             const std::wstring name = entry.cFileName;
-            if (name == L"." || name == L"..")
-                continue;
-            const std::wstring child = path + L"\\" + name;
-            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                DeleteFolderTree(child);
-            } else {
-                SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-                DeleteFileW(child.c_str());
-            }
+            if (name != L"." && name != L"..")
+                DeleteFolderTree(path + L"\\" + name);
         } while (FindNextFileW(listing, &entry));
         FindClose(listing);
     }
@@ -204,12 +237,33 @@ DWORD WaitForProgram(PROCESS_INFORMATION& program)
     return code;
 }
 
-DWORD RunAndWait(std::wstring commandLine)
+DWORD RunAndWait(std::wstring commandLine, const StartSettings& settings)
 {
-    PROCESS_INFORMATION program = StartProgram(std::move(commandLine));
+    PROCESS_INFORMATION program = StartProgram(std::move(commandLine), settings);
     if (program.hProcess == nullptr)
         return GetLastError();
     return WaitForProgram(program);
+}
+
+bool WaitUntil(const std::function<bool()>& condition, int milliseconds)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
+std::wstring ProgramCommand(const std::wstring& switches)
+{
+    return L"\"" + TestFile(L"QTVRemove.exe") + L"\"" + (switches.empty() ? L"" : L" " + switches);
+}
+
+DWORD RunProgram(const std::wstring& switches, const StartSettings& settings)
+{
+    return RunAndWait(ProgramCommand(switches), settings);
 }
 
 std::string ReadFileBytes(const std::wstring& path)
@@ -260,11 +314,6 @@ HWND FindProcessWindow(DWORD processId, const wchar_t* className, const std::opt
     return search.found;
 }
 
-SeenBox ReadMessageBoxAndPressOk(HWND box)
-{
-    return ReadMessageBoxAndPress(box, IDOK);
-}
-
 SeenBox ReadMessageBoxAndPress(HWND box, int button)
 {
     SeenBox seen;
@@ -294,7 +343,7 @@ bool AnswerMessageBox(DWORD processId, int seconds, SeenBox& seen)
         return false;
     // Let the box finish laying out its controls before reading them.
     Sleep(300);
-    seen = ReadMessageBoxAndPressOk(box);
+    seen = ReadMessageBoxAndPress(box);
     return true;
 }
 
@@ -336,126 +385,4 @@ void RemoveService(SC_HANDLE manager, const wchar_t* name)
         Sleep(50);
     DeleteService(old);
     CloseServiceHandle(old);
-}
-
-namespace {
-
-// FNV-1a over 8-byte words: what changed a byte changes the hash; nothing here resists an adversary.
-std::uint64_t HashOfFile(const std::wstring& path, std::vector<char>& buffer)
-{
-    const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                    nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return GetLastError();
-    std::uint64_t hash = 14695981039346656037ull;
-    DWORD read = 0;
-    while (ReadFile(file, buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr) && read > 0) {
-        std::size_t at = 0;
-        for (; at + 8 <= read; at += 8) {
-            std::uint64_t word = 0;
-            std::memcpy(&word, buffer.data() + at, 8);
-            hash = (hash ^ word) * 1099511628211ull;
-        }
-        for (; at < read; ++at)
-            hash = (hash ^ static_cast<unsigned char>(buffer[at])) * 1099511628211ull;
-    }
-    CloseHandle(file);
-    return hash;
-}
-
-void AddFiles(const std::wstring& folder, const std::vector<std::wstring>& skipped, std::vector<char>& buffer, Fingerprint& print)
-{
-    WIN32_FIND_DATAW found{};
-    const HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return;
-    do {
-        const std::wstring name = found.cFileName;
-        if (name == L"." || name == L"..")
-            continue;
-        const std::wstring path = folder + L"\\" + name;
-        if (std::any_of(skipped.begin(), skipped.end(), [&path](const std::wstring& skip) {
-                return CompareStringOrdinal(path.c_str(), -1, skip.c_str(), -1, TRUE) == CSTR_EQUAL;
-            }))
-            continue;
-        std::ostringstream shown;
-        shown << std::hex << found.dwFileAttributes << ' ' << found.ftLastWriteTime.dwHighDateTime << ':'
-              << found.ftLastWriteTime.dwLowDateTime;
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            // A folder's own time changes with what it lists: its files say more.
-            print[path + L"\\"] = std::to_string(found.dwFileAttributes);
-            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
-                AddFiles(path, skipped, buffer, print);
-            continue;
-        }
-        shown << ' ' << std::dec << (static_cast<std::uint64_t>(found.nFileSizeHigh) << 32 | found.nFileSizeLow) << ' '
-              << std::hex << HashOfFile(path, buffer);
-        print[path] = shown.str();
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
-}
-
-// The sections of a saved registry ("[key] seconds", "#time=...", then its values) by key.
-void AddSavedKeys(HKEY root, const std::wstring& rootName, const std::wstring& scratch, Fingerprint& print)
-{
-    DeleteFileW(scratch.c_str());
-    const LSTATUS saved = RegSaveKeyW(root, scratch.c_str(), nullptr);
-    if (saved != ERROR_SUCCESS) {
-        print[rootName] = "cannot be saved: " + std::to_string(saved);
-        return;
-    }
-    std::istringstream lines(ReadFileBytes(scratch));
-    DeleteFileW(scratch.c_str());
-    std::wstring key;
-    for (std::string line; std::getline(lines, line);) {
-        if (line.size() > 1 && line[0] == '[') {
-            key = rootName + L"\\" + std::wstring(line.begin() + 1, line.begin() + static_cast<std::ptrdiff_t>(line.rfind(']')));
-            print[key] = line.substr(line.rfind(']') + 1) + "\n";
-        } else if (!key.empty() && !line.empty()) {
-            print[key] += line + "\n";
-        }
-    }
-}
-
-} // namespace
-
-Fingerprint PrefixFingerprint(const std::vector<std::wstring>& skipped, const std::wstring& scratch)
-{
-    Fingerprint print;
-    // The registry's save reads every key, access aside, as a backup program does.
-    HANDLE token = nullptr;
-    if (OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, &token)) {
-        TOKEN_PRIVILEGES backup{};
-        backup.PrivilegeCount = 1;
-        backup.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
-        if (LookupPrivilegeValueW(nullptr, L"SeBackupPrivilege", &backup.Privileges[0].Luid))
-            AdjustTokenPrivileges(token, FALSE, &backup, 0, nullptr, nullptr);
-        CloseHandle(token);
-    }
-    // HKEY_LOCAL_MACHINE holds both views: the 32-bit one is its Wow6432Node keys.
-    AddSavedKeys(HKEY_LOCAL_MACHINE, L"HKLM", scratch, print);
-    AddSavedKeys(HKEY_USERS, L"HKU", scratch, print);
-    // The 64-bit system folder too, which this 32-bit program otherwise sees as its own.
-    PVOID redirection = nullptr;
-    Wow64DisableWow64FsRedirection(&redirection);
-    std::vector<char> buffer(1 << 20);
-    AddFiles(L"C:", skipped, buffer, print);
-    Wow64RevertWow64FsRedirection(redirection);
-    return print;
-}
-
-std::string FingerprintChanges(const Fingerprint& before, const Fingerprint& after)
-{
-    std::string changes;
-    for (const auto& [name, what] : before) {
-        const auto now = after.find(name);
-        if (now == after.end())
-            changes += "gone: " + Narrow(name) + "\n";
-        else if (now->second != what)
-            changes += "changed: " + Narrow(name) + "\n  from " + what + "\n  to " + now->second + "\n";
-    }
-    for (const auto& [name, what] : after)
-        if (before.count(name) == 0)
-            changes += "new: " + Narrow(name) + "\n";
-    return changes;
 }

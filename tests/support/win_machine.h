@@ -4,23 +4,31 @@
 
 #include <gtest/gtest.h>
 
-#include <map>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 // Laying out and inspecting the real machine under Wine, for the tests that run against it.
-// Registry paths are below HKEY_LOCAL_MACHINE, in this 32-bit program's view.
+// Registry paths are below HKEY_LOCAL_MACHINE, in this 32-bit program's view unless `view` names
+// the other (KEY_WOW64_64KEY).
 
 // The text in ASCII for a test's messages, '?' for every other character.
 std::string Narrow(const std::wstring& text);
+// The portable code's text as the Windows calls take it.
+std::wstring W(const std::u16string& text);
+
+// The Uninstall key's entry `entry` ("{QTV-RELAY}").
+std::wstring UninstallEntryKey(const std::wstring& entry);
 
 // Creates the key as needed and sets a REG_SZ value.
 ::testing::AssertionResult SetRegistryText(const std::wstring& key, const wchar_t* name,
-                                           const std::wstring& value);
-bool RegistryKeyPresent(const std::wstring& key);
+                                           const std::wstring& value, REGSAM view = 0);
+bool RegistryKeyPresent(const std::wstring& key, REGSAM view = 0);
 // A text value's whole data, the terminators of a REG_MULTI_SZ included; empty when absent.
-std::wstring RegistryData(const std::wstring& key, const wchar_t* name);
+std::wstring RegistryData(const std::wstring& key, const wchar_t* name, REGSAM view = 0);
+// Deletes the key and everything below it; missing is fine.
+void DeleteRegistryTree(const std::wstring& key, REGSAM view = 0);
 bool PathPresent(const std::wstring& path);
 
 // The bytes of a file; empty when it cannot be read.
@@ -28,7 +36,7 @@ std::string ReadFileBytes(const std::wstring& path);
 
 // Creates the folder and every folder above it that is missing.
 void MakeFolders(const std::wstring& path);
-// Deletes the folder and everything in it, read-only files included; missing is fine.
+// Deletes the folder and everything in it, or the file, read-only files included; missing is fine.
 void DeleteFolderTree(const std::wstring& path);
 
 // A host symbolic link at `link` to the folder `target`, both below C:\, while the object lives:
@@ -53,8 +61,8 @@ private:
 // across processes.
 std::wstring ControlText(HWND window);
 
-// Starts the command line and waits for it; its exit code, or the error that kept it from starting.
-DWORD RunAndWait(std::wstring commandLine);
+// Polls until the condition holds or the time is up; whether it held.
+bool WaitUntil(const std::function<bool()>& condition, int milliseconds = 60000);
 
 // How a program is started: as a deployment engine would, on a desktop of a window station nobody
 // sees ("station\\desktop"), inside a job, or with its output going to a pipe.
@@ -66,6 +74,12 @@ struct StartSettings {
 
 // A started program; null handles when it could not start.
 PROCESS_INFORMATION StartProgram(std::wstring commandLine, const StartSettings& settings = {});
+// Starts the command line and waits for it; its exit code, or the error that kept it from starting.
+DWORD RunAndWait(std::wstring commandLine, const StartSettings& settings = {});
+// The command line of the built program (the test program's QTVRemove.exe) with these switches,
+// and a run of it.
+std::wstring ProgramCommand(const std::wstring& switches);
+DWORD RunProgram(const std::wstring& switches, const StartSettings& settings = {});
 
 // A window station of its own, not visible, as services have on Windows, and its desktop, made
 // once; the name for StartSettings::desktop.
@@ -93,10 +107,8 @@ struct SeenBox {
     bool hasOk = false;
 };
 // Reads the box (its caption, the static control that holds text, whether it has OK) and
-// presses OK.
-SeenBox ReadMessageBoxAndPressOk(HWND box);
-// The same, pressing the button given (IDOK, IDCANCEL).
-SeenBox ReadMessageBoxAndPress(HWND box, int button);
+// presses the button given (IDOK, IDCANCEL).
+SeenBox ReadMessageBoxAndPress(HWND box, int button = IDOK);
 // Waits up to `seconds` for a message box of the process, reads it and presses OK; false when
 // none appeared.
 bool AnswerMessageBox(DWORD processId, int seconds, SeenBox& seen);
@@ -108,13 +120,3 @@ bool AnswerMessageBox(DWORD processId, int seconds, SeenBox& seen);
                                         const std::vector<std::wstring>& dependencies = {});
 // Stops the service if it runs and deletes it; nothing when there is none.
 void RemoveService(SC_HANDLE manager, const wchar_t* name);
-
-// What the whole prefix holds, name by name: every file under C:\ (the 64-bit system folder
-// included) with its size, last write time and a hash of its bytes, but none of `skipped` (folders
-// or files);
-// every key of HKEY_LOCAL_MACHINE (both views) and HKEY_USERS with its values and last write
-// time, as the registry saves them (`scratch` is the file the save goes through).
-using Fingerprint = std::map<std::wstring, std::string>;
-Fingerprint PrefixFingerprint(const std::vector<std::wstring>& skipped, const std::wstring& scratch);
-// One line for each name new, gone or changed between the two; empty when they agree.
-std::string FingerprintChanges(const Fingerprint& before, const Fingerprint& after);

@@ -8,28 +8,20 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <sstream>
 #include <string>
 
 #include "core/log.h"
 #include "products/database_product.h"
 #include "support/fixture_service.h"
 #include "support/recipe_test.h"
+#include "support/win_machine.h"
 
 namespace {
 
-constexpr char kStateFile[] = "C:\\qtv\\standin.state";
+constexpr wchar_t kStateFile[] = L"C:\\qtv\\standin.state";
 constexpr wchar_t kDSNKey[] = L"SOFTWARE\\ODBC\\ODBC.INI\\localqtvreportingserver";
 constexpr wchar_t kDSNList[] = L"SOFTWARE\\ODBC\\ODBC.INI\\ODBC Data Sources";
 constexpr REGSAM k64 = KEY_WOW64_64KEY;
-
-std::string ReadFile(const std::string& path)
-{
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
 
 class DatabaseWinTest : public LogTest {
 protected:
@@ -44,31 +36,21 @@ protected:
                "version\t9.5.10.79\n"
                "job\tKMEnterprise Full Database Index Reorganization\n";
         // A data source the suite's 64-bit tools left in the 64-bit view.
-        HKEY key = nullptr;
-        ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, kDSNKey, 0, nullptr, 0, KEY_ALL_ACCESS | k64, nullptr, &key,
-                                  nullptr),
-                  ERROR_SUCCESS);
-        RegCloseKey(key);
-        ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, kDSNList, 0, nullptr, 0, KEY_ALL_ACCESS | k64, nullptr, &key,
-                                  nullptr),
-                  ERROR_SUCCESS);
-        const wchar_t driver[] = L"SQL Server";
-        RegSetValueExW(key, L"localqtvreportingserver", 0, REG_SZ, reinterpret_cast<const BYTE*>(driver),
-                       sizeof(driver));
-        RegCloseKey(key);
+        ASSERT_TRUE(SetRegistryText(kDSNKey, L"Driver", L"SQL Server", k64));
+        ASSERT_TRUE(SetRegistryText(kDSNList, L"localqtvreportingserver", L"SQL Server", k64));
     }
 
     void TearDown() override
     {
         RemoveFixtureService(L"MSSQLSERVER");
-        RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kDSNKey, k64, 0);
+        DeleteRegistryTree(kDSNKey, k64);
         HKEY key = nullptr;
         if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kDSNList, 0, KEY_ALL_ACCESS | k64, &key) == ERROR_SUCCESS) {
             RegDeleteValueW(key, L"localqtvreportingserver");
             RegCloseKey(key);
         }
-        DeleteFileA(kStateFile);
-        DeleteFileA((std::string(kStateFile) + ".journal").c_str());
+        DeleteFileW(kStateFile);
+        DeleteFileW((kStateFile + std::wstring(L".journal")).c_str());
     }
 };
 
@@ -116,10 +98,10 @@ TEST_F(DatabaseWinTest, DetectsAndRemovesTheDatabasesOfTheLocalInstance)
               u"Checking for database [QTVReporting]...database exists\r\n"
               u"Removing database \"QTVReporting\"...done\r\n")
         << std::string(removed.begin(), removed.end());
-    EXPECT_EQ(ReadFile(kStateFile), "server\t.\n");
+    EXPECT_EQ(ReadFileBytes(kStateFile), "server\t.\n");
     // The prefix's registry does not name the newer driver, so the component asks for the older
     // one; the driver manager finds it in the build folder's odbcinst.ini.
-    const std::string journal = ReadFile(std::string(kStateFile) + ".journal");
+    const std::string journal = ReadFileBytes(kStateFile + std::wstring(L".journal"));
     EXPECT_EQ(journal.substr(0, journal.find('\n')),
               "connect Driver=SQL Server;Server=.;Trusted_Connection=Yes;");
     HKEY key = nullptr;

@@ -23,13 +23,8 @@ public:
     std::unique_ptr<WorkerThread> startThread(Callable&) override { throw WindowsPlatform::ThreadError(EAGAIN); }
 };
 
-template <class Condition>
-bool WaitUntil(Condition condition)
-{
-    for (int tries = 0; tries < 1000 && !condition(); ++tries)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    return condition();
-}
+// Ten seconds for anything the window does.
+constexpr int kWindowTime = 10000;
 
 // The dialog on its own thread, closed and joined whatever happens in the test.
 class DialogTest : public ::testing::Test {
@@ -45,7 +40,7 @@ protected:
         ASSERT_TRUE(WaitUntil([&] {
             return (dialog = FindWindowW(L"#32770", L"Velmora Zantrel Removal Utility")) != nullptr &&
                    (logPane = GetDlgItem(dialog, 1031)) != nullptr && !ControlText(logPane).empty();
-        }));
+        }, kWindowTime));
     }
     void TearDown() override
     {
@@ -78,7 +73,7 @@ TEST_F(DialogTest, AWorkerThatCannotStartLeavesTheWindowIdleWithTheReasonInItsLo
 
     // Not busy: Escape closes the dialog.
     PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-    EXPECT_TRUE(WaitUntil([&] { return !IsWindow(dialog); }));
+    EXPECT_TRUE(WaitUntil([&] { return !IsWindow(dialog); }, kWindowTime));
     dialog = nullptr;
 }
 
@@ -104,7 +99,7 @@ TEST_F(DialogTest, ControlAOrAThirdClickAtTheDoubleClicksPointSelectsTheWholeLog
     PostMessageW(logPane, WM_LBUTTONUP, 0, point);
     PostMessageW(logPane, WM_LBUTTONDOWN, MK_LBUTTON, point);
     PostMessageW(logPane, WM_LBUTTONUP, 0, point);
-    EXPECT_TRUE(WaitUntil([&] { return selection() == std::make_pair(DWORD{0}, length); }))
+    EXPECT_TRUE(WaitUntil([&] { return selection() == std::make_pair(DWORD{0}, length); }, kWindowTime))
         << selection().first << "-" << selection().second << " of " << length;
 
     // Control+A from the keyboard, with the pane focused and nothing selected.
@@ -119,7 +114,7 @@ TEST_F(DialogTest, ControlAOrAThirdClickAtTheDoubleClicksPointSelectsTheWholeLog
         keys[i].ki.dwFlags = i < 2 ? 0 : KEYEVENTF_KEYUP;
     }
     SendInput(4, keys, sizeof(INPUT));
-    EXPECT_TRUE(WaitUntil([&] { return selection() == std::make_pair(DWORD{0}, length); }))
+    EXPECT_TRUE(WaitUntil([&] { return selection() == std::make_pair(DWORD{0}, length); }, kWindowTime))
         << selection().first << "-" << selection().second << " of " << length;
 }
 

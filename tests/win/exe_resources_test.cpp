@@ -15,14 +15,11 @@
 
 namespace {
 
-std::wstring programPath;
-std::wstring plantedDllPath;
-
 class ExeResourcesTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        module = LoadLibraryExW(programPath.c_str(), nullptr,
+        module = LoadLibraryExW(TestFile(L"QTVRemove.exe").c_str(), nullptr,
                                 LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
         ASSERT_NE(module, nullptr) << "cannot load the program, error " << GetLastError();
     }
@@ -127,7 +124,7 @@ TEST(DelayLoadTest, LoadsTheSystemFoldersCopyWhateverIsPlantedBesideTheProgram)
     wchar_t self[MAX_PATH];
     const std::wstring own(self, GetModuleFileNameW(nullptr, self, MAX_PATH));
     const std::wstring planted = own.substr(0, own.find_last_of(L'\\')) + L"\\UxTheme.dll";
-    ASSERT_TRUE(CopyFileW(plantedDllPath.c_str(), planted.c_str(), FALSE)) << GetLastError();
+    ASSERT_TRUE(CopyFileW(TestFile(L"version_proxy.dll").c_str(), planted.c_str(), FALSE)) << GetLastError();
     wchar_t current[MAX_PATH];
     GetCurrentDirectoryW(MAX_PATH, current);
     SetCurrentDirectoryW(own.substr(0, own.find_last_of(L'\\')).c_str());
@@ -150,14 +147,3 @@ TEST(DelayLoadTest, LoadsTheSystemFoldersCopyWhateverIsPlantedBesideTheProgram)
 }
 
 } // namespace
-
-const char kArguments[] = "PATH\\QTVRemove.exe PATH\\version_proxy.dll";
-
-bool TakeArguments(const std::vector<std::wstring>& arguments)
-{
-    if (arguments.size() != 2)
-        return false;
-    programPath = arguments[0];
-    plantedDllPath = arguments[1];
-    return true;
-}

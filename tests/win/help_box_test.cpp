@@ -33,7 +33,7 @@ TEST(HelpBoxTest, SilentRunWithoutComponentSwitchesShowsTheHelpText)
             if (HWND box = FindProcessWindow(GetCurrentProcessId(), L"#32770")) {
                 // Let the box finish laying out its controls before reading them.
                 std::this_thread::sleep_for(std::chrono::milliseconds(300));
-                seen = ReadMessageBoxAndPressOk(box);
+                seen = ReadMessageBoxAndPress(box);
                 found = true;
                 return;
             }

@@ -20,14 +20,6 @@
 
 namespace {
 
-std::u16string Folded(std::u16string text)
-{
-    for (char16_t& c : text)
-        if (c >= u'a' && c <= u'z')
-            c = static_cast<char16_t>(c - u'a' + u'A');
-    return text;
-}
-
 std::vector<std::u16string> SortedNames(std::vector<Listed>::const_iterator begin,
                                         std::vector<Listed>::const_iterator end)
 {

@@ -23,7 +23,6 @@ namespace {
 
 constexpr DWORD kNoSystemResources = 1450;
 const std::u16string kUninstaller = u"C:\\Program Files\\Vendor App\\setup.exe";
-const std::u16string kMsiExec = u"C:\\Windows\\System32\\MsiExec.exe";
 
 class ProcessSimTest : public MachineTest {
 protected:

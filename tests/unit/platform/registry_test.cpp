@@ -9,7 +9,9 @@
 #include "platform/errors.h"
 #include "support/machine_test.h"
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include "support/win_machine.h"
+#else
 #include "platform/sim/sim_registry.h"
 #endif
 
@@ -44,16 +46,16 @@ protected:
         // A link goes through its own handle: by name, the tree's deletion would follow it.
         for (const std::u16string& link : links_) {
             HKEY key = nullptr;
-            if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, W(link), REG_OPTION_OPEN_LINK, DELETE, &key) == 0) {
+            if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, W(link).c_str(), REG_OPTION_OPEN_LINK, DELETE, &key) == 0) {
                 Os().ntDeleteKey(key);
                 RegCloseKey(key);
             }
         }
-        RegDeleteTreeW(HKEY_LOCAL_MACHINE, W(path_));
-        RegDeleteTreeW(HKEY_LOCAL_MACHINE, W(path_ + u"64"));
+        RegDeleteTreeW(HKEY_LOCAL_MACHINE, W(path_).c_str());
+        RegDeleteTreeW(HKEY_LOCAL_MACHINE, W(path_ + u"64").c_str());
         HKEY wide = nullptr;
         if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE", 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY, &wide) == 0) {
-            RegDeleteTreeW(wide, W(path_.substr(9) + u"64"));
+            RegDeleteTreeW(wide, W(path_.substr(9) + u"64").c_str());
             RegCloseKey(wide);
         }
 #endif
@@ -65,7 +67,7 @@ protected:
     {
 #ifdef _WIN32
         HKEY key = nullptr;
-        ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, W(path), 0, nullptr, 0,
+        ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, W(path).c_str(), 0, nullptr, 0,
                                   KEY_ALL_ACCESS | (view64 ? KEY_WOW64_64KEY : 0), nullptr, &key,
                                   nullptr),
                   0);
@@ -85,7 +87,7 @@ protected:
 #ifdef _WIN32
         links_.push_back(link);
         HKEY key = nullptr;
-        ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, W(link), 0, nullptr, REG_OPTION_CREATE_LINK,
+        ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, W(link).c_str(), 0, nullptr, REG_OPTION_CREATE_LINK,
                                   KEY_ALL_ACCESS | KEY_CREATE_LINK, nullptr, &key, nullptr),
                   0);
         ASSERT_EQ(RegSetValueExW(key, L"SymbolicLinkValue", 0, REG_LINK, reinterpret_cast<const BYTE*>(kernelName.data()),
@@ -109,10 +111,10 @@ protected:
         const std::u16string keyPath = subkey.empty() ? path_ : path_ + u"\\" + subkey;
 #ifdef _WIN32
         HKEY key = nullptr;
-        ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, W(keyPath), 0, nullptr, 0, KEY_ALL_ACCESS,
+        ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, W(keyPath).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
                                   nullptr, &key, nullptr),
                   0);
-        ASSERT_EQ(RegSetValueExW(key, W(name), 0, type, data.empty() ? nullptr : data.data(),
+        ASSERT_EQ(RegSetValueExW(key, W(name).c_str(), 0, type, data.empty() ? nullptr : data.data(),
                                  static_cast<DWORD>(data.size())),
                   0);
         RegCloseKey(key);
@@ -133,7 +135,6 @@ protected:
 
 private:
 #ifdef _WIN32
-    static const wchar_t* W(const std::u16string& text) { return reinterpret_cast<const wchar_t*>(text.c_str()); }
     std::vector<std::u16string> links_;
 #endif
     std::u16string path_;

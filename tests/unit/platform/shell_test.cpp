@@ -18,14 +18,6 @@ protected:
     OsApi& os = Os();
 };
 
-std::u16string Folded(std::u16string text)
-{
-    for (char16_t& c : text)
-        if (c >= u'a' && c <= u'z')
-            c = static_cast<char16_t>(c - u'a' + u'A');
-    return text;
-}
-
 TEST_F(ShellTest, ShGetFolderPathGivesTheWellKnownFolders)
 {
     const HMODULE shell32 = os.loadLibrary(u"shell32.dll");

@@ -15,27 +15,24 @@ const std::u16string kAgentFolder = kEnterprise + u"\\QTV Client\\";
 const std::u16string kA2AKey = u"SOFTWARE\\Zantrel\\EnterpriseClient\\A2A";
 const std::u16string kAppPaths = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\QTVClient.exe";
 
-class A2AProductTest : public RecipeTest {
-protected:
-    A2AProduct a2a{&log};
-};
+using A2AProductTest = ProductTest<A2AProduct>;
 
 // Without a folder of its own the library is looked for beside the agent's folder, the ".." kept
 // in every line, and deleted there; the agent's folder stays.
 TEST_F(A2AProductTest, FoundBesideTheAgentsFolderAndDeletedThere)
 {
-    addUninstallEntry(u"{CLIENT}", {{u"DisplayName", u"Zantrel Enterprise Client"}, {u"InstallLocation", kAgentFolder}});
+    addUninstallEntry(u"{CLIENT}", u"Zantrel Enterprise Client", {}, {}, kAgentFolder);
     machine.files().addFile(kAgentFolder + u"QTVClient.exe", "MZ");
     machine.files().addFile(kEnterprise + u"\\QTV A2A\\QTVA2ADLL.dll", "MZ", FILE_ATTRIBUTE_READONLY);
     machine.files().setFileVersion(kEnterprise + u"\\QTV A2A\\QTVA2ADLL.dll", 9, 5, 10, 79);
     registry().createKey(HKEY_LOCAL_MACHINE, kA2AKey);
     const std::u16string folder = kAgentFolder + u"\\..\\QTV A2A";
 
-    a2a.detect();
+    product.detect();
 
-    EXPECT_TRUE(a2a.isInstalled());
-    EXPECT_EQ(a2a.name(), u"A2A");
-    EXPECT_EQ(a2a.version(), u"9.5.10.79");
+    EXPECT_TRUE(product.isInstalled());
+    EXPECT_EQ(product.name(), u"A2A");
+    EXPECT_EQ(product.version(), u"9.5.10.79");
     EXPECT_EQ(text(),
               u"\r\n" + kDetectBanner + u"\r\n* Detecting A2A\r\n" + kDetectBanner + u"\r\n"
               u"Setting default path to \"" + kEnterprise + u"\\QTV A2A\"\r\n"
@@ -45,7 +42,7 @@ TEST_F(A2AProductTest, FoundBesideTheAgentsFolderAndDeletedThere)
               u"Trying to read the version of file \"" + folder + u"\\QTVA2ADLL.dll\"...file has version 9.5.10.79\r\n"
               u"Checking for registry key \"HKLM\\" + kA2AKey + u"\"...found\r\n");
 
-    EXPECT_TRUE(a2a.remove());
+    EXPECT_TRUE(product.remove());
 
     EXPECT_EQ(text(),
               u"\r\n" + kRemoveBanner + u"\r\nx Removing A2A\r\n" + kRemoveBanner + u"\r\n"
@@ -64,11 +61,11 @@ TEST_F(A2AProductTest, FolderRegisteredWithATrailingDotIsDeleted)
     machine.files().addFile(kEnterprise + u"\\QTV A2A\\QTVA2ADLL.dll", "MZ");
     machine.files().addFile(kEnterprise + u"\\QTV A2A Tools\\readme.txt", "beside it");
 
-    a2a.detect();
-    ASSERT_TRUE(a2a.isInstalled());
+    product.detect();
+    ASSERT_TRUE(product.isInstalled());
     text();
 
-    EXPECT_TRUE(a2a.remove());
+    EXPECT_TRUE(product.remove());
 
     EXPECT_EQ(text(),
               u"\r\n" + kRemoveBanner + u"\r\nx Removing A2A\r\n" + kRemoveBanner + u"\r\n"
@@ -84,15 +81,15 @@ TEST_F(A2AProductTest, DllPathWinsAndTheAgentIsFoundThroughAppPathsOtherwise)
     registry().setString(HKEY_LOCAL_MACHINE, kA2AKey, u"DLLPath", u"C:\\A2A");
     machine.files().addFolder(u"C:\\A2A");
 
-    a2a.detect();
+    product.detect();
 
-    EXPECT_TRUE(a2a.isInstalled());
-    EXPECT_FALSE(a2a.version()) << "a library without a version resource";
+    EXPECT_TRUE(product.isInstalled());
+    EXPECT_FALSE(product.version()) << "a library without a version resource";
     EXPECT_TRUE(HasLines(text(), u"Checking for file \"C:\\A2A\"...found\r\n"));
 
     registry().setString(HKEY_LOCAL_MACHINE, kA2AKey, u"Other", u"");
     registry().setValue(HKEY_LOCAL_MACHINE, kA2AKey, u"DLLPath", REG_DWORD, {1, 0, 0, 0});
-    a2a.detect();
+    product.detect();
     EXPECT_TRUE(HasLines(text(), u"Looking for the install location in \"HKLM\\" + kAppPaths + u":[Path]\"...found path \"C:\\Agent\"\r\n"
                                  u"Checking for file \"C:\\Agent\\..\\QTV A2A\"...not found\r\n"));
 }
@@ -101,9 +98,9 @@ TEST_F(A2AProductTest, WithoutProgramFilesTheLineEndsAfterDirectory)
 {
     machine.shell().setFolder(CSIDL_PROGRAM_FILES, std::nullopt);
 
-    a2a.detect();
+    product.detect();
 
-    EXPECT_FALSE(a2a.isInstalled());
+    EXPECT_FALSE(product.isInstalled());
     EXPECT_EQ(text(),
               u"\r\n" + kDetectBanner + u"\r\n* Detecting A2A\r\n" + kDetectBanner + u"\r\n"
               u"Cannot determine default install directory\r\n"
@@ -113,7 +110,7 @@ TEST_F(A2AProductTest, WithoutProgramFilesTheLineEndsAfterDirectory)
               u"Failed to determine the installation directory.\r\n"
               u"Checking for registry key \"HKLM\\" + kA2AKey + u"\"...not found\r\n");
     // Every system names its Program Files folder: the removal cannot know what to delete.
-    EXPECT_FALSE(a2a.remove());
+    EXPECT_FALSE(product.remove());
 }
 
 } // namespace

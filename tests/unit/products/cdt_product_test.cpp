@@ -19,13 +19,11 @@
 
 namespace {
 
-const std::u16string kUninstall = kUninstallKey;
 const std::u16string kProducts = u"SOFTWARE\\Classes\\Installer\\Products";
 const std::u16string kUserData = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData\\S-1-5-18\\Products";
 const std::u16string kTool = u"Velmora Zantrel Client Deploy Tool";
 const std::u16string kDefaultFolder = u"C:\\Program Files (x86)\\Zantrel Enterprise\\QTV Client Deploy";
 const std::u16string kInstallFolder = u"C:\\Program Files (x86)\\Zantrel\\Deploy";
-const std::u16string kMsiExec = u"C:\\Windows\\System32\\MsiExec.exe";
 const std::u16string kSetup = u"C:\\Program Files (x86)\\InstallShield Installation Information\\{CDT}\\setup.exe";
 const std::u16string kEmbedded =
     u"The Client Deploy Tool is embedded in the Console, it is not a stand alone component.\r\n";
@@ -47,24 +45,12 @@ const std::u16string kOpening = kDetectBanner +
 
 class CDTProductTest : public RecipeTest {
 protected:
-    void registerEntry(const std::u16string& key, const std::u16string& displayName, const std::u16string& version,
-                       const std::u16string& command = {}, const std::u16string& location = {})
-    {
-        const std::u16string path = kUninstall + u"\\" + key;
-        registry().setString(HKEY_LOCAL_MACHINE, path, u"DisplayName", displayName);
-        registry().setString(HKEY_LOCAL_MACHINE, path, u"DisplayVersion", version);
-        if (!command.empty())
-            registry().setString(HKEY_LOCAL_MACHINE, path, u"UninstallString", command);
-        if (!location.empty())
-            registry().setString(HKEY_LOCAL_MACHINE, path, u"InstallLocation", location);
-    }
-
-    void registerConsole(const std::u16string& version) { registerEntry(u"{CON}", u"Velmora Zantrel Console", version); }
+    void registerConsole(const std::u16string& version) { addUninstallEntry(u"{CON}", u"Velmora Zantrel Console", version); }
 
     // A stand-alone tool of version 9.0.2.11, registered with Windows Installer too.
     void registerTool(const std::u16string& command = {})
     {
-        registerEntry(u"{CDT}", kTool, u"9.0.2.11", command, kInstallFolder);
+        addUninstallEntry(u"{CDT}", kTool, u"9.0.2.11", command, kInstallFolder);
         registry().setString(HKEY_LOCAL_MACHINE, kProducts + u"\\P7", u"ProductName", kTool);
         machine.files().addFile(kInstallFolder + u"\\QTVClientDeploy.exe");
     }
@@ -125,16 +111,16 @@ TEST_F(CDTProductTest, DetectionWithoutConsoleShowsOnlyTheToolsOwnLines)
     EXPECT_EQ(tool.name(), kTool);
     EXPECT_EQ(text(),
               kOpening +
-                  u"Looking for the install location of \"" + kTool + u"\" in \"HKLM\\" + kUninstall +
+                  u"Looking for the install location of \"" + kTool + u"\" in \"HKLM\\" + kUninstallList +
                   u"\"...found path \"" + kInstallFolder + u"\"\r\n"
                   u"Checking for file \"" + kInstallFolder + u"\"...found\r\n"
-                  u"Looking for the display version of \"" + kTool + u"\" in \"HKLM\\" + kUninstall +
+                  u"Looking for the display version of \"" + kTool + u"\" in \"HKLM\\" + kUninstallList +
                   u"\"...found version 9.0.2.11\r\n"
                   u"Looking for product \"" + kTool + u"\" in \"" + kProducts + u"\"..."
                   u"Looking for removed product \"" + kTool + u"\" in \"" + kProducts + u"\"..."
                   u"Looking for \"" + kTool + u"\" installer properties in \"" + kUserData + u"\"...\r\n"
                   u"...found key \"P7\"\r\n"
-                  u"Looking for product \"" + kTool + u"\" in \"" + kUninstall + u"\"...\r\n"
+                  u"Looking for product \"" + kTool + u"\" in \"" + kUninstallList + u"\"...\r\n"
                   u"...found key \"{CDT}\"\r\n");
 }
 
@@ -145,22 +131,22 @@ TEST_F(CDTProductTest, NothingInstalledFallsBackToTheDefaultFolder)
     EXPECT_FALSE(tool.isInstalled());
     EXPECT_EQ(text(),
               kOpening +
-                  u"Looking for the install location of \"" + kTool + u"\" in \"HKLM\\" + kUninstall + u"\"...not found\r\n"
+                  u"Looking for the install location of \"" + kTool + u"\" in \"HKLM\\" + kUninstallList + u"\"...not found\r\n"
                   u"Looking for the install location in \"HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App "
                   u"Paths\\QTVClientDeploy.exe:[Path]\"...not found\r\n"
                   u"Actual install directory could not be determined, using default directory \"" + kDefaultFolder + u"\"\r\n"
                   u"Checking for file \"" + kDefaultFolder + u"\"...not found\r\n"
-                  u"Looking for the display version of \"" + kTool + u"\" in \"HKLM\\" + kUninstall + u"\"...not found\r\n"
+                  u"Looking for the display version of \"" + kTool + u"\" in \"HKLM\\" + kUninstallList + u"\"...not found\r\n"
                   u"Trying to read the version of file \"" + kDefaultFolder + u"\\QTVClientDeploy.exe\"...file not found\r\n"
                   u"Looking for product \"" + kTool + u"\" in \"" + kProducts + u"\"..."
                   u"Looking for removed product \"" + kTool + u"\" in \"" + kProducts + u"\"..."
                   u"Looking for \"" + kTool + u"\" installer properties in \"" + kUserData + u"\"...not found\r\n"
-                  u"Looking for product \"" + kTool + u"\" in \"" + kUninstall + u"\"...not found\r\n");
+                  u"Looking for product \"" + kTool + u"\" in \"" + kUninstallList + u"\"...not found\r\n");
 }
 
 TEST_F(CDTProductTest, StandAloneToolOfTheEmbeddingReleaseIsReportedAndKept)
 {
-    registerEntry(u"{CDT}", kTool, u"9.5.5.0");
+    addUninstallEntry(u"{CDT}", kTool, u"9.5.5.0");
 
     tool.detect();
 
@@ -168,7 +154,7 @@ TEST_F(CDTProductTest, StandAloneToolOfTheEmbeddingReleaseIsReportedAndKept)
     const std::u16string transcript = text();
     EXPECT_EQ(transcript.substr(transcript.size() - kEmbedded.size() - 2), u"\r\n" + kEmbedded) << ToUtf8(transcript);
 
-    registry().setString(HKEY_LOCAL_MACHINE, kUninstall + u"\\{CDT}", u"DisplayVersion", u"9.5.4.38");
+    registry().setString(HKEY_LOCAL_MACHINE, kUninstallList + u"\\{CDT}", u"DisplayVersion", u"9.5.4.38");
     tool.detect();
     EXPECT_TRUE(tool.isInstalled());
     EXPECT_EQ(text().find(u"embedded"), std::u16string::npos);
@@ -203,7 +189,7 @@ TEST_F(CDTProductTest, SetupUninstallerReadsTheResponseFileWhichIsGoneAfterwards
     EXPECT_EQ(*content, kResponseFile);
     EXPECT_TRUE(machine.files().entries(u"C:\\Temp").empty());
     EXPECT_FALSE(machine.files().exists(kInstallFolder));
-    EXPECT_FALSE(registry().keyExists(HKEY_LOCAL_MACHINE, kUninstall + u"\\{CDT}"));
+    EXPECT_FALSE(registry().keyExists(HKEY_LOCAL_MACHINE, kUninstallList + u"\\{CDT}"));
     EXPECT_FALSE(registry().keyExists(HKEY_LOCAL_MACHINE, kProducts + u"\\P7"));
     EXPECT_EQ(text(),
               kRemoveBanner +
@@ -212,14 +198,14 @@ TEST_F(CDTProductTest, SetupUninstallerReadsTheResponseFileWhichIsGoneAfterwards
                   u"Creating install shield response file...done\r\n"
                   u"Running uninstaller for \"" + kTool + u"\" with command " + commandLine + u"\r\n"
                   u"...waiting for the uninstaller to finish...finished\r\n"
-                  u"Looking for product \"" + kTool + u"\" in \"" + kUninstall + u"\"...\r\n"
+                  u"Looking for product \"" + kTool + u"\" in \"" + kUninstallList + u"\"...\r\n"
                   u"...found key \"{CDT}\"\r\n"
                   u"Uninstaller appears unsuccessful.  Attempting to manually uninstall...\r\n"
                   u"Deleting directory \"" + kInstallFolder + u"\"...done\r\n"
                   u"Found product \"" + kTool + u"\".  Attempting to remove all traces of it from registry...\r\n"
                   u"Checking for registry key \"HKLM\\SOFTWARE\\Classes\\Installer\\Features\\P7\"...not found\r\n"
                   u"Deleting registry key \"HKLM\\" + kProducts + u"\\P7\"...done\r\n"
-                  u"Deleting registry key \"HKLM\\" + kUninstall + u"\\{CDT}\"...done\r\n");
+                  u"Deleting registry key \"HKLM\\" + kUninstallList + u"\\{CDT}\"...done\r\n");
 }
 
 TEST_F(CDTProductTest, InstallerCommandGetsQuietSwitchAndNoResponseFile)
@@ -262,7 +248,7 @@ TEST_F(CDTProductTest, UnwritableResponseFileEndsTheRemoval)
     EXPECT_TRUE(machine.processes().runs().empty());
     EXPECT_TRUE(machine.files().entries(u"C:\\Temp").empty());
     EXPECT_TRUE(machine.files().exists(kInstallFolder));
-    EXPECT_TRUE(registry().keyExists(HKEY_LOCAL_MACHINE, kUninstall + u"\\{CDT}"));
+    EXPECT_TRUE(registry().keyExists(HKEY_LOCAL_MACHINE, kUninstallList + u"\\{CDT}"));
     EXPECT_EQ(text(), kRemoveBanner +
                           u"Looking for an uninstall string for \"" + kTool + u"\"...\r\n"
                           u"...found command " + registered + u"\r\n"

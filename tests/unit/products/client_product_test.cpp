@@ -15,10 +15,8 @@
 
 namespace {
 
-const std::u16string kU = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 const std::u16string kFolder = u"C:\\Program Files (x86)\\Zantrel Enterprise\\QTV Client";
 const std::u16string kHelperExe = kFolder + u"\\QTVClientHelper.exe";
-const std::u16string kMsiExec = u"C:\\Windows\\System32\\MsiExec.exe";
 const std::u16string kSetup = u"C:\\Program Files (x86)\\InstallShield Installation Information\\{CLIENT}\\setup.exe";
 
 class ClientProductTest : public RecipeTest {
@@ -26,11 +24,7 @@ protected:
     // An agent registered under `name`, uninstalled by `command`.
     void installAgent(const std::u16string& name, const std::u16string& command)
     {
-        const std::u16string entry = kU + u"\\{CLIENT}";
-        registry().setString(HKEY_LOCAL_MACHINE, entry, u"DisplayName", name);
-        registry().setString(HKEY_LOCAL_MACHINE, entry, u"InstallLocation", kFolder);
-        registry().setString(HKEY_LOCAL_MACHINE, entry, u"DisplayVersion", u"9.5.10.79");
-        registry().setString(HKEY_LOCAL_MACHINE, entry, u"UninstallString", command);
+        addUninstallEntry(u"{CLIENT}", name, u"9.5.10.79", command, kFolder);
         registry().createKey(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Zantrel\\EnterpriseClient\\Settings");
         machine.files().addFile(kFolder + u"\\QTVClient.exe", "MZ");
         machine.services().addService(u"QTVClient", SERVICE_RUNNING, 500);
@@ -82,18 +76,18 @@ TEST_F(ClientProductTest, NothingInstalledUsesTheFirstNameAndTheDefaultFolder)
               u"**************************************************\r\n"
               u"Setting product name to \"Velmora Zantrel Client\"\r\n"
               u"Setting default path to \"" + kFolder + u"\"\r\n"
-              u"Looking for the install location of \"" + name + u"\" in \"HKLM\\" + kU + u"\"...not found\r\n"
+              u"Looking for the install location of \"" + name + u"\" in \"HKLM\\" + kUninstallList + u"\"...not found\r\n"
               u"Looking for the install location in \"HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\"
               u"QTVClient.exe:[Path]\"...not found\r\n"
               u"Actual install directory could not be determined, using default directory \"" + kFolder + u"\"\r\n"
               u"Checking for file \"" + kFolder + u"\"...not found\r\n"
-              u"Looking for the display version of \"" + name + u"\" in \"HKLM\\" + kU + u"\"...not found\r\n"
+              u"Looking for the display version of \"" + name + u"\" in \"HKLM\\" + kUninstallList + u"\"...not found\r\n"
               u"Trying to read the version of file \"" + kFolder + u"\\QTVClient.exe\"...file not found\r\n"
               u"Looking for product \"" + name + u"\" in \"SOFTWARE\\Classes\\Installer\\Products\"..."
               u"Looking for removed product \"" + name + u"\" in \"SOFTWARE\\Classes\\Installer\\Products\"..."
               u"Looking for \"" + name + u"\" installer properties in \"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\"
               u"Installer\\UserData\\S-1-5-18\\Products\"...not found\r\n"
-              u"Looking for product \"" + name + u"\" in \"" + kU + u"\"...not found\r\n"
+              u"Looking for product \"" + name + u"\" in \"" + kUninstallList + u"\"...not found\r\n"
               u"Checking for registry key \"HKLM\\SOFTWARE\\Zantrel\\ClientComplianceAPI\"...not found\r\n"
               u"Checking for registry key \"HKLM\\SOFTWARE\\Zantrel\\EnterpriseClient\"...not found\r\n"
               u"Checking for registry key \"HKLM\\SOFTWARE\\Zantrel, Inc.\\Zantrel Enterprise Client\"...not found\r\n"
@@ -116,7 +110,7 @@ TEST_F(ClientProductTest, AgentRegisteredOnlyAsYlmAgentIsFoundByThatName)
     EXPECT_EQ(client.version(), u"9.5.10.79");
     const std::u16string written = text();
     EXPECT_NE(written.find(u"Setting product name to \"YLM Agent\"\r\n"), std::u16string::npos);
-    EXPECT_NE(written.find(u"Looking for product \"YLM Agent\" in \"" + kU + u"\"...\r\n...found key \"{CLIENT}\"\r\n"),
+    EXPECT_NE(written.find(u"Looking for product \"YLM Agent\" in \"" + kUninstallList + u"\"...\r\n...found key \"{CLIENT}\"\r\n"),
               std::u16string::npos);
     EXPECT_EQ(written.find(u"Velmora"), std::u16string::npos) << "the candidates before it are tried silently";
 }
@@ -136,12 +130,12 @@ TEST_F(ClientProductTest, MsiExecCommandRunsQuietlyWithoutResponseFile)
     const std::u16string written = text();
     EXPECT_NE(written.find(u"Running uninstaller for \"YLM Agent\" with command MsiExec.exe /X{CLIENT} /qn\r\n"
                            u"...waiting for the uninstaller to finish...finished\r\n"
-                           u"Looking for product \"YLM Agent\" in \"" + kU + u"\"...\r\n...found key \"{CLIENT}\"\r\n"
+                           u"Looking for product \"YLM Agent\" in \"" + kUninstallList + u"\"...\r\n...found key \"{CLIENT}\"\r\n"
                            u"Uninstaller appears unsuccessful.  Attempting to manually uninstall...\r\n"),
               std::u16string::npos)
         << "the entry the uninstaller left is noticed";
     EXPECT_EQ(written.find(u"Creating install shield response file"), std::u16string::npos);
-    EXPECT_FALSE(registry().keyExists(HKEY_LOCAL_MACHINE, kU + u"\\{CLIENT}"));
+    EXPECT_FALSE(registry().keyExists(HKEY_LOCAL_MACHINE, kUninstallList + u"\\{CLIENT}"));
     EXPECT_FALSE(registry().keyExists(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Zantrel\\EnterpriseClient"));
     EXPECT_FALSE(machine.files().exists(kFolder));
     EXPECT_FALSE(machine.services().exists(u"QTVClient"));
@@ -378,14 +372,14 @@ TEST_F(ClientProductTest, CompleteRemovalTranscript)
               u"Looking for an uninstall string for \"YLM Agent\"...\r\n...found command MsiExec.exe /X{CLIENT}\r\n"
               u"Running uninstaller for \"YLM Agent\" with command MsiExec.exe /X{CLIENT} /qn\r\n"
               u"...waiting for the uninstaller to finish...finished\r\n"
-              u"Looking for product \"YLM Agent\" in \"" + kU + u"\"...\r\n...found key \"{CLIENT}\"\r\n"
+              u"Looking for product \"YLM Agent\" in \"" + kUninstallList + u"\"...\r\n...found key \"{CLIENT}\"\r\n"
               u"Uninstaller appears unsuccessful.  Attempting to manually uninstall...\r\n"
               u"Stopping service \"QTVClient\"...service is already stopped\r\n"
               u"Deleting service \"QTVClient\"...deleted\r\n"
               u"Deleting directory \"" + kFolder + u"\"...done\r\n"
               u"Deleting registry key \"HKLM\\SOFTWARE\\Zantrel\\EnterpriseClient\"...done\r\n"
               u"Found product \"YLM Agent\".  Attempting to remove all traces of it from registry...\r\n"
-              u"Deleting registry key \"HKLM\\" + kU + u"\\{CLIENT}\"...done\r\n");
+              u"Deleting registry key \"HKLM\\" + kUninstallList + u"\\{CLIENT}\"...done\r\n");
 }
 
 } // namespace

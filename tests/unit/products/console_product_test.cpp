@@ -16,12 +16,10 @@
 
 namespace {
 
-const std::u16string kUninstall = kUninstallKey;
 const std::u16string kProducts = u"SOFTWARE\\Classes\\Installer\\Products";
 const std::u16string kSettingsKey = u"Software\\Zantrel\\Enterprise Console";
 const std::u16string kInstallFolder = u"C:\\Program Files (x86)\\Zantrel Enterprise\\QTV Console";
 const std::u16string kAppData = u"C:\\Users\\user\\AppData\\Local\\Zantrel\\Enterprise Console";
-const std::u16string kMsiExec = u"C:\\Windows\\System32\\MsiExec.exe";
 const std::u16string kSetup = u"C:\\Program Files (x86)\\InstallShield Installation Information\\{C0}\\setup.exe";
 
 const std::u16string kDetectBanner = u"\r\n**************************************************\r\n"
@@ -45,20 +43,6 @@ std::size_t Occurrences(const std::u16string& text, const std::u16string& piece)
 
 class ConsoleProductTest : public RecipeTest {
 protected:
-    // An Uninstall entry under the key name `key`; empty texts are left out.
-    void registerEntry(const std::u16string& key, const std::u16string& displayName, const std::u16string& command,
-                       const std::u16string& version = {}, const std::u16string& location = {})
-    {
-        const std::u16string path = kUninstall + u"\\" + key;
-        registry().setString(HKEY_LOCAL_MACHINE, path, u"DisplayName", displayName);
-        if (!command.empty())
-            registry().setString(HKEY_LOCAL_MACHINE, path, u"UninstallString", command);
-        if (!version.empty())
-            registry().setString(HKEY_LOCAL_MACHINE, path, u"DisplayVersion", version);
-        if (!location.empty())
-            registry().setString(HKEY_LOCAL_MACHINE, path, u"InstallLocation", location);
-    }
-
     // Programs that only record their runs: they leave the registration, as a failing run would.
     void addUninstallers()
     {
@@ -88,7 +72,7 @@ TEST_P(ConsoleUninstallCommandTest, RunsTheSilentFormOfTheRegisteredCommand)
 {
     const CommandCase& c = GetParam();
     addUninstallers();
-    registerEntry(u"{C0}", u"Velmora Zantrel Console", c.registered);
+    addUninstallEntry(u"{C0}", u"Velmora Zantrel Console", u"", c.registered);
     console.detect();
     text();
 
@@ -163,7 +147,7 @@ TEST_F(ConsoleProductTest, WithoutLocalAppDataTheRemovalStopsAndKeepsWhatFindsTh
 
 TEST_F(ConsoleProductTest, DetectionTranscript)
 {
-    registerEntry(u"{C0}", u"Velmora Corbelis Console", u"MsiExec.exe /I{C0}", u"9.5.10.79", kInstallFolder);
+    addUninstallEntry(u"{C0}", u"Velmora Corbelis Console", u"9.5.10.79", u"MsiExec.exe /I{C0}", kInstallFolder);
     registry().setString(HKEY_LOCAL_MACHINE, kProducts + u"\\P1", u"ProductName", u"Velmora Corbelis Console");
     registry().createKey(HKEY_CURRENT_USER, kSettingsKey);
     machine.files().addFile(kInstallFolder + u"\\QTVConsole.exe");
@@ -179,17 +163,17 @@ TEST_F(ConsoleProductTest, DetectionTranscript)
                   u"Setting product name to \"Velmora Corbelis Console\"\r\n"
                   u"Setting default path to \"C:\\Program Files (x86)\\Zantrel Enterprise\\QTV Console\"\r\n"
                   u"Setting app data path to \"" + kAppData + u"\"\r\n"
-                  u"Looking for the install location of \"Velmora Corbelis Console\" in \"HKLM\\" + kUninstall +
+                  u"Looking for the install location of \"Velmora Corbelis Console\" in \"HKLM\\" + kUninstallList +
                   u"\"...found path \"" + kInstallFolder + u"\"\r\n"
                   u"Checking for file \"" + kInstallFolder + u"\"...found\r\n"
-                  u"Looking for the display version of \"Velmora Corbelis Console\" in \"HKLM\\" + kUninstall +
+                  u"Looking for the display version of \"Velmora Corbelis Console\" in \"HKLM\\" + kUninstallList +
                   u"\"...found version 9.5.10.79\r\n"
                   u"Looking for product \"Velmora Corbelis Console\" in \"" + kProducts + u"\"..."
                   u"Looking for removed product \"Velmora Corbelis Console\" in \"" + kProducts + u"\"..."
                   u"Looking for \"Velmora Corbelis Console\" installer properties in "
                   u"\"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData\\S-1-5-18\\Products\"...\r\n"
                   u"...found key \"P1\"\r\n"
-                  u"Looking for product \"Velmora Corbelis Console\" in \"" + kUninstall + u"\"...\r\n"
+                  u"Looking for product \"Velmora Corbelis Console\" in \"" + kUninstallList + u"\"...\r\n"
                   u"...found key \"{C0}\"\r\n"
                   u"Checking for registry key \"HKCU\\Software\\Zantrel\\Enterprise Console\"...found\r\n"
                   u"Checking for file \"" + kAppData + u"\"...found\r\n");
@@ -204,7 +188,7 @@ TEST_F(ConsoleProductTest, DetectionTranscript)
 TEST_F(ConsoleProductTest, RemovalTranscriptWhenTheUninstallerLeavesEverything)
 {
     addUninstallers();
-    registerEntry(u"{C0}", u"Velmora Corbelis Console", u"MsiExec.exe /I{C0}", u"9.5.10.79", kInstallFolder);
+    addUninstallEntry(u"{C0}", u"Velmora Corbelis Console", u"9.5.10.79", u"MsiExec.exe /I{C0}", kInstallFolder);
     registry().setString(HKEY_LOCAL_MACHINE, kProducts + u"\\P1", u"ProductName", u"Velmora Corbelis Console");
     registry().createKey(HKEY_CURRENT_USER, kSettingsKey);
     machine.files().addFile(kInstallFolder + u"\\QTVConsole.exe");
@@ -220,7 +204,7 @@ TEST_F(ConsoleProductTest, RemovalTranscriptWhenTheUninstallerLeavesEverything)
                   u"...found command MsiExec.exe /I{C0}\r\n"
                   u"Running uninstaller for \"Velmora Corbelis Console\" with command MsiExec.exe /X{C0} /qn\r\n"
                   u"...waiting for the uninstaller to finish...finished\r\n"
-                  u"Looking for product \"Velmora Corbelis Console\" in \"" + kUninstall + u"\"...\r\n"
+                  u"Looking for product \"Velmora Corbelis Console\" in \"" + kUninstallList + u"\"...\r\n"
                   u"...found key \"{C0}\"\r\n"
                   u"Uninstaller appears unsuccessful.  Attempting to manually uninstall...\r\n"
                   u"Deleting directory \"" + kInstallFolder + u"\"...done\r\n"
@@ -229,11 +213,11 @@ TEST_F(ConsoleProductTest, RemovalTranscriptWhenTheUninstallerLeavesEverything)
                   u"Found product \"Velmora Corbelis Console\".  Attempting to remove all traces of it from registry...\r\n"
                   u"Checking for registry key \"HKLM\\SOFTWARE\\Classes\\Installer\\Features\\P1\"...not found\r\n"
                   u"Deleting registry key \"HKLM\\" + kProducts + u"\\P1\"...done\r\n"
-                  u"Deleting registry key \"HKLM\\" + kUninstall + u"\\{C0}\"...done\r\n");
+                  u"Deleting registry key \"HKLM\\" + kUninstallList + u"\\{C0}\"...done\r\n");
     EXPECT_FALSE(machine.files().exists(kInstallFolder));
     EXPECT_FALSE(machine.files().exists(kAppData));
     EXPECT_FALSE(registry().keyExists(HKEY_CURRENT_USER, kSettingsKey));
-    EXPECT_FALSE(registry().keyExists(HKEY_LOCAL_MACHINE, kUninstall + u"\\{C0}"));
+    EXPECT_FALSE(registry().keyExists(HKEY_LOCAL_MACHINE, kUninstallList + u"\\{C0}"));
     EXPECT_FALSE(registry().keyExists(HKEY_LOCAL_MACHINE, kProducts + u"\\P1"));
 
     console.detect();
@@ -243,16 +227,16 @@ TEST_F(ConsoleProductTest, RemovalTranscriptWhenTheUninstallerLeavesEverything)
 
 TEST_F(ConsoleProductTest, SuccessfulUninstallerLeavesNoWarning)
 {
-    registerEntry(u"{C0}", u"Velmora Zantrel Console", u"MsiExec.exe /X{C0}");
+    addUninstallEntry(u"{C0}", u"Velmora Zantrel Console", u"", u"MsiExec.exe /X{C0}");
     machine.processes().addProgram(kMsiExec, [](SimProgramContext& context) {
-        context.machine().regDeleteKey(HKEY_LOCAL_MACHINE, (kUninstall + u"\\{C0}").c_str());
+        context.machine().regDeleteKey(HKEY_LOCAL_MACHINE, (kUninstallList + u"\\{C0}").c_str());
     });
     console.detect();
     text();
 
     EXPECT_TRUE(console.remove());
     const std::u16string transcript = text();
-    EXPECT_NE(transcript.find(u"Looking for product \"Velmora Zantrel Console\" in \"" + kUninstall + u"\"...not found\r\n"
+    EXPECT_NE(transcript.find(u"Looking for product \"Velmora Zantrel Console\" in \"" + kUninstallList + u"\"...not found\r\n"
                        u"Looking for product \"Velmora Zantrel Console\" in \"" + kProducts + u"\"..."),
               std::u16string::npos)
         << "the installer registration is asked only after the Uninstall list found nothing";

@@ -16,17 +16,14 @@ const std::u16string kFolder = kAgentFolder + u"\\DLP";
 const std::u16string kControl = kAgentFolder + u"DLP\\QTVDravelockCtrl.exe";
 const std::u16string kSettingsKey = u"SOFTWARE\\Zantrel\\DLP";
 
-class DLPProductTest : public RecipeTest {
-protected:
-    DLPProduct dlp{&log};
-};
+using DLPProductTest = ProductTest<DLPProduct>;
 
 // The agent's folder ends with a backslash, as Windows Installer writes it, and lies in a folder
 // with blanks. The control program is run by its quoted path; a "C:\Program.exe" planted on the
 // machine is never started.
 TEST_F(DLPProductTest, ControlProgramRunsQuotedAndTheFolderGoes)
 {
-    addUninstallEntry(u"{CLIENT}", {{u"DisplayName", u"Zantrel Enterprise Client"}, {u"InstallLocation", kAgentFolder}});
+    addUninstallEntry(u"{CLIENT}", u"Zantrel Enterprise Client", {}, {}, kAgentFolder);
     machine.files().addFile(kControl, "MZ");
     machine.files().setFileVersion(kControl, 4, 2, 0, 17);
     machine.files().addFile(kAgentFolder + u"DLP\\policies\\rules.xml", "<rules/>", FILE_ATTRIBUTE_READONLY);
@@ -34,13 +31,13 @@ TEST_F(DLPProductTest, ControlProgramRunsQuotedAndTheFolderGoes)
     machine.processes().addProgram(kControl, {});
     machine.processes().addProgram(u"C:\\Program.exe", {});
 
-    dlp.detect();
+    product.detect();
 
-    EXPECT_TRUE(dlp.isInstalled());
-    EXPECT_EQ(dlp.version(), u"4.2.0.17");
+    EXPECT_TRUE(product.isInstalled());
+    EXPECT_EQ(product.version(), u"4.2.0.17");
     text();
 
-    EXPECT_TRUE(dlp.remove());
+    EXPECT_TRUE(product.remove());
 
     const std::u16string command = u"\"" + kFolder + u"\\QTVDravelockCtrl.exe\" -u";
     EXPECT_EQ(text(),
@@ -61,9 +58,9 @@ TEST_F(DLPProductTest, WithoutAgentOrProgramFilesOnlyTheKeyCountsAndTheRemovalSt
     machine.shell().setFolder(CSIDL_PROGRAM_FILES, std::nullopt);
     registry().createKey(HKEY_LOCAL_MACHINE, kSettingsKey);
 
-    dlp.detect();
+    product.detect();
 
-    EXPECT_TRUE(dlp.isInstalled());
+    EXPECT_TRUE(product.isInstalled());
     EXPECT_EQ(text(),
               u"\r\n" + kDetectBanner + u"\r\n* Detecting DLP\r\n" + kDetectBanner + u"\r\n"
               u"Cannot determine default install directory (old operating system?).\r\n"
@@ -74,7 +71,7 @@ TEST_F(DLPProductTest, WithoutAgentOrProgramFilesOnlyTheKeyCountsAndTheRemovalSt
 
     // Every system names its Program Files folder: the removal stops before the key that finds
     // the DLP, so that a later run finishes it.
-    EXPECT_FALSE(dlp.remove());
+    EXPECT_FALSE(product.remove());
 
     EXPECT_EQ(text(),
               u"\r\n" + kRemoveBanner + u"\r\nx Removing DLP\r\n" + kRemoveBanner + u"\r\n"
@@ -87,13 +84,13 @@ TEST_F(DLPProductTest, DefaultFolderIsAnnouncedWhenTheAgentIsUnknown)
     const std::u16string folder = u"C:\\Program Files (x86)\\Zantrel Enterprise\\QTV Client\\DLP";
     machine.files().addFolder(folder);
 
-    dlp.detect();
+    product.detect();
 
-    EXPECT_TRUE(dlp.isInstalled());
+    EXPECT_TRUE(product.isInstalled());
     EXPECT_TRUE(HasLines(text(), u"Actual client install directory could not be determined, using default directory \"" + folder + u"\"\r\n"
                                  u"Checking for file \"" + folder + u"\"...found\r\n"
                                  u"Trying to read the version of file \"" + folder + u"\\QTVDravelockCtrl.exe\"...file not found\r\n"));
-    EXPECT_TRUE(dlp.remove());
+    EXPECT_TRUE(product.remove());
     EXPECT_FALSE(machine.files().exists(folder));
 }
 

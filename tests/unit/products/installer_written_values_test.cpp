@@ -17,8 +17,7 @@
 
 namespace {
 
-class InstallerWrittenValuesTest : public RecipeTest {
-};
+using InstallerWrittenValuesTest = RecipeTest;
 
 TEST_F(InstallerWrittenValuesTest, AnEmptyInstallLocationFallsBackAndTheFolderGoes)
 {

@@ -18,31 +18,28 @@ const std::u16string kCredentials = u"C:\\Users\\user\\Documents\\QTVCredentials
 const std::u16string kSetup = u"C:\\Setup\\generator.exe";
 const std::u16string kProducts = u"SOFTWARE\\Classes\\Installer\\Products";
 
-class InstallersProductTest : public RecipeTest {
-protected:
-    InstallersProduct generator{&log};
-};
+using InstallersProductTest = ProductTest<InstallersProduct>;
 
 // Registered under an old name, with an even older one still known to Windows Installer; its
 // uninstaller leaves everything. Both names' traces go, then the key and both folders.
 TEST_F(InstallersProductTest, RemovedUnderItsRegisteredNameWithEveryOlderTrace)
 {
-    addUninstallEntry(u"{GEN}", {{u"DisplayName", kName}, {u"DisplayVersion", u"9.5"}, {u"UninstallString", kSetup}});
+    addUninstallEntry(u"{GEN}", kName, u"9.5", kSetup);
     registry().setString(HKEY_LOCAL_MACHINE, kProducts + u"\\0A1B", u"ProductName", kOlderName);
     registry().setString(HKEY_LOCAL_MACHINE, kSettingsKey, u"InstallFolder", kFolder);
     machine.files().addFile(kFolder + u"\\generator.exe", "MZ");
     machine.files().addFile(kCredentials + u"\\server.cred", "secret");
     machine.processes().addProgram(kSetup, {});
-    EXPECT_EQ(generator.name(), u"Deployment Installer");
+    EXPECT_EQ(product.name(), u"Deployment Installer");
 
-    generator.detect();
+    product.detect();
 
-    EXPECT_TRUE(generator.isInstalled());
-    EXPECT_EQ(generator.name(), kName);
-    EXPECT_EQ(generator.version(), u"9.5");
+    EXPECT_TRUE(product.isInstalled());
+    EXPECT_EQ(product.name(), kName);
+    EXPECT_EQ(product.version(), u"9.5");
     text();
 
-    EXPECT_TRUE(generator.remove());
+    EXPECT_TRUE(product.remove());
 
     EXPECT_EQ(text(),
               u"\r\n" + kRemoveBanner + u"\r\nx Removing " + kName + u"\r\n" + kRemoveBanner + u"\r\n"
@@ -62,18 +59,18 @@ TEST_F(InstallersProductTest, RemovedUnderItsRegisteredNameWithEveryOlderTrace)
               u"Checking for registry key \"HKLM\\SOFTWARE\\Classes\\Installer\\Features\\0A1B\"...not found\r\n"
               u"Deleting registry key \"HKLM\\" + kProducts + u"\\0A1B\"...done\r\n");
     EXPECT_TRUE(machine.files().exists(u"C:\\Users\\user\\Documents"));
-    generator.detect();
-    EXPECT_FALSE(generator.isInstalled());
-    EXPECT_EQ(generator.name(), kName) << "the name found first is kept";
+    product.detect();
+    EXPECT_FALSE(product.isInstalled());
+    EXPECT_EQ(product.name(), kName) << "the name found first is kept";
 }
 
 TEST_F(InstallersProductTest, NothingRegisteredTakesTheNewestNameAndNoFolder)
 {
     registry().createKey(HKEY_LOCAL_MACHINE, kSettingsKey);
 
-    generator.detect();
+    product.detect();
 
-    EXPECT_TRUE(generator.isInstalled());
+    EXPECT_TRUE(product.isInstalled());
     const std::u16string name = u"Velmora Zantrel Installation Generator";
     EXPECT_EQ(text(),
               u"\r\n" + kDetectBanner + u"\r\n* Detecting Deployment Installer\r\n" + kDetectBanner + u"\r\n"
@@ -89,7 +86,7 @@ TEST_F(InstallersProductTest, NothingRegisteredTakesTheNewestNameAndNoFolder)
               u"Checking for registry key \"HKLM\\" + kSettingsKey + u"\"...found\r\n"
               u"Checking for file \"" + kCredentials + u"\"...not found\r\n");
 
-    EXPECT_TRUE(generator.remove());
+    EXPECT_TRUE(product.remove());
 
     EXPECT_EQ(text(),
               u"\r\n" + kRemoveBanner + u"\r\nx Removing " + name + u"\r\n" + kRemoveBanner + u"\r\n"

@@ -14,7 +14,6 @@ const std::u16string kName = u"QTV Logging Service";
 const std::u16string kSettingsKey = u"SOFTWARE\\Zantrel\\LoggingService";
 const std::u16string kFolder = u"C:\\Program Files (x86)\\Zantrel Enterprise\\QTV Client\\QTVClientLoggingService";
 const std::u16string kOwnUninstaller = u"C:\\Program Files (x86)\\Zantrel Enterprise\\QTV Client\\LogSvcSetup.exe";
-const std::u16string kMsiExec = u"C:\\Windows\\System32\\MsiExec.exe";
 
 class LoggingServiceProductTest : public RecipeTest {
 protected:
@@ -22,10 +21,7 @@ protected:
     // own uninstaller.
     void installService(bool ownCommand)
     {
-        addUninstallEntry(u"{LOGSVC}", {{u"DisplayName", kName},
-                                        {u"DisplayVersion", u"1.4.0"},
-                                        {u"InstallLocation", kFolder},
-                                        {u"UninstallString", u"MsiExec.exe /X{LOGSVC}"}});
+        addUninstallEntry(u"{LOGSVC}", kName, u"1.4.0", u"MsiExec.exe /X{LOGSVC}", kFolder);
         registry().createKey(HKEY_LOCAL_MACHINE, kSettingsKey);
         if (ownCommand)
             registry().setString(HKEY_LOCAL_MACHINE, kSettingsKey, u"UninstallCmdLine", u"\"" + kOwnUninstaller + u"\" /remove");

@@ -10,20 +10,16 @@
 namespace {
 
 const std::u16string kName = u"Microsoft SQL Server Desktop Engine";
-const std::u16string kMsiExec = u"C:\\Windows\\System32\\MsiExec.exe";
 
-class MSDEProductTest : public RecipeTest {
-protected:
-    MSDEProduct msde{&log};
-};
+using MSDEProductTest = ProductTest<MSDEProduct>;
 
 TEST_F(MSDEProductTest, NothingRegisteredRunsNothing)
 {
-    msde.detect();
-    EXPECT_FALSE(msde.isInstalled());
+    product.detect();
+    EXPECT_FALSE(product.isInstalled());
     text();
 
-    EXPECT_TRUE(msde.remove());
+    EXPECT_TRUE(product.remove());
 
     EXPECT_EQ(text(),
               u"\r\n" + kRemoveBanner + u"\r\nx Removing " + kName + u"\r\n" + kRemoveBanner + u"\r\n"
@@ -33,14 +29,14 @@ TEST_F(MSDEProductTest, NothingRegisteredRunsNothing)
 
 TEST_F(MSDEProductTest, UninstallerLeavingItsEntryFailsAndItStaysInstalled)
 {
-    addUninstallEntry(u"{MSDE}", {{u"DisplayName", kName}, {u"DisplayVersion", u"8.00.761"}, {u"UninstallString", u"MsiExec.exe /X{MSDE}"}});
+    addUninstallEntry(u"{MSDE}", kName, u"8.00.761", u"MsiExec.exe /X{MSDE}");
     machine.processes().addProgram(kMsiExec, {});
-    msde.detect();
-    EXPECT_TRUE(msde.isInstalled());
-    EXPECT_FALSE(msde.version()) << "the engine's version is never shown";
+    product.detect();
+    EXPECT_TRUE(product.isInstalled());
+    EXPECT_FALSE(product.version()) << "the engine's version is never shown";
     text();
 
-    EXPECT_FALSE(msde.remove());
+    EXPECT_FALSE(product.remove());
 
     EXPECT_EQ(text(),
               u"\r\n" + kRemoveBanner + u"\r\nx Removing " + kName + u"\r\n" + kRemoveBanner + u"\r\n"
@@ -51,8 +47,8 @@ TEST_F(MSDEProductTest, UninstallerLeavingItsEntryFailsAndItStaysInstalled)
               u"Looking for an uninstall string for \"" + kName + u"\"...\r\n"
               u"...found command MsiExec.exe /X{MSDE}\r\n"
               u"Uninstall string still exists!  Uninstall appears unsuccessful.\r\n");
-    msde.detect();
-    EXPECT_TRUE(msde.isInstalled());
+    product.detect();
+    EXPECT_TRUE(product.isInstalled());
 }
 
 } // namespace

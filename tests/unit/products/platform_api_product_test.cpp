@@ -12,7 +12,6 @@ namespace {
 
 const std::u16string kName = u"Zantrel Enterprise Server API";
 const std::u16string kCode = u"{5B0E3C2A-7D41-4E6F-9A12-C3D4E5F60718}";
-const std::u16string kMsiExec = u"C:\\Windows\\System32\\MsiExec.exe";
 const std::u16string kSetup = u"C:\\Program Files (x86)\\InstallShield Installation Information\\" + kCode + u"\\setup.exe";
 const std::u16string kInstallerProduct = u"SOFTWARE\\Classes\\Installer\\Products\\A2C3E0B514D7F6E4A921";
 
@@ -20,7 +19,7 @@ class PlatformAPIProductTest : public RecipeTest {
 protected:
     void registerApi(const std::u16string& uninstallString)
     {
-        addUninstallEntry(u"{API}", {{u"DisplayName", kName}, {u"DisplayVersion", u"9.5.2"}, {u"UninstallString", uninstallString}});
+        addUninstallEntry(u"{API}", kName, u"9.5.2", uninstallString);
     }
 
     // An uninstaller that takes the registration away unless told otherwise, and records what it

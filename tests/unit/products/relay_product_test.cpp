@@ -11,14 +11,12 @@
 
 namespace {
 
-const std::u16string kU = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 const std::u16string kServerKey = u"SOFTWARE\\Zantrel\\Enterprise Server";
 const std::u16string kGuillemets = u"\u00BBVelmora Zantrel Relay\u00AB";
 const std::u16string kFolder = u"C:\\Program Files (x86)\\Zantrel Enterprise\\QTV Relay";
 
 class RelayProductTest : public RecipeTest {
 protected:
-    bool exists(const std::u16string& key) { return registry().keyExists(HKEY_LOCAL_MACHINE, key); }
 
     // The relay's part of the server key and the keys that are the relay's alone.
     void relayKeys()
@@ -36,8 +34,8 @@ protected:
 
 TEST_F(RelayProductTest, NameWithGuillemetsIsFoundByItsExactText)
 {
-    registry().setString(HKEY_LOCAL_MACHINE, kU + u"\\{RELAY}", u"DisplayName", kGuillemets);
-    registry().setString(HKEY_LOCAL_MACHINE, kU + u"\\{RELAY}", u"DisplayVersion", u"9.5.10.79");
+    registry().setString(HKEY_LOCAL_MACHINE, kUninstallList + u"\\{RELAY}", u"DisplayName", kGuillemets);
+    registry().setString(HKEY_LOCAL_MACHINE, kUninstallList + u"\\{RELAY}", u"DisplayVersion", u"9.5.10.79");
 
     relay.detect();
 
@@ -72,8 +70,8 @@ TEST_F(RelayProductTest, WithoutWebReportsTheWholeServerKeyGoes)
 
     EXPECT_TRUE(relay.remove());
 
-    EXPECT_FALSE(exists(kServerKey));
-    EXPECT_FALSE(exists(u"SOFTWARE\\Zantrel\\QTVRelay"));
+    EXPECT_FALSE(keyExists(kServerKey));
+    EXPECT_FALSE(keyExists(u"SOFTWARE\\Zantrel\\QTVRelay"));
     EXPECT_FALSE(machine.files().exists(kFolder));
     EXPECT_FALSE(machine.services().exists(u"QTVRelay"));
     EXPECT_EQ(text(),
@@ -99,10 +97,10 @@ TEST_F(RelayProductTest, WithWebReportsOnlyTheRelaysPartOfTheServerKeyGoes)
 
     EXPECT_TRUE(relay.remove());
 
-    EXPECT_TRUE(exists(kServerKey + u"\\Reports"));
+    EXPECT_TRUE(keyExists(kServerKey + u"\\Reports"));
     for (const char16_t* sub : {u"ClientRegister", u"FillDB", u"GatherService", u"GlobalOptions"})
-        EXPECT_FALSE(exists(kServerKey + u"\\" + sub));
-    EXPECT_FALSE(exists(u"SOFTWARE\\Zantrel\\KMEAdmin"));
+        EXPECT_FALSE(keyExists(kServerKey + u"\\" + sub));
+    EXPECT_FALSE(keyExists(u"SOFTWARE\\Zantrel\\KMEAdmin"));
 }
 
 TEST_F(RelayProductTest, UndeletableFillDbKeepsTheRestButNotTheRelayKeys)
@@ -115,13 +113,13 @@ TEST_F(RelayProductTest, UndeletableFillDbKeepsTheRestButNotTheRelayKeys)
 
     EXPECT_FALSE(relay.remove());
 
-    EXPECT_FALSE(exists(kServerKey + u"\\ClientRegister"));
-    EXPECT_TRUE(exists(kServerKey + u"\\FillDB"));
-    EXPECT_TRUE(exists(kServerKey + u"\\GatherService"));
-    EXPECT_TRUE(exists(kServerKey + u"\\GlobalOptions"));
-    EXPECT_FALSE(exists(u"SOFTWARE\\Zantrel\\Zantrel Server"));
-    EXPECT_FALSE(exists(u"SOFTWARE\\Zantrel\\QTVRelay"));
-    EXPECT_FALSE(exists(u"SOFTWARE\\Zantrel\\KMEAdmin"));
+    EXPECT_FALSE(keyExists(kServerKey + u"\\ClientRegister"));
+    EXPECT_TRUE(keyExists(kServerKey + u"\\FillDB"));
+    EXPECT_TRUE(keyExists(kServerKey + u"\\GatherService"));
+    EXPECT_TRUE(keyExists(kServerKey + u"\\GlobalOptions"));
+    EXPECT_FALSE(keyExists(u"SOFTWARE\\Zantrel\\Zantrel Server"));
+    EXPECT_FALSE(keyExists(u"SOFTWARE\\Zantrel\\QTVRelay"));
+    EXPECT_FALSE(keyExists(u"SOFTWARE\\Zantrel\\KMEAdmin"));
 }
 
 } // namespace

@@ -13,23 +13,20 @@ const std::u16string kName = u"Software Asset Management";
 const std::u16string kSettingsKey = u"Software\\Zantrel\\Zantrel Inventory";
 const std::u16string kProduct = u"SOFTWARE\\Classes\\Installer\\Products\\7F3E";
 
-class DEVIRAProductTest : public RecipeTest {
-protected:
-    DEVIRAProduct sam{&log};
-};
+using DEVIRAProductTest = ProductTest<DEVIRAProduct>;
 
 TEST_F(DEVIRAProductTest, SettingsKeyAloneIsInstalledWithoutVersionAndGoesWithoutUninstaller)
 {
     registry().createKey(HKEY_LOCAL_MACHINE, kSettingsKey + u"\\Scanner");
     registry().setString(HKEY_LOCAL_MACHINE, kProduct, u"ProductName", kName);
 
-    sam.detect();
+    product.detect();
 
-    EXPECT_TRUE(sam.isInstalled());
-    EXPECT_FALSE(sam.version());
+    EXPECT_TRUE(product.isInstalled());
+    EXPECT_FALSE(product.version());
     text();
 
-    EXPECT_TRUE(sam.remove());
+    EXPECT_TRUE(product.remove());
 
     EXPECT_EQ(text(),
               u"\r\n" + kRemoveBanner + u"\r\nx Removing " + kName + u"\r\n" + kRemoveBanner + u"\r\n"
@@ -38,21 +35,21 @@ TEST_F(DEVIRAProductTest, SettingsKeyAloneIsInstalledWithoutVersionAndGoesWithou
               u"Checking for registry key \"HKLM\\SOFTWARE\\Classes\\Installer\\Features\\7F3E\"...not found\r\n"
               u"Deleting registry key \"HKLM\\" + kProduct + u"\"...done\r\n");
     EXPECT_TRUE(machine.processes().runs().empty());
-    sam.detect();
-    EXPECT_FALSE(sam.isInstalled());
+    product.detect();
+    EXPECT_FALSE(product.isInstalled());
 }
 
 TEST_F(DEVIRAProductTest, UninstallerLeavingItsEntryIsReportedAndTheEntryRemovedByHand)
 {
-    addUninstallEntry(u"{SAM}", {{u"DisplayName", kName}, {u"DisplayVersion", u"3.1"}, {u"UninstallString", u"MsiExec.exe /X{SAM}"}});
-    machine.processes().addProgram(u"C:\\Windows\\System32\\MsiExec.exe", {});
-    sam.detect();
-    EXPECT_EQ(sam.version(), u"3.1");
+    addUninstallEntry(u"{SAM}", kName, u"3.1", u"MsiExec.exe /X{SAM}");
+    machine.processes().addProgram(kMsiExec, {});
+    product.detect();
+    EXPECT_EQ(product.version(), u"3.1");
     text();
 
-    EXPECT_TRUE(sam.remove());
+    EXPECT_TRUE(product.remove());
 
-    EXPECT_EQ(machine.processes().commandLinesOf(u"C:\\Windows\\System32\\MsiExec.exe"),
+    EXPECT_EQ(machine.processes().commandLinesOf(kMsiExec),
               std::vector<std::u16string>{u"MsiExec.exe /X{SAM} /qn"});
     EXPECT_TRUE(HasLines(text(), u"Uninstaller appears unsuccessful.  Attempting to manually uninstall...\r\n"
                                  u"Deleting registry key \"HKLM\\" + kUninstallList + u"\\{SAM}\"...done\r\n"));

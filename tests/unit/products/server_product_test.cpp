@@ -15,15 +15,13 @@
 
 namespace {
 
-const std::u16string kU = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 const std::u16string kProducts = u"SOFTWARE\\Classes\\Installer\\Products";
 const std::u16string kUserData = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData\\S-1-5-18\\Products";
 const std::u16string kServerKey = u"SOFTWARE\\Zantrel\\Enterprise Server";
 const std::u16string kReportsKey = kServerKey + u"\\QTVReports";
-const std::u16string kMsiExec = u"C:\\Windows\\System32\\MsiExec.exe";
 
 const std::u16string kName = u"Zantrel Enterprise Server";
-const std::u16string kEntry = kU + u"\\{0A11C7E5-3B2D-4F30-A1C8-5E7C11A0B2D9}";
+const std::u16string kEntry = kUninstallList + u"\\{0A11C7E5-3B2D-4F30-A1C8-5E7C11A0B2D9}";
 const std::u16string kProductCode = u"5E7C11A0D2B303F41A8CE5C7110A2B9D";
 const std::u16string kCommand = u"MsiExec.exe /X{0A11C7E5-3B2D-4F30-A1C8-5E7C11A0B2D9}";
 
@@ -103,8 +101,8 @@ TEST_F(ServerProductTest, DetectsACompleteInstallation)
         u"Setting default path to \"" + kDefaultFolder + u"\"\r\n"
         u"Setting default www path to \"" + kDefaultWebRoot + u"\"\r\n"
         u"Setting default WR www path to \"" + kDefaultReportsRoot + u"\"\r\n"
-        u"Looking for the display version of \"" + kName + u"\" in \"HKLM\\" + kU + u"\"...found version 9.5.10.79\r\n"
-        u"Looking for the install location of \"" + kName + u"\" in \"HKLM\\" + kU + u"\"...found path \"" + kFolder + u"\"\r\n"
+        u"Looking for the display version of \"" + kName + u"\" in \"HKLM\\" + kUninstallList + u"\"...found version 9.5.10.79\r\n"
+        u"Looking for the install location of \"" + kName + u"\" in \"HKLM\\" + kUninstallList + u"\"...found path \"" + kFolder + u"\"\r\n"
         u"Checking for file \"" + kFolder + u"\"...found\r\n"
         u"Looking for the install location in \"HKLM\\" + kServerKey + u":[wwwRootFolder]\"...found path \"" + kWebRoot + u"\"\r\n"
         u"Checking for file \"" + kWebRoot + u"\"...found\r\n"
@@ -114,7 +112,7 @@ TEST_F(ServerProductTest, DetectsACompleteInstallation)
         u"Looking for removed product \"" + kName + u"\" in \"" + kProducts + u"\"..."
         u"Looking for \"" + kName + u"\" installer properties in \"" + kUserData + u"\"...\r\n"
         u"...found key \"" + kProductCode + u"\"\r\n"
-        u"Looking for product \"" + kName + u"\" in \"" + kU + u"\"...\r\n"
+        u"Looking for product \"" + kName + u"\" in \"" + kUninstallList + u"\"...\r\n"
         u"...found key \"{0A11C7E5-3B2D-4F30-A1C8-5E7C11A0B2D9}\"\r\n"
         u"Checking for registry key value \"HKLM\\" + kServerKey + u":[RelayVersion]\"...not found\r\n";
     for (const std::u16string& key : kKeysInCheckOrder)
@@ -137,7 +135,7 @@ TEST_F(ServerProductTest, RemovesACompleteInstallation)
         u"Looking for an uninstall string for \"" + kName + u"\"...\r\n...found command " + kCommand + u"\r\n"
         u"Running uninstaller for \"" + kName + u"\" with command " + kCommand + u" /s /z\"uninstall\"\r\n"
         u"...waiting for the uninstaller to finish...finished\r\n"
-        u"Looking for product \"" + kName + u"\" in \"" + kU + u"\"...not found\r\n"
+        u"Looking for product \"" + kName + u"\" in \"" + kUninstallList + u"\"...not found\r\n"
         u"Looking for product \"" + kName + u"\" in \"" + kProducts + u"\"..."
         u"Looking for removed product \"" + kName + u"\" in \"" + kProducts + u"\"..."
         u"Looking for \"" + kName + u"\" installer properties in \"" + kUserData + u"\"...not found\r\n";
@@ -192,7 +190,7 @@ TEST_F(ServerProductTest, RegistrationLeftByTheUninstallerIsReportedAndRemovedBy
 
     const std::u16string written = text();
     EXPECT_TRUE(HasLines(written, u"...waiting for the uninstaller to finish...finished\r\n"
-                                  u"Looking for product \"" + kName + u"\" in \"" + kU + u"\"...\r\n"
+                                  u"Looking for product \"" + kName + u"\" in \"" + kUninstallList + u"\"...\r\n"
                                   u"...found key \"{0A11C7E5-3B2D-4F30-A1C8-5E7C11A0B2D9}\"\r\n"
                                   u"Uninstaller appears unsuccessful.  Attempting to manually uninstall...\r\n"
                                   u"Stopping service \"QTVWebReportsServer\"...stopped\r\n"));

@@ -17,16 +17,15 @@
 
 namespace {
 
-const std::u16string kU = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 const std::u16string kClientFolder = u"C:\\Program Files (x86)\\Zantrel Enterprise\\QTV Client";
 const std::u16string kRelayFolder = u"C:\\Program Files (x86)\\Zantrel Enterprise\\QTV Relay";
 
-class SilentRunTest : public MachineTest {
+class SilentRunTest : public RecipeTest {
 protected:
     void SetUp() override
     {
         SimRegistry& registry = machine.registry();
-        registry.setString(HKEY_LOCAL_MACHINE, kU + u"\\{CLIENT}", u"DisplayName", u"Velmora Zantrel Client");
+        addUninstallEntry(u"{CLIENT}", u"Velmora Zantrel Client");
         registry.createKey(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Zantrel\\EnterpriseClient");
         machine.files().addFile(kClientFolder + u"\\QTVClient.exe");
         machine.services().addService(u"QTVClient", SERVICE_RUNNING);
@@ -40,34 +39,28 @@ protected:
     void installTheRest()
     {
         SimRegistry& registry = machine.registry();
-        const auto entry = [&registry](const std::u16string& key, const std::u16string& name) {
-            registry.setString(HKEY_LOCAL_MACHINE, kU + u"\\" + key, u"DisplayName", name);
-        };
         machine.services().addService(u"QTVWebUI", SERVICE_RUNNING);
         registry.createKey(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Zantrel\\EnterpriseClient\\A2A");
-        entry(u"{API}", u"Velmora Zantrel Server API");
+        addUninstallEntry(u"{API}", u"Velmora Zantrel Server API");
         registry.createKey(HKEY_CURRENT_USER, u"Software\\Zantrel\\Enterprise Console");
         registry.createKey(HKEY_LOCAL_MACHINE, u"Software\\Zantrel\\Zantrel Inventory");
-        entry(u"{CDT}", u"Velmora Zantrel Client Deploy Tool");
+        addUninstallEntry(u"{CDT}", u"Velmora Zantrel Client Deploy Tool");
         machine.services().addService(u"QTVRootServer", SERVICE_RUNNING);
         registry.createKey(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Zantrel\\DLP");
         registry.createKey(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Zantrel\\LoggingService");
         registry.createKey(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Zantrel\\QTV Installation Generator");
-        entry(u"{MSDE}", u"Microsoft SQL Server Desktop Engine");
-        registry.setString(HKEY_LOCAL_MACHINE, kU + u"\\{MSDE}", u"UninstallString", u"MsiExec.exe /X{MSDE}");
-        machine.processes().addProgram(u"C:\\Windows\\System32\\MsiExec.exe", [](SimProgramContext& context) {
-            context.machine().regDeleteKey(HKEY_LOCAL_MACHINE, (kU + u"\\{MSDE}").c_str());
+        addUninstallEntry(u"{MSDE}", u"Microsoft SQL Server Desktop Engine", {}, u"MsiExec.exe /X{MSDE}");
+        machine.processes().addProgram(kMsiExec, [](SimProgramContext& context) {
+            context.machine().regDeleteKey(HKEY_LOCAL_MACHINE, (kUninstallList + u"\\{MSDE}").c_str());
         });
     }
 
     // Runs the program's silent mode over the real recipes; answers the components' log.
     std::u16string run(const std::u16string& commandLine)
     {
-        LogQueue queue;
-        Remove::MessageLog log(&queue);
         const Products products = MakeProducts(&log);
         RunSilent(commandLine, products.set, SilentRunContext{&log, u"QTVRemove", RemoveRootTraces, TakeRestartRequest});
-        return TakeLogText(queue).value_or(u"");
+        return text();
     }
 
     bool clientThere() { return machine.files().exists(kClientFolder) || machine.services().exists(u"QTVClient"); }
@@ -114,10 +107,10 @@ TEST_F(SilentRunTest, AllRemovesEveryComponentInTheRemovalOrderAndThenTheRoots)
 {
     installTheRest();
 
-    const std::u16string log = run(u"/silent /all");
+    const std::u16string written = run(u"/silent /all");
 
     std::vector<std::u16string> removed;
-    for (const std::u16string& line : Lines(log))
+    for (const std::u16string& line : Lines(written))
         if (line.rfind(u"x Removing ", 0) == 0)
             removed.push_back(line.substr(11));
     EXPECT_EQ(removed, (std::vector<std::u16string>{
@@ -140,7 +133,7 @@ TEST_F(SilentRunTest, AllRemovesEveryComponentInTheRemovalOrderAndThenTheRoots)
     EXPECT_FALSE(relayThere());
     EXPECT_FALSE(machine.services().exists(u"QTVWebUI"));
     EXPECT_FALSE(machine.services().exists(u"QTVRootServer"));
-    EXPECT_TRUE(machine.registry().subkeys(HKEY_LOCAL_MACHINE, kU).empty());
+    EXPECT_TRUE(machine.registry().subkeys(HKEY_LOCAL_MACHINE, kUninstallList).empty());
     EXPECT_FALSE(machine.registry().keyExists(HKEY_CURRENT_USER, u"Software\\Zantrel"));
     EXPECT_FALSE(machine.registry().keyExists(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Zantrel"));
     EXPECT_FALSE(machine.files().exists(u"C:\\Program Files (x86)\\Zantrel Enterprise"));

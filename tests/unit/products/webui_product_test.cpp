@@ -33,10 +33,7 @@ protected:
     // its service key and a running service; its uninstaller leaves everything behind.
     void installWebUI()
     {
-        addUninstallEntry(u"{WEBUI}", {{u"DisplayName", kName},
-                                       {u"DisplayVersion", u"9.5.10.79"},
-                                       {u"InstallLocation", kFolder},
-                                       {u"UninstallString", u"\"" + kSetup + u"\" -runfromtemp"}});
+        addUninstallEntry(u"{WEBUI}", kName, u"9.5.10.79", u"\"" + kSetup + u"\" -runfromtemp", kFolder);
         machine.files().addFile(kFolder + u"\\WebUIService.exe", "MZ");
         machine.files().addFile(kWorkDir + u"\\default\\index.html");
         machine.files().addFolder(kEtl);

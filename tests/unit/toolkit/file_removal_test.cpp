@@ -327,31 +327,13 @@ TEST_F(FileRemovalTest, NamesLeadingToProtectedPlacesAreRefusedBeforeAnyAccessRe
     files().addJunction(u"C:\\qtvdata\\Users", u"C:\\Users");
     files().addJunction(u"C:\\qtvdata\\D", u"D:\\");
 
-    struct Case {
-        const char16_t* path;
-        const char16_t* line;
-    };
-    const Case cases[] = {
-        {u"C:\\Windows.", u"Deleting directory \"C:\\Windows.\"...refused: protected location\r\n"},
-        {u"C:\\windows ", u"Deleting directory \"C:\\windows \"...refused: protected location\r\n"},
-        {u"C:\\PROGRA~2", u"Deleting directory \"C:\\PROGRA~2\"...refused: protected location\r\n"},
-        {u"C:\\progra~1\\Common Files.",
-         u"Deleting directory \"C:\\progra~1\\Common Files.\"...refused: protected location\r\n"},
-        {u"\\\\?\\C:\\Windows\\.", u"Deleting directory \"\\\\?\\C:\\Windows\\.\"...refused: protected location\r\n"},
-        {u"C:\\Program Files (x86)\\Zantrel Enterprise\\Documents",
-         u"Deleting directory \"C:\\Program Files (x86)\\Zantrel Enterprise\\Documents\"...refused: protected location\r\n"},
-        {u"C:\\Program Files (x86)\\Zantrel Enterprise\\Windows\\Temp",
-         u"Deleting directory \"C:\\Program Files (x86)\\Zantrel Enterprise\\Windows\\Temp\"...refused: protected location\r\n"},
-        {u"C:\\Program Files (x86)\\Zantrel Enterprise\\System volume",
-         u"Deleting directory \"C:\\Program Files (x86)\\Zantrel Enterprise\\System volume\"...refused: protected location\r\n"},
-        {u"C:\\qtvdata\\Link\\sites", u"Deleting directory \"C:\\qtvdata\\Link\\sites\"...refused: protected location\r\n"},
-        {u"C:\\qtvdata\\Users\\alice", u"Deleting directory \"C:\\qtvdata\\Users\\alice\"...refused: protected location\r\n"},
-        {u"C:\\qtvdata\\Users\\Public", u"Deleting directory \"C:\\qtvdata\\Users\\Public\"...refused: protected location\r\n"},
-        {u"C:\\qtvdata\\D", u"Deleting directory \"C:\\qtvdata\\D\"...refused: protected location\r\n"},
-    };
-    for (const Case& c : cases) {
-        EXPECT_FALSE(DeleteDirectory(c.path, &log)) << ToUtf8(c.path);
-        EXPECT_EQ(text(), c.line);
+    for (const std::u16string path :
+         {u"C:\\Windows.", u"C:\\windows ", u"C:\\PROGRA~2", u"C:\\progra~1\\Common Files.", u"\\\\?\\C:\\Windows\\.",
+          u"C:\\Program Files (x86)\\Zantrel Enterprise\\Documents", u"C:\\Program Files (x86)\\Zantrel Enterprise\\Windows\\Temp",
+          u"C:\\Program Files (x86)\\Zantrel Enterprise\\System volume", u"C:\\qtvdata\\Link\\sites",
+          u"C:\\qtvdata\\Users\\alice", u"C:\\qtvdata\\Users\\Public", u"C:\\qtvdata\\D"}) {
+        EXPECT_FALSE(DeleteDirectory(path, &log)) << ToUtf8(path);
+        EXPECT_EQ(text(), u"Deleting directory \"" + path + u"\"...refused: protected location\r\n");
     }
 
     // A protected folder made after the guard first looked is as protected as the rest.

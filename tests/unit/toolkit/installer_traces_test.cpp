@@ -10,7 +10,6 @@
 
 namespace {
 
-const std::u16string kUninstall = kUninstallKey;
 const std::u16string kProducts = u"SOFTWARE\\Classes\\Installer\\Products";
 const std::u16string kFeatures = u"SOFTWARE\\Classes\\Installer\\Features";
 const std::u16string kUpgradeCodes = u"SOFTWARE\\Classes\\Installer\\UpgradeCodes";
@@ -18,12 +17,11 @@ const std::u16string kUserData = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\
 
 class InstallerTracesTest : public RecipeTest {
 protected:
-    bool exists(const std::u16string& path) { return registry().keyExists(HKEY_LOCAL_MACHINE, path); }
 
     // A product registered everywhere under the product code "P1".
     void registerAgent()
     {
-        registry().setString(HKEY_LOCAL_MACHINE, kUninstall + u"\\{AGENT}", u"DisplayName", u"Zantrel Agent");
+        registry().setString(HKEY_LOCAL_MACHINE, kUninstallList + u"\\{AGENT}", u"DisplayName", u"Zantrel Agent");
         registry().setString(HKEY_LOCAL_MACHINE, kProducts + u"\\P1", u"ProductName", u"Zantrel Agent");
         registry().createKey(HKEY_LOCAL_MACHINE, kFeatures + u"\\P1");
         registry().setString(HKEY_LOCAL_MACHINE, kUpgradeCodes + u"\\G1", u"P1", u"");
@@ -39,12 +37,12 @@ TEST_F(InstallerTracesTest, EveryTraceOfTheProductGoes)
 
     EXPECT_TRUE(RemoveAllInstallerTraces(u"Zantrel Agent", {u"Zantrel Agent"}, &log));
 
-    EXPECT_FALSE(exists(kUninstall + u"\\{AGENT}"));
-    EXPECT_FALSE(exists(kProducts + u"\\P1"));
-    EXPECT_FALSE(exists(kFeatures + u"\\P1"));
-    EXPECT_FALSE(exists(kUpgradeCodes + u"\\G1")) << "deleted whole, with the other product's value";
-    EXPECT_TRUE(exists(kUpgradeCodes + u"\\G2"));
-    EXPECT_FALSE(exists(kUserData + u"\\P1"));
+    EXPECT_FALSE(keyExists(kUninstallList + u"\\{AGENT}"));
+    EXPECT_FALSE(keyExists(kProducts + u"\\P1"));
+    EXPECT_FALSE(keyExists(kFeatures + u"\\P1"));
+    EXPECT_FALSE(keyExists(kUpgradeCodes + u"\\G1")) << "deleted whole, with the other product's value";
+    EXPECT_TRUE(keyExists(kUpgradeCodes + u"\\G2"));
+    EXPECT_FALSE(keyExists(kUserData + u"\\P1"));
     // What is found through a key goes before it: the Uninstall entry last.
     EXPECT_EQ(text(), u"Found product \"Zantrel Agent\".  Attempting to remove all traces of it from registry...\r\n"
                       u"Checking for registry key \"HKLM\\" + kFeatures + u"\\P1\"...found\r\n"
@@ -52,7 +50,7 @@ TEST_F(InstallerTracesTest, EveryTraceOfTheProductGoes)
                       u"Deleting registry key \"HKLM\\" + kUpgradeCodes + u"\\G1\"...done\r\n"
                       u"Deleting registry key \"HKLM\\" + kUserData + u"\\P1\"...done\r\n"
                       u"Deleting registry key \"HKLM\\" + kProducts + u"\\P1\"...done\r\n"
-                      u"Deleting registry key \"HKLM\\" + kUninstall + u"\\{AGENT}\"...done\r\n");
+                      u"Deleting registry key \"HKLM\\" + kUninstallList + u"\\{AGENT}\"...done\r\n");
 }
 
 // A run cut short after the product key went: its features and upgrade code are still found
@@ -65,8 +63,8 @@ TEST_F(InstallerTracesTest, FeaturesOutliveTheirProductKeyAndAreStillFound)
 
     EXPECT_TRUE(RemoveInstallerTraces(u"Zantrel Agent", &log));
 
-    EXPECT_FALSE(exists(kFeatures + u"\\P1"));
-    EXPECT_FALSE(exists(kUpgradeCodes + u"\\G1"));
+    EXPECT_FALSE(keyExists(kFeatures + u"\\P1"));
+    EXPECT_FALSE(keyExists(kUpgradeCodes + u"\\G1"));
 }
 
 // A value read as missing once, whichever it was (gone for a moment): the lookups keep what they
@@ -74,24 +72,17 @@ TEST_F(InstallerTracesTest, FeaturesOutliveTheirProductKeyAndAreStillFound)
 // trace goes, or the removal says it failed.
 TEST_F(InstallerTracesTest, AValueMissedOnceIsFoundByALookAfresh)
 {
-    const auto remove = [this](unsigned missed) {
+    FailEachCallInTurn(machine, SimCall::RegQueryValueEx, ERROR_FILE_NOT_FOUND, [this](unsigned nth) {
         registerAgent();
         const RunRegistryReadsScope index;
-        if (missed != 0)
-            machine.failCall(SimCall::RegQueryValueEx, ERROR_FILE_NOT_FOUND, missed);
-        return RemoveAllInstallerTraces(u"Zantrel Agent", {u"Zantrel Agent"}, &log);
-    };
-    const unsigned before = machine.callCount(SimCall::RegQueryValueEx);
-    ASSERT_TRUE(remove(0));
-    const unsigned reads = machine.callCount(SimCall::RegQueryValueEx) - before;
-    for (unsigned missed = 1; missed <= reads; ++missed) {
-        const bool removed = remove(missed);
-        for (const std::u16string& key : {kUninstall + u"\\{AGENT}", kProducts + u"\\P1", kFeatures + u"\\P1",
+        const bool removed = RemoveAllInstallerTraces(u"Zantrel Agent", {u"Zantrel Agent"}, &log);
+        EXPECT_TRUE(removed || nth != 0);
+        for (const std::u16string& key : {kUninstallList + u"\\{AGENT}", kProducts + u"\\P1", kFeatures + u"\\P1",
                                           kUpgradeCodes + u"\\G1", kUserData + u"\\P1"}) {
-            EXPECT_FALSE(removed && exists(key)) << "read " << missed << " of " << reads << " missed: " << ToUtf8(key);
+            EXPECT_FALSE(removed && keyExists(key)) << "read " << nth << " missed: " << ToUtf8(key);
             registry().removeTree(HKEY_LOCAL_MACHINE, key);
         }
-    }
+    });
 }
 
 TEST_F(InstallerTracesTest, NameRegisteredNowhereTakesOnePass)
@@ -117,8 +108,8 @@ TEST_F(InstallerTracesTest, ProductMatchingByBothNamesIsDeletedOnce)
 // every time.
 void StickAnEntry(SimMachine& machine, SimRegistry& registry)
 {
-    registry.setString(HKEY_LOCAL_MACHINE, kUninstall + u"\\{STUCK}", u"DisplayName", u"Zantrel Agent");
-    registry.denyCurrentUser(HKEY_LOCAL_MACHINE, kUninstall + u"\\{STUCK}", true, DELETE);
+    registry.setString(HKEY_LOCAL_MACHINE, kUninstallList + u"\\{STUCK}", u"DisplayName", u"Zantrel Agent");
+    registry.denyCurrentUser(HKEY_LOCAL_MACHINE, kUninstallList + u"\\{STUCK}", true, DELETE);
     for (unsigned pass = 1; pass <= 100; ++pass)
         machine.failCall(SimCall::AdjustTokenPrivileges, ERROR_ACCESS_DENIED, pass);
 }

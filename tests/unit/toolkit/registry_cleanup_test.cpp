@@ -11,9 +11,7 @@ namespace {
 
 const std::u16string kRoot = u"SOFTWARE\\Zantrel";
 
-class RegistryCleanupTest : public RecipeTest {
-protected:
-};
+using RegistryCleanupTest = RecipeTest;
 
 TEST_F(RegistryCleanupTest, MissingKeyIsDeletedSilently)
 {

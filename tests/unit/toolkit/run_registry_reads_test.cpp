@@ -101,9 +101,8 @@ class RunRegistryReadsTest : public RecipeTest {
 protected:
     void SetUp() override
     {
-        addUninstallEntry(u"{A}", {{u"DisplayName", u"Other Tool"}});
-        addUninstallEntry(u"{RELAY}", {{u"DisplayName", u"Velmora Zantrel Relay"},
-                                       {u"UninstallString", u"C:\\setup.exe /remove"}});
+        addUninstallEntry(u"{A}", u"Other Tool");
+        addUninstallEntry(u"{RELAY}", u"Velmora Zantrel Relay", {}, u"C:\\setup.exe /remove");
         machine.processes().addProgram(u"C:\\setup.exe", [](SimProgramContext& context) {
             context.machine().regDeleteKey(HKEY_LOCAL_MACHINE, (kUninstallList + u"\\{RELAY}").c_str());
         });

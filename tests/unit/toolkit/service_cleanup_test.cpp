@@ -10,8 +10,6 @@ namespace {
 
 class ServiceCleanupTest : public LogTest {
 protected:
-    // The whole log text written so far, taken out of the queue.
-
     SimServices& services() { return machine.services(); }
 };
 

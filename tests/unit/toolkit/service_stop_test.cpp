@@ -17,6 +17,7 @@
 
 #ifdef _WIN32
 #include "support/fixture_service.h"
+#include "support/win_machine.h"
 #else
 #include "platform/sim/sim_services.h"
 #endif
@@ -31,10 +32,10 @@ protected:
     void SetUp() override
     {
 #ifdef _WIN32
-        RemoveFixtureService(Wide(kDependent));
-        RemoveFixtureService(Wide(kBase));
-        ASSERT_TRUE(StartFixtureService(Wide(kBase), 0));
-        ASSERT_TRUE(StartFixtureService(Wide(kDependent), 0, SERVICE_DEMAND_START, {Wide(kBase)}));
+        RemoveFixtureService(W(kDependent));
+        RemoveFixtureService(W(kBase));
+        ASSERT_TRUE(StartFixtureService(W(kBase), 0));
+        ASSERT_TRUE(StartFixtureService(W(kDependent), 0, SERVICE_DEMAND_START, {W(kBase)}));
 #else
         machine.services().addService(kBase, SERVICE_RUNNING);
         machine.services().addService(kDependent, SERVICE_RUNNING);
@@ -45,14 +46,8 @@ protected:
 #ifdef _WIN32
     void TearDown() override
     {
-        RemoveFixtureService(Wide(kDependent));
-        RemoveFixtureService(Wide(kBase));
-    }
-
-    static std::wstring Wide(const char16_t* text)
-    {
-        const std::u16string name(text);
-        return std::wstring(name.begin(), name.end());
+        RemoveFixtureService(W(kDependent));
+        RemoveFixtureService(W(kBase));
     }
 #endif
 };

@@ -9,34 +9,27 @@
 
 namespace {
 
-const std::u16string kUninstall = kUninstallKey;
-const std::u16string kU = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
-
 class UninstallLookupsTest : public RecipeTest {
 protected:
-    void entry(const std::u16string& key, const std::u16string& displayName)
-    {
-        registry().setString(HKEY_LOCAL_MACHINE, kUninstall + u"\\" + key, u"DisplayName", displayName);
-    }
     void value(const std::u16string& key, const std::u16string& name, const std::u16string& text,
                DWORD type = REG_SZ)
     {
-        registry().setString(HKEY_LOCAL_MACHINE, kUninstall + u"\\" + key, name, text, type);
+        registry().setString(HKEY_LOCAL_MACHINE, kUninstallList + u"\\" + key, name, text, type);
     }
 };
 
 TEST_F(UninstallLookupsTest, TwoEntriesWithTheSameNameAreBothListedAndTheFirstCommandWins)
 {
-    entry(u"{A-FIRST}", u"Zantrel Agent");
-    entry(u"{B-SECOND}", u"Zantrel Agent");
+    addUninstallEntry(u"{A-FIRST}", u"Zantrel Agent");
+    addUninstallEntry(u"{B-SECOND}", u"Zantrel Agent");
     value(u"{B-SECOND}", u"UninstallString", u"MsiExec.exe /X{B-SECOND}");
-    entry(u"{C-THIRD}", u"Zantrel Agent");
+    addUninstallEntry(u"{C-THIRD}", u"Zantrel Agent");
     value(u"{C-THIRD}", u"UninstallString", u"MsiExec.exe /X{C-THIRD}");
 
     EXPECT_TRUE(IsInUninstallList(u"Zantrel Agent", &log));
     EXPECT_EQ(FindUninstallString(u"Zantrel Agent", &log), u"MsiExec.exe /X{B-SECOND}");
 
-    EXPECT_EQ(text(), u"Looking for product \"Zantrel Agent\" in \"" + kU + u"\"...\r\n"
+    EXPECT_EQ(text(), u"Looking for product \"Zantrel Agent\" in \"" + kUninstallList + u"\"...\r\n"
                       u"...found key \"{A-FIRST}\"\r\n...found key \"{B-SECOND}\"\r\n...found key \"{C-THIRD}\"\r\n"
                       u"Looking for an uninstall string for \"Zantrel Agent\"...\r\n"
                       u"...found command MsiExec.exe /X{B-SECOND}\r\n");
@@ -44,20 +37,20 @@ TEST_F(UninstallLookupsTest, TwoEntriesWithTheSameNameAreBothListedAndTheFirstCo
 
 TEST_F(UninstallLookupsTest, NamesMatchExactlyAndOnlyAsText)
 {
-    entry(u"{CASE}", u"zantrel agent");
-    entry(u"{BLANK}", u"Zantrel Agent ");
-    registry().setString(HKEY_LOCAL_MACHINE, kUninstall + u"\\{EXPAND}", u"DisplayName", u"Zantrel Agent", REG_EXPAND_SZ);
+    addUninstallEntry(u"{CASE}", u"zantrel agent");
+    addUninstallEntry(u"{BLANK}", u"Zantrel Agent ");
+    registry().setString(HKEY_LOCAL_MACHINE, kUninstallList + u"\\{EXPAND}", u"DisplayName", u"Zantrel Agent", REG_EXPAND_SZ);
 
     EXPECT_FALSE(IsInUninstallList(u"Zantrel Agent", &log));
-    EXPECT_EQ(text(), u"Looking for product \"Zantrel Agent\" in \"" + kU + u"\"...not found\r\n");
+    EXPECT_EQ(text(), u"Looking for product \"Zantrel Agent\" in \"" + kUninstallList + u"\"...not found\r\n");
 }
 
 TEST_F(UninstallLookupsTest, InstallLocationIsExpandedAndOtherTypesAreAbsent)
 {
-    entry(u"{AGENT}", u"Zantrel Agent");
+    addUninstallEntry(u"{AGENT}", u"Zantrel Agent");
     value(u"{AGENT}", u"InstallLocation", u"%ProgramFiles%\\Zantrel Enterprise\\Agent", REG_EXPAND_SZ);
-    entry(u"{RELAY}", u"Zantrel Relay");
-    registry().setDword(HKEY_LOCAL_MACHINE, kUninstall + u"\\{RELAY}", u"InstallLocation", 7);
+    addUninstallEntry(u"{RELAY}", u"Zantrel Relay");
+    registry().setDword(HKEY_LOCAL_MACHINE, kUninstallList + u"\\{RELAY}", u"InstallLocation", 7);
     value(u"{RELAY}", u"DisplayVersion", u"9.5.10.79");
 
     EXPECT_EQ(FindInstallLocation(u"Zantrel Agent", &log), u"C:\\Program Files (x86)\\Zantrel Enterprise\\Agent");
@@ -65,11 +58,11 @@ TEST_F(UninstallLookupsTest, InstallLocationIsExpandedAndOtherTypesAreAbsent)
     EXPECT_EQ(FindDisplayVersion(u"Zantrel Relay", &log), u"9.5.10.79");
     EXPECT_FALSE(FindDisplayVersion(u"Zantrel Agent", &log));
 
-    EXPECT_EQ(text(), u"Looking for the install location of \"Zantrel Agent\" in \"HKLM\\" + kU + u"\"..."
+    EXPECT_EQ(text(), u"Looking for the install location of \"Zantrel Agent\" in \"HKLM\\" + kUninstallList + u"\"..."
                       u"found path \"C:\\Program Files (x86)\\Zantrel Enterprise\\Agent\"\r\n"
-                      u"Looking for the install location of \"Zantrel Relay\" in \"HKLM\\" + kU + u"\"...not found\r\n"
-                      u"Looking for the display version of \"Zantrel Relay\" in \"HKLM\\" + kU + u"\"...found version 9.5.10.79\r\n"
-                      u"Looking for the display version of \"Zantrel Agent\" in \"HKLM\\" + kU + u"\"...not found\r\n");
+                      u"Looking for the install location of \"Zantrel Relay\" in \"HKLM\\" + kUninstallList + u"\"...not found\r\n"
+                      u"Looking for the display version of \"Zantrel Relay\" in \"HKLM\\" + kUninstallList + u"\"...found version 9.5.10.79\r\n"
+                      u"Looking for the display version of \"Zantrel Agent\" in \"HKLM\\" + kUninstallList + u"\"...not found\r\n");
 }
 
 TEST_F(UninstallLookupsTest, KeyLookupsNameTheirValue)
@@ -103,7 +96,7 @@ TEST_F(UninstallLookupsTest, FirstInstalledNameTriesEveryProbe)
     const std::vector<std::u16string> names = {u"Zantrel Agent", u"Old Agent", u"Older Agent"};
     EXPECT_FALSE(FindFirstInstalledName(names));
 
-    entry(u"{OLDER}", u"Older Agent");
+    addUninstallEntry(u"{OLDER}", u"Older Agent");
     EXPECT_EQ(FindFirstInstalledName(names), u"Older Agent");
     registry().setString(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Classes\\Installer\\Products\\XYZ", u"ProductName", u"Old Agent");
     EXPECT_EQ(FindFirstInstalledName(names), u"Old Agent");

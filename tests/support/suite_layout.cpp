@@ -1,31 +1,31 @@
-#include "e2e/suite_layout.h"
+#include "support/suite_layout.h"
 
 #include <shlobj.h>
 
 #include <algorithm>
+#include <cwchar>
 
+#include "platform/text.h"
 #include "support/fixture_service.h"
 #include "support/suite_root_key.h"
-#include "support/win_machine.h"
+#include "support/wine_main.h"
+#include "toolkit/uninstall_lookups.h"
 
 namespace {
 
 using Kind = SuiteItem::Kind;
 using Content = SuiteItem::Content;
 
-const std::wstring kSuite = L"C:\\Program Files (x86)\\Zantrel Enterprise";
-const std::wstring kDataSources = L"SOFTWARE\\ODBC\\ODBC.INI\\";
+const std::u16string kDataSourceList = u"SOFTWARE\\ODBC\\ODBC.INI\\ODBC Data Sources";
 
-std::wstring ShellFolder(int csidl)
+SuiteFolders PrefixFolders()
 {
-    wchar_t path[MAX_PATH] = {};
-    SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path);
-    return path;
-}
-
-std::wstring W(const std::u16string& text)
-{
-    return std::wstring(text.begin(), text.end());
+    const auto folder = [](int csidl) {
+        wchar_t path[MAX_PATH] = {};
+        SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path);
+        return std::u16string(path, path + wcslen(path));
+    };
+    return {folder(CSIDL_PERSONAL), folder(CSIDL_LOCAL_APPDATA)};
 }
 
 REGSAM ViewOf(const SuiteItem& item)
@@ -39,20 +39,6 @@ HKEY Open(const SuiteItem& item, REGSAM access)
     if (RegOpenKeyExW(RootKeyOf(item), W(item.path).c_str(), 0, access | ViewOf(item), &key) != ERROR_SUCCESS)
         return nullptr;
     return key;
-}
-
-std::string ReadState()
-{
-    const HANDLE file = CreateFileW(kSqlServerState, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                    OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return {};
-    std::string text(65536, '\0');
-    DWORD read = 0;
-    ReadFile(file, text.data(), static_cast<DWORD>(text.size()), &read, nullptr);
-    CloseHandle(file);
-    text.resize(read);
-    return text;
 }
 
 std::string StateLine(const SuiteItem& item)
@@ -78,9 +64,9 @@ bool Present(const SuiteItem& item)
     case Kind::Junction:
         return PathPresent(L"\\\\?\\" + W(item.path));
     case Kind::Package:
-        return RegistryKeyPresent(W(kUninstallEntries + item.data));
+        return RegistryKeyPresent(W(kUninstallKey + (u"\\" + item.data)));
     case Kind::Line:
-        return ("\n" + ReadState()).find("\n" + StateLine(item)) != std::string::npos;
+        return ("\n" + ReadFileBytes(kSqlServerState)).find("\n" + StateLine(item)) != std::string::npos;
     case Kind::Service: {
         SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
         SC_HANDLE service = OpenServiceW(manager, W(item.path).c_str(), SERVICE_QUERY_STATUS);
@@ -94,22 +80,22 @@ bool Present(const SuiteItem& item)
 }
 
 // The fixture program a file is a copy of, or "" for a text file.
-std::wstring ProgramFor(const SuiteItem& item, const SuitePrograms& programs)
+std::wstring ProgramFor(const SuiteItem& item)
 {
     switch (item.content) {
     case Content::Uninstaller:
-        return programs.uninstaller;
+        return TestFile(L"uninstaller_standin.exe");
     case Content::ServiceProgram:
-        return programs.service;
+        return TestFile(L"fixture_service.exe");
     case Content::Versioned:
-        return programs.versioned;
+        return TestFile(L"versioned.exe");
     case Content::Text:
         break;
     }
     return {};
 }
 
-bool Lay(const SuiteItem& item, const SuitePrograms& programs)
+bool Lay(const SuiteItem& item)
 {
     // What a package installs, the package's own msiexec run lays.
     if (!item.package.empty() && item.kind != Kind::Package)
@@ -136,7 +122,7 @@ bool Lay(const SuiteItem& item, const SuitePrograms& programs)
     case Kind::File: {
         const std::wstring path = L"\\\\?\\" + W(item.path);
         MakeFolders(path.substr(0, path.find_last_of(L'\\')));
-        const std::wstring program = ProgramFor(item, programs);
+        const std::wstring program = ProgramFor(item);
         if (!program.empty()) {
             if (!CopyFileW(program.c_str(), path.c_str(), FALSE))
                 return false;
@@ -155,7 +141,7 @@ bool Lay(const SuiteItem& item, const SuitePrograms& programs)
         // leads to is laid all the same, as sentinels.
         return true;
     case Kind::Package:
-        return RunAndWait(L"msiexec.exe /i \"" + programs.package(W(item.path)) + L"\" /qn") == 0;
+        return RunAndWait(L"msiexec.exe /i \"" + TestPackage(W(item.path)) + L"\" /qn") == 0;
     case Kind::Service:
         // Automatic, as the suite installs them: Wine stops services whenever the prefix goes
         // idle and starts the automatic ones again with the next program.
@@ -179,53 +165,33 @@ bool Lay(const SuiteItem& item, const SuitePrograms& programs)
 } // namespace
 
 const wchar_t kSqlServerState[] = L"C:\\qtv-suite\\sql\\standin.state";
+const wchar_t kRunsFolder[] = L"C:\\qtv-e2e";
 
-bool SuitePrograms::FromArguments(const std::vector<std::wstring>& arguments, std::size_t first,
-                                  SuitePrograms& programs)
+std::vector<SuiteItem> PrefixSuiteItems(bool roots)
 {
-    if (arguments.size() < first + 3)
-        return false;
-    programs.uninstaller = arguments[first];
-    programs.service = arguments[first + 1];
-    programs.versioned = arguments[first + 2];
-    programs.packages.assign(arguments.begin() + static_cast<std::ptrdiff_t>(first + 3), arguments.end());
-    return true;
+    const SuiteFolders folders = PrefixFolders();
+    std::vector<SuiteItem> items = SuiteItems(folders);
+    if (roots)
+        for (SuiteItem& root : SuiteRoots(folders))
+            items.push_back(std::move(root));
+    return items;
 }
 
-std::wstring SuitePrograms::package(const std::wstring& file) const
-{
-    for (const std::wstring& path : packages)
-        if (path.size() > file.size() && path.compare(path.size() - file.size(), file.size(), file) == 0 &&
-            (path[path.size() - file.size() - 1] == L'\\' || path[path.size() - file.size() - 1] == L'/'))
-            return path;
-    return file;
-}
-
-std::vector<SuiteItem> PrefixSuiteItems()
-{
-    const auto folder = [](int csidl) {
-        const std::wstring path = ShellFolder(csidl);
-        return std::u16string(path.begin(), path.end());
-    };
-    return SuiteItems({folder(CSIDL_PERSONAL), folder(CSIDL_LOCAL_APPDATA)});
-}
-
-bool LaySuite(const SuitePrograms& programs, std::wstring& why)
+bool LaySuite(std::wstring& why)
 {
     for (const SuiteItem& item : PrefixSuiteItems()) {
-        if (!Lay(item, programs)) {
-            const std::string what = Describe(item);
-            why = L"could not lay " + std::wstring(what.begin(), what.end());
+        if (!Lay(item)) {
+            why = L"could not lay " + W(ToUtf16(Describe(item)));
             return false;
         }
     }
     return true;
 }
 
-std::vector<SuiteItem> SuiteLeft(const SuitePrograms&, const std::vector<std::u16string>& components)
+std::vector<SuiteItem> SuiteLeft(const std::vector<std::u16string>& components)
 {
     std::vector<SuiteItem> left;
-    for (const SuiteItem& item : PrefixSuiteItems()) {
+    for (const SuiteItem& item : PrefixSuiteItems(true)) {
         const bool wanted = components.empty()
                                 ? OfTheSuite(item)
                                 : std::find(components.begin(), components.end(), item.component) != components.end();
@@ -235,7 +201,7 @@ std::vector<SuiteItem> SuiteLeft(const SuitePrograms&, const std::vector<std::u1
     return left;
 }
 
-std::vector<SuiteItem> SentinelsLost(const SuitePrograms&)
+std::vector<SuiteItem> SentinelsLost()
 {
     std::vector<SuiteItem> lost;
     for (const SuiteItem& item : PrefixSuiteItems())
@@ -244,9 +210,9 @@ std::vector<SuiteItem> SentinelsLost(const SuitePrograms&)
     return lost;
 }
 
-void ClearSuite(const SuitePrograms&)
+void ClearSuite()
 {
-    for (const SuiteItem& item : PrefixSuiteItems()) {
+    for (const SuiteItem& item : PrefixSuiteItems(true)) {
         switch (item.kind) {
         case Kind::Key:
         case Kind::Value: {
@@ -256,7 +222,7 @@ void ClearSuite(const SuitePrograms&)
             if (RegOpenKeyExW(RootKeyOf(item), path.substr(0, cut).c_str(), 0, KEY_ALL_ACCESS | ViewOf(item), &parent) ==
                 ERROR_SUCCESS) {
                 // The list of data sources is shared with other programs: only the suite's value goes.
-                if (path == kDataSources + L"ODBC Data Sources")
+                if (item.path == kDataSourceList)
                     RegDeleteValueW(parent, W(item.name).c_str());
                 else
                     RegDeleteTreeW(parent, path.substr(cut + 1).c_str());
@@ -278,19 +244,23 @@ void ClearSuite(const SuitePrograms&)
             break;
         }
     }
-    for (const wchar_t* root : {L"SOFTWARE\\Zantrel", L"SOFTWARE\\Zantrel, Inc."})
-        RegDeleteTreeW(HKEY_LOCAL_MACHINE, root);
-    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Zantrel");
-    RegDeleteTreeW(HKEY_USERS, L".DEFAULT\\Software\\Zantrel");
     // What a scenario left for a restart that never came would hide the next one's folders.
     RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Session Manager",
                        L"PendingFileRenameOperations");
-    const std::wstring documents = ShellFolder(CSIDL_PERSONAL);
-    const std::wstring localAppData = ShellFolder(CSIDL_LOCAL_APPDATA);
-    for (const std::wstring& folder :
-         {kSuite, std::wstring(L"C:\\Program Files (x86)\\Zantrel Enterprise Tools"), localAppData + L"\\Zantrel",
-          localAppData + L"\\Zantrel Tools", documents + L"\\QTVCredentials", documents + L"\\QTVCredentials Old",
-          std::wstring(L"C:\\Shared Data"), std::wstring(L"C:\\qtv-suite"), std::wstring(L"C:\\qtv-e2e")})
-        DeleteFolderTree(L"\\\\?\\" + folder);
-    DeleteFileW((documents + L"\\keep.txt").c_str());
+    for (const std::u16string& path : ClearedPaths(PrefixFolders()))
+        DeleteFolderTree(L"\\\\?\\" + W(path));
+    DeleteFolderTree(kRunsFolder);
+}
+
+void SuiteTest::SetUp()
+{
+    ClearSuite();
+    std::wstring why;
+    ASSERT_TRUE(LaySuite(why)) << Narrow(why);
+}
+
+void SuiteTest::TearDown()
+{
+    EXPECT_EQ(Describe(SentinelsLost()), "") << "sentinels lost";
+    ClearSuite();
 }
