@@ -54,6 +54,8 @@ bool CQTVRemoveApp::InitInstance()
         CQTVRemoveDlg dialog;
         if (options.backupPath)
             dialog.backUpTo(*options.backupPath);
+        if (options.timeoutMinutes)
+            dialog.limitUninstallersTo(*options.timeoutMinutes);
         dialog.DoModal();
         return false;
     }

@@ -22,7 +22,7 @@ SilentSession RunSilentSession(const RunOptions& options, bool onlyCopy, const s
                                const std::u16string& version)
 {
     SilentSession session;
-    if (options.pathMissing) {
+    if (options.pathMissing || options.timeoutInvalid) {
         session.exitStatus = ERROR_INVALID_PARAMETER;
         return session;
     }
@@ -64,6 +64,7 @@ SilentSession RunSilentSession(const RunOptions& options, bool onlyCopy, const s
     } else {
         // The run's detection and removal passes share what the lookups read of the registry.
         const RunRegistryReadsScope reads(context.plan != nullptr);
+        const UninstallerTimeLimitScope limit(options.timeoutMinutes);
         result = options.detectOnly ? DetectSilently(products.set, context)
                                     : RunSilent(options.switches, products.set, context);
     }

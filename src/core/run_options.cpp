@@ -65,6 +65,20 @@ bool TakeWord(std::u16string& line, std::u16string_view option)
     return found;
 }
 
+// A whole number of minutes from 1 to 1440, digits only.
+std::optional<unsigned> Minutes(const std::u16string& text)
+{
+    unsigned minutes = 0;
+    for (const char16_t c : text) {
+        if (c < u'0' || c > u'9')
+            return std::nullopt;
+        minutes = minutes * 10 + static_cast<unsigned>(c - u'0');
+        if (minutes > 1440)
+            return std::nullopt;
+    }
+    return text.empty() || minutes == 0 ? std::nullopt : std::optional<unsigned>(minutes);
+}
+
 } // namespace
 
 void EnterSystemFolder(RunOptions& options)
@@ -88,6 +102,11 @@ RunOptions ParseRunOptions(std::u16string_view commandLine)
     options.logPath = TakePathOption(options.switches, u"/log", options.pathMissing);
     options.reportPath = TakePathOption(options.switches, u"/report", options.pathMissing);
     options.backupPath = TakePathOption(options.switches, u"/backup", options.pathMissing);
+    bool timeoutMissing = false;
+    const std::optional<std::u16string> minutes = TakePathOption(options.switches, u"/timeout", timeoutMissing);
+    if (minutes)
+        options.timeoutMinutes = Minutes(*minutes);
+    options.timeoutInvalid = timeoutMissing || (minutes && !options.timeoutMinutes);
     options.detectOnly = TakeWord(options.switches, u"/detect");
     options.plan = TakeWord(options.switches, u"/plan");
     return options;

@@ -12,6 +12,7 @@
 //   /backup DIR    save what is deleted to the folder DIR first (registry.reg, deleted.txt...)
 //   /detect        detect and list the installed components; remove nothing
 //   /plan          detect, then list exactly what the removal would delete; change nothing
+//   /timeout MINUTES  end each uninstaller, with what it started, after MINUTES (1 to 1440)
 // A PATH holding blanks is quoted. The options and their paths are taken out of the command line
 // before the component switches are matched, so a path such as C:/logs/all.txt selects nothing.
 struct RunOptions {
@@ -21,8 +22,11 @@ struct RunOptions {
     std::optional<std::u16string> backupPath;
     bool detectOnly = false;
     bool plan = false;
+    std::optional<unsigned> timeoutMinutes;
     // "/log", "/report" or "/backup" given without a path.
     bool pathMissing = false;
+    // "/timeout" given without a whole number of minutes from 1 to 1440.
+    bool timeoutInvalid = false;
 };
 
 // Given twice, an option's last path counts.

@@ -50,6 +50,17 @@ nlohmann::ordered_json Deleted(const std::vector<DeletedObject>& objects)
     return list;
 }
 
+nlohmann::ordered_json UninstallerRunOf(const ComponentOutcome& outcome)
+{
+    if (!outcome.uninstallerRun)
+        return nullptr;
+    const UninstallerRun& run = *outcome.uninstallerRun;
+    static const char* const kEnded[] = {"finished", "timeLimit", "unanswerable", "notStarted"};
+    return {{"command", ToUtf8(EscapeControlCharacters(run.command))},
+            {"ended", kEnded[static_cast<int>(run.ended)]},
+            {"exitCode", run.exitCode ? nlohmann::ordered_json(*run.exitCode) : nullptr}};
+}
+
 } // namespace
 
 std::string SilentRunReport(const SilentRunResult& result, std::u16string_view program,
@@ -70,6 +81,7 @@ std::string SilentRunReport(const SilentRunResult& result, std::u16string_view p
             {"detectionError", outcome.detectionError ? nlohmann::ordered_json(ToUtf8(*outcome.detectionError)) : nullptr},
             {"pendingRestart", PendingRestart(outcome)},
             {"deleted", Deleted(outcome.deleted)},
+            {"uninstallerRun", UninstallerRunOf(outcome)},
         });
     }
     const nlohmann::ordered_json body = {

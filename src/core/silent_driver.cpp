@@ -174,6 +174,7 @@ SilentRunResult RunSilent(std::u16string_view commandLine, const ProductSet& pro
         Survive([product] { product->runDetection(); });
         outcome.pendingRestart = record.awaitingRestart();
         outcome.deleted = record.deleted();
+        outcome.uninstallerRun = record.uninstallerRun();
         outcome.name = product->name();
         outcome.installedAfter = product->isInstalled();
         outcome.detectionError = product->detectionError();

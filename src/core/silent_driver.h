@@ -10,6 +10,7 @@
 #include "core/product.h"
 #include "plan/planned_changes.h"
 #include "platform/deletion_record.h"
+#include "platform/run_record.h"
 #include "platform/win_types.h"
 
 namespace Remove {
@@ -51,6 +52,8 @@ struct ComponentOutcome {
     std::vector<std::u16string> pendingRestart;
     // What its removal deleted or listed for the restart, in order.
     std::vector<DeletedObject> deleted;
+    // How its uninstaller ended (RunRecord::uninstallerRun); absent when none was run.
+    std::optional<UninstallerRun> uninstallerRun;
 };
 
 // How a silent run ended.

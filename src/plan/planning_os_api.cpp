@@ -223,6 +223,15 @@ BOOL PlanningOsApi::terminateProcess(HANDLE process, UINT exitCode)
     return TRUE;
 }
 
+BOOL PlanningOsApi::terminateJobObject(HANDLE job, UINT exitCode)
+{
+    // As a process: only a job the layer made is ended, and its processes ended at their start.
+    if (!isFake(job))
+        changed();
+    (void)exitCode;
+    return TRUE;
+}
+
 BOOL PlanningOsApi::getQueuedCompletionStatus(HANDLE port, DWORD* bytes, ULONG_PTR* key, LPOVERLAPPED* overlapped,
                                               DWORD milliseconds)
 {

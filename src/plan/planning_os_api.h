@@ -51,6 +51,7 @@ public:
     BOOL assignProcessToJobObject(HANDLE job, HANDLE process) override;
     DWORD resumeThread(HANDLE thread) override;
     BOOL terminateProcess(HANDLE process, UINT exitCode) override;
+    BOOL terminateJobObject(HANDLE job, UINT exitCode) override;
     BOOL getQueuedCompletionStatus(HANDLE port, DWORD* bytes, ULONG_PTR* key, LPOVERLAPPED* overlapped, DWORD milliseconds) override;
     DWORD waitForSingleObject(HANDLE handle, DWORD milliseconds) override;
     BOOL getExitCodeProcess(HANDLE process, DWORD* exitCode) override;

@@ -31,6 +31,15 @@ public:
         }
     }
 
+    static void uninstallerRun(const UninstallerRun& run)
+    {
+        for (RunRecordScope* record = RunRecordScope::innermost(); record != nullptr; record = record->outer()) {
+            std::optional<UninstallerRun>& kept = record->uninstallerRun_;
+            if (!kept || kept->ended == UninstallerEnd::Finished)
+                kept = run;
+        }
+    }
+
     static void probeFailure(const std::u16string& where, const std::u16string& why)
     {
         // A record holds a note only when the ones around it do: the innermost tells for all.
@@ -84,4 +93,9 @@ void NoteProgramMayHaveChangedRegistry()
 void NoteProbeFailure(const std::u16string& where, const std::u16string& why)
 {
     RunRecordNotes::probeFailure(where, why);
+}
+
+void NoteUninstallerRun(const UninstallerRun& run)
+{
+    RunRecordNotes::uninstallerRun(run);
 }

@@ -20,6 +20,7 @@
 //   a path found listed already       ScheduleDeletionAtRestart,   awaitingRestart()
 //                                     the file check
 //   a probe that could not look       the probes (probe_errors.h)  firstProbeError()
+//   how an uninstaller run ended      RunUninstaller               uninstallerRun()
 
 // Where a registry key or value went, for whoever keeps what was read of it: `path` below `root`
 // (a predefined root or an open key) in `view`, and the value's name, or null when the key went
@@ -29,6 +30,17 @@ struct RegistryDeletion {
     const std::u16string& path;
     const std::u16string* value;
     REGSAM view;
+};
+
+// How a component's uninstaller ended: it and everything it started ended by themselves, they
+// were ended at the time limit (/timeout) or because they waited for an answer nobody could give,
+// or it never started.
+enum class UninstallerEnd { Finished, TimeLimit, Unanswerable, NotStarted };
+
+struct UninstallerRun {
+    std::u16string command;
+    UninstallerEnd ended = UninstallerEnd::NotStarted;
+    std::optional<DWORD> exitCode; // the uninstaller's own process's, once it has ended
 };
 
 // Hears what is noted on the thread while a record it listens to is in scope, as it is noted.
@@ -63,6 +75,8 @@ public:
     // Why the first probe that could not look everywhere could not, as the place and why:
     // "\"HKLM\SOFTWARE\Zantrel\": Windows Error 0x5: Access is denied.".
     const std::optional<std::u16string>& firstProbeError() const { return firstProbeError_; }
+    // The uninstaller run that tells most: the first that did not finish by itself, else the last.
+    const std::optional<UninstallerRun>& uninstallerRun() const { return uninstallerRun_; }
 
     RunListener* listener() const { return listener_; }
 
@@ -72,6 +86,7 @@ private:
     std::vector<DeletedObject> deleted_;
     std::vector<std::u16string> awaitingRestart_;
     std::optional<std::u16string> firstProbeError_;
+    std::optional<UninstallerRun> uninstallerRun_;
 };
 
 // The records of the thread. Scopes nest: a fact noted in an inner one counts for the outer ones
@@ -111,3 +126,6 @@ void NoteProgramMayHaveChangedRegistry();
 // Notes why a probe could not look everywhere, "<where>: <why>", in each record that has no
 // such note yet. probe_errors.h says which errors count.
 void NoteProbeFailure(const std::u16string& where, const std::u16string& why);
+
+// Notes how an uninstaller run ended.
+void NoteUninstallerRun(const UninstallerRun& run);

@@ -41,6 +41,15 @@
     X(Read, GetUserObjectInformation, "GetUserObjectInformationW", BOOL, getUserObjectInformation, (HANDLE object,     \
         int index, void* information, DWORD length, DWORD* lengthNeeded), (object, index, information, length,         \
         lengthNeeded), 0)                                                                                              \
+    /* EnumWindows, GetWindowThreadProcessId, IsWindowVisible and GetWindowTextW (USER32): the top-level windows */    \
+    /* of the desktop, whose process shows each, and what it says: the box an uninstaller waits in. */                 \
+    X(Read, EnumWindows, "EnumWindows", BOOL, enumWindows, (WNDENUMPROC callback, LPARAM parameter), (callback,        \
+        parameter), ERROR_ACCESS_DENIED)                                                                               \
+    X(Read, GetWindowThreadProcessId, "GetWindowThreadProcessId", DWORD, getWindowThreadProcessId, (HWND window,       \
+        DWORD* processId), (window, processId), ERROR_INVALID_WINDOW_HANDLE)                                           \
+    X(Read, IsWindowVisible, "IsWindowVisible", BOOL, isWindowVisible, (HWND window), (window), 0)                     \
+    X(Read, GetWindowText, "GetWindowTextW", int, getWindowText, (HWND window, char16_t* text, int capacity),          \
+        (window, text, capacity), ERROR_INVALID_WINDOW_HANDLE)                                                         \
     /* Registry (ADVAPI32). Results are the Win32 error codes these functions return. */                               \
     X(Read, RegOpenKeyEx, "RegOpenKeyExW", LONG, regOpenKeyEx, (HKEY key, const char16_t* subKey, DWORD options,       \
         REGSAM access, HKEY* result), (key, subKey, options, access, result), ERROR_ACCESS_DENIED)                     \
@@ -128,6 +137,9 @@
         HANDLE process), (job, process), ERROR_ACCESS_DENIED)                                                          \
     X(Local, ResumeThread, "ResumeThread", DWORD, resumeThread, (HANDLE thread), (thread), ERROR_ACCESS_DENIED)        \
     X(Change, TerminateProcess, "TerminateProcess", BOOL, terminateProcess, (HANDLE process, UINT exitCode), (process, \
+        exitCode), ERROR_ACCESS_DENIED)                                                                                \
+    /* TerminateJobObject: ends every process in the job, and in the jobs nested in it, with `exitCode`. */            \
+    X(Change, TerminateJobObject, "TerminateJobObject", BOOL, terminateJobObject, (HANDLE job, UINT exitCode), (job,   \
         exitCode), ERROR_ACCESS_DENIED)                                                                                \
     X(Read, GetQueuedCompletionStatus, "GetQueuedCompletionStatus", BOOL, getQueuedCompletionStatus, (HANDLE port,     \
         DWORD* bytes, ULONG_PTR* key, LPOVERLAPPED* overlapped, DWORD milliseconds), (port, bytes, key, overlapped,    \

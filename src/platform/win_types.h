@@ -342,6 +342,8 @@ constexpr DWORD STILL_ACTIVE = 259;
 constexpr DWORD JOB_OBJECT_MSG_ACTIVE_PROCESS_ZERO = 4;
 constexpr DWORD JOB_OBJECT_MSG_NEW_PROCESS = 6;
 constexpr DWORD JOB_OBJECT_MSG_EXIT_PROCESS = 7;
+constexpr DWORD ERROR_CANCELLED = 1223;
+constexpr DWORD ERROR_TIMEOUT = 1460;
 
 constexpr DWORD FILE_ATTRIBUTE_READONLY = 0x1;
 constexpr DWORD FILE_ATTRIBUTE_HIDDEN = 0x2;
@@ -426,6 +428,12 @@ struct USEROBJECTFLAGS {
     BOOL fReserved;
     DWORD dwFlags;
 };
+// A callback the system calls, for each top-level window here (the calling convention is
+// Windows' own on the mingw side).
+#define CALLBACK
+using LPARAM = std::intptr_t;
+using WNDENUMPROC = BOOL (*)(HWND, LPARAM);
+constexpr DWORD ERROR_INVALID_WINDOW_HANDLE = 1400;
 
 #include "platform/win_types_native.h"
 

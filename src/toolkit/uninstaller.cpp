@@ -1,15 +1,20 @@
 #include "toolkit/uninstaller.h"
 
+#include <algorithm>
 #include <atomic>
+#include <iterator>
 #include <optional>
+#include <set>
 #include <string_view>
 
 #include "core/log.h"
+#include "platform/desktop.h"
 #include "platform/errors.h"
 #include "platform/os_api.h"
 #include "platform/registry.h"
 #include "platform/process.h"
 #include "platform/run_record.h"
+#include "platform/text.h"
 #include "toolkit/access.h"
 #include "toolkit/protected_places.h"
 
@@ -76,19 +81,122 @@ std::size_t DeepestFolder(const std::u16string& command)
     return 0;
 }
 
-// Waits for the job's notification that no process is active in it any more.
-bool WaitForJob(HANDLE port)
+// How often a running uninstaller is looked at, and how long a window of it may be shown before
+// it counts as waiting for an answer.
+constexpr DWORD kLookEvery = 1000;
+constexpr ULONGLONG kWindowPatience = 60000;
+// How long the processes of a job just ended may take to be gone.
+constexpr DWORD kEndingTakes = 30000;
+
+enum class JobEnd { Finished, TimeLimit, Unanswerable, WaitFailed };
+
+// The processes of a job, as its port announces them, and the first visible window one shows.
+struct JobWindows {
+    std::set<DWORD> processes;
+    std::optional<std::u16string> title;
+};
+
+BOOL CALLBACK NoteJobWindow(HWND window, LPARAM parameter)
 {
+    auto& search = *reinterpret_cast<JobWindows*>(parameter);
+    DWORD process = 0;
+    if (Os().getWindowThreadProcessId(window, &process) == 0 || search.processes.count(process) == 0 ||
+        !Os().isWindowVisible(window))
+        return TRUE;
+    char16_t text[256] = {};
+    const int length = Os().getWindowText(window, text, static_cast<int>(std::size(text)));
+    search.title = std::u16string(text, static_cast<std::size_t>(std::max(length, 0)));
+    return FALSE;
+}
+
+// Takes one notification off the job's port once the wait says there is one; true when it says
+// no process is active any more. New processes and exits keep the list of its processes.
+bool TakeJobNotification(HANDLE port, std::set<DWORD>& processes)
+{
+    DWORD message = 0;
+    ULONG_PTR key = 0;
+    LPOVERLAPPED overlapped = nullptr;
+    // A failed dequeue leads back to the wait.
+    if (!Os().getQueuedCompletionStatus(port, &message, &key, &overlapped, INFINITE))
+        return false;
+    const auto process = static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(overlapped));
+    if (message == JOB_OBJECT_MSG_NEW_PROCESS)
+        processes.insert(process);
+    else if (message == JOB_OBJECT_MSG_EXIT_PROCESS)
+        processes.erase(process);
+    return message == JOB_OBJECT_MSG_ACTIVE_PROCESS_ZERO;
+}
+
+// Waits for the job's notification that no process is active in it any more, looking at it every
+// second: past the time limit, or with a window nobody can answer, it is not waited for further.
+// `title` receives the window's; a window somebody can answer is told once in the log, on a line
+// of its own, after which `lineOpen` is false.
+JobEnd WaitForJob(const JobProcess& job, std::optional<unsigned> minutes, std::u16string& title, bool& lineOpen,
+                  Remove::Log* log)
+{
+    JobWindows windows;
+    windows.processes.insert(job.process.processId);
+    const bool answerable = DesktopVisible();
+    const ULONGLONG start = Os().getTickCount64();
+    ULONGLONG lookedAt = start;
+    bool windowShown = false;
+    ULONGLONG windowSince = 0;
+    bool told = false;
     for (;;) {
-        if (Os().waitForSingleObject(port, INFINITE) != WAIT_OBJECT_0)
-            return false;
-        DWORD message = 0;
-        ULONG_PTR key = 0;
-        LPOVERLAPPED overlapped = nullptr;
-        // New processes, exits and failed dequeues lead back to the wait.
-        if (Os().getQueuedCompletionStatus(port, &message, &key, &overlapped, INFINITE) &&
-            message == JOB_OBJECT_MSG_ACTIVE_PROCESS_ZERO)
-            return true;
+        const DWORD waited = Os().waitForSingleObject(job.port.get(), kLookEvery);
+        if (waited == WAIT_OBJECT_0) {
+            if (TakeJobNotification(job.port.get(), windows.processes))
+                return JobEnd::Finished;
+        } else if (waited != WAIT_TIMEOUT) {
+            return JobEnd::WaitFailed;
+        }
+        // A job that keeps starting processes is looked at all the same.
+        const ULONGLONG now = Os().getTickCount64();
+        if (minutes && now - start >= *minutes * 60000ULL)
+            return JobEnd::TimeLimit;
+        if (now - lookedAt < kLookEvery)
+            continue;
+        lookedAt = now;
+        windows.title.reset();
+        Os().enumWindows(NoteJobWindow, reinterpret_cast<LPARAM>(&windows));
+        if (!windows.title) {
+            windowShown = false;
+            continue;
+        }
+        if (!windowShown) {
+            windowShown = true;
+            windowSince = now;
+        }
+        if (now - windowSince < kWindowPatience)
+            continue;
+        title = *windows.title;
+        if (!answerable)
+            return JobEnd::Unanswerable;
+        if (!told) {
+            log->write(EOL);
+            writeLine(log, u"The uninstaller is waiting in its window \"" + title + u"\".");
+            told = true;
+            lineOpen = false;
+        }
+    }
+}
+
+// Ends the job and waits, for a while, until its processes are gone. Throws Windows::Error when
+// they are not.
+void EndJob(const JobProcess& job, UINT exitCode)
+{
+    ThrowLastErrorIfFalse(Os().terminateJobObject(job.job.get(), exitCode));
+    std::set<DWORD> processes;
+    const ULONGLONG start = Os().getTickCount64();
+    for (;;) {
+        const ULONGLONG waited = Os().getTickCount64() - start;
+        if (waited >= kEndingTakes)
+            ThrowWindowsError(ERROR_TIMEOUT);
+        const DWORD result = Os().waitForSingleObject(job.port.get(), static_cast<DWORD>(kEndingTakes - waited));
+        if (result == WAIT_FAILED)
+            ThrowLastError();
+        if (result == WAIT_OBJECT_0 && TakeJobNotification(job.port.get(), processes))
+            return;
     }
 }
 
@@ -157,6 +265,7 @@ bool RunUninstaller(std::u16string commandLine, const std::u16string& displayNam
             IsRemoteName(program) ? std::optional<std::u16string>(program) : FolderOthersMayChange(program, true);
         if (changeable) {
             writeLine(log, u"Not starting \"" + program + u"\": a standard user can change \"" + *changeable + u"\".");
+            NoteUninstallerRun({commandLine, UninstallerEnd::NotStarted, std::nullopt});
             return true;
         }
         job = StartProcessInJob(program.c_str(), commandLine.data(), [&] {
@@ -166,18 +275,47 @@ bool RunUninstaller(std::u16string commandLine, const std::u16string& displayNam
     } catch (...) {
         log->write(created ? u"...error creating IO completion port" : u"...error creating process: ");
         writeLine(log, DescribeCurrentExceptionW());
+        NoteUninstallerRun({commandLine, UninstallerEnd::NotStarted, std::nullopt});
         return false;
     }
     NoteDeleted(DeletedKind::Uninstaller, commandLine);
 
-    if (!WaitForJob(job.port.get())) {
+    const UninstallerTimeLimitScope* limit = UninstallerTimeLimitScope::innermost();
+    const std::optional<unsigned> minutes = limit ? limit->minutes : std::nullopt;
+    std::u16string title;
+    bool lineOpen = true;
+    const JobEnd end = WaitForJob(job, minutes, title, lineOpen, log);
+    if (end == JobEnd::WaitFailed) {
         writeLine(log, u"...wait failed");
         return false;
     }
-    writeLine(log, u"finished");
+    UninstallerRun run{commandLine, UninstallerEnd::Finished, std::nullopt};
+    if (end == JobEnd::Finished) {
+        writeLine(log, u"finished");
+    } else {
+        const std::u16string why =
+            end == JobEnd::TimeLimit
+                ? u"The uninstaller did not finish in time (/timeout " + ToUtf16(std::to_string(*minutes)) + u")"
+                : u"The uninstaller is waiting for an answer nobody can give (\"" + title + u"\")";
+        run.ended = end == JobEnd::TimeLimit ? UninstallerEnd::TimeLimit : UninstallerEnd::Unanswerable;
+        if (lineOpen)
+            log->write(EOL);
+        try {
+            EndJob(job, end == JobEnd::TimeLimit ? ERROR_TIMEOUT : ERROR_CANCELLED);
+        } catch (...) {
+            NoteUninstallerRun(run);
+            writeLine(log, why + u", and it could not be ended: " + DescribeCurrentExceptionW());
+            throw;
+        }
+        writeLine(log, why + u": it and the processes it started were ended.");
+    }
     DWORD exitCode = 0;
-    if (Os().getExitCodeProcess(job.process.process.get(), &exitCode) && (exitCode == 3010 || exitCode == 1641))
-        restartRequested = true;
+    if (Os().getExitCodeProcess(job.process.process.get(), &exitCode)) {
+        run.exitCode = exitCode;
+        if (end == JobEnd::Finished && (exitCode == 3010 || exitCode == 1641))
+            restartRequested = true;
+    }
+    NoteUninstallerRun(run);
     return true;
 }
 

@@ -3,14 +3,35 @@
 #include <optional>
 #include <string>
 
+#include "platform/thread_scope.h"
+
 namespace Remove {
 class Log;
 }
 
-// Runs a component's uninstaller, in the system folder, and returns only when it and every
-// process it started have ended. True when it ran to that end (whatever its exit code); false
-// when it could not be started or the wait failed. There is no time-out. `displayName` is used
-// only in the log.
+// How long each uninstaller of a run may take, with everything it started (/timeout MINUTES), for
+// whoever runs below the scope on its thread; with no scope, or no minutes, it is waited for
+// without end.
+struct UninstallerTimeLimit {
+    explicit UninstallerTimeLimit(std::optional<unsigned> limit = std::nullopt) : minutes(limit) {}
+    std::optional<unsigned> minutes;
+};
+using UninstallerTimeLimitScope = ThreadScope<UninstallerTimeLimit>;
+
+// Runs a component's uninstaller, in the system folder, in a job of its own, and returns once it
+// and every process it started have ended. True when they ended (whatever its exit code), by
+// themselves or ended here; false when it could not be started or the wait failed.
+// `displayName` is used only in the log. How it ended is noted in the run record.
+//
+// While it runs it is looked at every second. A visible window of one of its processes, shown
+// for a minute, waits for an answer: where nobody sees the desktop (DesktopVisible) nobody can
+// give one, and the job is ended at once ("The uninstaller is waiting for an answer nobody can
+// give (\"<title>\"): it and the processes it started were ended."); where somebody does, the
+// log says so once ("The uninstaller is waiting in its window \"<title>\".") and the wait goes
+// on. Past the time limit the job is ended ("The uninstaller did not finish in time (/timeout
+// N): it and the processes it started were ended."). A job that cannot be ended is still
+// running beside whatever would be removed by hand: the log says why, and Windows::Error is
+// thrown, so that the component's removal stops and fails.
 //
 // The program is never found at a name somebody else could have planted: see ProgramToStart.
 // One that others than the administrators could have replaced (FolderOthersMayChange of the

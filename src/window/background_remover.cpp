@@ -10,6 +10,7 @@
 #include "platform/run_record.h"
 #include "toolkit/registry_backup.h"
 #include "toolkit/run_registry_reads.h"
+#include "toolkit/uninstaller.h"
 
 BackgroundRemover::BackgroundRemover(RemoverHost* removerHost, Remove::Log* sink)
     : host(removerHost), log(sink)
@@ -73,6 +74,7 @@ void BackgroundRemover::run()
     // Even a job cut short by an exception tells what it listed for the restart. The backup, when
     // there is one, hears what the job deletes, and saves what it takes before it goes.
     const RunRecordScope record(static_cast<RunListener*>(backup));
+    const UninstallerTimeLimitScope limit(uninstallerMinutes);
     try {
         // The job is one pass: its lookups share what they read of the registry.
         const RunRegistryReadsScope reads;

@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "platform/win_types.h"
@@ -71,6 +72,10 @@ public:
     // the remover); null: nothing is saved. Window thread, while no job runs.
     void saveTo(Backup* saving) { backup = saving; }
 
+    // Each uninstaller the jobs run is ended, with what it started, after `minutes`; without it,
+    // one is waited for without end. Window thread, while no job runs.
+    void limitUninstallersTo(unsigned minutes) { uninstallerMinutes = minutes; }
+
     // Waits for the last worker to end and releases it; nothing when there is none.
     void releaseWorker();
 
@@ -109,5 +114,6 @@ private:
     Mode mode = Mode::Detection;
     std::function<void(Remove::Log*)> rootCleanup;
     Backup* backup = nullptr;
+    std::optional<unsigned> uninstallerMinutes;
     std::unique_ptr<WorkerThread> thread;
 };

@@ -38,6 +38,8 @@ public:
     // Saves what the removals delete to this folder ("/backup DIR" on the command line), begun
     // at the first removal.
     void backUpTo(std::u16string folder) { backupFolder = std::move(folder); }
+    // Ends each uninstaller, with what it started, after this many minutes ("/timeout MINUTES").
+    void limitUninstallersTo(unsigned minutes) { remover.limitUninstallersTo(minutes); }
 
 private:
     static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -156,6 +156,7 @@ TEST_F(DeploymentTest, RemovalRunsReportWhatHappened)
     std::string rows;
     for (nlohmann::json component : failed["components"]) {
         component.erase("deleted");
+        component.erase("uninstallerRun"); // a response file's name differs from run to run
         rows += component.dump(-1, ' ', true) + "\n";
     }
     // The WebUI Service and the agent with its companions went in the runs before.
@@ -185,6 +186,47 @@ TEST_F(DeploymentTest, RemovalRunsReportWhatHappened)
                                        "scheduled for deletion when Windows restarts\r\n", first.size()),
               std::string::npos);
     EXPECT_EQ(nlohmann::json::parse(ReadFileBytes(kReport))["exitStatus"], 0);
+}
+
+// Uninstallers that wait. The WebUI Service's waits in a box on the desktop for 70 s: the log says
+// so once, and it is waited for. The agent's never ends, nor does the program it started: with
+// "/timeout 1" both are ended after a minute, and the agent is removed by hand.
+TEST_F(DeploymentTest, AnUninstallerThatWaitsIsToldOfOrEndedAtTheTimeLimit)
+{
+    ASSERT_TRUE(SetRegistryText(UninstallEntryKey(L"{QTV-WEBUI}"), L"UninstallString",
+                                L"\"C:\\qtv-suite\\bin\\setup.exe\" entry={QTV-WEBUI} box"));
+    EXPECT_EQ(RunProgram(L"/silent /webui /log " + kLog), 0u);
+    const std::string boxed = ReadFileBytes(kLog);
+    const std::string told = "...waiting for the uninstaller to finish...\r\n"
+                             "The uninstaller is waiting in its window \"Agent setup\".\r\n"
+                             "finished\r\n";
+    EXPECT_NE(boxed.find(told), std::string::npos) << boxed;
+    EXPECT_EQ(boxed.find("The uninstaller is waiting", boxed.find(told) + told.size()), std::string::npos) << "told once";
+    EXPECT_EQ(SuiteLeft({u"webui"}).size(), 0u);
+
+    const std::wstring agent = UninstallEntryKey(L"{5D2E0AB1-C3F4-4E9A-8B71-2C3D4E5F6A71}");
+    ASSERT_TRUE(SetRegistryText(agent, L"UninstallString", L"\"C:\\qtv-suite\\bin\\setup.exe\" hang"));
+    const ULONGLONG start = GetTickCount64();
+    EXPECT_EQ(RunProgram(L"/silent /client /force /timeout 1 /log " + kLog + L" /report \"" + kReport + L"\""), 0u);
+    const ULONGLONG took = GetTickCount64() - start;
+    EXPECT_GE(took, 60000u);
+    EXPECT_LT(took, 180000u);
+    EXPECT_NE(ReadFileBytes(L"C:\\qtv-e2e\\runs.txt").find("hanging"), std::string::npos) << "the child was started";
+    EXPECT_EQ(OpenMutexW(SYNCHRONIZE, FALSE, L"qtv-e2e-hang"), nullptr) << "a hanging copy still runs";
+    EXPECT_EQ(SuiteLeft({u"client", u"loggingservice", u"dlp"}).size(), 0u);
+    const std::string log = ReadFileBytes(kLog).substr(boxed.size());
+    EXPECT_NE(log.find("...waiting for the uninstaller to finish...\r\n"
+                       "The uninstaller did not finish in time (/timeout 1): it and the processes it started were ended.\r\n"),
+              std::string::npos) << log;
+    for (const nlohmann::json& component : nlohmann::json::parse(ReadFileBytes(kReport))["components"]) {
+        if (component["switch"] != "/client")
+            continue;
+        const nlohmann::json& run = component["uninstallerRun"];
+        EXPECT_EQ(run["ended"], "timeLimit");
+        EXPECT_EQ(run["exitCode"], 1460);
+        EXPECT_EQ(run["command"].get<std::string>().rfind("\"C:\\qtv-suite\\bin\\setup.exe\" hang -s --uninstallsilent", 0), 0u)
+            << run["command"];
+    }
 }
 
 } // namespace

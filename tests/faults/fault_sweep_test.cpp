@@ -23,6 +23,7 @@
 #include "platform/os_api.h"
 #include "platform/sim/sim_files.h"
 #include "platform/sim/sim_machine.h"
+#include "platform/sim/sim_processes.h"
 #include "platform/sim/sim_registry.h"
 #include "platform/text.h"
 #include "support/sim_suite.h"
@@ -94,6 +95,27 @@ std::vector<Injection> Sample(const std::vector<Injection>& calls, std::size_t s
     return sample;
 }
 
+// Where nobody sees the desktop, as a deployment engine runs the program, the WebUI Service's
+// uninstaller does its work, then waits in a box for 90 s: the run ends it after a minute. So the
+// calls that look at an uninstaller's windows and end its job are swept too.
+void LaySuiteWithABox(SimMachine& machine, SqlServerStandIn& server)
+{
+    LaySimSuite(machine, false, &server);
+    machine.setWindowStationVisible(false);
+    for (const SuiteItem& item : SimSuiteItems()) {
+        if (item.component != u"bin" || item.content != SuiteItem::Content::Uninstaller)
+            continue;
+        const SimBehaviour work = machine.processes().behaviourOf(item.path);
+        machine.processes().addProgram(item.path, [work](SimProgramContext& context) {
+            work(context);
+            if (context.commandLine().find(u"entry={QTV-WEBUI}") == std::u16string::npos)
+                return;
+            context.showWindow(u"Velmora Zantrel WebUI Service - InstallShield Wizard");
+            context.liveFor(90000);
+        });
+    }
+}
+
 // Imports the backups as regedit would, in the order the runs made them, each file into its view;
 // describes what they did not put back.
 std::string NotBackedUp(SimMachine& machine, const std::vector<std::u16string>& folders, const RegistryContents& before,
@@ -116,7 +138,7 @@ void Sweep(const std::u16string& backup)
     {
         SimMachine machine;
         ScopedOsApi installed(machine);
-        LaySimSuite(machine, false, &server);
+        LaySuiteWithABox(machine, server);
         const RegistryContents before = SimRegistryContents(machine.registry());
         const SimSuiteRun clean = RunSilentAll(backup);
         cleanLog = clean.log;
@@ -161,7 +183,7 @@ void Sweep(const std::u16string& backup)
     for (const Injection& injection : swept) {
         SimMachine machine;
         ScopedOsApi installed(machine);
-        LaySimSuite(machine, false, &server);
+        LaySuiteWithABox(machine, server);
         const RegistryContents before = backup.empty() ? RegistryContents{} : SimRegistryContents(machine.registry());
         machine.failCall(injection.fault->call, injection.fault->fault, injection.nth);
         const SimSuiteRun failed = RunSilentAll(backup);
@@ -208,11 +230,12 @@ void Sweep(const std::u16string& backup)
         // Whatever failed, nothing of the registry went that the backups do not give back.
         const std::string notBackedUp =
             backup.empty() ? "" : NotBackedUp(machine, {backup, backup + u"-again"}, before, deleted);
-        // The one exception a removal lets out by design: the temporary file for an uninstaller's
-        // answers cannot be made. The driver takes it, and that component's removal ends there.
+        // The exceptions a removal lets out by design: the temporary file for an uninstaller's
+        // answers cannot be made, or an uninstaller cannot be ended. The driver takes them, and
+        // that component's removal ends there.
         const SimCall call = injection.fault->call;
         const bool mayThrow = call == SimCall::GetTempPath || call == SimCall::CreateDirectory ||
-                              call == SimCall::GetTempFileName;
+                              call == SimCall::GetTempFileName || call == SimCall::TerminateJobObject;
         // What may not happen, each with what the failure says of it.
         const std::pair<bool, std::string> wrongs[] = {
             {failed.escaped, "an exception left the driver"},

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -10,7 +11,9 @@
 #include "core/product.h"
 #include "platform/probe_errors.h"
 #include "platform/restart_deletions.h"
+#include "platform/run_record.h"
 #include "platform/text.h"
+#include "toolkit/uninstaller.h"
 
 // A component double: installed or not on a pretend machine, removable or not, and throwing
 // where a test asks. Every call is written to a shared journal ("detect Relay", "remove Agent").
@@ -42,7 +45,12 @@ public:
     bool remove() override
     {
         note("remove");
+        // The time limit its uninstaller would run under, where one is set.
+        if (const UninstallerTimeLimitScope* limit = UninstallerTimeLimitScope::innermost(); limit && limit->minutes)
+            journal_->push_back("uninstallers end after " + std::to_string(*limit->minutes) + " minutes");
         removeBanner(log, name());
+        if (uninstallerRan)
+            NoteUninstallerRun(*uninstallerRan);
         if (throwOnRemove)
             throw std::runtime_error("remove failed");
         if (removable || goesAnyway)
@@ -63,6 +71,8 @@ public:
     // Detections that meet a denied key, and so see nothing.
     int deniedDetections = 0;
     bool throwOnRemove = false;
+    // How the uninstaller its removal ran ended.
+    std::optional<UninstallerRun> uninstallerRan;
 
 private:
     void note(const char* what) { journal_->push_back(std::string(what) + " " + ToUtf8(name())); }

@@ -72,6 +72,13 @@ void SimProcesses::addProgram(const std::u16string& path, SimBehaviour behaviour
     programs_[ProgramKey(path)] = {path, std::move(behaviour)};
 }
 
+SimBehaviour SimProcesses::behaviourOf(const std::u16string& path) const
+{
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    const auto program = programs_.find(ProgramKey(path));
+    return program == programs_.end() ? SimBehaviour() : program->second.second;
+}
+
 void SimProcesses::runProgramInJob()
 {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
@@ -191,8 +198,10 @@ void SimProcesses::run(const std::shared_ptr<SimProcess>& process)
     process->ran = true;
     process->endAt = machine_.now();
     SimProgramContext context(machine_, *this, process);
+    process->inBehaviour = true;
     if (process->behaviour)
         process->behaviour(context);
+    process->inBehaviour = false;
     if (!process->forever)
         process->imageReleasedAt->store(process->endAt);
     settle();
@@ -216,7 +225,7 @@ void SimProcesses::settle()
     for (;;) {
         std::shared_ptr<SimProcess> due;
         for (const auto& p : processes_)
-            if (p->state == SimProcess::State::Running && !p->forever && p->endAt <= now &&
+            if (p->state == SimProcess::State::Running && !p->forever && !p->inBehaviour && p->endAt <= now &&
                 (!due || p->endAt < due->endAt))
                 due = p;
         if (!due)
@@ -229,7 +238,7 @@ bool SimProcesses::nextEnd(ULONGLONG& when) const
 {
     bool found = false;
     for (const auto& p : processes_)
-        if (p->state == SimProcess::State::Running && !p->forever && (!found || p->endAt < when)) {
+        if (p->state == SimProcess::State::Running && !p->forever && !p->inBehaviour && (!found || p->endAt < when)) {
             when = p->endAt;
             found = true;
         }

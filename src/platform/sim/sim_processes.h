@@ -32,6 +32,9 @@ public:
     void liveFor(DWORD milliseconds);
     // The process stays alive until TerminateProcess ends it.
     void liveUntilTerminated();
+    // The process shows a top-level window with `title` from now until it ends; `visible` false:
+    // one made hidden, as a program's message-only or helper windows are.
+    void showWindow(const std::u16string& title, bool visible = true);
 
 private:
     friend class SimProcesses;
@@ -78,6 +81,8 @@ struct SimProgramRun {
 //   endless wait on something no pending end can signal would block forever on Windows, so it
 //   answers nothing: it says why on stderr and aborts the test program, which fails the test
 //   instead of hanging it. A test that needs a bounded wait asks for one on the simulated clock.
+// - A window a program shows (SimProgramContext::showWindow) is a top-level window of the
+//   desktop until its process ends; EnumWindows lists those, the one shown last first.
 // - The job's port receives JOB_OBJECT_MSG_NEW_PROCESS (6) and JOB_OBJECT_MSG_EXIT_PROCESS (7)
 //   with the process ID as the overlapped pointer, and JOB_OBJECT_MSG_ACTIVE_PROCESS_ZERO (4)
 //   with a null one, each with the association's completion key. Only processes that enter or
@@ -92,6 +97,8 @@ public:
     // Set-up: binds an executable path (compared case-insensitively) to a behaviour, and puts a
     // file there unless one is there already.
     void addProgram(const std::u16string& path, SimBehaviour behaviour);
+    // The behaviour bound to `path`, or none: for a test that wraps a program in more.
+    SimBehaviour behaviourOf(const std::u16string& path) const;
     // The program under test runs inside a job that does not allow breakaway, as when a host
     // that manages its programs in a job started it: what it starts joins that job.
     void runProgramInJob();
@@ -122,6 +129,11 @@ public:
                                    LPOVERLAPPED* overlapped, DWORD milliseconds);
     DWORD waitForSingleObject(HANDLE handle, DWORD milliseconds);
     BOOL getExitCodeProcess(HANDLE process, DWORD* exitCode);
+    BOOL terminateJobObject(HANDLE job, UINT exitCode);
+    BOOL enumWindows(WNDENUMPROC callback, LPARAM parameter);
+    DWORD getWindowThreadProcessId(HWND window, DWORD* processId);
+    BOOL isWindowVisible(HWND window);
+    int getWindowText(HWND window, char16_t* text, int capacity);
 
     struct Job;
     struct Port;
@@ -137,6 +149,15 @@ private:
     void run(const std::shared_ptr<SimProcess>& process);
     void end(const std::shared_ptr<SimProcess>& process, DWORD exitCode);
     void joinJob(const std::shared_ptr<SimProcess>& process, const std::shared_ptr<Job>& job);
+    struct Window {
+        HWND handle;
+        std::shared_ptr<SimProcess> owner;
+        std::u16string title;
+        bool visible;
+    };
+    // The window `handle` while its process runs, or null.
+    const Window* liveWindow(HWND handle);
+
     // Ends every process whose time is up, in order of their end times.
     void settle();
     // The earliest pending end on the clock, or false when none is pending.
@@ -151,5 +172,6 @@ private:
     std::map<std::u16string, std::pair<std::u16string, SimBehaviour>> programs_; // by resolved upper-case path
     std::vector<std::shared_ptr<SimProcess>> processes_;
     std::shared_ptr<Job> outerJob_; // the program under test's own job, if it runs in one
+    std::vector<Window> windows_; // in the order shown, the top-most last
     DWORD nextProcessId_ = 1000;
 };

@@ -39,3 +39,10 @@ void SimProgramContext::liveUntilTerminated()
 {
     process_->forever = true;
 }
+
+void SimProgramContext::showWindow(const std::u16string& title, bool visible)
+{
+    std::lock_guard<std::recursive_mutex> lock(processes_.mutex_);
+    const auto handle = reinterpret_cast<HWND>(static_cast<std::uintptr_t>(0x20000 + 4 * processes_.windows_.size()));
+    processes_.windows_.push_back({handle, process_, title, visible});
+}

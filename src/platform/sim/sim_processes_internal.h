@@ -24,8 +24,10 @@ struct SimProcess {
     bool ran = false;
     DWORD suspendCount = 0;
     DWORD exitCode = 0;
-    // While running: ends at `endAt` on the clock unless `forever`.
+    // While running: ends at `endAt` on the clock unless `forever`; not before its behaviour has
+    // returned, whatever the processes it started meanwhile do.
     bool forever = false;
+    bool inBehaviour = false;
     ULONGLONG endAt = 0;
     std::shared_ptr<SimProcesses::Job> job;
     // When the image file is let go on the clock: never while the process may still run. Read

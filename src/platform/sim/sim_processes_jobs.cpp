@@ -117,3 +117,24 @@ BOOL SimProcesses::getQueuedCompletionStatus(HANDLE port, DWORD* bytes, ULONG_PT
     *overlapped = packet.overlapped;
     return TRUE;
 }
+
+BOOL SimProcesses::terminateJobObject(HANDLE job, UINT exitCode)
+{
+    const auto jobObject = machine_.handleObject<JobObject>(job);
+    if (!jobObject)
+        return machine_.fail<BOOL>(ERROR_INVALID_HANDLE, FALSE);
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    settle();
+    // The job's own processes and those of the jobs nested in it.
+    for (const auto& process : processes_) {
+        if (process->state == SimProcess::State::Ended)
+            continue;
+        for (const Job* in = process->job.get(); in; in = in->parent.get()) {
+            if (in == jobObject->job.get()) {
+                end(process, exitCode);
+                break;
+            }
+        }
+    }
+    return TRUE;
+}

@@ -86,3 +86,38 @@ BOOL SimMachine::getExitCodeProcess(HANDLE process, DWORD* exitCode)
         return FALSE;
     return processes().getExitCodeProcess(process, exitCode);
 }
+
+BOOL SimMachine::terminateJobObject(HANDLE job, UINT exitCode)
+{
+    if (enter(SimCall::TerminateJobObject))
+        return FALSE;
+    return processes().terminateJobObject(job, exitCode);
+}
+
+BOOL SimMachine::enumWindows(WNDENUMPROC callback, LPARAM parameter)
+{
+    if (enter(SimCall::EnumWindows))
+        return FALSE;
+    return processes().enumWindows(callback, parameter);
+}
+
+DWORD SimMachine::getWindowThreadProcessId(HWND window, DWORD* processId)
+{
+    if (enter(SimCall::GetWindowThreadProcessId))
+        return 0;
+    return processes().getWindowThreadProcessId(window, processId);
+}
+
+BOOL SimMachine::isWindowVisible(HWND window)
+{
+    if (enter(SimCall::IsWindowVisible))
+        return FALSE;
+    return processes().isWindowVisible(window);
+}
+
+int SimMachine::getWindowText(HWND window, char16_t* text, int capacity)
+{
+    if (enter(SimCall::GetWindowText))
+        return 0;
+    return processes().getWindowText(window, text, capacity);
+}

@@ -42,6 +42,7 @@ constexpr SystemMessage kMessages[] = {
     {1131, u"Possible deadlock.\r\n"},
     {1300, u"Not all privileges assigned.\r\n"},
     {1332, u"No security ID mapped.\r\n"},
+    {1400, u"Invalid window handle.\r\n"},
     {1812, u"Resource data not found.\r\n"},
     {1813, u"Resource type not found.\r\n"},
 };

@@ -68,6 +68,26 @@ BOOL Win32OsApi::getUserObjectInformation(HANDLE object, int index, void* inform
     return ::GetUserObjectInformationW(object, index, information, length, lengthNeeded);
 }
 
+BOOL Win32OsApi::enumWindows(WNDENUMPROC callback, LPARAM parameter)
+{
+    return ::EnumWindows(callback, parameter);
+}
+
+DWORD Win32OsApi::getWindowThreadProcessId(HWND window, DWORD* processId)
+{
+    return ::GetWindowThreadProcessId(window, processId);
+}
+
+BOOL Win32OsApi::isWindowVisible(HWND window)
+{
+    return ::IsWindowVisible(window);
+}
+
+int Win32OsApi::getWindowText(HWND window, char16_t* text, int capacity)
+{
+    return ::GetWindowTextW(window, W(text), capacity);
+}
+
 LONG Win32OsApi::regOpenKeyEx(HKEY key, const char16_t* subKey, DWORD options, REGSAM access, HKEY* result)
 {
     return ::RegOpenKeyExW(key, W(subKey), options, access, result);
@@ -216,6 +236,11 @@ DWORD Win32OsApi::resumeThread(HANDLE thread)
 BOOL Win32OsApi::terminateProcess(HANDLE process, UINT exitCode)
 {
     return ::TerminateProcess(process, exitCode);
+}
+
+BOOL Win32OsApi::terminateJobObject(HANDLE job, UINT exitCode)
+{
+    return ::TerminateJobObject(job, exitCode);
 }
 
 BOOL Win32OsApi::getQueuedCompletionStatus(HANDLE port, DWORD* bytes, ULONG_PTR* key, LPOVERLAPPED* overlapped, DWORD milliseconds)

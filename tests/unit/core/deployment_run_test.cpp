@@ -38,6 +38,8 @@ struct OptionsCase {
     bool detectOnly;
     bool pathMissing;
     std::u16string backup = u"";
+    unsigned timeout = 0; // minutes; 0 for none
+    bool timeoutInvalid = false;
 };
 
 TEST(RunOptionsTest, OptionsAreWholeWordsAndLeaveTheSwitches)
@@ -62,7 +64,15 @@ TEST(RunOptionsTest, OptionsAreWholeWordsAndLeaveTheSwitches)
         {"a backup folder", u"/silent /all /backup \"C:\\qtv backup\" /log l.txt", u"/silent /all    ", u"l.txt", u"",
          false, false, u"C:\\qtv backup"},
         {"a backup without a folder", u"/silent /backup /all", u"/silent   /all", u"", u"", false, true},
+        {"a time limit", u"/silent /client /timeout 30 /force", u"/silent /client   /force", u"", u"", false, false, u"", 30},
+        {"the longest time limit", u"/timeout 1440 /silent", u"  /silent", u"", u"", false, false, u"", 1440},
+        {"a switch that starts like /timeout", u"/silent /timeouts", u"/silent /timeouts", u"", u"", false, false},
     };
+    for (const char16_t* minutes : {u"", u"/all", u"0", u"1441", u"99999999999", u"5m", u"-5", u"\"\""}) {
+        const RunOptions options = ParseRunOptions(u"/silent /timeout " + std::u16string(minutes));
+        EXPECT_TRUE(options.timeoutInvalid) << ToUtf8(minutes);
+        EXPECT_FALSE(options.timeoutMinutes) << ToUtf8(minutes);
+    }
     for (const OptionsCase& c : cases) {
         const RunOptions options = ParseRunOptions(c.commandLine);
         EXPECT_EQ(options.switches, c.switches) << c.what;
@@ -71,6 +81,8 @@ TEST(RunOptionsTest, OptionsAreWholeWordsAndLeaveTheSwitches)
         EXPECT_EQ(options.detectOnly, c.detectOnly) << c.what;
         EXPECT_EQ(options.pathMissing, c.pathMissing) << c.what;
         EXPECT_EQ(options.backupPath.value_or(u""), c.backup) << c.what;
+        EXPECT_EQ(options.timeoutMinutes.value_or(0), c.timeout) << c.what;
+        EXPECT_EQ(options.timeoutInvalid, c.timeoutInvalid) << c.what;
     }
 }
 
@@ -279,8 +291,10 @@ TEST_F(DeploymentRunTest, ReportRecordsEveryComponent)
     suite[P::Console].removable = false;
     suite[P::MSDE].onMachine = true;
     suite[P::MSDE].throwOnRemove = true;
+    suite[P::MSDE].uninstallerRan = UninstallerRun{u"msde\tsetup.exe", UninstallerEnd::NotStarted, std::nullopt};
     suite[P::DLP].deniedDetections = 2;
     suite[P::Relay].heldUntilRestart = u"C:\\Relay\\held.dll";
+    suite[P::Relay].uninstallerRan = UninstallerRun{u"\"C:\\Relay\\setup.exe\" /S", UninstallerEnd::TimeLimit, 1460};
     machine.files().addFile(u"C:\\Relay\\held.dll");
 
     const SilentRunResult result = run(u"/silent /relay /console /msde /sam");
@@ -296,20 +310,20 @@ TEST_F(DeploymentRunTest, ReportRecordsEveryComponent)
     for (const nlohmann::json& component : report["components"])
         rows += component.dump() + "\n";
     EXPECT_EQ(rows,
-              R"({"deleted":[],"detection":"complete","detectionError":null,"installedBefore":false,"name":"WebUI Service","pendingRestart":[],"removeResult":null,"removed":false,"selected":false,"stillInstalled":false,"switch":"/webui","version":null}
-{"deleted":[],"detection":"complete","detectionError":null,"installedBefore":false,"name":"A2A","pendingRestart":[],"removeResult":null,"removed":false,"selected":false,"stillInstalled":false,"switch":"/a2a","version":null}
-{"deleted":[],"detection":"complete","detectionError":null,"installedBefore":false,"name":"Platform API","pendingRestart":[],"removeResult":null,"removed":false,"selected":false,"stillInstalled":false,"switch":"/api","version":null}
-{"deleted":[],"detection":"complete","detectionError":null,"installedBefore":true,"name":"Console","pendingRestart":[],"removeResult":"failed","removed":true,"selected":true,"stillInstalled":true,"switch":"/console","version":null}
-{"deleted":[],"detection":"complete","detectionError":null,"installedBefore":false,"name":"Software Asset Management","pendingRestart":[],"removeResult":null,"removed":false,"selected":true,"stillInstalled":false,"switch":"/sam","version":null}
-{"deleted":[],"detection":"complete","detectionError":null,"installedBefore":false,"name":"Client Deploy Tool","pendingRestart":[],"removeResult":null,"removed":false,"selected":false,"stillInstalled":false,"switch":"/cdt","version":null}
-{"deleted":[],"detection":"complete","detectionError":null,"installedBefore":false,"name":"Server","pendingRestart":[],"removeResult":null,"removed":false,"selected":false,"stillInstalled":false,"switch":"/server","version":null}
-{"deleted":[{"kind":"pendingRestart","name":"C:\\Relay\\held.dll"}],"detection":"complete","detectionError":null,"installedBefore":true,"name":"Relay","pendingRestart":["C:\\Relay\\held.dll"],"removeResult":"succeeded","removed":true,"selected":true,"stillInstalled":false,"switch":"/relay","version":"9.5.10.79"}
-{"deleted":[],"detection":"incomplete","detectionError":"unable to look at \"HKLM\\SOFTWARE\\Zantrel\": Windows Error 0x5: Access denied.","installedBefore":false,"name":"DLP","pendingRestart":[],"removeResult":null,"removed":false,"selected":false,"stillInstalled":false,"switch":"/dlp","version":null}
-{"deleted":[],"detection":"complete","detectionError":null,"installedBefore":false,"name":"Client Logging Service","pendingRestart":[],"removeResult":null,"removed":false,"selected":false,"stillInstalled":false,"switch":"/loggingservice","version":null}
-{"deleted":[],"detection":"complete","detectionError":null,"installedBefore":false,"name":"Agent","pendingRestart":[],"removeResult":null,"removed":false,"selected":false,"stillInstalled":false,"switch":"/client","version":null}
-{"deleted":[],"detection":"complete","detectionError":null,"installedBefore":false,"name":"Supporting Databases","pendingRestart":[],"removeResult":null,"removed":false,"selected":false,"stillInstalled":false,"switch":"/database","version":null}
-{"deleted":[],"detection":"complete","detectionError":null,"installedBefore":false,"name":"Deployment Installer","pendingRestart":[],"removeResult":null,"removed":false,"selected":false,"stillInstalled":false,"switch":"/generator","version":null}
-{"deleted":[],"detection":"complete","detectionError":null,"installedBefore":true,"name":"Microsoft SQL Server Desktop Engine","pendingRestart":[],"removeResult":"exception","removed":true,"selected":true,"stillInstalled":true,"switch":"/msde","version":null}
+              R"({"deleted":[],"detection":"complete","detectionError":null,"installedBefore":false,"name":"WebUI Service","pendingRestart":[],"removeResult":null,"removed":false,"selected":false,"stillInstalled":false,"switch":"/webui","uninstallerRun":null,"version":null}
+{"deleted":[],"detection":"complete","detectionError":null,"installedBefore":false,"name":"A2A","pendingRestart":[],"removeResult":null,"removed":false,"selected":false,"stillInstalled":false,"switch":"/a2a","uninstallerRun":null,"version":null}
+{"deleted":[],"detection":"complete","detectionError":null,"installedBefore":false,"name":"Platform API","pendingRestart":[],"removeResult":null,"removed":false,"selected":false,"stillInstalled":false,"switch":"/api","uninstallerRun":null,"version":null}
+{"deleted":[],"detection":"complete","detectionError":null,"installedBefore":true,"name":"Console","pendingRestart":[],"removeResult":"failed","removed":true,"selected":true,"stillInstalled":true,"switch":"/console","uninstallerRun":null,"version":null}
+{"deleted":[],"detection":"complete","detectionError":null,"installedBefore":false,"name":"Software Asset Management","pendingRestart":[],"removeResult":null,"removed":false,"selected":true,"stillInstalled":false,"switch":"/sam","uninstallerRun":null,"version":null}
+{"deleted":[],"detection":"complete","detectionError":null,"installedBefore":false,"name":"Client Deploy Tool","pendingRestart":[],"removeResult":null,"removed":false,"selected":false,"stillInstalled":false,"switch":"/cdt","uninstallerRun":null,"version":null}
+{"deleted":[],"detection":"complete","detectionError":null,"installedBefore":false,"name":"Server","pendingRestart":[],"removeResult":null,"removed":false,"selected":false,"stillInstalled":false,"switch":"/server","uninstallerRun":null,"version":null}
+{"deleted":[{"kind":"pendingRestart","name":"C:\\Relay\\held.dll"}],"detection":"complete","detectionError":null,"installedBefore":true,"name":"Relay","pendingRestart":["C:\\Relay\\held.dll"],"removeResult":"succeeded","removed":true,"selected":true,"stillInstalled":false,"switch":"/relay","uninstallerRun":{"command":"\"C:\\Relay\\setup.exe\" /S","ended":"timeLimit","exitCode":1460},"version":"9.5.10.79"}
+{"deleted":[],"detection":"incomplete","detectionError":"unable to look at \"HKLM\\SOFTWARE\\Zantrel\": Windows Error 0x5: Access denied.","installedBefore":false,"name":"DLP","pendingRestart":[],"removeResult":null,"removed":false,"selected":false,"stillInstalled":false,"switch":"/dlp","uninstallerRun":null,"version":null}
+{"deleted":[],"detection":"complete","detectionError":null,"installedBefore":false,"name":"Client Logging Service","pendingRestart":[],"removeResult":null,"removed":false,"selected":false,"stillInstalled":false,"switch":"/loggingservice","uninstallerRun":null,"version":null}
+{"deleted":[],"detection":"complete","detectionError":null,"installedBefore":false,"name":"Agent","pendingRestart":[],"removeResult":null,"removed":false,"selected":false,"stillInstalled":false,"switch":"/client","uninstallerRun":null,"version":null}
+{"deleted":[],"detection":"complete","detectionError":null,"installedBefore":false,"name":"Supporting Databases","pendingRestart":[],"removeResult":null,"removed":false,"selected":false,"stillInstalled":false,"switch":"/database","uninstallerRun":null,"version":null}
+{"deleted":[],"detection":"complete","detectionError":null,"installedBefore":false,"name":"Deployment Installer","pendingRestart":[],"removeResult":null,"removed":false,"selected":false,"stillInstalled":false,"switch":"/generator","uninstallerRun":null,"version":null}
+{"deleted":[],"detection":"complete","detectionError":null,"installedBefore":true,"name":"Microsoft SQL Server Desktop Engine","pendingRestart":[],"removeResult":"exception","removed":true,"selected":true,"stillInstalled":true,"switch":"/msde","uninstallerRun":{"command":"msde\\tsetup.exe","ended":"notStarted","exitCode":null},"version":null}
 )");
 }
 

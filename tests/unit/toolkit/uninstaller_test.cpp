@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 
 #include "core/log.h"
+#include "platform/errors.h"
 #include "platform/os_api.h"
+#include "platform/run_record.h"
 #include "platform/text.h"
 #include "support/recipe_test.h"
 #include "support/spawn_child.h"
@@ -146,6 +148,101 @@ TEST_F(UninstallerTest, AProgramOthersMayChangeIsNotStarted)
                           u"Not starting \"" + c.program + u"\": a standard user can change \"" + c.changeable + u"\".\r\n");
     }
     EXPECT_TRUE(machine.processes().runs().empty());
+}
+// An uninstaller that waits: at the time limit, or with a box nobody can answer, it and what it
+// started are ended and the removal goes on; a box somebody sees is told once and waited for.
+TEST_F(UninstallerTest, AnUninstallerThatWaitsIsEndedOrToldOf)
+{
+    const std::u16string program = u"C:\\Zantrel\\uninst.exe";
+    const std::u16string child = u"C:\\Zantrel\\child.exe";
+    struct Case {
+        const char* what;
+        bool desktop;
+        std::optional<unsigned> minutes;
+        DWORD lives; // 0: until ended
+        int window;  // 0: none, 1: visible, 2: hidden
+        std::u16string after; // the log after "...waiting for the uninstaller to finish..."
+        UninstallerEnd ended;
+        std::optional<DWORD> exitCode;
+        ULONGLONG took; // on the clock, to the second
+    };
+    const std::u16string box = u"Insert the disk \"Agent 9.1\"";
+    const Case cases[] = {
+        {"past the time limit", true, 1, 0, 0,
+         u"\r\nThe uninstaller did not finish in time (/timeout 1): it and the processes it started were ended.\r\n",
+         UninstallerEnd::TimeLimit, 1460, 60},
+        {"just in time", true, 1, 59500, 1, u"finished\r\n", UninstallerEnd::Finished, 7, 59},
+        {"a box nobody sees", false, std::nullopt, 0, 1,
+         u"\r\nThe uninstaller is waiting for an answer nobody can give (\"" + box +
+             u"\"): it and the processes it started were ended.\r\n",
+         UninstallerEnd::Unanswerable, 1223, 61},
+        {"a box somebody sees", true, std::nullopt, 150000, 1,
+         u"\r\nThe uninstaller is waiting in its window \"" + box + u"\".\r\nfinished\r\n", UninstallerEnd::Finished, 7,
+         150},
+        {"a box, then the limit", true, 2, 0, 1,
+         u"\r\nThe uninstaller is waiting in its window \"" + box +
+             u"\".\r\nThe uninstaller did not finish in time (/timeout 2): it and the processes it started were ended.\r\n",
+         UninstallerEnd::TimeLimit, 1460, 120},
+        {"a hidden window nobody sees", false, std::nullopt, 90000, 2, u"finished\r\n", UninstallerEnd::Finished, 7, 90},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        machine.setWindowStationVisible(c.desktop);
+        // The box is the child's; the uninstaller waits for it.
+        machine.processes().addProgram(child, [&c, box](SimProgramContext& context) {
+            if (c.window)
+                context.showWindow(box, c.window == 1);
+            if (c.lives)
+                context.liveFor(c.lives);
+            else
+                context.liveUntilTerminated();
+        });
+        machine.processes().addProgram(program, [&c, child](SimProgramContext& context) {
+            context.startProcess(child);
+            context.exitWith(7);
+            if (c.lives)
+                context.liveFor(c.lives);
+            else
+                context.liveUntilTerminated();
+        });
+        const RunRecordScope record;
+        const UninstallerTimeLimitScope limit(c.minutes);
+        const ULONGLONG start = machine.now();
+
+        EXPECT_TRUE(RunUninstaller(program + u" /S", u"Agent", &log));
+
+        EXPECT_EQ(text(), u"Running uninstaller for \"Agent\" with command " + program + u" /S\r\n"
+                          u"...waiting for the uninstaller to finish..." + c.after);
+        EXPECT_EQ((machine.now() - start) / 1000, c.took);
+        EXPECT_EQ(machine.processes().aliveCount(), 0u);
+        ASSERT_TRUE(record.uninstallerRun());
+        EXPECT_EQ(record.uninstallerRun()->command, program + u" /S");
+        EXPECT_EQ(record.uninstallerRun()->ended, c.ended);
+        EXPECT_EQ(record.uninstallerRun()->exitCode, c.exitCode);
+    }
+}
+
+// A job that cannot be ended runs on beside what would be removed by hand: the removal stops there.
+TEST_F(UninstallerTest, AnUninstallerThatCannotBeEndedStopsTheRemoval)
+{
+    const std::u16string program = u"C:\\Zantrel\\uninst.exe";
+    machine.processes().addProgram(program, [](SimProgramContext& context) { context.liveUntilTerminated(); });
+    machine.failCall(SimCall::TerminateJobObject, ERROR_ACCESS_DENIED);
+    const RunRecordScope record;
+    const UninstallerTimeLimitScope limit(1);
+
+    EXPECT_THROW(RunUninstaller(program, u"Agent", &log), Windows::Error);
+
+    EXPECT_TRUE(WithSystemText(ToUtf8(text()),
+                               ToUtf8(u"Running uninstaller for \"Agent\" with command " + program + u"\r\n"
+                                      u"...waiting for the uninstaller to finish...\r\n"
+                                      u"The uninstaller did not finish in time (/timeout 1), and it could not be ended: "
+                                      u"Windows Error 0x5: "),
+                               ERROR_ACCESS_DENIED, "\r\n"));
+    EXPECT_EQ(machine.processes().aliveCount(), 1u);
+    ASSERT_TRUE(record.uninstallerRun());
+    EXPECT_EQ(record.uninstallerRun()->ended, UninstallerEnd::TimeLimit);
+    EXPECT_EQ(record.uninstallerRun()->exitCode, std::nullopt);
 }
 #endif
 

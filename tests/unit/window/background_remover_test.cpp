@@ -118,6 +118,12 @@ TEST_F(BackgroundRemoverTest, RemovalCountsWhatDetectionNoLongerFinds)
     EXPECT_TRUE(remover.succeeded());
     EXPECT_TRUE(remover.removals().empty());
     EXPECT_EQ(host.posted, (std::vector<UINT>{WM_APP + 2, WM_APP + 2}));
+
+    // "/timeout 5" on the dialog's command line reaches the uninstallers its worker runs.
+    remover.limitUninstallersTo(5);
+    suite.journal.clear();
+    removeAll({&server});
+    EXPECT_EQ(suite.journal, (std::vector<std::string>{"remove Server", "uninstallers end after 5 minutes", "detect Server"}));
 }
 
 // The roots go in the removal job that leaves nothing found installed, after its last removal.
