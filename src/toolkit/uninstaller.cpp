@@ -105,7 +105,8 @@ BOOL CALLBACK NoteJobWindow(HWND window, LPARAM parameter)
         return TRUE;
     char16_t text[256] = {};
     const int length = Os().getWindowText(window, text, static_cast<int>(std::size(text)));
-    search.title = std::u16string(text, static_cast<std::size_t>(std::max(length, 0)));
+    // Whatever the window says, it says on one line of the log.
+    search.title = EscapeControlCharacters(std::u16string_view(text, static_cast<std::size_t>(std::max(length, 0))));
     return FALSE;
 }
 

@@ -6,6 +6,10 @@
 set -euo pipefail
 wine_run=$1 prefix=$2 artifacts=$3
 shift 3
+# The display wine-run shows the test's windows on.
+if [ "${QTV_ON_SECOND_DISPLAY:-}" = 1 ] && [ -n "${QTV_SECOND_DISPLAY:-}" ]; then
+  export DISPLAY=$QTV_SECOND_DISPLAY
+fi
 requests=$prefix/drive_c/qtv/screenshots
 mkdir -p "$artifacts" "$requests"
 rm -f "$requests"/*

@@ -155,35 +155,40 @@ TEST_F(UninstallerTest, AnUninstallerThatWaitsIsEndedOrToldOf)
 {
     const std::u16string program = u"C:\\Zantrel\\uninst.exe";
     const std::u16string child = u"C:\\Zantrel\\child.exe";
+    constexpr DWORD kHours = 4 * 3600 * 1000;
     struct Case {
         const char* what;
         bool desktop;
         std::optional<unsigned> minutes;
-        DWORD lives; // 0: until ended
-        int window;  // 0: none, 1: visible, 2: hidden
+        DWORD lives; // 0: longer than anything waits for it here
+        int window;  // 0: none, 1: visible, 2: hidden, 3: visible, of a program outside the job
         std::u16string after; // the log after "...waiting for the uninstaller to finish..."
         UninstallerEnd ended;
         std::optional<DWORD> exitCode;
         ULONGLONG took; // on the clock, to the second
     };
-    const std::u16string box = u"Insert the disk \"Agent 9.1\"";
+    // A title that would end the log's line, as the log shows it.
+    const std::u16string box = u"Insert the disk\r\n\"Agent 9.1\"";
+    const std::u16string shown = u"Insert the disk\\r\\n\"Agent 9.1\"";
     const Case cases[] = {
         {"past the time limit", true, 1, 0, 0,
          u"\r\nThe uninstaller did not finish in time (/timeout 1): it and the processes it started were ended.\r\n",
          UninstallerEnd::TimeLimit, 1460, 60},
         {"just in time", true, 1, 59500, 1, u"finished\r\n", UninstallerEnd::Finished, 7, 59},
         {"a box nobody sees", false, std::nullopt, 0, 1,
-         u"\r\nThe uninstaller is waiting for an answer nobody can give (\"" + box +
+         u"\r\nThe uninstaller is waiting for an answer nobody can give (\"" + shown +
              u"\"): it and the processes it started were ended.\r\n",
          UninstallerEnd::Unanswerable, 1223, 61},
         {"a box somebody sees", true, std::nullopt, 150000, 1,
-         u"\r\nThe uninstaller is waiting in its window \"" + box + u"\".\r\nfinished\r\n", UninstallerEnd::Finished, 7,
+         u"\r\nThe uninstaller is waiting in its window \"" + shown + u"\".\r\nfinished\r\n", UninstallerEnd::Finished, 7,
          150},
         {"a box, then the limit", true, 2, 0, 1,
-         u"\r\nThe uninstaller is waiting in its window \"" + box +
+         u"\r\nThe uninstaller is waiting in its window \"" + shown +
              u"\".\r\nThe uninstaller did not finish in time (/timeout 2): it and the processes it started were ended.\r\n",
          UninstallerEnd::TimeLimit, 1460, 120},
         {"a hidden window nobody sees", false, std::nullopt, 90000, 2, u"finished\r\n", UninstallerEnd::Finished, 7, 90},
+        {"another program's box nobody sees", false, std::nullopt, 90000, 3, u"finished\r\n", UninstallerEnd::Finished, 7,
+         90},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -191,20 +196,22 @@ TEST_F(UninstallerTest, AnUninstallerThatWaitsIsEndedOrToldOf)
         // The box is the child's; the uninstaller waits for it.
         machine.processes().addProgram(child, [&c, box](SimProgramContext& context) {
             if (c.window)
-                context.showWindow(box, c.window == 1);
-            if (c.lives)
-                context.liveFor(c.lives);
-            else
-                context.liveUntilTerminated();
+                context.showWindow(box, c.window != 2);
+            context.liveFor(c.lives ? c.lives : kHours);
         });
         machine.processes().addProgram(program, [&c, child](SimProgramContext& context) {
-            context.startProcess(child);
+            if (c.window != 3)
+                context.startProcess(child);
             context.exitWith(7);
-            if (c.lives)
-                context.liveFor(c.lives);
-            else
-                context.liveUntilTerminated();
+            context.liveFor(c.lives ? c.lives : kHours);
         });
+        if (c.window == 3) {
+            std::u16string line = child;
+            STARTUPINFOW startup{};
+            PROCESS_INFORMATION started{};
+            ASSERT_TRUE(Os().createProcess(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                                           &started));
+        }
         const RunRecordScope record;
         const UninstallerTimeLimitScope limit(c.minutes);
         const ULONGLONG start = machine.now();
@@ -240,7 +247,12 @@ TEST_F(UninstallerTest, AnUninstallerThatCannotBeEndedStopsTheRemoval)
                                       u"Windows Error 0x5: "),
                                ERROR_ACCESS_DENIED, "\r\n"));
     EXPECT_EQ(machine.processes().aliveCount(), 1u);
+    // One that finishes later in the same removal does not hide it from the report.
+    const std::u16string helper = u"C:\\Zantrel\\helper.exe";
+    machine.processes().addProgram(helper, [](SimProgramContext&) {});
+    EXPECT_TRUE(RunUninstaller(helper, u"Agent Helper", &log));
     ASSERT_TRUE(record.uninstallerRun());
+    EXPECT_EQ(record.uninstallerRun()->command, program);
     EXPECT_EQ(record.uninstallerRun()->ended, UninstallerEnd::TimeLimit);
     EXPECT_EQ(record.uninstallerRun()->exitCode, std::nullopt);
 }
