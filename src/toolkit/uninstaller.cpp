@@ -105,27 +105,37 @@ BOOL CALLBACK NoteJobWindow(HWND window, LPARAM parameter)
         return TRUE;
     char16_t text[256] = {};
     const int length = Os().getWindowText(window, text, static_cast<int>(std::size(text)));
-    // Whatever the window says, it says on one line of the log.
-    search.title = EscapeControlCharacters(std::u16string_view(text, static_cast<std::size_t>(std::max(length, 0))));
+    // Whatever the window says, it says on one line of the log; nothing may unwind through the
+    // system's frames that call back.
+    try {
+        search.title = EscapeControlCharacters(std::u16string_view(text, static_cast<std::size_t>(std::max(length, 0))));
+    } catch (...) {
+        search.title = u"";
+    }
     return FALSE;
 }
 
-// Takes one notification off the job's port once the wait says there is one; true when it says
-// no process is active any more. New processes and exits keep the list of its processes.
-bool TakeJobNotification(HANDLE port, std::set<DWORD>& processes)
+// What the job's port said within a wait: a notification, nothing, or the wait failed.
+enum class JobNews { Notified, Quiet, Failed };
+
+// Waits up to `milliseconds` for one notification of the job and takes it: the port itself, never
+// a wait on its handle, which on Windows would take the notification without saying which. New
+// processes and exits (normal or not) keep the list of its processes; `allEnded` says whether no
+// process is active in it any more.
+JobNews NextJobNotification(HANDLE port, DWORD milliseconds, std::set<DWORD>& processes, bool& allEnded)
 {
     DWORD message = 0;
     ULONG_PTR key = 0;
     LPOVERLAPPED overlapped = nullptr;
-    // A failed dequeue leads back to the wait.
-    if (!Os().getQueuedCompletionStatus(port, &message, &key, &overlapped, INFINITE))
-        return false;
+    if (!Os().getQueuedCompletionStatus(port, &message, &key, &overlapped, milliseconds))
+        return overlapped == nullptr && Os().getLastError() == WAIT_TIMEOUT ? JobNews::Quiet : JobNews::Failed;
     const auto process = static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(overlapped));
     if (message == JOB_OBJECT_MSG_NEW_PROCESS)
         processes.insert(process);
-    else if (message == JOB_OBJECT_MSG_EXIT_PROCESS)
+    else if (message == JOB_OBJECT_MSG_EXIT_PROCESS || message == JOB_OBJECT_MSG_ABNORMAL_EXIT_PROCESS)
         processes.erase(process);
-    return message == JOB_OBJECT_MSG_ACTIVE_PROCESS_ZERO;
+    allEnded = message == JOB_OBJECT_MSG_ACTIVE_PROCESS_ZERO;
+    return JobNews::Notified;
 }
 
 // Waits for the job's notification that no process is active in it any more, looking at it every
@@ -144,13 +154,12 @@ JobEnd WaitForJob(const JobProcess& job, std::optional<unsigned> minutes, std::u
     ULONGLONG windowSince = 0;
     bool told = false;
     for (;;) {
-        const DWORD waited = Os().waitForSingleObject(job.port.get(), kLookEvery);
-        if (waited == WAIT_OBJECT_0) {
-            if (TakeJobNotification(job.port.get(), windows.processes))
-                return JobEnd::Finished;
-        } else if (waited != WAIT_TIMEOUT) {
+        bool allEnded = false;
+        const JobNews news = NextJobNotification(job.port.get(), kLookEvery, windows.processes, allEnded);
+        if (news == JobNews::Failed)
             return JobEnd::WaitFailed;
-        }
+        if (allEnded)
+            return JobEnd::Finished;
         // A job that keeps starting processes is looked at all the same.
         const ULONGLONG now = Os().getTickCount64();
         if (minutes && now - start >= *minutes * 60000ULL)
@@ -193,10 +202,11 @@ void EndJob(const JobProcess& job, UINT exitCode)
         const ULONGLONG waited = Os().getTickCount64() - start;
         if (waited >= kEndingTakes)
             ThrowWindowsError(ERROR_TIMEOUT);
-        const DWORD result = Os().waitForSingleObject(job.port.get(), static_cast<DWORD>(kEndingTakes - waited));
-        if (result == WAIT_FAILED)
+        bool allEnded = false;
+        if (NextJobNotification(job.port.get(), static_cast<DWORD>(kEndingTakes - waited), processes, allEnded) ==
+            JobNews::Failed)
             ThrowLastError();
-        if (result == WAIT_OBJECT_0 && TakeJobNotification(job.port.get(), processes))
+        if (allEnded)
             return;
     }
 }
@@ -288,6 +298,13 @@ bool RunUninstaller(std::u16string commandLine, const std::u16string& displayNam
     const JobEnd end = WaitForJob(job, minutes, title, lineOpen, log);
     if (end == JobEnd::WaitFailed) {
         writeLine(log, u"...wait failed");
+        // What nobody watches may not run on beside the removal by hand.
+        try {
+            EndJob(job, ERROR_CANCELLED);
+        } catch (...) {
+            writeLine(log, u"The uninstaller could not be ended: " + DescribeCurrentExceptionW());
+            throw;
+        }
         return false;
     }
     UninstallerRun run{commandLine, UninstallerEnd::Finished, std::nullopt};
@@ -313,7 +330,8 @@ bool RunUninstaller(std::u16string commandLine, const std::u16string& displayNam
     DWORD exitCode = 0;
     if (Os().getExitCodeProcess(job.process.process.get(), &exitCode)) {
         run.exitCode = exitCode;
-        if (end == JobEnd::Finished && (exitCode == 3010 || exitCode == 1641))
+        // Its own answer, also when a program it left behind was ended: those end with 1460 or 1223.
+        if (exitCode == 3010 || exitCode == 1641)
             restartRequested = true;
     }
     NoteUninstallerRun(run);
