@@ -166,6 +166,8 @@ TEST_F(UninstallerTest, AnUninstallerThatWaitsIsEndedOrToldOf)
         UninstallerEnd ended;
         std::optional<DWORD> exitCode;
         ULONGLONG took; // on the clock, to the second
+        DWORD exits = 7;      // the uninstaller's own exit code
+        DWORD itLives = 0;    // the uninstaller's own life, when the child it started lives longer
     };
     // A title that would end the log's line, as the log shows it.
     const std::u16string box = u"Insert the disk\r\n\"Agent 9.1\"";
@@ -189,6 +191,9 @@ TEST_F(UninstallerTest, AnUninstallerThatWaitsIsEndedOrToldOf)
         {"a hidden window nobody sees", false, std::nullopt, 90000, 2, u"finished\r\n", UninstallerEnd::Finished, 7, 90},
         {"another program's box nobody sees", false, std::nullopt, 90000, 3, u"finished\r\n", UninstallerEnd::Finished, 7,
          90},
+        {"a restart asked for, a program left behind", true, 1, 0, 0,
+         u"\r\nThe uninstaller did not finish in time (/timeout 1): it and the processes it started were ended.\r\n",
+         UninstallerEnd::TimeLimit, 3010, 60, 3010, 5000},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -202,8 +207,8 @@ TEST_F(UninstallerTest, AnUninstallerThatWaitsIsEndedOrToldOf)
         machine.processes().addProgram(program, [&c, child](SimProgramContext& context) {
             if (c.window != 3)
                 context.startProcess(child);
-            context.exitWith(7);
-            context.liveFor(c.lives ? c.lives : kHours);
+            context.exitWith(c.exits);
+            context.liveFor(c.itLives ? c.itLives : c.lives ? c.lives : kHours);
         });
         if (c.window == 3) {
             std::u16string line = child;
@@ -226,6 +231,7 @@ TEST_F(UninstallerTest, AnUninstallerThatWaitsIsEndedOrToldOf)
         EXPECT_EQ(record.uninstallerRun()->command, program + u" /S");
         EXPECT_EQ(record.uninstallerRun()->ended, c.ended);
         EXPECT_EQ(record.uninstallerRun()->exitCode, c.exitCode);
+        EXPECT_EQ(TakeRestartRequest(), c.exits == 3010);
     }
 }
 
