@@ -20,7 +20,8 @@ using UninstallerTimeLimitScope = ThreadScope<UninstallerTimeLimit>;
 
 // Runs a component's uninstaller, in the system folder, in a job of its own, and returns once it
 // and every process it started have ended. True when they ended (whatever its exit code), by
-// themselves or ended here; false when it could not be started or the wait failed.
+// themselves or ended here; false when it could not be started, or the wait failed (then the job
+// is ended, as below, since nothing watches it any more).
 // `displayName` is used only in the log. How it ended is noted in the run record.
 //
 // While it runs it is looked at every second. A visible window of one of its processes, shown
