@@ -211,6 +211,17 @@ void EndJob(const JobProcess& job, UINT exitCode)
     }
 }
 
+// EndJob; when the job cannot be ended, the log says so after `saying` and the error is thrown on.
+void EndJobOrSay(const JobProcess& job, UINT exitCode, const std::u16string& saying, Remove::Log* log)
+{
+    try {
+        EndJob(job, exitCode);
+    } catch (...) {
+        writeLine(log, saying + DescribeCurrentExceptionW());
+        throw;
+    }
+}
+
 // A bare program name found in the system folder, then the Windows folder.
 std::u16string SystemProgram(const std::u16string& name)
 {
@@ -299,12 +310,7 @@ bool RunUninstaller(std::u16string commandLine, const std::u16string& displayNam
     if (end == JobEnd::WaitFailed) {
         writeLine(log, u"...wait failed");
         // What nobody watches may not run on beside the removal by hand.
-        try {
-            EndJob(job, ERROR_CANCELLED);
-        } catch (...) {
-            writeLine(log, u"The uninstaller could not be ended: " + DescribeCurrentExceptionW());
-            throw;
-        }
+        EndJobOrSay(job, ERROR_CANCELLED, u"The uninstaller could not be ended: ", log);
         return false;
     }
     UninstallerRun run{commandLine, UninstallerEnd::Finished, std::nullopt};
@@ -319,10 +325,10 @@ bool RunUninstaller(std::u16string commandLine, const std::u16string& displayNam
         if (lineOpen)
             log->write(EOL);
         try {
-            EndJob(job, end == JobEnd::TimeLimit ? ERROR_TIMEOUT : ERROR_CANCELLED);
+            EndJobOrSay(job, end == JobEnd::TimeLimit ? ERROR_TIMEOUT : ERROR_CANCELLED,
+                        why + u", and it could not be ended: ", log);
         } catch (...) {
             NoteUninstallerRun(run);
-            writeLine(log, why + u", and it could not be ended: " + DescribeCurrentExceptionW());
             throw;
         }
         writeLine(log, why + u": it and the processes it started were ended.");
