@@ -58,8 +58,12 @@ TEST_F(ServiceStopTest, AServiceIsNotStoppedWhileOneThatDependsOnItRuns)
     // Wine does not look at dependents: it stops the service another running one depends on.
     // Windows refuses with ERROR_DEPENDENT_SERVICES_RUNNING, and the simulated machine answers as
     // Windows does, so this refusal is checked there only.
+    // The stop reaches the service on its own thread, so the first poll may still see it
+    // stop-pending: one dot then.
     EXPECT_TRUE(StopServiceWithWait(kBase, &log, 10));
-    EXPECT_EQ(text(), u"Stopping service \"QtvFixtureBase\"...stopped\r\n");
+    EXPECT_TRUE(text() == u"Stopping service \"QtvFixtureBase\"...stopped\r\n" ||
+                text() == u"Stopping service \"QtvFixtureBase\"....stopped\r\n")
+        << ToUtf8(text());
 #else
     EXPECT_FALSE(StopServiceWithWait(kBase, &log, 10));
     EXPECT_TRUE(WithSystemText(ToUtf8(text()),
