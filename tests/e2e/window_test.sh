@@ -7,8 +7,9 @@ set -euo pipefail
 wine_run=$1 prefix=$2 artifacts=$3
 shift 3
 # The display wine-run shows the test's windows on.
-if [ "${QTV_ON_SECOND_DISPLAY:-}" = 1 ] && [ -n "${QTV_SECOND_DISPLAY:-}" ]; then
-  export DISPLAY=$QTV_SECOND_DISPLAY
+read -r -a displays <<< "${QTV_DISPLAYS:-}"
+if [ -n "${displays[${QTV_DISPLAY_INDEX:-0}]:-}" ]; then
+  export DISPLAY=${displays[${QTV_DISPLAY_INDEX:-0}]}
 fi
 requests=$prefix/drive_c/qtv/screenshots
 mkdir -p "$artifacts" "$requests"

@@ -61,9 +61,10 @@ TEST_F(ServiceStopTest, AServiceIsNotStoppedWhileOneThatDependsOnItRuns)
     // The stop reaches the service on its own thread, so the first poll may still see it
     // stop-pending: one dot then.
     EXPECT_TRUE(StopServiceWithWait(kBase, &log, 10));
-    EXPECT_TRUE(text() == u"Stopping service \"QtvFixtureBase\"...stopped\r\n" ||
-                text() == u"Stopping service \"QtvFixtureBase\"....stopped\r\n")
-        << ToUtf8(text());
+    const std::u16string written = text();
+    EXPECT_TRUE(written == u"Stopping service \"QtvFixtureBase\"...stopped\r\n" ||
+                written == u"Stopping service \"QtvFixtureBase\"....stopped\r\n")
+        << ToUtf8(written);
 #else
     EXPECT_FALSE(StopServiceWithWait(kBase, &log, 10));
     EXPECT_TRUE(WithSystemText(ToUtf8(text()),
