@@ -49,10 +49,10 @@ DWORD PlanningOsApi::getFileAttributes(const char16_t* path)
 {
     const std::u16string name = pathName(path);
     if (pathGone(name)) {
-        machine_.setLastError(ERROR_FILE_NOT_FOUND);
+        below().setLastError(ERROR_FILE_NOT_FOUND);
         return INVALID_FILE_ATTRIBUTES;
     }
-    const DWORD attributes = machine_.getFileAttributes(path);
+    const DWORD attributes = below().getFileAttributes(path);
     std::lock_guard<std::mutex> lock(mutex_);
     const auto changedTo = attributes_.find(name);
     return attributes != INVALID_FILE_ATTRIBUTES && changedTo != attributes_.end() ? changedTo->second : attributes;
@@ -91,10 +91,10 @@ HANDLE PlanningOsApi::findFirstFile(const char16_t* pattern, WIN32_FIND_DATAW* d
     const std::u16string text = pattern ? pattern : u"";
     Find find{pathName(text.substr(0, text.find_last_of(u"\\/")).c_str())};
     if (pathGone(find.folder)) {
-        machine_.setLastError(ERROR_PATH_NOT_FOUND);
+        below().setLastError(ERROR_PATH_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
     }
-    const HANDLE listing = machine_.findFirstFile(pattern, data);
+    const HANDLE listing = below().findFirstFile(pattern, data);
     if (listing == INVALID_HANDLE_VALUE)
         return listing;
     {
@@ -104,7 +104,7 @@ HANDLE PlanningOsApi::findFirstFile(const char16_t* pattern, WIN32_FIND_DATAW* d
     if (filtered(find, data) || findNextFile(listing, data))
         return listing;
     findClose(listing);
-    machine_.setLastError(ERROR_FILE_NOT_FOUND);
+    below().setLastError(ERROR_FILE_NOT_FOUND);
     return INVALID_HANDLE_VALUE;
 }
 
@@ -117,7 +117,7 @@ BOOL PlanningOsApi::findNextFile(HANDLE listing, WIN32_FIND_DATAW* data)
         if (it != finds_.end())
             find = it->second;
     }
-    while (machine_.findNextFile(listing, data))
+    while (below().findNextFile(listing, data))
         if (find.folder.empty() || filtered(find, data))
             return TRUE;
     return FALSE;
@@ -129,7 +129,7 @@ BOOL PlanningOsApi::findClose(HANDLE listing)
         std::lock_guard<std::mutex> lock(mutex_);
         finds_.erase(listing);
     }
-    return machine_.findClose(listing);
+    return below().findClose(listing);
 }
 
 bool PlanningOsApi::folderEmpty(const std::u16string& folder)
@@ -163,7 +163,7 @@ BOOL PlanningOsApi::deleteFile(const char16_t* path)
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return FALSE;
     if (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) {
-        machine_.setLastError(ERROR_ACCESS_DENIED);
+        below().setLastError(ERROR_ACCESS_DENIED);
         return FALSE;
     }
     return deletedPath(path);
@@ -175,7 +175,7 @@ BOOL PlanningOsApi::removeDirectory(const char16_t* path)
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return FALSE;
     if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        machine_.setLastError(ERROR_DIRECTORY);
+        below().setLastError(ERROR_DIRECTORY);
         return FALSE;
     }
     // A link goes by itself; a folder only once nothing is left in it.
@@ -183,7 +183,7 @@ BOOL PlanningOsApi::removeDirectory(const char16_t* path)
     while (folder.size() > 3 && folder.back() == u'\\')
         folder.pop_back();
     if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT) && !folderEmpty(folder)) {
-        machine_.setLastError(ERROR_DIR_NOT_EMPTY);
+        below().setLastError(ERROR_DIR_NOT_EMPTY);
         return FALSE;
     }
     return deletedPath(path);
@@ -192,7 +192,7 @@ BOOL PlanningOsApi::removeDirectory(const char16_t* path)
 BOOL PlanningOsApi::createDirectory(const char16_t* path, SECURITY_ATTRIBUTES*)
 {
     if (getFileAttributes(path) != INVALID_FILE_ATTRIBUTES) {
-        machine_.setLastError(ERROR_ALREADY_EXISTS);
+        below().setLastError(ERROR_ALREADY_EXISTS);
         return FALSE;
     }
     changed();
@@ -210,16 +210,16 @@ HANDLE PlanningOsApi::createFile(const char16_t* path, DWORD access, DWORD share
     }
     const std::u16string name = pathName(path);
     if (pathGone(name)) {
-        machine_.setLastError(ERROR_FILE_NOT_FOUND);
+        below().setLastError(ERROR_FILE_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
     }
-    HANDLE file = machine_.createFile(path, access, shareMode, attributes, disposition, flagsAndAttributes, templateFile);
-    if (file == INVALID_HANDLE_VALUE && machine_.getLastError() == ERROR_ACCESS_DENIED) {
+    HANDLE file = below().createFile(path, access, shareMode, attributes, disposition, flagsAndAttributes, templateFile);
+    if (file == INVALID_HANDLE_VALUE && below().getLastError() == ERROR_ACCESS_DENIED) {
         std::unique_lock<std::mutex> lock(mutex_);
         // An access list the plan replaced would have let it open (planning_handles.cpp).
         if (grantedFiles_.count(name)) {
             lock.unlock();
-            file = machine_.createFile(path, FILE_READ_ATTRIBUTES | SYNCHRONIZE, shareMode, attributes, disposition,
+            file = below().createFile(path, FILE_READ_ATTRIBUTES | SYNCHRONIZE, shareMode, attributes, disposition,
                                        flagsAndAttributes, templateFile);
         }
     }
@@ -237,12 +237,12 @@ BOOL PlanningOsApi::writeFile(HANDLE file, const void* buffer, DWORD bytesToWrit
         return TRUE;
     }
     // A file opened before the plan began: the program's own log or report.
-    return machine_.writeFile(file, buffer, bytesToWrite, bytesWritten, overlapped);
+    return below().writeFile(file, buffer, bytesToWrite, bytesWritten, overlapped);
 }
 
 BOOL PlanningOsApi::flushFileBuffers(HANDLE file)
 {
-    return isFake(file) ? TRUE : machine_.flushFileBuffers(file);
+    return isFake(file) ? TRUE : below().flushFileBuffers(file);
 }
 
 BOOL PlanningOsApi::moveFileEx(const char16_t*, const char16_t*, DWORD)
@@ -260,23 +260,23 @@ UINT PlanningOsApi::getTempFileName(const char16_t* pathName, const char16_t* pr
         std::lock_guard<std::mutex> lock(mutex_);
         unique = 0xA000 + ++tempNames_;
     }
-    return machine_.getTempFileName(pathName, prefix, unique, tempFileName);
+    return below().getTempFileName(pathName, prefix, unique, tempFileName);
 }
 
 BOOL PlanningOsApi::getFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* information)
 {
     if (isFake(file)) {
-        machine_.setLastError(ERROR_INVALID_HANDLE);
+        below().setLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
-    return machine_.getFileInformationByHandle(file, information);
+    return below().getFileInformationByHandle(file, information);
 }
 
 DWORD PlanningOsApi::getFinalPathNameByHandle(HANDLE file, char16_t* path, DWORD length, DWORD flags)
 {
     if (isFake(file)) {
-        machine_.setLastError(ERROR_INVALID_HANDLE);
+        below().setLastError(ERROR_INVALID_HANDLE);
         return 0;
     }
-    return machine_.getFinalPathNameByHandle(file, path, length, flags);
+    return below().getFinalPathNameByHandle(file, path, length, flags);
 }

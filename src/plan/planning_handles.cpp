@@ -43,7 +43,7 @@ NTSTATUS PlanningOsApi::ntCreateFile(HANDLE* file, ACCESS_MASK access, OBJECT_AT
         return kStatusObjectNameNotFound;
     // Opening changes nothing, whatever it asks for: only what is then done through the handle does.
     const auto open = [&](ACCESS_MASK asked) {
-        return machine_.ntCreateFile(file, asked, attributes, ioStatus, allocationSize, fileAttributes, shareAccess,
+        return below().ntCreateFile(file, asked, attributes, ioStatus, allocationSize, fileAttributes, shareAccess,
                                      disposition, options, eaBuffer, eaLength);
     };
     NTSTATUS status = open(access);
@@ -69,13 +69,13 @@ BOOL PlanningOsApi::getFileInformationByHandleEx(HANDLE file, FILE_INFO_BY_HANDL
     const std::u16string name = openedName(file);
     const bool listing = informationClass == FileIdBothDirectoryInfo || informationClass == FileIdBothDirectoryRestartInfo;
     if (name.empty() || !listing)
-        return machine_.getFileInformationByHandleEx(file, informationClass, information, size);
+        return below().getFileInformationByHandleEx(file, informationClass, information, size);
     // Listed through the handle, as the walk lists it (a listing by name would conflict with the
     // handle's right to delete under Wine), then filtered as the overlay shows the folder: what
     // the plan deleted is not there, what it changed reads changed. A call whose entries were all
     // filtered out asks for the next ones.
     for (;; informationClass = FileIdBothDirectoryInfo) {
-        if (!machine_.getFileInformationByHandleEx(file, informationClass, information, size))
+        if (!below().getFileInformationByHandleEx(file, informationClass, information, size))
             return FALSE;
         auto* bytes = static_cast<unsigned char*>(information);
         FILE_ID_BOTH_DIR_INFO* kept = nullptr;
@@ -118,7 +118,7 @@ BOOL PlanningOsApi::setFileInformationByHandle(HANDLE file, FILE_INFO_BY_HANDLE_
 {
     const std::u16string name = openedName(file);
     if (name.empty() || information == nullptr) {
-        machine_.setLastError(name.empty() ? ERROR_INVALID_HANDLE : ERROR_INVALID_PARAMETER);
+        below().setLastError(name.empty() ? ERROR_INVALID_HANDLE : ERROR_INVALID_PARAMETER);
         return FALSE;
     }
     // The overlay's own calls by name keep the change, as they would for the name itself.
@@ -135,7 +135,7 @@ BOOL PlanningOsApi::setFileInformationByHandle(HANDLE file, FILE_INFO_BY_HANDLE_
             return FALSE;
         return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? removeDirectory(path.c_str()) : deleteFile(path.c_str());
     }
-    machine_.setLastError(ERROR_CALL_NOT_IMPLEMENTED);
+    below().setLastError(ERROR_CALL_NOT_IMPLEMENTED);
     return FALSE;
 }
 

@@ -17,7 +17,7 @@
 #include "platform/text.h"
 
 PlanningOsApi::PlanningOsApi(OsApi& machine, PlannedChanges& changes)
-    : ForwardingOsApi(machine), machine_(machine), changes_(changes), currentUser_(CurrentUserSidText(machine))
+    : ForwardingOsApi(machine), changes_(changes), currentUser_(CurrentUserSidText(machine))
 {
 }
 
@@ -63,7 +63,7 @@ DWORD PlanningOsApi::getSecurityInfo(HANDLE handle, SE_OBJECT_TYPE objectType, S
     // A file the plan only made has no security of its own to read.
     if (isFake(handle))
         return ERROR_INVALID_HANDLE;
-    return machine_.getSecurityInfo(handle, objectType, information, owner, group, dacl, sacl, descriptor);
+    return below().getSecurityInfo(handle, objectType, information, owner, group, dacl, sacl, descriptor);
 }
 
 // Services: a stop or a deletion is kept in the overlay; the service reads as stopped or gone.
@@ -74,11 +74,11 @@ SC_HANDLE PlanningOsApi::openService(SC_HANDLE manager, const char16_t* serviceN
     {
         std::lock_guard<std::mutex> lock(mutex_);
         if (deletedServices_.count(name)) {
-            machine_.setLastError(ERROR_SERVICE_DOES_NOT_EXIST);
+            below().setLastError(ERROR_SERVICE_DOES_NOT_EXIST);
             return nullptr;
         }
     }
-    const SC_HANDLE service = machine_.openService(manager, serviceName, access);
+    const SC_HANDLE service = below().openService(manager, serviceName, access);
     if (service) {
         std::lock_guard<std::mutex> lock(mutex_);
         services_[service] = name;
@@ -88,7 +88,7 @@ SC_HANDLE PlanningOsApi::openService(SC_HANDLE manager, const char16_t* serviceN
 
 BOOL PlanningOsApi::queryServiceStatus(SC_HANDLE service, SERVICE_STATUS* status)
 {
-    const BOOL answered = machine_.queryServiceStatus(service, status);
+    const BOOL answered = below().queryServiceStatus(service, status);
     std::lock_guard<std::mutex> lock(mutex_);
     const auto it = services_.find(service);
     if (answered && status && it != services_.end() && stoppedServices_.count(it->second))
@@ -102,7 +102,7 @@ BOOL PlanningOsApi::controlService(SC_HANDLE service, DWORD control, SERVICE_STA
     if (!queryServiceStatus(service, &now))
         return FALSE;
     if (control == SERVICE_CONTROL_STOP && now.dwCurrentState == SERVICE_STOPPED) {
-        machine_.setLastError(ERROR_SERVICE_NOT_ACTIVE);
+        below().setLastError(ERROR_SERVICE_NOT_ACTIVE);
         return FALSE;
     }
     {
@@ -138,7 +138,7 @@ BOOL PlanningOsApi::closeServiceHandle(SC_HANDLE handle)
         std::lock_guard<std::mutex> lock(mutex_);
         services_.erase(handle);
     }
-    return machine_.closeServiceHandle(handle);
+    return below().closeServiceHandle(handle);
 }
 
 // An access list or owner set: kept, so that what it would have opened opens.
@@ -167,14 +167,14 @@ HANDLE PlanningOsApi::createIoCompletionPort(HANDLE file, HANDLE existingPort, U
     // A new port hears only the jobs of programs not started.
     if (file == INVALID_HANDLE_VALUE && existingPort == nullptr)
         return fakeHandle();
-    return machine_.createIoCompletionPort(file, existingPort, completionKey, concurrency);
+    return below().createIoCompletionPort(file, existingPort, completionKey, concurrency);
 }
 
 BOOL PlanningOsApi::setInformationJobObject(HANDLE job, JOBOBJECTINFOCLASS informationClass, void* information,
                                            DWORD length)
 {
     if (!isFake(job))
-        return machine_.setInformationJobObject(job, informationClass, information, length);
+        return below().setInformationJobObject(job, informationClass, information, length);
     if (informationClass == JobObjectAssociateCompletionPortInformation && information) {
         std::lock_guard<std::mutex> lock(mutex_);
         jobPorts_[job] = static_cast<JOBOBJECT_ASSOCIATE_COMPLETION_PORT*>(information)->CompletionPort;
@@ -201,7 +201,7 @@ BOOL PlanningOsApi::createProcess(const char16_t*, char16_t* commandLine, SECURI
 BOOL PlanningOsApi::assignProcessToJobObject(HANDLE job, HANDLE process)
 {
     if (!isFake(job) || !isFake(process))
-        return machine_.assignProcessToJobObject(job, process);
+        return below().assignProcessToJobObject(job, process);
     std::lock_guard<std::mutex> lock(mutex_);
     const auto port = jobPorts_.find(job);
     if (port != jobPorts_.end())
@@ -211,7 +211,7 @@ BOOL PlanningOsApi::assignProcessToJobObject(HANDLE job, HANDLE process)
 
 DWORD PlanningOsApi::resumeThread(HANDLE thread)
 {
-    return isFake(thread) ? 1 : machine_.resumeThread(thread);
+    return isFake(thread) ? 1 : below().resumeThread(thread);
 }
 
 BOOL PlanningOsApi::terminateProcess(HANDLE process, UINT exitCode)
@@ -236,11 +236,11 @@ BOOL PlanningOsApi::getQueuedCompletionStatus(HANDLE port, DWORD* bytes, ULONG_P
                                               DWORD milliseconds)
 {
     if (!isFake(port))
-        return machine_.getQueuedCompletionStatus(port, bytes, key, overlapped, milliseconds);
+        return below().getQueuedCompletionStatus(port, bytes, key, overlapped, milliseconds);
     std::lock_guard<std::mutex> lock(mutex_);
     unsigned& waiting = pending_[port];
     if (waiting == 0) {
-        machine_.setLastError(WAIT_TIMEOUT);
+        below().setLastError(WAIT_TIMEOUT);
         return FALSE;
     }
     --waiting;
@@ -253,7 +253,7 @@ BOOL PlanningOsApi::getQueuedCompletionStatus(HANDLE port, DWORD* bytes, ULONG_P
 DWORD PlanningOsApi::waitForSingleObject(HANDLE handle, DWORD milliseconds)
 {
     if (!isFake(handle))
-        return machine_.waitForSingleObject(handle, milliseconds);
+        return below().waitForSingleObject(handle, milliseconds);
     std::lock_guard<std::mutex> lock(mutex_);
     const auto waiting = pending_.find(handle);
     return waiting == pending_.end() || waiting->second > 0 ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
@@ -262,7 +262,7 @@ DWORD PlanningOsApi::waitForSingleObject(HANDLE handle, DWORD milliseconds)
 BOOL PlanningOsApi::getExitCodeProcess(HANDLE process, DWORD* exitCode)
 {
     if (!isFake(process))
-        return machine_.getExitCodeProcess(process, exitCode);
+        return below().getExitCodeProcess(process, exitCode);
     *exitCode = 0;
     return TRUE;
 }
@@ -278,5 +278,5 @@ BOOL PlanningOsApi::closeHandle(HANDLE handle)
         }
         openFiles_.erase(handle);
     }
-    return machine_.closeHandle(handle);
+    return below().closeHandle(handle);
 }

@@ -112,7 +112,6 @@ private:
     bool filtered(Find& find, WIN32_FIND_DATAW* data);
     bool folderEmpty(const std::u16string& folder);
 
-    OsApi& machine_;
     PlannedChanges& changes_;
     // The hive HKEY_CURRENT_USER stands for, as HKEY_USERS names it ("S-1-5-21-..."), so that a key
     // deleted under either name is gone under both; empty when the token could not tell.

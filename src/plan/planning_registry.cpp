@@ -76,7 +76,7 @@ LONG PlanningOsApi::regOpenKeyEx(HKEY key, const char16_t* subKey, DWORD options
     const std::u16string name = keyName(key, subKey, access);
     if (keyGone(name))
         return ERROR_FILE_NOT_FOUND;
-    LONG opened = machine_.regOpenKeyEx(key, subKey, options, access, result);
+    LONG opened = below().regOpenKeyEx(key, subKey, options, access, result);
     bool granted = false;
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -84,7 +84,7 @@ LONG PlanningOsApi::regOpenKeyEx(HKEY key, const char16_t* subKey, DWORD options
     }
     // Full access was granted in the plan: the rights it would give are the plan's to assume.
     if (opened == ERROR_ACCESS_DENIED && granted)
-        opened = machine_.regOpenKeyEx(key, subKey, options, access & ~(DELETE | WRITE_DAC | WRITE_OWNER), result);
+        opened = below().regOpenKeyEx(key, subKey, options, access & ~(DELETE | WRITE_DAC | WRITE_OWNER), result);
     if (opened == ERROR_SUCCESS) {
         std::lock_guard<std::mutex> lock(mutex_);
         keys_[*result] = name;
@@ -101,7 +101,7 @@ LONG PlanningOsApi::regQueryValueEx(HKEY key, const char16_t* valueName, DWORD* 
         return ERROR_KEY_DELETED;
     if (valueGone(name, valueName))
         return ERROR_FILE_NOT_FOUND;
-    return machine_.regQueryValueEx(key, valueName, reserved, type, data, dataSize);
+    return below().regQueryValueEx(key, valueName, reserved, type, data, dataSize);
 }
 
 DWORD PlanningOsApi::visibleCount(HKEY key, bool values)
@@ -126,7 +126,7 @@ LONG PlanningOsApi::regQueryInfoKey(HKEY key, char16_t* className, DWORD* classL
     const std::u16string name = keyName(key, nullptr, 0);
     if (keyGone(name))
         return ERROR_KEY_DELETED;
-    const LONG result = machine_.regQueryInfoKey(key, className, classLength, reserved, subKeys, maxSubKeyLength,
+    const LONG result = below().regQueryInfoKey(key, className, classLength, reserved, subKeys, maxSubKeyLength,
                                                  maxClassLength, values, maxValueNameLength, maxValueLength,
                                                  securityDescriptorSize, lastWriteTime);
     // The longest lengths may stay those of what is deleted: they only size buffers.
@@ -186,7 +186,7 @@ LONG PlanningOsApi::regEnumKeyEx(HKEY key, DWORD index, char16_t* name, DWORD* n
     return enumerate(key, index, false, name, nameLength, [&](DWORD real, char16_t* buffer, DWORD* length) {
         if (classLength)
             *classLength = classRoom;
-        return machine_.regEnumKeyEx(key, real, buffer, length, reserved, className, classLength, lastWriteTime);
+        return below().regEnumKeyEx(key, real, buffer, length, reserved, className, classLength, lastWriteTime);
     });
 }
 
@@ -197,7 +197,7 @@ LONG PlanningOsApi::regEnumValue(HKEY key, DWORD index, char16_t* name, DWORD* n
     return enumerate(key, index, true, name, nameLength, [&](DWORD real, char16_t* buffer, DWORD* length) {
         if (dataSize)
             *dataSize = dataRoom;
-        return machine_.regEnumValue(key, real, buffer, length, reserved, type, data, dataSize);
+        return below().regEnumValue(key, real, buffer, length, reserved, type, data, dataSize);
     });
 }
 
@@ -297,5 +297,5 @@ LONG PlanningOsApi::regCloseKey(HKEY key)
         keys_.erase(key);
         cursors_.erase(key);
     }
-    return machine_.regCloseKey(key);
+    return below().regCloseKey(key);
 }
