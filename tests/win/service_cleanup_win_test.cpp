@@ -9,6 +9,7 @@
 
 #include "core/log.h"
 #include "support/fixture_service.h"
+#include "support/win_machine.h"
 #include "toolkit/service_cleanup.h"
 
 namespace {
@@ -51,11 +52,17 @@ TEST_F(ServiceCleanupWinTest, ServiceTakingTwoAndAHalfSecondsIsStoppedThenDelete
     const bool threeDots = written == running + stopping + u"..." + deleted;
     const bool twoDots = written == running + stopping + u".." + deleted;
     EXPECT_TRUE(threeDots || twoDots) << std::string(written.begin(), written.end());
-    SC_HANDLE gone = OpenServiceW(manager_, kName, SERVICE_ALL_ACCESS);
-    EXPECT_EQ(gone, nullptr);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SERVICE_DOES_NOT_EXIST));
-    if (gone)
-        CloseServiceHandle(gone);
+    // The manager drops a service marked for deletion once its process has ended, which on a
+    // loaded machine can be a moment after the service reported itself stopped.
+    DWORD openError = 0;
+    EXPECT_TRUE(WaitUntil([&] {
+        SC_HANDLE gone = OpenServiceW(manager_, kName, SERVICE_ALL_ACCESS);
+        openError = GetLastError();
+        if (gone)
+            CloseServiceHandle(gone);
+        return gone == nullptr;
+    }, 10000));
+    EXPECT_EQ(openError, static_cast<DWORD>(ERROR_SERVICE_DOES_NOT_EXIST));
     // Its registration goes with it: nothing is left that would show the service installed.
     HKEY key = nullptr;
     EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Services\\QtvFixtureService", 0,
