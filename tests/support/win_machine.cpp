@@ -245,6 +245,18 @@ DWORD RunAndWait(std::wstring commandLine, const StartSettings& settings)
     return WaitForProgram(program);
 }
 
+std::optional<std::size_t> ProgressDots(const std::u16string& written, const std::u16string& before,
+                                        const std::u16string& after)
+{
+    if (written.size() < before.size() + after.size() || written.compare(0, before.size(), before) != 0 ||
+        written.compare(written.size() - after.size(), after.size(), after) != 0)
+        return std::nullopt;
+    const std::u16string dots = written.substr(before.size(), written.size() - before.size() - after.size());
+    if (dots.find_first_not_of(u'.') != std::u16string::npos)
+        return std::nullopt;
+    return dots.size();
+}
+
 bool WaitUntil(const std::function<bool()>& condition, int milliseconds)
 {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);

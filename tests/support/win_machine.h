@@ -61,6 +61,12 @@ private:
 // across processes.
 std::wstring ControlText(HWND window);
 
+// How many progress dots stand between `before` and `after` when `written` is exactly those three;
+// nothing when it is not. A real service takes as long as the machine's load makes it, so the
+// tests under Wine read the count rather than expect one.
+std::optional<std::size_t> ProgressDots(const std::u16string& written, const std::u16string& before,
+                                        const std::u16string& after);
+
 // Polls until the condition holds or the time is up; whether it held.
 bool WaitUntil(const std::function<bool()>& condition, int milliseconds = 60000);
 
