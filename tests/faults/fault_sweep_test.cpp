@@ -102,18 +102,7 @@ void LaySuiteWithABox(SimMachine& machine, SqlServerStandIn& server)
 {
     LaySimSuite(machine, false, &server);
     machine.setWindowStationVisible(false);
-    for (const SuiteItem& item : SimSuiteItems()) {
-        if (item.component != u"bin" || item.content != SuiteItem::Content::Uninstaller)
-            continue;
-        const SimBehaviour work = machine.processes().behaviourOf(item.path);
-        machine.processes().addProgram(item.path, [work](SimProgramContext& context) {
-            work(context);
-            if (context.commandLine().find(u"entry={QTV-WEBUI}") == std::u16string::npos)
-                return;
-            context.showWindow(u"Velmora Zantrel WebUI Service - InstallShield Wizard");
-            context.liveFor(90000);
-        });
-    }
+    MakeSimUninstallerWait(machine, u"{QTV-WEBUI}", u"Velmora Zantrel WebUI Service - InstallShield Wizard", 90000);
 }
 
 // Imports the backups as regedit would, in the order the runs made them, each file into its view;

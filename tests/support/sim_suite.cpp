@@ -255,6 +255,24 @@ void LaySimSuite(SimMachine& machine, bool inertUninstallers, SqlServerState* se
     }
 }
 
+void MakeSimUninstallerWait(SimMachine& machine, const std::u16string& entry, const std::u16string& title,
+                            DWORD milliseconds)
+{
+    for (const SuiteItem& item : SimSuiteItems()) {
+        if (item.component != u"bin" || item.content != SuiteItem::Content::Uninstaller)
+            continue;
+        const SimBehaviour work = machine.processes().behaviourOf(item.path);
+        machine.processes().addProgram(item.path, [work, entry, title, milliseconds](SimProgramContext& context) {
+            work(context);
+            if (context.commandLine().find(u"entry=" + entry) == std::u16string::npos)
+                return;
+            if (!title.empty())
+                context.showWindow(title);
+            context.liveFor(milliseconds);
+        });
+    }
+}
+
 std::vector<SuiteItem> SimSuiteLeft(SimMachine& machine, const SqlServerState* server)
 {
     std::vector<SuiteItem> left;
@@ -322,14 +340,14 @@ bool ImportSimBackup(SimMachine& machine, const std::u16string& folder)
     return imported;
 }
 
-SimSuiteRun RunSilentAll(const std::u16string& backupFolder, bool plan)
+SimSuiteRun RunSilentAll(const std::u16string& backupFolder, bool plan, const std::u16string& more)
 {
     // The program's own start: its options, its folder, its claim, then its silent run, the log
     // written where "/log" puts it and read back from there.
     static unsigned runs = 0;
     const std::u16string logPath = u"C:\\qtv-logs\\run-" + ToUtf16(std::to_string(++runs)) + u".log";
     RunOptions options = ParseRunOptions(u"/silent /all /log " + logPath + (plan ? u" /plan" : u"") +
-                                         (backupFolder.empty() ? u"" : u" /backup \"" + backupFolder + u"\""));
+                                         (backupFolder.empty() ? u"" : u" /backup \"" + backupFolder + u"\"") + more);
     SimSuiteRun run;
     SimMachine& machine = dynamic_cast<SimMachine&>(Os());
     SimInstallerLibrary installerLibrary(machine);

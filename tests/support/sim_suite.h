@@ -44,6 +44,11 @@ bool WasTaken(const SimUninstallerTakes& taken, const std::string& key, const st
 void LaySimSuite(SimMachine& machine, bool inertUninstallers = false, SqlServerState* server = nullptr,
                  SimUninstallerTakes* taken = nullptr);
 
+// Makes the uninstaller of the package `entry` ("{QTV-WEBUI}") do its work, then show a window
+// titled `title` (none when empty) and go on running for `milliseconds`.
+void MakeSimUninstallerWait(SimMachine& machine, const std::u16string& entry, const std::u16string& title,
+                            DWORD milliseconds);
+
 // The suite's items still present (junctions inside its folders count as the suite's); with
 // `server`, its databases are looked for there.
 std::vector<SuiteItem> SimSuiteLeft(SimMachine& machine, const SqlServerState* server = nullptr);
@@ -72,5 +77,5 @@ struct SimSuiteRun {
     std::u16string listing;             // PlanListing: the same in the removal's order
 };
 // The data sources go as the ODBC installer library of a 32-bit program removes them on Windows.
-// With `plan`, as "/plan" runs it.
-SimSuiteRun RunSilentAll(const std::u16string& backupFolder = {}, bool plan = false);
+// With `plan`, as "/plan" runs it; `more` are further options (" /timeout 1").
+SimSuiteRun RunSilentAll(const std::u16string& backupFolder = {}, bool plan = false, const std::u16string& more = {});

@@ -22,6 +22,7 @@
 #include "platform/sim/sim_files.h"
 #include "support/fake_product.h"
 #include "support/recipe_test.h"
+#include "support/sim_suite.h"
 #include "toolkit/output_folder.h"
 #include "toolkit/run_outputs.h"
 
@@ -281,6 +282,22 @@ TEST_F(DeploymentRunTest, APlanSaysSoAndExitsByItsDetections)
     // Both of its detections meet a denied key.
     suite[P::DLP].deniedDetections = 2;
     EXPECT_EQ(SilentExitStatus(RunSilent(u"/silent /relay", suite.set, context)), 1603u);
+}
+
+// "/timeout" reaches the uninstallers the program's own run starts: the WebUI Service's, which
+// does its work and then runs for four hours, is ended at the limit, and the run ends clean.
+TEST_F(DeploymentRunTest, TheTimeLimitOfTheCommandLineEndsAnUninstallerThatWaits)
+{
+    LaySimSuite(machine);
+    MakeSimUninstallerWait(machine, u"{QTV-WEBUI}", u"", 4 * 3600 * 1000);
+
+    const SimSuiteRun run = RunSilentAll({}, false, u" /timeout 1");
+
+    EXPECT_EQ(run.exitStatus, 0u);
+    EXPECT_EQ(Describe(SimSuiteLeft(machine)), "");
+    EXPECT_TRUE(HasLines(run.log, u"...waiting for the uninstaller to finish...\r\n"
+                                  u"The uninstaller did not finish in time (/timeout 1): it and the processes it "
+                                  u"started were ended.\r\n"));
 }
 
 TEST_F(DeploymentRunTest, ReportRecordsEveryComponent)
