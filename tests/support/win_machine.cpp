@@ -397,4 +397,11 @@ void RemoveService(SC_HANDLE manager, const wchar_t* name)
         Sleep(50);
     DeleteService(old);
     CloseServiceHandle(old);
+    // Gone only once its process has ended; a service of the same name made before then would fail.
+    WaitUntil([&] {
+        SC_HANDLE still = OpenServiceW(manager, name, SERVICE_QUERY_STATUS);
+        if (still)
+            CloseServiceHandle(still);
+        return still == nullptr;
+    }, 10000);
 }

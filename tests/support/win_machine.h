@@ -124,5 +124,6 @@ bool AnswerMessageBox(DWORD processId, int seconds, SeenBox& seen);
 ::testing::AssertionResult StartService(SC_HANDLE manager, const wchar_t* name,
                                         const std::wstring& command, DWORD startType,
                                         const std::vector<std::wstring>& dependencies = {});
-// Stops the service if it runs and deletes it; nothing when there is none.
+// Stops the service if it runs and deletes it, and waits for the manager to drop it; nothing when
+// there is none.
 void RemoveService(SC_HANDLE manager, const wchar_t* name);
