@@ -245,18 +245,6 @@ DWORD RunAndWait(std::wstring commandLine, const StartSettings& settings)
     return WaitForProgram(program);
 }
 
-std::optional<std::size_t> ProgressDots(const std::u16string& written, const std::u16string& before,
-                                        const std::u16string& after)
-{
-    if (written.size() < before.size() + after.size() || written.compare(0, before.size(), before) != 0 ||
-        written.compare(written.size() - after.size(), after.size(), after) != 0)
-        return std::nullopt;
-    const std::u16string dots = written.substr(before.size(), written.size() - before.size() - after.size());
-    if (dots.find_first_not_of(u'.') != std::u16string::npos)
-        return std::nullopt;
-    return dots.size();
-}
-
 bool WaitUntil(const std::function<bool()>& condition, int milliseconds)
 {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
@@ -397,11 +385,16 @@ void RemoveService(SC_HANDLE manager, const wchar_t* name)
         Sleep(50);
     DeleteService(old);
     CloseServiceHandle(old);
-    // Gone only once its process has ended; a service of the same name made before then would fail.
-    WaitUntil([&] {
+    // A service of the same name made before it is gone would fail.
+    AwaitServiceGone(manager, name);
+}
+
+bool AwaitServiceGone(SC_HANDLE manager, const wchar_t* name)
+{
+    return WaitUntil([&] {
         SC_HANDLE still = OpenServiceW(manager, name, SERVICE_QUERY_STATUS);
         if (still)
             CloseServiceHandle(still);
-        return still == nullptr;
+        return still == nullptr && GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST;
     }, 10000);
 }

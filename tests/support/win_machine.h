@@ -61,12 +61,6 @@ private:
 // across processes.
 std::wstring ControlText(HWND window);
 
-// How many progress dots stand between `before` and `after` when `written` is exactly those three;
-// nothing when it is not. A real service takes as long as the machine's load makes it, so the
-// tests under Wine read the count rather than expect one.
-std::optional<std::size_t> ProgressDots(const std::u16string& written, const std::u16string& before,
-                                        const std::u16string& after);
-
 // Polls until the condition holds or the time is up; whether it held.
 bool WaitUntil(const std::function<bool()>& condition, int milliseconds = 60000);
 
@@ -127,3 +121,6 @@ bool AnswerMessageBox(DWORD processId, int seconds, SeenBox& seen);
 // Stops the service if it runs and deletes it, and waits for the manager to drop it; nothing when
 // there is none.
 void RemoveService(SC_HANDLE manager, const wchar_t* name);
+// Waits up to 10 s for the manager to drop a deleted service, which it does once the service's
+// process has ended; whether it did.
+bool AwaitServiceGone(SC_HANDLE manager, const wchar_t* name);

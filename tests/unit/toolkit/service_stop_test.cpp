@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <regex>
 #include <string>
 
 #include "core/log.h"
@@ -61,9 +62,9 @@ TEST_F(ServiceStopTest, AServiceIsNotStoppedWhileOneThatDependsOnItRuns)
     // The stop reaches the service on its own thread, so a poll may still see it stop-pending:
     // a dot for each second of that.
     EXPECT_TRUE(StopServiceWithWait(kBase, &log, 10));
-    const std::u16string written = text();
-    EXPECT_TRUE(ProgressDots(written, u"Stopping service \"QtvFixtureBase\"...", u"stopped\r\n").has_value())
-        << ToUtf8(written);
+    const std::string written = ToUtf8(text());
+    EXPECT_TRUE(std::regex_match(written, std::regex("Stopping service \"QtvFixtureBase\"\\.{3,}stopped\r\n")))
+        << written;
 #else
     EXPECT_FALSE(StopServiceWithWait(kBase, &log, 10));
     EXPECT_TRUE(WithSystemText(ToUtf8(text()),
